@@ -1,0 +1,57 @@
+#include "common/format.hpp"
+#include "common/text.hpp"
+
+#include <cmath>
+
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+TEST(Format, LayoutsAreFixedWidthWithTwoDigitExponents) {
+  EXPECT_EQ(sci(1e5, 9, 3), "1.000e+05");
+  EXPECT_EQ(sci(-2.5e-19, 13, 6), "-2.500000e-19");
+  EXPECT_EQ(sci(0.5, 9, 2), " 5.00e-01");
+  EXPECT_EQ(fix(1.5, 10, 6), "  1.500000");
+  EXPECT_EQ(fix(-0.25, 5, 2), "-0.25");
+  EXPECT_EQ(intw(3, 5), "    3");
+  EXPECT_EQ(intw(-1, 2), "-1");
+}
+
+TEST(Text, NumbersAreScannedWithoutNaNOrInf) {
+  bool finite = true;
+  auto v = ScanNumbers("chi :\t4.5\t-3e2 [eV] .5 +7", 10, &finite);
+  ASSERT_EQ(v.size(), 4u);
+  EXPECT_EQ(v[0], 4.5);
+  EXPECT_EQ(v[1], -300.0);
+  EXPECT_EQ(v[2], 0.5);
+  EXPECT_EQ(v[3], 7.0);
+  EXPECT_TRUE(finite);
+  // Words such as nan and inf are text, not numbers; 1e999 is reported as not finite.
+  EXPECT_TRUE(ScanNumbers("nan inf", 5).empty());
+  auto big = ScanNumbers("1e999", 5, &finite);
+  ASSERT_EQ(big.size(), 1u);
+  EXPECT_FALSE(finite);
+  // A unit such as [m^2] holds a number: the scanner finds it (the readers skip units by position).
+  EXPECT_EQ(ScanNumbers("[-]", 5).size(), 0u);
+}
+
+TEST(Text, TwoColumnLines) {
+  double x = 0, y = 0;
+  EXPECT_TRUE(ParseTwoColumns("  300.5\t1e4", x, y));
+  EXPECT_EQ(x, 300.5);
+  EXPECT_EQ(y, 1e4);
+  EXPECT_FALSE(ParseTwoColumns("wavelength alpha", x, y));
+  EXPECT_FALSE(ParseTwoColumns("300", x, y));
+  EXPECT_FALSE(ParseTwoColumns("300-5", x, y));  // no separating white space
+  EXPECT_FALSE(ParseTwoColumns("1e999 5", x, y));
+}
+
+TEST(Text, KeywordsIgnoreCase) {
+  EXPECT_TRUE(StartsWithNoCase("CLAMP_PSI : 1", "clamp_psi"));
+  EXPECT_FALSE(StartsWithNoCase(" clamp_psi", "clamp_psi"));
+  EXPECT_TRUE(ContainsNoCase("Error WHILST reading", "whilst reading"));
+}
+
+}  // namespace
+}  // namespace zoniq
