@@ -219,7 +219,8 @@ struct DefectAxisSettings {
 
 // Creates the records of one defect on the points first … first+count−1 of its layer (sized
 // once here; the energy axis is built too). The defect must have passed ValidateDefect.
-BulkDefectRecord CreateDefectRecord(const DefectInput& input, int first, int count, const DefectAxisSettings& settings);
+BulkDefectRecord CreateDefectRecord(const DefectInput& input, int first, int count, const DefectAxisSettings& settings,
+                                    CallCounter* counter = nullptr);
 // Adds a defect to the calculation (replacing one with the same layer and defect index).
 void AddDefectRecord(BulkRecombination& rec, BulkDefectRecord defect);
 // Removes all records.
