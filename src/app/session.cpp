@@ -2,11 +2,22 @@
 
 namespace zoniq {
 
+const std::array<PlotColour, kNumberOfPlotColours> kPlotPalette = {
+    0xFFFFFF, 0xFF0000, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0x800000,
+    0x000080, 0x008000, 0x008080, 0x800080, 0x808000, 0xC0C0C0, 0x808080, 0x000000};
+
 Session::Session(std::string folder, std::unique_ptr<UserInterface> userInterface)
     : programFolder(std::move(folder)), ui(std::move(userInterface)) {
   if (!ui) ui = std::make_unique<ConsoleUserInterface>();
   InitialiseInputParameters(parameterset1, mottSchottky);
   parameterset1_to_2(zonnecel, parameterset1);
+  plotColours = kPlotPalette;
+}
+
+bool Session::ActionList(int mode) {
+  if (mode < 0 || mode > 2) return false;
+  ActionListMode = mode;
+  return true;
 }
 
 }  // namespace zoniq

@@ -1,0 +1,53 @@
+#include "app/load_files.hpp"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/session.hpp"
+#include "common/paths.hpp"
+#include "common/text.hpp"
+#include "common/zoniq_paths.hpp"
+
+namespace zoniq {
+
+// Declared by the definition-file module; declared here until its header is in the tree.
+int lees_structuurfile(const Environment& env, const std::string& path, InputParameters& target,
+                       MottSchottkySettings& ms, DefinitionExtras& extras);
+
+int Laad_data_uit_file(Session& session, std::string_view path, std::string* fullPath) {
+  std::string full;
+  CheckZONIQPaths(session.programFolder, &full, nullptr, path, FK_DEF);
+  if (fullPath) *fullPath = full;
+
+  // Read into fresh records so that a file that fails half-way leaves the current cell as it was.
+  InputParameters set1;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InitialiseInputParameters(set1, ms);
+  if (lees_structuurfile(session.env(), NativePath(full), set1, ms, extras) < 0) return -1;
+
+  session.parameterset1 = std::move(set1);
+  session.mottSchottky = ms;
+  session.definitionExtras = std::move(extras);
+  parameterset1_to_2(session.zonnecel, session.parameterset1);
+  session.problemName = full;
+  session.ui->StatusMessage("Problem file: " + full);
+  return 0;
+}
+
+int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullPath) {
+  std::string full;
+  CheckZONIQPaths(session.programFolder, &full, nullptr, path, FK_SPECTRUM);
+  if (fullPath) *fullPath = full;
+  std::error_code ec;
+  const bool regular = std::filesystem::is_regular_file(NativePath(full), ec);
+  FilePtr file = regular ? OpenFile(NativePath(full), "rb") : nullptr;
+  if (!file) {
+    session.Error("Error whilst opening the spectrum file", "The spectrum file '" + full + "' cannot be opened.");
+    return -1;
+  }
+  session.spectrumFile = full;
+  return 0;
+}
+
+}  // namespace zoniq

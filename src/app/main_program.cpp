@@ -1,0 +1,238 @@
+#include "app/main_program.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <iostream>
+#include <new>
+#include <sstream>
+#include <vector>
+
+#include "app/command_line.hpp"
+#include "app/program_folder.hpp"
+#include "app/session.hpp"
+
+namespace zoniq {
+
+std::string MakeVersionBanner(std::string_view programPath, const DateTime& t) {
+  std::string banner = "ZONIQ 3.2.00 NORVALE: Version ";
+  banner += programPath;
+  banner += " dated " + DateText(t) + ", " + TimeText(t);
+  return banner;
+}
+
+DateTime ProgramFileTime(std::string_view programPath) {
+  struct stat info {};
+  std::time_t when = 0;
+  const std::string self = ExecutablePath(programPath);
+  if (::stat(self.c_str(), &info) == 0 || ::stat(std::string(programPath).c_str(), &info) == 0) when = info.st_mtime;
+  std::tm local{};
+  if (!localtime_r(&when, &local)) return DateTime{};
+  return DateTime{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+std::string UsageText() {
+  return "Usage: zoniq [FILE]...\n"
+         "       zoniq --help | --version\n"
+         "\n"
+         "ZONIQ simulates one-dimensional semiconductor devices such as thin-film solar cells.\n"
+         "The files named on the command line are recognised by their extension (in any case)\n"
+         "and loaded in this order:\n"
+         "  .def  .definition   cell definition\n"
+         "  .act  .action       action list\n"
+         "  .wp2                initial working point\n"
+         "  .zon  .zoniq        program settings\n"
+         "  .spe  .spectrum     illumination spectrum\n"
+         "  .gen  .generation   generation profile\n"
+         "  .sbf  .batch        batch settings\n"
+         "  .srf  .record       record settings\n"
+         "  .scr  .script       script (run at once)\n"
+         "A name ends at the dot of its extension, so it may contain blanks and other dots\n"
+         "(zoniq my cell.def loads \"my cell.def\"). Of two files of one kind the later is used;\n"
+         "other extensions are ignored. A name without a folder is looked for in the sub-folder\n"
+         "of its kind in the program folder (def, spectrum, generation, bdf, script); a name\n"
+         "with a folder ('/' or '\\') is used as given.\n"
+         "\n"
+         "Program folder: $ZONIQ_HOME when set; otherwise <prefix>/share/zoniq for an installed\n"
+         "<prefix>/bin/zoniq; otherwise the home folder of the source tree it was built from.\n"
+         "\n"
+         "Options:\n"
+         "  -h, --help     show this text and exit\n"
+         "  -V, --version  show the version banner and exit\n"
+         "  --             every word after it belongs to a file name\n"
+         "\n"
+         "Files written in the current folder: counts.txt (function-call counts) and, when\n"
+         "error messages are logged, ZONIQErrorLogFile.log.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  every file named was loaded\n"
+         "  1  a file named on the command line could not be loaded\n"
+         "  2  unknown option\n"
+         "  3  internal error (out of memory)\n";
+}
+
+void Initialise(Session& s) {
+  // The routines initialised first log their complaints to a fresh file: no pop-up can be
+  // answered before the panels run.
+  s.errors.ErrorMessageMode = 2;
+  s.QuitScriptMode = 0;
+  s.errors.ErrorMessageMode = 0;
+  s.errors.ErrorMessageNumber = 0;
+  s.errors.CloseLog();
+  s.ActionListMode = 0;
+
+  InitialiseInputParameters(s.parameterset1, s.mottSchottky);
+  s.definitionExtras = DefinitionExtras{};
+  s.problemName = "new problem";
+  s.spectrumFile.clear();
+  parameterset1_to_2(s.zonnecel, s.parameterset1);
+
+  s.plotColours = kPlotPalette;
+  s.colourIndex = 0;
+  s.singleShotSimulations = 0;
+  s.batchSimulations = 0;
+  s.fitSimulations = 0;
+  s.ui->StatusMessage("ZONIQ initialised");
+  s.META_Mode = 0;
+}
+
+int Terminate(Session& s) {
+  int result = 0;
+  if (!s.counter.WriteCountsFile("counts.txt")) {
+    s.Error("Error whilst saving the function-call counts", "counts.txt cannot be written in the current folder.");
+    result = -1;
+  }
+  s.errors.CloseLog();
+  return result;
+}
+
+namespace {
+
+std::string Number(const char* format, double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, value);
+  return buf;
+}
+
+// The value of a graded property as it shows in a short report: one value when the layer is
+// uniform in it, the two end values (left..right or pure A..pure B) when graded.
+std::string ProfileText(const Profile& p, const char* format) {
+  if (p.dependence == DEP_POSITION) {
+    if (p.law == LAW_UNIFORM) return Number(format, p.p[5]);
+    if (p.law == LAW_UNIFORM_B) return Number(format, p.p[6]);
+    if (p.law == LAW_UNIFORM_Y) return Number(format, 0.5 * (p.p[5] + p.p[6]));
+    return Number(format, p.p[5]) + " .. " + Number(format, p.p[6]) + " (x-graded)";
+  }
+  if (p.law == LAW_UNIFORM) return Number(format, p.p[0]);
+  return Number(format, p.p[0]) + " .. " + Number(format, p.p[1]) + " (y-graded)";
+}
+
+}  // namespace
+
+std::string LoadedReport(const Session& s) {
+  const CellDefinition& cell = s.zonnecel;
+  std::ostringstream r;
+  r << "Problem: " << s.problemName << "\n";
+  if (!s.spectrumFile.empty()) r << "Spectrum: " << s.spectrumFile << "\n";
+  const int layers = std::clamp(cell.numberOfLayers, 0, MAXLAYERS);
+  r << "Layers: " << layers << "\n";
+  for (int i = 0; i < layers; ++i) {
+    const LayerParameters& L = cell.layer[i];
+    r << "  " << i + 1 << " \"" << L.name << "\": d = " << Number("%.4g", L.d)
+      << " \xC2\xB5m, Eg = " << ProfileText(L.Eg, "%.4g") << " eV, chi = " << ProfileText(L.chi, "%.4g")
+      << " eV, Nd = " << ProfileText(L.Nd, "%.3e") << " cm^-3, Na = " << ProfileText(L.Na, "%.3e")
+      << " cm^-3, defects: " << L.srhteller << "\n";
+  }
+  std::ostringstream ifaces;
+  for (int i = 0; i + 1 < layers && i < MAXINTERFACES; ++i) {
+    const InterfaceParameters& I = cell.interface[i];
+    if (I.numberOfDefects <= 0) continue;
+    ifaces << "  " << i + 1 << " \"" << I.interfacename << "\" (layers " << i + 1 << " and " << i + 2
+           << "): defects: " << I.numberOfDefects << "\n";
+  }
+  const std::string ifaceText = ifaces.str();
+  r << "Interfaces with defects:" << (ifaceText.empty() ? " none\n" : "\n" + ifaceText);
+  return r.str();
+}
+
+namespace {
+
+// A word is an option when it starts with '-', has more than that one character and no dot
+// (a dot makes it part of a file name).
+bool IsOptionWord(const std::string& w) { return w.size() >= 2 && w[0] == '-' && w.find('.') == std::string::npos; }
+
+int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, const RunOptions& options) {
+  std::ostream& out = options.out ? *options.out : std::cout;
+  std::ostream& err = options.err ? *options.err : std::cerr;
+  const std::string programPath = (argc > 0 && argv && argv[0]) ? argv[0] : "zoniq";
+
+  bool help = false, version = false, optionsEnded = false;
+  std::string unknownOption;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i] ? argv[i] : "";
+    if (!optionsEnded && word == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && IsOptionWord(word)) {
+      if (word == "-h" || word == "--help")
+        help = true;
+      else if (word == "-V" || word == "--version")
+        version = true;
+      else if (unknownOption.empty())
+        unknownOption = word;
+    } else {
+      words.push_back(word);
+    }
+  }
+  if (help) {
+    out << UsageText();
+    return kExitOk;
+  }
+  if (!unknownOption.empty()) {
+    err << "zoniq: unknown option '" << unknownOption << "'\nTry 'zoniq --help'.\n";
+    return kExitUsage;
+  }
+  const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
+  if (version) {
+    out << banner << "\n";
+    return kExitOk;
+  }
+
+  const std::string folder = options.programFolder.empty() ? FindProgramFolder(programPath) : options.programFolder;
+  Session session(folder, std::move(ui));
+  session.VERSION = banner;
+  Initialise(session);
+  const CommandLineOutcome outcome = ProcessCommandLine(session, words);
+
+  // Without an interactive user interface the run shows what it loaded and ends.
+  out << LoadedReport(session);
+  out.flush();
+  if (outcome.filesNamed == 0 && outcome.notLoaded.empty())
+    err << "zoniq: no file named on the command line (see 'zoniq --help').\n";
+  if (!outcome.notLoaded.empty()) {
+    err << "zoniq: " << outcome.notLoaded.size() << (outcome.notLoaded.size() == 1 ? " file" : " files")
+        << " named on the command line not loaded:\n";
+    for (const std::string& f : outcome.notLoaded) err << "  " << f << "\n";
+  }
+  Terminate(session);
+  return outcome.notLoaded.empty() ? kExitOk : kExitNotLoaded;
+}
+
+}  // namespace
+
+int RunZoniq(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, const RunOptions& options) {
+  std::ostream& err = options.err ? *options.err : std::cerr;
+  try {
+    return Run(argc, argv, std::move(ui), options);
+  } catch (const std::bad_alloc&) {
+    err << "zoniq: Assertion failed: memory allocation (out of memory)\n";
+  } catch (const std::exception& e) {
+    err << "zoniq: Assertion failed: " << e.what() << "\n";
+  }
+  return kExitInternal;
+}
+
+}  // namespace zoniq

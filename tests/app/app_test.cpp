@@ -1,0 +1,745 @@
+// The program frame: command-line parsing, folder resolution, the error log, the call
+// statistics and whole runs of the program with their exit statuses.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "app/command_line.hpp"
+#include "app/load_files.hpp"
+#include "app/main_program.hpp"
+#include "app/program_folder.hpp"
+#include "app/session.hpp"
+#include "common/call_counts.hpp"
+#include "common/paths.hpp"
+#include "common/zoniq_paths.hpp"
+#include "test_util.hpp"
+#include "ui/error_message.hpp"
+
+namespace zoniq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadWholeFile;
+using test::TempDir;
+using test::WriteWholeFile;
+
+// ---------------------------------------------------------------- command line
+
+}  // namespace
+
+// Readable failure messages for whole slot sets.
+void PrintTo(const StartupFiles& f, std::ostream* os) {
+  *os << "{def '" << f.definition << "', act '" << f.action << "', wp2 '" << f.workingPoint << "', settings '"
+      << f.settings << "', spe '" << f.spectrum << "', gen '" << f.generation << "', sbf '" << f.batch << "', srf '"
+      << f.record << "', script '" << f.script << "'}";
+}
+
+namespace {
+
+TEST(CommandLine, ExtractFilenameEndsANameAtItsExtensionDot) {
+  std::string line = "my cell.def other.act ", name;
+  EXPECT_EQ(ExtractFilename(line, name), 1);
+  EXPECT_EQ(name, "my cell");
+  EXPECT_EQ(line, "def other.act ");
+
+  // A dot followed by another dot before any blank belongs to the name.
+  line = "a.b.def ";
+  EXPECT_EQ(ExtractFilename(line, name), 1);
+  EXPECT_EQ(name, "a.b");
+  EXPECT_EQ(line, "def ");
+
+  // A dot at the very end still separates (the extension is then empty).
+  line = "x.";
+  EXPECT_EQ(ExtractFilename(line, name), 1);
+  EXPECT_EQ(name, "x");
+  EXPECT_EQ(line, "");
+
+  // A dot inside a folder name, with a blank in the file name after it.
+  line = "/data/v1.2/my cell.def ";
+  EXPECT_EQ(ExtractFilename(line, name), 1);
+  EXPECT_EQ(name, "/data/v1.2/my cell");
+  line = "C:\\cells\\v1.2\\my cell.def ";
+  EXPECT_EQ(ExtractFilename(line, name), 1);
+  EXPECT_EQ(name, "C:\\cells\\v1.2\\my cell");
+}
+
+TEST(CommandLine, ExtractFilenameBlankNameAndNoDot) {
+  std::string line = ".def ", name = "old";
+  EXPECT_EQ(ExtractFilename(line, name), 0);
+  EXPECT_EQ(line, "def ");
+  line = "   .def ";
+  EXPECT_EQ(ExtractFilename(line, name), 0);
+  EXPECT_EQ(name, "   ");
+  EXPECT_EQ(line, "def ");
+
+  line = "no dot at all ";
+  EXPECT_EQ(ExtractFilename(line, name), -1);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(ExtractFilename(line, name), -1);
+}
+
+TEST(CommandLine, ExtractExtensionnameTakesLettersAndDigitsThenBlanks) {
+  std::string line = "def other.act ", ext;
+  EXPECT_EQ(ExtractExtensionname(line, ext), 1);
+  EXPECT_EQ(ext, "def");
+  EXPECT_EQ(line, "other.act ");
+
+  line = "WP2   next.act ";
+  EXPECT_EQ(ExtractExtensionname(line, ext), 1);
+  EXPECT_EQ(ext, "WP2");
+  EXPECT_EQ(line, "next.act ");
+
+  line = " x.def ";
+  EXPECT_EQ(ExtractExtensionname(line, ext), 0);
+  EXPECT_EQ(line, " x.def ");
+
+  line = "";
+  EXPECT_EQ(ExtractExtensionname(line, ext), -1);
+}
+
+TEST(CommandLine, AttributeFileSelectsTheSlotByExtensionIgnoringCase) {
+  struct Case {
+    const char* ext;
+    int slot;
+    std::string StartupFiles::*member;
+  };
+  const Case cases[] = {
+      {"def", SLOT_DEFINITION, &StartupFiles::definition},
+      {"DEF", SLOT_DEFINITION, &StartupFiles::definition},
+      {"Definition", SLOT_DEFINITION, &StartupFiles::definition},
+      {"act", SLOT_ACTION, &StartupFiles::action},
+      {"ACTION", SLOT_ACTION, &StartupFiles::action},
+      {"zon", SLOT_SETTINGS_OR_WP, &StartupFiles::settings},
+      {"zoniq", SLOT_SETTINGS_OR_WP, &StartupFiles::settings},
+      {"sbf", SLOT_BATCH, &StartupFiles::batch},
+      {"batch", SLOT_BATCH, &StartupFiles::batch},
+      {"gen", SLOT_GENERATION, &StartupFiles::generation},
+      {"generation", SLOT_GENERATION, &StartupFiles::generation},
+      {"scr", SLOT_SCRIPT, &StartupFiles::script},
+      {"Script", SLOT_SCRIPT, &StartupFiles::script},
+      {"srf", SLOT_RECORD, &StartupFiles::record},
+      {"record", SLOT_RECORD, &StartupFiles::record},
+      {"wp2", SLOT_SETTINGS_OR_WP, &StartupFiles::workingPoint},
+      {"spe", SLOT_SPECTRUM, &StartupFiles::spectrum},
+      {"SPE", SLOT_SPECTRUM, &StartupFiles::spectrum},
+  };
+  for (const Case& c : cases) {
+    StartupFiles slots;
+    EXPECT_EQ(AttributeFile("my cell", c.ext, slots), c.slot) << c.ext;
+    EXPECT_EQ(slots.*(c.member), std::string("my cell.") + c.ext) << c.ext;
+    // Exactly one slot is filled.
+    StartupFiles expected;
+    expected.*(c.member) = slots.*(c.member);
+    EXPECT_EQ(slots, expected) << c.ext;
+  }
+  StartupFiles slots;
+  for (const char* ext : {"txt", "de", "defs", "wp", "", "spectrumx"}) {
+    EXPECT_EQ(AttributeFile("x", ext, slots), SLOT_NONE) << ext;
+    EXPECT_EQ(slots, StartupFiles{});
+  }
+}
+
+TEST(CommandLine, AttributeFileKeepsNamesWithinTheSlotLength) {
+  StartupFiles slots;
+  slots.definition = "earlier.def";
+  // 255 + '.' + "def" = 259 characters: the longest name a slot holds.
+  EXPECT_EQ(AttributeFile(std::string(255, 'n'), "def", slots), SLOT_DEFINITION);
+  EXPECT_EQ(slots.definition.size(), 259u);
+  slots.definition = "earlier.def";
+  EXPECT_EQ(AttributeFile(std::string(256, 'n'), "def", slots), SLOT_TOO_LONG);
+  EXPECT_EQ(slots.definition, "earlier.def");
+  // An extension of no slot is ignored whatever the length.
+  EXPECT_EQ(AttributeFile(std::string(5000, 'n'), "txt", slots), SLOT_NONE);
+}
+
+StartupFiles Parse(const std::vector<std::string>& words) {
+  std::string line;
+  std::size_t dropped = 0;
+  EXPECT_TRUE(JoinCommandLine(words, line, dropped));
+  return ParseCommandLine(line).files;
+}
+
+TEST(CommandLine, WholeCommandLines) {
+  // Two words of which only the second ends in .def: one name with a blank.
+  EXPECT_EQ(Parse({"my", "cell.def"}).definition, "my cell.def");
+  EXPECT_EQ(Parse({"a.b.def"}).definition, "a.b.def");
+  EXPECT_EQ(Parse({"CELL.DEF"}).definition, "CELL.DEF");
+  // A later file of a kind replaces an earlier one.
+  EXPECT_EQ(Parse({"first.def", "second.def"}).definition, "second.def");
+  EXPECT_EQ(Parse({"sun.spe"}).spectrum, "sun.spe");
+  EXPECT_EQ(Parse({"/data/v1.2/my", "cell.def"}).definition, "/data/v1.2/my cell.def");
+
+  const StartupFiles f = Parse({"notes.txt", "cell.def", "run.scr", "plan.act", "start.wp2", "all.zoniq", "steps.sbf",
+                                "rec.srf", "g.gen", "sun.spe"});
+  StartupFiles expected;
+  expected.definition = "cell.def";
+  expected.script = "run.scr";
+  expected.action = "plan.act";
+  expected.workingPoint = "start.wp2";
+  expected.settings = "all.zoniq";
+  expected.batch = "steps.sbf";
+  expected.record = "rec.srf";
+  expected.generation = "g.gen";
+  expected.spectrum = "sun.spe";
+  EXPECT_EQ(f, expected);
+
+  // Names without a dot, blank names and empty words are skipped; a word without a dot is
+  // the start of the next name.
+  EXPECT_EQ(Parse({"alone", "", "x"}), StartupFiles{});
+  EXPECT_EQ(Parse({".def", "  .act"}), StartupFiles{});
+  EXPECT_EQ(Parse({"alone", ".def"}).definition, "alone .def");
+  EXPECT_EQ(Parse({}), StartupFiles{});
+}
+
+TEST(CommandLine, JoinedLineIsLimitedTo1300Characters) {
+  std::string line;
+  std::size_t dropped = 0;
+  // 1299 characters + one blank = 1300: fits.
+  std::vector<std::string> words{std::string(1295, 'a') + ".def"};
+  EXPECT_TRUE(JoinCommandLine(words, line, dropped));
+  EXPECT_EQ(line.size(), 1300u);
+  EXPECT_EQ(dropped, 1u);
+  // A second word that does not fit whole is left out whole.
+  words = {"first.def", std::string(1290, 'b') + ".def"};
+  EXPECT_FALSE(JoinCommandLine(words, line, dropped));
+  EXPECT_EQ(line, "first.def ");
+  EXPECT_EQ(dropped, 1u);
+}
+
+TEST(CommandLine, HostileWordsNeitherHangNorOverflowASlot) {
+  std::mt19937 random(12345);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> words;
+    const int n = 1 + static_cast<int>(random() % 8);
+    for (int w = 0; w < n; ++w) {
+      std::string word(random() % 400, '\0');
+      // Bytes biased towards dots, blanks and separators, the characters the parser looks at.
+      for (char& c : word) {
+        const unsigned r = random() % 10;
+        c = r == 0 ? '.' : r == 1 ? ' ' : r == 2 ? '/' : static_cast<char>(random() % 256);
+      }
+      if (random() % 3 == 0) word += ".def";
+      words.push_back(word);
+    }
+    std::string line;
+    std::size_t dropped = 0;
+    JoinCommandLine(words, line, dropped);
+    ASSERT_LE(line.size(), kMaxCommandLineLength);
+    const ParsedCommandLine parsed = ParseCommandLine(line);
+    const StartupFiles& f = parsed.files;
+    for (const std::string* s : {&f.definition, &f.action, &f.workingPoint, &f.settings, &f.spectrum, &f.generation,
+                                 &f.batch, &f.record, &f.script})
+      EXPECT_LE(s->size(), kMaxStartupPathLength);
+  }
+}
+
+// ---------------------------------------------------------------- folders
+
+TEST(Folders, BareNamesGoToTheSubFolderOfTheirKind) {
+  const std::string home = "/opt/zq";
+  std::string full, name;
+  CheckZONIQPaths(home, &full, &name, "cell.def", FK_DEF);
+  EXPECT_EQ(full, "/opt/zq/def/cell.def");
+  EXPECT_EQ(name, "cell.def");
+  CheckZONIQPaths(home, &full, nullptr, "AM1_5G 1 sun.spe", FK_SPECTRUM);
+  EXPECT_EQ(full, "/opt/zq/spectrum/AM1_5G 1 sun.spe");
+  CheckZONIQPaths(home, &full, nullptr, "steps.sbf", FK_BATCH);
+  EXPECT_EQ(full, "/opt/zq/bdf/steps.sbf");
+  CheckZONIQPaths(home, &full, nullptr, "run.script", FK_SCRIPT);
+  EXPECT_EQ(full, "/opt/zq/script/run.script");
+  CheckZONIQPaths(home, &full, nullptr, "start.wp2", FK_WP2);
+  EXPECT_EQ(full, "/opt/zq/def/start.wp2");
+  CheckZONIQPaths(home, &full, nullptr, "x.opt", FK_OPTCAPT);
+  EXPECT_EQ(full, "/opt/zq/opcapt/x.opt");
+  CheckZONIQPaths(home, &full, nullptr, "x.iv", FK_IV);
+  EXPECT_EQ(full, "/opt/zq/results/x.iv");
+  CheckZONIQPaths(home, &full, nullptr, "x.zzz", FK_UNKNOWN);
+  EXPECT_EQ(full, "/opt/zq/results/x.zzz");
+  // Trailing blanks are removed from both results.
+  CheckZONIQPaths(home, &full, &name, "cell.def   ", FK_DEF);
+  EXPECT_EQ(full, "/opt/zq/def/cell.def");
+  EXPECT_EQ(name, "cell.def");
+}
+
+TEST(Folders, NamesWithAFolderAreUsedAsGiven) {
+  const std::string home = "/opt/zq";
+  std::string full, name;
+  CheckZONIQPaths(home, &full, &name, "sub/cell.def", FK_DEF);
+  EXPECT_EQ(full, "sub/cell.def");
+  EXPECT_EQ(name, "cell.def");
+  CheckZONIQPaths(home, &full, &name, "/abs/dir/cell.def", FK_DEF);
+  EXPECT_EQ(full, "/abs/dir/cell.def");
+  EXPECT_EQ(name, "cell.def");
+  CheckZONIQPaths(home, &full, &name, "cells\\v2\\cell.def", FK_DEF);
+  EXPECT_EQ(full, "cells\\v2\\cell.def");
+  EXPECT_EQ(name, "cell.def");
+  EXPECT_EQ(NativePath(full), "cells/v2/cell.def");
+  CheckZONIQPaths(home, &full, &name, "C:cell.def", FK_DEF);
+  EXPECT_EQ(full, "C:cell.def");
+  EXPECT_EQ(name, "cell.def");
+}
+
+TEST(Folders, MakeFullPathUsesTheShortMap) {
+  const std::string home = "/opt/zq";
+  std::string name;
+  EXPECT_EQ(MakeFullPath(home, name, FK_ABSORPTION), 0);
+  EXPECT_EQ(name, "");
+  name = "a-Si.abs";
+  MakeFullPath(home, name, FK_ABSORPTION);
+  EXPECT_EQ(name, "/opt/zq/absorption/a-Si.abs");
+  name = "x.opt";
+  MakeFullPath(home, name, FK_OPTCAPT);
+  EXPECT_EQ(name, "/opt/zq/optcapt/x.opt");
+  name = "list";
+  MakeFullPath(home, name, FK_FILELIST);
+  EXPECT_EQ(name, "/opt/zq/bdf/list");
+  name = "y.grad";
+  MakeFullPath(home, name, FK_GRADING);
+  EXPECT_EQ(name, "/opt/zq/grading/y.grad");
+  // Kinds outside the short map use the program folder itself.
+  name = "cell.def";
+  MakeFullPath(home, name, FK_DEF);
+  EXPECT_EQ(name, "/opt/zq/cell.def");
+  name = "dir\\x.ftr";
+  MakeFullPath(home, name, FK_FILTER);
+  EXPECT_EQ(name, "dir\\x.ftr");
+}
+
+TEST(Folders, FileKindByExtension) {
+  EXPECT_EQ(DetermineZONIQFiletype("x.DEF"), FK_DEF);
+  EXPECT_EQ(DetermineZONIQFiletype("a.b.spe"), FK_SPECTRUM);
+  EXPECT_EQ(DetermineZONIQFiletype("all.Zoniq"), FK_ALLSETTINGS);
+  EXPECT_EQ(DetermineZONIQFiletype("w.wp2"), FK_WP2);
+  EXPECT_EQ(DetermineZONIQFiletype("g.grad"), FK_GRADING);
+  EXPECT_EQ(DetermineZONIQFiletype("r.qe"), FK_QE);
+  EXPECT_EQ(DetermineZONIQFiletype("x.txt"), FK_UNKNOWN);
+  EXPECT_EQ(DetermineZONIQFiletype("noextension"), FK_UNKNOWN);
+  EXPECT_EQ(DetermineZONIQFiletype("dir.def/file"), FK_UNKNOWN);
+  EXPECT_EQ(DetermineZONIQFiletype(""), FK_UNKNOWN);
+}
+
+TEST(Folders, ProgramFolderIsFoundWithoutConfiguration) {
+  TempDir tmp;
+  const fs::path prefix = tmp.path() / "prefix";
+  fs::create_directories(prefix / "bin");
+  const fs::path source = tmp.path() / "source-home";
+  const fs::path install = tmp.path() / "install-home";
+
+  ProgramFolderCandidates c;
+  c.executable = (prefix / "bin" / "zoniq").string();
+  c.sourceHome = source.string();
+  c.installHome = install.string();
+  // Nothing exists: the current folder.
+  EXPECT_EQ(ResolveProgramFolder(c), ".");
+  fs::create_directories(install);
+  EXPECT_EQ(ResolveProgramFolder(c), install.string());
+  fs::create_directories(source);
+  EXPECT_EQ(ResolveProgramFolder(c), source.string());
+  // An installed layout beside the executable wins over the compiled-in folders.
+  fs::create_directories(prefix / "share" / "zoniq");
+  EXPECT_EQ(ResolveProgramFolder(c), (prefix / "share" / "zoniq").string());
+  // Only an executable in a "bin" folder has an installed layout.
+  ProgramFolderCandidates build = c;
+  build.executable = (tmp.path() / "build" / "app" / "zoniq").string();
+  EXPECT_EQ(ResolveProgramFolder(build), source.string());
+  // ZONIQ_HOME overrides everything, even a folder that does not exist.
+  c.environment = "/nowhere/zoniq-home";
+  EXPECT_EQ(ResolveProgramFolder(c), "/nowhere/zoniq-home");
+}
+
+// ---------------------------------------------------------------- error log
+
+// The date and time of a log header replaced by fixed words, so that whole logs compare.
+std::string WithoutTimes(const std::string& log) {
+  static const std::regex stamp(R"(written on\t\d{2}-\d{2}-\d{4} at \d{2}:\d{2}:\d{2}\n)");
+  return std::regex_replace(log, stamp, "written on\tDATE at TIME\n");
+}
+
+const char* const kSetupLines =
+    "ZONIQ error message whilst reading set-up files \n"
+    "(def, action, spectrum, generation, filter, abs, batch, recorder, script)\n";
+
+// Three errors, one of each classification, in the given mode.
+void ThreeErrors(ErrorReporting& state, UserInterface& ui) {
+  ZONIQErrorMessage(state, ui, "Error whilst reading the def file", "The def-file is empty or incomplete.");
+  ZONIQErrorMessage(state, ui, "No convergence at the working point", "V = 0.5 V");
+  ZONIQErrorMessage(state, ui, "Something odd", "first line\nsecond line");
+}
+
+std::string ThreeBlocks() {
+  return std::string("ZONIQ error message #1 written on\tDATE at TIME\n") + kSetupLines +
+         "Error whilst reading the def file\nThe def-file is empty or incomplete.\n\n"
+         "ZONIQ error message #2 written on\tDATE at TIME\n"
+         "No convergence at the working point\nV = 0.5 V\n\n"
+         "ZONIQ error message #3 written on\tDATE at TIME\n"
+         "Unsepcified ZONIQ error message\n"
+         "Something odd\nfirst line\nsecond line\n\n";
+}
+
+TEST(ErrorLog, Mode1AppendsNumberedBlocksToTheExistingLog) {
+  TempDir tmp;
+  const std::string log = tmp.file("ZONIQErrorLogFile.log");
+  WriteWholeFile(log, "blocks of an earlier run\n");
+  RecordingUserInterface ui;
+  {
+    ErrorReporting state;
+    state.logFolder = tmp.path().string();
+    state.ErrorMessageMode = 1;
+    ThreeErrors(state, ui);
+    EXPECT_EQ(state.ErrorMessageNumber, 3);
+  }
+  EXPECT_TRUE(ui.popups.empty());
+  EXPECT_EQ(WithoutTimes(ReadWholeFile(log)), "blocks of an earlier run\n" + ThreeBlocks());
+}
+
+TEST(ErrorLog, Mode2StartsAFreshLog) {
+  TempDir tmp;
+  const std::string log = tmp.file("ZONIQErrorLogFile.log");
+  WriteWholeFile(log, "blocks of an earlier run\n");
+  RecordingUserInterface ui;
+  {
+    ErrorReporting state;
+    state.logFolder = tmp.path().string();
+    state.ErrorMessageMode = 2;
+    ThreeErrors(state, ui);
+  }
+  EXPECT_TRUE(ui.popups.empty());
+  EXPECT_EQ(WithoutTimes(ReadWholeFile(log)), ThreeBlocks());
+}
+
+TEST(ErrorLog, HeaderCarriesTodaysDate) {
+  TempDir tmp;
+  RecordingUserInterface ui;
+  const std::string before = DateText(NowLocal());
+  {
+    ErrorReporting state;
+    state.logFolder = tmp.path().string();
+    state.ErrorMessageMode = 2;
+    ZONIQErrorMessage(state, ui, "t", "m");
+  }
+  const std::string after = DateText(NowLocal());
+  const std::string head = ReadWholeFile(tmp.file("ZONIQErrorLogFile.log")).substr(0, 50);
+  // Either date, in case the test runs across midnight.
+  EXPECT_TRUE(head.find("written on\t" + before + " at ") != std::string::npos ||
+              head.find("written on\t" + after + " at ") != std::string::npos)
+      << head;
+}
+
+TEST(ErrorLog, Mode0ShowsPopupsAndWritesNothing) {
+  TempDir tmp;
+  RecordingUserInterface ui;
+  ErrorReporting state;
+  state.logFolder = tmp.path().string();
+  ThreeErrors(state, ui);
+  ASSERT_EQ(ui.popups.size(), 3u);
+  EXPECT_EQ(ui.popups[0].title, "Error whilst reading the def file");
+  EXPECT_EQ(ui.popups[2].message, "first line\nsecond line");
+  EXPECT_EQ(state.ErrorMessageNumber, 0);
+  EXPECT_FALSE(fs::exists(tmp.file("ZONIQErrorLogFile.log")));
+}
+
+TEST(ErrorLog, OtherModesShowAPopupAndStartAFreshLog) {
+  TempDir tmp;
+  WriteWholeFile(tmp.file("ZONIQErrorLogFile.log"), "old\n");
+  RecordingUserInterface ui;
+  {
+    ErrorReporting state;
+    state.logFolder = tmp.path().string();
+    state.ErrorMessageMode = 7;
+    ThreeErrors(state, ui);
+  }
+  EXPECT_EQ(ui.popups.size(), 3u);
+  EXPECT_EQ(WithoutTimes(ReadWholeFile(tmp.file("ZONIQErrorLogFile.log"))), ThreeBlocks());
+}
+
+TEST(ErrorLog, ClassificationIgnoresCaseAndCoversEverySetupPhrase) {
+  for (const char* title : {"WHILST READING x", "x whilst setting", "whilst opening", "During Reading",
+                            "during setting", "whilst saving", "during saving", "error during opening the file"}) {
+    TempDir tmp;
+    RecordingUserInterface ui;
+    {
+      ErrorReporting state;
+      state.logFolder = tmp.path().string();
+      state.ErrorMessageMode = 2;
+      ZONIQErrorMessage(state, ui, title, "m");
+    }
+    EXPECT_EQ(WithoutTimes(ReadWholeFile(tmp.file("ZONIQErrorLogFile.log"))),
+              std::string("ZONIQ error message #1 written on\tDATE at TIME\n") + kSetupLines + title + "\nm\n\n");
+  }
+  // A failed simulation (short circuit or working point, any case) gets no classification line.
+  TempDir tmp;
+  RecordingUserInterface ui;
+  {
+    ErrorReporting state;
+    state.logFolder = tmp.path().string();
+    state.ErrorMessageMode = 2;
+    ZONIQErrorMessage(state, ui, "Failure in SHORT CIRCUIT calculation", "m");
+  }
+  EXPECT_EQ(WithoutTimes(ReadWholeFile(tmp.file("ZONIQErrorLogFile.log"))),
+            "ZONIQ error message #1 written on\tDATE at TIME\nFailure in SHORT CIRCUIT calculation\nm\n\n");
+}
+
+TEST(ErrorLog, ALogThatCannotBeOpenedLosesItsLinesQuietly) {
+  TempDir tmp;
+  RecordingUserInterface ui;
+  ErrorReporting state;
+  state.logFolder = (tmp.path() / "missing" / "folder").string();
+  state.ErrorMessageMode = 1;
+  ThreeErrors(state, ui);
+  EXPECT_EQ(state.ErrorMessageNumber, 3);
+  EXPECT_TRUE(ui.popups.empty());
+  EXPECT_FALSE(fs::exists(state.logFolder));
+}
+
+// ---------------------------------------------------------------- call counts
+
+TEST(CallCounts, MoreThan300FunctionsShareTheLastSlot) {
+  CallCounter counter;
+  // Function k (0-based) is called k + 1 times, so every count differs and the order is known.
+  constexpr int kFunctions = 305;
+  std::vector<int> slots(kFunctions, -1);
+  for (int k = 0; k < kFunctions; ++k)
+    for (int call = 0; call <= k; ++call) counter.Count(slots[k], "f" + std::to_string(k));
+  EXPECT_EQ(counter.__countId, kFunctions);
+  for (int k = 299; k < kFunctions; ++k) EXPECT_EQ(slots[k], 299);
+
+  TempDir tmp;
+  ASSERT_TRUE(counter.WriteCountsFile(tmp.file("counts.txt")));
+  // Slot 300 (index 299) holds the calls of f299..f304: 300 + 301 + ... + 305 = 1815, under
+  // the name of the last function to take it; it leads the descending order, then f298 (299
+  // calls) down to f0 (1 call).
+  std::string expected = "300 Counting the function calls in this ZONIQ session:\n1815 times function f304\n";
+  for (int k = 298; k >= 0; --k) expected += std::to_string(k + 1) + " times function f" + std::to_string(k) + "\n";
+  EXPECT_EQ(ReadWholeFile(tmp.file("counts.txt")), expected);
+}
+
+TEST(CallCounts, NamedKernelsAndAnEmptySession) {
+  TempDir tmp;
+  CallCounter empty;
+  ASSERT_TRUE(empty.WriteCountsFile(tmp.file("empty.txt")));
+  EXPECT_EQ(ReadWholeFile(tmp.file("empty.txt")), "0 Counting the function calls in this ZONIQ session:\n");
+
+  CallCounter counter;
+  for (int i = 0; i < 3; ++i) counter.Count(CallCounter::IterateFt);
+  for (int i = 0; i < 5; ++i) counter.Count(CallCounter::update_psivar);
+  counter.Count(CallCounter::tunnelingToContacts);
+  ASSERT_TRUE(counter.WriteCountsFile(tmp.file("counts.txt")));
+  EXPECT_EQ(ReadWholeFile(tmp.file("counts.txt")),
+            "3 Counting the function calls in this ZONIQ session:\n"
+            "5 times function update_psivar\n"
+            "3 times function IterateFt\n"
+            "1 times function tunnelingToContacts\n");
+  EXPECT_FALSE(counter.WriteCountsFile((tmp.path() / "no" / "counts.txt").string()));
+}
+
+// ---------------------------------------------------------------- whole runs
+
+// The session owns its user interface and ends with the run; this one hands everything to a
+// recorder that the test keeps.
+class ForwardingUserInterface : public UserInterface {
+ public:
+  explicit ForwardingUserInterface(RecordingUserInterface& target) : target_(target) {}
+  void MessagePopup(std::string_view title, std::string_view message) override { target_.MessagePopup(title, message); }
+  void StatusMessage(std::string_view text) override { target_.StatusMessage(text); }
+  bool ConfirmPopup(std::string_view t, std::string_view q, bool safeDefault) override {
+    return target_.ConfirmPopup(t, q, safeDefault);
+  }
+  std::optional<std::string> FileSelectPopup(std::string_view f, std::string_view p, std::string_view prompt,
+                                             bool forSaving) override {
+    return target_.FileSelectPopup(f, p, prompt, forSaving);
+  }
+
+ private:
+  RecordingUserInterface& target_;
+};
+
+// Runs in its own current folder with its own program folder, as a user would.
+class Run : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldFolder_ = fs::current_path();
+    fs::create_directories(tmp_.path() / "work");
+    fs::current_path(tmp_.path() / "work");
+    home_ = (tmp_.path() / "home").string();
+    for (const char* sub : {"def", "spectrum", "bdf", "script", "generation"})
+      fs::create_directories(home_ + "/" + sub);
+  }
+  void TearDown() override { fs::current_path(oldFolder_); }
+
+  int Zoniq(std::vector<std::string> args) {
+    args.insert(args.begin(), "/usr/local/bin/zoniq");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    out_.str("");
+    err_.str("");
+    ui_.popups.clear();
+    RunOptions options;
+    options.out = &out_;
+    options.err = &err_;
+    options.programFolder = home_;
+    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<ForwardingUserInterface>(ui_),
+                    options);
+  }
+  bool PopupSays(const std::string& part) const {
+    for (const auto& p : ui_.popups)
+      if (p.title.find(part) != std::string::npos || p.message.find(part) != std::string::npos) return true;
+    return false;
+  }
+
+  TempDir tmp_;
+  fs::path oldFolder_;
+  std::string home_;
+  std::ostringstream out_, err_;
+  RecordingUserInterface ui_;
+};
+
+TEST_F(Run, NothingNamedEndsWithStatus0AndWritesCounts) {
+  EXPECT_EQ(Zoniq({}), kExitOk);
+  EXPECT_TRUE(ui_.popups.empty());
+  EXPECT_NE(out_.str().find("Problem: new problem\n"), std::string::npos) << out_.str();
+  EXPECT_EQ(ReadWholeFile("counts.txt"), "0 Counting the function calls in this ZONIQ session:\n");
+  EXPECT_FALSE(fs::exists("ZONIQErrorLogFile.log"));
+}
+
+TEST_F(Run, IgnoredExtensionsAreNoFailure) {
+  EXPECT_EQ(Zoniq({"notes.txt", "readme"}), kExitOk);
+  EXPECT_TRUE(ui_.popups.empty());
+}
+
+TEST_F(Run, AMissingDefinitionFileGivesStatus1) {
+  EXPECT_EQ(Zoniq({"missing", "cell.def"}), kExitNotLoaded);
+  EXPECT_FALSE(ui_.popups.empty());
+  EXPECT_NE(err_.str().find(home_ + "/def/missing cell.def"), std::string::npos) << err_.str();
+  EXPECT_NE(out_.str().find("Problem: new problem\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists("counts.txt"));
+}
+
+TEST_F(Run, KindsWithoutALoaderSayItAndFail) {
+  EXPECT_EQ(Zoniq({"plan.act"}), kExitNotLoaded);
+  ASSERT_EQ(ui_.popups.size(), 1u);
+  EXPECT_EQ(ui_.popups[0].title, "Error whilst reading the action file");
+  EXPECT_NE(ui_.popups[0].message.find("not available yet"), std::string::npos);
+  EXPECT_NE(ui_.popups[0].message.find(home_ + "/def/plan.act"), std::string::npos);
+
+  EXPECT_EQ(Zoniq({"a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr"}), kExitNotLoaded);
+  EXPECT_EQ(ui_.popups.size(), 6u);
+  for (const char* what : {"working point", "settings", "generation", "batch settings", "record settings", "script"})
+    EXPECT_TRUE(PopupSays(std::string("Error whilst reading the ") + what + " file")) << what;
+}
+
+TEST_F(Run, ASpectrumOnTheCommandLineIsChosen) {
+  WriteWholeFile(home_ + "/spectrum/my sun.spe", "300\t1.0\n400\t2.0\n");
+  EXPECT_EQ(Zoniq({"my", "sun.spe"}), kExitOk);
+  EXPECT_TRUE(ui_.popups.empty());
+  EXPECT_NE(out_.str().find("Spectrum: " + home_ + "/spectrum/my sun.spe\n"), std::string::npos) << out_.str();
+
+  EXPECT_EQ(Zoniq({"nosuch.spe"}), kExitNotLoaded);
+  EXPECT_TRUE(PopupSays(home_ + "/spectrum/nosuch.spe"));
+  // A folder is no spectrum.
+  fs::create_directories(home_ + "/spectrum/dir.spe");
+  EXPECT_EQ(Zoniq({"dir.spe"}), kExitNotLoaded);
+}
+
+TEST_F(Run, OverlongCommandLinesAndNamesFail) {
+  EXPECT_EQ(Zoniq({std::string(300, 'n') + ".def"}), kExitNotLoaded);
+  EXPECT_TRUE(PopupSays("longer than 259 characters"));
+  EXPECT_EQ(Zoniq({"a.txt", std::string(1400, 'n') + ".txt"}), kExitNotLoaded);
+  EXPECT_TRUE(PopupSays("longer than 1300 characters"));
+}
+
+TEST_F(Run, ErrorsAreLoggedInTheCurrentFolderWhenTheModeSaysSo) {
+  // The mode is chosen after start-up (settings file or script); here through the session.
+  Session session(home_, std::make_unique<ForwardingUserInterface>(ui_));
+  Initialise(session);
+  session.ErrorHandling(2);
+  ProcessCommandLine(session, {"plan.act", "x.wp2"});
+  EXPECT_EQ(Terminate(session), 0);
+  EXPECT_EQ(session.errors.ZONIQErrorLogFileHandle, nullptr);
+  EXPECT_TRUE(ui_.popups.empty());
+  const std::string log = WithoutTimes(ReadWholeFile("ZONIQErrorLogFile.log"));
+  EXPECT_EQ(log.rfind(std::string("ZONIQ error message #1 written on\tDATE at TIME\n") + kSetupLines +
+                          "Error whilst reading the action file\n",
+                      0),
+            0u)
+      << log;
+  EXPECT_NE(log.find("ZONIQ error message #2 written on\tDATE at TIME\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists("counts.txt"));
+}
+
+TEST_F(Run, OptionsHelpVersionAndUnknown) {
+  EXPECT_EQ(Zoniq({"--help"}), kExitOk);
+  EXPECT_NE(out_.str().find("Usage: zoniq"), std::string::npos);
+  EXPECT_NE(out_.str().find("ZONIQ_HOME"), std::string::npos);
+  EXPECT_NE(out_.str().find("Exit status"), std::string::npos);
+  EXPECT_FALSE(fs::exists("counts.txt"));
+
+  EXPECT_EQ(Zoniq({"--version"}), kExitOk);
+  static const std::regex banner(
+      R"(ZONIQ 3\.2\.00 NORVALE: Version /usr/local/bin/zoniq dated \d{2}-\d{2}-\d{4}, \d{2}:\d{2}:\d{2}\n)");
+  EXPECT_TRUE(std::regex_match(out_.str(), banner)) << out_.str();
+
+  EXPECT_EQ(Zoniq({"--frobnicate"}), kExitUsage);
+  EXPECT_NE(err_.str().find("--frobnicate"), std::string::npos);
+  EXPECT_TRUE(out_.str().empty());
+
+  // After "--" every word belongs to a file name.
+  EXPECT_EQ(Zoniq({"--", "-x.act"}), kExitNotLoaded);
+  EXPECT_TRUE(PopupSays(home_ + "/def/-x.act"));
+}
+
+TEST(Version, BannerLayout) {
+  EXPECT_EQ(MakeVersionBanner("/usr/bin/zoniq", DateTime{3, 7, 2024, 9, 5, 7}),
+            "ZONIQ 3.2.00 NORVALE: Version /usr/bin/zoniq dated 03-07-2024, 09:05:07");
+  EXPECT_EQ(MakeVersionBanner("zoniq", DateTime{31, 12, 1999, 23, 59, 59}),
+            "ZONIQ 3.2.00 NORVALE: Version zoniq dated 31-12-1999, 23:59:59");
+  // The running program's file was built before this test ran and after 2020.
+  const DateTime t = ProgramFileTime("zoniq");
+  const DateTime now = NowLocal();
+  EXPECT_GE(t.year, 2020);
+  EXPECT_LE(t.year, now.year);
+}
+
+// ---------------------------------------------------------------- session
+
+TEST(SessionState, SettersAndInitialise) {
+  RecordingUserInterface* rec = nullptr;
+  auto ui = std::make_unique<RecordingUserInterface>();
+  rec = ui.get();
+  Session s("/opt/zq", std::move(ui));
+  EXPECT_TRUE(s.ActionList(2));
+  EXPECT_EQ(s.ActionListMode, 2);
+  EXPECT_FALSE(s.ActionList(3));
+  EXPECT_FALSE(s.ActionList(-1));
+  EXPECT_EQ(s.ActionListMode, 2);
+  s.ErrorHandling(1);
+  EXPECT_EQ(s.errors.ErrorMessageMode, 1);
+
+  s.QuitScriptMode = 1;
+  s.problemName = "x";
+  s.spectrumFile = "y";
+  s.zonnecel.numberOfLayers = 5;
+  s.singleShotSimulations = 4;
+  s.plotColours[0] = 1;
+  Initialise(s);
+  EXPECT_EQ(s.errors.ErrorMessageMode, 0);
+  EXPECT_EQ(s.errors.ErrorMessageNumber, 0);
+  EXPECT_EQ(s.ActionListMode, 0);
+  EXPECT_EQ(s.QuitScriptMode, 0);
+  EXPECT_EQ(s.problemName, "new problem");
+  EXPECT_EQ(s.spectrumFile, "");
+  EXPECT_EQ(s.singleShotSimulations, 0);
+  EXPECT_EQ(s.plotColours[0], 0xFFFFFFu);   // white first
+  EXPECT_EQ(s.plotColours[15], 0x000000u);  // black last
+  CellDefinition expected;
+  parameterset1_to_2(expected, s.parameterset1);
+  EXPECT_EQ(s.zonnecel, expected);
+  EXPECT_FALSE(rec->status.empty());
+}
+
+}  // namespace
+}  // namespace zoniq
