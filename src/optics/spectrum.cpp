@@ -99,15 +99,13 @@ double WindowPower(std::span<const double> wl, std::span<const double> power, do
   return sum;
 }
 
-void CalculateFilterValues(int on, int kindIsTransmission, int wantReflection, double value, std::span<double> values) {
-  double v;
+void CalculateFilterValues(int on, int kindIsTransmission, int wantReflection, std::span<double> values) {
   if (!on) {
-    v = wantReflection ? 0.0 : 1.0;
-  } else {
-    const bool givenIsWanted = (kindIsTransmission != 0) == (wantReflection == 0);
-    v = givenIsWanted ? value * 0.01 : 1.0 - value * 0.01;
+    std::fill(values.begin(), values.end(), wantReflection ? 0.0 : 1.0);
+    return;
   }
-  std::fill(values.begin(), values.end(), v);
+  const bool givenIsWanted = (kindIsTransmission != 0) == (wantReflection == 0);
+  for (double& v : values) v = givenIsWanted ? v * 0.01 : 1.0 - v * 0.01;
 }
 
 bool RelativePhotonFlux(std::span<const double> x, std::span<const double> alpha, double Rfront, double Rb, int side,

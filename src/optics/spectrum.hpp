@@ -28,9 +28,10 @@ void WindowWeights(std::span<const double> wl, double start, double end, std::ve
 // Power inside the window, counted with the same bin weights as the photons that enter.
 double WindowPower(std::span<const double> wl, std::span<const double> power, double start, double end);
 
-// One contact's filter value at each wavelength. Filter off: 1 for the front, 0 for the back.
-// Filter on: the given value [%] when its kind is the wanted quantity, else its complement.
-void CalculateFilterValues(int on, int kindIsTransmission, int wantReflection, double value, std::span<double> values);
+// One contact's filter at each wavelength, from the given values [%] in `values`. Filter off:
+// 1 for the front, 0 for the back. Filter on: value/100 when the given kind is the wanted
+// quantity, else its complement 1 - value/100.
+void CalculateFilterValues(int on, int kindIsTransmission, int wantReflection, std::span<double> values);
 
 // The closed-form photon flux of one wavelength at every mesh point, relative to the flux
 // T_k that enters (Beer-Lambert with one back reflection Rb and multiple internal reflections

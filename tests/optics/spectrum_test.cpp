@@ -108,17 +108,21 @@ TEST(Window, PowerCountsTheBinShareInsideTheWindow) {
 }
 
 TEST(Filters, FrontTransmissionAndBackReflection) {
-  std::vector<double> v(3);
-  CalculateFilterValues(0, 1, 0, 30.0, v);  // off, front
-  EXPECT_EQ(v[0], 1.0);
-  CalculateFilterValues(0, 1, 1, 30.0, v);  // off, back
-  EXPECT_EQ(v[0], 0.0);
-  CalculateFilterValues(1, 1, 0, 30.0, v);  // transmission given, transmission wanted
-  EXPECT_DOUBLE_EQ(v[2], 0.3);
-  CalculateFilterValues(1, 1, 1, 30.0, v);  // transmission given, reflection wanted
-  EXPECT_DOUBLE_EQ(v[2], 0.7);
-  CalculateFilterValues(1, 0, 1, 30.0, v);  // reflection given, reflection wanted
-  EXPECT_DOUBLE_EQ(v[1], 0.3);
+  auto apply = [](int on, int kindIsTransmission, int wantReflection) {
+    std::vector<double> v{30.0, 80.0};
+    CalculateFilterValues(on, kindIsTransmission, wantReflection, v);
+    return v;
+  };
+  EXPECT_EQ(apply(0, 1, 0), (std::vector<double>{1.0, 1.0}));  // no filter at the front
+  EXPECT_EQ(apply(0, 1, 1), (std::vector<double>{0.0, 0.0}));  // no filter at the back
+  auto t = apply(1, 1, 0);                                     // transmission given and wanted
+  EXPECT_DOUBLE_EQ(t[0], 0.3);
+  EXPECT_DOUBLE_EQ(t[1], 0.8);
+  auto r = apply(1, 1, 1);  // transmission given, reflection wanted
+  EXPECT_DOUBLE_EQ(r[0], 0.7);
+  EXPECT_DOUBLE_EQ(r[1], 0.2);
+  EXPECT_DOUBLE_EQ(apply(1, 0, 1)[0], 0.3);  // reflection given and wanted
+  EXPECT_DOUBLE_EQ(apply(1, 0, 0)[1], 0.2);  // reflection given, transmission wanted
 }
 
 struct FluxCase {

@@ -1,0 +1,146 @@
+#include "optics/illumination.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+struct Env {
+  RecordingUserInterface ui;
+  ErrorReporting errors;
+  Environment env{&ui, &errors, ""};
+  Env() { env.programFolder = test::HomeFolder(); }
+};
+
+// The ASTM G173-03 global-tilt irradiance integrated with the trapezoid rule between a and b,
+// read straight from the public table (independent of the shipped spectrum file).
+double AstmIntegral(double a, double b) {
+  std::ifstream in(std::string(test::HomeFolder()) + "/../data/ASTMG173.csv");
+  std::vector<double> wl, e;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::stringstream ss(line);
+    std::string c0, c1, c2;
+    if (!std::getline(ss, c0, ',') || !std::getline(ss, c1, ',') || !std::getline(ss, c2, ',')) continue;
+    try {
+      double w = std::stod(c0), g = std::stod(c2);
+      wl.push_back(w);
+      e.push_back(g);
+    } catch (...) {
+    }
+  }
+  double s = 0;
+  for (std::size_t i = 1; i < wl.size(); ++i) {
+    const double lo = std::max(a, wl[i - 1]), hi = std::min(b, wl[i]);
+    if (hi <= lo) continue;
+    auto at = [&](double x) { return e[i - 1] + (e[i] - e[i - 1]) * (x - wl[i - 1]) / (wl[i] - wl[i - 1]); };
+    s += 0.5 * (at(lo) + at(hi)) * (hi - lo);
+  }
+  return s;
+}
+
+TEST(Spectrum, DarkWorkingPointHasTwoEmptyPoints) {
+  Env e;
+  WorkPoint wp;
+  InitialiseWorkPoint(wp, e.env.programFolder);
+  std::vector<double> wl, p;
+  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 2);
+  EXPECT_EQ(wl, (std::vector<double>{200.0, 5000.0}));
+  EXPECT_EQ(p, (std::vector<double>{0.0, 0.0}));
+  EXPECT_EQ(wp.incidentPower, 0.0);
+}
+
+// The shipped AM1.5G file carries, per point, the irradiance times its share of the
+// wavelength axis, so its sum is the trapezoid integral of the public table (1000.4 W/m2).
+TEST(Spectrum, ShippedAM15GSumsToTheTableIntegral) {
+  Env e;
+  WorkPoint wp;
+  InitialiseWorkPoint(wp, e.env.programFolder);
+  wp.dark = 0;
+  std::vector<double> wl, p;
+  ASSERT_EQ(bepaal_spectrum(e.env, wp, wl, p), 2002);
+  const double full = AstmIntegral(0, 1e9);
+  EXPECT_CLOSE(full, 1000.37, 0.0, 0.01);
+  EXPECT_CLOSE(wp.spectrumPower, full, 1e-6, 0.0);  // 7 significant digits in the file
+  EXPECT_EQ(wp.windowPower, wp.spectrumPower);
+  // A window from 402.3 to 1100.7 nm (start, middle and end are new spectral points) and an optical density of 1. The
+  // bins at the window edges are counted by their share; the difference from the integral of the interpolated table is
+  // at most about half a bin (0.5 nm x 1.7 W/m2/nm) at each edge: 0.2 % is a safe bound.
+  wp.spectrumCutOff = 1;
+  wp.shortWavelengthCutOff = 402.3;
+  wp.longWavelengthCutOff = 1100.7;
+  wp.neutralDensity = 1.0;
+  ASSERT_EQ(bepaal_spectrum(e.env, wp, wl, p), 2005);
+  EXPECT_CLOSE(wp.spectrumPower, full, 1e-4, 0.0);  // adding window points keeps the power
+  EXPECT_CLOSE(wp.windowPower, AstmIntegral(402.3, 1100.7), 2e-3, 0.0);
+  EXPECT_CLOSE(wp.incidentPower, 0.1 * wp.windowPower, 1e-14, 0.0);
+  EXPECT_TRUE(e.ui.popups.empty());
+}
+
+TEST(Spectrum, BadFilesAreRefused) {
+  Env e;
+  test::TempDir dir;
+  WorkPoint wp;
+  InitialiseWorkPoint(wp, e.env.programFolder);
+  wp.dark = 0;
+  std::vector<double> wl{1.0}, p{2.0};
+  wp.spectrumFile = dir.file("falling.spe");
+  test::WriteWholeFile(wp.spectrumFile, "500 1\n400 1\n");
+  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
+  EXPECT_EQ(wl, std::vector<double>{1.0});  // untouched
+  ASSERT_EQ(e.ui.popups.size(), 1u);
+  EXPECT_EQ(e.ui.popups[0].title, "Error whilst reading the spectrum file");
+  EXPECT_NE(e.ui.popups[0].message.find("Unsorted data in"), std::string::npos);
+
+  std::string big;
+  for (int i = 0; i < 2501; ++i) big += std::to_string(300 + i) + " 1\n";
+  wp.spectrumFile = dir.file("big.spe");
+  test::WriteWholeFile(wp.spectrumFile, big);
+  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
+  EXPECT_EQ(e.ui.popups.back().title, "Error !");
+  EXPECT_EQ(e.ui.popups.back().message, "The spectrum file contains too many (>2501 ) different wavelengths.");
+
+  wp.spectrumFile = dir.file("missing.spe");
+  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
+}
+
+TEST(Filters, FileValuesAreInterpolatedAtTheSpectrum) {
+  Env e;
+  test::TempDir dir;
+  CellDefinition cell;
+  InitialiseCellDefinition(cell);
+  cell.rightContact.filterOn = 1;
+  cell.rightContact.filterKind = 1;  // transmission
+  cell.rightContact.filterFile = dir.file("front.ftr");
+  test::WriteWholeFile(cell.rightContact.filterFile, "wavelength T\n300 80\n700 90\n");
+  cell.leftContact.filterOn = 1;
+  cell.leftContact.wavelengthIndependent = 1;
+  cell.leftContact.filterKind = 1;  // 40 % transmission = 60 % reflection at the back
+  cell.leftContact.filterValue = 40.0;
+  GenerationParameters gen;
+  gen.side = +1;
+  gen.wavelengths = {300.0, 500.0, 800.0};
+  EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 1);
+  EXPECT_DOUBLE_EQ(gen.rightFilter[0], 0.80);
+  EXPECT_DOUBLE_EQ(gen.rightFilter[1], 0.85);
+  EXPECT_DOUBLE_EQ(gen.rightFilter[2], 0.0);  // 800 nm lies outside the file: not interpolated
+  ASSERT_EQ(e.ui.popups.size(), 1u);
+  EXPECT_EQ(e.ui.popups[0].message, "The filtervalues from file '" + cell.rightContact.filterFile +
+                                        "' cannot be interpolated at the wavelengthvalues from the spectrum.");
+  EXPECT_DOUBLE_EQ(gen.leftFilter[1], 0.6);
+  // Light from the left: the left contact is now the front.
+  gen.side = -1;
+  EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 1);
+  EXPECT_DOUBLE_EQ(gen.leftFilter[0], 0.4);
+  EXPECT_DOUBLE_EQ(gen.rightFilter[1], 0.15);
+  cell.rightContact.filterFile = dir.file("missing.ftr");
+  EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 0);
+}
+
+}  // namespace
+}  // namespace zoniq
