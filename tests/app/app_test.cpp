@@ -2,6 +2,7 @@
 // statistics and whole runs of the program with their exit statuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <random>
@@ -350,6 +351,25 @@ TEST(Folders, ProgramFolderIsFoundWithoutConfiguration) {
   // ZONIQ_HOME overrides everything, even a folder that does not exist.
   c.environment = "/nowhere/zoniq-home";
   EXPECT_EQ(ResolveProgramFolder(c), "/nowhere/zoniq-home");
+}
+
+TEST(Folders, EnvironmentAndExecutableOfThisProcess) {
+  TempDir tmp;
+  const char* previous = std::getenv("ZONIQ_HOME");
+  const std::string saved = previous ? previous : "";
+  ::setenv("ZONIQ_HOME", tmp.path().c_str(), 1);
+  EXPECT_EQ(FindProgramFolder("zoniq"), tmp.path().string());
+  // Unset (or empty): this test program is no installed bin/zoniq, so the source tree's home
+  // folder, which holds the standard sub-folders, is used.
+  ::setenv("ZONIQ_HOME", "", 1);
+  const std::string home = FindProgramFolder("zoniq");
+  EXPECT_TRUE(fs::is_directory(fs::path(home) / "def")) << home;
+  EXPECT_TRUE(fs::is_directory(fs::path(home) / "spectrum")) << home;
+  if (previous)
+    ::setenv("ZONIQ_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("ZONIQ_HOME");
+  EXPECT_EQ(ExecutablePath("ignored"), fs::read_symlink("/proc/self/exe").string());
 }
 
 // ---------------------------------------------------------------- error log
