@@ -241,6 +241,9 @@ struct ConvergenceParameters {
   int TunnelMassChoice = 0;
   double widthtail = 7.0;
   double widthgauss = 6.0;
+  // 1: a bias point at which the Gummel procedure fails is retried with a coupled Newton
+  // iteration on the same equations; 0: the failure is reported at once.
+  int coupledNewtonFallback = 1;
 
   bool operator==(const ConvergenceParameters&) const = default;
 };

@@ -1,0 +1,221 @@
+#include "solver/calculation_variables.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/call_counts.hpp"
+#include "solver/bernoulli.hpp"
+#include "solver/mesh.hpp"
+#include "solver/x_dependence.hpp"
+
+namespace zoniq {
+
+void MeshBlock::resize(std::size_t n) {
+  x.resize(n, 0.0);
+  xm.resize(n, 0.0);
+  xum.resize(n, 0.0);
+  h.resize(n, 0.0);
+}
+
+void PointData::resize(std::size_t n) {
+  for (std::vector<double>* a : {&y,  &chi,  &Eg, &eps, &NC, &NV, &vth_n, &vth_p, &mu_n, &mu_p,    &me,
+                                 &mh, &Krad, &Cn, &Cp,  &ND, &NA, &Nnet,  &Nn,    &Np,   &theta_n, &theta_p})
+    a->assign(n, 0.0);
+}
+
+void InterfaceTermBlock::resize(std::size_t n) {
+  jn_iface.assign(n, 0.0);
+  jp_iface.assign(n, 0.0);
+}
+
+void InterfaceTermBlock::clear() {
+  for (auto* a : {&sigma, &dsigma_dpsi, &Fn_left, &Fn_left_t, &dFn_left_dup, &dFn_left_duf, &Fn_right, &Fn_right_t,
+                  &dFn_right_dup, &dFn_right_duf, &Fp_left, &Fp_left_t, &dFp_left_dvp, &dFp_left_dvf, &Fp_right,
+                  &Fp_right_t, &dFp_right_dvp, &dFp_right_dvf})
+    a->fill(0.0);
+  std::fill(jn_iface.begin(), jn_iface.end(), 0.0);
+  std::fill(jp_iface.begin(), jp_iface.end(), 0.0);
+}
+
+void CarrierTunnelState::resize(std::size_t n) {
+  for (std::vector<double>* a : {&current, &source1, &source2, &further1, &further2}) a->assign(n, 0.0);
+  sparse.clear();
+  sparse.reserve(4 * n);
+}
+
+void SolverWorkspace::resize(std::size_t n) {
+  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psi0, &u0, &v0}) a->assign(n, 0.0);
+  extra.assign(MAXLAYERS, 0.0);
+  // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
+  band.assign(3 * n * 17, 0.0);
+  pivots.assign(3 * n, 0);
+  F3.assign(3 * n, 0.0);
+  delta3.assign(3 * n, 0.0);
+  env_start.assign(n, 0);
+  env_values.clear();
+  mesh.resize(n);
+}
+
+namespace {
+
+void SizeArrays(CalculationVariables& cv) {
+  const std::size_t n = MAXPOINTS;
+  for (std::vector<double>* a : {&cv.psi, &cv.Eplus, &cv.Emin, &cv.Bnp, &cv.Bnm, &cv.Bpp, &cv.Bpm, &cv.dBnp, &cv.dBnm,
+                                 &cv.dBpp, &cv.dBpm, &cv.u, &cv.v, &cv.G, &cv.cutoff})
+    a->assign(n, 0.0);
+  cv.mesh.resize(n);
+  cv.initialMesh.resize(n);
+  cv.pt.resize(n);
+  cv.blocks.resize(n);
+  cv.ifr.resize(n);
+  cv.tunnel.n.resize(n);
+  cv.tunnel.p.resize(n);
+  cv.work.resize(n);
+}
+
+// Creates the records of every bulk defect in use.
+void CreateDefectRecords(CalculationVariables& cv) {
+  CalculationParameters& par = *cv.par;
+  FreeRecdataStructures(cv.rec);
+  const DefectAxisSettings settings{par.defectdiscretisations, par.widthtail, par.widthgauss};
+  for (int l = 0; l < par.nlayers; ++l) {
+    const LayerParameters& lp = par.cell.layer[l];
+    const int f = cv.mesh.first[l];
+    const int n = cv.mesh.last[l] - f + 1;
+    const int defects = std::clamp(lp.srhteller, 0, MAXBULKDEFECTS);
+    for (int m = 0; m < defects; ++m) {
+      const int levels = std::clamp(lp.srh[m][0].numberOfLevels, 1, MAXLEVELS);
+      DefectInput input = MakeDefectInput(std::span<const BulkRecombinationParameters>(lp.srh[m].data(), levels), 1.0);
+      input.layer = l;
+      input.defect = m;
+      BulkDefectRecord record = CreateDefectRecord(input, f, n, settings);
+      // Room for the largest mesh, so that adapting the mesh never reallocates.
+      for (LevelRecord& r : record.records) {
+        r.resize(MAXPOINTS);
+        r.resize(n);
+      }
+      cv.defectNt[l][m].reserve(MAXPOINTS);
+      AddDefectRecord(cv.rec, std::move(record));
+    }
+  }
+  FillAllDefectRecords(cv);
+}
+
+}  // namespace
+
+int CreateCalculationVariables(CalculationVariables& cv, CalculationParameters& par, SolverContext* ctx,
+                               bool buildMesh) {
+  cv.teller = 0;
+  cv.secondSpectrum = cv.thirdSpectrum = 0;
+  cv.par = &par;
+  cv.ctx = ctx;
+  if (par.nlayers < 1) return -1;
+  SizeArrays(cv);
+  cv.u0 = cv.v0 = 1.0;
+  cv.V = cv.VdivVt = 0.0;
+  cv.uR = 1.0;
+  if (buildMesh) bepaal_intervallen(cv);
+  CreateDefectRecords(cv);
+  update_psivar(cv);
+  return 0;
+}
+
+void CopyCalculationVariables(CalculationVariables& dst, const CalculationVariables& src) { dst = src; }
+
+void update_psivar(CalculationVariables& cv) {
+  CountCall(cv, CallCounter::update_psivar);
+  const int N = cv.mesh.N;
+  const double* psi = cv.psi.data();
+  const double* tn = cv.pt.theta_n.data();
+  const double* tp = cv.pt.theta_p.data();
+  for (int i = 0; i < N; ++i) {
+    cv.Eplus[i] = std::exp(psi[i]);
+    cv.Emin[i] = std::exp(-psi[i]);
+  }
+  cv.Bnp[0] = cv.Bnm[0] = cv.Bpp[0] = cv.Bpm[0] = 0.0;
+  cv.dBnp[0] = cv.dBnm[0] = cv.dBpp[0] = cv.dBpm[0] = 0.0;
+  for (int i = 1; i < N; ++i) {
+    const double an = tn[i] + psi[i] - psi[i - 1] - tn[i - 1];
+    const double ap = tp[i] + psi[i] - psi[i - 1] - tp[i - 1];
+    cv.Bnp[i] = Bern(an);
+    cv.Bnm[i] = Bern(-an);
+    cv.Bpp[i] = Bern(ap);
+    cv.Bpm[i] = Bern(-ap);
+    cv.dBnp[i] = Bern_deriv(an);
+    cv.dBnm[i] = Bern_deriv(-an);
+    cv.dBpp[i] = Bern_deriv(ap);
+    cv.dBpm[i] = Bern_deriv(-ap);
+  }
+}
+
+void Set_an_And_ap(CalculationVariables& cv, double V) {
+  cv.V = V;
+  cv.VdivVt = V / cv.par->Vt;
+  cv.uR = std::exp(cv.VdivVt);
+  cv.u0 = cv.uR;
+  cv.v0 = 1.0;
+}
+
+void InitialiseTunnelCurrent(CalculationVariables& cv, int selector) {
+  auto clear = [](CarrierTunnelState& t) {
+    std::fill(t.current.begin(), t.current.end(), 0.0);
+    std::fill(t.source1.begin(), t.source1.end(), 0.0);
+    std::fill(t.source2.begin(), t.source2.end(), 0.0);
+    t.ifaceLeft.fill(0.0);
+    t.ifaceRight.fill(0.0);
+    t.contact.fill(0.0);
+    t.sparse.clear();
+  };
+  if (selector != -1) clear(cv.tunnel.p);
+  if (selector != 1) clear(cv.tunnel.n);
+  for (CarrierTunnelState* t : {&cv.tunnel.n, &cv.tunnel.p}) {
+    std::fill(t->further1.begin(), t->further1.end(), 0.0);
+    std::fill(t->further2.begin(), t->further2.end(), 0.0);
+  }
+  std::fill(cv.ifr.jn_iface.begin(), cv.ifr.jn_iface.end(), 0.0);
+  std::fill(cv.ifr.jp_iface.begin(), cv.ifr.jp_iface.end(), 0.0);
+}
+
+void SolverMessage(CalculationVariables& cv, const std::string& title, const std::string& message, bool deferrable) {
+  SolverContext* ctx = cv.ctx;
+  if (!ctx) return;
+  ctx->lastTitle = title;
+  ctx->lastMessage = message;
+  if (ctx->deferMessages && deferrable) {
+    ctx->deferred.emplace_back(title, message);
+    return;
+  }
+  if (ctx->env.ui && ctx->env.errors) ctx->env.Error(title, message);
+}
+
+void CountCall(const CalculationVariables& cv, int function) {
+  if (cv.ctx && cv.ctx->counter) cv.ctx->counter->Count(static_cast<CallCounter::Function>(function));
+}
+
+MeshCarriers CarriersOf(const CalculationVariables& cv) {
+  const std::size_t n = static_cast<std::size_t>(cv.mesh.N);
+  MeshCarriers c;
+  c.expPsi = std::span<const double>(cv.Eplus.data(), n);
+  c.expMinPsi = std::span<const double>(cv.Emin.data(), n);
+  c.Nn = std::span<const double>(cv.pt.Nn.data(), n);
+  c.Np = std::span<const double>(cv.pt.Np.data(), n);
+  c.u = std::span<const double>(cv.u.data(), n);
+  c.v = std::span<const double>(cv.v.data(), n);
+  c.u0 = cv.u0;
+  c.v0 = cv.v0;
+  return c;
+}
+
+MeshBulkData BulkDataOf(const CalculationVariables& cv) {
+  const std::size_t n = static_cast<std::size_t>(cv.mesh.N);
+  const std::size_t nl = static_cast<std::size_t>(cv.par->nlayers);
+  MeshBulkData d;
+  d.first = std::span<const int>(cv.mesh.first.data(), nl);
+  d.last = std::span<const int>(cv.mesh.last.data(), nl);
+  d.K = std::span<const double>(cv.pt.Krad.data(), n);
+  d.Cn = std::span<const double>(cv.pt.Cn.data(), n);
+  d.Cp = std::span<const double>(cv.pt.Cp.data(), n);
+  return d;
+}
+
+}  // namespace zoniq

@@ -1,0 +1,195 @@
+// The solved state of the device on its mesh: potential, carrier variables, Bernoulli factors,
+// the mesh itself, the per-point material data, the defect and interface terms, the tunnelling
+// state and the work storage of the Newton iterations.
+//
+// Every per-point array is sized once, to MAXPOINTS, when the record is created, so that the mesh
+// may grow up to its limit and nothing is allocated while a solution is computed. The record is a
+// plain value: copying it copies the whole state, and solving a copy leaves the source unchanged.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "solver/bulk_recombination.hpp"
+#include "solver/calculation_parameters.hpp"
+#include "ui/error_message.hpp"
+
+namespace zoniq {
+
+class CallCounter;
+
+// The mesh: at most MAXPOINTS points over the stack, two points at the same position at every
+// interface. Layer l occupies the indices first[l] … last[l].
+struct MeshBlock {
+  int N = 0;
+  std::array<int, MAXLAYERS> points{};  // points per layer
+  std::array<int, MAXLAYERS> first{};
+  std::array<int, MAXLAYERS> last{};
+  std::vector<double> x;    // normalised position (0 … 1)
+  std::vector<double> xm;   // position [m]
+  std::vector<double> xum;  // position [µm]
+  std::vector<double> h;    // interval x[i+1] − x[i] (normalised)
+
+  void resize(std::size_t n);
+};
+
+// Material data at every mesh point, in the solver's units (see calculation_parameters.hpp).
+struct PointData {
+  std::vector<double> y;                 // composition
+  std::vector<double> chi, Eg, eps;      // [eV], [eV], relative
+  std::vector<double> NC, NV;            // [S_l]
+  std::vector<double> vth_n, vth_p;      // [Dmax/L]
+  std::vector<double> mu_n, mu_p;        // transport coefficients sqrt(τ)·Vt·μ/Dmax
+  std::vector<double> me, mh;            // relative tunnelling masses
+  std::vector<double> Krad, Cn, Cp;      // radiative and Auger coefficients (normalised)
+  std::vector<double> ND, NA, Nnet;      // [S_l]
+  std::vector<double> Nn, Np;            // density prefactors: n = Nn·e^ψ·(u0+u), p = Np·e^−ψ·(v0+v)
+  std::vector<double> theta_n, theta_p;  // band parameters [Vt]
+
+  void resize(std::size_t n);
+};
+
+// Interface terms: per interface the charge of its defects and the net capture fluxes of both
+// carriers from both of its points, with their derivatives (zero without interface defects).
+struct InterfaceTermBlock {
+  std::array<double, MAXINTERFACES> sigma{};        // interface charge [C/m²]
+  std::array<double, MAXINTERFACES> dsigma_dpsi{};  // [C/m² per Vt]
+  // Net capture fluxes (normalised with 1/(S·L) of their side) and their derivatives with
+  // respect to the carrier variable at the left-hand (p) and right-hand (f) point.
+  std::array<double, MAXINTERFACES> Fn_left{}, Fn_left_t{}, dFn_left_dup{}, dFn_left_duf{};
+  std::array<double, MAXINTERFACES> Fn_right{}, Fn_right_t{}, dFn_right_dup{}, dFn_right_duf{};
+  std::array<double, MAXINTERFACES> Fp_left{}, Fp_left_t{}, dFp_left_dvp{}, dFp_left_dvf{};
+  std::array<double, MAXINTERFACES> Fp_right{}, Fp_right_t{}, dFp_right_dvp{}, dFp_right_dvf{};
+  std::vector<double> jn_iface, jp_iface;  // interface-tunnel currents per point
+
+  void resize(std::size_t n);
+  void clear();
+};
+
+// An off-band Jacobian element contributed by tunnelling.
+struct SparseElement {
+  int row = 0, col = 0;
+  double value = 0.0;
+};
+
+// Tunnelling state of one carrier.
+struct CarrierTunnelState {
+  std::vector<double> current;             // tunnel current per interval (Jn of the continuity equation)
+  std::vector<double> source1, source2;    // source arrays T1, T2
+  std::vector<double> further1, further2;  // further per-point arrays
+  std::array<double, MAXINTERFACES> ifaceLeft{}, ifaceRight{};  // corrections per interface side
+  std::array<double, 2> contact{};                              // left, right
+  std::vector<SparseElement> sparse;
+  void resize(std::size_t n);
+};
+
+struct TunnelState {
+  CarrierTunnelState n, p;
+  int present = 0;
+  int interfacePresent = 0;
+};
+
+// Work storage of the Newton iterations, sized once with the record.
+struct SolverWorkspace {
+  std::vector<double> F, delta, jl, jd, ju;  // residual, step, tridiagonal Jacobian (lower, diagonal, upper)
+  std::vector<double> extra;                 // per layer: the element of the interface row to first(l+1)+1
+  std::vector<double> c1, c2, c3;            // elimination scratch
+  // Coupled Newton: the band matrix (3 unknowns per point) with its pivots and scratch.
+  std::vector<double> band;
+  std::vector<int> pivots;
+  std::vector<double> F3, delta3;
+  // The state at the entry of a solve, to restart from.
+  std::vector<double> psi0, u0, v0;
+  // Envelope solver scratch.
+  std::vector<double> env_values;
+  std::vector<int> env_start;
+  MeshBlock mesh;  // the new mesh while the mesh is adapted
+  void resize(std::size_t n);
+};
+
+// What a solve reports to its user and counts: the error routine and the call counter (both
+// may be absent), and the switch that allows the mesh message once per calculation step.
+struct SolverContext {
+  Environment env{};  // env.ui == nullptr: messages are dropped
+  CallCounter* counter = nullptr;
+  int issueMeshWarning = 1;
+  // Messages held back while a failed Gummel solve may still be rescued by the coupled Newton
+  // iteration; shown only when that fails too.
+  bool deferMessages = false;
+  std::vector<std::pair<std::string, std::string>> deferred;
+  // The last message reported or held back (for tests and callers).
+  std::string lastTitle, lastMessage;
+};
+
+// Recomputes the generation profile after the mesh changed (supplied by the optical model).
+using GenerationHook = std::function<void(struct CalculationVariables&)>;
+
+struct CalculationVariables {
+  // Potential and its derived arrays.
+  std::vector<double> psi, Eplus, Emin;
+  std::vector<double> Bnp, Bnm, Bpp, Bpm;      // Bn⁺, Bn⁻, Bp⁺, Bp⁻ of the interval (i−1, i) at index i
+  std::vector<double> dBnp, dBnm, dBpp, dBpm;  // their derivatives B′ at the same arguments
+  // Carrier variables: n = Nn·e^ψ·(u0+u), p = Np·e^−ψ·(v0+v).
+  std::vector<double> u, v;
+  double u0 = 1.0, v0 = 1.0;
+  double V = 0.0;       // applied voltage [V]
+  double VdivVt = 0.0;  // V/Vt
+  double uR = 1.0;      // exp(V/Vt): u0 + u at the right contact
+  MeshBlock mesh;
+  MeshBlock initialMesh;
+  int teller = 0;  // iterations of the last loop; −1: not converged
+  int secondSpectrum = 0, thirdSpectrum = 0;
+  CalculationParameters* par = nullptr;  // borrowed
+  PointData pt;
+  std::vector<double> G;  // generation rate per point [S_l·Dmax/L²]
+  // Absorption per point and wavelength (row i holds the wavelengths of point i) [1/m] and ×L.
+  std::vector<double> wavelengths;  // [nm]
+  std::vector<double> alpha, alphaL;
+  std::vector<double> cutoff;  // local cut-off wavelength per point [nm]
+  int illuminated = 0;         // the working point is lit and its generation is computed optically
+  BulkTermBlocks blocks;       // total, SRH, radiative, Auger
+  InterfaceTermBlock ifr;
+  BulkRecombination rec;
+  // Total defect density of every defect in use, per point of its layer [S_l].
+  std::array<std::array<std::vector<double>, MAXBULKDEFECTS>, MAXLAYERS> defectNt;
+  TunnelState tunnel;
+  SolverWorkspace work;
+  SolverContext* ctx = nullptr;  // borrowed; may be null
+  GenerationHook regenerate;     // may be empty: the generation is then interpolated
+  int coupledIterations = 0;     // steps of the last coupled Newton solve (0: not used)
+
+  int N() const { return mesh.N; }
+  double Vt() const { return par->Vt; }
+};
+
+// Creates the record for a problem: sizes every array, builds the initial mesh when buildMesh
+// (and evaluates the material data on it), and creates the defect records. Returns 0, or −1 when
+// the parameter set has no layers.
+int CreateCalculationVariables(CalculationVariables& cv, CalculationParameters& par, SolverContext* ctx,
+                               bool buildMesh = true);
+// Copies everything but the workspace contents (the destination keeps its own sizes).
+void CopyCalculationVariables(CalculationVariables& dst, const CalculationVariables& src);
+
+// Recomputes e^ψ, e^−ψ and the Bernoulli factors from ψ; at point 0 they are 0.
+void update_psivar(CalculationVariables& cv);
+// Sets the bias: V, V/Vt, uR = exp(V/Vt) and the offsets u0 = uR, v0 = 1.
+void Set_an_And_ap(CalculationVariables& cv, double V);
+// Clears the tunnelling state of both carriers (selector 0), electrons only (−1) or holes only (1).
+void InitialiseTunnelCurrent(CalculationVariables& cv, int selector);
+
+// Reports a message through the context, or holds it back while messages are deferred (unless
+// `deferrable` is false).
+void SolverMessage(CalculationVariables& cv, const std::string& title, const std::string& message,
+                   bool deferrable = true);
+// Counts a call of a kernel in the statistics when a counter is present.
+void CountCall(const CalculationVariables& cv, int function);
+
+// The carriers and layer data in the form the bulk recombination kernels take.
+MeshCarriers CarriersOf(const CalculationVariables& cv);
+MeshBulkData BulkDataOf(const CalculationVariables& cv);
+// Rebuilds the level parameters of every defect record on the present mesh.
+void FillAllDefectRecords(CalculationVariables& cv);
+
+}  // namespace zoniq

@@ -1,0 +1,452 @@
+#include "solver/equations.hpp"
+
+#include <cmath>
+
+#include "common/call_counts.hpp"
+
+namespace zoniq {
+
+int ComputeDefectTerms(CalculationVariables& cv) {
+  // Interface defects and tunnelling add nothing yet; their terms stay zero in cv.ifr.
+  return totale_rdcbijdrage_multilevel(cv.rec, CarriersOf(cv), BulkDataOf(cv), cv.blocks,
+                                       cv.ctx ? cv.ctx->counter : nullptr);
+}
+
+namespace {
+
+enum Var { kPsi = 0, kU = 1, kV = 2 };
+
+// What the electron and hole equations share, seen from one carrier. For electrons w = u,
+// N = Nn, the row scale uses e^−ψ and the Bernoulli factors of the left and right interval of
+// point i are Bn⁺_i and Bn⁻_{i+1}; for holes w = v, N = Np, e^+ψ, Bp⁻_i and Bp⁺_{i+1}. The sign
+// s = +1 (electrons) or −1 (holes) gives the direction in which ψ enters.
+struct Carrier {
+  int s = 1;
+  Var own = kU, other = kV;
+  const double* w = nullptr;
+  double w0 = 1.0;
+  const double* N = nullptr;
+  const double* Einv = nullptr;
+  const double *Bl = nullptr, *Br = nullptr, *dBl = nullptr, *dBr = nullptr;
+  const double* mu = nullptr;
+  double Sleft = 0.0, Sright = 0.0;
+  double wRight = 1.0;  // w0 + w imposed at the right contact (1 at the left)
+  const double *dU_dw = nullptr, *dU_dpsi = nullptr, *dU_dother = nullptr;
+  const CarrierTunnelState* t = nullptr;
+  const std::array<double, MAXINTERFACES>*Rl = nullptr, *dRl_dp = nullptr, *dRl_df = nullptr;
+  const std::array<double, MAXINTERFACES>*Rr = nullptr, *dRr_dp = nullptr, *dRr_df = nullptr;
+  bool electrons = true;
+};
+
+Carrier Electrons(const CalculationVariables& cv) {
+  Carrier c;
+  c.s = 1;
+  c.own = kU;
+  c.other = kV;
+  c.w = cv.u.data();
+  c.w0 = cv.u0;
+  c.N = cv.pt.Nn.data();
+  c.Einv = cv.Emin.data();
+  c.Bl = cv.Bnp.data();
+  c.Br = cv.Bnm.data();
+  c.dBl = cv.dBnp.data();
+  c.dBr = cv.dBnm.data();
+  c.mu = cv.pt.mu_n.data();
+  c.Sleft = cv.par->Sn_left;
+  c.Sright = cv.par->Sn_right;
+  c.wRight = cv.uR;
+  c.dU_dw = cv.blocks.total.dU_du.data();
+  c.dU_dpsi = cv.blocks.total.dU_dpsi.data();
+  c.dU_dother = cv.blocks.total.dU_dv.data();
+  c.t = &cv.tunnel.n;
+  c.Rl = &cv.ifr.Fn_left;
+  c.dRl_dp = &cv.ifr.dFn_left_dup;
+  c.dRl_df = &cv.ifr.dFn_left_duf;
+  c.Rr = &cv.ifr.Fn_right;
+  c.dRr_dp = &cv.ifr.dFn_right_dup;
+  c.dRr_df = &cv.ifr.dFn_right_duf;
+  c.electrons = true;
+  return c;
+}
+
+Carrier Holes(const CalculationVariables& cv) {
+  Carrier c;
+  c.s = -1;
+  c.own = kV;
+  c.other = kU;
+  c.w = cv.v.data();
+  c.w0 = cv.v0;
+  c.N = cv.pt.Np.data();
+  c.Einv = cv.Eplus.data();
+  c.Bl = cv.Bpm.data();
+  c.Br = cv.Bpp.data();
+  c.dBl = cv.dBpm.data();
+  c.dBr = cv.dBpp.data();
+  c.mu = cv.pt.mu_p.data();
+  c.Sleft = cv.par->Sp_left;
+  c.Sright = cv.par->Sp_right;
+  c.wRight = 1.0 / cv.uR;
+  c.dU_dw = cv.blocks.total.dU_dv.data();
+  c.dU_dpsi = cv.blocks.total.dU_dpsi.data();
+  c.dU_dother = cv.blocks.total.dU_du.data();
+  c.t = &cv.tunnel.p;
+  c.Rl = &cv.ifr.Fp_left;
+  c.dRl_dp = &cv.ifr.dFp_left_dvp;
+  c.dRl_df = &cv.ifr.dFp_left_dvf;
+  c.Rr = &cv.ifr.Fp_right;
+  c.dRr_dp = &cv.ifr.dFp_right_dvp;
+  c.dRr_df = &cv.ifr.dFp_right_dvf;
+  c.electrons = false;
+  return c;
+}
+
+double Kappa(const CalculationVariables& cv, const Carrier& c, int l) {
+  return c.electrons ? cv.par->interface[l].kappa_n : cv.par->interface[l].kappa_p;
+}
+
+// Row kinds of a point.
+enum class Row { kLeftContact, kRightContact, kInterfaceLeft, kInterfaceRight, kInterior };
+
+Row RowOf(const CalculationVariables& cv, int l, int i) {
+  const int N = cv.mesh.N;
+  if (i == 0) return Row::kLeftContact;
+  if (i == N - 1) return Row::kRightContact;
+  if (i == cv.mesh.first[l] && l > 0) return Row::kInterfaceRight;
+  if (i == cv.mesh.last[l] && l + 1 < cv.par->nlayers) return Row::kInterfaceLeft;
+  return Row::kInterior;
+}
+
+void ContinuityResidual(const CalculationVariables& cv, const Carrier& c, std::span<double> F) {
+  const double* h = cv.mesh.h.data();
+  const double* w = c.w;
+  const double* G = cv.G.data();
+  const double* U = cv.blocks.total.U.data();
+  const CarrierTunnelState& t = *c.t;
+  const int N = cv.mesh.N;
+  for (int l = 0; l < cv.par->nlayers; ++l) {
+    const int f = cv.mesh.first[l], la = cv.mesh.last[l];
+    const double mubar = 0.5 * (c.mu[f] + c.mu[la]);
+    for (int i = f; i <= la; ++i) {
+      switch (RowOf(cv, l, i)) {
+        case Row::kLeftContact: {
+          const double k = c.Sleft * 2.0 * h[0] / (c.mu[0] + c.mu[1]);
+          F[0] = -(c.w0 + w[0] - 1.0 + t.contact[0]) * k - (w[0] - w[1]) * c.Br[1];
+          break;
+        }
+        case Row::kRightContact: {
+          const double k = c.Sright * 2.0 * h[N - 2] / (c.mu[N - 1] + c.mu[N - 2]);
+          F[N - 1] = (w[N - 2] - w[N - 1]) * c.Bl[N - 1] - (c.w0 + w[N - 1] - c.wRight + t.contact[1]) * k;
+          break;
+        }
+        case Row::kInterfaceLeft: {
+          const int p = i, ff = i + 1;
+          const double tp = 2.0 * h[p - 1] / (c.mu[p - 1] + c.mu[p]);
+          F[p] = (w[p - 1] - w[p]) * c.Bl[p] - (c.Einv[p] / c.N[p]) * tp * (*c.Rl)[l] -
+                 (t.ifaceLeft[l] + w[p] - w[ff]) * tp * Kappa(cv, c, l);
+          break;
+        }
+        case Row::kInterfaceRight: {
+          const int ff = i, p = i - 1, li = l - 1;
+          const double tf = 2.0 * h[ff] / (c.mu[ff] + c.mu[ff + 1]);
+          const double r = (c.N[p] / c.N[ff]) * (cv.par->schaal.S[li] / cv.par->schaal.S[l]);
+          F[ff] = (w[ff + 1] - w[ff]) * c.Br[ff + 1] + (t.ifaceRight[li] + w[p] - w[ff]) * tf * r * Kappa(cv, c, li) -
+                  (c.Einv[ff] / c.N[ff]) * tf * (*c.Rr)[li];
+          break;
+        }
+        case Row::kInterior: {
+          const double a = h[i - 1], b = h[i], c2 = 0.5 * (a + b);
+          const double wL = ((a + b) / a) * ((c.mu[i - 1] + c.mu[i]) / mubar);
+          const double wR = ((a + b) / b) * ((c.mu[i + 1] + c.mu[i]) / mubar);
+          const double s = c.Einv[i] * c2 / (c.N[i] * mubar);
+          const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
+          F[i] = s * bracket + 0.25 * wL * c.Bl[i] * (w[i - 1] - w[i]) + 0.25 * wR * c.Br[i + 1] * (w[i + 1] - w[i]);
+          break;
+        }
+      }
+    }
+  }
+}
+
+// Emits −∂F/∂x of the continuity equation of carrier c: sink(row, column point, variable, value).
+// With `cross` false only the derivatives with respect to the carrier's own variable are emitted.
+template <class Sink>
+void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&& sink, bool cross) {
+  const double* h = cv.mesh.h.data();
+  const double* w = c.w;
+  const double* G = cv.G.data();
+  const double* U = cv.blocks.total.U.data();
+  const CarrierTunnelState& t = *c.t;
+  const int N = cv.mesh.N;
+  const Var o = c.own;
+  const double s1 = c.s;
+  for (int l = 0; l < cv.par->nlayers; ++l) {
+    const int f = cv.mesh.first[l], la = cv.mesh.last[l];
+    const double mubar = 0.5 * (c.mu[f] + c.mu[la]);
+    for (int i = f; i <= la; ++i) {
+      switch (RowOf(cv, l, i)) {
+        case Row::kLeftContact: {
+          const double k = c.Sleft * 2.0 * h[0] / (c.mu[0] + c.mu[1]);
+          sink(0, 0, o, k + c.Br[1]);
+          sink(0, 1, o, -c.Br[1]);
+          if (cross) {
+            const double dw = w[0] - w[1];
+            sink(0, 0, kPsi, dw * s1 * c.dBr[1]);
+            sink(0, 1, kPsi, -dw * s1 * c.dBr[1]);
+          }
+          break;
+        }
+        case Row::kRightContact: {
+          const double k = c.Sright * 2.0 * h[N - 2] / (c.mu[N - 1] + c.mu[N - 2]);
+          sink(N - 1, N - 2, o, -c.Bl[N - 1]);
+          sink(N - 1, N - 1, o, k + c.Bl[N - 1]);
+          if (cross) {
+            const double dw = w[N - 2] - w[N - 1];
+            sink(N - 1, N - 1, kPsi, -dw * s1 * c.dBl[N - 1]);
+            sink(N - 1, N - 2, kPsi, dw * s1 * c.dBl[N - 1]);
+          }
+          break;
+        }
+        case Row::kInterfaceLeft: {
+          const int p = i, ff = i + 1;
+          const double tp = 2.0 * h[p - 1] / (c.mu[p - 1] + c.mu[p]);
+          const double kap = Kappa(cv, c, l);
+          const double e = c.Einv[p] / c.N[p];
+          sink(p, p - 1, o, -c.Bl[p]);
+          sink(p, p, o, c.Bl[p] + tp * kap + e * tp * (*c.dRl_dp)[l]);
+          sink(p, ff, o, -tp * kap + e * tp * (*c.dRl_df)[l]);
+          if (cross) {
+            const double dw = w[p - 1] - w[p];
+            sink(p, p, kPsi, -(dw * s1 * c.dBl[p] + s1 * e * tp * (*c.Rl)[l]));
+            sink(p, p - 1, kPsi, dw * s1 * c.dBl[p]);
+          }
+          break;
+        }
+        case Row::kInterfaceRight: {
+          const int ff = i, p = i - 1, li = l - 1;
+          const double tf = 2.0 * h[ff] / (c.mu[ff] + c.mu[ff + 1]);
+          const double r = (c.N[p] / c.N[ff]) * (cv.par->schaal.S[li] / cv.par->schaal.S[l]);
+          const double kap = Kappa(cv, c, li);
+          const double e = c.Einv[ff] / c.N[ff];
+          sink(ff, ff + 1, o, -c.Br[ff + 1]);
+          sink(ff, ff, o, c.Br[ff + 1] + tf * r * kap + e * tf * (*c.dRr_df)[li]);
+          sink(ff, p, o, -tf * r * kap + e * tf * (*c.dRr_dp)[li]);
+          if (cross) {
+            const double dw = w[ff + 1] - w[ff];
+            sink(ff, ff, kPsi, -(dw * s1 * c.dBr[ff + 1] + s1 * e * tf * (*c.Rr)[li]));
+            sink(ff, ff + 1, kPsi, dw * s1 * c.dBr[ff + 1]);
+          }
+          break;
+        }
+        case Row::kInterior: {
+          const double a = h[i - 1], b = h[i], c2 = 0.5 * (a + b);
+          const double wL = 0.25 * ((a + b) / a) * ((c.mu[i - 1] + c.mu[i]) / mubar);
+          const double wR = 0.25 * ((a + b) / b) * ((c.mu[i + 1] + c.mu[i]) / mubar);
+          const double s = c.Einv[i] * c2 / (c.N[i] * mubar);
+          sink(i, i - 1, o, -wL * c.Bl[i]);
+          sink(i, i + 1, o, -wR * c.Br[i + 1]);
+          sink(i, i, o, wL * c.Bl[i] + wR * c.Br[i + 1] + s * c2 * c.dU_dw[i]);
+          if (cross) {
+            const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
+            const double dl = w[i - 1] - w[i], dr = w[i + 1] - w[i];
+            const double dF_dpsi =
+                -s1 * s * bracket - s * c2 * c.dU_dpsi[i] + wL * s1 * c.dBl[i] * dl + wR * s1 * c.dBr[i + 1] * dr;
+            sink(i, i, kPsi, -dF_dpsi);
+            sink(i, i - 1, kPsi, wL * s1 * c.dBl[i] * dl);
+            sink(i, i + 1, kPsi, wR * s1 * c.dBr[i + 1] * dr);
+            sink(i, i, c.other, s * c2 * c.dU_dother[i]);
+          }
+          break;
+        }
+      }
+    }
+  }
+}
+
+void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
+  const CalculationParameters& par = *cv.par;
+  const double* h = cv.mesh.h.data();
+  const double* psi = cv.psi.data();
+  const double* eps = cv.pt.eps.data();
+  const DcTermBlock& d = cv.blocks.total;
+  const double gauss = par.schaal.L / (par.Vt * kEps0);
+  for (int l = 0; l < par.nlayers; ++l) {
+    const int f = cv.mesh.first[l], la = cv.mesh.last[l];
+    const double epsbar = 0.5 * (eps[f] + eps[la]);
+    const double lambda = par.schaal.lambda[l];
+    for (int i = f; i <= la; ++i) {
+      switch (RowOf(cv, l, i)) {
+        case Row::kLeftContact:
+        case Row::kRightContact:
+          F[i] = 0.0;
+          break;
+        case Row::kInterfaceRight:
+          F[i] = psi[i - 1] - psi[i];
+          break;
+        case Row::kInterfaceLeft: {
+          const int p = i, ff = i + 1;
+          F[p] = (cv.ifr.sigma[l] * gauss + (psi[ff + 1] - psi[p]) * eps[ff] / h[ff] +
+                  (psi[p - 1] - psi[p]) * eps[p] / h[p - 1]) *
+                 (h[ff] + h[p - 1]) / (eps[ff] + eps[p]);
+          break;
+        }
+        case Row::kInterior: {
+          const double a = h[i - 1], b = h[i];
+          const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
+          const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
+          const double rho = cv.pt.Nnet[i] + d.rho[i] + p - n;
+          F[i] = (psi[i - 1] - psi[i]) * ((a + b) / a) * ((eps[i - 1] + eps[i]) / epsbar) * 0.25 +
+                 (psi[i + 1] - psi[i]) * ((a + b) / b) * ((eps[i + 1] + eps[i]) / epsbar) * 0.25 +
+                 ((a + b) * (a + b) / (4.0 * lambda)) * rho;
+          break;
+        }
+      }
+    }
+  }
+}
+
+// Emits −∂F/∂x of Poisson's equation; the interface row's element to first(l+1)+1 too.
+template <class Sink>
+void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
+  const CalculationParameters& par = *cv.par;
+  const double* h = cv.mesh.h.data();
+  const double* eps = cv.pt.eps.data();
+  const DcTermBlock& d = cv.blocks.total;
+  const double gauss = par.schaal.L / (par.Vt * kEps0);
+  for (int l = 0; l < par.nlayers; ++l) {
+    const int f = cv.mesh.first[l], la = cv.mesh.last[l];
+    const double epsbar = 0.5 * (eps[f] + eps[la]);
+    const double lambda = par.schaal.lambda[l];
+    for (int i = f; i <= la; ++i) {
+      switch (RowOf(cv, l, i)) {
+        case Row::kLeftContact:
+        case Row::kRightContact:
+          sink(i, i, kPsi, 1.0);
+          break;
+        case Row::kInterfaceRight:
+          sink(i, i - 1, kPsi, -1.0);
+          sink(i, i, kPsi, 1.0);
+          break;
+        case Row::kInterfaceLeft: {
+          const int p = i, ff = i + 1;
+          const double fac = (h[ff] + h[p - 1]) / (eps[ff] + eps[p]);
+          sink(p, p - 1, kPsi, -eps[p] / h[p - 1] * fac);
+          sink(p, p, kPsi, (eps[ff] / h[ff] + eps[p] / h[p - 1] - gauss * cv.ifr.dsigma_dpsi[l]) * fac);
+          sink(p, ff, kPsi, 0.0);
+          sink(p, ff + 1, kPsi, -eps[ff] / h[ff] * fac);
+          break;
+        }
+        case Row::kInterior: {
+          const double a = h[i - 1], b = h[i];
+          const double cL = 0.25 * ((a + b) / a) * ((eps[i - 1] + eps[i]) / epsbar);
+          const double cR = 0.25 * ((a + b) / b) * ((eps[i + 1] + eps[i]) / epsbar);
+          const double q = (a + b) * (a + b) / (4.0 * lambda);
+          const double dn_du = cv.pt.Nn[i] * cv.Eplus[i];
+          const double dp_dv = cv.pt.Np[i] * cv.Emin[i];
+          const double n = dn_du * (cv.u0 + cv.u[i]);
+          const double p = dp_dv * (cv.v0 + cv.v[i]);
+          sink(i, i - 1, kPsi, -cL);
+          sink(i, i + 1, kPsi, -cR);
+          sink(i, i, kPsi, cL + cR + q * (n + p - d.drho_dpsi[i]));
+          if (cross) {
+            sink(i, i, kU, -q * (-dn_du + d.drho_du[i]));
+            sink(i, i, kV, -q * (dp_dv + d.drho_dv[i]));
+          }
+          break;
+        }
+      }
+    }
+  }
+}
+
+// Collects the elements of one equation's Jacobian with respect to its own variable into the
+// tridiagonal arrays (and the interface element).
+struct TridiagonalSink {
+  double *jl, *jd, *ju, *extra;
+  const MeshBlock* mesh;
+  int nlayers;
+  Var var;
+  void operator()(int row, int col, Var v, double value) const {
+    if (v != var) return;
+    if (col == row) {
+      jd[row] += value;
+    } else if (col == row - 1) {
+      jl[row] += value;
+    } else if (col == row + 1) {
+      ju[row] += value;
+    } else if (col == row + 2) {
+      for (int l = 0; l + 1 < nlayers; ++l)
+        if (mesh->last[l] == row) extra[l] += value;
+    }
+  }
+};
+
+void ClearTridiagonal(const CalculationVariables& cv, std::span<double> jl, std::span<double> jd,
+                      std::span<double> ju) {
+  const int N = cv.mesh.N;
+  std::fill(jl.begin(), jl.begin() + N, 0.0);
+  std::fill(jd.begin(), jd.begin() + N, 0.0);
+  std::fill(ju.begin(), ju.begin() + N, 0.0);
+}
+
+}  // namespace
+
+void bereken_stelsel_psi_Gummel(CalculationVariables& cv, std::span<double> F) {
+  CountCall(cv, CallCounter::bereken_stelsel_psi_Gummel);
+  PoissonResidual(cv, F);
+}
+
+void bereken_stelsel_u_Gummel(CalculationVariables& cv, std::span<double> F) {
+  CountCall(cv, CallCounter::bereken_stelsel_u_Gummel);
+  ContinuityResidual(cv, Electrons(cv), F);
+}
+
+void bereken_stelsel_v_Gummel(CalculationVariables& cv, std::span<double> F) {
+  CountCall(cv, CallCounter::bereken_stelsel_v_Gummel);
+  ContinuityResidual(cv, Holes(cv), F);
+}
+
+void bereken_jac_psi_Gummel(CalculationVariables& cv, std::span<double> jl, std::span<double> jd, std::span<double> ju,
+                            std::span<double> extra) {
+  CountCall(cv, CallCounter::bereken_jac_psi_Gummel);
+  ClearTridiagonal(cv, jl, jd, ju);
+  std::fill(extra.begin(), extra.end(), 0.0);
+  PoissonJacobian(cv, TridiagonalSink{jl.data(), jd.data(), ju.data(), extra.data(), &cv.mesh, cv.par->nlayers, kPsi},
+                  false);
+}
+
+void bereken_jac_u_Gummel(CalculationVariables& cv, std::span<double> jl, std::span<double> jd, std::span<double> ju) {
+  CountCall(cv, CallCounter::bereken_jac_u_Gummel);
+  ClearTridiagonal(cv, jl, jd, ju);
+  ContinuityJacobian(cv, Electrons(cv),
+                     TridiagonalSink{jl.data(), jd.data(), ju.data(), nullptr, &cv.mesh, cv.par->nlayers, kU}, false);
+}
+
+void bereken_jac_v_Gummel(CalculationVariables& cv, std::span<double> jl, std::span<double> jd, std::span<double> ju) {
+  CountCall(cv, CallCounter::bereken_jac_v_Gummel);
+  ClearTridiagonal(cv, jl, jd, ju);
+  ContinuityJacobian(cv, Holes(cv),
+                     TridiagonalSink{jl.data(), jd.data(), ju.data(), nullptr, &cv.mesh, cv.par->nlayers, kV}, false);
+}
+
+void CoupledResidual(CalculationVariables& cv, std::span<double> F) {
+  const int N = cv.mesh.N;
+  std::vector<double>& tmp = cv.work.c3;
+  PoissonResidual(cv, tmp);
+  for (int i = 0; i < N; ++i) F[3 * i] = tmp[i];
+  ContinuityResidual(cv, Electrons(cv), tmp);
+  for (int i = 0; i < N; ++i) F[3 * i + 1] = tmp[i];
+  ContinuityResidual(cv, Holes(cv), tmp);
+  for (int i = 0; i < N; ++i) F[3 * i + 2] = tmp[i];
+}
+
+void CoupledJacobian(CalculationVariables& cv, const BandMatrix& A) {
+  A.clear();
+  auto sinkFor = [&A](Var eq) {
+    return [&A, eq](int row, int col, Var v, double value) { A.at(3 * row + eq, 3 * col + v) += value; };
+  };
+  PoissonJacobian(cv, sinkFor(kPsi), true);
+  ContinuityJacobian(cv, Electrons(cv), sinkFor(kU), true);
+  ContinuityJacobian(cv, Holes(cv), sinkFor(kV), true);
+}
+
+}  // namespace zoniq

@@ -1,0 +1,346 @@
+#include "solver/gummel.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/call_counts.hpp"
+#include "solver/equations.hpp"
+#include "solver/linear_solvers.hpp"
+#include "solver/mesh.hpp"
+#include "solver/x_dependence.hpp"
+
+namespace zoniq {
+
+namespace {
+
+constexpr const char* kRecombinationError = "Error occured during calculation of the recombinationcontribution.";
+constexpr const char* kPsiError = "Error occured during calculation of variable 'psi' (potentialfunction).";
+constexpr const char* kUError = "Error occured during calculation of variable 'u' (function of hole density).";
+constexpr const char* kVError = "Error occured during calculation of variable 'v' (function of electron density).";
+constexpr const char* kNotFinite = "\nThe residual or the Newton step is not a finite number.";
+
+bool AllFinite(std::span<const double> a, int n) {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(a[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+double maximum_psi_array(std::span<const double> a, int n) {
+  double m = 0.0;
+  for (int i = 0; i < n; ++i) m = std::max(m, std::fabs(a[i]));
+  return m;
+}
+
+void schaal_array(CalculationVariables& cv, std::span<double> delta, double clamp, double max) {
+  CountCall(cv, CallCounter::schaal_array);
+  if (clamp < max) {
+    const double f = max / clamp;
+    for (int i = 0; i < cv.mesh.N; ++i) delta[i] /= f;
+  }
+}
+
+int clamping_u_or_v(CalculationVariables& cv, std::span<double> delta, double clamp, int carrier) {
+  CountCall(cv, CallCounter::clamping_u_or_v);
+  const int N = cv.mesh.N;
+  const double* w = carrier == kElectrons ? cv.u.data() : cv.v.data();
+  const double w0 = carrier == kElectrons ? cv.u0 : cv.v0;
+  const double term = carrier == kElectrons ? cv.par->convergence.termination_Fn : cv.par->convergence.termination_Fp;
+  double rmin = 0.0;
+  for (int i = 0; i < N; ++i) rmin = std::min(rmin, delta[i] / (w0 + w[i]));
+  const double down = std::exp(-clamp) - 1.0;
+  double dFm;
+  if (rmin >= down) {
+    dFm = -std::log1p(rmin);
+  } else {
+    const double f = rmin / down;
+    for (int i = 0; i < N; ++i) delta[i] /= f;
+    dFm = clamp;
+  }
+  double rmax = 0.0;
+  for (int i = 0; i < N; ++i) rmax = std::max(rmax, delta[i] / (w0 + w[i]));
+  const double up = std::exp(clamp) - 1.0;
+  double dFp;
+  if (rmax <= up) {
+    dFp = std::log1p(rmax);
+  } else {
+    const double f = rmax / up;
+    for (int i = 0; i < N; ++i) delta[i] /= f;
+    dFp = clamp;
+  }
+  return (dFm > term || dFp > term) ? 1 : 0;
+}
+
+int psi_iteratie_Gummel(CalculationVariables& cv) {
+  CountCall(cv, CallCounter::psi_iteratie_Gummel);
+  const ConvergenceParameters& c = cv.par->convergence;
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  int count = 0;
+  double err = 1.1 * c.termination_psi;
+  while (err > c.termination_psi) {
+    InitialiseTunnelCurrent(cv, 0);
+    if (ComputeDefectTerms(cv) < 0) {
+      SolverMessage(cv, "Error", kRecombinationError);
+      return -1;
+    }
+    bereken_stelsel_psi_Gummel(cv, w.F);
+    bereken_jac_psi_Gummel(cv, w.jl, w.jd, w.ju, w.extra);
+    if (!AllFinite(w.F, N)) {
+      SolverMessage(cv, "Error", std::string(kPsiError) + kNotFinite);
+      return -1;
+    }
+    if (bereken_delta_psi_Gummel(cv) != 0) {
+      SolverMessage(cv, "Error", kPsiError);
+      return -1;
+    }
+    CountCall(cv, CallCounter::maximum_psi_array);
+    err = maximum_psi_array(w.delta, N);
+    if (!std::isfinite(err)) {
+      SolverMessage(cv, "Error", std::string(kPsiError) + kNotFinite);
+      return -1;
+    }
+    if (err > c.termination_psi) {
+      ++count;
+      if (count > c.maxiter) {
+        cv.teller = -1;
+        return 0;
+      }
+      schaal_array(cv, w.delta, c.clamp_psi, err);
+      for (int i = 0; i < N; ++i) cv.psi[i] += w.delta[i];
+      update_psivar(cv);
+    }
+  }
+  cv.teller = count;
+  return 0;
+}
+
+int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) {
+  CountCall(cv, CallCounter::u_or_v_iteratie_Gummel);
+  const ConvergenceParameters& c = cv.par->convergence;
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  const bool electrons = carrier == kElectrons;
+  const char* error = electrons ? kUError : kVError;
+  std::vector<double>& var = electrons ? cv.u : cv.v;
+  const double clamp = electrons ? c.clamp_n : c.clamp_p;
+  int flag = 1;
+  int count = 0;
+  while (flag == 1 && count <= c.maxiter) {
+    InitialiseTunnelCurrent(cv, 0);
+    if (ComputeDefectTerms(cv) < 0) {
+      SolverMessage(cv, "Error", kRecombinationError);
+      return -1;
+    }
+    if (electrons) {
+      bereken_jac_u_Gummel(cv, w.jl, w.jd, w.ju);
+      bereken_stelsel_u_Gummel(cv, w.F);
+    } else {
+      bereken_jac_v_Gummel(cv, w.jl, w.jd, w.ju);
+      bereken_stelsel_v_Gummel(cv, w.F);
+    }
+    if (!AllFinite(w.F, N)) {
+      SolverMessage(cv, "Error", std::string(error) + kNotFinite);
+      return -1;
+    }
+    const CarrierTunnelState& t = electrons ? cv.tunnel.n : cv.tunnel.p;
+    const int r = t.sparse.empty() ? bereken_delta_u_of_v_Gummel(cv) : bereken_delta_u_of_v_Gummel_sparse(cv, t.sparse);
+    if (r != 0) {
+      SolverMessage(cv, "Error", error);
+      return -1;
+    }
+    if (!AllFinite(w.delta, N)) {
+      SolverMessage(cv, "Error", std::string(error) + kNotFinite);
+      return -1;
+    }
+    flag = clamping_u_or_v(cv, w.delta, clamp, carrier);
+    for (int i = 0; i < N; ++i) var[i] += w.delta[i];
+    ++count;
+  }
+  if (flag == 1) {
+    SolverMessage(cv, "Error", std::string(error) + "\nMax no of iterations exceeded");
+    cv.teller = -1;
+    return -1;
+  }
+  cv.teller = count;
+  return 0;
+}
+
+namespace {
+
+// The Gummel procedure itself.
+int GummelOuterLoop(CalculationVariables& cv) {
+  CountCall(cv, CallCounter::los_totaal_dc_stelsel_op_Gummel);
+  const CalculationParameters& par = *cv.par;
+  const int maxiter = par.convergence.maxiter;
+  int kpsi = 1, kn = 2, kp = 2, mesh = 0, kf = 2, repeats = 0, count = 0;
+  const bool recalc = par.mesh.recalculateMesh != 0;
+  cv.teller = 0;
+  InitialiseTunnelCurrent(cv, 0);
+  for (;;) {
+    if ((kpsi < 1 && kn < 2 && kp < 2 && mesh != 1 && kf < 2) || count >= maxiter) {
+      cv.teller = count < maxiter ? count : -1;
+      return 0;
+    }
+    ++count;
+    if (psi_iteratie_Gummel(cv) == -1 || cv.teller == -1) return -1;
+    kpsi = cv.teller;
+    if (u_or_v_iteratie_Gummel(cv, kElectrons) == -1) return -1;
+    kn = cv.teller;
+    if (u_or_v_iteratie_Gummel(cv, kHoles) == -1) return -1;
+    kp = cv.teller;
+    if (recalc) {
+      const int show = cv.ctx ? cv.ctx->issueMeshWarning : 0;
+      mesh = RecalculateIntervals(cv, show);
+      if (mesh == -1 && cv.ctx) cv.ctx->issueMeshWarning = 0;
+      // A converged solution on which the mesh keeps changing is accepted after ten repeats.
+      if (mesh == 1 && kn < 2 && kp < 2 && kf < 3) {
+        if (++repeats > 10) mesh = 0;
+      } else {
+        repeats = 0;
+      }
+    }
+    const Environment* env = (cv.ctx && cv.ctx->env.ui && cv.ctx->env.errors) ? &cv.ctx->env : nullptr;
+    kf = IterateFt(cv.rec, CarriersOf(cv), nullptr, env, cv.ctx ? cv.ctx->counter : nullptr);
+  }
+}
+
+// The state at entry of a solve, to come back to after a failure.
+struct EntryState {
+  bool meshSaved = false;
+  MeshBlock mesh;
+};
+
+void SaveEntry(CalculationVariables& cv, EntryState& e) {
+  const int N = cv.mesh.N;
+  std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psi0.begin());
+  std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.u0.begin());
+  std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.v0.begin());
+  if (cv.par->mesh.recalculateMesh != 0) {
+    e.mesh = cv.mesh;
+    e.meshSaved = true;
+  }
+}
+
+void RestoreEntry(CalculationVariables& cv, const EntryState& e) {
+  if (e.meshSaved && (e.mesh.N != cv.mesh.N || e.mesh.x != cv.mesh.x)) {
+    cv.mesh = e.mesh;
+    Full_x_Dependence(cv);
+    FillAllDefectRecords(cv);
+    if (cv.regenerate) cv.regenerate(cv);
+  }
+  const int N = cv.mesh.N;
+  std::copy(cv.work.psi0.begin(), cv.work.psi0.begin() + N, cv.psi.begin());
+  std::copy(cv.work.u0.begin(), cv.work.u0.begin() + N, cv.u.begin());
+  std::copy(cv.work.v0.begin(), cv.work.v0.begin() + N, cv.v.begin());
+  update_psivar(cv);
+}
+
+}  // namespace
+
+int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
+  const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
+  cv.coupledIterations = 0;
+  if (!fallback) return GummelOuterLoop(cv);
+
+  EntryState entry;
+  SaveEntry(cv, entry);
+  SolverContext* ctx = cv.ctx;
+  const bool wasDeferring = ctx && ctx->deferMessages;
+  const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
+  if (ctx) ctx->deferMessages = true;
+  int result = GummelOuterLoop(cv);
+  const bool failed = result == -1 || cv.teller == -1;
+  if (failed) {
+    RestoreEntry(cv, entry);
+    const int steps = CoupledNewton(cv);
+    if (steps > 0) {
+      const Environment* env = (ctx && ctx->env.ui && ctx->env.errors) ? &ctx->env : nullptr;
+      IterateFt(cv.rec, CarriersOf(cv), nullptr, env, ctx ? ctx->counter : nullptr);
+      cv.teller = steps;
+      cv.coupledIterations = steps;
+      result = 0;
+      if (ctx) ctx->deferred.resize(heldBefore);
+    } else {
+      RestoreEntry(cv, entry);
+      cv.teller = -1;
+    }
+  }
+  if (ctx) {
+    ctx->deferMessages = wasDeferring;
+    if (!wasDeferring) {
+      // Show what the failed solve reported, in order.
+      std::vector<std::pair<std::string, std::string>> held;
+      held.swap(ctx->deferred);
+      for (const auto& [title, message] : held) SolverMessage(cv, title, message);
+    }
+  }
+  return result;
+}
+
+int CoupledNewton(CalculationVariables& cv) {
+  const ConvergenceParameters& c = cv.par->convergence;
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  const int n3 = 3 * N;
+  const BandMatrix A{n3, 5, 6, w.band.data()};
+  std::span<double> F(w.F3.data(), n3);
+  std::span<double> d(w.delta3.data(), n3);
+  for (int it = 1; it <= c.maxiter; ++it) {
+    InitialiseTunnelCurrent(cv, 0);
+    if (ComputeDefectTerms(cv) < 0) return -1;
+    CoupledResidual(cv, F);
+    if (!AllFinite(F, n3)) return -1;
+    CoupledJacobian(cv, A);
+    // Row equilibration: Poisson and continuity rows differ by many orders of magnitude.
+    for (int r = 0; r < n3; ++r) {
+      double m = 0.0;
+      for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col)
+        m = std::max(m, std::fabs(A.at(r, col)));
+      if (!(m > 0.0) || !std::isfinite(m)) return -1;
+      const double inv = 1.0 / m;
+      for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col) A.at(r, col) *= inv;
+      F[r] *= inv;
+    }
+    std::copy(F.begin(), F.end(), d.begin());
+    if (SolveBanded(A, std::span<int>(w.pivots.data(), n3), d) != 0) return -1;
+    // Size of the step: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
+    double dpsi = 0.0, rnmin = 0.0, rnmax = 0.0, rpmin = 0.0, rpmax = 0.0;
+    for (int i = 0; i < N; ++i) {
+      dpsi = std::max(dpsi, std::fabs(d[3 * i]));
+      const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
+      const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
+      rnmin = std::min(rnmin, rn);
+      rnmax = std::max(rnmax, rn);
+      rpmin = std::min(rpmin, rp);
+      rpmax = std::max(rpmax, rp);
+    }
+    const bool converged = dpsi <= c.termination_psi && -std::log1p(rnmin) <= c.termination_Fn &&
+                           std::log1p(rnmax) <= c.termination_Fn && -std::log1p(rpmin) <= c.termination_Fp &&
+                           std::log1p(rpmax) <= c.termination_Fp;
+    // One factor for the whole step keeps its direction.
+    double f = 1.0;
+    if (dpsi > c.clamp_psi) f = std::min(f, c.clamp_psi / dpsi);
+    const double down_n = std::exp(-c.clamp_n) - 1.0, up_n = std::exp(c.clamp_n) - 1.0;
+    const double down_p = std::exp(-c.clamp_p) - 1.0, up_p = std::exp(c.clamp_p) - 1.0;
+    if (rnmin < down_n) f = std::min(f, down_n / rnmin);
+    if (rnmax > up_n) f = std::min(f, up_n / rnmax);
+    if (rpmin < down_p) f = std::min(f, down_p / rpmin);
+    if (rpmax > up_p) f = std::min(f, up_p / rpmax);
+    for (int i = 0; i < N; ++i) {
+      cv.psi[i] += f * d[3 * i];
+      cv.u[i] += f * d[3 * i + 1];
+      cv.v[i] += f * d[3 * i + 2];
+    }
+    update_psivar(cv);
+    if (converged) {
+      InitialiseTunnelCurrent(cv, 0);
+      if (ComputeDefectTerms(cv) < 0) return -1;
+      return it;
+    }
+  }
+  return -1;
+}
+
+}  // namespace zoniq

@@ -1,0 +1,216 @@
+#include "solver/linear_solvers.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/call_counts.hpp"
+
+namespace zoniq {
+
+int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std::span<const double> jl,
+                              std::span<double> jd, std::span<double> ju, std::span<const double> extra,
+                              std::span<double> b) {
+  if (N <= 0) return -1;
+  // Row last[l] carries a second upper element, to column last[l] + 2 (the point after the
+  // interface's double point). Eliminating the lower element of row last[l] + 1 with that row
+  // moves it onto the ordinary upper element of row last[l] + 1, so the band never grows.
+  int nextInterface = 0;  // index of the next interface row
+  auto isInterfaceRow = [&](int i, int& l) {
+    while (nextInterface < nlayers - 1 && last[nextInterface] < i) ++nextInterface;
+    if (nextInterface < nlayers - 1 && last[nextInterface] == i) {
+      l = nextInterface;
+      return true;
+    }
+    return false;
+  };
+  if (!(std::isfinite(jd[0]) && jd[0] != 0.0)) return -1;
+  int l = -1;
+  bool prevInterface = isInterfaceRow(0, l);
+  int prevLayer = l;
+  for (int i = 1; i < N; ++i) {
+    const double m = jl[i] / jd[i - 1];
+    jd[i] -= m * ju[i - 1];
+    b[i] -= m * b[i - 1];
+    if (prevInterface) ju[i] -= m * extra[prevLayer];
+    if (!(std::isfinite(jd[i]) && jd[i] != 0.0)) return -1;
+    prevInterface = isInterfaceRow(i, l);
+    prevLayer = l;
+  }
+  b[N - 1] /= jd[N - 1];
+  int k = nlayers - 2;  // interfaces from the right
+  for (int i = N - 2; i >= 0; --i) {
+    double r = b[i] - ju[i] * b[i + 1];
+    while (k >= 0 && last[k] > i) --k;
+    if (k >= 0 && last[k] == i && i + 2 < N) r -= extra[k] * b[i + 2];
+    b[i] = r / jd[i];
+  }
+  for (int i = 0; i < N; ++i)
+    if (!std::isfinite(b[i])) return -1;
+  return 0;
+}
+
+int SolveEnvelope(int N, std::span<const double> jl, std::span<const double> jd, std::span<const double> ju,
+                  std::span<const SparseElement> sparse, std::span<double> b, std::vector<double>& values,
+                  std::vector<int>& start) {
+  if (N <= 0) return -1;
+  // start[i]: the first row (of column i) and the first column (of row i) inside the envelope.
+  start.resize(static_cast<std::size_t>(N));
+  for (int i = 0; i < N; ++i) start[i] = std::max(i - 1, 0);
+  for (const SparseElement& e : sparse) {
+    if (e.row < 0 || e.row >= N || e.col < 0 || e.col >= N) return -1;
+    const int hi = std::max(e.row, e.col), lo = std::min(e.row, e.col);
+    start[hi] = std::min(start[hi], lo);
+  }
+  // Storage per index i: row segment L[i][start..i−1], column segment U[start..i−1][i], U[i][i].
+  std::vector<int>& offset = start;  // reuse: offsets follow the starts in the same array
+  const std::size_t base = static_cast<std::size_t>(N);
+  offset.resize(2 * base + 1);
+  std::size_t total = 0;
+  for (int i = 0; i < N; ++i) {
+    offset[base + i] = static_cast<int>(total);
+    total += 2 * static_cast<std::size_t>(i - start[i]) + 1;
+  }
+  offset[2 * base] = static_cast<int>(total);
+  values.assign(total, 0.0);
+  auto Lrow = [&](int i) { return values.data() + offset[base + i]; };                   // L[i][start[i] + k]
+  auto Ucol = [&](int i) { return values.data() + offset[base + i] + (i - start[i]); };  // U[start[i] + k][i]
+  auto Udiag = [&](int i) -> double& { return values[offset[base + i] + 2 * (i - start[i])]; };
+  for (int i = 0; i < N; ++i) {
+    Udiag(i) = jd[i];
+    if (i > 0) {
+      Lrow(i)[i - 1 - start[i]] = jl[i];
+      Ucol(i)[i - 1 - start[i]] = ju[i - 1];
+    }
+  }
+  for (const SparseElement& e : sparse) {
+    if (e.row == e.col) {
+      Udiag(e.row) += e.value;
+    } else if (e.col < e.row) {
+      Lrow(e.row)[e.col - start[e.row]] += e.value;
+    } else {
+      Ucol(e.col)[e.row - start[e.col]] += e.value;
+    }
+  }
+  // Doolittle factorisation within the envelope.
+  for (int i = 0; i < N; ++i) {
+    const int si = start[i];
+    double* Li = Lrow(i);
+    double* Ui = Ucol(i);
+    for (int j = si; j < i; ++j) {  // column i of U, rows j
+      const int sj = start[j];
+      const double* Lj = Lrow(j);
+      double s = Ui[j - si];
+      for (int k = std::max(si, sj); k < j; ++k) s -= Lj[k - sj] * Ui[k - si];
+      Ui[j - si] = s;
+    }
+    for (int j = si; j < i; ++j) {  // row i of L, columns j
+      const int sj = start[j];
+      const double* Uj = Ucol(j);
+      double s = Li[j - si];
+      for (int k = std::max(si, sj); k < j; ++k) s -= Li[k - si] * Uj[k - sj];
+      const double piv = Udiag(j);
+      Li[j - si] = s / piv;
+    }
+    double d = Udiag(i);
+    for (int k = si; k < i; ++k) d -= Li[k - si] * Ui[k - si];
+    if (!(std::isfinite(d) && d != 0.0)) return -1;
+    Udiag(i) = d;
+  }
+  // Forward substitution L·y = b, then back substitution U·x = y (column-oriented).
+  for (int i = 0; i < N; ++i) {
+    const double* Li = Lrow(i);
+    double s = b[i];
+    for (int k = start[i]; k < i; ++k) s -= Li[k - start[i]] * b[k];
+    b[i] = s;
+  }
+  for (int i = N - 1; i >= 0; --i) {
+    b[i] /= Udiag(i);
+    const double* Ui = Ucol(i);
+    for (int k = start[i]; k < i; ++k) b[k] -= Ui[k - start[i]] * b[i];
+  }
+  for (int i = 0; i < N; ++i)
+    if (!std::isfinite(b[i])) return -1;
+  return 0;
+}
+
+void BandMatrix::clear() const { std::fill(band, band + static_cast<long>(ld()) * n, 0.0); }
+
+int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b) {
+  const int n = A.n, kl = A.kl, ku = A.ku;
+  if (n <= 0) return -1;
+  // Elimination with row interchanges; the upper band grows to kl + ku through the swaps.
+  int ju = 0;  // last column touched by the U factor so far
+  for (int j = 0; j < n; ++j) {
+    const int km = std::min(kl, n - 1 - j);
+    int p = j;
+    double best = std::fabs(A.at(j, j));
+    for (int i = j + 1; i <= j + km; ++i) {
+      const double a = std::fabs(A.at(i, j));
+      if (a > best) {
+        best = a;
+        p = i;
+      }
+    }
+    pivots[j] = p;
+    if (!(best > 0.0) || !std::isfinite(best)) return -1;
+    ju = std::max(ju, std::min(j + ku + (p - j), n - 1));
+    if (p != j) {
+      for (int c = j; c <= ju; ++c) std::swap(A.at(j, c), A.at(p, c));
+      std::swap(b[j], b[p]);
+    }
+    const double inv = 1.0 / A.at(j, j);
+    for (int i = j + 1; i <= j + km; ++i) {
+      const double m = A.at(i, j) * inv;
+      A.at(i, j) = m;
+      if (m == 0.0) continue;
+      for (int c = j + 1; c <= ju; ++c) A.at(i, c) -= m * A.at(j, c);
+      b[i] -= m * b[j];
+    }
+  }
+  for (int j = n - 1; j >= 0; --j) {
+    double s = b[j];
+    const int cmax = std::min(n - 1, j + kl + ku);
+    for (int c = j + 1; c <= cmax; ++c) s -= A.at(j, c) * b[c];
+    b[j] = s / A.at(j, j);
+    if (!std::isfinite(b[j])) return -1;
+  }
+  return 0;
+}
+
+namespace {
+
+int SolveGummelStep(CalculationVariables& cv, const char* name) {
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  std::copy(w.F.begin(), w.F.begin() + N, w.delta.begin());
+  const int r = SolveTridiagonalInterface(N, cv.mesh.last, cv.par->nlayers, w.jl, w.jd, w.ju, w.extra, w.delta);
+  if (r != 0) SolverMessage(cv, "Error beep:", std::string("Error in function '") + name + "'.");
+  return r;
+}
+
+}  // namespace
+
+int bereken_delta_psi_Gummel(CalculationVariables& cv) {
+  CountCall(cv, CallCounter::bereken_delta_psi_Gummel);
+  return SolveGummelStep(cv, "bereken_delta_psi_Gummel");
+}
+
+int bereken_delta_u_of_v_Gummel(CalculationVariables& cv) {
+  CountCall(cv, CallCounter::bereken_delta_u_of_v_Gummel);
+  // The continuity equations have no element beyond the band.
+  std::fill(cv.work.extra.begin(), cv.work.extra.end(), 0.0);
+  return SolveGummelStep(cv, "bereken_delta_u_of_v_Gummel");
+}
+
+int bereken_delta_u_of_v_Gummel_sparse(CalculationVariables& cv, std::span<const SparseElement> sparse) {
+  CountCall(cv, CallCounter::bereken_delta_u_of_v_Gummel_sparse);
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  std::copy(w.F.begin(), w.F.begin() + N, w.delta.begin());
+  const int r =
+      SolveEnvelope(N, w.jl, w.jd, w.ju, sparse, std::span<double>(w.delta.data(), N), w.env_values, w.env_start);
+  if (r != 0) SolverMessage(cv, "Error beep:", "Error in function 'bereken_delta_u_of_v_Gummel_sparse'.");
+  return r;
+}
+
+}  // namespace zoniq
