@@ -140,9 +140,12 @@ DefectInput MakeDefectInput(std::span<const BulkRecombinationParameters> levels,
     l.sigma_p = src.sigma_p * sigmaScale;
     l.Et = src.Et;
   }
-  // Most positive transition first: state 0 is then the most positive charge state.
-  std::stable_sort(d.level.begin(), d.level.begin() + n,
-                   [](const LevelInput& a, const LevelInput& b) { return a.aard > b.aard; });
+  // Most positive transition first: state 0 is then the most positive charge state. A stable
+  // insertion sort keeps levels of equal type in their given order.
+  for (int k = 1; k < n; ++k)
+    for (int m = k; m > 0 && d.level[static_cast<std::size_t>(m - 1)].aard < d.level[static_cast<std::size_t>(m)].aard;
+         --m)
+      std::swap(d.level[static_cast<std::size_t>(m - 1)], d.level[static_cast<std::size_t>(m)]);
   return d;
 }
 
