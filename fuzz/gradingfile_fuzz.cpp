@@ -15,6 +15,7 @@
 #include "celldef/absorption.hpp"
 #include "celldef/data_files.hpp"
 #include "celldef/interpolation.hpp"
+#include "common/zoniq_paths.hpp"
 #include "ui/error_message.hpp"
 #include "ui/user_interface.hpp"
 
