@@ -6,6 +6,5 @@ function(zoniq_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} zoniq_test_util GTest::gtest_main zoniq_warnings)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ZONIQ_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data;ZONIQ_HOME=${ZONIQ_SOURCE_HOME}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -26,12 +26,12 @@ void ExpectArraysClose(const std::vector<double>& actual, const std::vector<doub
 
 std::string TestData(const std::string& name) {
   const char* dir = std::getenv("ZONIQ_TEST_DATA");
-  return std::string(dir ? dir : "data") + "/" + name;
+  return std::string(dir ? dir : ZONIQ_TEST_DATA_DIR) + "/" + name;
 }
 
 std::string HomeFolder() {
   const char* dir = std::getenv("ZONIQ_HOME");
-  return dir ? dir : "home";
+  return dir ? dir : ZONIQ_TEST_HOME_DIR;
 }
 
 TempDir::TempDir() {
