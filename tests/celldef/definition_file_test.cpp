@@ -1,0 +1,793 @@
+// The definition file: exact bytes against files written by hand from the layout, round trips
+// of a cell that uses every part of the file, the older forms the reader takes, and hostile
+// input that must be rejected without touching the records already loaded.
+#include "celldef/definition_file.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "celldef/deffile_fixture.hpp"
+#include "celldef/short_cell_definition.hpp"
+#include "common/text.hpp"
+#include "test_util.hpp"
+
+namespace zoniq::test {
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t nl = text.find('\n', start);
+    lines.push_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+    if (nl == std::string::npos) break;
+    start = nl + 1;
+  }
+  return lines;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing: exact bytes
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileWrite, DefaultOneLayerCellMatchesHandWrittenFile) {
+  // A new cell with one layer, saved from parameter set 2 (so through the unit conversion),
+  // with a run of empty remark lines that collapses to one.
+  TempDir dir;
+  Recorder rec;
+  InputParameters set1;
+  MottSchottkySettings ms;
+  InitialiseInputParameters(set1, ms);
+  set1.cellParas.numberOfLayers = 1;
+  CellDefinition zonnecel;
+  parameterset1_to_2(zonnecel, set1);
+  DefinitionExtras extras;
+  extras.remarks = {"first remark", "", "", "second remark"};
+  InputParameters target;
+  const std::string out = dir.file("default.def");
+  ASSERT_EQ(SaveDefinitionFileToPath(rec.env(), out, zonnecel, target, ms, extras, kBanner, kSavedAt), 0);
+  EXPECT_EQ(ReadWholeFile(out), ReadWholeFile(TestData("deffile/default_one_layer.def")));
+  EXPECT_TRUE(rec.ui.popups.empty());
+}
+
+TEST(DefFileWrite, TwoLayerCellMatchesHandWrittenFile) {
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  const InputParameters set1 = TwoLayerSet(ms, extras);
+  const std::string expected = ReadWholeFile(TestData("deffile/two_layers.def"));
+  EXPECT_EQ(DefinitionFileText(set1, ms, extras, kBanner, kSavedAt), expected);
+
+  // The same from parameter set 2: the conversion to SI and back is hidden by the layouts.
+  // The numerical settings come from the program's parameter set 1, the cell from set 2.
+  TempDir dir;
+  Recorder rec;
+  CellDefinition zonnecel;
+  parameterset1_to_2(zonnecel, set1);
+  InputParameters target = set1;
+  InitialiseCellDefinition(target.cellParas);
+  const std::string out = dir.file("two.def");
+  ASSERT_EQ(SaveDefinitionFileToPath(rec.env(), out, zonnecel, target, ms, extras, kBanner, kSavedAt), 0);
+  EXPECT_EQ(ReadWholeFile(out), expected);
+}
+
+TEST(DefFileWrite, WarnsForFilterAndAbsorptionFilesOutsideTheirFoldersAndStillWrites) {
+  TempDir dir;
+  Recorder rec;
+  rec.programFolder = dir.path().string();
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  set1.cellParas.layer[0].absorptionModel[0] = ABS_MODEL_FILE;
+  set1.cellParas.layer[0].absorptionFile[0] = "cdte.abs";
+  set1.cellParas.leftContact.wavelengthIndependent = 0;
+  set1.cellParas.leftContact.filterFile = "back.ftr";
+  // back.ftr is in the "filter" folder: no warning for it.
+  std::filesystem::create_directories(dir.path() / "filter");
+  WriteWholeFile(dir.file("filter/back.ftr"), "400 0.5\n");
+  CellDefinition zonnecel;
+  parameterset1_to_2(zonnecel, set1);
+  InputParameters target;
+  const std::string out = dir.file("warn.def");
+  ASSERT_EQ(SaveDefinitionFileToPath(rec.env(), out, zonnecel, target, ms, extras, kBanner, kSavedAt), 0);
+
+  const std::string tail =
+      "Please save this file in this map. Otherwise, opening this def-file 'warn.def' in the future will cause an "
+      "error.";
+  ASSERT_EQ(rec.ui.popups.size(), 3u);
+  for (const auto& p : rec.ui.popups) EXPECT_EQ(p.title, "Warning !");
+  EXPECT_EQ(rec.ui.popups[0].message,
+            "The filterfile  'sub/front.ftr', used at the rightContact of this def-file isn't saved yet in the map "
+            "\\zoniq23\\filter\\. \n" +
+                tail);
+  EXPECT_EQ(rec.ui.popups[1].message,
+            "The absorptionfile  'cdte.abs', used in layer1of this def-file is not saved yet in the map [current "
+            "ZONIQ-directory]\\absorption\\. \n" +
+                tail);
+  EXPECT_EQ(rec.ui.popups[2].message,
+            "The absorptionfile  'cds.abs', used in layer1of this def-file isn't saved yet in the map [current "
+            "ZONIQ-directory]\\absorption\\. \n" +
+                tail);
+  // The file is complete all the same: it reads back with the absorption file named.
+  const ReadResult r = ReadDefFile(out);
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.layer[0].absorptionFile[0], "cdte.abs");
+  EXPECT_EQ(r.set.cellParas.leftContact.filterFile, "back.ftr");
+}
+
+TEST(DefFileWrite, FileEndsAfterTheLastValueAndUsesLineFeedsOnly) {
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  const std::string text = DefinitionFileText(RichSet(ms, extras), ms, extras, kBanner, kSavedAt);
+  ASSERT_FALSE(text.empty());
+  EXPECT_NE(text.back(), '\n');
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_EQ(SplitLines(text).back(), "Gsh [S/m2] :   1.250000e-03");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading the hand-written files
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileRead, TwoLayerFileGivesTheCellItDescribes) {
+  const ReadResult r = ReadDefFile(TestData("deffile/two_layers.def"));
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_TRUE(r.messages.empty());
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters expected = TwoLayerSet(ms, extras);
+  // The file holds the filter file's name without its folder.
+  expected.cellParas.rightContact.filterFile = "front.ftr";
+  EXPECT_TRUE(r.set == expected);
+  EXPECT_EQ(r.set.convergence, expected.convergence);
+  for (int l = 0; l < 2; ++l) EXPECT_TRUE(r.set.cellParas.layer[l] == expected.cellParas.layer[l]) << "layer " << l;
+  EXPECT_TRUE(r.set.cellParas.interface[0] == expected.cellParas.interface[0]);
+  EXPECT_EQ(r.set.cellParas.leftContact, expected.cellParas.leftContact);
+  EXPECT_EQ(r.set.cellParas.rightContact, expected.cellParas.rightContact);
+  EXPECT_EQ(r.ms, ms);
+  EXPECT_EQ(r.extras.mottSchottky, ms);
+  EXPECT_EQ(r.extras.mesh, extras.mesh);
+  EXPECT_EQ(r.extras.qe, extras.qe);
+  EXPECT_EQ(r.extras.workPoint, extras.workPoint);
+  // Comment lines lose their first character and the blank the writer puts after it.
+  const std::vector<std::string> remarks = {kBanner + "Problem definition file",
+                                            "last saved by ZONIQ: \t05-03-2024 at 12:07:09",
+                                            "",
+                                            "Sample cell",
+                                            "",
+                                            "   indented note"};
+  EXPECT_EQ(r.extras.remarks, remarks);
+}
+
+TEST(DefFileRead, OlderFormsAreRead) {
+  // CRLF line ends, capitals, an old layout: one thermal velocity line, graded lines with one,
+  // seven and eight numbers, one absorption model for both materials, old cross-section
+  // keywords, "Ecor", "tailtype", a numeric level type and "Mott Schottky" without hyphen.
+  const std::string text =
+      "* An old definition file\r\n"
+      "convergence\r\n"
+      "clamp_psi : 0.3\r\n"
+      "TunnelMassChoice : 1\r\n"
+      "MAXITER : 300\r\n"
+      "  clamp_n : 0.9\r\n"
+      "Mott Schottky analysis epsilon of sheet # : 3\r\n"
+      "Mott Schottky analysis epsilon of sheet side : 1\r\n"
+      "Mott Schottky analysis number of points : 5\r\n"
+      "left contact\r\n"
+      "Sn : 2e3\r\n"
+      "layer\r\n"
+      "name : old layer\r\n"
+      "d=1.5e-6\r\n"
+      "v_th : 2e5 [m/s]\r\n"
+      "Eg :\t1.1\t1.3\t0.1\t1\t1.2\t1.25\t1\t[eV]\r\n"
+      "chi :\t4.0\t4.2\t0\t1\t1\t4.0\t4.2\t1\t[eV]\r\n"
+      "absorptionmodel : from file\r\n"
+      "absorptionfile : old.abs\r\n"
+      "spectrumfile : am15.spe\r\n"
+      "srhrecombination\r\n"
+      "type : donor\r\n"
+      "tailtype : conductionband\r\n"
+      "Ecor : 0.1\r\n"
+      "sigma_n_opt : 1e-21\r\n"
+      "sigma_p_opt : 2e-21\r\n"
+      "sigma_n_plus : 3e-20\r\n"
+      "sigma_n_zero : 4e-20\r\n"
+      "sigma_p_zero : 5e-20\r\n"
+      "sigma_p_min : 6e-20\r\n"
+      "SIGMA_N : 2e-19\r\n"
+      "Et : 0.7\r\n"
+      "next\r\n"
+      "type : acceptor ( 1 level(s) )\r\n"
+      "leveltype :3\r\n"
+      "right contact\r\n"
+      "Sp : 4e3\r\n";
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, text);
+  ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
+  EXPECT_EQ(r.set.convergence.clamp_psi, 0.3);
+  EXPECT_EQ(r.set.convergence.TunnelMassChoice, 1);
+  EXPECT_EQ(r.set.convergence.maxiter, 300);  // keywords ignore case
+  EXPECT_EQ(r.set.convergence.clamp_n, 0.5);  // a line with leading blanks matches no keyword
+  EXPECT_EQ(r.ms.sheetNumber, 3);
+  EXPECT_EQ(r.ms.sheetSide, 1);
+  EXPECT_EQ(r.ms.numberOfPoints, 5);
+  const CellDefinition& c = r.set.cellParas;
+  EXPECT_EQ(c.leftContact.Sn, 2e3);
+  EXPECT_EQ(c.rightContact.Sp, 4e3);
+  ASSERT_EQ(c.numberOfLayers, 1);
+  const LayerParameters& L = c.layer[0];
+  EXPECT_EQ(L.name, "old layer");
+  EXPECT_EQ(L.d, 1.5e-6);
+  // One number: uniform, p0 = p1 = p2 = p5 = p6, p3 = p4 = 1, law 0, dependence 2.
+  const Profile vth = UniformProfile(2e5, DEP_UNIFORM);
+  EXPECT_EQ(L.v_th_n, vth);
+  EXPECT_EQ(L.v_th_p, vth);
+  // Seven numbers: p0..p3, p4 = p3, p5, p6 and the law; dependence 0.
+  EXPECT_EQ(L.Eg.p, (std::array<double, 7>{1.1, 1.3, 0.1, 1, 1, 1.2, 1.25}));
+  EXPECT_EQ(L.Eg.law, LAW_LINEAR);
+  EXPECT_EQ(L.Eg.dependence, DEP_COMPOSITION);
+  // Eight numbers: p0..p6 and the law; dependence 0.
+  EXPECT_EQ(L.chi.p, (std::array<double, 7>{4.0, 4.2, 0, 1, 1, 4.0, 4.2}));
+  EXPECT_EQ(L.chi.law, LAW_LINEAR);
+  EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_FILE}));
+  EXPECT_EQ(L.absorptionFile, (std::array<std::string, 2>{"old.abs", "old.abs"}));
+  ASSERT_EQ(L.srhteller, 2);
+  const BulkRecombinationParameters& d = L.srh[0][0];
+  EXPECT_EQ(d.type, DT_DONOR);
+  EXPECT_EQ(d.distribution, ED_CBTAIL);
+  EXPECT_EQ(d.Ecor, 0.1);
+  EXPECT_EQ(d.correlationFlag, 1);
+  EXPECT_EQ(d.sigma_n_opt, 1e-21);
+  EXPECT_EQ(d.sigma_p_opt, 2e-21);
+  EXPECT_EQ(d.sigma_n_plus, 3e-20);
+  EXPECT_EQ(d.sigma_n_zero, 4e-20);
+  EXPECT_EQ(d.sigma_p_zero, 5e-20);
+  EXPECT_EQ(d.sigma_p_min, 6e-20);
+  EXPECT_EQ(d.sigma_n, 2e-19);
+  EXPECT_EQ(d.Et, 0.7);
+  // A CB tail of width Ekar = 0.1 eV: peak-to-total 1/Ekar = 10 /eV.
+  EXPECT_CLOSE(d.peakToTotal, 10.0, 1e-12, 0.0);
+  EXPECT_EQ(L.srh[1][0].type, DT_ACCEPTOR);
+  EXPECT_EQ(L.srh[1][0].aard, 3);
+  EXPECT_EQ(r.extras.remarks, std::vector<std::string>{"An old definition file"});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Round trips
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileRoundTrip, RichCellReadsBackIdentical) {
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  const InputParameters rich = RichSet(ms, extras);
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, DefinitionFileText(rich, ms, extras, kBanner, kSavedAt));
+  ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
+  EXPECT_TRUE(r.messages.empty());
+  for (int l = 0; l < MAXLAYERS; ++l)
+    EXPECT_TRUE(r.set.cellParas.layer[l] == rich.cellParas.layer[l]) << "layer " << l + 1;
+  for (int i = 0; i < MAXINTERFACES; ++i)
+    EXPECT_TRUE(r.set.cellParas.interface[i] == rich.cellParas.interface[i]) << "interface " << i + 1;
+  EXPECT_EQ(r.set.cellParas.leftContact, rich.cellParas.leftContact);
+  EXPECT_EQ(r.set.cellParas.rightContact, rich.cellParas.rightContact);
+  EXPECT_EQ(r.set.convergence, rich.convergence);
+  EXPECT_TRUE(r.set == rich);
+  EXPECT_EQ(r.ms, ms);
+  DefinitionExtras got = r.extras;
+  got.remarks = extras.remarks;
+  EXPECT_EQ(got, extras);
+}
+
+TEST(DefFileRoundTrip, SavingALoadedCellAgainGivesTheSameBytesButTheDate) {
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  const InputParameters rich = RichSet(ms, extras);
+  CellDefinition zonnecel;
+  parameterset1_to_2(zonnecel, rich);
+  TempDir dir;
+  Recorder rec;
+  rec.programFolder = dir.path().string();
+  InputParameters set1 = rich;  // the program's parameter set 1 holds the numerical settings
+  const std::string first = dir.file("first.def");
+  ASSERT_EQ(SaveDefinitionFileToPath(rec.env(), first, zonnecel, set1, ms, extras, kBanner, kSavedAt), 0);
+
+  // Load it as the program does (set 1, then set 2) and save it again a day later.
+  ReadResult r = ReadDefFile(first);
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_TRUE(r.set == rich);
+  CellDefinition loaded;
+  parameterset1_to_2(loaded, r.set);
+  const std::string second = dir.file("second.def");
+  InputParameters set1b = r.set;
+  ASSERT_EQ(SaveDefinitionFileToPath(rec.env(), second, loaded, set1b, r.ms, r.extras, kBanner,
+                                     DateTime{6, 3, 2024, 8, 0, 1}),
+            0);
+  const std::vector<std::string> a = SplitLines(ReadWholeFile(first));
+  const std::vector<std::string> b = SplitLines(ReadWholeFile(second));
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (i == 1) {
+      EXPECT_EQ(a[i], "> last saved by ZONIQ: \t05-03-2024 at 12:07:09");
+      EXPECT_EQ(b[i], "> last saved by ZONIQ: \t06-03-2024 at 08:00:01");
+    } else {
+      EXPECT_EQ(a[i], b[i]) << "line " << i + 1;
+    }
+  }
+  // Both header lines are written once; the remarks follow them unchanged.
+  EXPECT_EQ(a[3], "> note 1");
+  EXPECT_EQ(a[4], "> ");
+  EXPECT_EQ(a[5], "> note 2");
+  EXPECT_EQ(a[6], "convergence");
+}
+
+TEST(DefFileRoundTrip, RemarksKeepTheirTextAndRunsOfEmptyLinesCollapse) {
+  TempDir dir;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  // Comments anywhere in a file become remarks; any comment character starts one.
+  const std::string text =
+      "! bang\n/ slash\n\\ backslash\n< less\n*star\n>\n>\n>   \nconvergence\n> in between\nmaxiter : 10\n";
+  const ReadResult r = ReadDefText(dir, text);
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.extras.remarks,
+            (std::vector<std::string>{"bang", "slash", "backslash", "less", "star", "", "", "", "in between"}));
+  const std::string written = DefinitionFileText(set1, ms, r.extras, kBanner, kSavedAt);
+  const std::vector<std::string> lines = SplitLines(written);
+  // Header (3 lines), then the remarks with the run of three empty lines written once.
+  const std::vector<std::string> head(lines.begin(), lines.begin() + 10);
+  EXPECT_EQ(head, (std::vector<std::string>{"> " + kBanner + "Problem definition file",
+                                            "> last saved by ZONIQ: \t05-03-2024 at 12:07:09", "> ", "> bang",
+                                            "> slash", "> backslash", "> less", "> star", "> ", "> in between"}));
+  EXPECT_EQ(lines[10], "convergence");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edge cases of the reader
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileRead, OnlyCommentsAndConvergenceGiveTheDefaultCellWithTheSettings) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, "> a note\nconvergence\n\nclamp_psi : 2.5e-01 units kT\nmaxiter : 77\n");
+  ASSERT_EQ(r.rc, 0);
+  InputParameters defaults;
+  MottSchottkySettings msDefaults;
+  InitialiseInputParameters(defaults, msDefaults);
+  EXPECT_TRUE(r.set.cellParas == defaults.cellParas);
+  EXPECT_EQ(r.set.convergence.clamp_psi, 0.25);
+  EXPECT_EQ(r.set.convergence.maxiter, 77);
+  EXPECT_EQ(r.ms, msDefaults);
+}
+
+TEST(DefFileRead, FileWithoutConvergenceSectionStartsAtItsFirstSection) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, "layer\nname : only\nd : 1e-6\nfront contact\nSn : 1.5e4\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.numberOfLayers, 1);
+  EXPECT_EQ(r.set.cellParas.layer[0].name, "only");
+  EXPECT_EQ(r.set.cellParas.layer[0].d, 1e-6);
+  EXPECT_EQ(r.set.cellParas.rightContact.Sn, 1.5e4);
+  EXPECT_EQ(r.set.convergence, ConvergenceParameters{});
+}
+
+TEST(DefFileRead, ConvergenceEndsAtAnySectionTitle) {
+  // "left contact" ends the convergence section as "back contact" does.
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, "convergence\nmaxiter : 9\nleft contact\nSn : 7e2\nlayer\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.convergence.maxiter, 9);
+  EXPECT_EQ(r.set.cellParas.leftContact.Sn, 7e2);
+}
+
+TEST(DefFileRead, CapitalKeywordsAreReadLeadingBlanksAreNot) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, "LAYER\nNAME : caps\nD : 5e-6\nTUNNELING IN LAYER: 1\n   Eg : 2.0\n");
+  ASSERT_EQ(r.rc, 0);
+  const LayerParameters& L = r.set.cellParas.layer[0];
+  EXPECT_EQ(L.name, "caps");
+  EXPECT_EQ(L.tunneling, 1);
+  EXPECT_EQ(L.Eg.p[0], 1.2);  // the indented line is not a keyword line
+  // The thickness line is recognised by its lower-case "d" only.
+  EXPECT_EQ(L.d, 2e-6);
+}
+
+TEST(DefFileRead, GradedLinesByTheirNumberOfNumbers) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir,
+                                   "layer\n"
+                                   "Nc :\t3e24\t[/m^3]\n"
+                                   "Nv :\t1e24\t2e24\t3e23\t4e23\t5e23\t1.5e24\t2.5e24\t4\t1\t[/m^3]\n"
+                                   "eps :\t8\t9\t0.5\t7\t1\t8.5\t9.5\t2\t[-]\n");
+  ASSERT_EQ(r.rc, 0);
+  const LayerParameters& L = r.set.cellParas.layer[0];
+  // one number: uniform; the digit in the unit text is not a number of the line
+  EXPECT_EQ(L.Nc, UniformProfile(3e24, DEP_UNIFORM));
+  // nine numbers: law and dependence from the last two; exponential scales p2 only
+  EXPECT_EQ(L.Nv.p, (std::array<double, 7>{1e24, 2e24, 3e23, 4e23, 5e23, 1.5e24, 2.5e24}));
+  EXPECT_EQ(L.Nv.law, LAW_EXPONENTIAL);
+  EXPECT_EQ(L.Nv.dependence, DEP_POSITION);
+  EXPECT_EQ(L.Nv.scaleFlag, (std::array<int, 2>{1, 0}));
+  // eight numbers: the law; dependence 0; parabolic scales p2 and p3
+  EXPECT_EQ(L.eps.law, LAW_PARABOLIC);
+  EXPECT_EQ(L.eps.dependence, DEP_COMPOSITION);
+  EXPECT_EQ(L.eps.scaleFlag, (std::array<int, 2>{1, 1}));
+}
+
+TEST(DefFileRead, DegeneracyLineKeepsTheNtLineAfterIt) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir,
+                                   "layer\nsrhrecombination\ntype : acceptor ( 1 level(s) )\n"
+                                   "degeneracy factors equal one\n"
+                                   "Nt(x) :\t1e20\t1e20\t1e20\t1\t1\t2e20\t3e20\t1\t1\t[/m^3]\n");
+  ASSERT_EQ(r.rc, 0);
+  const BulkRecombinationParameters& d = r.set.cellParas.layer[0].srh[0][0];
+  EXPECT_EQ(d.degeneracyFlag, 1);
+  EXPECT_EQ(d.Nt.dependence, DEP_POSITION);
+  EXPECT_EQ(d.Nt.p[6], 3e20);
+}
+
+TEST(DefFileRead, EachContactKeepsItsOwnRecalculateSwitch) {
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir,
+                                   "back contact\nrecalculate : 0 (1 = do or 0 = do not)\n"
+                                   "front contact\nrecalculate : 1 (1 = do or 0 = do not)\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.leftContact.recalculate, 0);
+  EXPECT_EQ(r.set.cellParas.rightContact.recalculate, 1);
+
+  // And through a save and a load.
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  set1.cellParas.leftContact.recalculate = 1;
+  set1.cellParas.rightContact.recalculate = 0;
+  const ReadResult back = ReadDefText(dir, DefinitionFileText(set1, ms, extras, kBanner, kSavedAt), "rc.def");
+  ASSERT_EQ(back.rc, 0);
+  EXPECT_EQ(back.set.cellParas.leftContact.recalculate, 1);
+  EXPECT_EQ(back.set.cellParas.rightContact.recalculate, 0);
+}
+
+TEST(DefFileRead, TextFieldsAreCutToTheirLimits) {
+  TempDir dir;
+  const std::string longName(60, 'n');
+  const std::string longFile(300, 'f');
+  const ReadResult r =
+      ReadDefText(dir, "layer\nname : " + longName + "\ninterface properties\ninterfacename : " + longName +
+                           "\nfront contact\noptical filter : transmission\n" + "filterfile : " + longFile + "\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.layer[0].name, std::string(39, 'n'));
+  EXPECT_EQ(r.set.cellParas.interface[0].interfacename, std::string(19, 'n'));
+  // The line itself is cut at 255 characters, 13 of which are "filterfile : ".
+  EXPECT_EQ(r.set.cellParas.rightContact.filterFile, std::string(255 - 13, 'f'));
+}
+
+TEST(DefFileRead, MottSchottkyItemsWrittenByTheProgramAreReadBack) {
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  for (int points : {3, 5})
+    for (int side : {-1, 1}) {
+      ms.numberOfPoints = points;
+      ms.sheetSide = side;
+      ms.sheetNumber = points + side;
+      ms.orderMiddle = points == 3 ? 2 : 1;
+      ms.orderEdges = side < 0 ? 1 : 2;
+      TempDir dir;
+      const ReadResult r = ReadDefText(dir, DefinitionFileText(set1, ms, extras, kBanner, kSavedAt));
+      ASSERT_EQ(r.rc, 0);
+      EXPECT_EQ(r.ms, ms);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rejected content: a clear message naming the line, and the records untouched
+// ---------------------------------------------------------------------------------------------
+
+struct BadCase {
+  const char* what;
+  std::string text;
+  int line;  // the line the message must name
+};
+
+class DefFileReject : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(DefFileReject, IsRejectedWithTheLineNumberAndLeavesTheRecordsAlone) {
+  const BadCase& bad = GetParam();
+  TempDir dir;
+  Recorder rec;
+  // The records hold a loaded cell before the bad file comes.
+  InputParameters set;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InitialiseInputParameters(set, ms);
+  ASSERT_EQ(lees_structuurfile(rec.env(), TestData("deffile/two_layers.def"), set, ms, extras), 0);
+  const InputParameters setBefore = set;
+  const MottSchottkySettings msBefore = ms;
+  const DefinitionExtras extrasBefore = extras;
+
+  const std::string path = dir.file("bad.def");
+  WriteWholeFile(path, bad.text);
+  EXPECT_LT(lees_structuurfile(rec.env(), path, set, ms, extras), 0);
+  EXPECT_TRUE(set == setBefore);
+  EXPECT_EQ(ms, msBefore);
+  EXPECT_EQ(extras, extrasBefore);
+  ASSERT_EQ(rec.ui.popups.size(), 1u);
+  EXPECT_EQ(rec.ui.popups[0].title.rfind("Error whilst reading the def file", 0), 0u) << rec.ui.popups[0].title;
+  EXPECT_NE(rec.ui.popups[0].message.find("line " + std::to_string(bad.line) + ":"), std::string::npos)
+      << rec.ui.popups[0].message;
+
+  // The bare readers reject it the same way.
+  CellDefinition cell;
+  InitialiseCellDefinition(cell);
+  const CellDefinition cellBefore = cell;
+  EXPECT_LT(ReadCeldefVariableFromDefFile(rec.env(), path, cell), 0);
+  EXPECT_TRUE(cell == cellBefore);
+  ShortCellDefinition shortDef;
+  InitialiseShortCellDefinition(shortDef);
+  const ShortCellDefinition shortBefore = shortDef;
+  EXPECT_LT(ReadShortCeldefVariableFromDefFile(rec.env(), path, shortDef), 0);
+  EXPECT_TRUE(shortDef == shortBefore);
+}
+
+std::string Layers(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += "layer\nd : 1e-6\n";
+  return s;
+}
+
+std::string Defects(int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += i == 0 ? "srhrecombination\ntype : neutral\n" : "next\ntype : neutral\n";
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefFileReject,
+    ::testing::Values(
+        BadCase{"level type at NDEFLEVTYPE", "layer\nsrhrecombination\ntype : neutral ( 1 level(s) )\nleveltype :7\t\n",
+                4},
+        BadCase{"second level type far beyond",
+                "layer\nsrhrecombination\ntype : custom multilevel ( 2 level(s) )\nleveltype :0/-\t99\t\n", 4},
+        BadCase{"unknown level type text", "layer\nsrhrecombination\nleveltype :4+/5+\t\n", 3},
+        BadCase{"eight layers", Layers(8), 15}, BadCase{"eight defects in a layer", "layer\n" + Defects(8), 16},
+        BadCase{"four interface defects",
+                "layer\ninterface properties\ninterface recombination\nnext\nnext\nnext\nlayer\n", 6},
+        BadCase{"NaN thickness", "layer\nd : nan [m]\n", 2}, BadCase{"infinite thickness", "layer\nd : inf\n", 2},
+        BadCase{"overflowing thickness", "layer\nd : 1e999 [m]\n", 2},
+        BadCase{"negative thickness", "layer\nname : x\nd : -2e-6 [m]\n", 3},
+        BadCase{"zero thickness", "convergence\nlayer\nd : 0.0 [m]\n", 3},
+        BadCase{"overflow in a graded line", "layer\nNc :\t1e25\t1e999\t1\t1\t1\t1\t1\t0\t0\t[/m^3]\n", 2},
+        BadCase{"graded line without a number", "layer\nchi :\t[eV]\n", 2},
+        BadCase{"law 13 from a file", "layer\nEg :\t1\t1\t1\t1\t1\t1\t1\t13\t0\t[eV]\n", 2},
+        BadCase{"dependence 3", "layer\nNd :\t1\t1\t1\t1\t1\t1\t1\t1\t3\t[/m^3]\n", 2},
+        BadCase{"zero levels", "layer\nsrhrecombination\ntype : donor ( 0 level(s) )\n", 3},
+        BadCase{"five levels", "layer\nsrhrecombination\ntype : donor ( 5 level(s) )\n", 3},
+        BadCase{"unknown defect type", "layer\nsrhrecombination\ntype : quintuple\n", 3},
+        BadCase{"unknown distribution", "layer\nsrhrecombination\nenergy distribution : lorentz\n", 3},
+        BadCase{"unknown spatial profile", "layer\nnext\nprofile : wavy\n", 3},
+        BadCase{"unknown interface defect type", "layer\ninterface recombination\ntype : x\n", 3},
+        BadCase{"unknown filter kind", "back contact\noptical filter : absorption\n", 2},
+        BadCase{"unknown absorption model", "layer\nabsorptionmodel pure A material (y=0) : table\n", 2},
+        BadCase{"flag out of range", "back contact\nflatband : 2\n", 2},
+        BadCase{"fractional integer", "convergence\nmaxiter : 2.5\n", 2},
+        BadCase{"bulk reference out of range", "layer\nnext\nReference for defect energy : 3\n", 3},
+        BadCase{"interface reference out of range",
+                "layer\ninterface properties\ninterface recombination\nReference for defect energy : 2\n", 4},
+        BadCase{"third metastable transition", "layer\nMetastable properties: transition 3\n", 2},
+        BadCase{"Mott-Schottky with 4 points", "Mott-Schottky analysis number of points : 4\n", 1},
+        BadCase{"interface after the seventh layer", Layers(7) + "interface properties\n", 15},
+        BadCase{"energy out of the fixed layout", "layer\nnext\nEt : 1e7\n", 3},
+        BadCase{"defect level without a value", "layer\nnext\nsigma_n : [m^2]\n", 3}),
+    [](const ::testing::TestParamInfo<BadCase>& info) {
+      std::string name;
+      for (const char* p = info.param.what; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+      return name;
+    });
+
+// ---------------------------------------------------------------------------------------------
+// Hostile input
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileHostile, MissingFileShowsTheOpenErrorAndLeavesTheRecordsAlone) {
+  TempDir dir;
+  Recorder rec;
+  InputParameters set;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InitialiseInputParameters(set, ms);
+  set.cellParas.numberOfLayers = 3;
+  const InputParameters before = set;
+  EXPECT_LT(lees_structuurfile(rec.env(), dir.file("absent.def"), set, ms, extras), 0);
+  EXPECT_TRUE(set == before);
+  ASSERT_EQ(rec.ui.popups.size(), 1u);
+  EXPECT_EQ(rec.ui.popups[0].title, "Error occured during opening the def-file !");
+  CellDefinition cell;
+  EXPECT_LT(ReadCeldefVariableFromDefFile(rec.env(), dir.file("absent.def"), cell), 0);
+  EXPECT_EQ(rec.ui.popups.back().title, "Error whilst opening the def-file !");
+}
+
+TEST(DefFileHostile, EmptyAndCommentOnlyFilesAreIncomplete) {
+  TempDir dir;
+  for (const std::string& text : {std::string(), std::string("\n\n   \n"), std::string("> only a remark\n")}) {
+    const ReadResult r = ReadDefText(dir, text);
+    EXPECT_EQ(r.rc, -2);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].title, "Error whilst reading the def file (in ReadNonEmptyNonCommentLine()");
+    EXPECT_EQ(r.messages[0].message, "The def-file is empty or incomplete.");
+  }
+}
+
+TEST(DefFileHostile, ReadErrorIsReported) {
+  // A folder opens but cannot be read as a file.
+  TempDir dir;
+  Recorder rec;
+  InputParameters set;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InitialiseInputParameters(set, ms);
+  const InputParameters before = set;
+  EXPECT_EQ(lees_structuurfile(rec.env(), dir.path().string(), set, ms, extras), -1);
+  EXPECT_TRUE(set == before);
+  ASSERT_EQ(rec.ui.popups.size(), 1u);
+  EXPECT_EQ(rec.ui.popups[0].title, "Error whilst reading the def file (in ReadNonEmptyNonCommentLine()");
+  EXPECT_EQ(rec.ui.popups[0].message.rfind("An error ocurred while reading the def-file: ", 0), 0u);
+}
+
+TEST(DefFileHostile, VeryLongLinesAreCutAndDoNotSpillIntoTheNextLine) {
+  TempDir dir;
+  // 100000 characters of a name, then a line that must still be read as its own line.
+  const ReadResult r = ReadDefText(dir, "layer\nname : " + std::string(100000, 'x') + "123\nd : 4e-6\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.layer[0].name, std::string(39, 'x'));
+  EXPECT_EQ(r.set.cellParas.layer[0].d, 4e-6);
+}
+
+TEST(DefFileHostile, BinaryGarbageNeverCrashesAndFailureLeavesRecordsAlone) {
+  TempDir dir;
+  std::mt19937 rng(20240305);  // fixed seed: the same garbage every run
+  std::uniform_int_distribution<int> byte(0, 255);
+  const std::string keywords[] = {"layer\n",
+                                  "next\n",
+                                  "srhrecombination\n",
+                                  "d : 1e-6\n",
+                                  "type : donor ( 2 level(s) )\n",
+                                  "interface properties\n",
+                                  "interface recombination\n",
+                                  "Nt :\t1\t2\n",
+                                  "leveltype :"};
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int pieces = 1 + round % 40;
+    for (int p = 0; p < pieces; ++p) {
+      if (rng() % 3 == 0) text += keywords[rng() % std::size(keywords)];
+      const int n = static_cast<int>(rng() % 64);
+      for (int i = 0; i < n; ++i) text.push_back(static_cast<char>(byte(rng)));
+    }
+    Recorder rec;
+    InputParameters set;
+    MottSchottkySettings ms;
+    DefinitionExtras extras;
+    InitialiseInputParameters(set, ms);
+    set.cellParas.numberOfLayers = 5;  // a marker the garbage cannot keep by chance
+    const InputParameters before = set;
+    const std::string path = dir.file("garbage.def");
+    WriteWholeFile(path, text);
+    const int rc = lees_structuurfile(rec.env(), path, set, ms, extras);
+    if (rc != 0) {
+      EXPECT_TRUE(set == before) << "round " << round;
+      EXPECT_FALSE(rec.ui.popups.empty());
+    } else {
+      EXPECT_LE(set.cellParas.numberOfLayers, MAXLAYERS);
+    }
+  }
+}
+
+TEST(DefFileHostile, EveryTruncationOfAFileIsReadOrRejectedCleanly) {
+  const std::string full = ReadWholeFile(TestData("deffile/two_layers.def"));
+  TempDir dir;
+  int accepted = 0;
+  for (std::size_t n = 0; n < full.size(); n += 37) {
+    const ReadResult r = ReadDefText(dir, full.substr(0, n));
+    if (r.rc == 0) {
+      ++accepted;
+      // What was read is what the file held so far: never more layers than the whole file.
+      EXPECT_LE(r.set.cellParas.numberOfLayers, 2);
+    } else {
+      EXPECT_FALSE(r.messages.empty());
+    }
+  }
+  // A cut file reads as the part it holds (a missing item keeps its default).
+  EXPECT_GT(accepted, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line routines
+// ---------------------------------------------------------------------------------------------
+
+TEST(DefFileLines, ReadNonCommentLineSkipsCommentsAndReportsTheEnd) {
+  TempDir dir;
+  const std::string path = dir.file("lines.txt");
+  WriteWholeFile(path, "> r1\nfirst\r\n\n* r2\n  second\n");
+  FilePtr f = OpenFile(path, "rb");
+  LineReader reader(f.get());
+  std::string line;
+  std::vector<std::string> remarks;
+  EXPECT_EQ(ReadNonCommentLine(reader, line, &remarks, false), 5);
+  EXPECT_EQ(line, "first");
+  EXPECT_EQ(ReadNonCommentLine(reader, line, &remarks, false), 0);  // an empty line is returned
+  EXPECT_EQ(ReadNonCommentLine(reader, line, &remarks, true), 8);   // quiet: r2 is not kept
+  EXPECT_EQ(line, "  second");
+  EXPECT_EQ(ReadNonCommentLine(reader, line, &remarks, false), -2);
+  EXPECT_EQ(remarks, std::vector<std::string>{"r1"});
+}
+
+TEST(DefFileLines, ProfileLineLayout) {
+  // "Eg" with law 12: seven reals fix(10,6) with tabs, law and dependence int(2), the unit,
+  // and the grading file without its folder on the next line.
+  Profile p;
+  p.law = LAW_FROM_FILE;
+  p.dependence = DEP_COMPOSITION;
+  p.p = {1.5, 1.75, 0.25, 1.25, 0, 1.5, 1.75};
+  p.gradingFile = "folder\\sub/eg.grad";
+  EXPECT_EQ(ProfileToOutputLine("Eg", p, NumberLayout{false, 10, 6}, "[eV]"),
+            "Eg :\t  1.500000\t  1.750000\t  0.250000\t  1.250000\t  0.000000\t  1.500000\t  1.750000\t12\t 0\t[eV]\n"
+            "Grading file: eg.grad\n");
+  const double v[3] = {1e-19, -2.5e-20, 0};
+  EXPECT_EQ(PrintNumbers(v, 3, NumberLayout{true, 10, 3}), " 1.000e-19\t-2.500e-20\t 0.000e+00\t");
+}
+
+TEST(DefFileLines, InputLineToProfileLeavesTheProfileOnFailure) {
+  Profile p = UniformProfile(7.0);
+  const Profile before = p;
+  std::string problem;
+  EXPECT_EQ(InputLineToProfile("x :\t1\t2\t3\t4\t5\t6\t7\t99\t0", 3, p, &problem), -1);
+  EXPECT_EQ(p, before);
+  EXPECT_NE(problem.find("99"), std::string::npos);
+  EXPECT_EQ(InputLineToProfile("x :\t1\t2\t3\t4\t5\t6\t7\t9\t1", 3, p, &problem), 0);
+  EXPECT_EQ(p.law, LAW_PARABOLIC2);
+  EXPECT_EQ(p.scaleFlag, (std::array<int, 2>{0, 1}));
+}
+
+TEST(DefFileLines, ShortProfileTakesLawAndDependenceOnly) {
+  ShortProfile s;
+  EXPECT_EQ(InputLineToShortProfile("Nt(x) :\t1\t2\t3\t4\t5\t6\t7\t 8\t 1\t[/m^3]", 7, s), 0);
+  EXPECT_EQ(s, (ShortProfile{LAW_POWER, DEP_POSITION}));
+  EXPECT_EQ(InputLineToShortProfile("Nt :\t5e20\t[/m^3]", 4, s), 0);
+  EXPECT_EQ(s, (ShortProfile{LAW_UNIFORM, DEP_UNIFORM}));
+  EXPECT_EQ(InputLineToShortProfile("Nt :\t[/m^3]", 4, s), -1);
+}
+
+TEST(DefFileLines, VerwijderBlancos) {
+  std::string out;
+  int count = -1;
+  verwijder_blancos(" a b\tc d ", 6, out, count);  // the first six characters: " a b\tc"
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(count, 3);
+  verwijder_blancos("xy", 10, out, count);  // a length past the end takes the whole text
+  EXPECT_EQ(out, "xy");
+  EXPECT_EQ(count, 2);
+}
+
+TEST(DefFileShort, ShortReaderAgreesWithTheLongReader) {
+  Recorder rec;
+  ShortCellDefinition fromFile;
+  ASSERT_EQ(ReadShortCeldefVariableFromDefFile(rec.env(), TestData("deffile/two_layers.def"), fromFile), 0);
+  CellDefinition cell;
+  ASSERT_EQ(ReadCeldefVariableFromDefFile(rec.env(), TestData("deffile/two_layers.def"), cell), 0);
+  ShortCellDefinition fromCell;
+  LongToShortCellDefinition(cell, fromCell);
+  EXPECT_EQ(fromFile, fromCell);
+  EXPECT_EQ(fromFile.numberOfLayers, 2);
+  EXPECT_EQ(fromFile.layer[0].numberOfDefects, 2);
+  EXPECT_EQ(fromFile.layer[0].defect[0].numberOfLevels, 2);
+  EXPECT_EQ(fromFile.layer[0].defect[0].distribution, ED_GAUSS);
+  EXPECT_EQ(fromFile.layer[0].composition, (ShortProfile{LAW_FROM_FILE, DEP_POSITION}));
+  EXPECT_EQ(fromFile.layer[0].metaOn, (std::array<int, 2>{0, 1}));
+  EXPECT_EQ(fromFile.interface[0].numberOfDefects, 1);
+  EXPECT_EQ(fromFile.interface[0].hasName, 1);
+  EXPECT_EQ(fromFile.rightContact.filterOn, 1);
+  EXPECT_TRUE(rec.ui.popups.empty());
+}
+
+}  // namespace
+}  // namespace zoniq::test
