@@ -24,8 +24,10 @@ struct ShortProfile;
 
 // Longest line the reader takes; the rest of a longer line is dropped.
 inline constexpr std::size_t kDefLineLength = 255;
-// Magnitude above which a number in a definition file is taken as out of range.
-inline constexpr double kDefMaxMagnitude = 1e300;
+// Magnitude above which a number in a definition file is taken as out of range. It leaves
+// room for the unit conversions between the parameter sets (factors up to 1e12), so that a
+// cell that was read can always be converted, saved and read again.
+inline constexpr double kDefMaxMagnitude = 1e250;
 // Magnitude above which a number of an item written in fixed notation (energies, permittivity,
 // composition, wavelengths, masses, reflectance) is out of range: beyond it the fixed layout
 // would no longer fit a line of the file.

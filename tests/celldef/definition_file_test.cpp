@@ -554,6 +554,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "layer\ninterface properties\ninterface recombination\nnext\nnext\nnext\nlayer\n", 6},
         BadCase{"NaN thickness", "layer\nd : nan [m]\n", 2}, BadCase{"infinite thickness", "layer\nd : inf\n", 2},
         BadCase{"overflowing thickness", "layer\nd : 1e999 [m]\n", 2},
+        BadCase{"density beyond what converts safely", "layer\nnext\nNleft : 1e260\n", 3},
         BadCase{"negative thickness", "layer\nname : x\nd : -2e-6 [m]\n", 3},
         BadCase{"zero thickness", "convergence\nlayer\nd : 0.0 [m]\n", 3},
         BadCase{"overflow in a graded line", "layer\nNc :\t1e25\t1e999\t1\t1\t1\t1\t1\t0\t0\t[/m^3]\n", 2},
