@@ -148,8 +148,10 @@ struct CalculationVariables {
   std::vector<double> wavelengths;  // [nm]
   std::vector<double> alpha, alphaL;
   std::vector<double> cutoff;  // local cut-off wavelength per point [nm]
-  int illuminated = 0;         // the working point is lit and its generation is computed optically
-  BulkTermBlocks blocks;       // total, SRH, radiative, Auger
+  // The working point is lit and its generation is computed optically: the initial mesh then
+  // resolves the absorption depth at 300 nm (set this and the wavelengths before the mesh).
+  int illuminated = 0;
+  BulkTermBlocks blocks;  // total, SRH, radiative, Auger
   InterfaceTermBlock ifr;
   BulkRecombination rec;
   // Total defect density of every defect in use, per point of its layer [S_l].

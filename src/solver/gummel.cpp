@@ -242,19 +242,17 @@ void RestoreEntry(CalculationVariables& cv, const EntryState& e) {
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
   cv.coupledIterations = 0;
-  if (!fallback) return GummelOuterLoop(cv);
-
   EntryState entry;
   SaveEntry(cv, entry);
   SolverContext* ctx = cv.ctx;
   const bool wasDeferring = ctx && ctx->deferMessages;
   const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
-  if (ctx) ctx->deferMessages = true;
+  // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
+  if (ctx && fallback) ctx->deferMessages = true;
   int result = GummelOuterLoop(cv);
-  const bool failed = result == -1 || cv.teller == -1;
-  if (failed) {
+  if (result == -1 || cv.teller == -1) {
     RestoreEntry(cv, entry);
-    const int steps = CoupledNewton(cv);
+    const int steps = fallback ? CoupledNewton(cv) : -1;
     if (steps > 0) {
       const Environment* env = (ctx && ctx->env.ui && ctx->env.errors) ? &ctx->env : nullptr;
       IterateFt(cv.rec, CarriersOf(cv), nullptr, env, ctx ? ctx->counter : nullptr);
@@ -263,14 +261,14 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
       result = 0;
       if (ctx) ctx->deferred.resize(heldBefore);
     } else {
-      RestoreEntry(cv, entry);
+      // A failed solve leaves the state it started from, never a diverged or non-finite one.
+      if (fallback) RestoreEntry(cv, entry);
       cv.teller = -1;
     }
   }
-  if (ctx) {
+  if (ctx && fallback) {
     ctx->deferMessages = wasDeferring;
     if (!wasDeferring) {
-      // Show what the failed solve reported, in order.
       std::vector<std::pair<std::string, std::string>> held;
       held.swap(ctx->deferred);
       for (const auto& [title, message] : held) SolverMessage(cv, title, message);

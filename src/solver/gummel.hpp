@@ -17,7 +17,8 @@ inline constexpr int kHoles = 1;       // variable v
 // normally (cv.teller = outer iterations, or −1 when their limit was reached) and −1 when a
 // sub-step failed hard. When the Gummel procedure fails and the coupled fallback is switched on,
 // the point is retried with the coupled Newton iteration from the state at entry; the failure is
-// reported only when that fails too. After a failure ψ, u, v (and the mesh) are those at entry.
+// reported only when that fails too. After a failure ψ, u, v (and the mesh) are those at entry
+// and cv.teller is −1.
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv);
 
 // Newton on Poisson's equation; returns 0 (cv.teller = steps, −1 when "maxiter" was exhausted)

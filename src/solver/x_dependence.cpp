@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "celldef/absorption.hpp"
 #include "celldef/interpolation.hpp"
 
 namespace zoniq {
@@ -141,16 +142,34 @@ void FillAllDefectRecords(CalculationVariables& cv) {
 }
 
 int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
+  CalculationParameters& par = *cv.par;
+  const EnvironmentOf e(cv);
   cv.wavelengths.assign(wavelengths.begin(), wavelengths.end());
+  const std::size_t nwl = cv.wavelengths.size();
+  // Room for the largest mesh, so that a refined mesh needs no new storage.
+  cv.alpha.assign(MAXPOINTS * nwl, 0.0);
+  cv.alphaL.assign(MAXPOINTS * nwl, 0.0);
+  for (int l = 0; l < par.nlayers; ++l) {
+    LayerParameters& layer = par.cell.layer[l];
+    AlphaTable tableA, tableB;
+    PrepareLayerAlphaTables(layer, tableA, tableB, e.env);
+    for (int j = cv.mesh.first[l]; j <= cv.mesh.last[l]; ++j) {
+      cv.cutoff[j] = cv.pt.Eg[j] > 0.0 ? kPhotonEnergyNm / cv.pt.Eg[j] : 0.0;
+      const std::span<double> row(cv.alpha.data() + j * nwl, nwl);
+      InterpolateAlpha(layer, layer.absorption, cv.wavelengths, row, tableA, tableB, cv.pt.y[j], e.env);
+      for (std::size_t k = 0; k < nwl; ++k) cv.alphaL[j * nwl + k] = row[k] * par.schaal.L;
+    }
+  }
   return 1;
 }
 
-double ExtractAlpha(CalculationVariables& cv, double /*lambda*/, int /*layer*/) {
+double ExtractAlpha(CalculationVariables& cv, double lambda, int layer) {
   if (cv.wavelengths.empty()) {
     SolverMessage(cv, "Error", "Error in ExtractAlpha, noswl<=0");
     return 0.0;
   }
-  return 0.0;
+  const EnvironmentOf e(cv);
+  return ExtractLayerAlpha(cv.par->cell.layer[layer], lambda, e.env);
 }
 
 }  // namespace zoniq

@@ -19,8 +19,9 @@ void Full_x_Dependence(CalculationVariables& cv);
 void Full_Nt_x_Dependence(CalculationVariables& cv, BulkRecombinationParameters& level, std::vector<double>& result,
                           double factor);
 
-// The absorption coefficient of every mesh point at every wavelength [nm] of the list; the list
-// is kept in cv. Returns 1.
+// The absorption coefficient of every mesh point at every wavelength [nm] of the list, into
+// cv.alpha [1/m] and cv.alphaL (× L), row i for point i; the list is kept in cv.wavelengths and
+// the local cut-off wavelengths in cv.cutoff. Returns 1.
 int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths);
 
 // The larger of the pure-A and pure-B absorption coefficients [1/m] of a layer at λ [nm]; 0 with

@@ -1,0 +1,107 @@
+// The Bernoulli function and its derivative against extended-precision closed forms at every
+// branch boundary, from both sides.
+#include "solver/bernoulli.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using namespace bernoulli_limits;
+
+// x/(e^x − 1) in long double (64-bit mantissa: 3 more digits than the tested double code).
+double Reference(double x) {
+  if (x == 0.0) return 1.0;
+  const long double lx = x;
+  if (x > 700.0) return static_cast<double>(lx * std::exp(-lx));
+  return static_cast<double>(lx / std::expm1(lx));
+}
+
+// dB/dx = (e^x − 1 − x·e^x)/(e^x − 1)² in long double; its Taylor series near 0, where the
+// closed form cancels even in long double.
+double ReferenceDeriv(double x) {
+  if (std::fabs(x) < 1e-4) return -0.5 + x / 6.0 - x * x * x / 180.0;
+  const long double lx = x;
+  if (x > 700.0) return static_cast<double>((1.0L - lx) * std::exp(-lx));
+  const long double em1 = std::expm1(lx);
+  return static_cast<double>((em1 - lx * std::exp(lx)) / (em1 * em1));
+}
+
+// Points on both sides of every branch limit of B and B′, a few ulps and a little further away.
+std::vector<double> BoundaryPoints() {
+  const double limits[] = {-kDerivMinusOne, -kAsymptote,     kLinearLow,       kLinearHigh, kAsymptote,
+                           kZero,           kDerivLinearLow, kDerivLinearHigh, kDerivZero,  0.0};
+  std::vector<double> xs;
+  for (double l : limits) {
+    double lo = l, hi = l;
+    for (int k = 0; k < 4; ++k) {
+      lo = std::nextafter(lo, -1e300);
+      hi = std::nextafter(hi, 1e300);
+    }
+    for (double x : {l, lo, hi, l - 1e-6 * std::max(1.0, std::fabs(l)), l + 1e-6 * std::max(1.0, std::fabs(l))})
+      xs.push_back(x);
+  }
+  return xs;
+}
+
+TEST(Bernoulli, ValuesAtZero) {
+  EXPECT_EQ(Bern(0.0), 1.0);
+  EXPECT_EQ(Bern_deriv(0.0), -0.5);
+  EXPECT_EQ(sign(2.0), 1);
+  EXPECT_EQ(sign(-1e-300), -1);
+  EXPECT_EQ(sign(0.0), 0);
+}
+
+TEST(Bernoulli, MatchesClosedFormOnBothSidesOfEveryBranchLimit) {
+  // Every branch is exact to rounding but for the truncations the table accepts: 1 − x/2 drops
+  // x²/12 (6e-13 at its upper limit), the asymptotic branches drop terms of order e^−37 (5e-17
+  // relative) and the zero branches values below 3e-19 (B) and 1e-21 (B′). Hence 1e-9 relative
+  // plus 1e-17 absolute.
+  for (double x : BoundaryPoints()) {
+    EXPECT_CLOSE(Bern(x), Reference(x), 1e-9, 1e-17) << "x = " << x;
+    EXPECT_CLOSE(Bern_deriv(x), ReferenceDeriv(x), 1e-9, 1e-17) << "x = " << x;
+  }
+  for (double x = -60.0; x <= 60.0; x += 0.37) {
+    EXPECT_CLOSE(Bern(x), Reference(x), 1e-12, 1e-17) << "x = " << x;
+    EXPECT_CLOSE(Bern_deriv(x), ReferenceDeriv(x), 1e-9, 1e-17) << "x = " << x;
+  }
+}
+
+TEST(Bernoulli, NoLossOfPrecisionBelowTheLinearBranch) {
+  // Just below −6.7e-10, x/(e^x − 1) with e^x − 1 formed by subtraction loses about seven digits
+  // (e^x is 1 to within 1e-9); with expm1 the branch keeps full precision.
+  for (double x : {std::nextafter(kLinearLow, -1.0), -1e-9, -3e-9, -1e-8, -1e-7, -1e-6}) {
+    EXPECT_CLOSE(Bern(x), Reference(x), 1e-14, 0.0) << "x = " << x;
+  }
+  for (double x : {std::nextafter(kLinearHigh, 1.0), 3e-6, 1e-5, 1e-4}) {
+    EXPECT_CLOSE(Bern(x), Reference(x), 1e-14, 0.0) << "x = " << x;
+  }
+}
+
+TEST(Bernoulli, Antisymmetry) {
+  // B(x) − B(−x) = −x exactly; the branches satisfy it to their truncation (1e-9 relative to
+  // max(1, |x|) covers the linear branch's x²/12 and the dropped exponentials).
+  std::vector<double> xs = BoundaryPoints();
+  for (double x = 0.0; x <= 60.0; x += 0.113) xs.push_back(x);
+  for (double x : xs) {
+    const double scale = std::max(1.0, std::fabs(x));
+    EXPECT_NEAR(Bern(x) - Bern(-x), -x, 1e-9 * scale) << "x = " << x;
+  }
+}
+
+TEST(Bernoulli, DerivativeIsTheSlopeOfTheFunction) {
+  // Central differences with h = 1e-4 carry an error h²·|B‴|/6 < 1e-9 (|B‴| ≤ 1/20).
+  for (double x = -40.0; x <= 50.0; x += 0.61) {
+    const double h = 1e-4;
+    const double fd = (Bern(x + h) - Bern(x - h)) / (2.0 * h);
+    EXPECT_NEAR(Bern_deriv(x), fd, 1e-8) << "x = " << x;
+  }
+}
+
+}  // namespace
+}  // namespace zoniq

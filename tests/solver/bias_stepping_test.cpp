@@ -1,0 +1,129 @@
+// Bias stepping, starting estimates and the choice of a sweep's starting point.
+#include "solver/bias_stepping.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "solver/currents.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/gummel.hpp"
+#include "test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+std::unique_ptr<DcProblem> SolvedEquilibrium() {
+  auto pb = std::make_unique<DcProblem>();
+  EXPECT_EQ(SetUpDcProblem(*pb, test::PnJunction(), MeshSettings{}), 0);
+  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
+  return pb;
+}
+
+TEST(StartingRoute, NearestEndWins) {
+  // A sweep from 0.8 V to 0 V with the working point at 0 V starts from the short circuit at its
+  // stop end (distance 0), so start and stop are swapped.
+  EXPECT_EQ(ChooseStartingRoute(0.8, 0.0, 0.5, 0.0, false), kRouteShortCircuitToStop);
+  // Ties go to the earlier route: starting at 0 V with the working point at 0 V uses the
+  // short-circuit store.
+  EXPECT_EQ(ChooseStartingRoute(0.0, 0.8, 0.0, 0.0, false), kRouteShortCircuitToStart);
+  // From the working point, and from the present solution when that is nearest.
+  EXPECT_EQ(ChooseStartingRoute(0.6, 1.0, 3.0, 0.55, false), kRouteWorkPointToStart);
+  EXPECT_EQ(ChooseStartingRoute(0.6, 1.0, 0.6, 0.3, false), kRouteCurrentToStart);
+}
+
+TEST(StartingRoute, RoundingDoesNotDecideTies) {
+  // −0.2 → 0.3 V with the working point at 0.1 V: from 0 V to −0.2 V and from 0.1 V to 0.3 V are
+  // both 0.2 V, but 0.3 − 0.1 is 0.19999999999999998 in floating point. The sweep must not be
+  // swapped by that: the short-circuit route to the start stays.
+  ASSERT_LT(0.3 - 0.1, 0.2);
+  EXPECT_EQ(ChooseStartingRoute(-0.2, 0.3, 5.0, 0.1, false), kRouteShortCircuitToStart);
+  // A failed present solution is never a starting point, however near.
+  EXPECT_EQ(ChooseStartingRoute(0.7, 1.0, 0.7, 0.0, false), kRouteCurrentToStart);
+  EXPECT_EQ(ChooseStartingRoute(0.7, 1.0, 0.7, 0.0, true), kRouteShortCircuitToStart);
+}
+
+TEST(BiasStepping, NothingToDoAndFailedStart) {
+  auto pb = SolvedEquilibrium();
+  CalculationVariables& cv = pb->cv;
+  const std::vector<double> psi = cv.psi;
+  // |Vto − Vfrom| below 1e-9: nothing solved, success.
+  EXPECT_EQ(volgende_iv_punt(cv, 0.0, 5e-10, 5), 0);
+  EXPECT_EQ(cv.psi, psi);
+  // From a failed solution: only the failure flag.
+  cv.teller = -1;
+  EXPECT_EQ(volgende_iv_punt(cv, 0.0, 0.3, 3), 1);
+  EXPECT_EQ(cv.psi, psi);
+  EXPECT_EQ(cv.u0, 1.0);
+}
+
+TEST(BiasStepping, EstimatesSetTheBoundaryAndShiftTheQuasiFermiLevels) {
+  auto pb = SolvedEquilibrium();
+  CalculationVariables& cv = pb->cv;
+  const int N = cv.mesh.N;
+  const double Vt = 0.0259;
+  const double psiR = cv.psi[N - 1];
+  const double interior = cv.psi[N / 2];
+  // Version 1 from equilibrium (u = 0) to 0.1 V: every electron quasi-Fermi level lies below
+  // V/Vt and is raised by dV/Vt, so u0 + u = e^(V/Vt) everywhere, i.e. u = 0 with u0 = e^(V/Vt);
+  // the right contact's potential drops by V/Vt, the interior is kept.
+  volgende_schatting(cv, 0.1, 0.1, kEstimateDefault);
+  EXPECT_DOUBLE_EQ(cv.u0, std::exp(0.1 / Vt));
+  EXPECT_EQ(cv.v0, 1.0);
+  EXPECT_CLOSE(cv.psi[N - 1], psiR - 0.1 / Vt, 1e-12, 0.0);
+  EXPECT_EQ(cv.psi[N / 2], interior);
+  for (int i = 0; i < N; ++i) EXPECT_NEAR(cv.u[i], 0.0, 1e-12 * cv.u0) << i;
+  // Version 21 with a previous bias of exactly 0 V tilts the levels linearly instead of
+  // multiplying them by V/Vold.
+  auto pb21 = SolvedEquilibrium();
+  CalculationVariables& c21 = pb21->cv;
+  const int i = N / 3;
+  const double x = c21.mesh.x[i];
+  const double psi21 = c21.psi[i];
+  volgende_schatting(c21, 0.1, 0.1, kEstimateScaled);
+  EXPECT_CLOSE(c21.u0 + c21.u[i], std::exp((0.1 / Vt) * (1.0 - x)), 1e-12, 0.0);
+  EXPECT_CLOSE(c21.v0 + c21.v[i], std::exp(-(0.1 / Vt) * x), 1e-12, 0.0);
+  EXPECT_CLOSE(c21.psi[i], psi21 - (0.1 / Vt) * x, 1e-12, 0.0);
+}
+
+TEST(BiasStepping, EveryEstimateVersionReachesTheSameSolution) {
+  // The estimate only changes the starting point of the iteration; the converged currents at
+  // 0.45 V agree to the terminations' accuracy (1e-3 kT: 0.1 %).
+  double J[3] = {};
+  const int versions[3] = {kEstimateDefault, kEstimateTilt, kEstimateScaled};
+  for (int k = 0; k < 3; ++k) {
+    auto pb = SolvedEquilibrium();
+    ASSERT_EQ(volgende_iv_punt(pb->cv, 0.0, 0.45, 4, versions[k]), 0) << versions[k];
+    EXPECT_CLOSE(PresentBias(pb->cv), 0.45, 1e-12, 0.0);
+    J[k] = TotalCurrentDensity(pb->cv);
+  }
+  EXPECT_CLOSE(J[1], J[0], 2e-3, 0.0);
+  EXPECT_CLOSE(J[2], J[0], 2e-3, 0.0);
+}
+
+TEST(BiasStepping, StartingPointOfASweep) {
+  // The stores: short circuit (equilibrium in the dark) and a working point at 0.2 V. A sweep
+  // from 0.5 V down to 0.25 V starts from the working point at its stop end: start and stop are
+  // swapped and the solution is brought to 0.25 V.
+  auto pb = SolvedEquilibrium();
+  CalculationVariables shortCircuit = pb->cv;
+  ASSERT_EQ(SolveDarkBias(pb->cv, 0.2, 3), 0);
+  CalculationVariables workPoint = pb->cv;
+  CalculationVariables cv = shortCircuit;
+  Set_an_And_ap(cv, 0.0);
+  cv.u0 = std::exp(-3.0 / 0.0259);  // a present solution far away (−3 V)
+  double start = 0.5, stop = 0.25;
+  ASSERT_EQ(CalculateStartingPoint(start, stop, cv, shortCircuit, workPoint, "I(V)", 3), 1);
+  EXPECT_EQ(start, 0.25);
+  EXPECT_EQ(stop, 0.5);
+  EXPECT_CLOSE(PresentBias(cv), 0.25, 1e-12, 0.0);
+  EXPECT_GE(cv.teller, 0);
+  ASSERT_FALSE(pb->ui.status.empty());
+  EXPECT_EQ(pb->ui.status.front(), "I(V): from actual 0.200 V to 0.250 V (3 steps)");
+  EXPECT_EQ(pb->ui.status.back(), "starting point I(V) 0.200 Volt");
+}
+
+}  // namespace
+}  // namespace zoniq

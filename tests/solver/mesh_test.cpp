@@ -1,0 +1,291 @@
+// The initial mesh and its adaptation.
+#include "solver/mesh.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "solver/calculation_parameters.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/x_dependence.hpp"
+#include "test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+std::unique_ptr<DcProblem> Problem(const InputParameters& set, const MeshSettings& mesh = {}) {
+  auto pb = std::make_unique<DcProblem>();
+  EXPECT_EQ(SetUpDcProblem(*pb, set, mesh), 0) << pb->ctx.lastMessage;
+  return pb;
+}
+
+// Three layers of the pn material (NA = 1e22): 0.3 nm, 20 nm and 2 µm.
+InputParameters ThinMediumThick() {
+  InputParameters set = test::PnJunction();
+  CellDefinition& c = set.cellParas;
+  c.numberOfLayers = 3;
+  c.layer[2] = c.layer[0];
+  c.layer[1] = c.layer[0];
+  c.layer[0].d = 0.3e-9;
+  c.layer[1].d = 20e-9;
+  c.layer[2].d = 2e-6;
+  return set;
+}
+
+TEST(InitialMesh, ThinMediumAndThickLayers) {
+  // With NA = 1e22 /m³: LD = sqrt(Vt·ε·ε0/(q·NA)) = 40.8 nm and hL = hR = LD·sqrt(Vt/Eg) = 6.2 nm,
+  // so a layer is thick above 2·(hL + hR) = 24.8 nm, and thin below 40·h0 = 0.4 nm (h0 = 1e-11 m).
+  auto pb = Problem(ThinMediumThick());
+  const MeshBlock& m = pb->cv.mesh;
+  const double L = pb->par.schaal.L;
+  EXPECT_EQ(m.points[0], 41);
+  EXPECT_EQ(m.points[1], 43);
+  EXPECT_EQ(m.points[2], 103);
+  EXPECT_EQ(m.N, 41 + 43 + 103);
+  EXPECT_EQ(m.x[0], 0.0);
+  EXPECT_EQ(m.x[m.N - 1], 1.0);
+  // Thin: 40 equal intervals d/40.
+  for (int i = m.first[0]; i < m.last[0]; ++i) EXPECT_CLOSE(m.h[i] * L, 0.3e-9 / 40.0, 1e-9, 0.0) << i;
+  // Medium: h0, 40 equal intervals, h0.
+  EXPECT_CLOSE(m.h[m.first[1]] * L, 1e-11, 1e-6, 0.0);
+  EXPECT_CLOSE(m.h[m.last[1] - 1] * L, 1e-11, 1e-6, 0.0);
+  for (int i = m.first[1] + 1; i < m.last[1] - 1; ++i) EXPECT_CLOSE(m.h[i] * L, (20e-9 - 2e-11) / 40.0, 1e-6, 0.0);
+  // Thick: first and last interval h0 = 1e-11 m; the graded part spans 2·hL.
+  EXPECT_CLOSE(m.h[m.first[2]] * L, 1e-11, 1e-6, 0.0);
+  EXPECT_CLOSE(m.h[m.last[2] - 1] * L, 1e-11, 1e-6, 0.0);
+  const LayerCalcParameters& lc = pb->par.layer[2];
+  const double hL = lc.LD[0] * std::sqrt(0.0259 / 1.12);
+  EXPECT_CLOSE(m.x[m.first[2] + 21] - m.x[m.first[2]], 2.0 * hL, 1e-9, 0.0);
+  // Interfaces: two points at one position, an interval of zero between them.
+  for (int l = 0; l < 2; ++l) {
+    EXPECT_EQ(m.first[l + 1], m.last[l] + 1);
+    EXPECT_EQ(m.x[m.first[l + 1]], m.x[m.last[l]]);
+    EXPECT_EQ(m.h[m.last[l]], 0.0);
+  }
+  for (int i = 0; i + 1 < m.N; ++i) EXPECT_GE(m.h[i], 0.0);
+  // The initial mesh is kept as built.
+  EXPECT_EQ(pb->cv.initialMesh.N, m.N);
+  EXPECT_EQ(pb->cv.initialMesh.x, m.x);
+}
+
+TEST(InitialMesh, SevenThickLayersGive721Points) {
+  InputParameters set = test::PnJunction();
+  set.cellParas.numberOfLayers = 7;
+  for (int l = 0; l < 7; ++l) {
+    set.cellParas.layer[l] = set.cellParas.layer[l % 2];
+    set.cellParas.layer[l].d = 1e-6;
+  }
+  auto pb = Problem(set);
+  EXPECT_EQ(pb->cv.mesh.N, 721);
+}
+
+TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
+  // A = 1e10 /(m·sqrt(eV)): α(300 nm) = A·sqrt(4.1333 − 1.12 eV) = 1.736e10 /m, an absorption
+  // depth of 0.058 nm, far below hL = 6 nm: lit, the graded part of the layer spans 2/α; dark, 2·hL.
+  InputParameters set = test::PnJunction();
+  for (int l = 0; l < 2; ++l) set.cellParas.layer[l].A = {1e10, 1e10};
+  for (int lit = 0; lit < 2; ++lit) {
+    DcProblem pb;
+    ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, pb.par, 300.0, &pb.ctx.env), 0);
+    pb.cv.illuminated = lit;
+    pb.cv.wavelengths = {300.0, 500.0};
+    ASSERT_EQ(CreateCalculationVariables(pb.cv, pb.par, &pb.ctx, true), 0);
+    const MeshBlock& m = pb.cv.mesh;
+    const double L = pb.par.schaal.L;
+    const double span = (m.x[m.first[0] + 21] - m.x[m.first[0]]) * L;
+    const double alpha = 1e10 * std::sqrt(1239.977 / 300.0 - 1.12);
+    if (lit) {
+      EXPECT_CLOSE(span, 2.0 / alpha, 1e-6, 0.0);
+    } else {
+      EXPECT_CLOSE(span, 2.0 * pb.par.layer[0].LD[0] * L * std::sqrt(0.0259 / 1.12), 1e-9, 0.0);
+    }
+    EXPECT_TRUE(pb.ui.popups.empty());
+  }
+}
+
+TEST(InitialMesh, NoWavelengthsIsReportedByExtractAlpha) {
+  DcProblem pb;
+  ASSERT_EQ(SetUpDcProblem(pb, test::PnJunction(), MeshSettings{}), 0);
+  EXPECT_EQ(ExtractAlpha(pb.cv, 300.0, 0), 0.0);
+  ASSERT_EQ(pb.ui.popups.size(), 1u);
+  EXPECT_EQ(pb.ui.popups[0].message, "Error in ExtractAlpha, noswl<=0");
+}
+
+TEST(MeshHelpers, PointExistsAndInterpolationWithinLayers) {
+  auto pb = Problem(test::PnJunction());
+  const MeshBlock& m = pb->cv.initialMesh;
+  const int i = m.first[0] + 30;
+  EXPECT_EQ(PointExists(m, 0, m.x[i]), 1);
+  EXPECT_EQ(PointExists(m, 0, 0.5 * (m.x[i] + m.x[i + 1])), 0);
+  EXPECT_EQ(PointExists(m, 1, m.x[i]), 0);  // a position of another layer
+  EXPECT_EQ(PointExists(m, 1, m.x[m.first[1]]), 1);
+  // A new mesh with a point halfway in every interval of each layer; values linear in x within
+  // each layer but with a jump at the interface are carried over exactly.
+  MeshBlock fine;
+  fine.resize(MAXPOINTS);
+  int n = 0;
+  for (int l = 0; l < 2; ++l) {
+    fine.first[l] = n;
+    for (int k = m.first[l]; k <= m.last[l]; ++k) {
+      if (k > m.first[l]) fine.x[n++] = 0.5 * (m.x[k - 1] + m.x[k]);
+      fine.x[n++] = m.x[k];
+    }
+    fine.last[l] = n - 1;
+  }
+  fine.N = n;
+  CompleteMesh(fine, 1.0);
+  std::vector<double> oldValues(MAXPOINTS), newValues(MAXPOINTS);
+  auto f = [](int l, double x) { return l == 0 ? 3.0 * x + 1.0 : -2.0 * x + 7.0; };
+  for (int l = 0; l < 2; ++l)
+    for (int k = m.first[l]; k <= m.last[l]; ++k) oldValues[k] = f(l, m.x[k]);
+  InterpolateAndCopy(m, oldValues, fine, newValues);
+  for (int l = 0; l < 2; ++l)
+    for (int k = fine.first[l]; k <= fine.last[l]; ++k) EXPECT_NEAR(newValues[k], f(l, fine.x[k]), 1e-12) << k;
+}
+
+TEST(MeshRatios, GovernedWhenCommittedAndWhenRead) {
+  double mx = 5.0, mn = 1.1;
+  GovernMaxMinMesh(mx, mn);
+  EXPECT_EQ(mx, 3.0);
+  EXPECT_EQ(mn, 1.1);
+  mx = 1.05;
+  mn = 1.2;
+  GovernMaxMinMesh(mx, mn);
+  EXPECT_EQ(mx, 1.2);
+  EXPECT_EQ(mn, 1.05);
+  mx = 0.5;
+  mn = 0.2;
+  GovernMaxMinMesh(mx, mn);
+  EXPECT_EQ(mx, 1.1);
+  EXPECT_EQ(mn, 1.0);
+}
+
+// A pn junction (206 points) whose solution is flat but for one jump of ψ across the interval
+// (i0 − 1, i0) of the base: the criterion of that interval is exp(jump).
+struct StepFixture {
+  std::unique_ptr<DcProblem> pb;
+  int i0 = 0;
+  explicit StepFixture(double maxRatio = 1.5, double minRatio = 1.1) {
+    MeshSettings ms;
+    ms.recalculateMesh = 1;
+    ms.maxRatio = maxRatio;
+    ms.minRatio = minRatio;
+    pb = Problem(test::PnJunction(), ms);
+    // The ratios as a definition file may hold them: not governed yet.
+    pb->par.mesh.maxRatio = maxRatio;
+    pb->par.mesh.minRatio = minRatio;
+    i0 = pb->cv.mesh.first[0] + 40;
+  }
+  void Jump(double jump) {
+    CalculationVariables& cv = pb->cv;
+    for (int i = 0; i < cv.mesh.N; ++i) {
+      cv.psi[i] = i >= i0 ? jump : 0.0;
+      cv.u[i] = cv.v[i] = 0.0;
+    }
+    cv.u0 = cv.v0 = 1.0;
+  }
+  void Flat() { Jump(0.0); }
+};
+
+TEST(AdaptiveMesh, NumberOfNewPointsPerInterval) {
+  // n = round(min(ln ρ/ln Rmax − 0.5, 5)): ρ = Rmax^2.2 gives round(1.7) = 2, ρ = Rmax^5.5 and
+  // more give 5, ρ = Rmax^1.2 gives round(0.7) = 1.
+  for (auto [power, expected] : {std::pair{2.2, 2}, {5.5, 5}, {9.0, 5}, {1.2, 1}}) {
+    StepFixture s;
+    const MeshBlock before = s.pb->cv.mesh;
+    s.Jump(power * std::log(1.5));
+    ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1) << power;
+    const MeshBlock& m = s.pb->cv.mesh;
+    ASSERT_EQ(m.N, before.N + expected) << power;
+    // The interval is split into equal parts and the old point keeps its exact position.
+    for (int k = 1; k <= expected + 1; ++k) {
+      const double want = before.x[s.i0 - 1] + k * (before.x[s.i0] - before.x[s.i0 - 1]) / (expected + 1);
+      EXPECT_NEAR(m.x[s.i0 - 1 + k], want, 1e-15) << power;
+    }
+    EXPECT_EQ(m.x[s.i0 + expected], before.x[s.i0]);
+    EXPECT_EQ(m.last[0], before.last[0] + expected);
+    EXPECT_EQ(m.first[1], before.first[1] + expected);
+  }
+}
+
+TEST(AdaptiveMesh, RatiosFromAFileAreGoverned) {
+  // Maximum 1.05 below minimum 1.2, as a definition file may hold them: governed to Rmax = 1.2,
+  // Rmin = 1.05. A jump of 1.2^2.2 then gives 2 new points (with Rmax = 1.05 it would give 5),
+  // and the mesh settles instead of changing in every pass.
+  StepFixture s(1.05, 1.2);
+  s.Jump(2.2 * std::log(1.2));
+  const int N0 = s.pb->cv.mesh.N;
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  EXPECT_EQ(s.pb->cv.mesh.N, N0 + 2);
+}
+
+TEST(AdaptiveMesh, FlatSolutionRemovesAtMostFourPointsPerPassButNoInitialPoint) {
+  StepFixture s;
+  const MeshBlock initial = s.pb->cv.initialMesh;
+  s.Jump(5.5 * std::log(1.5));
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  ASSERT_EQ(s.pb->cv.mesh.N, initial.N + 5);
+  s.Flat();
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  EXPECT_EQ(s.pb->cv.mesh.N, initial.N + 1);  // four of the five new points go
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  EXPECT_EQ(s.pb->cv.mesh.N, initial.N);
+  EXPECT_EQ(RecalculateIntervals(s.pb->cv, 1), 0);
+  // Every point of the initial mesh is still there, at its exact position.
+  for (int i = 0; i < initial.N; ++i) EXPECT_EQ(s.pb->cv.mesh.x[i], initial.x[i]) << i;
+}
+
+TEST(AdaptiveMesh, ExactlyOneThousandPointsAndNoMore) {
+  // Seven layers of 103 points (721); 279 intervals with ρ = Rmax^1.5 get one new point each,
+  // 1000 points in all: allowed. One interval more would need 1001: refused with the message,
+  // mesh and solution untouched.
+  InputParameters set = test::PnJunction();
+  set.cellParas.numberOfLayers = 7;
+  for (int l = 0; l < 7; ++l) {
+    set.cellParas.layer[l] = set.cellParas.layer[l % 2];
+    set.cellParas.layer[l].d = 1e-6;
+  }
+  MeshSettings ms;
+  ms.recalculateMesh = 1;
+  for (int extra : {279, 280}) {
+    auto pb = Problem(set, ms);
+    CalculationVariables& cv = pb->cv;
+    ASSERT_EQ(cv.mesh.N, 721);
+    const double step = 1.5 * std::log(ms.maxRatio);
+    double psi = 0.0;
+    int marked = 0;
+    for (int l = 0; l < 7; ++l) {
+      cv.psi[cv.mesh.first[l]] = psi;
+      for (int i = cv.mesh.first[l] + 1; i <= cv.mesh.last[l]; ++i) {
+        if (i < cv.mesh.last[l] && marked < extra) {
+          psi += step;
+          ++marked;
+        }
+        cv.psi[i] = psi;
+      }
+    }
+    const MeshBlock before = cv.mesh;
+    const std::vector<double> psiBefore = cv.psi;
+    const int r = RecalculateIntervals(cv, 1);
+    if (extra == 279) {
+      EXPECT_EQ(r, 1);
+      EXPECT_EQ(cv.mesh.N, 1000);
+      EXPECT_TRUE(pb->ui.popups.empty());
+    } else {
+      EXPECT_EQ(r, -1);
+      EXPECT_EQ(cv.mesh.N, 721);
+      EXPECT_EQ(cv.mesh.x, before.x);
+      EXPECT_EQ(cv.psi, psiBefore);
+      ASSERT_EQ(pb->ui.popups.size(), 1u);
+      EXPECT_EQ(pb->ui.popups[0].title, "Error");
+      EXPECT_EQ(pb->ui.popups[0].message, "Not enough points for the mesh.");
+      EXPECT_EQ(RecalculateIntervals(cv, 0), -1);
+      EXPECT_EQ(pb->ui.popups.size(), 1u);  // no message without showMessages
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zoniq

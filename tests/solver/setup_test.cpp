@@ -1,0 +1,139 @@
+// Normalisation and the calculation parameters against hand calculations; the record's
+// lifecycle.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "solver/bias_stepping.hpp"
+#include "solver/calculation_parameters.hpp"
+#include "solver/dc_solve.hpp"
+#include "test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+TEST(Normalisation, PnJunctionScalesByHand) {
+  CalculationParameters p;
+  ASSERT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 300.0, nullptr), 0);
+  EXPECT_EQ(p.Vt, 0.0259);  // exactly at 300 K
+  EXPECT_EQ(p.layer[0].NC[0], 1e25);
+  EXPECT_EQ(p.layer[1].NV[1], 1e25);
+  EXPECT_DOUBLE_EQ(p.schaal.L, 6e-6);
+  EXPECT_DOUBLE_EQ(p.schaal.Dmax, 0.0259 * 0.01);  // sqrt(τ)·Vt·μ with τ = 1
+  EXPECT_DOUBLE_EQ(p.schaal.snelheid, 0.0259 * 0.01 / 6e-6);
+  EXPECT_DOUBLE_EQ(p.schaal.S[0], 1e22);  // |ND − NA| of the base
+  EXPECT_DOUBLE_EQ(p.schaal.S[1], 1e23);
+  // λ0 = Vt·ε·ε0/(q·S·L²) = 0.0259·11.9·8.854e-12/(1.602e-19·1e22·3.6e-11) = 4.7322e-5.
+  EXPECT_CLOSE(p.schaal.lambda[0], 4.7322e-5, 1e-4, 0.0);
+  // Flat-band contacts: p-type χ + Eg − Vt·ln(NV/NA) = 5.17 − 0.0259·ln(1000) = 4.991088 eV;
+  // n-type χ + Vt·ln(NC/ND) = 4.05 + 0.0259·ln(100) = 4.169274 eV.
+  EXPECT_CLOSE(p.Fi_left, 4.991088, 1e-6, 0.0);
+  EXPECT_CLOSE(p.Fi_right, 4.169274, 1e-6, 0.0);
+  // Contact velocities normalised by Dmax/L.
+  EXPECT_DOUBLE_EQ(p.Sn_left, 1e7 / p.schaal.snelheid);
+  EXPECT_EQ(p.layer[0].dopingType[0], 1);
+  EXPECT_EQ(p.layer[1].dopingType[1], -1);
+}
+
+TEST(Normalisation, TemperatureScalesDensitiesOfStates) {
+  CalculationParameters p;
+  ASSERT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 600.0, nullptr), 0);
+  EXPECT_DOUBLE_EQ(p.Vt, 0.0518);
+  EXPECT_DOUBLE_EQ(p.layer[0].NC[0], 1e25 * std::pow(2.0, 1.5));
+  // Dmax = sqrt(2)·0.0518·0.01.
+  EXPECT_DOUBLE_EQ(p.schaal.Dmax, std::sqrt(2.0) * 0.0518 * 0.01);
+}
+
+TEST(Normalisation, CompensatedLayerUsesTheIntrinsicDensity) {
+  InputParameters set = test::PnJunction();
+  set.cellParas.layer[0].Nd = UniformProfile(5e21, DEP_UNIFORM);
+  set.cellParas.layer[0].Na = UniformProfile(5e21, DEP_UNIFORM);
+  CalculationParameters p;
+  ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, p, 300.0, nullptr), 0);
+  const double ni = std::sqrt(1e50 * std::exp(-1.12 / 0.0259));
+  EXPECT_CLOSE(p.schaal.S[0], ni, 1e-12, 0.0);
+  EXPECT_EQ(p.layer[0].dopingType[0], 0);
+  EXPECT_CLOSE(p.Fi_left, 4.05 + 0.0259 * std::log(1e25 / ni), 1e-12, 0.0);
+}
+
+TEST(Normalisation, ThermionicEmissionAtBandOffsets) {
+  // Absorber/buffer: ΔEc = 4.45 − 4.50 = −0.05 eV (a spike for electrons leaving the absorber),
+  // ΔEv = 1.15 + 0.05 − 2.40 = −1.2 eV; buffer/window: ΔEc = +0.10 eV (no barrier), ΔEv = −1.0
+  // eV. Equal Nc·vth on both sides: κ = vth·exp(min(Δ, 0)/Vt)/(Dmax/L).
+  CalculationParameters p;
+  ASSERT_EQ(parameterset1_to_3(test::ThinFilmCell(false), MeshSettings{}, p, 300.0, nullptr), 0);
+  const double v = 1e5 / p.schaal.snelheid;
+  EXPECT_CLOSE(p.interface[0].dEc, -0.05, 1e-12, 1e-14);
+  EXPECT_CLOSE(p.interface[0].dEv, -1.2, 1e-12, 0.0);
+  EXPECT_CLOSE(p.interface[0].kappa_n, v * std::exp(-0.05 / 0.0259), 1e-12, 0.0);
+  EXPECT_CLOSE(p.interface[0].kappa_p, v * std::exp(-1.2 / 0.0259), 1e-12, 0.0);
+  EXPECT_CLOSE(p.interface[1].kappa_n, v, 1e-12, 0.0);
+  EXPECT_CLOSE(p.interface[1].kappa_p, v * std::exp(-1.0 / 0.0259), 1e-12, 0.0);
+}
+
+TEST(Normalisation, UniformLayersHaveFlatBandParameters) {
+  DcProblem pb;
+  ASSERT_EQ(SetUpDcProblem(pb, test::ThinFilmCell(false), MeshSettings{}), 0);
+  const CalculationVariables& cv = pb.cv;
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    EXPECT_EQ(cv.pt.theta_n[i], 0.0);
+    EXPECT_EQ(cv.pt.theta_p[i], 0.0);
+  }
+  // Nn·Np = NC·NV·e^(−Eg/Vt) = ni² in each layer's units.
+  const int i = cv.mesh.first[0] + 10;
+  const double S = pb.par.schaal.S[0];
+  EXPECT_CLOSE(cv.pt.Nn[i] * cv.pt.Np[i] * S * S, 2.2e24 * 1.8e25 * std::exp(-1.15 / 0.0259), 1e-12, 0.0);
+}
+
+TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
+  auto refused = [](const InputParameters& set) {
+    CalculationParameters p;
+    p.nlayers = 42;  // must be left alone
+    std::string message;
+    const int r = parameterset1_to_3(set, MeshSettings{}, p, 300.0, nullptr, &message);
+    EXPECT_EQ(p.nlayers, 42);
+    EXPECT_FALSE(message.empty());
+    return r == -1;
+  };
+  InputParameters none = test::PnJunction();
+  none.cellParas.numberOfLayers = 0;
+  EXPECT_TRUE(refused(none));
+  InputParameters thin = test::PnJunction();
+  thin.cellParas.layer[1].d = -1e-6;
+  EXPECT_TRUE(refused(thin));
+  InputParameters mobility = test::PnJunction();
+  mobility.cellParas.layer[0].mu_n = UniformProfile(0.0);
+  EXPECT_TRUE(refused(mobility));
+  InputParameters nan = test::PnJunction();
+  nan.cellParas.layer[0].Eg = UniformProfile(std::nan(""));
+  EXPECT_TRUE(refused(nan));
+  // A defect level with both capture cross sections 0 would give 0/0 in its occupation.
+  InputParameters sigma = test::PnJunction();
+  test::AddSingleLevelDefect(sigma, 0, 0.56, 1e20, 0.0);
+  EXPECT_TRUE(refused(sigma));
+  CalculationParameters p;
+  EXPECT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 300.0, nullptr), 0);
+}
+
+TEST(CalculationVariables, SolvingACopyLeavesTheSourceUnchanged) {
+  DcProblem pb;
+  ASSERT_EQ(SetUpDcProblem(pb, test::ThinFilmCell(true), MeshSettings{}), 0);
+  ASSERT_EQ(SolveEquilibrium(pb.cv), 0);
+  ASSERT_EQ(SolveDarkBias(pb.cv, 0.3, 4), 0);
+  const CalculationVariables snapshot = pb.cv;
+  CalculationVariables copy;
+  CopyCalculationVariables(copy, pb.cv);
+  ASSERT_EQ(SolveDarkBias(copy, 0.6, 4), 0);
+  EXPECT_NE(copy.u, pb.cv.u);
+  EXPECT_EQ(pb.cv.psi, snapshot.psi);
+  EXPECT_EQ(pb.cv.u, snapshot.u);
+  EXPECT_EQ(pb.cv.v, snapshot.v);
+  EXPECT_EQ(pb.cv.u0, snapshot.u0);
+  ASSERT_EQ(pb.cv.rec.layer[0].size(), 1u);
+  EXPECT_EQ(pb.cv.rec.layer[0][0].records[0].f, snapshot.rec.layer[0][0].records[0].f);
+  EXPECT_NE(copy.rec.layer[0][0].records[0].f, snapshot.rec.layer[0][0].records[0].f);
+}
+
+}  // namespace
+}  // namespace zoniq
