@@ -125,6 +125,31 @@ TEST(DefFileWrite, FileEndsAfterTheLastValueAndUsesLineFeedsOnly) {
   EXPECT_EQ(SplitLines(text).back(), "Gsh [S/m2] :   1.250000e-03");
 }
 
+TEST(DefFileWrite, CountsAndEnumerationsOutOfRangeInMemoryStillGiveAReadableFile) {
+  // Records changed by hand or by a script may hold counts beyond the storage or enumeration
+  // values without a text; the writer keeps to what the storage holds and to known texts.
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  CellDefinition& cell = set1.cellParas;
+  cell.numberOfLayers = 12;
+  cell.layer[0].srhteller = 40;
+  cell.layer[0].srh[0][0].numberOfLevels = 9;
+  cell.layer[0].srh[0][0].type = 42;
+  cell.layer[0].srh[0][1].aard = NDEFLEVTYPE + 3;
+  cell.layer[1].srh[0][0].distribution = -5;
+  cell.interface[0].numberOfDefects = 8;
+  TempDir dir;
+  const ReadResult r = ReadDefText(dir, DefinitionFileText(set1, ms, extras, kBanner, kSavedAt));
+  ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
+  EXPECT_EQ(r.set.cellParas.numberOfLayers, MAXLAYERS);
+  EXPECT_EQ(r.set.cellParas.layer[0].srhteller, MAXBULKDEFECTS);
+  EXPECT_EQ(r.set.cellParas.layer[0].srh[0][0].numberOfLevels, MAXLEVELS);
+  EXPECT_EQ(r.set.cellParas.layer[0].srh[0][0].type, DT_NEUTRAL);
+  EXPECT_EQ(r.set.cellParas.layer[0].srh[0][1].aard, DEFLEVTYPE_NEUTRAL);
+  EXPECT_EQ(r.set.cellParas.interface[0].numberOfDefects, MAXIFACEDEFECTS);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading the hand-written files
 // ---------------------------------------------------------------------------------------------
@@ -488,6 +513,8 @@ struct BadCase {
   std::string text;
   int line;  // the line the message must name
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.what; }
 
 class DefFileReject : public ::testing::TestWithParam<BadCase> {};
 
