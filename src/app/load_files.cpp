@@ -4,15 +4,12 @@
 #include <system_error>
 
 #include "app/session.hpp"
+#include "celldef/definition_file.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
 
 namespace zoniq {
-
-// Declared by the definition-file module; declared here until its header is in the tree.
-int lees_structuurfile(const Environment& env, const std::string& path, InputParameters& target,
-                       MottSchottkySettings& ms, DefinitionExtras& extras);
 
 int Laad_data_uit_file(Session& session, std::string_view path, std::string* fullPath) {
   std::string full;

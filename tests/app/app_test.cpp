@@ -712,6 +712,100 @@ TEST_F(Run, OptionsHelpVersionAndUnknown) {
   EXPECT_TRUE(PopupSays(home_ + "/def/-x.act"));
 }
 
+// A two-layer cell written by hand from the definition-file layout (SI units).
+const char* const kTwoLayerCell =
+    "> hand-written test cell\n"
+    "convergence\n\n"
+    "maxiter :   100\n\n"
+    "back contact\n\n"
+    "flatband : 1 (1: flatband contact imposed; 0: fixed Phi_m value)\n\n"
+    "layer\n\n"
+    "name : window\n"
+    "d :  5.000e-08 [m]\n"
+    "Eg :\t  3.400000\t[eV]\n"
+    "chi :\t  4.400000\t[eV]\n"
+    "Nd(uniform) :\t 1.000000e+24\t[/m^3]\n"
+    "Na(uniform) :\t 0.000000e+00\t[/m^3]\n\n"
+    "interface properties\n\n"
+    "interfacename : w/a\n\n"
+    "interface recombination\n\n"
+    "type : neutral\n"
+    "N :  1.000e+15 [/m^2]\n\n"
+    "layer\n\n"
+    "name : absorber\n"
+    "d :  2.000e-06 [m]\n"
+    "Eg :\t  1.150000\t[eV]\n"
+    "chi :\t  4.500000\t[eV]\n"
+    "Nd(uniform) :\t 0.000000e+00\t[/m^3]\n"
+    "Na(uniform) :\t 2.000000e+22\t[/m^3]\n"
+    "srhrecombination\n\n"
+    "type : neutral ( 1 level(s) )\n"
+    "energy distribution : single\n"
+    "Nt(uniform) :\t 1.000000e+20\t[/m^3]\n\n"
+    "front contact\n\n"
+    "flatband : 1 (1: flatband contact imposed; 0: fixed Phi_m value)\n\n"
+    "working point\n\n"
+    "illuminated from : right";
+
+// The report in practical units: d [m] x 1e6 = [um], N [/m^3] x 1e-6 = [cm^-3]; 5.000e-08 m is
+// 0.05 um, 1e24 /m^3 is 1e18 cm^-3, 2e22 /m^3 is 2e16 cm^-3. The numbers are exact in the
+// report's decimal layout, so the lines compare as text.
+const char* const kTwoLayerReport =
+    "Layers: 2\n"
+    "  1 \"window\": d = 0.05 \xC2\xB5m, Eg = 3.4 eV, chi = 4.4 eV, Nd = 1.000e+18 cm^-3, Na = 0.000e+00 cm^-3, "
+    "defects: 0\n"
+    "  2 \"absorber\": d = 2 \xC2\xB5m, Eg = 1.15 eV, chi = 4.5 eV, Nd = 0.000e+00 cm^-3, Na = 2.000e+16 cm^-3, "
+    "defects: 1\n"
+    "Interfaces with defects:\n"
+    "  1 \"w/a\" (layers 1 and 2): defects: 1\n";
+
+TEST_F(Run, ADefinitionFileIsLoadedAndReported) {
+  WriteWholeFile(home_ + "/def/two layer.def", kTwoLayerCell);
+  EXPECT_EQ(Zoniq({"two", "layer.def"}), kExitOk) << err_.str();
+  EXPECT_TRUE(ui_.popups.empty());
+  EXPECT_EQ(out_.str(), "Problem: " + home_ + "/def/two layer.def\n" + kTwoLayerReport);
+
+  // Of two definition files only the second is loaded: the first need not even exist.
+  EXPECT_EQ(Zoniq({"missing.def", "two", "layer.def"}), kExitOk) << err_.str();
+  EXPECT_TRUE(ui_.popups.empty());
+
+  // A folder given with backslashes, and a folder relative to the current folder.
+  fs::create_directories("cells");
+  WriteWholeFile("cells/two layer.DEF", kTwoLayerCell);  // an extension in capitals is recognised
+  WriteWholeFile("cells/two layer.def", kTwoLayerCell);
+  const std::string cells = (fs::current_path() / "cells").string();
+  EXPECT_EQ(Zoniq({cells + "\\two", "layer.DEF"}), kExitOk) << err_.str();
+  EXPECT_EQ(out_.str(), "Problem: " + cells + "\\two layer.DEF\n" + kTwoLayerReport);
+  EXPECT_EQ(Zoniq({"cells/two", "layer.def"}), kExitOk) << err_.str();
+  EXPECT_EQ(out_.str(), "Problem: cells/two layer.def\n" + std::string(kTwoLayerReport));
+}
+
+TEST_F(Run, AFailedLoadKeepsTheCellLoadedBefore) {
+  WriteWholeFile(home_ + "/def/good.def", kTwoLayerCell);
+  WriteWholeFile(home_ + "/def/empty.def", "");
+  Session session(home_, std::make_unique<ForwardingUserInterface>(ui_));
+  Initialise(session);
+  std::string full;
+  ASSERT_EQ(Laad_data_uit_file(session, "good.def", &full), 0);
+  EXPECT_EQ(full, home_ + "/def/good.def");
+  EXPECT_EQ(session.problemName, full);
+  ASSERT_EQ(session.zonnecel.numberOfLayers, 2);
+  // Set 2 is set 1 in practical units: 2e-6 m = 2 um.
+  EXPECT_EQ(session.parameterset1.cellParas.layer[1].d, 2e-6);
+  EXPECT_CLOSE(session.zonnecel.layer[1].d, 2.0, 1e-12, 0.0);  // one multiplication by 1e6
+
+  const CellDefinition before = session.zonnecel;
+  const InputParameters set1Before = session.parameterset1;
+  for (const char* bad : {"nosuch.def", "empty.def"}) {
+    ui_.popups.clear();
+    EXPECT_LT(Laad_data_uit_file(session, bad), 0) << bad;
+    EXPECT_FALSE(ui_.popups.empty()) << bad;
+    EXPECT_EQ(session.zonnecel, before) << bad;
+    EXPECT_EQ(session.parameterset1, set1Before) << bad;
+    EXPECT_EQ(session.problemName, home_ + "/def/good.def") << bad;
+  }
+}
+
 TEST(Version, BannerLayout) {
   EXPECT_EQ(MakeVersionBanner("/usr/bin/zoniq", DateTime{3, 7, 2024, 9, 5, 7}),
             "ZONIQ 3.2.00 NORVALE: Version /usr/bin/zoniq dated 03-07-2024, 09:05:07");
