@@ -6,44 +6,67 @@ namespace zoniq {
 
 using namespace bernoulli_limits;
 
-// e^x - 1 is taken from expm1 throughout: near the small-|x| branch limits the plain
-// difference loses about seven digits, which the currents of a nearly flat band inherit.
-double Bern(double x) {
+namespace {
+
+// Every branch is written in E = e^−|x| and M = e^−|x| − 1 (from expm1): near the small-|x|
+// branch limits a plain e^x − 1 loses about seven digits, which the currents of a nearly flat
+// band would inherit. Sharing E and M lets the four values of an interval come from one pair of
+// exponentials, with results identical to the separate evaluations.
+// Only within 6.7e-10 of 0 (linear branches for ±x) and beyond 52.29 (constant branches) can the
+// exponentials be left out.
+inline bool NeedsExponentials(double x) {
+  const double a = std::fabs(x);
+  return a > -kLinearLow && a < kDerivZero;
+}
+
+inline double BernFrom(double x, double E, double M) {
   if (x <= -kAsymptote) return -x;
-  if (x < kLinearLow) return x / std::expm1(x);
+  if (x < kLinearLow) return x / M;
   if (x <= kLinearHigh) return 1.0 - 0.5 * x;
-  if (x < kAsymptote) {
-    const double e = std::exp(-x);
-    return x * e / -std::expm1(-x);
-  }
-  if (x < kZero) return x * std::exp(-x);
+  if (x < kAsymptote) return x * E / -M;
+  if (x < kZero) return x * E;
   return 0.0;
 }
 
-double Bern_deriv(double x) {
+inline double DerivFrom(double x, double E, double M) {
   if (x <= -kDerivMinusOne) return -1.0;
-  if (x <= -kAsymptote) {
-    const double e = std::exp(x);
-    return e - 1.0 - x * e;
-  }
-  if (x < kDerivLinearLow) {
-    // (e - 1 - x e)/(1 - e)^2 with e = e^x
-    const double e = std::exp(x);
-    const double em1 = std::expm1(x);
-    return (em1 - x * e) / (em1 * em1);
-  }
+  if (x <= -kAsymptote) return E - 1.0 - x * E;
+  if (x < kDerivLinearLow) return (M - x * E) / (M * M);  // (e − 1 − x e)/(1 − e)², e = e^x
   if (x <= kDerivLinearHigh) return -0.5 + x / 6.0;
   if (x < kAsymptote) {
-    // (e - e^2 - x e)/(1 - e)^2 with e = e^-x
-    const double e = std::exp(-x);
-    const double one_minus_e = -std::expm1(-x);
-    return e * (one_minus_e - x) / (one_minus_e * one_minus_e);
+    const double one_minus_e = -M;  // (e − e² − x e)/(1 − e)², e = e^−x
+    return E * (one_minus_e - x) / (one_minus_e * one_minus_e);
   }
-  if (x < kDerivZero) {
-    const double e = std::exp(-x);
-    return e - x * e - e * e;
-  }
+  if (x < kDerivZero) return E - x * E - E * E;
   return 0.0;
+}
+
+}  // namespace
+
+double Bern(double x) {
+  if (x <= -kAsymptote || x >= kZero || (x >= kLinearLow && x <= kLinearHigh)) return BernFrom(x, 0.0, 0.0);
+  const double a = -std::fabs(x);
+  return BernFrom(x, std::exp(a), std::expm1(a));
+}
+
+double Bern_deriv(double x) {
+  if (x <= -kDerivMinusOne || x >= kDerivZero || (x >= kDerivLinearLow && x <= kDerivLinearHigh))
+    return DerivFrom(x, 0.0, 0.0);
+  const double a = -std::fabs(x);
+  return DerivFrom(x, std::exp(a), std::expm1(a));
+}
+
+void BernoulliPair(double x, double& Bx, double& Bmx, double& dBx, double& dBmx) {
+  double E = 0.0, M = 0.0;
+  if (NeedsExponentials(x)) {
+    const double a = -std::fabs(x);
+    E = std::exp(a);
+    M = std::expm1(a);
+  }
+  Bx = BernFrom(x, E, M);
+  Bmx = BernFrom(-x, E, M);
+  dBx = DerivFrom(x, E, M);
+  dBmx = DerivFrom(-x, E, M);
 }
 
 }  // namespace zoniq

@@ -9,6 +9,8 @@ namespace zoniq {
 double Bern(double x);
 // dB/dx; B'(0) = -1/2.
 double Bern_deriv(double x);
+// B(x), B(−x), B′(x) and B′(−x) at once (the same values as the four separate calls).
+void BernoulliPair(double x, double& Bx, double& Bmx, double& dBx, double& dBmx);
 // +1 for a positive argument, -1 for a negative one, 0 for zero.
 inline int sign(double x) { return x > 0.0 ? 1 : (x < 0.0 ? -1 : 0); }
 

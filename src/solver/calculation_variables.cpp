@@ -137,14 +137,16 @@ void update_psivar(CalculationVariables& cv) {
   for (int i = 1; i < N; ++i) {
     const double an = tn[i] + psi[i] - psi[i - 1] - tn[i - 1];
     const double ap = tp[i] + psi[i] - psi[i - 1] - tp[i - 1];
-    cv.Bnp[i] = Bern(an);
-    cv.Bnm[i] = Bern(-an);
-    cv.Bpp[i] = Bern(ap);
-    cv.Bpm[i] = Bern(-ap);
-    cv.dBnp[i] = Bern_deriv(an);
-    cv.dBnm[i] = Bern_deriv(-an);
-    cv.dBpp[i] = Bern_deriv(ap);
-    cv.dBpm[i] = Bern_deriv(-ap);
+    BernoulliPair(an, cv.Bnp[i], cv.Bnm[i], cv.dBnp[i], cv.dBnm[i]);
+    // In a layer of uniform band parameters both carriers see the same argument.
+    if (ap == an) {
+      cv.Bpp[i] = cv.Bnp[i];
+      cv.Bpm[i] = cv.Bnm[i];
+      cv.dBpp[i] = cv.dBnp[i];
+      cv.dBpm[i] = cv.dBnm[i];
+    } else {
+      BernoulliPair(ap, cv.Bpp[i], cv.Bpm[i], cv.dBpp[i], cv.dBpm[i]);
+    }
   }
 }
 
@@ -157,6 +159,8 @@ void Set_an_And_ap(CalculationVariables& cv, double V) {
 }
 
 void InitialiseTunnelCurrent(CalculationVariables& cv, int selector) {
+  // Only the tunnelling mechanisms write these arrays, and they mark it: otherwise all is zero.
+  if (!cv.tunnel.present && !cv.tunnel.interfacePresent) return;
   auto clear = [](CarrierTunnelState& t) {
     std::fill(t.current.begin(), t.current.end(), 0.0);
     std::fill(t.source1.begin(), t.source1.end(), 0.0);

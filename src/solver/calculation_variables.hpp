@@ -87,6 +87,8 @@ struct CarrierTunnelState {
 
 struct TunnelState {
   CarrierTunnelState n, p;
+  // Set by every mechanism that writes the arrays above (or the interface-tunnel currents); while
+  // both are 0 the arrays hold zeros only.
   int present = 0;
   int interfacePresent = 0;
 };
@@ -105,7 +107,8 @@ struct SolverWorkspace {
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;
-  MeshBlock mesh;  // the new mesh while the mesh is adapted
+  MeshBlock mesh;             // the new mesh while the mesh is adapted
+  bool termsCurrent = false;  // the defect terms belong to the present state (set by the Poisson loop)
   void resize(std::size_t n);
 };
 

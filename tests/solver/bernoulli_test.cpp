@@ -103,5 +103,20 @@ TEST(Bernoulli, DerivativeIsTheSlopeOfTheFunction) {
   }
 }
 
+TEST(Bernoulli, PairEqualsTheSeparateEvaluations) {
+  std::vector<double> xs = BoundaryPoints();
+  for (double x = -60.0; x <= 60.0; x += 0.0731) xs.push_back(x);
+  for (double x : xs) {
+    for (double y : {x, -x}) {
+      double b, bm, d, dm;
+      BernoulliPair(y, b, bm, d, dm);
+      EXPECT_EQ(b, Bern(y)) << y;
+      EXPECT_EQ(bm, Bern(-y)) << y;
+      EXPECT_EQ(d, Bern_deriv(y)) << y;
+      EXPECT_EQ(dm, Bern_deriv(-y)) << y;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zoniq
