@@ -119,15 +119,16 @@ std::string Number(const char* format, double value) {
 
 // The value of a graded property as it shows in a short report: one value when the layer is
 // uniform in it, the two end values (left..right or pure A..pure B) when graded.
-std::string ProfileText(const Profile& p, const char* format) {
+std::string ProfileText(const Profile& p, const char* format, const char* unit) {
+  const std::string u = std::string(" ") + unit;
   if (p.dependence == DEP_POSITION) {
-    if (p.law == LAW_UNIFORM) return Number(format, p.p[5]);
-    if (p.law == LAW_UNIFORM_B) return Number(format, p.p[6]);
-    if (p.law == LAW_UNIFORM_Y) return Number(format, 0.5 * (p.p[5] + p.p[6]));
-    return Number(format, p.p[5]) + " .. " + Number(format, p.p[6]) + " (x-graded)";
+    if (p.law == LAW_UNIFORM) return Number(format, p.p[5]) + u;
+    if (p.law == LAW_UNIFORM_B) return Number(format, p.p[6]) + u;
+    if (p.law == LAW_UNIFORM_Y) return Number(format, 0.5 * (p.p[5] + p.p[6])) + u;
+    return Number(format, p.p[5]) + " .. " + Number(format, p.p[6]) + u + " (graded in x)";
   }
-  if (p.law == LAW_UNIFORM) return Number(format, p.p[0]);
-  return Number(format, p.p[0]) + " .. " + Number(format, p.p[1]) + " (y-graded)";
+  if (p.law == LAW_UNIFORM) return Number(format, p.p[0]) + u;
+  return Number(format, p.p[0]) + " .. " + Number(format, p.p[1]) + u + " (graded in y)";
 }
 
 }  // namespace
@@ -142,9 +143,9 @@ std::string LoadedReport(const Session& s) {
   for (int i = 0; i < layers; ++i) {
     const LayerParameters& L = cell.layer[i];
     r << "  " << i + 1 << " \"" << L.name << "\": d = " << Number("%.4g", L.d)
-      << " \xC2\xB5m, Eg = " << ProfileText(L.Eg, "%.4g") << " eV, chi = " << ProfileText(L.chi, "%.4g")
-      << " eV, Nd = " << ProfileText(L.Nd, "%.3e") << " cm^-3, Na = " << ProfileText(L.Na, "%.3e")
-      << " cm^-3, defects: " << L.srhteller << "\n";
+      << " \xC2\xB5m, Eg = " << ProfileText(L.Eg, "%.4g", "eV") << ", chi = " << ProfileText(L.chi, "%.4g", "eV")
+      << ", Nd = " << ProfileText(L.Nd, "%.3e", "cm^-3") << ", Na = " << ProfileText(L.Na, "%.3e", "cm^-3")
+      << ", defects: " << L.srhteller << "\n";
   }
   std::ostringstream ifaces;
   for (int i = 0; i + 1 < layers && i < MAXINTERFACES; ++i) {

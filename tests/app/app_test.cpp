@@ -806,6 +806,60 @@ TEST_F(Run, AFailedLoadKeepsTheCellLoadedBefore) {
   }
 }
 
+TEST_F(Run, TerminateReportsCountsItCannotWrite) {
+  fs::create_directories("counts.txt");  // a folder in the way of the file
+  Session session(home_, std::make_unique<ForwardingUserInterface>(ui_));
+  Initialise(session);
+  EXPECT_EQ(Terminate(session), -1);
+  ASSERT_EQ(ui_.popups.size(), 1u);
+  EXPECT_EQ(ui_.popups[0].title, "Error whilst saving the function-call counts");
+  // The whole run still ends normally: the counts are statistics, not results.
+  ui_.popups.clear();
+  EXPECT_EQ(Zoniq({}), kExitOk);
+  EXPECT_EQ(ui_.popups.size(), 1u);
+}
+
+TEST(Report, GradedPropertiesShowTheirEndValues) {
+  Session s("/opt/zq", std::make_unique<RecordingUserInterface>());
+  s.zonnecel.numberOfLayers = 1;
+  LayerParameters& L = s.zonnecel.layer[0];
+  L.name = "graded";
+  L.d = 1.5;
+  // Composition-graded band gap: pure A 1.0 eV, pure B 1.7 eV.
+  L.Eg.law = LAW_LINEAR;
+  L.Eg.dependence = DEP_COMPOSITION;
+  L.Eg.p[0] = 1.0;
+  L.Eg.p[1] = 1.7;
+  // Uniform affinity: the pure-A value.
+  L.chi.law = LAW_UNIFORM;
+  L.chi.dependence = DEP_COMPOSITION;
+  L.chi.p[0] = 4.2;
+  L.chi.p[1] = 9.9;
+  // Position-graded donors from 1e15 (left) to 1e17 (right).
+  L.Nd.law = LAW_LOGARITHMIC;
+  L.Nd.dependence = DEP_POSITION;
+  L.Nd.p[5] = 1e15;
+  L.Nd.p[6] = 1e17;
+  // Law 11 over position: the mean of the two sides, (1e16 + 3e16) / 2.
+  L.Na.law = LAW_UNIFORM_Y;
+  L.Na.dependence = DEP_POSITION;
+  L.Na.p[5] = 1e16;
+  L.Na.p[6] = 3e16;
+  L.srhteller = 2;
+  EXPECT_EQ(LoadedReport(s),
+            "Problem: new problem\n"
+            "Layers: 1\n"
+            "  1 \"graded\": d = 1.5 \xC2\xB5m, Eg = 1 .. 1.7 eV (graded in y), chi = 4.2 eV, "
+            "Nd = 1.000e+15 .. 1.000e+17 cm^-3 (graded in x), Na = 2.000e+16 cm^-3, defects: 2\n"
+            "Interfaces with defects: none\n");
+
+  // A layer count outside the storage is never followed past it.
+  s.zonnecel.numberOfLayers = 1000;
+  EXPECT_NE(LoadedReport(s).find("Layers: 7\n"), std::string::npos);
+  s.zonnecel.numberOfLayers = -4;
+  EXPECT_NE(LoadedReport(s).find("Layers: 0\n"), std::string::npos);
+}
+
 TEST(Version, BannerLayout) {
   EXPECT_EQ(MakeVersionBanner("/usr/bin/zoniq", DateTime{3, 7, 2024, 9, 5, 7}),
             "ZONIQ 3.2.00 NORVALE: Version /usr/bin/zoniq dated 03-07-2024, 09:05:07");
