@@ -174,6 +174,10 @@ TEST(CommandLine, WholeCommandLines) {
   EXPECT_EQ(Parse({"first.def", "second.def"}).definition, "second.def");
   EXPECT_EQ(Parse({"sun.spe"}).spectrum, "sun.spe");
   EXPECT_EQ(Parse({"/data/v1.2/my", "cell.def"}).definition, "/data/v1.2/my cell.def");
+  // Names relative to the current folder or its parent, with a blank.
+  EXPECT_EQ(Parse({"./my", "cell.def"}).definition, "./my cell.def");
+  EXPECT_EQ(Parse({"../my", "cell.def"}).definition, "../my cell.def");
+  EXPECT_EQ(Parse({"..\\my", "cell.def"}).definition, "..\\my cell.def");
 
   const StartupFiles f = Parse({"notes.txt", "cell.def", "run.scr", "plan.act", "start.wp2", "all.zoniq", "steps.sbf",
                                 "rec.srf", "g.gen", "sun.spe"});
