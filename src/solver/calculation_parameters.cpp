@@ -52,6 +52,18 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
   if (cell.numberOfLayers < 1 || cell.numberOfLayers > MAXLAYERS)
     return fail("The cell has no layers to calculate (number of layers " + std::to_string(cell.numberOfLayers) + ").");
   if (!(T > 0.0) || !std::isfinite(T)) return fail("The temperature must be above 0 K (T = " + num(T) + ").");
+  {
+    // Steps clamped to zero would stop every iteration in its tracks and report convergence;
+    // a termination that is not a positive number would never (or always) be met.
+    const ConvergenceParameters& c = set1.convergence;
+    for (double v : {c.clamp_psi, c.clamp_n, c.clamp_p})
+      if (!Positive(v)) return fail("The clamps of the iteration (clamp_psi, clamp_n, clamp_p) must be positive.");
+    for (double v : {c.termination_psi, c.termination_Fn, c.termination_Fp})
+      if (!Positive(v))
+        return fail(
+            "The terminations of the iteration (termination_psi, termination_Fn, termination_Fp) must be positive.");
+    if (c.maxiter < 0) return fail("The iteration limit (maxiter) must not be negative.");
+  }
   std::string defectProblem;
   if (!ValidateBulkDefects(cell, defectProblem)) {
     if (message) *message = defectProblem;
@@ -68,7 +80,9 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
   p.Vt = kVt300 * tau;
   p.energyUnit = p.Vt;
   p.nlayers = cell.numberOfLayers;
-  p.defectdiscretisations = set1.convergence.defectdiscretisations;
+  std::string warning;
+  p.defectdiscretisations = LimitDefectDiscretisations(set1.convergence.defectdiscretisations, warning);
+  if (!warning.empty()) e.Error("Warning", warning);
   p.widthtail = set1.convergence.widthtail;
   p.widthgauss = set1.convergence.widthgauss;
   p.cell = cell;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "solver/bias_stepping.hpp"
 #include "solver/calculation_parameters.hpp"
@@ -112,8 +113,31 @@ TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
   InputParameters sigma = test::PnJunction();
   test::AddSingleLevelDefect(sigma, 0, 0.56, 1e20, 0.0);
   EXPECT_TRUE(refused(sigma));
+  // Convergence settings that would stop the iteration or fake its convergence.
+  InputParameters clamp = test::PnJunction();
+  clamp.convergence.clamp_n = 0.0;
+  EXPECT_TRUE(refused(clamp));
+  InputParameters term = test::PnJunction();
+  term.convergence.termination_psi = std::nan("");
+  EXPECT_TRUE(refused(term));
   CalculationParameters p;
   EXPECT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 300.0, nullptr), 0);
+}
+
+TEST(Normalisation, DiscretisationLevelsAreLimitedWithAWarning) {
+  for (auto [asked, used, text] :
+       {std::tuple{500, 100,
+                   "The maximum number of discretisationlevels for distributed defects is limited to 100 levels."},
+        std::tuple{1, 2, "The number of discretisationlevels for distributed defects should higher than 1."}}) {
+    InputParameters set = test::PnJunction();
+    set.convergence.defectdiscretisations = asked;
+    DcProblem pb;
+    ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, pb.par, 300.0, &pb.ctx.env), 0);
+    EXPECT_EQ(pb.par.defectdiscretisations, used);
+    ASSERT_EQ(pb.ui.popups.size(), 1u);
+    EXPECT_EQ(pb.ui.popups[0].title, "Warning");
+    EXPECT_EQ(pb.ui.popups[0].message, text);
+  }
 }
 
 TEST(CalculationVariables, SolvingACopyLeavesTheSourceUnchanged) {
