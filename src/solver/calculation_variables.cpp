@@ -61,7 +61,7 @@ namespace {
 void SizeArrays(CalculationVariables& cv) {
   const std::size_t n = MAXPOINTS;
   for (std::vector<double>* a : {&cv.psi, &cv.Eplus, &cv.Emin, &cv.Bnp, &cv.Bnm, &cv.Bpp, &cv.Bpm, &cv.dBnp, &cv.dBnm,
-                                 &cv.dBpp, &cv.dBpm, &cv.u, &cv.v, &cv.G, &cv.cutoff})
+                                 &cv.dBpp, &cv.dBpm, &cv.u, &cv.v, &cv.G})
     a->assign(n, 0.0);
   cv.mesh.resize(n);
   cv.initialMesh.resize(n);
@@ -114,7 +114,11 @@ int CreateCalculationVariables(CalculationVariables& cv, CalculationParameters& 
   cv.u0 = cv.v0 = 1.0;
   cv.V = cv.VdivVt = 0.0;
   cv.uR = 1.0;
-  if (buildMesh) bepaal_intervallen(cv);
+  if (buildMesh) {
+    bepaal_intervallen(cv);
+  } else if (cv.mesh.N > 0) {
+    Full_x_Dependence(cv);  // the mesh is kept; its material data follow the parameter set
+  }
   CreateDefectRecords(cv);
   update_psivar(cv);
   return 0;

@@ -169,9 +169,10 @@ struct CalculationVariables {
   double Vt() const { return par->Vt; }
 };
 
-// Creates the record for a problem: sizes every array, builds the initial mesh when buildMesh
-// (and evaluates the material data on it), and creates the defect records. Returns 0, or −1 when
-// the parameter set has no layers.
+// Creates the record for a problem: sizes every array and clears the solution, builds the
+// initial mesh when buildMesh (otherwise keeps the mesh it has), evaluates the material data on
+// the mesh and creates the defect records. The absorption data (bepaal_alfa) are kept. Returns
+// 0, or −1 when the parameter set has no layers.
 int CreateCalculationVariables(CalculationVariables& cv, CalculationParameters& par, SolverContext* ctx,
                                bool buildMesh = true);
 // Copies everything but the workspace contents (the destination keeps its own sizes).

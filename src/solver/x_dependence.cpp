@@ -149,6 +149,7 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
   // Room for the largest mesh, so that a refined mesh needs no new storage.
   cv.alpha.assign(MAXPOINTS * nwl, 0.0);
   cv.alphaL.assign(MAXPOINTS * nwl, 0.0);
+  cv.cutoff.assign(MAXPOINTS, 0.0);
   for (int l = 0; l < par.nlayers; ++l) {
     LayerParameters& layer = par.cell.layer[l];
     AlphaTable tableA, tableB;

@@ -105,6 +105,30 @@ TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
   }
 }
 
+TEST(InitialMesh, RecreatingWithoutANewMeshKeepsMeshMaterialAndAbsorption) {
+  // The set-up sequence of a lit calculation: variables with a mesh, the absorption on it, then
+  // the variables created again on the same mesh.
+  DcProblem pb;
+  ASSERT_EQ(SetUpDcProblem(pb, test::PnJunction(), MeshSettings{}), 0);
+  CalculationVariables& cv = pb.cv;
+  const std::vector<double> x = cv.mesh.x, Nn = cv.pt.Nn;
+  const std::vector<double> wavelengths{300.0, 600.0, 1200.0};
+  ASSERT_EQ(bepaal_alfa(cv, wavelengths), 1);
+  // α at 600 nm of the A, B model: 1e7·sqrt(1239.977/600 − 1.12) = 9.73e6 /m, up to the
+  // logarithmic interpolation of the material's 100-point table (3e-5 here; 1e-3 allowed);
+  // 0 beyond the cut-off (1107 nm); the local cut-off wavelength is 1239.977/Eg.
+  const int i = cv.mesh.first[0] + 10;
+  EXPECT_CLOSE(cv.alpha[i * 3 + 1], 1e7 * std::sqrt(1239.977 / 600.0 - 1.12), 1e-3, 0.0);
+  EXPECT_EQ(cv.alpha[i * 3 + 2], 0.0);
+  EXPECT_CLOSE(cv.alphaL[i * 3 + 1], cv.alpha[i * 3 + 1] * pb.par.schaal.L, 1e-12, 0.0);
+  EXPECT_CLOSE(cv.cutoff[i], 1239.977 / 1.12, 1e-12, 0.0);
+  ASSERT_EQ(CreateCalculationVariables(cv, pb.par, &pb.ctx, false), 0);
+  EXPECT_EQ(cv.mesh.x, x);
+  EXPECT_EQ(cv.pt.Nn, Nn);
+  EXPECT_CLOSE(cv.cutoff[i], 1239.977 / 1.12, 1e-12, 0.0);
+  EXPECT_EQ(cv.wavelengths, wavelengths);
+}
+
 TEST(InitialMesh, NoWavelengthsIsReportedByExtractAlpha) {
   DcProblem pb;
   ASSERT_EQ(SetUpDcProblem(pb, test::PnJunction(), MeshSettings{}), 0);
