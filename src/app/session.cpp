@@ -7,17 +7,8 @@ const std::array<PlotColour, kNumberOfPlotColours> kPlotPalette = {
     0x000080, 0x008000, 0x008080, 0x800080, 0x808000, 0xC0C0C0, 0x808080, 0x000000};
 
 Session::Session(std::string folder, std::unique_ptr<UserInterface> userInterface)
-    : programFolder(std::move(folder)), ui(std::move(userInterface)) {
-  if (!ui) ui = std::make_unique<ConsoleUserInterface>();
-  InitialiseInputParameters(parameterset1, mottSchottky);
-  parameterset1_to_2(zonnecel, parameterset1);
+    : SessionCore(std::move(folder), std::move(userInterface)) {
   plotColours = kPlotPalette;
-}
-
-bool Session::ActionList(int mode) {
-  if (mode < 0 || mode > 2) return false;
-  ActionListMode = mode;
-  return true;
 }
 
 }  // namespace zoniq

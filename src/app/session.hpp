@@ -8,10 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "celldef/cell_definition.hpp"
-#include "common/call_counts.hpp"
-#include "ui/error_message.hpp"
-#include "ui/user_interface.hpp"
+#include "celldef/cell_state.hpp"
+#include "ui/session_core.hpp"
 
 namespace zoniq {
 
@@ -19,40 +17,13 @@ namespace zoniq {
 using PlotColour = unsigned int;
 inline constexpr int kNumberOfPlotColours = 16;
 
-struct Session {
+// The program's state for one run. Each layer contributes the part it owns (the core of
+// every layer, the cell, ...); the members keep their documented names.
+struct Session : SessionCore, CellState {
   // `ui` may be null: the session then uses a console user interface of its own.
   explicit Session(std::string programFolder, std::unique_ptr<UserInterface> ui = nullptr);
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
 
-  Environment env() { return Environment{ui.get(), &errors, programFolder}; }
-
-  // Reports through the one error routine (pop-up or log, by `ErrorMessageMode`).
-  void Error(std::string_view title, std::string_view message) { ZONIQErrorMessage(errors, *ui, title, message); }
-
-  // The error-handling control: 0 pop-ups, 1 append to the log, 2 fresh log. Other values
-  // show a pop-up and also log to a fresh file.
-  void ErrorHandling(int mode) { errors.ErrorMessageMode = mode; }
-  // The "output list after a convergence error" control: 0 truncate, 1 fill with zeros,
-  // 2 fill with white space. Returns false (and keeps the mode) for any other value.
-  bool ActionList(int mode);
-
-  std::string programFolder;
-  std::unique_ptr<UserInterface> ui;
-  ErrorReporting errors;
-  CallCounter counter;
-
-  std::string VERSION;  // the version banner
-  int QuitScriptMode = 0;
-  int ActionListMode = 0;
-  int META_Mode = 0;  // metastable-defect mode
-
-  InputParameters parameterset1;            // the cell in SI units, as the definition file holds it
-  CellDefinition zonnecel;                  // parameter set 2: the cell in practical units
-  MottSchottkySettings mottSchottky;        // beside the cell
-  DefinitionExtras definitionExtras;        // remarks, mesh, QE-light and working-point items of the file
-  std::string problemName = "new problem";  // the definition file of the current cell
-  std::string spectrumFile;                 // full path of the chosen illumination spectrum; empty = none
+  std::string spectrumFile;  // full path of the chosen illumination spectrum; empty = none
 
   // Simulations started in this run, by origin.
   int singleShotSimulations = 0;
