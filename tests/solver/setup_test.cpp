@@ -8,6 +8,7 @@
 #include "solver/bias_stepping.hpp"
 #include "solver/calculation_parameters.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/x_dependence.hpp"
 #include "test_cells.hpp"
 #include "test_util.hpp"
 
@@ -138,6 +139,33 @@ TEST(Normalisation, DiscretisationLevelsAreLimitedWithAWarning) {
     EXPECT_EQ(pb.ui.popups[0].title, "Warning");
     EXPECT_EQ(pb.ui.popups[0].message, text);
   }
+}
+
+TEST(DefectDensity, PeakToTotalTimesGradedDensityOnTheMesh) {
+  // A Gaussian level of width 0.1 eV has the peak-to-total factor 1/(sqrt(π)·0.1) = 5.6419 /eV;
+  // its density graded linearly over the 5 µm base from 1e20 to 3e20 /m³ is 2e20 in the middle.
+  InputParameters set = test::PnJunction();
+  test::AddSingleLevelDefect(set, 0, 0.56, 1e20, 1e-19);
+  DcProblem pb;
+  ASSERT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), 0);
+  BulkRecombinationParameters level = set.cellParas.layer[0].srh[0][0];
+  level.distribution = ED_GAUSS;
+  level.Ekar = 0.1;
+  level.peakToTotal = DeterminePeakToTotal(ED_GAUSS, 0.1);
+  level.Nt.law = LAW_LINEAR;
+  level.Nt.dependence = DEP_POSITION;
+  level.Nt.p[5] = 1e20;
+  level.Nt.p[6] = 3e20;
+  std::vector<double> Nt;
+  Full_Nt_x_Dependence(pb.cv, level, Nt, 0.5);
+  const MeshBlock& m = pb.cv.mesh;
+  ASSERT_EQ(static_cast<int>(Nt.size()), m.points[0]);
+  const double P = 1.0 / (std::sqrt(std::acos(-1.0)) * 0.1);
+  EXPECT_CLOSE(Nt.front(), P * 1e20 * 0.5, 1e-12, 0.0);
+  EXPECT_CLOSE(Nt.back(), P * 3e20 * 0.5, 1e-12, 0.0);
+  const int j = m.points[0] / 2;
+  const double x = m.xum[m.first[0] + j] / 5.0;  // fraction of the base
+  EXPECT_CLOSE(Nt[j], P * (1e20 + 2e20 * x) * 0.5, 1e-12, 0.0);
 }
 
 TEST(CalculationVariables, SolvingACopyLeavesTheSourceUnchanged) {
