@@ -12,16 +12,38 @@ struct GenerationParameters {
   int side = +1;                // +1 light enters at the right contact, -1 at the left
   int windowOn = 0;
   double windowStart = 0.0, windowEnd = 2000.0;  // [nm]
-  std::vector<double> rightFilter;               // right contact: transmission as front, reflection as back
-  std::vector<double> leftFilter;                // the same for the left contact
-  std::vector<double> wavelengths;               // [nm]
-  std::vector<double> watt_lambda;               // [W/m2] per spectral point
-  std::vector<double> incomingFlux_us;           // [photons/m2/s] per spectral point
-  // On the mesh (filled by the solver-side routines): G per point, and per wavelength the
-  // flux and the spectral generation, stored wavelength-major (index k*N + i).
+  // Internal reflection of the front seen from inside the cell (0 … 1); set from the cell's
+  // "internal Rfront" before the filters are prepared.
+  double Rfront = 0.0;
+  // Optical capture by defect levels adds to the absorption (not evaluated in the flux yet:
+  // the flag is kept so that callers can pass it through).
+  int IPV_Mode = 0;
+  std::vector<double> rightFilter;      // right contact: transmission as front, reflection as back
+  std::vector<double> leftFilter;       // the same for the left contact
+  std::vector<double> wavelengths;      // [nm]
+  std::vector<double> watt_lambda;      // [W/m2] per spectral point
+  std::vector<double> incomingFlux_us;  // [photons/m2/s] per spectral point
+  // On the mesh, in the solver's units (rates S_l·Dmax/L², fluxes S_l·Dmax/L of the point's
+  // layer l): G per point, and per wavelength the flux and the spectral generation, stored
+  // wavelength-major (index k*meshPoints + i). Each point's generation is the average over its
+  // box (half intervals to its neighbours), so that the sum over the boxes is exactly the
+  // number of photons absorbed.
+  int meshPoints = 0;
   std::vector<double> G;
   std::vector<double> flux;
   std::vector<double> spectralGeneration;
+  // Factor on the generation handed to the solver (the light ramp of the short circuit).
+  double lightFactor = 1.0;
+  // The generation comes from a file: its positions [m] and generation [1/m3/s] (attenuation
+  // applied); empty when dark.
+  int fromFile = 0;
+  std::vector<double> filePositions;
+  std::vector<double> fileGeneration;
+  // Work storage of the flux routine (sized once) and the mesh on which the absorption of the
+  // calculation variables was last evaluated by these routines.
+  std::vector<double> D, E, forward, backward, absorbed;
+  std::vector<int> alphaColumn;  // column of each wavelength in the absorption table
+  std::vector<double> alphaMesh;
 };
 
 }  // namespace zoniq
