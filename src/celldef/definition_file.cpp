@@ -449,6 +449,8 @@ class Parser {
       c.widthtail = Real(line, "widthtail");
     else if (Key(line, "widthgauss"))
       c.widthgauss = Real(line, "widthgauss");
+    else if (Key(line, "coupled Newton fallback"))
+      c.coupledNewtonFallback = Flag(line, "coupled Newton fallback");
     else if (Key(line, "QE calculation mode"))
       qe.mode = Flag(line, "QE calculation mode");
     else if (Key(line, "number of photons"))
@@ -1366,6 +1368,10 @@ std::string DefinitionFileText(const InputParameters& set1, const MottSchottkySe
   o += "Mott-Schottky analysis polynomial order middle : " + intw(ms.orderMiddle, 2) +
        "\t(1 or 2 as of december 2008)\n";
   o += "Mott-Schottky analysis polynomial order edges: " + intw(ms.orderEdges, 2) + "\t(1 or 2 as of december 2008)\n";
+  // The retry of a failed bias point with a coupled Newton iteration is on by default; only a
+  // cell that switches it off carries the line, so files of the default keep their layout.
+  if (!set1.convergence.coupledNewtonFallback)
+    o += "coupled Newton fallback : " + intw(0, 2) + " (1: retry a failed bias point coupled; 0: Gummel only)\n";
 
   const CellDefinition& cell = set1.cellParas;
   o += "\nback contact\n\n";

@@ -472,6 +472,23 @@ TEST(DefFileRead, EachContactKeepsItsOwnRecalculateSwitch) {
   EXPECT_EQ(back.set.cellParas.rightContact.recalculate, 0);
 }
 
+// The coupled Newton retry is on by default and written only when switched off, so that
+// files of the default keep the layout; switched off it survives a save and a load.
+TEST(DefFileRoundTrip, CoupledNewtonFallbackSwitchedOffIsKept) {
+  TempDir dir;
+  MottSchottkySettings ms;
+  DefinitionExtras extras;
+  InputParameters set1 = TwoLayerSet(ms, extras);
+  EXPECT_EQ(DefinitionFileText(set1, ms, extras, kBanner, kSavedAt).find("coupled Newton"), std::string::npos);
+  set1.convergence.coupledNewtonFallback = 0;
+  const std::string text = DefinitionFileText(set1, ms, extras, kBanner, kSavedAt);
+  EXPECT_NE(text.find("\ncoupled Newton fallback :  0 (1: retry a failed bias point coupled; 0: Gummel only)\n"),
+            std::string::npos);
+  const ReadResult back = ReadDefText(dir, text, "fallback.def");
+  ASSERT_EQ(back.rc, 0);
+  EXPECT_EQ(back.set.convergence.coupledNewtonFallback, 0);
+}
+
 TEST(DefFileRead, TextFieldsAreCutToTheirLimits) {
   TempDir dir;
   const std::string longName(60, 'n');
