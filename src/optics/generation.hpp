@@ -25,9 +25,13 @@ inline constexpr double kGenerationCurrentFactor = 1.602e-20;
 // zero flux. The front is the right contact when gen.side is +1, the left when -1.
 void CalculateIncomingFluxes(GenerationParameters& gen, double factor, int mode);
 
+// The absorption of every mesh point at gen's wavelengths (bepaal_alfa), remembering the mesh
+// it belongs to. Returns 1.
+int PrepareAbsorption(CalculationVariables& cv, GenerationParameters& gen);
+
 // The photon flux of wavelength index k at every mesh point (gen.flux) and the photons absorbed
 // per box (gen.spectralGeneration), in the solver's units. The absorption of every point comes
-// from cv.alpha, which must hold gen's wavelengths (bepaal_alfa). mode 1 (generation from a
+// from cv.alphaL, which must hold gen's wavelengths (PrepareAbsorption or bepaal_alfa). mode 1 (generation from a
 // file) gives zero flux inside the layers. Returns 1, or 0 when the multiple-reflection
 // denominator vanishes (reported; flux zero).
 int CalculateFluxesEverywhere(CalculationVariables& cv, GenerationParameters& gen, int k, int mode);

@@ -24,10 +24,10 @@ struct GenerationParameters {
   std::vector<double> watt_lambda;      // [W/m2] per spectral point
   std::vector<double> incomingFlux_us;  // [photons/m2/s] per spectral point
   // On the mesh, in the solver's units (rates S_l·Dmax/L², fluxes S_l·Dmax/L of the point's
-  // layer l): G per point, and per wavelength the flux and the spectral generation, stored
-  // wavelength-major (index k*meshPoints + i). Each point's generation is the average over its
-  // box (half intervals to its neighbours), so that the sum over the boxes is exactly the
-  // number of photons absorbed.
+  // layer l): G per point, and per point and wavelength the flux and the spectral generation,
+  // stored point-major (index i*numberOfWavelengths + k, i < meshPoints). Each point's
+  // generation is the average over its box (half intervals to its neighbours), so that the sum
+  // over the boxes is exactly the number of photons absorbed.
   int meshPoints = 0;
   std::vector<double> G;
   std::vector<double> flux;
@@ -39,11 +39,13 @@ struct GenerationParameters {
   int fromFile = 0;
   std::vector<double> filePositions;
   std::vector<double> fileGeneration;
-  // Work storage of the flux routine (sized once) and the mesh on which the absorption of the
-  // calculation variables was last evaluated by these routines.
-  std::vector<double> D, E, forward, backward, absorbed;
+  // Work storage of the flux routine (sized once per spectrum), and the mesh on which the
+  // absorption of the calculation variables was last evaluated by PrepareAbsorption.
+  std::vector<double> travelling, depthIn, depthBack, scale, backReflection;
+  std::vector<double> pointScale, boxWidth;
   std::vector<int> alphaColumn;  // column of each wavelength in the absorption table
   std::vector<double> alphaMesh;
+  std::vector<double> wavelengthCopy;
 };
 
 }  // namespace zoniq

@@ -5,6 +5,7 @@
 #include "celldef/data_files.hpp"
 #include "common/format.hpp"
 #include "common/zoniq_paths.hpp"
+#include "optics/generation.hpp"
 #include "optics/interp.hpp"
 #include "optics/spectrum.hpp"
 
@@ -102,6 +103,9 @@ int BerekenFilterSpectra(const Environment& env, GenerationParameters& gen, cons
   };
   fill(cell.rightContact, gen.rightFilter, gen.side < 0);
   fill(cell.leftContact, gen.leftFilter, gen.side > 0);
+  // Two perfect mirrors around a stack that does not absorb at some wavelength would make the
+  // multiple reflections diverge: refused here, before any flux is computed.
+  if (!CheckMultipleReflection(env, gen)) ok = 0;
   return ok;
 }
 

@@ -24,8 +24,9 @@ int bepaal_spectrum(const Environment& env, WorkPoint& wp, std::vector<double>& 
 int ReadFilterValues(const Environment& env, const std::string& file, std::vector<double>& values,
                      const std::vector<double>& wavelengths);
 
-// Both contact filter arrays of `gen` for its side and spectrum (cell in SI units).
-// Returns 1, or 0 when a filter file failed.
+// Both contact filter arrays of `gen` for its side and spectrum (cell in SI units), then the
+// check of the multiple reflections against gen.Rfront (set it first). Returns 1, or 0 when a
+// filter file failed or the reflections would trap light (CheckMultipleReflection).
 int BerekenFilterSpectra(const Environment& env, GenerationParameters& gen, const CellDefinition& cell);
 
 }  // namespace zoniq
