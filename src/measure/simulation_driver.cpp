@@ -1,0 +1,466 @@
+#include "measure/simulation_driver.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "common/format.hpp"
+#include "measure/iv_sweep.hpp"
+#include "optics/generation.hpp"
+#include "optics/illumination.hpp"
+#include "optics/spectrum.hpp"
+#include "solver/bias_stepping.hpp"
+#include "solver/currents.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/gummel.hpp"
+#include "solver/x_dependence.hpp"
+
+namespace zoniq {
+
+void InitialiseSimulationState(SimulationState& s, const std::string& programFolder) {
+  InitialiseWorkPoint(s.wp, programFolder);
+  s.secondwp = s.wp;
+  s.wp_vorig = s.wp;
+  InitialiseMeasurementActions(s.actie);
+  s.actieExtras = ActionListExtras{};
+  s.generatieparameters = GenerationParameters{};
+  s.CONVERGENTIEFALING = 0;
+  s.EquilibriumConvergenceFailure = s.ShortCircuitConvergenceFailure = s.WorkPointConvergenceFailure = 1;
+  s.FirstIVPointConvergenceFailure = s.FirstCVPointConvergenceFailure = 1;
+  s.IVConvergenceFailure = s.CVConvergenceFailure = s.CfConvergenceFailure = s.QEConvergenceFailure = 1;
+  s.equiberekend = s.kortberekend = s.werkberekend = 0;
+  s.JShortCircuit = s.JWorkingPoint = 0.0;
+  s.pausestatus = 0;
+  s.Calculationmode = kModeNone;
+  s.workpointFromPreviousBatch = 0;
+  s.versieschatting = kEstimateDefault;
+  s.cvbezig = 0;
+  s.issueMeshWarning = 1;
+  s.deffilenamevorig.clear();
+  wis_alles(s);
+}
+
+void ApplyDefinitionWorkPoint(WorkPoint& wp, const DefinitionWorkPointItems& items) {
+  wp.illuminatedFromRight = items.illuminatedFromRight;
+  wp.RsPresent = items.RsPresent;
+  wp.Rs = items.Rs;
+  wp.RshPresent = items.GshPresent;
+  wp.Gsh = items.Gsh;
+}
+
+int ReadWorkPoint(WorkPoint& workPoint, const CellState& cell, const Environment& env) {
+  CheckCutoffWavelengths(workPoint);
+  workPoint.problemName = cell.problemName;
+  if (!ValidNumberOfSteps(workPoint.numberOfSteps)) {
+    env.Error("Error in the working point",
+              "The number of steps of the working point is " + std::to_string(workPoint.numberOfSteps) +
+                  ": at least 2 are needed to step the bias from 0 V to the working point.");
+    return -1;
+  }
+  return 0;
+}
+
+void StatusMessage(const Environment& env, int kind) {
+  static constexpr const char* kTexts[] = {"OK", "...calculating...", "PAUSE", "Set Problem"};
+  if (env.ui && kind >= 0 && kind <= 3) env.ui->StatusMessage(kTexts[kind]);
+}
+
+namespace {
+
+void Message(const Environment& env, const std::string& text) {
+  if (env.ui) env.ui->StatusMessage(text);
+}
+
+// "simulation done on: d-m-yyyy at h:m:s", padded to 80 characters.
+std::string TimeStamp() {
+  const DateTime t = NowLocal();
+  std::string text = "simulation done on: " + std::to_string(t.day) + "-" + std::to_string(t.month) + "-" +
+                     std::to_string(t.year) + " at " + std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
+                     std::to_string(t.second);
+  if (text.size() < 80) text.resize(80, ' ');
+  return text;
+}
+
+void NotAvailable(const Environment& env, const std::string& title, const std::string& what) {
+  env.Error(title, "The " + what + " simulation is not available yet in this version: it was not calculated.");
+}
+
+// The solution cv taken from a store, with its material data and the working-point generation
+// evaluated again.
+void TakeFrom(SimulationState& s, CalculationVariables& cv, const CalculationVariables& store) {
+  SolverContext* const ctx = cv.ctx;
+  CopyCalculationVariables(cv, store);
+  cv.ctx = ctx;
+  Full_x_Dependence(cv);
+  RecomputeGeneration(cv, s.generatieparameters);
+}
+
+}  // namespace
+
+int Pause(SimulationState& s, const Environment& env) {
+  if (!s.pausestatus) return 1;
+  // Without an interactive front end nobody can answer: the run goes on.
+  StatusMessage(env, 2);
+  StatusMessage(env, 0);
+  return 1;
+}
+
+int equilibrium(SimulationState& s, CalculationVariables& cv) {
+  const bool failed = SolveEquilibrium(cv) != 0 || cv.teller == -1;
+  s.CONVERGENTIEFALING = s.EquilibriumConvergenceFailure = failed ? 1 : 0;
+  return failed ? -1 : 0;
+}
+
+int onder_belichting(SimulationState& s, CalculationVariables& cv) {
+  if (cv.teller == -1) {
+    s.CONVERGENTIEFALING = 1;
+    return -1;
+  }
+  const int r = los_totaal_dc_stelsel_op_Gummel(cv);
+  s.CONVERGENTIEFALING = (r == -1 || cv.teller == -1) ? 1 : 0;
+  return 0;
+}
+
+int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
+               const std::function<int(CalculationVariables&)>& solve) {
+  GenerationParameters& gen = s.generatieparameters;
+  s.CONVERGENTIEFALING = 0;
+  for (int k = n - 1; k >= 0 && !s.CONVERGENTIEFALING; --k) {
+    SetGenerationFactor(cv, gen, std::exp(-static_cast<double>(k)));
+    solve(cv);
+  }
+  // A mesh change later must regenerate the full profile, whatever step the ramp ended at.
+  SetGenerationFactor(cv, gen, 1.0);
+  return s.CONVERGENTIEFALING ? -1 : 0;
+}
+
+int CheckConvergenceFailure(SimulationState& s, const Environment& env, int& calculatedFlag, const std::string& name,
+                            int dark, double Vreached, double Vtarget, const CalculationVariables& cv) {
+  StatusMessage(env, 0);
+  if (cv.teller != -1) {
+    calculatedFlag = 1;
+    // The band view shows the currents of the state just solved.
+    extraheer_stroom(cv, s.stroom);
+    std::string text = name + " V = " + fix(Vtarget, 0, 3) + " Volt" + (dark ? " (dark)" : "");
+    if (text.size() < 79) text.resize(79, ' ');
+    Message(env, text);
+    return 1;
+  }
+  calculatedFlag = 0;
+  env.Error("Calculating " + name + "...", "Convergence failure calculating for V = " + fix(Vreached, 0, 3) + " Volt");
+  Message(env, "No " + name + " calculated (convergence failure)");
+  StatusMessage(env, 0);
+  return 0;
+}
+
+namespace {
+
+// Steps 1–8 of the chain that prepare the calculation: the cell in the solver's units on a mesh
+// and the generation parameters of the working point, with zero light for the equilibrium.
+int PrepareCalculation(CellState& cell, SimulationState& s, const Environment& env, CalculationVariables& cv) {
+  const WorkPoint& wp = s.wp;
+  GenerationParameters& gen = s.generatieparameters;
+  gen.windowOn = wp.spectrumCutOff;
+  gen.windowStart = wp.shortWavelengthCutOff;
+  gen.windowEnd = wp.longWavelengthCutOff;
+  gen.ndTransmission = std::pow(10.0, -wp.neutralDensity);
+  gen.side = wp.illuminatedFromRight ? +1 : -1;
+  gen.Rfront = cell.definitionExtras.workPoint.Rfront;
+  gen.fromFile = 0;
+  gen.lightFactor = 1.0;
+
+  const int n = bepaal_spectrum(env, s.wp, gen.wavelengths, gen.watt_lambda);
+  if (n <= 0) return -1;  // reported by the spectrum reader; no light to simulate with
+  gen.numberOfWavelengths = n;
+  if (BerekenFilterSpectra(env, gen, cell.parameterset1.cellParas) == 0) return -1;
+  if (CheckMultipleReflection(env, gen) == 0) return -1;
+
+  if (parameterset1_to_3(cell.parameterset1, cell.definitionExtras.mesh, s.parameterset3, wp.temperature, &env) != 0)
+    return -1;
+  // The mesh resolves the absorption depth when the light is computed optically.
+  cv.illuminated = (!wp.dark && !wp.generationFromFile) ? 1 : 0;
+  cv.wavelengths = gen.wavelengths;
+  if (CreateCalculationVariables(cv, s.parameterset3, &s.solverContext, true) != 0) return -1;
+  bepaal_alfa(cv, gen.wavelengths);
+  if (CreateCalculationVariables(cv, s.parameterset3, &s.solverContext, false) != 0) return -1;
+  InstallGenerationHook(cv, gen);
+  // No light for the equilibrium.
+  CalculateIncomingFluxes(gen, 0.0, 0);
+  if (CalculateFluxes(cv, gen, wp.generationFromFile) == 0) return -1;
+  CalculateGeneration(cv, gen);
+  return 0;
+}
+
+// The generation of the working point on cv: from the spectrum, or from the generation file.
+int WorkPointGeneration(SimulationState& s, const Environment& env, CalculationVariables& cv) {
+  GenerationParameters& gen = s.generatieparameters;
+  gen.lightFactor = 1.0;
+  if (s.wp.generationFromFile) {
+    gen.fromFile = 1;
+    return bereken_generatie_uit_file(env, cv, gen, s.wp) == 0 ? -1 : 0;
+  }
+  gen.fromFile = 0;
+  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 0);
+  if (CalculateFluxes(cv, gen, 0) == 0) return -1;
+  CalculateGeneration(cv, gen);
+  return 0;
+}
+
+SimulationRecord& NewRecord(SimulationState& s, const MeasurementActions& actions, const BatchRecordInfo* batch,
+                            const FitRecordInfo* fit, const std::string& startTime) {
+  SimulationRecord& r = s.simulaties.emplace_back();
+  r.number = batch ? s.BatchSimulationNumber : fit ? s.CurveFitSimulationNumber : s.SingleShotSimulationNumber;
+  r.calculationMode = s.Calculationmode;
+  r.wp = s.wp;
+  r.actie = actions;
+  r.startTime = startTime;
+  if (batch) r.batch = *batch;
+  if (fit) r.fit = *fit;
+  r.batchRecording = s.Calculationmode == kModeBatchRecording ? 1 : 0;
+  return r;
+}
+
+}  // namespace
+
+int calculate(CellState& cell, SimulationState& s, const Environment& env, const BatchRecordInfo* batch,
+              const FitRecordInfo* fit, int mode) {
+  const DateTime started = NowLocal();
+  const std::string startTime = DateText(started) + " at " + TimeText(started);
+  s.solverContext.env = env;
+  CalculationVariables& cv = s.currentCalcVars;
+
+  // 1. Carry on from the working point of the previous batch step, or convert the cell afresh.
+  if (mode == 1) s.workpointFromPreviousBatch = 0;
+  const bool fromPrevious = s.workpointFromPreviousBatch != 0 && s.werkpuntcv.par != nullptr && s.werkpuntcv.mesh.N > 0;
+  if (fromPrevious) {
+    CopyCalculationVariables(cv, s.werkpuntcv);
+    cv.ctx = &s.solverContext;
+  } else {
+    parameterset2_to_1(cell.parameterset1, cell.zonnecel);
+  }
+
+  // 2. Stage flags.
+  s.CONVERGENTIEFALING = 0;
+  s.EquilibriumConvergenceFailure = s.ShortCircuitConvergenceFailure = fromPrevious ? 0 : 1;
+  s.WorkPointConvergenceFailure = 1;
+  s.FirstIVPointConvergenceFailure = s.FirstCVPointConvergenceFailure = 1;
+  s.IVConvergenceFailure = s.CVConvergenceFailure = s.CfConvergenceFailure = s.QEConvergenceFailure = 1;
+  s.cvbezig = 0;
+
+  // 3. The working point.
+  if (mode == 1) {
+    if (ReadWorkPoint(s.secondwp, cell, env) != 0) return -1;
+    s.wp = s.secondwp;
+  } else if (ReadWorkPoint(s.wp, cell, env) != 0) {
+    return -1;
+  }
+  s.pausestatus = s.actieExtras.pause;
+
+  // 4. The action list of this run: a copy, so that the sweeps may run from their nearer end
+  // without changing what the user asked for.
+  MeasurementActions actions = s.actie;
+  actions.qe.pointsDone = actions.iv.pointsDone = actions.cv.pointsDone = actions.cf.pointsDone = 0;
+  if (mode == 1) actions.qe.on = actions.iv.on = actions.cv.on = actions.cf.on = 0;
+  if (mode == 0) s.actie.qe.pointsDone = s.actie.iv.pointsDone = s.actie.cv.pointsDone = s.actie.cf.pointsDone = 0;
+
+  // 5. Display flags of the stored stages.
+  if (s.wp.temperature == s.wp_vorig.temperature && cell.problemName == s.deffilenamevorig)
+    s.kortberekend = s.werkberekend = 0;
+
+  // 6. The curve colour of this simulation.
+  if (mode == 0) s.kleurindex = s.kleurindex % kCurveColours + 1;
+
+  // 7. Cell, mesh and generation parameters.
+  if (!fromPrevious) {
+    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    if (PrepareCalculation(cell, s, env, cv) != 0) {
+      StatusMessage(env, 0);
+      return -1;
+    }
+  }
+
+  // 8. What this simulation was made of.
+  if (mode == 0) {
+    s.wp_vorig = s.wp;
+    s.deffilenamevorig = cell.problemName;
+  }
+
+  const double V = s.wp.voltage;
+  const int steps = s.wp.numberOfSteps;
+  if (!fromPrevious) {
+    // 9. Equilibrium.
+    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    StatusMessage(env, 1);
+    Message(env, "calculating equilibrium ...");
+    equilibrium(s, cv);
+    if (!CheckConvergenceFailure(s, env, s.equiberekend, "equilibrium", 1, 0.0, 0.0, cv)) return -1;
+    CopyCalculationVariables(s.evenwichtcv, cv);
+
+    // 10. The generation of the working point.
+    if (WorkPointGeneration(s, env, cv) != 0) {
+      StatusMessage(env, 0);
+      return -1;
+    }
+
+    // 11. Short circuit.
+    if (!s.wp.dark && s.EquilibriumConvergenceFailure == 0) {
+      const int go = Pause(s, env);
+      if (go != 1) return -1;
+      s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+      StatusMessage(env, 1);
+      Message(env, mode == 1 ? "updating metastable defects: short circuit ..." : "calculating short circuit ...");
+      TakeFrom(s, cv, s.evenwichtcv);
+      if (s.lightRampOff) {
+        onder_belichting(s, cv);
+      } else {
+        RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
+      }
+      if (s.CONVERGENTIEFALING) {
+        s.ShortCircuitConvergenceFailure = 1;
+        s.JShortCircuit = 0.0;
+      } else {
+        s.ShortCircuitConvergenceFailure = 0;
+        extraheer_stroom(cv, s.stroom);
+        s.JShortCircuit = s.stroom.j_tot[1];
+        CopyCalculationVariables(s.kortsluitcv, cv);
+      }
+      if (!CheckConvergenceFailure(s, env, s.kortberekend, "short circuit", 0, 0.0, 0.0, cv)) return -1;
+    } else {
+      CopyCalculationVariables(s.kortsluitcv, s.evenwichtcv);
+      Full_x_Dependence(cv);
+      s.JShortCircuit = 0.0;
+      s.ShortCircuitConvergenceFailure = 0;
+    }
+  }
+
+  // 12. Working point.
+  if (s.EquilibriumConvergenceFailure == 0 && s.ShortCircuitConvergenceFailure == 0) {
+    if (V != 0.0 || fromPrevious || mode == 1) {
+      const int go = Pause(s, env);
+      if (go != 1) return -1;
+      s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+      StatusMessage(env, 1);
+      Message(env, (mode == 1 ? "updating metastable defects V = " : "calculating working point V = ") + fix(V, 0, 3) +
+                       " Volt");
+      if (fromPrevious) {
+        Full_x_Dependence(cv);
+        RecomputeGeneration(cv, s.generatieparameters);
+        s.CONVERGENTIEFALING = volgende_iv_punt(cv, PresentBias(s.werkpuntcv), V, 2, s.versieschatting);
+      } else {
+        // The update of metastable defects (mode 1) steps the same way; its iteration on the
+        // defect densities comes with the metastable model.
+        TakeFrom(s, cv, s.kortsluitcv);
+        s.CONVERGENTIEFALING = volgende_iv_punt(cv, 0.0, V, steps, s.versieschatting);
+      }
+      if (s.CONVERGENTIEFALING) {
+        s.WorkPointConvergenceFailure = 1;
+        s.JWorkingPoint = 0.0;
+      } else {
+        s.WorkPointConvergenceFailure = 0;
+        extraheer_stroom(cv, s.stroom);
+        s.JWorkingPoint = s.stroom.j_tot[1];
+        CopyCalculationVariables(s.werkpuntcv, cv);
+      }
+      // A failure is reported at the bias where the stepping stopped.
+      if (!CheckConvergenceFailure(s, env, s.werkberekend, "working point", s.wp.dark, PresentBias(cv), V, cv))
+        return -1;
+    } else {
+      CopyCalculationVariables(s.werkpuntcv, s.kortsluitcv);
+      Full_x_Dependence(cv);
+      s.JWorkingPoint = s.JShortCircuit;
+      s.WorkPointConvergenceFailure = 0;
+    }
+  } else {
+    s.WorkPointConvergenceFailure = 1;
+  }
+
+  // 13. A record for the sweeps of this simulation.
+  const bool anySweep = actions.iv.on || actions.cv.on || actions.cf.on || actions.qe.on;
+  SimulationRecord* record = anySweep ? &NewRecord(s, actions, batch, fit, startTime) : nullptr;
+
+  // 14. I-V.
+  if (actions.iv.on) {
+    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    const int ready = CalculateStartingPoint(actions.iv.startV, actions.iv.stopV, cv, s.kortsluitcv, s.werkpuntcv,
+                                             "I(V)", steps, s.versieschatting);
+    if (ready != 1) {
+      s.FirstIVPointConvergenceFailure = 1;
+    } else {
+      s.FirstIVPointConvergenceFailure = 0;
+      s.CONVERGENTIEFALING = 0;
+      const int r = calciv(s, env, cv, actions.iv, *record);
+      if (mode == 0) s.actie.iv.pointsDone = actions.iv.pointsDone;
+      if (r != 1) {
+        Message(env, "I(V) done; V = " + fix(PresentBias(cv), 0, 3) + " Volt");
+        StatusMessage(env, 0);
+        return -1;
+      }
+      if (cv.teller == -1) Message(env, "I(V) stopped at V = " + fix(PresentBias(cv), 0, 3) + " Volt");
+      Message(env, TimeStamp());
+    }
+  }
+
+  // 15–17. The small-signal and QE sweeps are not part of this version.
+  if (actions.cv.on) {
+    s.cvbezig = 1;
+    NotAvailable(env, "Calculating C(V)...", "C-V");
+    s.cvbezig = 0;
+  }
+  if (actions.cf.on) NotAvailable(env, "Calculating C(f)...", "C-f");
+  if (actions.qe.on) NotAvailable(env, "Calculating quantum efficiency...", "QE");
+
+  // 18. The next batch step may start from this working point.
+  StatusMessage(env, 0);
+  s.workpointFromPreviousBatch = mode == 0 ? s.workpointFromPreviousBatchOption : 0;
+  return 0;
+}
+
+int calculate_withMeta(CellState& cell, SimulationState& s, const Environment& env, const BatchRecordInfo* batch,
+                       const FitRecordInfo* fit) {
+  // A cell with metastable defects first sets their densities at the second working point
+  // (calculate in mode 1) and then simulates with them; that model is not part of this version,
+  // so every cell is simulated directly.
+  return calculate(cell, s, env, batch, fit, 0);
+}
+
+int Simulate(CellState& cell, SimulationState& s, const Environment& env, int button, const SimulateRunners& runners) {
+  if (button < kModeSingleShot || button > kModeCurveFitting) {
+    s.Calculationmode = kModeNone;
+    return 0;
+  }
+  s.Calculationmode = button;
+  s.workpointFromPreviousBatch = 0;
+  s.pausestatus = 0;
+  if (button == kModeSingleShot) {
+    ++s.SingleShotSimulationNumber;
+    Message(env, "Single shot simulation number " + std::to_string(s.SingleShotSimulationNumber));
+    calculate_withMeta(cell, s, env, nullptr, nullptr);
+    Message(env, "");
+    return 0;
+  }
+  const std::function<int()>& run = button == kModeBatch            ? runners.batch
+                                    : button == kModeBatchRecording ? runners.batchRecording
+                                                                    : runners.curveFitting;
+  if (!run) {
+    env.Error("Simulate", button == kModeCurveFitting ? "Curve fitting is not available in this version."
+                                                      : "Batch simulations are not available in this version.");
+    return 0;
+  }
+  if (button == kModeCurveFitting) {
+    ++s.CurveFitSimulationNumber;
+  } else {
+    Message(env, "Batch simulation: hold SHIFT pressed to stop");
+    ++s.BatchSimulationNumber;
+  }
+  run();
+  return 0;
+}
+
+void wis_alles(SimulationState& s) {
+  s.simulaties.clear();
+  s.kleurindex = 0;
+  s.SingleShotSimulationNumber = 0;
+  s.BatchSimulationNumber = 0;
+  s.CurveFitSimulationNumber = 0;
+}
+
+}  // namespace zoniq
