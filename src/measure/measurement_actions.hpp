@@ -4,27 +4,27 @@
 namespace zoniq {
 
 struct QEAction {
-  int on = 0;                // "QE_calculate"
-  int startLambda = 300;     // "QE_startlambda" [nm]
-  int stopLambda = 1200;     // "QE_stoplambda" [nm]
-  int points = 91;           // "QE_points"
-  int pointsDone = 0;        // output
+  int on = 0;             // "QE_calculate"
+  int startLambda = 300;  // "QE_startlambda" [nm]
+  int stopLambda = 1200;  // "QE_stoplambda" [nm]
+  int points = 91;        // "QE_points"
+  int pointsDone = 0;     // output
 };
 
 struct VoltageSweepAction {
-  int on = 0;            // "IV_calculate" / "CV_calculate"
-  double startV = 0.0;   // [V]
-  double stopV = 1.0;    // [V]
+  int on = 0;           // "IV_calculate" / "CV_calculate"
+  double startV = 0.0;  // [V]
+  double stopV = 1.0;   // [V]
   int points = 51;
-  int pointsDone = 0;    // output
+  int pointsDone = 0;  // output
 };
 
 struct FrequencySweepAction {
-  int on = 0;                // "Cf_calculate"
-  double startF = 1.0e2;     // "Cf_startf" [Hz]
-  double stopF = 1.0e6;      // "Cf_stopf" [Hz]
-  int points = 21;           // "Cf_total points"
-  int pointsDone = 0;        // output
+  int on = 0;             // "Cf_calculate"
+  double startF = 1.0e2;  // "Cf_startf" [Hz]
+  double stopF = 1.0e6;   // "Cf_stopf" [Hz]
+  int points = 21;        // "Cf_total points"
+  int pointsDone = 0;     // output
 };
 
 struct MeasurementActions {
