@@ -3,6 +3,9 @@
 #include "script/cell_parameters.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <deque>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -98,7 +101,7 @@ class CellParametersTest : public ::testing::Test {
   static std::string Text(const std::string& reason) { return std::string("Script command: ") + kLine + "\n" + reason; }
 
   CellDefinition cell;
-  std::vector<std::string> names;
+  std::deque<std::string> names;  // stable: the parts of a name point into them
 };
 
 bool Uniform(const Profile& p, double v) {
@@ -736,6 +739,81 @@ TEST_F(CellParametersTest, ChangesLeaveCountsAndOtherRecordsAlone) {
   SetState("layer2.defect1.singledonor");
   EXPECT_EQ(cell.layer[1].srh[0][0].numberOfLevels, 1);
   EXPECT_EQ(second.Et, 0.77);  // kept for a later two-level type
+}
+
+// Names built from keywords, numbers and junk, values from the awkward end of the doubles and
+// texts: a lookup either fails with a message or gives a parameter that set and get accept;
+// a refused set leaves the cell exactly as it was.
+TEST_F(CellParametersTest, HostileNamesAndValuesNeverBreakTheCell) {
+  const char* const heads[] = {"contact.l",
+                               "contact.r",
+                               "layer1",
+                               "layer2",
+                               "layer3",
+                               "layer2.defect1",
+                               "layer2.defect2",
+                               "layer3.defect1",
+                               "layer2.metadefect1",
+                               "layer3.metadefect2",
+                               "interface1",
+                               "interface2",
+                               "interface2.IFdefect2",
+                               "interface1.IFdefect1",
+                               "layer7",
+                               "layer-1.defect1",
+                               "interface3.IFdefect1",
+                               "layer2147483648",
+                               "",
+                               "\xff\x01",
+                               "contact"};
+  const char* const pieces[] = {
+      "Ntotal",     "Npeak", "Et",          "gauss", "chargetype", "referencelevel", "optical",    "flat",
+      "file",       "value", "on",          "pureA", "left",       "level2",         "level9",     "A",
+      "tunneling",  "me",    "IBtunneling", "",      "\xff\x01",   "thickness",      "NA",         "composition",
+      "absorption", "sn",    "work",        "Echar", "allowmeta",  "E_TR",           "amphoteric", "aboveEVLEFT",
+      "sigmanleft", "Eg",    "ND",          "right"};
+  const double values[] = {0.0,
+                           -1.0,
+                           1.0,
+                           0.5,
+                           1e300,
+                           -1e-300,
+                           std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(),
+                           2.0};
+  const char* const texts[] = {"", "gauss", "3", "-1", "aboveEiRight", "x.abs", "\t\n", "99999999999999999999"};
+  std::uint32_t state = 12345;
+  auto next = [&state](std::size_t n) {
+    state = state * 1664525u + 1013904223u;  // a fixed linear congruential sequence
+    return static_cast<std::size_t>((state >> 8) % n);
+  };
+  int located = 0, refused = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    std::string dotted = heads[next(std::size(heads))];
+    const std::size_t parts = 1 + next(3);
+    for (std::size_t i = 0; i < parts; ++i) dotted += std::string(".") + pieces[next(std::size(pieces))];
+    CellParameter p;
+    CellParameterError e;
+    if (!ArgumentToCellParameter(cell, Split(dotted), kLine, p, e)) {
+      EXPECT_FALSE(e.title.empty()) << dotted;
+      EXPECT_EQ(e.text.rfind(std::string("Script command: ") + kLine + "\n", 0), 0u) << dotted;
+      continue;
+    }
+    ++located;
+    const CellDefinition before = cell;
+    const CellValue v{values[next(std::size(values))], texts[next(std::size(texts))]};
+    if (!SetValueToCellparameter(cell, p, v, kLine, e)) {
+      ++refused;
+      EXPECT_TRUE(cell == before) << dotted;
+    }
+    double got = 0.0;
+    EXPECT_TRUE(CellparameterToGetVariable(cell, p, got, kLine, e)) << dotted;
+    if (names.size() > 1000) names.clear();
+  }
+  // The sequence reaches both outcomes many times (not a property of the code under test,
+  // only a check that the trial is not vacuous).
+  EXPECT_GT(located, 500);
+  EXPECT_GT(refused, 100);
 }
 
 }  // namespace
