@@ -30,8 +30,18 @@
 //           aboveEiLeft|aboveEiRight|referencelevel|Et|Echar|Ntotal|Npeak|
 //           tunneling[.off|on|me|mh]|sigmanleft|sigmanright|sigmapleft|sigmapright}
 // A graded property (the layer's material properties and doping, the defect densities) named
-// alone gets one value throughout the layer; a last part pureA, pureB (properties given over
-// the composition) or left, right (properties given over the position) names one of its values.
+// alone gets one value throughout the layer (the uniform law), and get gives its value at the
+// left side (given over the position) or of pure A material (given over the composition); a
+// last part pureA, pureB (properties given over the composition) or left, right (properties
+// given over the position) names one of its values and keeps the law. A switch named alone
+// (flat, optical, IBtunneling, tunneling, allowmeta) takes 0 (off) or 1 (on). Keyword values
+// (energydistribution, chargetype, referencelevel) may also be written as their code.
+// Side effects: a work function switches the flat-band condition off; a filter value or file
+// selects that kind of filter; an absorption constant or file selects that absorption model of
+// the material; the energy distribution and its width set the peak-to-total ratio of every
+// level; the charge type sets the number of levels and their transitions; a metastable
+// transition is switched on only in a layer with two bulk defects, which become its two
+// configurations unless two valid ones were chosen already.
 #pragma once
 
 #include <array>
