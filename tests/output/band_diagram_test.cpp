@@ -1,0 +1,309 @@
+// The band-diagram file: the table layout against text written out by hand, and the columns of
+// solved pn junctions against device physics (equilibrium and forward bias), read back from
+// the written text.
+#include "output/band_diagram.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <sstream>
+
+#include "output/result_files.hpp"
+#include "output_fixture.hpp"
+#include "solver/currents.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using test::OutputEnvironment;
+
+// Two layers of two points each and one interface, every column filled by hand.
+BandDiagramProfiles TinyDiagram() {
+  BandDiagramProfiles b;
+  b.V = 0.1;
+  b.N = 4;
+  b.nlayers = 2;
+  b.first = {0, 2};
+  b.last = {1, 3};
+  auto fill = [](std::vector<double>& a, std::vector<double> v) { a = std::move(v); };
+  fill(b.x, {0.0, 0.5, 0.5, 1.25});
+  fill(b.Ec, {1.0, 0.875, 0.875, -0.125});
+  fill(b.Fn, {0.0, 0.0, 0.0, 0.0});
+  fill(b.Fp, {0.0, 0.0, 0.0, 0.0});
+  fill(b.Ev, {-0.5, -0.625, -0.625, -1.625});
+  fill(b.n, {1e3, 2e4, 2e4, 1e17});
+  fill(b.p, {1e16, 5e14, 5e14, 1e2});
+  fill(b.rhoDefect, {0.0, 0.0, 0.0, 0.0});
+  fill(b.netDoping, {-1e16, -1e16, 1e17, 1e17});
+  fill(b.rho, {0.0, -5e15, 5e16, 0.0});
+  fill(b.E, {0.0, 250.0, 250.0, 0.0});
+  for (std::vector<double>* a : {&b.jn, &b.jp, &b.jnTunnel, &b.jpTunnel, &b.jtot, &b.G, &b.cumG}) a->assign(4, 0.0);
+  fill(b.R, {0.0, 1.5e20, 0.0, 0.0});
+  fill(b.cumR, {-2.5e-3, -2.5e-3, -2.5e-3, -2.5e-3});
+  InterfaceProfileRow r;
+  r.x = 0.5;
+  r.js = 1e-4;
+  r.pi = -3.2e-8;
+  b.interfaces = {r};
+  return b;
+}
+
+TEST(BandDiagramFile, TinyTableByteForByte) {
+  // Fields after the index: a tab and one blank before each, two blanks before the
+  // recombination rate and the cumulative recombination; x fixed 14.6, energies fixed 14.8,
+  // all else sci 16.8.
+  const std::string z = "\t   0.00000000e+00";   // a zero field with one blank before it
+  const std::string zeros5 = z + z + z + z + z;  // jn … jtot
+  const std::string expected =
+      "Band diagramme at actual bias voltage\t    0.1000\tVolt\n"
+      "\nbulk\n\n"
+      "   i\t       x(um)\t      Ec(eV)\t      Fn(eV)\t      Fp(eV)\t      Ev(eV)\t     n(/cm3)\t     p(/cm3)\t"
+      "rho(defect) (/cm3)\tnet doping (/cm3)\t   rho(/cm3)\t     E(V/cm)\t  jn(mA/cm2)\t  jp(mA/cm2)\t"
+      "  jn_tunnel(mA/cm2)\t  jp_tunnel(mA/cm2)\tjtot(mA/cm2)\t generation(#/cm3.s)\t  recombination(#/cm3.s)\t"
+      "cumulative generation (mA/cm2)\tcumulative recombination (mA/cm2)\n"
+      "\n"
+      "   0\t       0.000000\t     1.00000000\t     0.00000000\t     0.00000000\t    -0.50000000"
+      "\t   1.00000000e+03\t   1.00000000e+16" +
+      z + "\t  -1.00000000e+16" + z + z + zeros5 + z + "\t    0.00000000e+00" + z + "\t   -2.50000000e-03\n" +
+      "   1\t       0.500000\t     0.87500000\t     0.00000000\t     0.00000000\t    -0.62500000"
+      "\t   2.00000000e+04\t   5.00000000e+14" +
+      z + "\t  -1.00000000e+16\t  -5.00000000e+15\t   2.50000000e+02" + zeros5 + z + "\t    1.50000000e+20" + z +
+      "\t   -2.50000000e-03\n" +
+      "   2\t       0.500000\t     0.87500000\t     0.00000000\t     0.00000000\t    -0.62500000"
+      "\t   2.00000000e+04\t   5.00000000e+14" +
+      z + "\t   1.00000000e+17\t   5.00000000e+16\t   2.50000000e+02" + zeros5 + z + "\t    0.00000000e+00" + z +
+      "\t   -2.50000000e-03\n" +
+      "   3\t       1.250000\t    -0.12500000\t     0.00000000\t     0.00000000\t    -1.62500000"
+      "\t   1.00000000e+17\t   1.00000000e+02" +
+      z + "\t   1.00000000e+17" + z + z + zeros5 + z + "\t    0.00000000e+00" + z + "\t   -2.50000000e-03\n" +
+      "\n\n\ninterface\n\n"
+      "  IF\t       x(um)\t jn1(mA/cm2)\t jn2(mA/cm2)\t jp1(mA/cm2)\t jp2(mA/cm2)\t jn1[with tunnel](mA/cm2)\t "
+      "jn2[with tunnel](mA/cm2)\t jp1[with tunnel](mA/cm2)\t jp2[with tunnel](mA/cm2)\t  js(mA/cm2)\t   pi(C/cm2)\n"
+      "\n"
+      "   0\t        0.500000"
+      "\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00"
+      "\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00"
+      "\t    1.00000000e-04\t   -3.20000000e-08\n";
+  EXPECT_EQ(BandDiagramText(TinyDiagram()), expected);
+}
+
+// The rows of the bulk table of a written band-diagram file: every number of each row.
+std::vector<std::vector<double>> BulkRows(const std::string& text) {
+  std::vector<std::vector<double>> rows;
+  std::size_t start = text.find("\nbulk\n\n");
+  start = text.find("\n\n", text.find("   i\t", start)) + 2;
+  std::istringstream in(text.substr(start));
+  for (std::string line; std::getline(in, line) && !line.empty();) {
+    std::istringstream row(line);
+    std::vector<double> v;
+    for (double x; row >> x;) v.push_back(x);
+    rows.push_back(v);
+  }
+  return rows;
+}
+
+enum Col {
+  kI,
+  kX,
+  kEc,
+  kFn,
+  kFp,
+  kEv,
+  kN,
+  kP,
+  kRhoD,
+  kNet,
+  kRho,
+  kE,
+  kJn,
+  kJp,
+  kJnt,
+  kJpt,
+  kJtot,
+  kG,
+  kR,
+  kCumG,
+  kCumR
+};
+
+constexpr double kVt = 0.0259;  // the solver's thermal voltage at 300 K [V]
+
+std::unique_ptr<DcProblem> Junction() {
+  auto pb = std::make_unique<DcProblem>();
+  EXPECT_EQ(SetUpDcProblem(*pb, test::PnJunction(), MeshSettings{}), 0) << pb->ctx.lastMessage;
+  return pb;
+}
+
+TEST(BandDiagramPhysics, EquilibriumPnJunction) {
+  std::unique_ptr<DcProblem> pb = Junction();
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  OutputEnvironment o;
+  SimulationRecord rec = test::IlluminatedRecord();
+  rec.wp.dark = 1;
+  const std::string text = BandDiagramFileText(rec, cv, o.context);
+  EXPECT_EQ(text.find("Band diagramme at actual bias voltage\t    0.0000\tVolt\n"), text.find("Band diagramme"));
+  const std::vector<std::vector<double>> rows = BulkRows(text);
+  // Layer by layer: the point on the interface is written twice.
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
+  const int N = cv.mesh.N;
+  // ni² from the material (Nc = Nv = 1e25 /m³ = 1e19 /cm³, Eg = 1.12 eV) [/cm⁶].
+  const double ni2 = 1e19 * 1e19 * std::exp(-1.12 / kVt);
+  for (const std::vector<double>& r : rows) {
+    ASSERT_EQ(r.size(), 21u);
+    // Flat Fermi levels at zero (the left contact's Fermi level is the zero of energy).
+    EXPECT_CLOSE(r[kFn], 0.0, 0.0, 1e-8);
+    EXPECT_CLOSE(r[kFp], 0.0, 0.0, 1e-8);
+    // Band gap between the edges (two fields of 8 decimals: 1e-8 eV).
+    EXPECT_CLOSE(r[kEc] - r[kEv], 1.12, 0.0, 1e-8);
+    // Mass action: n·p = ni²; each density has 9 significant digits.
+    EXPECT_CLOSE(r[kN] * r[kP], ni2, 1e-8, 0.0) << "x = " << r[kX];
+    // Boltzmann statistics: n = Nc·exp((Fn − Ec)/Vt). Ec carries 5e-9 eV of rounding, i.e. a
+    // relative 5e-9/0.0259 = 2e-7 in the exponential.
+    EXPECT_CLOSE(r[kN], 1e19 * std::exp((r[kFn] - r[kEc]) / kVt), 5e-7, 0.0);
+    // No current, no light, no recombination at equilibrium.
+    for (int c : {kJn, kJp, kJnt, kJpt, kJtot, kG, kR, kCumG, kCumR}) EXPECT_EQ(r[c], 0.0) << "column " << c;
+  }
+  // Index and position columns: rows in mesh order, positions in µm over the 6 µm stack.
+  EXPECT_EQ(rows.front()[kI], 0.0);
+  EXPECT_EQ(rows.back()[kI], N - 1);
+  EXPECT_CLOSE(rows.back()[kX], 6.0, 0.0, 1e-6);
+  // Quasi-neutral ends: p = NA = 1e16 /cm³ at the base contact and n = ND = 1e17 at the
+  // emitter contact (the flat-band contacts are neutral to rounding), with zero charge density
+  // (the charge column compares 1e16 − 1e16: 1e-8 of the densities' size).
+  EXPECT_CLOSE(rows.front()[kP], 1e16, 1e-6, 0.0);
+  EXPECT_CLOSE(rows.back()[kN], 1e17, 1e-6, 0.0);
+  EXPECT_CLOSE(rows.front()[kRho], 0.0, 0.0, 1e9);
+  EXPECT_CLOSE(rows.back()[kRho], 0.0, 0.0, 1e10);
+  EXPECT_CLOSE(rows.front()[kNet], -1e16, 1e-8, 0.0);
+  EXPECT_CLOSE(rows.back()[kNet], 1e17, 1e-8, 0.0);
+  // The band bending between the two ends is the built-in potential Vt·ln(NA·ND/ni²).
+  EXPECT_CLOSE(rows.front()[kEc] - rows.back()[kEc], kVt * std::log(1e16 * 1e17 / ni2), 1e-6, 0.0);
+  // The field points from the n side to the p side (negative x) in the junction, and its
+  // largest magnitude follows the depletion approximation, sqrt(2·q·Vbi/ε·NA·ND/(NA+ND)):
+  // within 5 % (the majority-carrier tails shave the peak by a few Vt/Vbi).
+  double Emin = 0.0;
+  for (const std::vector<double>& r : rows) Emin = std::min(Emin, r[kE]);
+  const double Vbi = kVt * std::log(1e16 * 1e17 / ni2);
+  const double Emax = std::sqrt(2.0 * kQ * Vbi / (11.9 * kEps0) * 1e22 * 1e23 / (1e22 + 1e23)) * 0.01;  // V/cm
+  EXPECT_CLOSE(-Emin, Emax, 0.05, 0.0);
+
+  // The interface table: one row, numbered 0, at 5 µm, with no interface defect terms.
+  const std::size_t ifs = text.find("\ninterface\n\n");
+  ASSERT_NE(ifs, std::string::npos);
+  std::istringstream in(text.substr(text.find("\n\n", ifs + 12) + 2));
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_EQ(line.substr(0, 5), "   0\t");
+  std::istringstream row(line);
+  std::vector<double> v;
+  for (double x; row >> x;) v.push_back(x);
+  ASSERT_EQ(v.size(), 12u);
+  EXPECT_CLOSE(v[1], 5.0, 0.0, 1e-6);
+  for (std::size_t k = 2; k < 12; ++k) EXPECT_EQ(v[k], 0.0);
+  EXPECT_FALSE(std::getline(in, line) && !line.empty());
+}
+
+TEST(BandDiagramPhysics, ForwardBiasSplitsTheQuasiFermiLevels) {
+  std::unique_ptr<DcProblem> pb = Junction();
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  ASSERT_EQ(SolveDarkBias(cv, 0.4, 3), 0);
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, +1, b);
+  const int N = b.N;
+  // The bias stands between the contacts: Fp = 0 at the left (base) contact and Fn = V at the
+  // right (emitter) contact, where the contact imposes u0 + u = exp(V/Vt).
+  EXPECT_CLOSE(b.Fp[0], 0.0, 0.0, 1e-12);
+  EXPECT_CLOSE(b.Fn[static_cast<std::size_t>(N - 1)], 0.4, 1e-12, 0.0);
+  EXPECT_CLOSE(b.V, 0.4, 1e-12, 0.0);
+  // Everywhere n·p = ni²·exp((Fn − Fp)/Vt) (Boltzmann statistics with split quasi-Fermi levels).
+  const double ni2 = 1e19 * 1e19 * std::exp(-1.12 / kVt);
+  for (int i = 0; i < N; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    EXPECT_CLOSE(b.n[k] * b.p[k], ni2 * std::exp((b.Fn[k] - b.Fp[k]) / kVt), 1e-10, 0.0);
+  }
+  // The current columns are those of the current extraction, and the total is the diode
+  // current, the same at every point to the solver's 0.1 % continuity check.
+  CurrentDensities j;
+  extraheer_stroom(cv, j);
+  EXPECT_EQ(b.jtot, j.j_tot);
+  EXPECT_EQ(b.jn, j.j_n);
+  for (int i = 0; i < N; ++i) EXPECT_CLOSE(b.jtot[static_cast<std::size_t>(i)], j.j_tot[1], 1e-3, 0.0);
+  // No recombination in this cell: the cumulative recombination is the minority-electron
+  // current into the p-type left contact plus the minority-hole current into the n-type right
+  // contact at the last point.
+  EXPECT_EQ(b.cumR[0], b.jn[0]);
+  EXPECT_EQ(b.cumR[static_cast<std::size_t>(N - 2)], b.jn[0]);
+  EXPECT_EQ(b.cumR[static_cast<std::size_t>(N - 1)], b.jn[0] + b.jp[static_cast<std::size_t>(N - 1)]);
+}
+
+TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
+  std::unique_ptr<DcProblem> pb = Junction();
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  // A uniform generation of 1e21 /cm³·s (1e27 /m³·s) over the 6 µm stack, put in by hand in
+  // the solver's units of each layer: its photocurrent is q·G·W = 1.602e-19·1e27·6e-6 A/m² =
+  // 961.2 A/m² = 96.12 mA/cm².
+  const Schaal& s = pb->par.schaal;
+  for (int l = 0; l < 2; ++l)
+    for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i)
+      cv.G[static_cast<std::size_t>(i)] = 1e27 / (s.S[l] * s.Dmax / (s.L * s.L));
+  const double total = kQ * 1e27 * 6e-6 * 0.1;
+  const int N = cv.mesh.N;
+  const auto last = static_cast<std::size_t>(N - 1);
+  BandDiagramProfiles left, right;
+  BandDiagramFromSolution(cv, -1, left);
+  BandDiagramFromSolution(cv, +1, right);
+  // The boxes of all points tile the stack: the sum is the total to rounding.
+  EXPECT_CLOSE(left.G[0], 1e21, 1e-12, 0.0);
+  EXPECT_CLOSE(left.cumG[last], total, 1e-12, 0.0);
+  EXPECT_CLOSE(right.cumG[0], total, 1e-12, 0.0);
+  // Light from the left sums from the first point: after the first box (half the first
+  // interval) …
+  const double b0 = 0.5 * (cv.mesh.xm[1] - cv.mesh.xm[0]);
+  EXPECT_CLOSE(left.cumG[0], kQ * 1e27 * b0 * 0.1, 1e-12, 0.0);
+  // … and at the interface, whose two points share the position, half the stack is behind:
+  // 5 µm of 6 from the left, 1 µm from the right (both counting the whole boxes of the
+  // interface points, whose halves towards each other have zero width).
+  const auto p = static_cast<std::size_t>(cv.mesh.last[0]);
+  EXPECT_CLOSE(left.cumG[p], kQ * 1e27 * 5e-6 * 0.1, 1e-9, 0.0);
+  EXPECT_CLOSE(right.cumG[p + 1], kQ * 1e27 * 1e-6 * 0.1, 1e-9, 0.0);
+}
+
+TEST(BandDiagramFile, WritersAndTheirMessages) {
+  OutputEnvironment o;
+  std::unique_ptr<DcProblem> pb = Junction();
+  ASSERT_EQ(SolveEquilibrium(pb->cv), 0);
+  SimulationRecord rec = test::IlluminatedRecord();
+  test::TempDir dir;
+
+  // Nothing calculated yet.
+  EXPECT_EQ(eb_naar_file(nullptr, pb->cv, OutputTarget{kOutputShow, nullptr}, o.context), kNothingWritten);
+  ASSERT_EQ(o.ui.popups.size(), 1u);
+  EXPECT_EQ(o.ui.popups[0].title, "Function Save or Show Energy Bands");
+  EXPECT_EQ(o.ui.popups[0].message, "No calculation is made yet: nothing to save or to show !");
+
+  // Saved through the dialog: header of kind 0 with the tables.
+  o.ui.answer = dir.file("eq.eb");
+  EXPECT_EQ(eb_naar_file(&rec, pb->cv, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
+  EXPECT_EQ(o.ui.asked.back().pattern, "*.eb");
+  EXPECT_EQ(o.ui.asked.back().prompt, "Select a file to save EB-data");
+  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/results");
+  const std::string text = test::ReadWholeFile(dir.file("eq.eb"));
+  EXPECT_EQ(text.substr(0, 49), "ZONIQ 3.2.0 (test)\nSimulation of band diagrammes\n");
+  EXPECT_EQ(text, BandDiagramFileText(rec, pb->cv, o.context));
+
+  // Mode 2 fills the profiles and writes nothing.
+  BandDiagramProfiles b;
+  EXPECT_EQ(eb_naar_file(&rec, pb->cv, OutputTarget{kOutputFill, nullptr}, o.context, &b), kWritten);
+  EXPECT_EQ(b.N, pb->cv.mesh.N);
+  EXPECT_EQ(b.interfaces.size(), 1u);
+}
+
+}  // namespace
+}  // namespace zoniq

@@ -1,0 +1,285 @@
+// The generation-recombination and occupation files: the occupation of defect states against
+// the closed forms of Shockley-Read-Hall statistics, the per-level rates against the solver's
+// recombination, and the layout of the two files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <sstream>
+
+#include "output/generation_profiles.hpp"
+#include "output/result_files.hpp"
+#include "output_fixture.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using test::OutputEnvironment;
+
+constexpr double kVt = 0.0259;  // the solver's thermal voltage at 300 K [V]
+
+// A defect with `levels` levels at one point, coefficients set by hand.
+BulkDefectRecord HandDefect(int levels) {
+  BulkDefectRecord d;
+  d.input.numberOfLevels = levels;
+  d.count = 1;
+  d.axis.count = 1;
+  d.axis.quadrature[0] = 1.0;
+  d.records.resize(static_cast<std::size_t>(levels));
+  for (LevelRecord& r : d.records) r.resize(1);
+  return d;
+}
+
+void SetLevel(BulkDefectRecord& d, int k, double cn, double cp, double en, double ep, double gn = 0.0,
+              double gp = 0.0) {
+  LevelRecord& r = d.record(0, k);
+  r.cn[0] = cn;
+  r.cp[0] = cp;
+  r.en[0] = en;
+  r.ep[0] = ep;
+  r.gn_opt[0] = gn;
+  r.gp_opt[0] = gp;
+}
+
+TEST(DefectOccupation, SingleLevelIsShockleyReadHall) {
+  BulkDefectRecord d = HandDefect(1);
+  SetLevel(d, 0, 2.0, 3.0, 0.5, 7.0, 0.25, 1.5);
+  const double n = 4.0, p = 0.125;
+  const auto f = DefectStateFractions(d, 0, 0, n, p);
+  // f = (cn·n + ep + gp)/(cn·n + cp·p + en + ep + gn + gp) = (8 + 7 + 1.5)/(8 + 0.375 + 0.5 + 7 + 0.25 + 1.5).
+  const double fe = 16.5 / 17.625;
+  EXPECT_CLOSE(f[1], fe, 1e-15, 0.0);
+  EXPECT_CLOSE(f[0], 1.0 - fe, 1e-14, 0.0);
+}
+
+TEST(DefectOccupation, MultivalentChainAndExtremeRates) {
+  BulkDefectRecord d = HandDefect(2);
+  // Level 0: A0 = ep + cn·n = 1 + 1·2 = 3, D0 = en + cp·p = 0.5 + 1·0.5 = 1 → P1/P0 = 3.
+  // Level 1: A1 = 0.25 + 0.5·2 = 1.25, D1 = 2 + 1·0.5 = 2.5 → P2/P1 = 0.5.
+  SetLevel(d, 0, 1.0, 1.0, 0.5, 1.0);
+  SetLevel(d, 1, 0.5, 1.0, 2.0, 0.25);
+  auto f = DefectStateFractions(d, 0, 0, 2.0, 0.5);
+  // P = (1, 3, 1.5) / 5.5.
+  EXPECT_CLOSE(f[0], 1.0 / 5.5, 1e-15, 0.0);
+  EXPECT_CLOSE(f[1], 3.0 / 5.5, 1e-15, 0.0);
+  EXPECT_CLOSE(f[2], 1.5 / 5.5, 1e-15, 0.0);
+  // Rates 600 orders of magnitude apart neither overflow nor lose the sum.
+  SetLevel(d, 0, 1e300, 1e-300, 1e-300, 1e300);
+  SetLevel(d, 1, 1e-300, 1e300, 1e300, 1e-300);
+  f = DefectStateFractions(d, 0, 0, 1e10, 1e-10);
+  EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]) && std::isfinite(f[2]));
+  EXPECT_CLOSE(f[0] + f[1] + f[2], 1.0, 1e-15, 0.0);
+  EXPECT_CLOSE(f[1], 1.0, 1e-15, 0.0);  // state 1 fills from state 0 and empties from state 2
+  // A level that exchanges no carriers at all leaves both states equally likely.
+  BulkDefectRecord idle = HandDefect(1);
+  f = DefectStateFractions(idle, 0, 0, 0.0, 0.0);
+  EXPECT_EQ(f[0], 0.5);
+  EXPECT_EQ(f[1], 0.5);
+}
+
+TEST(DefectOccupation, ChargeStateTexts) {
+  // Code c: state s carries (c − 3) − s elementary charges.
+  EXPECT_EQ(ChargeStateText(3, 0), "0");
+  EXPECT_EQ(ChargeStateText(3, 1), "-");
+  EXPECT_EQ(ChargeStateText(4, 0), "+");
+  EXPECT_EQ(ChargeStateText(1, 0), "2-");
+  EXPECT_EQ(ChargeStateText(6, 0), "3+");
+  EXPECT_EQ(ChargeStateText(1, 4), "6-");
+  EXPECT_EQ(ChargeStateText(0, 2), "0");
+}
+
+// The pn junction with a neutral level 0.3 eV above EV in the base (Nt = 1e20 /m³, σ = 1e-19 m²).
+std::unique_ptr<DcProblem> JunctionWithDefect() {
+  auto pb = std::make_unique<DcProblem>();
+  InputParameters set = test::PnJunction();
+  test::AddSingleLevelDefect(set, 0, 0.3, 1e20, 1e-19);
+  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
+  return pb;
+}
+
+std::vector<std::vector<double>> TableRows(const std::string& table, std::vector<std::string>* titles) {
+  std::istringstream in(table);
+  std::string line;
+  std::getline(in, line);
+  if (titles) {
+    titles->clear();
+    std::size_t a = 0;
+    for (std::size_t b; (b = line.find('\t', a)) != std::string::npos; a = b + 1)
+      titles->push_back(line.substr(a, b - a));
+  }
+  std::vector<std::vector<double>> rows;
+  while (std::getline(in, line)) {
+    std::istringstream row(line);
+    std::vector<double> v;
+    for (double x; row >> x;) v.push_back(x);
+    rows.push_back(v);
+  }
+  return rows;
+}
+
+TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) {
+  std::unique_ptr<DcProblem> pb = JunctionWithDefect();
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  std::vector<std::string> titles;
+  std::vector<std::vector<double>> rows = TableRows(GenerationRecombinationTable(cv), &titles);
+  const std::vector<std::string> expectedTitles = {"x (\xB5m)",
+                                                   "Geh (#/cm3.s)",
+                                                   "Total recombination (#/cm3.s)",
+                                                   "SRH recombination (#/cm3.s)",
+                                                   "Radiative recombination (#/cm3.s)",
+                                                   "Auger recombination (#/cm3.s)",
+                                                   "net Gn1,1,1 (#/cm3.s)",
+                                                   "IPV Gn1,1,1 (#/cm3.s)",
+                                                   "Gnth1,1,1 (#/cm3.s)",
+                                                   "Rnth1,1,1 (#/cm3.s)",
+                                                   "net Gp1,1,1 (#/cm3.s)",
+                                                   "IPV Gp1,1,1 (#/cm3.s)",
+                                                   "Gpth1,1,1 (#/cm3.s)",
+                                                   "Rpth1,1,1 (#/cm3.s)"};
+  EXPECT_EQ(titles, expectedTitles);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));  // one line per mesh point
+  // Equilibrium in the neutral base (p = NA = 1e16 /cm³, n = ni²/NA): the capture rates are
+  // those of the defect model, Rnth = Nt·σ·vth·n·(1 − f) and Rpth = Nt·σ·vth·p·f with the
+  // Fermi-Dirac occupation f of the level (Nt = 1e14 /cm³, σ = 1e-15 cm², vth = 1e7 cm/s). The
+  // base's middle is neutral to 1e-6 (solver tests); 1e-4 leaves room for the Fermi level.
+  const int inBase = cv.mesh.first[0] + cv.mesh.points[0] / 2;
+  const double ni2 = 1e19 * 1e19 * std::exp(-1.12 / kVt);
+  const double Ev = kVt * std::log(1e16 / 1e19);  // EV − EF in the neutral base [eV]
+  const double f = 1.0 / (1.0 + std::exp((Ev + 0.3) / kVt));
+  EXPECT_CLOSE(rows[static_cast<std::size_t>(inBase)][9], 1e14 * 1e-15 * 1e7 * (ni2 / 1e16) * (1.0 - f), 1e-4, 0.0);
+  EXPECT_CLOSE(rows[static_cast<std::size_t>(inBase)][13], 1e14 * 1e-15 * 1e7 * 1e16 * f, 1e-4, 0.0);
+  // Detailed balance of each transition at every point: Gnth = Rnth and Gpth = Rpth.
+  for (const std::vector<double>& r : rows) {
+    ASSERT_EQ(r.size(), 14u);
+    EXPECT_CLOSE(r[8], r[9], 1e-6, 0.0);
+    EXPECT_CLOSE(r[12], r[13], 1e-6, 0.0);
+    EXPECT_EQ(r[7], 0.0);  // no optical transitions through defects
+  }
+
+  // Forward bias: in steady state each level captures as many electrons as holes, and that net
+  // capture is the solver's SRH recombination rate (U of the defect model) at every point. The
+  // file holds 9 significant digits, and capture minus emission cancels a few more where the
+  // two nearly balance: 1e-7.
+  ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
+  rows = TableRows(GenerationRecombinationTable(cv), nullptr);
+  double largest = 0.0;
+  for (const std::vector<double>& r : rows) {
+    EXPECT_CLOSE(-r[6], r[3], 1e-7, 1e-3);   // net Gn = −U_SRH
+    EXPECT_CLOSE(-r[10], r[3], 1e-7, 1e-3);  // net Gp = −U_SRH
+    EXPECT_EQ(r[2], r[3]);                   // no radiative or Auger recombination in this cell
+    largest = std::max(largest, r[3]);
+  }
+  EXPECT_GT(largest, 1e12);
+}
+
+TEST(OccupationTable, EquilibriumOccupationIsFermiDirac) {
+  std::unique_ptr<DcProblem> pb = JunctionWithDefect();
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  const std::string text = OccupationTable(cv);
+  // A single level has no distribution to name.
+  ASSERT_EQ(text.substr(0, text.find('\n') + 1),
+            "The energydistribution of the defects which are not single level are:\n");
+  std::vector<std::string> titles;
+  const std::vector<std::vector<double>> rows = TableRows(text.substr(text.find('\n') + 1), &titles);
+  const std::vector<std::string> expectedTitles = {"x (\xB5m)", "i", "f_t(electrons)1,1,1,1 {0/0}",
+                                                   "f_t(holes)1,1,1,1 {0/0}"};
+  EXPECT_EQ(titles, expectedTitles);
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, +1, b);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const std::vector<double>& r = rows[k];
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[1], i);
+    if (i > cv.mesh.last[0]) {
+      EXPECT_EQ(r[2], 0.0);  // outside the defect's layer
+      continue;
+    }
+    // Degeneracy 1: f = 1/(1 + exp((Et − EF)/kT)) with Et = Ev + 0.3 eV and EF = 0. Nine
+    // significant digits are written; 1e-7 relative covers the energies' rounding too.
+    const double fe = 1.0 / (1.0 + std::exp((b.Ev[k] + 0.3) / kVt));
+    EXPECT_CLOSE(r[2], fe, 1e-7, 1e-300) << "point " << i;
+    EXPECT_CLOSE(r[2] + r[3], 1.0, 1e-8, 0.0);
+  }
+}
+
+TEST(GenerationFile, LegendTablesAndMessages) {
+  OutputEnvironment o;
+  std::unique_ptr<DcProblem> pb = JunctionWithDefect();
+  ASSERT_EQ(SolveEquilibrium(pb->cv), 0);
+  SimulationRecord rec = test::IlluminatedRecord();
+  const std::string gen = GenerationFileText(rec, pb->cv, false, o.context);
+  const std::string head = "ZONIQ 3.2.0 (test)\nSimulation of generation - recombination profiles\n";
+  EXPECT_EQ(gen.substr(0, head.size()), head);
+  const std::string legend =
+      "Generation-recombination at actual bias voltage\t    0.0000\tVolt\n"
+      "\n> Legend:\n"
+      "\n> =======\n"
+      "\n> Geh\tDirect band-to-band excitation of electron-hole pairs by light (this equals zero in dark)\n"
+      "\n"
+      "\n> All following properties are split up per layer, per defect in this layer and per charge state in this "
+      "defect\n"
+      "\n> (first index = layer, second index = mechanism, third index = defectlevel (0 is the most positively "
+      "charged and hence the closest to the valence band))\n"
+      "\n> (IPV = Impurity Photovoltaic Effect)\n\n"
+      "\n> IPV Gn\tGros IPV electron effect: direct optical excitation from defect to conduction band\n"
+      "\n> net Gn\tnet electron generation: IPV Gn + thermal generation - thermal recombination\n"
+      "\n> Gnth\tthermal electron generation (thermal emission of electron from defect to conduction band)\n"
+      "\n> Rnth\thermal electron recombination (capture by defect of conduction band electron)\n"
+      "\n> IPV Gp\tGros IPV hole effect: direct optical excitation from defect to valence band\n"
+      "\n> net Gp\tnet hole generation: IPV Gp + thermal generation - thermal recombination\n"
+      "\n> Gpth\tthermal hole generation (thermal emission of hole from defect to valence band)\n"
+      "\n> Rpth\thermal hole recombination (capture by defect of valence band hole)\n"
+      "\n\n";
+  const std::size_t at = gen.find("Generation-recombination at actual bias voltage");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(gen.substr(at, legend.size()), legend);
+  EXPECT_EQ(gen.substr(at + legend.size()), GenerationRecombinationTable(pb->cv));
+  // "Rnth\thermal": a tab, then "hermal".
+  EXPECT_NE(gen.find("Rnth\x09hermal electron"), std::string::npos);
+
+  const std::string occ = GenerationFileText(rec, pb->cv, true, o.context);
+  const std::string occLegend =
+      "\n> =======\n"
+      "\n"
+      "\n> All following properties are split up per layer and per defect in this layer, per charge state in "
+      "this defect and per energy if there is an energydistribution\n"
+      "\n> (first index = layer, second index = mechanism, third index = defectlevel (0 is the most positively "
+      "charged and hence the closest to the valence band)), fourth index = energy sub-level\n"
+      "\n> The charge state of the energylevel is given as well\n\n\n\n";
+  const std::size_t oat = occ.find("\n> =======\n");
+  ASSERT_NE(oat, std::string::npos);
+  EXPECT_EQ(occ.substr(oat, occLegend.size()), occLegend);
+  EXPECT_EQ(occ.substr(oat + occLegend.size()), ft_naar_file(pb->cv));
+
+  // Save: ".gen" in the generation folder, ".occ" in the occupation folder, one prompt.
+  test::TempDir dir;
+  o.ui.answer = dir.file("profiles.gen");
+  EXPECT_EQ(gen_naar_file(&rec, pb->cv, false, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
+  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/generation");
+  EXPECT_EQ(o.ui.asked.back().pattern, "*.gen");
+  EXPECT_EQ(o.ui.asked.back().prompt, "Select a file to save the generation/recombination profiles");
+  EXPECT_EQ(test::ReadWholeFile(dir.file("profiles.gen")), gen);
+  o.ui.answer = dir.file("occupation.occ");
+  EXPECT_EQ(gen_naar_file(&rec, pb->cv, true, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
+  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/occupation");
+  EXPECT_EQ(o.ui.asked.back().pattern, "*.occ");
+  EXPECT_EQ(test::ReadWholeFile(dir.file("occupation.occ")), occ);
+
+  // Nothing calculated yet: a message pop-up (not through the error log).
+  o.errors.ErrorMessageMode = 1;
+  o.ui.popups.clear();
+  EXPECT_EQ(gen_naar_file(nullptr, pb->cv, false, OutputTarget{kOutputShow, nullptr}, o.context), kNothingWritten);
+  ASSERT_EQ(o.ui.popups.size(), 1u);
+  EXPECT_EQ(o.ui.popups[0].title, "Function Save or Show Genreration/Recombination");
+  EXPECT_EQ(o.ui.popups[0].message, "No calculation is made yet: nothing to save or to show !");
+}
+
+}  // namespace
+}  // namespace zoniq

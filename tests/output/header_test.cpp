@@ -1,0 +1,253 @@
+// The common header and the batch block of the result files, against texts written out by hand
+// from their layout, and the file dates they show.
+#include <gtest/gtest.h>
+#include <utime.h>
+
+#include <ctime>
+
+#include "output/output_header.hpp"
+#include "output_fixture.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using test::OutputEnvironment;
+
+TEST(OutputHeader, SingleShotUnderTheStandardSpectrum) {
+  OutputEnvironment o;
+  std::string t;
+  WriteOutputHeader(t, test::IlluminatedRecord(), kResultIV, true, o.context.header);
+  // A single shot has no batch block even when it is asked for.
+  EXPECT_EQ(t, test::IlluminatedIVHeader());
+}
+
+TEST(OutputHeader, DarkBatchStepWithBatchBlock) {
+  OutputEnvironment o;
+  SimulationRecord r;
+  r.number = 12;
+  r.startTime = "01-01-2024 00:00:01";
+  r.wp.problemName = "new problem";
+  r.wp.dark = 1;
+  r.wp.temperature = 250.5;
+  r.wp.voltage = -0.25;
+  r.wp.frequency = 12345.678;
+  r.batch.numberOfParameters = 2;
+  r.batch.step = 3;
+  r.batch.numberOfSteps = 7;
+  r.batch.lines = {"layer 1\tthickness\t2.0000", "layer 2\tNA\t1.0000e+16"};
+  std::string t;
+  WriteOutputHeader(t, r, kResultBandDiagram, true, o.context.header);
+  EXPECT_EQ(t,
+            "ZONIQ 3.2.0 (test)\n"
+            "Simulation of band diagrammes\n"
+            "Batch simulation #\t12\tstep\t3\tof\t7\n"
+            "Calculation started : \t01-01-2024 00:00:01\n"
+            "\n"
+            "problem definition file :\tnew problem\n"
+            "last saved: \t07-02-2023 at 09:05:03\n"
+            "\n"
+            "Calculation in dark\n"
+            "\n"
+            "Working point conditions\n"
+            "Temperature\t  250.50\tK\n"
+            "Workpoint bias voltage\t   -0.2500\tVolt\n"
+            "Frequency\t  1.2346e+04\tHz\n"
+            "\n"
+            "**Batch parameters**\n"
+            "layer 1\tthickness\t2.0000\n"
+            "layer 2\tNA\t1.0000e+16\n"
+            "\n");
+  // Without the flag the batch block is left out.
+  std::string without;
+  WriteOutputHeader(without, r, kResultBandDiagram, false, o.context.header);
+  EXPECT_EQ(without + "**Batch parameters**\nlayer 1\tthickness\t2.0000\nlayer 2\tNA\t1.0000e+16\n\n", t);
+}
+
+TEST(OutputHeader, GenerationFromFileShowsTheAttenuatedIdealCurrent) {
+  OutputEnvironment o;
+  SimulationRecord r = test::IlluminatedRecord();
+  r.wp.generationFromFile = 1;
+  r.wp.generationFile = "G:\\gen\\profile.gen";
+  r.wp.attenuation = 50.0;
+  r.wp.idealGenerationCurrent = 30.0;
+  // The G(x) file's date is written without padding of day, month, year and hour.
+  o.context.header.fileDate = [](std::string_view name, DateTime& t) {
+    t = name == "G:\\gen\\profile.gen" ? DateTime{5, 3, 2024, 9, 5, 7} : DateTime{7, 2, 2023, 9, 5, 3};
+    return true;
+  };
+  std::string t;
+  WriteOutputHeader(t, r, kResultGenerationRecombination, true, o.context.header);
+  // 30 mA/cm2 at 50 % transmission: 15 mA/cm2 after attenuation.
+  const std::string block =
+      "Calculation under illumination\n"
+      "Optical generation data G(x) read from file:\n"
+      "Input file with G(x) data :\t\n"
+      "G:\\gen\\profile.gen  last saved: \t5-3-2024 at 9:05:07\n"
+      "Transmission of attenuation filter:\t  5.0000e+01\t%\n"
+      "Ideal light current from optical generation\t   30.0000\tmA/cm2\n"
+      "Ideal light current after attenuation\t   15.0000\tmA/cm2\n"
+      "\n"
+      "Working point conditions\n";
+  EXPECT_NE(t.find(block), std::string::npos) << t;
+  EXPECT_NE(t.find("Simulation of generation - recombination profiles\n"), std::string::npos);
+}
+
+TEST(OutputHeader, CutOffWindowAndNeutralDensityFilter) {
+  OutputEnvironment o;
+  SimulationRecord r = test::IlluminatedRecord();
+  r.wp.illuminatedFromRight = 0;
+  r.wp.spectrumCutOff = 1;
+  r.wp.shortWavelengthCutOff = 400.0;
+  r.wp.longWavelengthCutOff = 1100.126;
+  r.wp.neutralDensity = 1.0;
+  r.wp.windowPower = 800.0;
+  r.wp.incidentPower = 80.0;
+  std::string t;
+  WriteOutputHeader(t, r, kResultIV, false, o.context.header);
+  // ND = 1: transmission 10^-1; the powers in W/m2 times 0.1 give mW/cm2.
+  const std::string block =
+      "Illumination from the left\n"
+      "spectrum file :\t\n"
+      "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe  last saved: \t07-02-2023 at 09:05:03\n"
+      "Spectrum cut-off applied\t\n"
+      "short wavelength cut-off\t  400.00\tnm\n"
+      "long  wavelength cut-off\t 1100.13\tnm\n"
+      "Neutral density filter: ND\t  1.0000\n"
+      "Transmission of ND filter:\t  1.0000e-01\n"
+      "Power from spectrum:\t  100.0370\tmW/cm2\n"
+      "Power after cut-off filters\t   80.0000\tmW/cm2\n"
+      "Incident power on solar cell structure\t    8.0000\tmW/cm2\n";
+  EXPECT_NE(t.find(block), std::string::npos) << t;
+}
+
+TEST(OutputHeader, RunLinesInTheirOrderOfPrecedence) {
+  OutputEnvironment o;
+  auto runLine = [&](const SimulationRecord& r) {
+    std::string t;
+    WriteOutputHeader(t, r, kResultCurveFitting, false, o.context.header);
+    // The run line is the third line.
+    std::size_t a = t.find('\n');
+    a = t.find('\n', a + 1);
+    return t.substr(a + 1, t.find('\n', a + 1) - a - 1);
+  };
+  SimulationRecord r;
+  r.number = 4;
+  EXPECT_EQ(runLine(r), "Single shot simulation #\t4");
+  r.fit.numberOfParameters = 2;
+  r.fit.iteration = 0;
+  r.fit.numberOfIterations = 50;
+  EXPECT_EQ(runLine(r), "Curve fitting simulation #\t4\tstep\t1\tof\t50");  // iterations counted from 0
+  r.batch.definitionFileBatch = 1;
+  r.batch.step = 2;
+  r.batch.numberOfSteps = 5;
+  EXPECT_EQ(runLine(r), "Batch simulation #\t4\tstep\t2\tof\t5");
+  r.batchRecording = 1;
+  EXPECT_EQ(runLine(r), "Results of a batch recording");
+}
+
+TEST(OutputHeader, AdmittanceKindCarriesTheAttemptToEscapeFrequency) {
+  OutputEnvironment o;
+  o.context.header.attemptToEscapeFrequency = 2.5e12;
+  std::string t;
+  WriteOutputHeader(t, SimulationRecord{}, kResultAdmittance, false, o.context.header);
+  EXPECT_EQ(t.substr(0, t.find("Single shot")),
+            "ZONIQ 3.2.0 (test)\nSimulation of Admittance Spectroscopy\n"
+            "Attempt to escape frequency (Hz):\t   2.50000000e+12\n");
+}
+
+TEST(BatchInfo, BatchOverDefinitionFilesAndCurveFitting) {
+  SimulationRecord r;
+  std::string t;
+  WriteBatchInfo(t, r);
+  EXPECT_EQ(t, "");  // a single shot has no block
+
+  r.batch.definitionFileBatch = 1;
+  r.batch.definitionFile = "cdte.def";
+  WriteBatchInfo(t, r);
+  EXPECT_EQ(t, "**Batch parameters**\nDefinition file:\tcdte.def\n\n");
+
+  SimulationRecord f;
+  f.fit.numberOfParameters = 1;
+  f.fit.lines = {"layer 1\tNA\t2.0e+16"};
+  f.fit.closingLine = "end of parameters";
+  std::string u;
+  WriteBatchInfo(u, f);
+  EXPECT_EQ(u, "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n\n");
+  f.fit.fixedParameterSet = 1;
+  f.fit.fixedParameterLine = "T\t310";
+  u.clear();
+  WriteBatchInfo(u, f);
+  EXPECT_EQ(u,
+            "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n"
+            "**Fixed parameter for this measurement**\nT\t310\n\n");
+
+  // A prepared line is at most 255 characters.
+  SimulationRecord b;
+  b.batch.numberOfParameters = 1;
+  b.batch.lines = {std::string(400, 'x')};
+  std::string v;
+  WriteBatchInfo(v, b);
+  EXPECT_EQ(v, "**Batch parameters**\n" + std::string(255, 'x') + "\n\n");
+}
+
+TEST(OutputHeader, TitlesOfAllKinds) {
+  EXPECT_STREQ(ResultTitle(0), "Simulation of band diagrammes");
+  EXPECT_STREQ(ResultTitle(2), "Simulation of ac-band diagrammes at the dc-working point");
+  EXPECT_STREQ(ResultTitle(7), "Simulation of Occupation probability of deep defects");
+  EXPECT_STREQ(ResultTitle(9), "Simulation of interface properties in a batch");
+  EXPECT_STREQ(ResultTitle(11), "Grading data during simulation");
+  EXPECT_STREQ(ResultTitle(12), "Curve fitting results");
+  EXPECT_STREQ(ResultTitle(-1), "");
+  EXPECT_STREQ(ResultTitle(13), "");
+}
+
+TEST(FileDates, SavedFileNewProblemAndMissingFile) {
+  test::TempDir dir;
+  const std::string path = dir.file("cell.def");
+  test::WriteWholeFile(path, "x\n");
+  // Give the file a known modification time and compare with the local calendar time of that
+  // instant, taken through the C library independently of the code under test.
+  const std::time_t when = 1700000000;  // 14 November 2023, 22:13:20 UTC
+  utimbuf times{when, when};
+  ASSERT_EQ(utime(path.c_str(), &times), 0);
+  std::tm local{};
+  localtime_r(&when, &local);
+  int month = 0, day = 0, year = 0, h = 0, m = 0, s = 0;
+  EXPECT_EQ(GetZONIQFileDate(path, month, day, year), 0);
+  EXPECT_EQ(GetZONIQFileTime(path, h, m, s), 0);
+  EXPECT_EQ(day, local.tm_mday);
+  EXPECT_EQ(month, local.tm_mon + 1);
+  EXPECT_EQ(year, local.tm_year + 1900);
+  EXPECT_EQ(h, local.tm_hour);
+  EXPECT_EQ(m, local.tm_min);
+  EXPECT_EQ(s, local.tm_sec);
+
+  // A cell never saved shows the present date and time (any case of the name).
+  const std::time_t before = std::time(nullptr);
+  DateTime t;
+  ASSERT_TRUE(ZONIQFileDateTime("New Problem", t));
+  const std::time_t after = std::time(nullptr);
+  std::tm b{}, a{};
+  localtime_r(&before, &b);
+  localtime_r(&after, &a);
+  EXPECT_TRUE((t.year == b.tm_year + 1900 && t.month == b.tm_mon + 1 && t.day == b.tm_mday) ||
+              (t.year == a.tm_year + 1900 && t.month == a.tm_mon + 1 && t.day == a.tm_mday));
+  const long secs = t.hour * 3600L + t.minute * 60L + t.second;
+  const long sb = b.tm_hour * 3600L + b.tm_min * 60L + b.tm_sec, sa = a.tm_hour * 3600L + a.tm_min * 60L + a.tm_sec;
+  EXPECT_TRUE((secs >= sb && secs <= sa) || sa < sb);  // sa < sb only across midnight
+
+  // A file that does not exist has no date: all zero, and the header says so.
+  EXPECT_EQ(GetZONIQFileDate(dir.file("missing.def"), month, day, year), -1);
+  EXPECT_EQ(month + day + year, 0);
+  SimulationRecord r;
+  r.wp.problemName = dir.file("missing.def");
+  HeaderContext real;
+  real.version = "v";
+  std::string text;
+  WriteOutputHeader(text, r, kResultIV, false, real);
+  EXPECT_NE(text.find("last saved: \t00-00-0000 at 00:00:00\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zoniq

@@ -1,0 +1,94 @@
+// Shared pieces of the result-file tests: a user interface whose save dialog answers with a
+// chosen path, a fixed clock for the file dates of the header, and a record built by hand.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "measure/simulation_record.hpp"
+#include "output/result_files.hpp"
+#include "ui/error_message.hpp"
+#include "ui/user_interface.hpp"
+
+namespace zoniq::test {
+
+// Records every message; the save dialog answers `answer` (nullopt: the user cancels) and
+// remembers what it was asked.
+class DialogUserInterface : public RecordingUserInterface {
+ public:
+  std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern, std::string_view prompt,
+                                             bool forSaving) override {
+    asked.push_back({std::string(folder), std::string(pattern), std::string(prompt)});
+    saving = forSaving;
+    return answer;
+  }
+  struct Question {
+    std::string folder, pattern, prompt;
+  };
+  std::optional<std::string> answer;
+  std::vector<Question> asked;
+  bool saving = false;
+};
+
+// Everything a writer reports to, with a header whose file dates are all 7 February 2023,
+// 09:05:03 (so that whole files can be compared byte for byte).
+struct OutputEnvironment {
+  DialogUserInterface ui;
+  ErrorReporting errors;
+  Environment env{&ui, &errors, "/zoniq-home"};
+  OutputContext context;
+  OutputEnvironment() {
+    errors.ErrorMessageMode = 0;  // messages as pop-ups, recorded by the user interface
+    context.env = &env;
+    context.header.version = "ZONIQ 3.2.0 (test)";
+    context.header.fileDate = [](std::string_view, DateTime& t) {
+      t = DateTime{7, 2, 2023, 9, 5, 3};
+      return true;
+    };
+  }
+};
+
+// A single-shot simulation under the standard spectrum from the right at 300 K, 0 V.
+inline SimulationRecord IlluminatedRecord() {
+  SimulationRecord r;
+  r.number = 1;
+  r.startTime = "05-03-2024 10:20:30";
+  r.wp.problemName = "C:\\cells\\cigs.def";
+  r.wp.dark = 0;
+  r.wp.illuminatedFromRight = 1;
+  r.wp.spectrumFile = "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe";
+  r.wp.spectrumPower = 1000.37;
+  r.wp.windowPower = 1000.37;
+  r.wp.incidentPower = 1000.37;
+  return r;
+}
+
+// The header that IlluminatedRecord() gets for the I-V file, written out from the layout.
+inline std::string IlluminatedIVHeader() {
+  return "ZONIQ 3.2.0 (test)\n"
+         "Simulation of I-V curves\n"
+         "Single shot simulation #\t1\n"
+         "Calculation started : \t05-03-2024 10:20:30\n"
+         "\n"
+         "problem definition file :\tC:\\cells\\cigs.def\n"
+         "last saved: \t07-02-2023 at 09:05:03\n"
+         "\n"
+         "Calculation under illumination\n"
+         "Optical generation from internal ZONIQ calculation\n"
+         "Illumination from the right\n"
+         "spectrum file :\t\n"
+         "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe  last saved: \t07-02-2023 at 09:05:03\n"
+         "Neutral density filter: ND\t  0.0000\n"
+         "Transmission of ND filter:\t  1.0000e+00\n"
+         "Power from spectrum:\t  100.0370\tmW/cm2\n"
+         "Incident power on solar cell structure\t  100.0370\tmW/cm2\n"
+         "\n"
+         "Working point conditions\n"
+         "Temperature\t  300.00\tK\n"
+         "Workpoint bias voltage\t    0.0000\tVolt\n"
+         "Frequency\t  1.0000e+06\tHz\n"
+         "\n";
+}
+
+}  // namespace zoniq::test
