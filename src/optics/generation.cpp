@@ -51,14 +51,20 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const double a = alphaL[static_cast<std::size_t>(i) * cvWl + static_cast<std::size_t>(col[k])];
     return a > 0.0 ? a : 0.0;  // a negative or undefined table value absorbs nothing
   };
-  // e = exp(−a) and m = 1 − e without cancellation for small a.
+  // e = exp(−a) and m = 1 − e with one transcendental call, without cancellation for small a.
   auto decay = [](double a, double& e, double& m) {
-    e = std::exp(-a);
-    m = a < 0.5 ? -std::expm1(-a) : 1.0 - e;
+    if (a < 0.5) {
+      m = -std::expm1(-a);
+      e = 1.0 - m;
+    } else {
+      e = std::exp(-a);
+      m = 1.0 - e;
+    }
   };
 
+  // Wavelengths without light are skipped: their wave is zero from the start.
   for (int k = k0; k < k1; ++k) {
-    wave[k] = 1.0;
+    wave[k] = gen.incomingFlux_us[static_cast<std::size_t>(k)] != 0.0 ? 1.0 : 0.0;
     depthIn[k] = depthBack[k] = 0.0;
   }
   // The light that enters, from the front to the back.
@@ -77,14 +83,20 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     for (int k = k0; k < k1; ++k) {
       const double ai = alpha(i, k) * dx, aj = alpha(j, k) * dx;
+      depthIn[k] += ai;
+      depthBack[k] += aj;
+      fi[k] = wave[k];
+      // Nothing left to absorb (no light, or all of it absorbed already), or a transparent
+      // interval: the wave passes unchanged.
+      if (wave[k] == 0.0 || ai == 0.0) {
+        gj[k] = 0.0;
+        continue;
+      }
       double e, m;
       decay(0.5 * ai, e, m);
-      fi[k] = wave[k];
       gi[k] += wave[k] * m;
       gj[k] = wave[k] * e * m;
       wave[k] *= e * e;
-      depthIn[k] += ai;
-      depthBack[k] += aj;
     }
   }
   // Multiple reflections between back and front: every amplitude is divided by the
@@ -123,9 +135,12 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     for (int k = k0; k < k1; ++k) {
-      double e, m;
-      decay(0.5 * alpha(i, k) * dx, e, m);
+      if (wave[k] == 0.0) continue;  // no back reflection, or nothing left of it
       fi[k] += wave[k];
+      const double a = alpha(i, k) * dx;
+      if (a == 0.0) continue;
+      double e, m;
+      decay(0.5 * a, e, m);
       gi[k] += wave[k] * m;
       gj[k] += wave[k] * e * m;
       wave[k] *= e * e;
@@ -143,11 +158,16 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
 
 // Sizes the work storage for the spectrum and the mesh once; nothing is allocated when called
 // again with the same spectrum.
-void SizeStorage(GenerationParameters& gen) {
+void SizeStorage(GenerationParameters& gen, int points) {
   const std::size_t nwl = static_cast<std::size_t>(gen.numberOfWavelengths);
-  const std::size_t table = nwl * static_cast<std::size_t>(MAXPOINTS);
-  if (gen.flux.size() != table) gen.flux.assign(table, 0.0);
-  if (gen.spectralGeneration.size() != table) gen.spectralGeneration.assign(table, 0.0);
+  // Room for the largest mesh is reserved (not touched), so that a refined mesh needs no new
+  // storage; the tables cover the present mesh.
+  const std::size_t table = nwl * static_cast<std::size_t>(points);
+  const std::size_t room = nwl * static_cast<std::size_t>(MAXPOINTS);
+  for (std::vector<double>* v : {&gen.flux, &gen.spectralGeneration}) {
+    if (v->capacity() < room) v->reserve(room);
+    if (v->size() < table) v->resize(table, 0.0);
+  }
   for (std::vector<double>* v : {&gen.travelling, &gen.depthIn, &gen.depthBack, &gen.scale, &gen.backReflection})
     if (v->size() != nwl) v->assign(nwl, 0.0);
   if (gen.pointScale.size() != static_cast<std::size_t>(MAXPOINTS)) gen.pointScale.assign(MAXPOINTS, 0.0);
@@ -205,8 +225,9 @@ bool UndefinedGenerationPath(const std::string& path) {
 // its ends. The file's positions rise strictly.
 void InterpolateFileProfile(CalculationVariables& cv, GenerationParameters& gen, bool toSolver) {
   const int n = cv.mesh.N;
-  SizeStorage(gen);
+  SizeStorage(gen, cv.mesh.N);
   gen.meshPoints = n;
+  gen.generationCurrent = 0;
   const std::vector<double>& p = gen.filePositions;
   const std::vector<double>& g = gen.fileGeneration;
   const std::size_t m = std::min(p.size(), g.size());
@@ -240,6 +261,7 @@ void InterpolateFileProfile(CalculationVariables& cv, GenerationParameters& gen,
 }  // namespace
 
 void CalculateIncomingFluxes(GenerationParameters& gen, double factor, int mode) {
+  gen.generationCurrent = 0;
   const std::size_t n = std::min(gen.wavelengths.size(), gen.watt_lambda.size());
   gen.numberOfWavelengths = static_cast<int>(n);
   gen.incomingFlux_us.assign(n, 0.0);
@@ -258,6 +280,7 @@ void CalculateIncomingFluxes(GenerationParameters& gen, double factor, int mode)
 }
 
 int PrepareAbsorption(CalculationVariables& cv, GenerationParameters& gen) {
+  gen.generationCurrent = 0;
   gen.wavelengthCopy.assign(gen.wavelengths.begin(), gen.wavelengths.end());
   bepaal_alfa(cv, gen.wavelengthCopy);
   gen.alphaMesh.assign(cv.mesh.x.begin(), cv.mesh.x.begin() + cv.mesh.N);
@@ -272,8 +295,9 @@ int FluxRange(CalculationVariables& cv, GenerationParameters& gen, int k0, int k
   const std::size_t nwl = gen.wavelengths.size();
   gen.numberOfWavelengths = static_cast<int>(nwl);
   if (gen.incomingFlux_us.size() != nwl) gen.incomingFlux_us.assign(nwl, 0.0);  // no light prepared
-  SizeStorage(gen);
+  SizeStorage(gen, cv.mesh.N);
   gen.meshPoints = n;
+  gen.generationCurrent = 0;
   k0 = std::max(k0, 0);
   k1 = std::min(k1, static_cast<int>(nwl));
   if (n < 1 || k0 >= k1) return 1;
@@ -327,7 +351,7 @@ int CalculateFluxes(CalculationVariables& cv, GenerationParameters& gen, int mod
 
 void CalculateGeneration(CalculationVariables& cv, GenerationParameters& gen, bool toSolver) {
   const int n = cv.mesh.N;
-  SizeStorage(gen);
+  SizeStorage(gen, cv.mesh.N);
   gen.fromFile = 0;
   const std::size_t nwl = static_cast<std::size_t>(gen.numberOfWavelengths);
   // Flux computed on another mesh: nothing valid to sum.
@@ -339,6 +363,11 @@ void CalculateGeneration(CalculationVariables& cv, GenerationParameters& gen, bo
       for (std::size_t k = 0; k < nwl; ++k) sum += row[k];
     }
     gen.G[i] = sum;
+  }
+  if (valid) {
+    if (gen.generationMesh.capacity() < static_cast<std::size_t>(MAXPOINTS)) gen.generationMesh.reserve(MAXPOINTS);
+    gen.generationMesh.assign(cv.mesh.x.begin(), cv.mesh.x.begin() + n);
+    gen.generationCurrent = 1;
   }
   if (toSolver)
     for (int i = 0; i < n; ++i) cv.G[i] = gen.lightFactor * gen.G[i];
@@ -460,7 +489,7 @@ int CalculateIdealGenerationCurrent(const Environment& env, WorkPoint& wp) {
 void AddQEGeneration(CalculationVariables& cv, const GenerationParameters& genA, const GenerationParameters& genB,
                      GenerationParameters& genSum) {
   const int n = cv.mesh.N;
-  SizeStorage(genSum);
+  SizeStorage(genSum, cv.mesh.N);
   genSum.meshPoints = n;
   for (int i = 0; i < n; ++i) {
     const double a = static_cast<std::size_t>(i) < genA.G.size() ? genA.G[i] : 0.0;
@@ -472,7 +501,7 @@ void AddQEGeneration(CalculationVariables& cv, const GenerationParameters& genA,
 
 void RemoveQEGeneration(CalculationVariables& cv, const GenerationParameters& genB, GenerationParameters& genSum) {
   const int n = cv.mesh.N;
-  SizeStorage(genSum);
+  SizeStorage(genSum, cv.mesh.N);
   for (int i = 0; i < n; ++i) {
     genSum.G[i] -= static_cast<std::size_t>(i) < genB.G.size() ? genB.G[i] : 0.0;
     cv.G[i] = genSum.lightFactor * genSum.G[i];
@@ -480,7 +509,7 @@ void RemoveQEGeneration(CalculationVariables& cv, const GenerationParameters& ge
 }
 
 void SetGenerationFactor(CalculationVariables& cv, GenerationParameters& gen, double factor) {
-  SizeStorage(gen);
+  SizeStorage(gen, cv.mesh.N);
   gen.lightFactor = factor;
   for (int i = 0; i < cv.mesh.N; ++i) cv.G[i] = factor * gen.G[i];
 }
@@ -491,9 +520,16 @@ int RecomputeGeneration(CalculationVariables& cv, GenerationParameters& gen) {
     return 1;
   }
   const int n = cv.mesh.N;
-  const bool sameMesh = gen.alphaMesh.size() == static_cast<std::size_t>(n) &&
-                        std::equal(gen.alphaMesh.begin(), gen.alphaMesh.end(), cv.mesh.x.begin());
-  if (!sameMesh) {
+  auto onMesh = [&](const std::vector<double>& x) {
+    return x.size() == static_cast<std::size_t>(n) && std::equal(x.begin(), x.end(), cv.mesh.x.begin());
+  };
+  // Nothing changed since G was computed (a sweep starting from a stored solution): the
+  // profile only needs the light factor.
+  if (gen.generationCurrent && onMesh(gen.generationMesh)) {
+    for (int i = 0; i < n; ++i) cv.G[i] = gen.lightFactor * gen.G[i];
+    return 1;
+  }
+  if (!onMesh(gen.alphaMesh)) {
     // The absorption of the new points (the composition may vary over the layer).
     gen.wavelengthCopy.assign(cv.wavelengths.begin(), cv.wavelengths.end());
     bepaal_alfa(cv, gen.wavelengthCopy);

@@ -45,6 +45,10 @@ struct GenerationParameters {
   std::vector<double> pointScale, boxWidth;
   std::vector<int> alphaColumn;  // column of each wavelength in the absorption table
   std::vector<double> alphaMesh;
+  // G was computed from the present incoming flux and absorption on this mesh (set by
+  // CalculateGeneration, cleared by whatever changes the light or the absorption).
+  int generationCurrent = 0;
+  std::vector<double> generationMesh;
   std::vector<double> wavelengthCopy;
 };
 
