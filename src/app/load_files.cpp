@@ -26,6 +26,7 @@ int Laad_data_uit_file(Session& session, std::string_view path, std::string* ful
   session.parameterset1 = std::move(set1);
   session.mottSchottky = ms;
   session.definitionExtras = std::move(extras);
+  ApplyDefinitionWorkPoint(session.wp, session.definitionExtras.workPoint);
   parameterset1_to_2(session.zonnecel, session.parameterset1);
   session.problemName = full;
   session.ui->StatusMessage("Problem file: " + full);
@@ -44,6 +45,9 @@ int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullP
     return -1;
   }
   session.spectrumFile = full;
+  session.wp.spectrumFile = full;
+  session.wp.spectrumName = '\\';
+  session.wp.spectrumName += FileNamePart(full);
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
 #include "app/session.hpp"
+#include "measure/simulation_driver.hpp"
 
 namespace zoniq {
 
@@ -63,6 +64,12 @@ std::string UsageText() {
          "  -h, --help     show this text and exit\n"
          "  -V, --version  show the version banner and exit\n"
          "  --             every word after it belongs to a file name\n"
+         "  --light        illuminate the working point (spectrum: the .spe file named, else\n"
+         "                 \"AM1_5G 1 sun.spe\")\n"
+         "  --iv START:STOP:POINTS\n"
+         "                 switch the I-V sweep on from START to STOP volts in POINTS points\n"
+         "  --calculate    run one simulation of the loaded cell and print Voc, Jsc, FF, eta,\n"
+         "                 Vmpp and Jmpp\n"
          "\n"
          "Files written in the current folder: counts.txt (function-call counts) and, when\n"
          "error messages are logged, ZONIQErrorLogFile.log.\n"
@@ -71,7 +78,8 @@ std::string UsageText() {
          "  0  every file named was loaded\n"
          "  1  a file named on the command line could not be loaded\n"
          "  2  unknown option\n"
-         "  3  internal error (out of memory)\n";
+         "  3  internal error (out of memory)\n"
+         "  4  the simulation asked for with --calculate was abandoned\n";
 }
 
 void Initialise(Session& s) {
@@ -89,6 +97,8 @@ void Initialise(Session& s) {
   s.problemName = "new problem";
   s.spectrumFile.clear();
   parameterset1_to_2(s.zonnecel, s.parameterset1);
+  InitialiseSimulationState(s, s.programFolder);
+  s.solverContext.counter = &s.counter;
 
   s.plotColours = kPlotPalette;
   s.colourIndex = 0;
@@ -171,17 +181,30 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   const std::string programPath = (argc > 0 && argv && argv[0]) ? argv[0] : "zoniq";
 
   bool help = false, version = false, optionsEnded = false;
+  bool calculate = false, light = false;
+  std::string ivRange, badRange;
   std::string unknownOption;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i] ? argv[i] : "";
     if (!optionsEnded && word == "--") {
       optionsEnded = true;
+    } else if (!optionsEnded && (word == "--iv" || word.rfind("--iv=", 0) == 0)) {
+      const std::string range = word == "--iv" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : word.substr(5);
+      VoltageSweepAction check;
+      if (ParseSweepRange(range, check))
+        ivRange = range;
+      else if (badRange.empty())
+        badRange = range.empty() ? "(nothing)" : range;
     } else if (!optionsEnded && IsOptionWord(word)) {
       if (word == "-h" || word == "--help")
         help = true;
       else if (word == "-V" || word == "--version")
         version = true;
+      else if (word == "--calculate")
+        calculate = true;
+      else if (word == "--light")
+        light = true;
       else if (unknownOption.empty())
         unknownOption = word;
     } else {
@@ -196,6 +219,11 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     err << "zoniq: unknown option '" << unknownOption << "'\nTry 'zoniq --help'.\n";
     return kExitUsage;
   }
+  if (!badRange.empty()) {
+    err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, 2 to 2001 points), not '" << badRange
+        << "'\nTry 'zoniq --help'.\n";
+    return kExitUsage;
+  }
   const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
   if (version) {
     out << banner << "\n";
@@ -207,6 +235,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   session.VERSION = banner;
   Initialise(session);
   const CommandLineOutcome outcome = ProcessCommandLine(session, words);
+  if (light) session.wp.dark = 0;
+  if (!ivRange.empty()) ParseSweepRange(ivRange, session.actie.iv);
 
   // Without an interactive user interface the run shows what it loaded and ends.
   out << LoadedReport(session);
@@ -218,8 +248,16 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         << " named on the command line not loaded:\n";
     for (const std::string& f : outcome.notLoaded) err << "  " << f << "\n";
   }
+  bool abandoned = false;
+  if (calculate) {
+    Simulate(session, session, session.env(), kModeSingleShot);
+    out << CellParametersReport(session);
+    out.flush();
+    abandoned = session.lastSimulationResult != 0;
+  }
   Terminate(session);
-  return outcome.notLoaded.empty() ? kExitOk : kExitNotLoaded;
+  if (!outcome.notLoaded.empty()) return kExitNotLoaded;
+  return abandoned ? kExitSimulationFailed : kExitOk;
 }
 
 }  // namespace

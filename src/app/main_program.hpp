@@ -16,9 +16,10 @@ struct Session;
 
 // Exit statuses of a run.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitNotLoaded = 1;  // a file named on the command line could not be loaded
-inline constexpr int kExitUsage = 2;      // unknown option
-inline constexpr int kExitInternal = 3;   // out of memory or a broken internal invariant
+inline constexpr int kExitNotLoaded = 1;         // a file named on the command line could not be loaded
+inline constexpr int kExitUsage = 2;             // unknown option
+inline constexpr int kExitInternal = 3;          // out of memory or a broken internal invariant
+inline constexpr int kExitSimulationFailed = 4;  // the simulation of --calculate was abandoned
 
 struct RunOptions {
   std::ostream* out = nullptr;  // report, help and version text; null = standard output

@@ -1,9 +1,12 @@
 #include "measure/simulation_driver.hpp"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "common/format.hpp"
+#include "common/paths.hpp"
 #include "measure/iv_sweep.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
@@ -15,37 +18,6 @@
 #include "solver/x_dependence.hpp"
 
 namespace zoniq {
-
-void InitialiseSimulationState(SimulationState& s, const std::string& programFolder) {
-  InitialiseWorkPoint(s.wp, programFolder);
-  s.secondwp = s.wp;
-  s.wp_vorig = s.wp;
-  InitialiseMeasurementActions(s.actie);
-  s.actieExtras = ActionListExtras{};
-  s.generatieparameters = GenerationParameters{};
-  s.CONVERGENTIEFALING = 0;
-  s.EquilibriumConvergenceFailure = s.ShortCircuitConvergenceFailure = s.WorkPointConvergenceFailure = 1;
-  s.FirstIVPointConvergenceFailure = s.FirstCVPointConvergenceFailure = 1;
-  s.IVConvergenceFailure = s.CVConvergenceFailure = s.CfConvergenceFailure = s.QEConvergenceFailure = 1;
-  s.equiberekend = s.kortberekend = s.werkberekend = 0;
-  s.JShortCircuit = s.JWorkingPoint = 0.0;
-  s.pausestatus = 0;
-  s.Calculationmode = kModeNone;
-  s.workpointFromPreviousBatch = 0;
-  s.versieschatting = kEstimateDefault;
-  s.cvbezig = 0;
-  s.issueMeshWarning = 1;
-  s.deffilenamevorig.clear();
-  wis_alles(s);
-}
-
-void ApplyDefinitionWorkPoint(WorkPoint& wp, const DefinitionWorkPointItems& items) {
-  wp.illuminatedFromRight = items.illuminatedFromRight;
-  wp.RsPresent = items.RsPresent;
-  wp.Rs = items.Rs;
-  wp.RshPresent = items.GshPresent;
-  wp.Gsh = items.Gsh;
-}
 
 int ReadWorkPoint(WorkPoint& workPoint, const CellState& cell, const Environment& env) {
   CheckCutoffWavelengths(workPoint);
@@ -419,7 +391,8 @@ int calculate_withMeta(CellState& cell, SimulationState& s, const Environment& e
   // A cell with metastable defects first sets their densities at the second working point
   // (calculate in mode 1) and then simulates with them; that model is not part of this version,
   // so every cell is simulated directly.
-  return calculate(cell, s, env, batch, fit, 0);
+  s.lastSimulationResult = calculate(cell, s, env, batch, fit, 0);
+  return s.lastSimulationResult;
 }
 
 int Simulate(CellState& cell, SimulationState& s, const Environment& env, int button, const SimulateRunners& runners) {
@@ -455,12 +428,60 @@ int Simulate(CellState& cell, SimulationState& s, const Environment& env, int bu
   return 0;
 }
 
-void wis_alles(SimulationState& s) {
-  s.simulaties.clear();
-  s.kleurindex = 0;
-  s.SingleShotSimulationNumber = 0;
-  s.BatchSimulationNumber = 0;
-  s.CurveFitSimulationNumber = 0;
+std::string CellParametersReport(const SimulationState& s) {
+  const SimulationRecord* r = s.CurrentRecord();
+  std::string text;
+  if (s.lastSimulationResult != 0) text += "The simulation was abandoned (see the messages above).\n";
+  if (!r || !r->iv.present) return text + "No I-V curve was calculated.\n";
+  const WorkPoint& wp = r->wp;
+  text += "Simulation " + std::to_string(r->number) + ": T = " + fix(wp.temperature, 0, 2) + " K, ";
+  if (wp.dark) {
+    text += "dark\n";
+  } else if (wp.generationFromFile) {
+    text += "generation from " + wp.generationFile + "\n";
+  } else {
+    text += "illuminated from the " + std::string(wp.illuminatedFromRight ? "right" : "left") + ", " +
+            FileNamePart(wp.spectrumFile) + ", incident power " + fix(wp.incidentPower, 0, 2) + " W/m2\n";
+  }
+  text += "I-V: " + std::to_string(r->iv.pointsDone) + " of " + std::to_string(r->iv.points) + " points from " +
+          fix(r->actie.iv.startV, 0, 3) + " V to " + fix(r->actie.iv.stopV, 0, 3) + " V\n";
+  const CellParameters& p = r->cell;
+  auto line = [&](const char* name, bool valid, double value, int decimals, const char* unit, bool extrapolated) {
+    text += name;
+    text +=
+        valid ? fix(value, 12, decimals) + " " + unit + (extrapolated ? " (extrapolated)" : "") : "  not determined";
+    text += "\n";
+  };
+  const bool fromFile = wp.generationFromFile != 0;
+  line("Voc  = ", p.vocValid, p.Voc, 6, "V", p.vocExtrapolated);
+  line("Jsc  = ", p.jscValid, p.Jsc, 4, "mA/cm2", p.jscExtrapolated);
+  line("FF   = ", p.ffValid, p.FF, 4, "%", FFExtrapolated(p));
+  line(fromFile ? "CE   = " : "eta  = ", p.etaValid, p.eta, 4, "%", EtaExtrapolated(p, fromFile));
+  line("Vmpp = ", p.etaValid, p.Vmpp, 6, "V", EtaExtrapolated(p, fromFile));
+  line("Jmpp = ", p.etaValid, p.Jmpp, 4, "mA/cm2", EtaExtrapolated(p, fromFile));
+  return text;
+}
+
+bool ParseSweepRange(std::string_view text, VoltageSweepAction& iv) {
+  const std::string t(text);
+  const char* s = t.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double start = std::strtod(s, &end);
+  if (end == s || *end != ':') return false;
+  s = end + 1;
+  const double stop = std::strtod(s, &end);
+  if (end == s || *end != ':') return false;
+  s = end + 1;
+  const long points = std::strtol(s, &end, 10);
+  if (end == s || *end != '\0' || errno != 0) return false;
+  if (!std::isfinite(start) || !std::isfinite(stop)) return false;
+  if (points < 2 || points > MAX_NUM_CALCULATION_STEPS) return false;
+  iv.on = 1;
+  iv.startV = start;
+  iv.stopV = stop;
+  iv.points = static_cast<int>(points);
+  return true;
 }
 
 }  // namespace zoniq

@@ -7,20 +7,13 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
 #include "ui/error_message.hpp"
 
 namespace zoniq {
-
-// Defaults of the driver state: the working points with their files in the program folder, the
-// action list, the flags and counters, an empty list of simulations.
-void InitialiseSimulationState(SimulationState& s, const std::string& programFolder);
-
-// The illumination and external-circuit items a definition file carries, set in the working
-// point when the file is loaded.
-void ApplyDefinitionWorkPoint(WorkPoint& wp, const DefinitionWorkPointItems& items);
 
 // Brings a working point up to date before a simulation (the session holds it; a front end
 // fills it from its panel first): the wavelength window is normalised and the problem name is
@@ -83,7 +76,12 @@ struct SimulateRunners {
 int Simulate(CellState& cell, SimulationState& s, const Environment& env, int button,
              const SimulateRunners& runners = {});
 
-// Empties the list of simulations and resets the curve colour and the simulation counters.
-void wis_alles(SimulationState& s);
+// The cell parameters of the last simulation's I-V curve as a short text: the run, the sweep,
+// then Voc, Jsc, FF, efficiency, Vmpp and Jmpp (or why they are missing).
+std::string CellParametersReport(const SimulationState& s);
+
+// An I-V range written "START:STOP:POINTS" (volts, volts, 2 … 2001 points) switches the I-V
+// sweep on over that range. Returns false, leaving `iv` unchanged, for any other text.
+bool ParseSweepRange(std::string_view text, VoltageSweepAction& iv);
 
 }  // namespace zoniq

@@ -93,6 +93,10 @@ struct SimulationState {
   int workpointFromPreviousBatchOption = 0;
   int lightRampOff = 0;
 
+  // The result of the last complete simulation (calculate_withMeta): 0 ran to its end, -1
+  // abandoned.
+  int lastSimulationResult = 0;
+
   // The definition file of the last normal simulation.
   std::string deffilenamevorig;
 
@@ -103,5 +107,16 @@ struct SimulationState {
   SimulationRecord* CurrentRecord() { return simulaties.empty() ? nullptr : &simulaties.back(); }
   const SimulationRecord* CurrentRecord() const { return simulaties.empty() ? nullptr : &simulaties.back(); }
 };
+
+// Defaults of the driver state: the working points with their files in the program folder, the
+// action list, the flags and counters, an empty list of simulations.
+void InitialiseSimulationState(SimulationState& s, const std::string& programFolder);
+
+// The illumination and external-circuit items a definition file carries, set in the working
+// point when the file is loaded.
+void ApplyDefinitionWorkPoint(WorkPoint& wp, const DefinitionWorkPointItems& items);
+
+// Empties the list of simulations and resets the curve colour and the simulation counters.
+void wis_alles(SimulationState& s);
 
 }  // namespace zoniq
