@@ -209,6 +209,52 @@ TEST(OccupationTable, EquilibriumOccupationIsFermiDirac) {
   }
 }
 
+TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
+  // A Gaussian distribution (W = 0.1 eV) around 0.5 eV above EV in the base, evaluated at the
+  // default 7 energies: one pair of occupation columns per energy, and the distribution named
+  // above the table.
+  auto pb = std::make_unique<DcProblem>();
+  InputParameters set = test::PnJunction();
+  test::AddSingleLevelDefect(set, 0, 0.5, 1e20, 1e-19);
+  set.cellParas.layer[0].srh[0][0].distribution = ED_GAUSS;
+  set.cellParas.layer[0].srh[0][0].Ekar = 0.1;
+  ASSERT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  const std::string text = OccupationTable(cv);
+  const std::string names =
+      "The energydistribution of the defects which are not single level are:\nlayer 1, defect 1: gauss\n";
+  ASSERT_EQ(text.substr(0, names.size()), names);
+  std::vector<std::string> titles;
+  const std::vector<std::vector<double>> rows = TableRows(text.substr(names.size()), &titles);
+  ASSERT_EQ(titles.size(), 2u + 2u * 7u);
+  EXPECT_EQ(titles[2], "f_t(electrons)1,1,1,1 {0/0}");
+  EXPECT_EQ(titles[15], "f_t(holes)1,1,1,7 {0/0}");
+  // At equilibrium every energy E of the distribution is occupied as 1/(1 + exp((E − EF)/kT)):
+  // the occupations rise monotonically from the upper to the lower end of the axis.
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, +1, b);
+  const int ip = cv.mesh.first[0] + cv.mesh.points[0] / 2;
+  const std::vector<double>& r = rows[static_cast<std::size_t>(ip)];
+  const EnergyAxis& axis = cv.rec.layer[0][0].axis;
+  for (int e = 0; e < 7; ++e) {
+    const double E = b.Ev[static_cast<std::size_t>(ip)] + 0.5 + axis.offset[static_cast<std::size_t>(e)];
+    EXPECT_CLOSE(r[2 + 2 * static_cast<std::size_t>(e)], 1.0 / (1.0 + std::exp(E / kVt)), 1e-7, 1e-300)
+        << "energy " << e;
+  }
+
+  // Under forward bias the rates summed over the distribution (trapezoid rule over the axis)
+  // are again the solver's SRH recombination, which integrates the same way.
+  ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
+  double largest = 0.0;
+  for (const std::vector<double>& g : TableRows(GenerationRecombinationTable(cv), nullptr)) {
+    ASSERT_EQ(g.size(), 14u);
+    EXPECT_CLOSE(-g[6], g[3], 1e-7, 1e-3);
+    largest = std::max(largest, g[3]);
+  }
+  EXPECT_GT(largest, 1e10);
+}
+
 TEST(GenerationFile, LegendTablesAndMessages) {
   OutputEnvironment o;
   std::unique_ptr<DcProblem> pb = JunctionWithDefect();
