@@ -1,0 +1,360 @@
+// The math command and its kernels against hand calculations.
+#include "script/script_math.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "script/script_state.hpp"
+#include "script_test_util.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using test::ExpectArraysClose;
+using test::RecordingEnv;
+using V = std::vector<double>;
+
+constexpr const char* kTitle = "Error whilst processing math command in script";
+constexpr const char* kMathError = "Mathematical error\n(e.g. divide by zero, log of non-positive value ...)";
+
+class ScriptMath : public ::testing::Test {
+ protected:
+  bool Math(const std::string& operation, const std::string& rest) {
+    return ProcessMathCommand(operation, rest, s, "math " + operation + " " + rest, r.env);
+  }
+  ScriptVariables s;
+  RecordingEnv r;
+};
+
+// ---- kernels ----
+
+TEST(MathIntegrate, QuadraticOnAnUnevenGridIsExact) {
+  // y = x^2: the running integral is x^3/3. Each interval comes from quadratics through three
+  // points, which reproduce x^2 exactly; only rounding remains.
+  const V x{0.0, 0.5, 1.5, 2.0, 3.5};
+  V y(x.size()), out(x.size()), exact(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    y[i] = x[i] * x[i];
+    exact[i] = x[i] * x[i] * x[i] / 3.0;
+  }
+  MathIntegrate(x, y, out);
+  ExpectArraysClose(out, exact, 1e-13, 1e-15);
+}
+
+TEST(MathIntegrate, CubicByHand) {
+  // y = x^3 on 0, 1, 2, 3. Triple (0,1,2) is fitted by 3x^2 - 2x: A1 = 0, B1 = 4. Triple
+  // (1,2,3) by 6x^2 - 11x + 6: A2 = 3.5, B2 = 16.5. I1 = A1 = 0, I2 = I1 + (A2 + B1)/2 = 3.75,
+  // I3 = I2 + B2 = 20.25.
+  const V x{0, 1, 2, 3}, y{0, 1, 8, 27};
+  V out(4);
+  MathIntegrate(x, y, out);
+  ExpectArraysClose(out, V{0.0, 0.0, 3.75, 20.25}, 1e-14, 1e-14);
+}
+
+TEST(MathIntegrate, FewPointsAndDegenerateAbscissae) {
+  V out(2);
+  MathIntegrate(V{1, 3}, V{2, 4}, out);  // trapezoid 0.5*(2+4)*(3-1)
+  EXPECT_EQ(out, (V{0.0, 6.0}));
+  MathIntegrate(V{1, 1}, V{2, 4}, out);
+  EXPECT_EQ(out, (V{0.0, 0.0}));
+  V one(1, 5.0);
+  MathIntegrate(V{1}, V{2}, one);
+  EXPECT_EQ(one[0], 0.0);
+
+  // A zero first spacing: A = 0, B = trapezoid 0.5*1*(5+1) = 3.
+  V three(3);
+  MathIntegrate(V{0, 0, 1}, V{1, 5, 1}, three);
+  EXPECT_EQ(three, (V{0.0, 0.0, 3.0}));
+  // An abscissa that goes back to where it was: two trapezoids, +2 and -2, no division by zero.
+  MathIntegrate(V{0, 1, 0}, V{2, 2, 2}, three);
+  EXPECT_EQ(three, (V{0.0, 2.0, 0.0}));
+  // The same in the middle of a longer curve.
+  V five(5);
+  MathIntegrate(V{0, 1, 2, 1, 2}, V{1, 1, 1, 1, 1}, five);
+  for (double v : five) EXPECT_TRUE(std::isfinite(v));
+  EXPECT_NEAR(five[4], 2.0, 1e-12);  // the net distance travelled: 0 -> 2 -> 1 -> 2
+}
+
+TEST(MathDifferentiate, QuadraticOnAnUnevenGridIsExact) {
+  // y = x^2 has dy/dx = 2x. At x = 0.5 the plain central quotient (y2 - y0)/(x2 - x0) would
+  // give (2.25 - 0)/1.5 = 1.5 instead of 1: only the quadratic's derivative is exact here.
+  const V x{0.0, 0.5, 1.5, 2.0, 3.5};
+  V y(x.size()), out(x.size()), exact(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    y[i] = x[i] * x[i];
+    exact[i] = 2.0 * x[i];
+  }
+  EXPECT_TRUE(MathDifferentiate(x, y, out));
+  ExpectArraysClose(out, exact, 1e-13, 1e-13);
+}
+
+TEST(MathDifferentiate, CoincidingAbscissae) {
+  // (0,0) (1,1) (1,3) (2,4): each triple has two points at x = 1; the quotient of its two
+  // distinct abscissae is 1 in both triples.
+  V out(4);
+  EXPECT_TRUE(MathDifferentiate(V{0, 1, 1, 2}, V{0, 1, 3, 4}, out));
+  EXPECT_EQ(out, (V{1, 1, 1, 1}));
+  V three(3);
+  EXPECT_TRUE(MathDifferentiate(V{1, 1, 1}, V{2, 2, 2}, three));
+  EXPECT_EQ(three, (V{0, 0, 0}));
+  EXPECT_FALSE(MathDifferentiate(V{1, 1, 1}, V{0, 1, 2}, three));  // a vertical step
+  EXPECT_TRUE(std::isnan(three[1]));
+  V two(2);
+  EXPECT_TRUE(MathDifferentiate(V{0, 2}, V{1, 5}, two));
+  EXPECT_EQ(two, (V{2, 2}));
+}
+
+TEST(MathInterpolate, BetweenAtAndOutside) {
+  const V x{0, 1, 2}, y{0, 10, 40};
+  EXPECT_DOUBLE_EQ(MathInterpolate(x, y, 1.5), 25.0);  // (0.5*10 + 0.5*40)/1
+  EXPECT_EQ(MathInterpolate(x, y, 1.0), 10.0);
+  EXPECT_EQ(MathInterpolate(x, y, 5.0), 0.0);  // outside: the first ordinate
+  EXPECT_EQ(MathInterpolate(x, y, -1.0), 0.0);
+  EXPECT_DOUBLE_EQ(MathInterpolate(V{2, 1, 0}, V{40, 10, 0}, 0.5), 5.0);  // falling abscissa
+  EXPECT_EQ(MathClosestIndex(V{0, 1, 2, 1}, 1.4), 1);
+  EXPECT_EQ(MathClosestIndex(V{0, 1, 2, 1}, 1.5), 1);  // tie: the first
+  EXPECT_EQ(MathClosestIndex(V{0, 1, 2, 1}, 100.0), 2);
+  EXPECT_EQ(MathClosestIndex(V{std::nan("")}, 0.0), -1);
+}
+
+TEST(ChiSquare, ByHand) {
+  // Curve 2 is y = x + 0.5 on [0.5, 2.5]; of curve 1 only x = 1 and x = 2 lie inside both
+  // ranges: deviations 0.5 and 0.5, reference 2^2 + 3^2 = 13.
+  const V x1{0, 1, 2, 3}, y1{1, 2, 3, 4}, x2{0.5, 2.5}, y2{1, 3};
+  const std::optional<double> chi = Chi_square(x1, y1, x2, y2);
+  ASSERT_TRUE(chi);
+  EXPECT_DOUBLE_EQ(*chi, 0.5 / 13.0);
+  // On logarithms: ln y1 = {1, 2}, ln y2 = {1, 1}: (0 + 1)/(1 + 4).
+  const std::optional<double> chiLog =
+      Chi_square_log(V{1, 2}, V{std::exp(1.0), std::exp(2.0)}, V{1, 2}, V{std::exp(1.0), std::exp(1.0)});
+  ASSERT_TRUE(chiLog);
+  EXPECT_NEAR(*chiLog, 0.2, 1e-14);
+
+  ChiSquareFailure why = ChiSquareFailure::kNone;
+  EXPECT_FALSE(Chi_square(V{0, 1}, V{1, 1}, V{5, 6}, V{1, 1}, &why));
+  EXPECT_EQ(why, ChiSquareFailure::kNoCommonRange);
+  EXPECT_FALSE(Chi_square(V{0, 1}, V{0, 0}, V{0, 1}, V{1, 1}, &why));
+  EXPECT_EQ(why, ChiSquareFailure::kZeroReference);
+  EXPECT_FALSE(Chi_square_log(V{0, 1}, V{-1, -2}, V{0, 1}, V{1, 1}, &why));
+  EXPECT_EQ(why, ChiSquareFailure::kNoCommonRange);
+}
+
+// ---- the command ----
+
+TEST_F(ScriptMath, VectorArithmetic) {
+  s.SetVector(1, {1, 2, 3});
+  s.SetVector(2, {4, 0, 2});
+  ASSERT_TRUE(Math("add", "xyz"));
+  EXPECT_EQ(s.vector[0], (V{5, 2, 5}));
+  ASSERT_TRUE(Math("vectormultiply", "xyz"));
+  EXPECT_EQ(s.vector[0], (V{4, 0, 6}));
+  ASSERT_TRUE(Math("subtract", "xyz"));
+  EXPECT_EQ(s.vector[0], (V{-3, 2, 1}));
+  // Division by a zero element: NaN there, and the mathematical error.
+  EXPECT_FALSE(Math("divide", "xyz"));
+  EXPECT_EQ(s.vector[0][0], 0.25);
+  EXPECT_TRUE(std::isnan(s.vector[0][1]));
+  EXPECT_EQ(s.vector[0][2], 1.5);
+  EXPECT_EQ(r.last().title, kTitle);
+  EXPECT_EQ(r.last().message, std::string("math divide xyz\n") + kMathError);
+
+  // Unequal lengths: the message, and the destination keeps what it held.
+  s.SetVector(2, {1, 2, 3, 4});
+  s.SetVector(0, {9});
+  EXPECT_FALSE(Math("add", "xyz"));
+  EXPECT_EQ(r.last().message, "math add xyz\nVectors yvector and zvector don't have equal length");
+  EXPECT_EQ(s.vector[0], (V{9}));
+  EXPECT_EQ(s.n[0], 1);
+
+  s.value[2] = 2.0;
+  ASSERT_TRUE(Math("power", "xyz"));
+  EXPECT_EQ(s.vector[0], (V{1, 4, 9}));
+  ASSERT_TRUE(Math("push", "xyz"));
+  EXPECT_EQ(s.vector[0], (V{1, 2, 3, 1, 2, 3, 4}));
+  EXPECT_EQ(s.n[0], 7);
+  ASSERT_TRUE(Math("constant", "uzy"));  // n[z] = 4 elements equal to value[y] = 0
+  EXPECT_EQ(s.vector[3], (V{0, 0, 0, 0}));
+  ASSERT_TRUE(Math("linear", "uy"));
+  EXPECT_EQ(s.vector[3], (V{0, 1, 2}));
+}
+
+TEST_F(ScriptMath, ScalarArithmeticAndUnaryFunctions) {
+  s.value = {0, 6, 4, 0, 0, 0};
+  ASSERT_TRUE(Math("scalaradd", "xyz"));
+  EXPECT_EQ(s.value[0], 10.0);
+  ASSERT_TRUE(Math("scalarmultiply", "xyz"));
+  EXPECT_EQ(s.value[0], 24.0);
+  ASSERT_TRUE(Math("scalarsubtract", "xyz"));
+  EXPECT_EQ(s.value[0], 2.0);
+  ASSERT_TRUE(Math("scalardivide", "xyz"));
+  EXPECT_EQ(s.value[0], 1.5);
+  ASSERT_TRUE(Math("scalarpower", "xyz"));
+  EXPECT_EQ(s.value[0], 1296.0);
+  EXPECT_FALSE(Math("scalardivide", "xyu"));
+  EXPECT_TRUE(std::isnan(s.value[0]));
+  ASSERT_TRUE(Math("scalarlog", "xz"));
+  EXPECT_DOUBLE_EQ(s.value[0], std::log(4.0));
+  EXPECT_FALSE(Math("scalarlog", "xu"));
+  EXPECT_FALSE(Math("scalarreciproque", "xu"));
+  ASSERT_TRUE(Math("scalarreciproque", "xz"));
+  EXPECT_EQ(s.value[0], 0.25);
+  ASSERT_TRUE(Math("scalarexp", "xu"));
+  EXPECT_EQ(s.value[0], 1.0);
+  s.value[3] = -3.0;
+  ASSERT_TRUE(Math("scalarabs", "xu"));
+  EXPECT_EQ(s.value[0], 3.0);
+
+  s.SetVector(1, {-1, 0, 1});
+  EXPECT_FALSE(Math("log", "xy"));  // log of -1 and 0: NaN and the message
+  EXPECT_TRUE(std::isnan(s.vector[0][0]));
+  EXPECT_TRUE(std::isnan(s.vector[0][1]));
+  EXPECT_EQ(s.vector[0][2], 0.0);
+  ASSERT_TRUE(Math("abs", "xy"));
+  EXPECT_EQ(s.vector[0], (V{1, 0, 1}));
+  ASSERT_TRUE(Math("exp", "xy"));
+  EXPECT_DOUBLE_EQ(s.vector[0][0], std::exp(-1.0));
+  EXPECT_FALSE(Math("reciproque", "xy"));
+  EXPECT_EQ(s.vector[0][0], -1.0);
+  EXPECT_TRUE(std::isnan(s.vector[0][1]));
+}
+
+TEST_F(ScriptMath, Reductions) {
+  s.SetVector(1, {1, 2, 4});
+  const std::pair<const char*, double> cases[] = {
+      {"min", 1.0},    {"max", 4.0},         {"sum", 7.0},         {"sumofsq", 21.0},        {"product", 8.0},
+      {"av", 7.0 / 3}, {"average", 7.0 / 3}, {"averageofsq", 7.0}, {"geometricaverage", 2.0}};
+  for (const auto& [op, expected] : cases) {
+    ASSERT_TRUE(Math(op, "xy")) << op;
+    EXPECT_NEAR(s.value[0], expected, 1e-14) << op;
+  }
+  s.SetVector(1, {1, 0, 4});
+  ASSERT_TRUE(Math("geometricaverage", "xy"));
+  EXPECT_EQ(s.value[0], 0.0);
+  s.SetVector(1, {1, -1, 4});
+  EXPECT_FALSE(Math("geometricaverage", "xy"));
+}
+
+TEST_F(ScriptMath, IntegrateDifferentiateInterpolateExtract) {
+  s.SetVector(0, {0, 1, 2, 3});
+  s.SetVector(1, {0, 1, 8, 27});
+  ASSERT_TRUE(Math("integrate", "zxy"));
+  ExpectArraysClose(s.vector[2], V{0, 0, 3.75, 20.25}, 1e-14, 1e-14);  // see MathIntegrate.CubicByHand
+  s.SetVector(1, {0, 1, 4, 9});
+  ASSERT_TRUE(Math("differentiate", "zxy"));
+  ExpectArraysClose(s.vector[2], V{0, 2, 4, 6}, 1e-14, 1e-14);
+  s.value[3] = 2.5;
+  ASSERT_TRUE(Math("interpolate", "wxyu"));  // y = x^2 sampled: (0.5*4 + 0.5*9)
+  EXPECT_DOUBLE_EQ(s.value[5], 6.5);
+  s.value[3] = 1.9;
+  ASSERT_TRUE(Math("closestindex", "wxu"));
+  EXPECT_EQ(s.index[5], 2);
+  s.index[3] = 1;
+  s.index[4] = 2;
+  ASSERT_TRUE(Math("extract", "wyuv"));
+  EXPECT_EQ(s.vector[5], (V{1, 4}));
+  s.index[4] = 9;
+  EXPECT_FALSE(Math("extract", "wyuv"));
+  s.SetVector(1, {1, 2});
+  EXPECT_FALSE(Math("integrate", "zxy"));
+  EXPECT_EQ(r.last().message, "math integrate zxy\nVectors xvector and yvector don't have equal length");
+}
+
+TEST_F(ScriptMath, ChiSquareCommand) {
+  s.SetVector(1, {0, 1, 2, 3});
+  s.SetVector(2, {1, 2, 3, 4});
+  s.SetVector(3, {0.5, 2.5});
+  s.SetVector(4, {1, 3});
+  ASSERT_TRUE(Math("Chi_sq", "xyzuv"));
+  EXPECT_DOUBLE_EQ(s.value[0], 0.5 / 13.0);  // see ChiSquare.ByHand
+  // No common range, or an all-zero first curve: a clear message, the target unchanged.
+  s.value[0] = 42.0;
+  s.SetVector(3, {10, 20});
+  EXPECT_FALSE(Math("Chi_sq", "xyzuv"));
+  EXPECT_EQ(s.value[0], 42.0);
+  EXPECT_NE(r.last().message.find("no abscissa range in common"), std::string::npos);
+  s.SetVector(3, {0, 3});
+  s.SetVector(2, {0, 0, 0, 0});
+  EXPECT_FALSE(Math("Chi_sq_log", "xyzuv"));
+  EXPECT_FALSE(Math("Chi_sqare_log", "xyzuv"));
+  EXPECT_FALSE(Math("Chi_sq", "xyzuv"));
+  EXPECT_NE(r.last().message.find("all zero"), std::string::npos);
+  EXPECT_EQ(s.value[0], 42.0);
+}
+
+TEST_F(ScriptMath, RangesAndFills) {
+  s.SetVector(0, {1, 0, 0, 0, 9});
+  ASSERT_TRUE(Math("rangeLin", "x"));
+  EXPECT_EQ(s.vector[0], (V{1, 3, 5, 7, 9}));
+  s.SetVector(0, {1, 0, 0, 1000});
+  ASSERT_TRUE(Math("rangeLog", "x"));
+  ExpectArraysClose(s.vector[0], V{1, 10, 100, 1000}, 1e-13);
+  s.SetVector(0, {-1, 5, 5, 1000});
+  EXPECT_FALSE(Math("rangeLog", "x"));  // a non-positive end: the error, nothing changed
+  EXPECT_EQ(s.vector[0], (V{-1, 5, 5, 1000}));
+  EXPECT_EQ(r.last().message, std::string("math rangeLog x\n") + kMathError);
+
+  ASSERT_TRUE(Math("filllinear", "y 0 1 11"));
+  ASSERT_EQ(s.n[1], 11);
+  for (int i = 0; i < 11; ++i) EXPECT_NEAR(s.vector[1][i], 0.1 * i, 1e-15);
+  ASSERT_TRUE(Math("filllinear", "y 2 3 1.7"));  // at least 2 points
+  EXPECT_EQ(s.vector[1], (V{2, 3}));
+  ASSERT_TRUE(Math("filllogarithmic", "z 1 100 3"));
+  ExpectArraysClose(s.vector[2], V{1, 10, 100}, 1e-14);
+  EXPECT_FALSE(Math("filllogarithmic", "z 0 100 3"));
+  // 1e2 to 1e6 with 5 points per decade: 4 decades, 21 points (as the C-f sweep counts them).
+  ASSERT_TRUE(Math("filllogarithmicperdecade", "u 1e6 100 5"));
+  ASSERT_EQ(s.n[3], 21);
+  EXPECT_DOUBLE_EQ(s.vector[3][0], 100.0);
+  EXPECT_NEAR(s.vector[3][5], 1000.0, 1e-9);
+  EXPECT_EQ(s.vector[3][20], 1e6);
+  ASSERT_TRUE(Math("filllogarithmicperdecade", "u 1 50 1"));  // the last step is shorter
+  ExpectArraysClose(s.vector[3], V{1, 10, 50}, 1e-14);
+  ASSERT_TRUE(Math("fillconstant", "v 2.5 4"));
+  EXPECT_EQ(s.vector[4], (V{2.5, 2.5, 2.5, 2.5}));
+  s.value[5] = 7.0;
+  ASSERT_TRUE(Math("force_in_range", "w 0 5"));
+  EXPECT_EQ(s.value[5], 5.0);
+  ASSERT_TRUE(Math("force_in_range", "w 6 8"));
+  EXPECT_EQ(s.value[5], 6.0);
+  EXPECT_FALSE(Math("force_in_range", "w 8 6"));
+
+  // Values may be any value form; missing values and runaway sizes are refused.
+  s.value[0] = 3.0;
+  ASSERT_TRUE(Math("fillconstant", "v yvalue xvalue"));
+  EXPECT_EQ(s.n[4], 3);
+  EXPECT_FALSE(Math("filllinear", "v 0 1"));
+  EXPECT_EQ(r.last().message, "math filllinear v 0 1\nScalar value expected");
+  EXPECT_FALSE(Math("filllinear", "v 0 1 1e12"));
+  EXPECT_FALSE(Math("filllogarithmicperdecade", "v 1e-300 1e300 100000"));
+  EXPECT_EQ(s.n[4], 3);
+}
+
+TEST_F(ScriptMath, IncrementDecrementAndUnknownOperations) {
+  ASSERT_TRUE(Math("increment", "mode"));
+  ASSERT_TRUE(Math("increment", "status"));
+  ASSERT_TRUE(Math("decrement", "loopcounter"));
+  ASSERT_TRUE(Math("increment", "maxiteration"));
+  ASSERT_TRUE(Math("increment", "yind"));
+  ASSERT_TRUE(Math("increment", "Yindex"));
+  EXPECT_EQ(s.mode, 1);
+  EXPECT_EQ(s.status, 1);
+  EXPECT_EQ(s.loopcounter, -1);
+  EXPECT_EQ(s.maxiteration, 26);
+  EXPECT_EQ(s.index[1], 2);
+  s.mode = std::numeric_limits<int>::max();
+  EXPECT_FALSE(Math("increment", "mode"));
+  EXPECT_EQ(s.mode, std::numeric_limits<int>::max());
+  EXPECT_FALSE(Math("increment", "banana"));
+  EXPECT_EQ(r.last().message, "math increment banana\nCommand not recognised");
+
+  EXPECT_FALSE(Math("frobnicate", "xyz"));
+  EXPECT_EQ(r.last().title, kTitle);
+  EXPECT_EQ(r.last().message, "math frobnicate xyz\nCommand not recognised");
+  EXPECT_FALSE(Math("add", "xy"));  // two letters where three are needed
+  EXPECT_FALSE(Math("add", "xqz"));
+  EXPECT_FALSE(Math("add", ""));
+}
+
+}  // namespace
+}  // namespace zoniq

@@ -1,0 +1,267 @@
+// Values and targets of the script notation, the word splitting helpers and their messages.
+#include "script/script_values.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "script/script_state.hpp"
+#include "script_test_util.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+using test::RecordingEnv;
+
+constexpr const char* kLine = "set scriptvariable.xvalue abc";
+
+class ScriptValues : public ::testing::Test {
+ protected:
+  ScriptValues() {
+    s.value = {1.5, -2.0, 3.0, 0.0, 0.0, 0.0};
+    s.index = {2, 0, 0, 0, 0, 7};
+    s.vector[0] = {10.0, 20.0, 30.0};
+    s.vector[1] = {0.0, 1.0, 2.0};
+    s.mode = 4;
+    s.loopcounter = 6;
+    s.looperror = 0.25;
+  }
+  std::optional<double> Value(const char* text) { return ScriptValueToNumerical(text, s, kLine, r.env); }
+
+  ScriptVariables s;
+  RecordingEnv r;
+};
+
+TEST(ScriptState, InitialValues) {
+  ScriptVariables s;
+  s.mode = 3;
+  s.SetVector(2, {1.0});
+  InitialiseScriptVariables(s);
+  EXPECT_EQ(s.status, 0);
+  EXPECT_EQ(s.mode, 0);
+  EXPECT_EQ(s.loopcounter, 0);
+  EXPECT_EQ(s.maxiteration, 25);
+  EXPECT_EQ(s.looperror, 1e30);
+  EXPECT_EQ(s.maxerror, 0.001);
+  EXPECT_EQ(s.defaultfilename, "defaultfilename");
+  for (int c = 0; c < kScriptSlots; ++c) {
+    EXPECT_EQ(s.n[c], 3);
+    EXPECT_EQ(s.vector[c], std::vector<double>(3, 0.0));
+    EXPECT_EQ(s.name[c], SCRname[c]);
+    EXPECT_EQ(s.index[c], 0);
+    EXPECT_EQ(s.value[c], 0.0);
+  }
+}
+
+TEST(ScriptState, LettersAndMathGroups) {
+  EXPECT_EQ(GetSCRmode('x'), 0);
+  EXPECT_EQ(GetSCRmode('Y'), 1);
+  EXPECT_EQ(GetSCRmode('z'), 2);
+  EXPECT_EQ(GetSCRmode('U'), 3);
+  EXPECT_EQ(GetSCRmode('v'), 4);
+  EXPECT_EQ(GetSCRmode('W'), 5);
+  EXPECT_EQ(GetSCRmode('a'), -1);
+  EXPECT_EQ(GetSCRmode('\0'), -1);
+  std::array<int, kScriptSlots> c{};
+  ASSERT_TRUE(checkMathValue("xYw", 3, c));
+  EXPECT_EQ(c[0], 0);
+  EXPECT_EQ(c[1], 1);
+  EXPECT_EQ(c[2], 5);
+  EXPECT_TRUE(checkMathValue("xyzextra", 3, c));  // only the first k count
+  EXPECT_FALSE(checkMathValue("xy", 3, c));       // too short
+  EXPECT_FALSE(checkMathValue("xay", 3, c));
+  EXPECT_FALSE(checkMathValue("x", -1, c));
+  EXPECT_TRUE(checkMathValue("", 0, c));
+}
+
+TEST(ScriptWords, FirstWordDottedNamesAndWords) {
+  std::string text = "  \tload   definition  my cell.def ";
+  std::string word;
+  ReadFirstWord(text, &word);
+  EXPECT_EQ(word, "load");
+  EXPECT_EQ(text, "definition  my cell.def ");
+  ReadFirstWord(text, nullptr);
+  EXPECT_EQ(text, "my cell.def ");
+  std::string empty = "   ";
+  ReadFirstWord(empty, &word);
+  EXPECT_EQ(word, "");
+  EXPECT_EQ(empty, "");
+
+  std::string a, b, c, d;
+  InterpretScriptVariable("layer2.defect1.Nt", a, b, c, d);
+  EXPECT_EQ(a, "layer2");
+  EXPECT_EQ(b, "defect1");
+  EXPECT_EQ(c, "Nt");
+  EXPECT_EQ(d, "");
+  InterpretScriptVariable("a.b.c.d.e", a, b, c, d);
+  EXPECT_EQ(d, "d.e");  // the fourth part keeps the rest
+  InterpretScriptVariable("", a, b, c, d);
+  EXPECT_EQ(a, "");
+
+  SplitInWords(" one two\tthree four five ", a, b, c, d);
+  EXPECT_EQ(a, "one");
+  EXPECT_EQ(b, "two");
+  EXPECT_EQ(c, "three");
+  EXPECT_EQ(d, "four five");
+}
+
+TEST_F(ScriptValues, EveryFormReadsItsField) {
+  EXPECT_EQ(Value("xvalue"), 1.5);
+  EXPECT_EQ(Value("YVALUE"), -2.0);
+  EXPECT_EQ(Value("windex"), 7.0);
+  EXPECT_EQ(Value("xindex"), 2.0);
+  EXPECT_EQ(Value("xvector[1]"), 20.0);
+  EXPECT_EQ(Value("xvector[last]"), 30.0);
+  EXPECT_EQ(Value("xvector[xindex]"), 30.0);          // an index given by any value
+  EXPECT_EQ(Value("xvector[yvector[1]]"), 20.0);      // nested: yvector[1] = 1
+  EXPECT_EQ(Value("xvector[yvalue]"), std::nullopt);  // -2 lies outside
+  EXPECT_EQ(Value("mode"), 4.0);
+  EXPECT_EQ(Value("loopcounter"), 6.0);
+  EXPECT_EQ(Value("maxiteration"), 25.0);
+  EXPECT_EQ(Value("looperror"), 0.25);
+  EXPECT_EQ(Value("nx"), 3.0);
+  EXPECT_EQ(Value("  -2.5e2 trailing words"), -250.0);
+  EXPECT_EQ(Value("1e-3abc"), 0.001);
+}
+
+TEST_F(ScriptValues, ErrorsCarryTheDocumentedTexts) {
+  EXPECT_EQ(Value("abc"), std::nullopt);
+  ASSERT_EQ(r.count(), 1u);
+  EXPECT_EQ(r.last().title, "Error in the value of Set, Get or Math command");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine + "\nvalue not recognised: value = abc");
+
+  EXPECT_EQ(Value("xvector[5]"), std::nullopt);
+  EXPECT_EQ(r.last().title, "Error in interpreting value of Set or Math command");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine +
+                                  "\nIndex of scriptvariable xvector out of range\nIndex = 5; min = 0; max = 2");
+
+  EXPECT_EQ(Value("xvector[-1]"), std::nullopt);
+  EXPECT_NE(r.last().message.find("Index = -1; min = 0; max = 2"), std::string::npos);
+
+  s.value[2] = 7.0;
+  EXPECT_EQ(Value("xvector[zvalue]"), std::nullopt);
+  EXPECT_EQ(r.last().title, "Error in the interpretation of a vector-value");
+  EXPECT_EQ(r.last().message,
+            std::string("Command line: ") + kLine + "\nvector-value not recognised: value = xvector[zvalue]");
+
+  EXPECT_EQ(Value("avalue"), std::nullopt);
+  EXPECT_EQ(r.last().title, "Error in interpreting value of Set or Math command");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine);
+
+  EXPECT_EQ(Value("nq"), std::nullopt);
+  EXPECT_EQ(r.last().title, "Error in interpreting value of Set, Get or Math command");
+  EXPECT_EQ(r.count(), 6u);
+}
+
+TEST_F(ScriptValues, HostileNumbersAreNotNumbers) {
+  for (const char* bad : {"", "   ", "nan", "inf", "-inf", "1e999", "-1e999", ".", "-", "e5", "\xff\xfe"}) {
+    r.clear();
+    EXPECT_EQ(Value(bad), std::nullopt) << bad;
+    EXPECT_EQ(r.count(), 1u) << bad;
+  }
+  // A huge or non-finite index is out of range, not undefined behaviour.
+  s.value[3] = std::numeric_limits<double>::infinity();
+  s.value[4] = std::numeric_limits<double>::quiet_NaN();
+  s.value[5] = 1e300;
+  EXPECT_EQ(Value("xvector[uvalue]"), std::nullopt);
+  EXPECT_EQ(Value("xvector[vvalue]"), std::nullopt);
+  EXPECT_EQ(Value("xvector[wvalue]"), std::nullopt);
+  EXPECT_EQ(Value("xvector[99999999999999999999999]"), std::nullopt);
+  // Deep nesting stops with a message instead of exhausting the stack.
+  std::string deep = "xvector[";
+  for (int i = 0; i < 200; ++i) deep += "xvector[";
+  EXPECT_EQ(Value(deep.c_str()), std::nullopt);
+}
+
+TEST_F(ScriptValues, TargetsStoreAndGrow) {
+  ASSERT_TRUE(PostProcesValue(9.5, "xvalue", s, kLine, r.env));
+  EXPECT_EQ(s.value[0], 9.5);
+  ASSERT_TRUE(PostProcesValue(3.9, "yindex", s, kLine, r.env));
+  EXPECT_EQ(s.index[1], 3);  // truncated
+  ASSERT_TRUE(PostProcesValue(-3.9, "yindex", s, kLine, r.env));
+  EXPECT_EQ(s.index[1], -3);  // truncated towards zero
+  ASSERT_TRUE(PostProcesValue(5.0, "xvector[1]", s, kLine, r.env));
+  EXPECT_EQ(s.vector[0], (std::vector<double>{10.0, 5.0, 30.0}));
+  ASSERT_TRUE(PostProcesValue(6.0, "xvector[last]", s, kLine, r.env));
+  EXPECT_EQ(s.vector[0][2], 6.0);
+
+  // Appending with index -1 and putting in front without brackets: both make 4 elements.
+  ASSERT_TRUE(PostProcesValue(40.0, "xvector[-1]", s, kLine, r.env));
+  EXPECT_EQ(s.vector[0], (std::vector<double>{10.0, 5.0, 6.0, 40.0}));
+  EXPECT_EQ(s.n[0], 4);
+  ASSERT_TRUE(PostProcesValue(-1.0, "yvector", s, kLine, r.env));
+  EXPECT_EQ(s.vector[1], (std::vector<double>{-1.0, 0.0, 1.0, 2.0}));
+  EXPECT_EQ(s.n[1], 4);
+
+  ASSERT_TRUE(PostProcesValue(7.8, "mode", s, kLine, r.env));
+  EXPECT_EQ(s.mode, 7);
+  ASSERT_TRUE(PostProcesValue(2.0, "loopcounter", s, kLine, r.env));
+  EXPECT_EQ(s.loopcounter, 2);
+  ASSERT_TRUE(PostProcesValue(12.0, "maxiteration", s, kLine, r.env));
+  EXPECT_EQ(s.maxiteration, 12);
+  ASSERT_TRUE(PostProcesValue(5.0, "nz", s, kLine, r.env));
+  EXPECT_EQ(s.n[2], 5);
+  EXPECT_EQ(s.vector[2].size(), 5u);
+  EXPECT_EQ(r.count(), 0u);
+}
+
+TEST_F(ScriptValues, NegativeIntegerTargetsWarn) {
+  ASSERT_TRUE(PostProcesValue(-2.0, "mode", s, kLine, r.env));
+  EXPECT_EQ(s.mode, -2);
+  EXPECT_EQ(r.last().title, "Warning in the target value of Get command");
+  EXPECT_EQ(r.last().message,
+            std::string("Command line: ") + kLine + "\na negative mode parameter was passed: mode = -2");
+  ASSERT_TRUE(PostProcesValue(-3.0, "loopcounter", s, kLine, r.env));
+  EXPECT_EQ(r.last().message,
+            std::string("Command line: ") + kLine + "\na negative loopcounter parameter was passed: mode = -3");
+  ASSERT_TRUE(PostProcesValue(-4.0, "maxiteration", s, kLine, r.env));
+  EXPECT_EQ(r.last().message,
+            std::string("Command line: ") + kLine + "\na negative maxiteration parameter was passed: mode = -4");
+}
+
+TEST_F(ScriptValues, BadTargetsChangeNothing) {
+  const ScriptVariables before = s;
+  EXPECT_FALSE(PostProcesValue(1.0, "xvector[5]", s, kLine, r.env));
+  EXPECT_EQ(r.last().title, "Error in interpreting target of Get command");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine +
+                                  "\nIndex of target xvector out of range\nIndex = 5; min = 0; max = 2");
+  EXPECT_FALSE(PostProcesValue(1.0, "xvector[-2]", s, kLine, r.env));
+  s.value[3] = 9.0;
+  EXPECT_FALSE(PostProcesValue(1.0, "xvector[uvalue]", s, kLine, r.env));
+  EXPECT_EQ(r.last().title, "Error in the interpretation of a vector-value");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine +
+                                  "\nthe index of the target-vector is not recognised: value = xvector[uvalue]");
+  s.value[3] = 0.0;
+  EXPECT_FALSE(PostProcesValue(1.0, "bvalue", s, kLine, r.env));
+  EXPECT_EQ(r.last().title, "Error in interpreting value of Get command");
+  EXPECT_FALSE(PostProcesValue(1.0, "target", s, kLine, r.env));
+  EXPECT_EQ(r.last().title, "Error in the target of Get command");
+  EXPECT_EQ(r.last().message, std::string("Command line: ") + kLine + "\nTarget not recognised: target = target");
+  EXPECT_FALSE(PostProcesValue(std::nan(""), "mode", s, kLine, r.env));
+  EXPECT_FALSE(PostProcesValue(1e20, "xindex", s, kLine, r.env));
+  EXPECT_FALSE(PostProcesValue(0.0, "nx", s, kLine, r.env));
+  EXPECT_FALSE(PostProcesValue(2e6, "nx", s, kLine, r.env));
+  EXPECT_FALSE(PostProcesValue(1.0, "nq", s, kLine, r.env));
+  EXPECT_EQ(r.count(), 10u);
+  EXPECT_EQ(s.vector, before.vector);
+  EXPECT_EQ(s.n, before.n);
+  EXPECT_EQ(s.index, before.index);
+  EXPECT_EQ(s.mode, before.mode);
+}
+
+TEST_F(ScriptValues, CurvesGoIntoTwoVectors) {
+  const double x[] = {0.0, 0.1, 0.2, 0.3};
+  const double y[] = {-30.0, -29.0, -20.0, 5.0};
+  ASSERT_TRUE(PostProcesCurve(x, y, 4, "V (V)", "J (mA/cm2)", "uv", s, kLine, r.env));
+  EXPECT_EQ(s.vector[3], (std::vector<double>(x, x + 4)));
+  EXPECT_EQ(s.vector[4], (std::vector<double>(y, y + 4)));
+  EXPECT_EQ(s.n[3], 4);
+  EXPECT_EQ(s.name[3], "V (V)");
+  EXPECT_EQ(s.name[4], "J (mA/cm2)");
+  EXPECT_FALSE(PostProcesCurve(x, y, 4, "a", "b", "u", s, kLine, r.env));
+  EXPECT_FALSE(PostProcesCurve(x, y, 0, "a", "b", "xy", s, kLine, r.env));
+  EXPECT_EQ(r.count(), 2u);
+}
+
+}  // namespace
+}  // namespace zoniq
