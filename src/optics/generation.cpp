@@ -509,9 +509,10 @@ void RemoveQEGeneration(CalculationVariables& cv, const GenerationParameters& ge
 }
 
 void SetGenerationFactor(CalculationVariables& cv, GenerationParameters& gen, double factor) {
-  SizeStorage(gen, cv.mesh.N);
   gen.lightFactor = factor;
-  for (int i = 0; i < cv.mesh.N; ++i) cv.G[i] = factor * gen.G[i];
+  // gen.G may belong to the mesh of another stored solution: brought onto cv's mesh first
+  // (on the same mesh only the factor is applied).
+  RecomputeGeneration(cv, gen);
 }
 
 int RecomputeGeneration(CalculationVariables& cv, GenerationParameters& gen) {

@@ -69,7 +69,8 @@ void AddQEGeneration(CalculationVariables& cv, const GenerationParameters& genA,
                      GenerationParameters& genSum);
 void RemoveQEGeneration(CalculationVariables& cv, const GenerationParameters& genB, GenerationParameters& genSum);
 
-// Sets the factor on the solver's generation (light ramp) and applies it: cv.G = factor · gen.G.
+// Sets the factor on the solver's generation (light ramp) and applies it: cv.G = factor · gen.G,
+// with gen.G recomputed first when it belongs to another mesh (RecomputeGeneration).
 void SetGenerationFactor(CalculationVariables& cv, GenerationParameters& gen, double factor);
 
 // Recomputes the generation of gen on the present mesh of cv: the absorption is evaluated again
@@ -78,7 +79,8 @@ void SetGenerationFactor(CalculationVariables& cv, GenerationParameters& gen, do
 // not changed. Returns 1, or 0 on failure.
 int RecomputeGeneration(CalculationVariables& cv, GenerationParameters& gen);
 // Makes the solver recompute the generation of gen after every change of its mesh (cv.regenerate).
-// gen must outlive cv and its copies.
+// gen must outlive cv and its copies. Prepare the absorption with PrepareAbsorption: after a
+// direct bepaal_alfa the first new mesh evaluates the absorption once more than needed.
 void InstallGenerationHook(CalculationVariables& cv, GenerationParameters& gen);
 
 // Refuses illumination that would trap light between two perfect mirrors: the front's internal

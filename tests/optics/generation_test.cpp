@@ -16,8 +16,8 @@
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
 #include "solver/mesh.hpp"
-#include "solver/x_dependence.hpp"
 #include "solver/test_cells.hpp"
+#include "solver/x_dependence.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -426,6 +426,19 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   SetGenerationFactor(cv, gen, 0.25);
   cv.regenerate(cv);
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.25 * gen.G[i]);
+  // A stored solution on the first mesh (as the driver copies back the equilibrium): the
+  // factor is applied to the generation of that mesh, not to the profile of the halved one.
+  auto stored = Problem(set);
+  bepaal_alfa(stored->cv, gen.wavelengths);
+  SetGenerationFactor(stored->cv, gen, 0.5);
+  auto first = Problem(set);
+  GenerationParameters gen3 = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
+  PrepareAbsorption(first->cv, gen3);
+  CalculateIncomingFluxes(gen3, kPhotonsPerWattNm, 1);
+  ASSERT_EQ(CalculateFluxes(first->cv, gen3, 0), 1);
+  CalculateGeneration(first->cv, gen3);
+  ASSERT_EQ(stored->cv.mesh.N, first->cv.mesh.N);
+  for (int i = 0; i < first->cv.mesh.N; ++i) EXPECT_EQ(stored->cv.G[i], 0.5 * first->cv.G[i]) << i;
 }
 
 }  // namespace
