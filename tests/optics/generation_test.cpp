@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "celldef/definition_file.hpp"
 #include "optics/illumination.hpp"
@@ -346,6 +349,51 @@ TEST(ShortCircuit, PerfectCollectionGivesTheAbsorbedPhotonCurrent) {
   const double jsc = -TotalCurrentDensity(cv);
   EXPECT_LE(jsc, jAbsorbed * (1.0 + 1e-9));
   EXPECT_CLOSE(jsc, jAbsorbed, 0.005, 0.0);
+}
+
+// Photons per m2 and s of the shipped AM1.5G file with energy above Eg, read straight from the
+// file: a point of power P at λ carries P·λ·5.035e15 photons.
+double SunPhotonsAboveGap(double Eg) {
+  std::ifstream in(test::HomeFolder() + "/spectrum/AM1_5G 1 sun.spe");
+  std::string line;
+  double photons = 0.0;
+  while (std::getline(in, line)) {
+    std::istringstream ss(line);
+    double lambda = 0.0, power = 0.0;
+    if (!(ss >> lambda >> power)) continue;  // header lines
+    if (kHcNm / lambda > Eg) photons += power * lambda * kPhotonsPerWattNm;
+  }
+  return photons;
+}
+
+TEST(ShortCircuit, ThickCollectingJunctionUnderAM15G) {
+  // A 100 µm base without bulk recombination, minority carriers blocked at both contacts:
+  // every photon above the 1.12 eV gap is absorbed (α = 1e7·sqrt(hν − Eg) /m: the photons
+  // that 100 µm would let through lie within 1e-4 eV of the gap) and collected, so
+  // Jsc = q·(AM1.5G photon flux above the gap), 0.5 % being the tolerance.
+  Env e;
+  test::PnOptions o;
+  o.Wp = 100e-6;
+  InputParameters set = test::PnJunction(o);
+  set.cellParas.leftContact.Sn = 0.0;
+  set.cellParas.rightContact.Sp = 0.0;
+  GenerationParameters gen;
+  SunLight(e.env, gen);
+  gen.side = +1;
+  gen.rightFilter.assign(gen.wavelengths.size(), 1.0);
+  gen.leftFilter.assign(gen.wavelengths.size(), 0.0);
+  auto pb = Problem(set, true, gen.wavelengths);
+  CalculationVariables& cv = pb->cv;
+  PrepareAbsorption(cv, gen);
+  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 0);
+  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
+  CalculateGeneration(cv, gen);
+  ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
+  const double jPhotons = 0.1 * kQ * SunPhotonsAboveGap(1.12);  // [mA/cm2], about 43
+  const double jsc = -TotalCurrentDensity(cv);
+  EXPECT_GT(jPhotons, 40.0);
+  EXPECT_CLOSE(jsc, jPhotons, 0.005, 0.0);
+  EXPECT_LE(jsc, 0.1 * kQ * AbsorbedClosedForm(cv, gen) * (1.0 + 1e-9));
 }
 
 TEST(ShortCircuit, RecombinationOnlyLowersTheCurrent) {
