@@ -1,0 +1,414 @@
+// The simulation driver on small cells: the photocurrent against the photons the cell absorbs,
+// Voc against the diode equation of the dark curve, the stages and their flags, the light ramp,
+// the external circuit and the I-V sweep's options.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "measure/iv_parameters.hpp"
+#include "measure/iv_sweep.hpp"
+#include "measure/simulation_driver.hpp"
+#include "optics/generation.hpp"
+#include "solver/bias_stepping.hpp"
+#include "solver/test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+constexpr double kQ = 1.602e-19;       // [C]
+constexpr double kHc = 1239.977;       // hν [eV] = kHc / λ [nm]
+constexpr double kPhotons = 5.035e15;  // photons per second per watt and nm of wavelength
+
+// A cell, the driver state and a recording user interface: one simulation set-up.
+struct Bench {
+  explicit Bench(const InputParameters& set) : env{&ui, &errors, test::HomeFolder()} {
+    InitialiseSimulationState(s, test::HomeFolder());
+    cell.parameterset1 = set;
+    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
+    cell.problemName = "test cell";
+    s.wp.numberOfSteps = 5;
+  }
+  int Calculate() { return calculate_withMeta(cell, s, env, nullptr, nullptr); }
+  bool Reported(const std::string& title) const {
+    for (const auto& p : ui.popups)
+      if (p.title == title) return true;
+    return false;
+  }
+
+  RecordingUserInterface ui;
+  ErrorReporting errors;
+  Environment env;
+  CellState cell;
+  SimulationState s;
+};
+
+// The pn junction of the solver tests: p base 5 µm, n emitter 1 µm of one semiconductor
+// (Eg = 1.12 eV), absorbing as α = A·sqrt(hν − Eg) with A = 1e7 /(m·sqrt(eV)).
+InputParameters Junction() {
+  InputParameters set = test::PnJunction();
+  for (int l = 0; l < 2; ++l) set.cellParas.layer[l].A = {1e7, 1e7};
+  return set;
+}
+
+// A spectrum file's points (wavelength [nm], power [W/m2]); header lines are skipped.
+std::vector<std::pair<double, double>> ReadSpectrum(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::pair<double, double>> points;
+  std::string line;
+  while (std::getline(in, line)) {
+    double l = 0, p = 0;
+    if (std::sscanf(line.c_str(), "%lf %lf", &l, &p) == 2) points.emplace_back(l, p);
+  }
+  return points;
+}
+
+// The current [mA/cm2] of the photons that a stack of thickness d [m] and band gap Eg absorbs
+// (α = A·sqrt(hν − Eg), no reflection at either side): Σ Φ(λ)·(1 − e^(−α·d)), Φ = P·λ·5.035e15.
+double AbsorbedPhotonCurrent(const std::string& spectrum, double A, double Eg, double d) {
+  double photons = 0.0;
+  for (const auto& [lambda, power] : ReadSpectrum(spectrum)) {
+    const double E = kHc / lambda;
+    if (E <= Eg) continue;
+    const double alpha = A * std::sqrt(E - Eg);
+    photons += power * lambda * kPhotons * -std::expm1(-alpha * d);
+  }
+  return kQ * photons * 0.1;  // A/m2 → mA/cm2
+}
+
+// The junction with contacts that block the minority carriers (electrons at the p-type back,
+// holes at the n-type front): without bulk recombination nothing is lost.
+InputParameters CollectingJunction() {
+  InputParameters set = Junction();
+  set.cellParas.leftContact.Sn = 1e-3;
+  set.cellParas.rightContact.Sp = 1e-3;
+  return set;
+}
+
+TEST(Driver, PhotocurrentNeverExceedsTheAbsorbedPhotons) {
+  // AM1.5G and a monochromatic line at 600 nm (10 W/m2 in the middle of three points): the
+  // short-circuit current is at most q × the photons the 6 µm stack absorbs; the absorption
+  // table of the material interpolates α to 3e-5, hence the 1e-3 margin. With ohmic contacts
+  // (S = 1e7 m/s) the holes generated within reach of the front contact are lost there; with
+  // blocking contacts every absorbed photon counts (to 0.5 %: the carriers still cross the
+  // whole cell and its contacts block them only nearly).
+  test::TempDir dir;
+  const std::string line = dir.file("line.spe");
+  test::WriteWholeFile(line, "599\t0\n600\t10\n601\t0\n");
+  const std::string am15 = test::HomeFolder() + "/spectrum/AM1_5G 1 sun.spe";
+  for (const std::string& spectrum : {am15, line}) {
+    const double Jmax = AbsorbedPhotonCurrent(spectrum, 1e7, 1.12, 6e-6);
+    for (bool collecting : {false, true}) {
+      Bench b(collecting ? CollectingJunction() : Junction());
+      b.s.wp.dark = 0;
+      b.s.wp.spectrumFile = spectrum;
+      ASSERT_EQ(b.Calculate(), 0) << spectrum;
+      const double Jsc = -b.s.JShortCircuit;
+      EXPECT_GT(Jsc, 0.0) << spectrum;
+      EXPECT_LE(Jsc, Jmax * (1.0 + 1e-3)) << spectrum;
+      if (collecting) {
+        EXPECT_GE(Jsc, Jmax * 0.995) << spectrum;
+      }
+      EXPECT_EQ(b.s.kortberekend, 1);
+      EXPECT_EQ(b.s.ShortCircuitConvergenceFailure, 0);
+    }
+  }
+}
+
+// A generation file of uniform G [1/m3/s] over 0 … 6 µm.
+std::string UniformGenerationFile(const test::TempDir& dir, double G) {
+  const std::string path = dir.file("uniform.gen");
+  std::ostringstream text;
+  text << "x (um)\tG\n0\t" << G << "\n3\t" << G << "\n6\t" << G << "\n";
+  test::WriteWholeFile(path, text.str());
+  return path;
+}
+
+TEST(Driver, VocFollowsTheDiodeEquationOfTheDarkCurve) {
+  // Dark: J = J0·(e^(V/(n·Vt)) − 1), J0 and n from the points at 0.30 and 0.40 V. Under a
+  // uniform generation G the light curve is the dark one shifted by the photocurrent
+  // Jph(V) = J_dark(V) − J_light(V), so at Voc: Voc = n·Vt·ln(Jph(Voc)/J0 + 1). At Voc (about
+  // 0.59 V) the injected electrons (~1e18 /m3) stay far below the base doping (1e22 /m3): low
+  // injection, where the diode equation holds.
+  test::TempDir dir;
+  const double Vt = 0.0259;  // kT/q at 300 K as the solver takes it
+  const VoltageSweepAction sweep{1, 0.0, 0.6, 61, 0};
+  Bench dark(Junction());
+  dark.s.actie.iv = sweep;
+  ASSERT_EQ(dark.Calculate(), 0);
+  const IVResult& d = dark.s.CurrentRecord()->iv;
+  ASSERT_EQ(d.pointsDone, 61);
+  const double n = (d.vCell[40] - d.vCell[30]) / (Vt * std::log(d.j[40] / d.j[30]));
+  const double J0 = d.j[30] / std::expm1(d.vCell[30] / (n * Vt));
+  EXPECT_NEAR(n, 1.0, 0.01);  // no bulk recombination: the ideal diode
+
+  Bench lit(Junction());
+  lit.s.wp.dark = 0;
+  lit.s.wp.generationFromFile = 1;
+  lit.s.wp.generationFile = UniformGenerationFile(dir, 3e26);
+  lit.s.actie.iv = sweep;
+  ASSERT_EQ(lit.Calculate(), 0);
+  const IVResult& l = lit.s.CurrentRecord()->iv;
+  const CellParameters& p = lit.s.CurrentRecord()->cell;
+  ASSERT_EQ(l.pointsDone, 61);
+  ASSERT_EQ(p.vocValid, 1);
+  ASSERT_EQ(p.jscValid, 1);
+  // Jsc: at most q·G·d = 1.602e-19 × 3e26 × 6e-6 m = 288.4 A/m2 = 28.84 mA/cm2.
+  EXPECT_LE(p.Jsc, 28.84 * (1.0 + 1e-6));
+  EXPECT_CLOSE(-lit.s.JShortCircuit, p.Jsc, 1e-6, 0.0);  // 0 V is a sweep point
+  // The photocurrent at Voc, linear between the two sweep points around it.
+  const int k = static_cast<int>(p.Voc / 0.01);
+  const double t = (p.Voc - l.vCell[k]) / (l.vCell[k + 1] - l.vCell[k]);
+  const double Jph = (1 - t) * (d.j[k] - l.j[k]) + t * (d.j[k + 1] - l.j[k + 1]);
+  // 0.3 mV: the quadratic through three 10 mV-spaced points bounds the error of Voc by
+  // e^(2h/Vt)/Vt²/6 · 0.385·h³ = 0.21 mV; the interpolated Jph and the fitted J0, n add little.
+  EXPECT_NEAR(p.Voc, n * Vt * std::log(Jph / J0 + 1.0), 3e-4);
+}
+
+TEST(Driver, DarkWorkingPointSkipsTheShortCircuit) {
+  Bench b(Junction());
+  b.s.wp.dark = 1;
+  b.s.wp.voltage = 0.2;
+  ASSERT_EQ(b.Calculate(), 0);
+  EXPECT_EQ(b.s.JShortCircuit, 0.0);
+  EXPECT_EQ(b.s.ShortCircuitConvergenceFailure, 0);
+  // The short-circuit store is the equilibrium itself.
+  EXPECT_EQ(b.s.kortsluitcv.psi, b.s.evenwichtcv.psi);
+  EXPECT_EQ(b.s.kortsluitcv.u, b.s.evenwichtcv.u);
+  EXPECT_CLOSE(PresentBias(b.s.werkpuntcv), 0.2, 1e-12, 0.0);
+  EXPECT_EQ(b.s.WorkPointConvergenceFailure, 0);
+  EXPECT_GT(b.s.JWorkingPoint, 0.0);    // forward current in the dark
+  EXPECT_TRUE(b.s.simulaties.empty());  // no sweep: no record
+}
+
+TEST(Driver, WorkingPointAtZeroVoltsIsTheShortCircuit) {
+  Bench b(Junction());
+  b.s.wp.dark = 0;
+  b.s.wp.voltage = 0.0;
+  ASSERT_EQ(b.Calculate(), 0);
+  EXPECT_LT(b.s.JShortCircuit, 0.0);
+  EXPECT_EQ(b.s.JWorkingPoint, b.s.JShortCircuit);
+  EXPECT_EQ(b.s.werkpuntcv.psi, b.s.kortsluitcv.psi);
+  EXPECT_EQ(b.s.werkpuntcv.u, b.s.kortsluitcv.u);
+  EXPECT_EQ(b.s.werkpuntcv.v, b.s.kortsluitcv.v);
+
+  // At a bias the working point is solved from the short circuit: under light at 0.2 V the cell
+  // still delivers nearly its short-circuit current (Voc is about 0.45 V).
+  b.s.wp.voltage = 0.2;
+  ASSERT_EQ(b.Calculate(), 0);
+  EXPECT_LT(b.s.JWorkingPoint, 0.0);
+  EXPECT_GT(b.s.JWorkingPoint, b.s.JShortCircuit);
+  EXPECT_CLOSE(PresentBias(b.s.werkpuntcv), 0.2, 1e-12, 0.0);
+}
+
+TEST(Driver, FailingEquilibriumEndsTheSimulation) {
+  // One Newton step cannot bring the potential to equilibrium.
+  InputParameters set = Junction();
+  set.convergence.maxiter = 1;
+  Bench b(set);
+  b.s.wp.dark = 0;
+  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
+  EXPECT_EQ(b.Calculate(), -1);
+  EXPECT_EQ(b.s.lastSimulationResult, -1);
+  EXPECT_EQ(b.s.EquilibriumConvergenceFailure, 1);
+  EXPECT_EQ(b.s.equiberekend, 0);
+  EXPECT_EQ(b.s.ShortCircuitConvergenceFailure, 1);
+  EXPECT_EQ(b.s.WorkPointConvergenceFailure, 1);
+  EXPECT_EQ(b.s.FirstIVPointConvergenceFailure, 1);
+  EXPECT_EQ(b.s.kortberekend, 0);
+  EXPECT_EQ(b.s.JShortCircuit, 0.0);
+  EXPECT_TRUE(b.s.simulaties.empty());
+  ASSERT_TRUE(b.Reported("Calculating equilibrium..."));
+  for (const auto& p : b.ui.popups) {
+    if (p.title == "Calculating equilibrium...") {
+      EXPECT_EQ(p.message, "Convergence failure calculating for V = 0.000 Volt");
+    }
+  }
+}
+
+TEST(Driver, WorkingPointNeedsTwoSteps) {
+  Bench b(Junction());
+  b.s.wp.numberOfSteps = 1;
+  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
+  EXPECT_EQ(b.Calculate(), -1);
+  EXPECT_TRUE(b.Reported("Error in the working point"));
+  EXPECT_EQ(b.s.equiberekend, 0);
+  EXPECT_TRUE(b.s.simulaties.empty());
+}
+
+TEST(Driver, LightRampRaisesTheGenerationByFactorsOfE) {
+  Bench b(Junction());
+  b.s.wp.dark = 0;
+  ASSERT_EQ(b.Calculate(), 0);
+  CalculationVariables& cv = b.s.currentCalcVars;
+  const GenerationParameters& gen = b.s.generatieparameters;
+  const int i = cv.mesh.N / 2;
+  ASSERT_GT(gen.G[i], 0.0);
+  // Four steps: e^-3, e^-2, e^-1, 1 times the full profile, in that order.
+  std::vector<double> factors;
+  auto record = [&](CalculationVariables& c) {
+    factors.push_back(c.G[i] / gen.G[i]);
+    return 0;
+  };
+  ASSERT_EQ(RaiseLight(b.s, cv, 4, record), 0);
+  ASSERT_EQ(factors.size(), 4u);
+  for (int k = 0; k < 4; ++k) EXPECT_CLOSE(factors[k], std::exp(-(3.0 - k)), 1e-14, 0.0);
+  // A failure at the second step stops the ramp; the full profile is in place afterwards.
+  factors.clear();
+  auto failSecond = [&](CalculationVariables& c) {
+    factors.push_back(c.G[i] / gen.G[i]);
+    if (factors.size() == 2) b.s.CONVERGENTIEFALING = 1;
+    return 0;
+  };
+  EXPECT_EQ(RaiseLight(b.s, cv, 4, failSecond), -1);
+  EXPECT_EQ(factors.size(), 2u);
+  EXPECT_EQ(cv.G[i], gen.G[i]);
+}
+
+TEST(Driver, ExternalCircuitInPracticalUnits) {
+  // 1 Ohm·cm2 = 1e-4 Ohm·m2 carrying −30 mA/cm2 drops −30 mV; 1e-3 S/cm2 = 10 S/m2 at 0.5 V
+  // adds 0.5 mA/cm2.
+  WorkPoint wp;
+  wp.RsPresent = 1;
+  wp.Rs = 1e-4;
+  double J = -30.0;
+  EXPECT_CLOSE(ApplyExternalCircuit(wp, 0.0, J), -0.030, 1e-12, 0.0);
+  wp.RsPresent = 0;
+  wp.RshPresent = 1;
+  wp.Gsh = 10.0;
+  J = -30.0;
+  EXPECT_DOUBLE_EQ(ApplyExternalCircuit(wp, 0.5, J), 0.5);
+  EXPECT_CLOSE(J, -29.5, 1e-14, 0.0);
+}
+
+TEST(Driver, SeriesResistanceAndShuntInTheSweep) {
+  // The same lit sweep without and with the external circuit: the cell's own points are the
+  // same; the terminal voltage moves by Rs·J and the current gains Gsh·V.
+  auto sweep = [](int Rs, int Gsh) {
+    auto b = std::make_unique<Bench>(Junction());
+    b->s.wp.dark = 0;
+    b->s.wp.RsPresent = Rs;
+    b->s.wp.Rs = 2e-4;  // 2 Ohm·cm2
+    b->s.wp.RshPresent = Gsh;
+    b->s.wp.Gsh = 20.0;  // 2e-3 S/cm2 (500 Ohm·cm2)
+    b->s.actie.iv = VoltageSweepAction{1, 0.0, 0.4, 5, 0};
+    EXPECT_EQ(b->Calculate(), 0);
+    return b;
+  };
+  const auto plain = sweep(0, 0), withRs = sweep(1, 0), withGsh = sweep(0, 1);
+  const IVResult& a = plain->s.CurrentRecord()->iv;
+  const IVResult& r = withRs->s.CurrentRecord()->iv;
+  const IVResult& g = withGsh->s.CurrentRecord()->iv;
+  ASSERT_EQ(a.pointsDone, 5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(r.vCell[i], a.vCell[i]);
+    EXPECT_CLOSE(r.j[i], a.j[i], 1e-12, 1e-12);
+    EXPECT_CLOSE(r.v[i], a.vCell[i] + 2e-4 * a.j[i] * 10.0, 1e-12, 1e-15);
+    EXPECT_CLOSE(g.j[i], a.j[i] + a.vCell[i] * 2.0, 1e-12, 1e-12);  // 2e-3 S/cm2 × V = 2·V mA/cm2
+    EXPECT_EQ(g.v[i], a.vCell[i]);
+  }
+  // Under light at short circuit the terminal voltage lies below the cell's: J < 0.
+  EXPECT_LT(r.v[0], 0.0);
+}
+
+TEST(Driver, StopAfterVocOnlyEndsRisingSweeps) {
+  Bench up(Junction());
+  up.s.wp.dark = 0;
+  up.s.actieExtras.stopAfterVoc = 1;
+  up.s.actie.iv = VoltageSweepAction{1, 0.0, 0.8, 17, 0};
+  ASSERT_EQ(up.Calculate(), 0);
+  const IVResult& u = up.s.CurrentRecord()->iv;
+  // The sweep ends at the first point past Voc.
+  ASSERT_GT(u.pointsDone, 2);
+  ASSERT_LT(u.pointsDone, 17);
+  EXPECT_EQ(u.points, u.pointsDone);
+  EXPECT_GT(u.j[u.pointsDone - 1], 0.0);
+  EXPECT_LT(u.j[u.pointsDone - 2], 0.0);
+  EXPECT_EQ(up.s.actie.iv.pointsDone, u.pointsDone);
+
+  // A falling sweep starts past Voc: it runs to its end. (It starts from the working point at
+  // its upper end, the nearest stored solution; a sweep ending at 0 V would start from the
+  // short circuit and run upwards.)
+  Bench down(Junction());
+  down.s.wp.dark = 0;
+  down.s.actieExtras.stopAfterVoc = 1;
+  down.s.wp.voltage = 0.8;
+  down.s.actie.iv = VoltageSweepAction{1, 0.8, 0.05, 16, 0};
+  ASSERT_EQ(down.Calculate(), 0);
+  const IVResult& d = down.s.CurrentRecord()->iv;
+  EXPECT_EQ(d.pointsDone, 16);
+  EXPECT_EQ(d.vCell[0], 0.8);
+  // The parameters of both directions agree: Voc from the same voltages to 1e-6 V (the solutions
+  // of the two directions agree to the solver's tolerance).
+  EXPECT_NEAR(down.s.CurrentRecord()->cell.Voc, up.s.CurrentRecord()->cell.Voc, 1e-4);
+  EXPECT_EQ(down.s.CurrentRecord()->cell.jscValid, 1);
+}
+
+TEST(Driver, SweepsNotAvailableAreReportedAndTheRunGoesOn) {
+  Bench b(Junction());
+  b.s.wp.dark = 0;
+  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
+  b.s.actie.cv.on = 1;
+  b.s.actie.cf.on = 1;
+  b.s.actie.qe.on = 1;
+  ASSERT_EQ(b.Calculate(), 0);
+  EXPECT_TRUE(b.Reported("Calculating C(V)..."));
+  EXPECT_TRUE(b.Reported("Calculating C(f)..."));
+  EXPECT_TRUE(b.Reported("Calculating quantum efficiency..."));
+  ASSERT_EQ(b.s.simulaties.size(), 1u);
+  EXPECT_EQ(b.s.CurrentRecord()->iv.pointsDone, 6);
+  EXPECT_EQ(b.s.CurrentRecord()->cv.present, 0);
+  EXPECT_EQ(b.s.CVConvergenceFailure, 1);  // not done
+}
+
+TEST(Driver, RecordsAndRunControl) {
+  Bench b(Junction());
+  b.s.wp.dark = 0;
+  b.s.actie.iv = VoltageSweepAction{1, 0.5, 0.0, 6, 0};
+  EXPECT_EQ(Simulate(b.cell, b.s, b.env, kModeSingleShot), 0);
+  EXPECT_EQ(Simulate(b.cell, b.s, b.env, kModeSingleShot), 0);
+  ASSERT_EQ(b.s.simulaties.size(), 2u);
+  EXPECT_EQ(b.s.simulaties.front().number, 1);
+  EXPECT_EQ(b.s.simulaties.back().number, 2);
+  EXPECT_EQ(b.s.kleurindex, 2);
+  // The record keeps the action list as asked, even though the sweep ran from its nearer end.
+  EXPECT_EQ(b.s.CurrentRecord()->actie.iv.startV, 0.5);
+  EXPECT_EQ(b.s.actie.iv.startV, 0.5);
+  EXPECT_EQ(b.s.CurrentRecord()->wp.problemName, "test cell");
+  // A button that is none of the four does nothing.
+  EXPECT_EQ(Simulate(b.cell, b.s, b.env, 7), 0);
+  EXPECT_EQ(b.s.Calculationmode, kModeNone);
+  EXPECT_EQ(b.s.simulaties.size(), 2u);
+  // Batch runs belong to the batch layer: without its runner the user is told.
+  EXPECT_EQ(Simulate(b.cell, b.s, b.env, kModeBatch), 0);
+  EXPECT_TRUE(b.Reported("Simulate"));
+  wis_alles(b.s);
+  EXPECT_TRUE(b.s.simulaties.empty());
+  EXPECT_EQ(b.s.kleurindex, 0);
+  EXPECT_EQ(b.s.SingleShotSimulationNumber, 0);
+}
+
+TEST(Driver, SweepRangeText) {
+  VoltageSweepAction iv;
+  ASSERT_TRUE(ParseSweepRange("-0.2:0.8:41", iv));
+  EXPECT_EQ(iv.on, 1);
+  EXPECT_EQ(iv.startV, -0.2);
+  EXPECT_EQ(iv.stopV, 0.8);
+  EXPECT_EQ(iv.points, 41);
+  const VoltageSweepAction before = iv;
+  for (const char* bad :
+       {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5", "0;1;5", "0:1:3 "}) {
+    EXPECT_FALSE(ParseSweepRange(bad, iv)) << bad;
+    EXPECT_EQ(iv.startV, before.startV);
+    EXPECT_EQ(iv.points, before.points);
+  }
+}
+
+}  // namespace
+}  // namespace zoniq
