@@ -157,7 +157,8 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
   if (!f.generation.empty()) ReportNotAvailable(session, f.generation, FK_GENERATION, "generation", outcome);
   if (!f.batch.empty()) ReportNotAvailable(session, f.batch, FK_BATCH, "batch settings", outcome);
   if (!f.record.empty()) ReportNotAvailable(session, f.record, FK_RECORD, "record settings", outcome);
-  if (!f.script.empty()) ReportNotAvailable(session, f.script, FK_SCRIPT, "script", outcome);
+  if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0)
+    outcome.notLoaded.push_back(full);
   return outcome;
 }
 

@@ -75,6 +75,7 @@ ParsedCommandLine ParseCommandLine(std::string line);
 struct CommandLineOutcome {
   int filesNamed = 0;                  // slots that were filled
   std::vector<std::string> notLoaded;  // files (and unusable words) that could not be loaded
+  int scriptMessages = 0;              // messages the command-line script reported
 };
 
 // Reads the command line (the words after the program name) and loads what it names, in the

@@ -52,3 +52,25 @@ int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullP
 }
 
 }  // namespace zoniq
+
+namespace zoniq {
+
+ScriptContext MakeScriptContext(Session& session) {
+  ScriptContext context{session, session, session, session, {}};
+  context.hooks.loadDefinition = [&session](std::string_view name) { return Laad_data_uit_file(session, name); };
+  return context;
+}
+
+int LoadScriptFile(Session& session, std::string_view path, std::string* fullPath, int* messages) {
+  ScriptContext context = MakeScriptContext(session);
+  const int before = session.errors.messagesThisRun;
+  int running = 1;
+  std::string full;
+  const int result = RunScriptFile(context, path, running, &full);
+  if (fullPath) *fullPath = full;
+  if (result < 0) session.Error("Error whilst reading the script file", "The script file '" + full + "' cannot be opened.");
+  if (messages) *messages = session.errors.messagesThisRun - before;
+  return result;
+}
+
+}  // namespace zoniq

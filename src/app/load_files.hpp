@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "script/script_interpreter.hpp"
+
 namespace zoniq {
 
 struct Session;
@@ -21,5 +23,13 @@ int Laad_data_uit_file(Session& session, std::string_view path, std::string* ful
 // full path. Returns 0 on success, -1 (reported through the error routine) when the file
 // cannot be opened; `spectrumFile` is then unchanged.
 int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullPath = nullptr);
+
+// The parts of the session a script works on, with the loaders of this layer.
+ScriptContext MakeScriptContext(Session& session);
+
+// Runs a script file on the session (a bare name is looked for in the "script" sub-folder).
+// Returns 0 when it ran, -1 (reported) when it could not be opened. `messages` (may be null)
+// receives the number of messages the script reported through the error routine.
+int LoadScriptFile(Session& session, std::string_view path, std::string* fullPath = nullptr, int* messages = nullptr);
 
 }  // namespace zoniq

@@ -79,7 +79,9 @@ std::string UsageText() {
          "  1  a file named on the command line could not be loaded\n"
          "  2  unknown option\n"
          "  3  internal error (out of memory)\n"
-         "  4  the simulation asked for with --calculate was abandoned\n";
+         "  4  the simulation asked for with --calculate was abandoned\n"
+         "  5  the script ran but reported errors (on standard error, or in the error log when\n"
+         "     the script chose one with set errorhandling)\n";
 }
 
 void Initialise(Session& s) {
@@ -87,6 +89,8 @@ void Initialise(Session& s) {
   // answered before the panels run.
   s.errors.ErrorMessageMode = 2;
   s.QuitScriptMode = 0;
+  InitialiseScriptVariables(s.theScript);
+  s.scriptPlots.clear();
   s.errors.ErrorMessageMode = 0;
   s.errors.ErrorMessageNumber = 0;
   s.errors.CloseLog();
@@ -257,6 +261,7 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   }
   Terminate(session);
   if (!outcome.notLoaded.empty()) return kExitNotLoaded;
+  if (outcome.scriptMessages > 0) return kExitScriptErrors;
   return abandoned ? kExitSimulationFailed : kExitOk;
 }
 

@@ -20,6 +20,7 @@ inline constexpr int kExitNotLoaded = 1;         // a file named on the command 
 inline constexpr int kExitUsage = 2;             // unknown option
 inline constexpr int kExitInternal = 3;          // out of memory or a broken internal invariant
 inline constexpr int kExitSimulationFailed = 4;  // the simulation of --calculate was abandoned
+inline constexpr int kExitScriptErrors = 5;      // the command-line script reported errors
 
 struct RunOptions {
   std::ostream* out = nullptr;  // report, help and version text; null = standard output

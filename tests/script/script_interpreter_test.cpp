@@ -1,0 +1,648 @@
+// The interpreter: lines, comments, command words, loops, nested scripts, the error-message
+// mode, and the commands that need no simulation (set, get of settings, action, clear, plot,
+// show, save scriptvar, rundll, runsystem).
+#include "script/script_interpreter.hpp"
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "app/load_files.hpp"
+#include "app/main_program.hpp"
+#include "app/session.hpp"
+#include "script/script_commands.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+using V = std::vector<double>;
+
+// A session on a program folder of its own, with the shipped example cell, spectrum and action
+// list copied in; messages are recorded.
+class ScriptRunTest : public ::testing::Test {
+ protected:
+  ScriptRunTest() : session(dir.path().string(), std::make_unique<RecordingUserInterface>()) {
+    for (const char* sub : {"script", "results", "def", "spectrum", "generation"})
+      fs::create_directories(dir.path() / sub);
+    Initialise(session);
+    session.errors.logFolder = dir.path().string();
+    session.scriptShowOutput = &shown;
+  }
+  RecordingUserInterface& ui() { return static_cast<RecordingUserInterface&>(*session.ui); }
+  void CopyFromHome(const std::string& sub, const std::string& name) {
+    fs::copy_file(fs::path(test::HomeFolder()) / sub / name, dir.path() / sub / name);
+  }
+  int Run(const std::string& text, const std::string& name = "test.script") {
+    WriteWholeFile(dir.file("script/" + name), text);
+    ScriptContext ctx = MakeScriptContext(session);
+    int running = 1;
+    return RunScriptFile(ctx, name, running);
+  }
+  std::size_t Messages() { return ui().popups.size(); }
+  const RecordingUserInterface::Popup& Last() { return ui().popups.back(); }
+  bool Said(const std::string& part) {
+    for (const auto& p : ui().popups)
+      if (p.title.find(part) != std::string::npos || p.message.find(part) != std::string::npos) return true;
+    return false;
+  }
+  ScriptVariables& vars() { return session.theScript; }
+
+  test::TempDir dir;
+  Session session;
+  std::ostringstream shown;
+};
+
+// ---- lines ----
+
+TEST(ScriptLines, CommentsAndCommandWords) {
+  for (const char* comment : {"* star", "> x", "< x", "! x", "/ x", "\\ x", "  // indented", "", "   \t"})
+    EXPECT_TRUE(IsScriptCommentLine(comment)) << comment;
+  EXPECT_FALSE(IsScriptCommentLine("set x"));
+
+  EXPECT_EQ(CutEndOfLineComment("x = 1 // a remark"), "x = 1");
+  EXPECT_EQ(CutEndOfLineComment("5 !! stop"), "5");
+  EXPECT_EQ(CutEndOfLineComment("a--b"), "a");
+  EXPECT_EQ(CutEndOfLineComment("xvector[yvector[1]]"), "xvector[yvector[1]]");  // "]]" is no comment
+  EXPECT_EQ(CutEndOfLineComment("../def/cell.def"), "../def/cell.def");          // nor is a parent folder
+  EXPECT_EQ(CutEndOfLineComment("a/b  "), "a/b");
+
+  std::string c, a, r;
+  EXPECT_EQ(InterpretScriptLine("LOAD definition my cell.def // the cell", c, a, r), SCRIPT_LOAD);
+  EXPECT_EQ(c, "LOAD");
+  EXPECT_EQ(a, "definition");
+  EXPECT_EQ(r, "my cell.def");
+  EXPECT_EQ(InterpretScriptLine("loadfile x", c, a, r), SCRIPT_LOAD);  // a prefix is enough
+  EXPECT_EQ(InterpretScriptLine("settings x", c, a, r), SCRIPT_SET);
+  EXPECT_EQ(InterpretScriptLine("rundll", c, a, r), SCRIPT_RUNDLL);
+  EXPECT_EQ(InterpretScriptLine("runsystem ls", c, a, r), SCRIPT_RUNSYSTEM);
+  EXPECT_EQ(InterpretScriptLine("runscript a.script", c, a, r), SCRIPT_RUNSCRIPT);
+  EXPECT_EQ(InterpretScriptLine("run script a.script", c, a, r), SCRIPT_RUN);
+  EXPECT_EQ(InterpretScriptLine("Show", c, a, r), SCRIPT_SHOW);
+  EXPECT_EQ(InterpretScriptLine("LOOP START", c, a, r), SCRIPT_LOOP);
+  EXPECT_EQ(InterpretScriptLine("calc", c, a, r), SCRIPT_NONE);
+  EXPECT_EQ(InterpretScriptLine("show // remark", c, a, r), SCRIPT_SHOW);
+  EXPECT_EQ(a, "");
+  EXPECT_EQ(r, "");
+}
+
+TEST_F(ScriptRunTest, UnknownCommandIsReportedAndTheScriptGoesOn) {
+  ASSERT_EQ(Run("frobnicate now\nset scriptvariable.xvalue 2\n"), 0);
+  ASSERT_EQ(Messages(), 1u);
+  EXPECT_EQ(Last().title, "Error whilst reading the script file, in RunScriptFile()");
+  EXPECT_EQ(Last().message, "Command line not recoognised\nfrobnicate now");
+  EXPECT_EQ(vars().value[0], 2.0);
+}
+
+TEST_F(ScriptRunTest, LongLinesAreCutAt119Characters) {
+  // 25 characters of command, then 175 letters: 94 of them fit in 119 characters; the rest of
+  // the physical line is dropped, not read as another command.
+  const std::string line = "set scriptvariable.xname " + std::string(175, 'A');
+  ASSERT_EQ(Run(line + "\r\nset scriptvariable.yvalue 1\r\n"), 0);
+  EXPECT_EQ(vars().name[0], std::string(94, 'A'));
+  EXPECT_EQ(vars().value[1], 1.0);  // CRLF lines
+  EXPECT_EQ(Messages(), 0u);
+}
+
+TEST_F(ScriptRunTest, AMissingScriptReturnsWithoutRunning) {
+  ScriptContext ctx = MakeScriptContext(session);
+  int running = 1;
+  std::string full;
+  EXPECT_EQ(RunScriptFile(ctx, "nothere.script", running, &full), -1);
+  EXPECT_EQ(full, (dir.path() / "script" / "nothere.script").string());
+  EXPECT_EQ(RunScriptFile(ctx, dir.path().string(), running), -1);  // a folder is no script
+  EXPECT_EQ(Messages(), 0u);
+}
+
+TEST_F(ScriptRunTest, AStoppedRunReadsNoFurtherLine) {
+  WriteWholeFile(dir.file("script/s.script"), "math increment mode\n");
+  ScriptContext ctx = MakeScriptContext(session);
+  int running = 0;
+  EXPECT_EQ(RunScriptFile(ctx, "s.script", running), 0);
+  EXPECT_EQ(vars().mode, 0);
+}
+
+// ---- loops ----
+
+TEST_F(ScriptRunTest, LoopRunsMaxiterationTimesWhenLooperrorStaysLarge) {
+  ASSERT_EQ(Run("LOOP START\nmath increment mode\nLoop Stop\n"), 0);
+  EXPECT_EQ(vars().mode, 25);  // counter 0 … 24
+  EXPECT_EQ(vars().loopcounter, 24);
+  ASSERT_EQ(Run("loop maxiteration 3.9\nset scriptvariable.mode 0\nloop startnow\nmath increment mode\nloop stop\n"),
+            0);
+  EXPECT_EQ(vars().maxiteration, 3);
+  EXPECT_EQ(vars().mode, 3);
+  EXPECT_EQ(Messages(), 0u);
+}
+
+TEST_F(ScriptRunTest, LoopEndsWhenLooperrorFallsBelowMaxerror) {
+  // looperror = 0.5^k after pass k; 0.5^10 = 9.8e-4 is the first below 1e-3.
+  ASSERT_EQ(Run("set scriptvariable.xvalue 1\n"
+                "set scriptvariable.yvalue 0.5\n"
+                "loop start\n"
+                "math increment mode\n"
+                "math scalarmultiply xxy\n"
+                "set scriptvariable.looperror xvalue\n"
+                "loop stop\n"
+                "math increment status\n"),
+            0);
+  EXPECT_EQ(vars().mode, 10);
+  EXPECT_EQ(vars().status, 1);  // the line after the loop runs once
+  ASSERT_EQ(Run("loop maxerror 0.3\nset scriptvariable.looperror 0.2\nloop start\nmath increment index\nloop stop\n"),
+            0);
+  EXPECT_EQ(vars().maxerror, 0.3);
+  ASSERT_EQ(Run("loop again\n"), 0);
+  EXPECT_EQ(Last().title, "Error in Set loop command");
+  EXPECT_EQ(Last().message, "Argument of loop command not recognised\nCommand line = loop again");
+}
+
+TEST_F(ScriptRunTest, NestedScriptsKeepTheOuterLoop) {
+  WriteWholeFile(dir.file("script/inner.script"),
+                 "loop maxiteration 2\nloop maxerror 0.5\nloop start\nmath increment status\nloop stop\n");
+  ASSERT_EQ(Run("loop maxiteration 3\nloop start\nrunscript inner.script\nmath increment mode\nloop stop\n"), 0);
+  EXPECT_EQ(vars().mode, 3);
+  EXPECT_EQ(vars().status, 6);  // 3 outer passes of 2 inner passes
+  EXPECT_EQ(vars().maxiteration, 3);
+  EXPECT_EQ(vars().maxerror, 0.001);
+  EXPECT_EQ(vars().loopcounter, 2);
+  ASSERT_EQ(Run("run script inner.script\n"), 0);
+  EXPECT_EQ(vars().status, 8);
+  EXPECT_EQ(Messages(), 0u);
+  ASSERT_EQ(Run("runscript missing.script\n"), 0);
+  EXPECT_EQ(Last().title, "Error whilst processing runscript command in script");
+}
+
+TEST_F(ScriptRunTest, AScriptThatRunsItselfStops) {
+  ASSERT_EQ(Run("math increment mode\nrunscript self.script\n", "self.script"), 0);
+  EXPECT_EQ(vars().mode, kMaxScriptDepth);
+  EXPECT_TRUE(Said("nested more than"));
+  EXPECT_EQ(session.scriptDepth, 0);
+}
+
+TEST_F(ScriptRunTest, LineBudgetStopsRunawayScripts) {
+  session.lineBudget = 10;
+  ASSERT_EQ(Run("loop maxiteration 1000000\nloop start\nmath increment mode\nloop stop\n"), 0);
+  EXPECT_EQ(vars().mode, 4);  // lines 1 and 2 set the loop up, lines 3 … 10 are four passes
+  EXPECT_TRUE(Said("more command lines than allowed"));
+}
+
+TEST_F(ScriptRunTest, TheErrorMessageModeComesBackAtTheEnd) {
+  session.errors.ErrorMessageMode = 0;
+  ASSERT_EQ(Run("set errorhandling.overwritefile\nfrobnicate\n"), 0);
+  EXPECT_EQ(session.errors.ErrorMessageMode, 0);
+  EXPECT_EQ(Messages(), 0u);  // logged, not shown
+  session.errors.CloseLog();
+  const std::string log = ReadWholeFile(dir.file("ZONIQErrorLogFile.log"));
+  EXPECT_NE(log.find("Command line not recoognised\nfrobnicate"), std::string::npos) << log;
+  ASSERT_EQ(Run("set errorhandling.appendtofile\nset errorhandling.toscreen\nfrobnicate\n"), 0);
+  EXPECT_EQ(Messages(), 1u);
+}
+
+// ---- set, get and action without a simulation ----
+
+TEST_F(ScriptRunTest, SetForms) {
+  ASSERT_EQ(Run("set errorhandling.outputlist.fillwhite\n"
+                "set quitscript.quitzoniq\n"
+                "set external.Rs 2\n"
+                "set external.Rsh 1000\n"
+                "set internal.reflection 0.3\n"
+                "set illumination.fromleft\n"
+                "set qe.photonpower 2.5\n"
+                "set scriptvariable.maxerror 1e-5\n"
+                "set scriptvariable.maxiteration 7.8\n"
+                "set scriptvariable.status -4\n"
+                "set scriptvariable.xname My name here\n"
+                "set scriptvariable.filename run1\n"
+                "set scriptvariable.xvector[1] 5\n"
+                "set scriptvariable.xvector[-1] 6\n"
+                "set scriptvariable.yvector 9\n"
+                "set scriptvariable.zindex 2\n"
+                "set scriptvariable.zvalue xvector[last]\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u);
+  EXPECT_EQ(session.ActionListMode, 2);
+  EXPECT_EQ(session.QuitScriptMode, 1);
+  EXPECT_DOUBLE_EQ(session.wp.Rs, 2e-4);  // 2 Ohm cm2 in Ohm m2
+  EXPECT_EQ(session.wp.RsPresent, 1);
+  EXPECT_DOUBLE_EQ(session.wp.Gsh, 10.0);  // 1/(1000 Ohm cm2) = 1e-3 S/cm2 = 10 S/m2
+  EXPECT_EQ(session.definitionExtras.workPoint.Rfront, 0.3);
+  EXPECT_DOUBLE_EQ(session.definitionExtras.workPoint.Tfront, 0.7);
+  EXPECT_EQ(session.wp.illuminatedFromRight, 0);
+  EXPECT_EQ(session.definitionExtras.qe.mode, 1);
+  EXPECT_EQ(session.definitionExtras.qe.incidentPower, 2.5);
+  EXPECT_EQ(vars().maxerror, 1e-5);
+  EXPECT_EQ(vars().maxiteration, 7);
+  EXPECT_EQ(vars().status, -4);
+  EXPECT_EQ(vars().name[0], "My name here");
+  EXPECT_EQ(vars().defaultfilename, "run1");
+  EXPECT_EQ(vars().vector[0], (V{0, 5, 0, 6}));
+  EXPECT_EQ(vars().vector[1], (V{9, 0, 0, 0}));
+  EXPECT_EQ(vars().index[2], 2);
+  EXPECT_EQ(vars().value[2], 6.0);
+  ASSERT_EQ(Run("set internal.transmission 0\nset quitscript.no\n"), 0);
+  EXPECT_EQ(session.definitionExtras.workPoint.Rfront, 1.0);
+  EXPECT_EQ(session.QuitScriptMode, 0);
+}
+
+TEST_F(ScriptRunTest, SetErrorsChangeNothing) {
+  const WorkPoint wp = session.wp;
+  const ScriptVariables before = vars();
+  ASSERT_EQ(Run("set external.Gsh -1\n"
+                "set internal.transmission 1.5\n"
+                "set scriptvariable.xvector[7] 1\n"
+                "set scriptvariable.banana 1\n"
+                "set scriptvariable.xbanana 1\n"
+                "set scriptvariable.xvalue abc\n"
+                "set frobnicate 1\n"
+                "set errorhandling.sideways\n"
+                "set illumination.fromabove\n"),
+            0);
+  ASSERT_EQ(Messages(), 9u);
+  const auto& p = ui().popups;
+  EXPECT_EQ(p[0].title, "Error whilst processing set command in script");
+  EXPECT_EQ(p[0].message, "Script command: set external.Gsh -1\nValue not recognised as a positive number");
+  EXPECT_EQ(p[1].message,
+            "Script command: set internal.transmission 1.5\nValue not recognised as a positive number <= 1.0");
+  EXPECT_EQ(p[2].title, "Error in interpreting target of Set scriptvariable command");
+  EXPECT_EQ(p[2].message,
+            "Command line: set scriptvariable.xvector[7] 1\nIndex of target xvector out of range\nIndex = 7; min = 0; "
+            "max = 2");
+  EXPECT_EQ(p[3].title, "Error in interpreting argument of Set scriptvariable command");
+  EXPECT_EQ(p[3].message, "Command line: set scriptvariable.banana 1\nSecond part of argument not recognised: banana");
+  EXPECT_EQ(p[4].title, "Error in interpreting the vector-target of Set scriptvariable command");
+  EXPECT_EQ(p[5].title, "Error in the value of Set, Get or Math command");
+  EXPECT_EQ(p[6].message, "Script command: set frobnicate 1\nFirst part not recognised: frobnicate");
+  EXPECT_EQ(p[8].message, "Script command: set illumination.fromabove\nillumination variable not recognised");
+  EXPECT_EQ(session.wp.Gsh, wp.Gsh);
+  EXPECT_EQ(session.wp.illuminatedFromRight, wp.illuminatedFromRight);
+  EXPECT_EQ(vars().vector, before.vector);
+  EXPECT_EQ(vars().value, before.value);
+}
+
+TEST_F(ScriptRunTest, GetSettingsAndCellSizes) {
+  CopyFromHome("def", "CIGS.def");
+  ASSERT_EQ(Run("load definition CIGS.def\n"
+                "action workingpoint.temperature 310\n"
+                "action workingpoint.voltage 0.25\n"
+                "action initialwp.workingpoint.temperature 250\n"
+                "action intensity.ND 1\n"
+                "set external.Rs 3\n"
+                "set internal.reflection 0.2\n"
+                "get action.work.temp xvector[0]\n"
+                "get action.work.kT xvector[1]\n"
+                "get action.work.V xvector[2]\n"
+                "get action.work.freq xvector[-1]\n"
+                "get action.work.intensity.T xvector[-1]\n"
+                "get action.work.intensity.ND xvector[-1]\n"
+                "get action.work.gen.att xvector[-1]\n"
+                "get action.work.spectrumc.long xvector[-1]\n"
+                "get action.initialw.T yvalue\n"
+                "get ext.Rs zvalue\n"
+                "get int.R uvalue\n"
+                "get int.T vvalue\n"
+                "get numberoflayers xindex\n"
+                "get celllength wvalue\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u) << Last().message;
+  const V& x = vars().vector[0];
+  ASSERT_EQ(x.size(), 8u);  // three set, five appended
+  EXPECT_EQ(x[0], 310.0);
+  EXPECT_NEAR(x[1], 8.617333262e-5 * 310.0, 1e-15);  // kT [eV]
+  EXPECT_EQ(x[2], 0.25);
+  EXPECT_EQ(x[3], 1e6);            // default frequency [Hz]
+  EXPECT_NEAR(x[4], 10.0, 1e-12);  // ND 1 lets 10 % through
+  EXPECT_EQ(x[5], 1.0);
+  EXPECT_EQ(x[6], 100.0);   // attenuation [%]
+  EXPECT_EQ(x[7], 2000.0);  // long cut-off [nm]
+  EXPECT_EQ(vars().value[1], 250.0);
+  EXPECT_NEAR(vars().value[2], 3.0, 1e-12);  // Ohm cm2 back from Ohm m2
+  EXPECT_EQ(vars().value[3], 0.2);
+  EXPECT_DOUBLE_EQ(vars().value[4], 0.8);
+  EXPECT_EQ(vars().index[0], 3);                          // ZnO / CdS / CIGS
+  EXPECT_NEAR(vars().value[5], 3.0 + 0.05 + 0.2, 1e-12);  // thicknesses of the example [µm]
+}
+
+TEST_F(ScriptRunTest, CellParametersByNameThroughSetAndGet) {
+  CopyFromHome("def", "CIGS.def");
+  ASSERT_EQ(
+      Run("load definition CIGS.def\nset layer1.thickness 2.5\nget layer1.thickness xvalue\nget celllength yvalue\n"),
+      0);
+  EXPECT_EQ(Messages(), 0u) << Last().message;
+  EXPECT_EQ(vars().value[0], 2.5);
+  EXPECT_NEAR(vars().value[1], 2.5 + 0.05 + 0.2, 1e-12);
+  ASSERT_EQ(Run("set layer9.thickness 1\n"), 0);
+  EXPECT_EQ(Messages(), 1u);
+}
+
+TEST_F(ScriptRunTest, GetErrors) {
+  ASSERT_EQ(Run("get action.work.banana xvalue\n"
+                "get characteristics.voc xvalue\n"
+                "get iv xy\n"
+                "get eb.EC xy\n"
+                "get frobnicate xvalue\n"
+                "get recombination.banana xy\n"
+                "get layer1.leftindex xvalue\n"
+                "get recorder xy\n"
+                "get meas.iv xy\n"
+                "get cv xy\n"),
+            0);
+  ASSERT_EQ(Messages(), 10u);
+  const auto& p = ui().popups;
+  EXPECT_EQ(p[0].title, "Error in interpreting a script get action command");
+  EXPECT_EQ(p[0].message, "Get-command: get action.work.banana xvalue\nThe rest of the argument was not recognised");
+  EXPECT_EQ(p[1].title, "Script command get characteristics");
+  EXPECT_EQ(p[1].message, "No IV-calculation is made yet\ncell characteristics not defined");
+  EXPECT_EQ(p[2].message, "No calculations are made yet\nasked information not defined; nothing returned");
+  EXPECT_EQ(p[3].title, "Script get energybands command");
+  EXPECT_EQ(p[3].message, "No calculation has been done so far: energy diagramme data not (yet) available");
+  EXPECT_EQ(p[4].message, "argument of get not recognised; nothing returned");
+  EXPECT_EQ(
+      p[5].message,
+      "The second part of the argument of recv command not recognised\nrecv vector not defined; nothing returned");
+  EXPECT_EQ(p[6].message, "In this problem there are 0 layers; layer 1 is not defined");
+  for (int i = 7; i < 10; ++i) EXPECT_NE(p[i].message.find("not available yet"), std::string::npos) << p[i].message;
+  EXPECT_EQ(vars().value[0], 0.0);
+}
+
+TEST_F(ScriptRunTest, ActionForms) {
+  ASSERT_EQ(Run("action workingpoint.kT 0.025852\n"
+                "action workingpoint.frequency 1e4\n"
+                "action workingpoint.numberofpoints 7\n"
+                "action light\n"
+                "action spectrumcutoff.on\n"
+                "action spectrumcutoff.shortlambda 400\n"
+                "action spectrumcutoff.longlambda 300\n"
+                "action intensity.T 50\n"
+                "action generationfromfile.attenuation 80\n"
+                "action iv.startV 0\n"
+                "action iv.stopV 1\n"
+                "action iv.increment 0.1\n"
+                "action iv.doiv 1\n"
+                "action iv.stopafterVoc\n"
+                "action cv.points 4\n"
+                "action cf.startf 100\n"
+                "action cf.stopf 1e6\n"
+                "action cf.points per decade 5\n"
+                "action qe.startlambda 400\n"
+                "action qe.stoplambda 800\n"
+                "action qe.increment 20\n"
+                "action qe.qe 1\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u) << Last().message;
+  const WorkPoint& wp = session.wp;
+  EXPECT_NEAR(wp.temperature, 0.025852 / 8.617333262e-5, 1e-9);  // 300.0 K
+  EXPECT_EQ(wp.frequency, 1e4);
+  EXPECT_EQ(wp.numberOfSteps, 7);
+  EXPECT_EQ(wp.dark, 0);
+  EXPECT_EQ(wp.spectrumCutOff, 1);
+  EXPECT_EQ(wp.shortWavelengthCutOff, 300.0);  // the window is put in order
+  EXPECT_EQ(wp.longWavelengthCutOff, 400.0);
+  EXPECT_NEAR(wp.neutralDensity, std::log10(2.0), 1e-15);  // 50 % = 10^-0.301
+  EXPECT_EQ(wp.attenuation, 80.0);
+  const MeasurementActions& a = session.actie;
+  EXPECT_EQ(a.iv.points, 11);  // 0 … 1 V in 0.1 V steps
+  EXPECT_NEAR(session.actieExtras.ivIncrement, 0.1, 1e-15);
+  EXPECT_EQ(a.iv.on, 1);
+  EXPECT_EQ(session.actieExtras.stopAfterVoc, 1);
+  EXPECT_EQ(a.cv.points, 4);
+  EXPECT_EQ(a.cf.points, 21);  // 4 decades at 5 per decade
+  EXPECT_EQ(a.qe.points, 21);  // 400 … 800 nm in 20 nm steps
+  EXPECT_EQ(a.qe.on, 1);
+
+  ASSERT_EQ(Run("action cf.total points 9\naction initialwp.workingpoint.voltage 0.4\naction dark\n"), 0);
+  EXPECT_EQ(session.actie.cf.points, 9);
+  EXPECT_DOUBLE_EQ(session.actieExtras.cfPointsPerDecade, 2.0);  // 8 intervals over 4 decades
+  EXPECT_EQ(session.secondwp.voltage, 0.4);
+  EXPECT_EQ(session.wp.dark, 1);
+}
+
+TEST_F(ScriptRunTest, ActionErrorsAndReplacedFiles) {
+  const WorkPoint before = session.wp;
+  ASSERT_EQ(Run("action workingpoint.temperature -5\n"
+                "action workingpoint.frequency 0\n"
+                "action workingpoint.numberofpoints 1\n"
+                "action qe.startlambda -400\n"
+                "action banana 1\n"
+                "action spectrumfile nothere.spe\n"
+                "action generationfile nothere.gen\n"),
+            0);
+  ASSERT_EQ(Messages(), 7u);
+  const auto& p = ui().popups;
+  EXPECT_EQ(p[0].title, "Error whilst processing action command in script");
+  EXPECT_EQ(p[0].message,
+            "Script command: action workingpoint.temperature -5\nValue not recognised as a positive number");
+  EXPECT_EQ(p[4].message, "Script command: action banana 1\nCommand not recognised");
+  EXPECT_NE(p[5].message.find("\nSpectrumfile not found: "), std::string::npos);
+  EXPECT_NE(p[5].message.find("\nReplaced with a standard spectrum: AM1_5G 1 sun.spe"), std::string::npos);
+  EXPECT_NE(p[6].message.find("\nSwitched to: generation from internal calculation"), std::string::npos);
+  EXPECT_EQ(session.wp.temperature, before.temperature);
+  EXPECT_EQ(session.wp.frequency, before.frequency);
+  EXPECT_EQ(session.wp.numberOfSteps, before.numberOfSteps);
+  EXPECT_EQ(session.wp.spectrumFile, (dir.path() / "spectrum" / "AM1_5G 1 sun.spe").string());
+  EXPECT_EQ(session.wp.generationFromFile, 0);
+}
+
+// ---- clear, plot, show, save scriptvar ----
+
+TEST_F(ScriptRunTest, ClearShortensOrResets) {
+  vars().SetVector(0, {1, 2, 3, 4, 5});
+  vars().SetVector(1, {1, 2});
+  ASSERT_EQ(Run("clear scriptvariables.allbutfirst3\n"), 0);
+  EXPECT_EQ(vars().vector[0], (V{1, 2, 3}));
+  EXPECT_EQ(vars().vector[1], (V{1, 2}));
+  EXPECT_EQ(vars().n[0], 3);
+  ASSERT_EQ(Run("clear scriptvariables allbutlast2\n"), 0);
+  EXPECT_EQ(vars().vector[0], (V{2, 3}));
+  ASSERT_EQ(Run("clear scriptvariables.first2\n"), 0);
+  EXPECT_EQ(vars().vector[0], (V{0}));  // nothing left: one zero
+  vars().SetVector(0, {1, 2, 3, 4});
+  ASSERT_EQ(Run("clear scriptvariables.last2\n"), 0);
+  EXPECT_EQ(vars().vector[0], (V{1, 2}));
+  ASSERT_EQ(Run("clear scriptvariables.allbut\n"), 0);
+  EXPECT_EQ(vars().vector[0], (V{2}));
+  vars().mode = 5;
+  ASSERT_EQ(Run("clear scriptvariables.all\n"), 0);
+  EXPECT_EQ(vars().mode, 0);
+  EXPECT_EQ(vars().vector[0], (V{0, 0, 0}));
+
+  session.actie.iv.points = 7;
+  ASSERT_EQ(Run("plot drawversusindex x\nclear action\nclear banana\n"), 0);
+  EXPECT_EQ(session.actie.iv.points, MeasurementActions{}.iv.points);
+  EXPECT_EQ(Last().title, "Error in script clear statement");
+  EXPECT_EQ(Last().message, "Argument of clear not recognised\nargument = banana");
+  EXPECT_EQ(session.scriptPlots.size(), 1u);
+  ASSERT_EQ(Run("clear scriptgraph\n"), 0);
+  EXPECT_TRUE(session.scriptPlots.empty());
+}
+
+TEST_F(ScriptRunTest, ShowPrintsTheVariables) {
+  ASSERT_EQ(Run("set scriptvariable.xvalue 1.5\nset scriptvariable.yname J (mA/cm2)\nshow\n"), 0);
+  const std::string text = shown.str();
+  EXPECT_NE(text.find("Script variables\n"), std::string::npos);
+  EXPECT_NE(text.find("  x       1.50000000e+00          0        3  xvector\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("J (mA/cm2)"), std::string::npos);
+  EXPECT_NE(text.find("  maxiteration  25\n"), std::string::npos);
+}
+
+TEST_F(ScriptRunTest, SavedScriptVariablesFileByHand) {
+  ASSERT_EQ(Run("math filllinear x 0 1 3\n"
+                "math fillconstant y 2 2\n"
+                "plot draw xx\n"
+                "plot drawversusindex y\n"
+                "save scriptvar out\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u);
+  ASSERT_EQ(session.scriptPlots.size(), 2u);
+  EXPECT_EQ(session.scriptPlots[0].plotName, "xvector vs. xvector");
+  EXPECT_EQ(session.scriptPlots[1].plotName, "yvector vs. index");
+  const std::string rows =
+      "  0.00000000e+00\t  0.00000000e+00\t  0.00000000e+00\t  2.00000000e+00\t\n"
+      "  5.00000000e-01\t  5.00000000e-01\t  1.00000000e+00\t  2.00000000e+00\t\n"
+      "  1.00000000e+00\t  1.00000000e+00\t\t\t\n";
+  EXPECT_EQ(ScriptResultsText(session, DateTime{2, 3, 2024, 4, 5, 6}),
+            "xvector\txvector\tindex\tyvector\t\nData saved: \t02-03-2024 at 04:05:06\n" + rows);
+  const std::string file = ReadWholeFile(dir.file("results/out.xls"));  // the default extension
+  EXPECT_EQ(file.substr(0, 29), "xvector\txvector\tindex\tyvector");
+  EXPECT_EQ(file.substr(file.size() - rows.size()), rows);
+
+  // Vectors changed after plotting: the file warns that it shows the plotted copies.
+  ASSERT_EQ(Run("math fillconstant x 7 3\n"), 0);
+  EXPECT_NE(
+      ScriptResultsText(session, DateTime{})
+          .find("Warning: it is possible that data shown here have already been removed from the script memory!\n"),
+      std::string::npos);
+
+  ASSERT_EQ(Run("plot clear\nsave scriptvar out2\nplot draw xy\nplot drawsomething q\nplot frobnicate\n"), 0);
+  ASSERT_EQ(Messages(), 4u);
+  const auto& p = ui().popups;
+  EXPECT_EQ(p[0].title, "Script Save or Show");
+  EXPECT_EQ(p[0].message, "No script variable plotted: nothing to save or to show !");
+  EXPECT_FALSE(fs::exists(dir.file("results/out2.xls")));
+  EXPECT_EQ(p[1].title, "Error whilst processing plot command in script:");
+  EXPECT_EQ(p[1].message, "plot draw xy\nVectors xvector and yvector don't have equal length");
+  EXPECT_EQ(p[3].message, "plot frobnicate ");
+}
+
+TEST_F(ScriptRunTest, SaveNamesAndUnknownForms) {
+  vars().defaultfilename = "mydefault";
+  ASSERT_EQ(
+      Run("plot drawversusindex x\nsave scriptvar\nsave nonsense out\nsave graph.iv.whole pic\nsave setting.batch b\n"),
+      0);
+  EXPECT_TRUE(fs::exists(dir.file("results/mydefault.xls")));
+  ASSERT_EQ(Messages(), 3u);
+  const auto& p = ui().popups;
+  EXPECT_EQ(p[0].title, "Error whilst processing save command in script");
+  EXPECT_EQ(p[0].message, "Script command: save nonsense out\nCommand not recognised");
+  EXPECT_NE(p[1].message.find("not available yet"), std::string::npos);
+  EXPECT_NE(p[2].message.find("not available yet"), std::string::npos);
+}
+
+TEST_F(ScriptRunTest, SavedSettingsReadBack) {
+  CopyFromHome("def", "CIGS.def");
+  CopyFromHome("spectrum", "AM1_5G 1 sun.spe");
+  ASSERT_EQ(Run("load definition CIGS.def\n"
+                "set layer1.thickness 2.5\n"
+                "action iv.points 17\n"
+                "save setting.definition copy\n"
+                "save setting.action copy\n"
+                "set layer1.thickness 1\n"
+                "action iv.points 5\n"
+                "load definition copy.def\n"
+                "load action copy.act\n"
+                "get layer1.thickness xvalue\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u) << Last().message;
+  EXPECT_EQ(vars().value[0], 2.5);
+  EXPECT_EQ(session.actie.iv.points, 17);
+  ASSERT_EQ(Run("load definition missing.def\nload batch x.sbf\nload banana x\n"), 0);
+  EXPECT_EQ(Last().title, "Error whilst processing load command in script");
+  EXPECT_EQ(Last().message, "Script command: load banana x\nCommand not recognised");
+}
+
+// ---- outside programs ----
+
+TEST_F(ScriptRunTest, RunsystemRunsTheCommand) {
+  const std::string a = dir.file("made_by_runsystem"), b = dir.file("made_by_run_system");
+  ASSERT_EQ(Run("runsystem touch '" + a + "'\nrun system touch '" + b + "'\nrunsystem exit 3\n"), 0);
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(b));
+  ASSERT_EQ(Messages(), 1u);
+  EXPECT_EQ(Last().message, "Script command: runsystem exit 3\nThe command ended with status 3");
+  session.allowSystemCommands = false;
+  fs::remove(a);
+  ASSERT_EQ(Run("runsystem touch '" + a + "'\n"), 0);
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_EQ(Messages(), 2u);
+}
+
+TEST_F(ScriptRunTest, RundllWithoutALibraryStoresZero) {
+  session.userFunctionLibraryPath = dir.file("libnothere.so");
+  vars().status = 9;
+  ASSERT_EQ(Run("rundll\n"), 0);
+  EXPECT_EQ(vars().status, 0);
+  ASSERT_EQ(Messages(), 1u);
+  EXPECT_EQ(Last().title, "Error whilst processing rundll command in script");
+  EXPECT_NE(Last().message.find(dir.file("libnothere.so")), std::string::npos);
+}
+
+#ifdef ZONIQ_TEST_USER_FUNCTION
+TEST_F(ScriptRunTest, RundllPassesTheDocumentedArguments) {
+  // The test library returns 100*mode + n[x] + 10*n[w], sets xvalue = yvalue + vector z[0],
+  // doubles every element of the w vector, sets looperror = 0.5 and the file name "fromdll".
+  session.userFunctionLibraryPath = ZONIQ_TEST_USER_FUNCTION;
+  ASSERT_EQ(Run("set scriptvariable.mode 2\n"
+                "set scriptvariable.yvalue 1.25\n"
+                "set scriptvariable.zvector[0] 3\n"
+                "math filllinear w 1 4 4\n"
+                "run dll\n"),
+            0);
+  EXPECT_EQ(Messages(), 0u) << Last().message;
+  EXPECT_EQ(vars().status, 200 + 3 + 40);
+  EXPECT_EQ(vars().value[0], 4.25);
+  EXPECT_EQ(vars().vector[5], (V{2, 4, 6, 8}));
+  EXPECT_EQ(vars().looperror, 0.5);
+  EXPECT_EQ(vars().defaultfilename, "fromdll");
+}
+#endif
+
+// ---- whole runs ----
+
+class ScriptWholeRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::create_directories(tmp_.path() / "work");
+    fs::current_path(tmp_.path() / "work");
+    home_ = (tmp_.path() / "home").string();
+    for (const char* sub : {"def", "spectrum", "script", "results"}) fs::create_directories(home_ + "/" + sub);
+  }
+  void TearDown() override { fs::current_path(old_); }
+  int Zoniq(std::vector<std::string> args) {
+    args.insert(args.begin(), "zoniq");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    RunOptions options;
+    options.out = &out_;
+    options.err = &err_;
+    options.programFolder = home_;
+    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<RecordingUserInterface>(), options);
+  }
+  test::TempDir tmp_;
+  fs::path old_;
+  std::string home_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(ScriptWholeRun, ExitStatusFollowsTheScript) {
+  WriteWholeFile(home_ + "/script/fine.script", "set scriptvariable.xvalue 1\nset quitscript.quitzoniq\n");
+  WriteWholeFile(home_ + "/script/faulty.script", "set scriptvariable.xvalue 1\nfrobnicate\n");
+  EXPECT_EQ(Zoniq({"fine.script"}), kExitOk);
+  EXPECT_EQ(Zoniq({"faulty.script"}), kExitScriptErrors);
+  EXPECT_EQ(Zoniq({"missing.script"}), kExitNotLoaded);
+}
+
+}  // namespace
+}  // namespace zoniq
