@@ -482,7 +482,13 @@ int CalculateIdealGenerationCurrent(const Environment& env, WorkPoint& wp) {
   std::vector<double> x, y;
   int count = 0;
   if (GetGenerationFromFile(env, unattenuated, x, y, count) != 0) return -1;
-  wp.idealGenerationCurrent = IntegrateGenerationCurrent(x, y);
+  const double current = IntegrateGenerationCurrent(x, y);
+  if (!std::isfinite(current)) {
+    env.Error(kGenFileTitle, "The generation file '" + unattenuated.generationFile +
+                                 "' holds generation rates too large to integrate.");
+    return -1;
+  }
+  wp.idealGenerationCurrent = current;
   return 0;
 }
 

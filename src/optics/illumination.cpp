@@ -50,8 +50,24 @@ int bepaal_spectrum(const Environment& env, WorkPoint& wp, std::vector<double>& 
     int nOut = 0;
     if (SpectrumInterpolation(wl, p, nFile, nOut) != 1) return 0;
   }
+  // Every point must carry a finite, non-negative number of photons.
   double total = 0.0;
-  for (double v : p) total += v;
+  for (std::size_t i = 0; i < wl.size(); ++i) {
+    const double photons = p[i] * wl[i] * kPhotonsPerWattNm;
+    if (!(wl[i] > 0.0) || !(p[i] >= 0.0) || !std::isfinite(photons)) {
+      env.Error("Error whilst reading the spectrum file",
+                "The spectrum file " + wp.spectrumFile + " cannot be used: at " + num(wl[i]) +
+                    " nm it gives a power of " + num(p[i]) +
+                    " W/m2.\nWavelengths must be positive and powers positive or zero.");
+      return 0;
+    }
+    total += p[i];
+  }
+  if (!std::isfinite(total)) {
+    env.Error("Error whilst reading the spectrum file",
+              "The spectrum file " + wp.spectrumFile + " cannot be used: its powers do not add up to a finite number.");
+    return 0;
+  }
   wp.spectrumPower = total;
   wp.windowPower = wp.spectrumCutOff ? WindowPower(wl, p, wp.shortWavelengthCutOff, wp.longWavelengthCutOff) : total;
   wp.incidentPower = wp.windowPower * std::pow(10.0, -wp.neutralDensity);
@@ -103,6 +119,15 @@ int BerekenFilterSpectra(const Environment& env, GenerationParameters& gen, cons
   };
   fill(cell.rightContact, gen.rightFilter, gen.side < 0);
   fill(cell.leftContact, gen.leftFilter, gen.side > 0);
+  // A front that lets through less than nothing or more than everything has no meaning.
+  const std::vector<double>& front = gen.side < 0 ? gen.leftFilter : gen.rightFilter;
+  for (std::size_t k = 0; k < front.size() && k < n; ++k)
+    if (!(front[k] >= 0.0 && front[k] <= 1.0)) {
+      env.Error("Error in the optical filters",
+                "The transmission of the front contact must lie between 0 and 100 %; at " + num(gen.wavelengths[k]) +
+                    " nm it is " + num(front[k] * 100.0) + " %.");
+      return 0;
+    }
   // Two perfect mirrors around a stack that does not absorb at some wavelength would make the
   // multiple reflections diverge: refused here, before any flux is computed.
   if (!CheckMultipleReflection(env, gen)) ok = 0;

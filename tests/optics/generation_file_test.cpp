@@ -277,6 +277,38 @@ TEST(MultipleReflection, PerfectMirrorsAreRefusedWhenTheFiltersArePrepared) {
   EXPECT_EQ(e.ui.popups.size(), 3u);
 }
 
+TEST(IncomingFlux, SpectraAndFrontsThatGiveNoSensiblePhotonsAreRefused) {
+  // A negative power, a wavelength that is not positive, or a power whose photon count
+  // overflows would give negative or infinite generation: the spectrum is refused.
+  Env e;
+  test::TempDir dir;
+  WorkPoint wp;
+  InitialiseWorkPoint(wp, e.env.programFolder);
+  wp.dark = 0;
+  for (const char* text : {"400 1\n500 -1\n600 1\n", "-5 1\n500 1\n", "400 1\n500 1e300\n"}) {
+    wp.spectrumFile = dir.file("bad.spe");
+    test::WriteWholeFile(wp.spectrumFile, text);
+    std::vector<double> wl{7.0}, p{8.0};
+    EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0) << text;
+    EXPECT_EQ(wl, std::vector<double>{7.0});
+    EXPECT_EQ(e.ui.popups.back().title, "Error whilst reading the spectrum file");
+  }
+  // A front contact given as transmitting 120 %.
+  CellDefinition cell;
+  cell.rightContact.filterOn = 1;
+  cell.rightContact.wavelengthIndependent = 1;
+  cell.rightContact.filterKind = 1;
+  cell.rightContact.filterValue = 120.0;
+  GenerationParameters gen;
+  gen.wavelengths = {500.0};
+  gen.side = +1;
+  EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 0);
+  EXPECT_EQ(e.ui.popups.back().title, "Error in the optical filters");
+  cell.rightContact.filterValue = 80.0;
+  EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 1);
+  EXPECT_CLOSE(gen.rightFilter[0], 0.8, 1e-15, 0.0);
+}
+
 TEST(MultipleReflection, FluxRoutineRefusesAVanishingDenominator) {
   // Past the filter check (set directly): at 1500 nm (0.83 eV, below the 1.12 eV gap) nothing
   // absorbs and 1 − Rfront·Rb·e^0 = 0. The flux routine reports and leaves that wavelength
