@@ -106,13 +106,14 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
 }
 
 int CheckConvergenceFailure(SimulationState& s, const Environment& env, int& calculatedFlag, const std::string& name,
-                            int dark, double Vreached, double Vtarget, const CalculationVariables& cv) {
+                            int /*dark: the illumination label of a graphical view*/, double Vreached, double Vtarget,
+                            const CalculationVariables& cv) {
   StatusMessage(env, 0);
   if (cv.teller != -1) {
     calculatedFlag = 1;
     // The band view shows the currents of the state just solved.
     extraheer_stroom(cv, s.stroom);
-    std::string text = name + " V = " + fix(Vtarget, 0, 3) + " Volt" + (dark ? " (dark)" : "");
+    std::string text = name + " V = " + fix(Vtarget, 0, 3) + " Volt";
     if (text.size() < 79) text.resize(79, ' ');
     Message(env, text);
     return 1;

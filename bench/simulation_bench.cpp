@@ -1,0 +1,58 @@
+// Timing of one complete illuminated simulation of the shipped CIGS example: cell and mesh,
+// spectrum and generation, equilibrium, short circuit with the light ramp, and a 41-point I-V
+// from -0.2 to 0.8 V with its cell parameters.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "celldef/cell_state.hpp"
+#include "celldef/definition_file.hpp"
+#include "measure/simulation_driver.hpp"
+
+namespace zoniq {
+namespace {
+
+std::string Home() {
+  const char* home = std::getenv("ZONIQ_HOME");
+  return home ? home : ZONIQ_BENCH_HOME_DIR;
+}
+
+void BM_IlluminatedIV41CIGS(benchmark::State& state) {
+  RecordingUserInterface ui;
+  ErrorReporting errors;
+  const Environment env{&ui, &errors, Home()};
+  CellState cell;
+  InputParameters set;
+  MottSchottkySettings ms;
+  InitialiseInputParameters(set, ms);
+  if (lees_structuurfile(env, Home() + "/def/CIGS.def", set, ms, cell.definitionExtras) < 0) {
+    state.SkipWithError("CIGS.def cannot be read");
+    return;
+  }
+  cell.parameterset1 = set;
+  cell.mottSchottky = ms;
+  parameterset1_to_2(cell.zonnecel, cell.parameterset1);
+  cell.problemName = "CIGS.def";
+  SimulationState s;
+  InitialiseSimulationState(s, Home());
+  ApplyDefinitionWorkPoint(s.wp, cell.definitionExtras.workPoint);
+  s.wp.dark = 0;
+  ParseSweepRange("-0.2:0.8:41", s.actie.iv);
+  for (auto _ : state) {
+    wis_alles(s);
+    if (calculate_withMeta(cell, s, env, nullptr, nullptr) != 0 || s.CurrentRecord()->iv.pointsDone != 41)
+      state.SkipWithError("the simulation did not run to its end");
+  }
+  if (const SimulationRecord* r = s.CurrentRecord()) {
+    state.counters["Voc"] = r->cell.Voc;
+    state.counters["Jsc"] = r->cell.Jsc;
+    state.counters["FF"] = r->cell.FF;
+    state.counters["eta"] = r->cell.eta;
+    state.counters["points"] = s.werkpuntcv.mesh.N;
+  }
+}
+BENCHMARK(BM_IlluminatedIV41CIGS)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace zoniq
