@@ -38,20 +38,26 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(NativePath(path), ec);
 }
 
+constexpr const char* kLoadTitle = "Error whilst processing load command in script";
+constexpr const char* kSaveTitle = "Error whilst processing save command in script";
+
 // A file name of a save command: the default file name when none is given, and the kind's
-// extension when the name has none; resolved in the folder of the kind.
-std::string OutputPath(const ScriptContext& ctx, std::string_view fileName, int kind, const char* extension) {
+// extension when the name has none; resolved in the folder of the kind. Empty (reported)
+// when the script may not write there.
+std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view fileName, int kind,
+                                      const char* extension, std::string_view line) {
   std::string name = Trim(fileName);
   if (name.empty()) name = ctx.script.theScript.defaultfilename;
   if (FileNamePart(name).find('.') == std::string::npos) name += extension;
+  if (ctx.script.writeOnlyInProgramFolder && HasDirectory(name)) {
+    ctx.env().Error(kSaveTitle, "Script command: " + S(line) +
+                                    "\nThis run writes files only into the folders of the program folder: " + name);
+    return std::nullopt;
+  }
   std::string full;
   CheckZONIQPaths(ctx.core.programFolder, &full, nullptr, name, kind);
   return full;
 }
-
-// ---- load ----
-
-constexpr const char* kLoadTitle = "Error whilst processing load command in script";
 
 }  // namespace
 
@@ -107,8 +113,6 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
 
 namespace {
 
-constexpr const char* kSaveTitle = "Error whilst processing save command in script";
-
 struct OpenedOutput {
   FilePtr file;
   std::string path;
@@ -117,7 +121,9 @@ struct OpenedOutput {
 OpenedOutput OpenOutput(const ScriptContext& ctx, std::string_view fileName, int kind, const char* extension,
                         std::string_view line) {
   OpenedOutput out;
-  out.path = OutputPath(ctx, fileName, kind, extension);
+  const std::optional<std::string> path = OutputPath(ctx, fileName, kind, extension, line);
+  if (!path) return out;
+  out.path = *path;
   out.file = OpenFile(NativePath(out.path), "wb");
   if (!out.file)
     ctx.env().Error(kSaveTitle, "Script command: " + S(line) + "\nThe file cannot be written: " + out.path);
@@ -194,7 +200,8 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     SimulationState& sim = ctx.sim;
     CellState& cell = ctx.cell;
     if (StartsWithNoCase(a2, "definition")) {
-      const std::string path = OutputPath(ctx, fileName, FK_DEF, ".def");
+      const std::optional<std::string> path = OutputPath(ctx, fileName, FK_DEF, ".def", line);
+      if (!path) return -1;
       // The definition file carries the illumination side and external circuit of the
       // working point.
       DefinitionExtras extras = cell.definitionExtras;
@@ -204,7 +211,7 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       extras.workPoint.GshPresent = sim.wp.RshPresent;
       extras.workPoint.Gsh = sim.wp.Gsh;
       InputParameters set1 = cell.parameterset1;
-      if (SaveDefinitionFileToPath(env, NativePath(path), cell.zonnecel, set1, cell.mottSchottky, extras,
+      if (SaveDefinitionFileToPath(env, NativePath(*path), cell.zonnecel, set1, cell.mottSchottky, extras,
                                    ctx.core.VERSION, NowLocal()) != 0)
         return -1;
       cell.parameterset1 = std::move(set1);
@@ -212,9 +219,10 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       return 0;
     }
     if (StartsWithNoCase(a2, "action")) {
-      const std::string path = OutputPath(ctx, fileName, FK_ACTION, ".act");
+      const std::optional<std::string> path = OutputPath(ctx, fileName, FK_ACTION, ".act", line);
+      if (!path) return -1;
       const HeaderInfo info = MakeHeaderInfo(ctx.core.VERSION, cell.problemName);
-      return SaveActionListToPath(env, path, info, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) == 0 ? 0 : -1;
+      return SaveActionListToPath(env, *path, info, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) == 0 ? 0 : -1;
     }
     if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
         StartsWithNoCase(a2, "zoniq")) {
@@ -229,7 +237,6 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     return -1;
   }
   if (StartsWithNoCase(a1, "scriptvar")) {
-    const std::string path = OutputPath(ctx, fileName, FK_SCRIPTVAR, ".xls");
     std::string why;
     const std::string text = ScriptResultsText(ctx.script, NowLocal(), &why);
     if (text.empty()) {
@@ -239,7 +246,7 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     OpenedOutput out = OpenOutput(ctx, fileName, FK_SCRIPTVAR, ".xls", line);
     if (!out.file) return -1;
     if (std::fwrite(text.data(), 1, text.size(), out.file.get()) != text.size() || std::fflush(out.file.get()) != 0) {
-      env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + path);
+      env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + out.path);
       return -1;
     }
     return 0;

@@ -17,9 +17,9 @@ inline constexpr int kScriptSlots = 6;
 inline constexpr std::size_t kScriptTextLength = 259;  // names and the default file name
 // Longest vector a script may build. Curves of the program are at most a few thousand points;
 // the bound keeps a runaway script (a doubling "push" in a loop) from taking all memory.
-inline constexpr std::size_t kMaxScriptVectorLength = 1000000;
+inline constexpr std::size_t kMaxScriptVectorLength = 100000;
 // Points kept by the script's plot list, summed over its curves.
-inline constexpr std::size_t kMaxScriptPlotPoints = 4000000;
+inline constexpr std::size_t kMaxScriptPlotPoints = 1000000;
 
 // The six vector names in slot order: "xvector", "yvector", "zvector", "uvector", "vvector",
 // "wvector".
@@ -91,12 +91,14 @@ struct ScriptState {
   std::unique_ptr<UserFunctionLibrary> userFunctionLibrary;  // loaded on first use
 
   // Safety switches for untrusted scripts (fuzzing): operating-system commands and the user
-  // function are refused, simulations are replaced by an empty stub, and a run stops after
-  // this many command lines (negative = no limit).
+  // function are refused, simulations are not run, a run stops after this many command lines
+  // (negative = no limit), and files named with a folder are not written.
   bool allowSystemCommands = true;
   bool allowUserFunction = true;
   bool stubSimulations = false;
   long lineBudget = -1;
+  // Untrusted scripts write files only into the sub-folders of the program folder.
+  bool writeOnlyInProgramFolder = false;
 };
 
 }  // namespace zoniq
