@@ -2,6 +2,7 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
+#include "app/settings_files.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
 
@@ -150,9 +151,15 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
 
   std::string full;
   if (!f.definition.empty() && Laad_data_uit_file(session, f.definition, &full) < 0) outcome.notLoaded.push_back(full);
-  if (!f.action.empty()) ReportNotAvailable(session, f.action, FK_ACTION, "action", outcome);
-  if (!f.workingPoint.empty()) ReportNotAvailable(session, f.workingPoint, FK_WP2, "working point", outcome);
-  if (!f.settings.empty()) ReportNotAvailable(session, f.settings, FK_ALLSETTINGS, "settings", outcome);
+  if (!f.action.empty() && SetActionPanelFromFile(session.env(), f.action, session.wp, session.secondwp, session.actie,
+                                                  session.actieExtras, &full) < 0)
+    outcome.notLoaded.push_back(full);
+  if (!f.workingPoint.empty() && SetWP2FromFile(session.env(), f.workingPoint, session.secondwp, &full) < 0)
+    outcome.notLoaded.push_back(full);
+  // Of a settings file only the general settings are read for now.
+  if (!f.settings.empty() &&
+      SetGeneralZONIQSettingsFromFile(session, f.settings, session.parameterset1.convergence, session, &full) < 0)
+    outcome.notLoaded.push_back(full);
   if (!f.spectrum.empty() && LoadSpectrumFile(session, f.spectrum, &full) < 0) outcome.notLoaded.push_back(full);
   if (!f.generation.empty()) ReportNotAvailable(session, f.generation, FK_GENERATION, "generation", outcome);
   if (!f.batch.empty()) ReportNotAvailable(session, f.batch, FK_BATCH, "batch settings", outcome);

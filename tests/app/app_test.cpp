@@ -643,17 +643,18 @@ TEST_F(Run, AMissingDefinitionFileGivesStatus1) {
   EXPECT_TRUE(fs::exists("counts.txt"));
 }
 
-TEST_F(Run, KindsWithoutALoaderSayItAndFail) {
+TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
   EXPECT_EQ(Zoniq({"plan.act"}), kExitNotLoaded);
   ASSERT_EQ(ui_.popups.size(), 1u);
   EXPECT_EQ(ui_.popups[0].title, "Error whilst reading the action file");
-  EXPECT_NE(ui_.popups[0].message.find("not available yet"), std::string::npos);
+  EXPECT_NE(ui_.popups[0].message.find("cannot be opened"), std::string::npos);
   EXPECT_NE(ui_.popups[0].message.find(home_ + "/def/plan.act"), std::string::npos);
 
   EXPECT_EQ(Zoniq({"a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr"}), kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 6u);
-  for (const char* what : {"working point", "settings", "generation", "batch settings", "record settings", "script"})
+  for (const char* what : {"second work point", "generation", "batch settings", "record settings", "script"})
     EXPECT_TRUE(PopupSays(std::string("Error whilst reading the ") + what + " file")) << what;
+  EXPECT_TRUE(PopupSays("General Settings File not found:\n" + home_ + "/def/b.zon"));
 }
 
 TEST_F(Run, ASpectrumOnTheCommandLineIsChosen) {

@@ -10,6 +10,9 @@
 #include <memory>
 #include <random>
 
+#include "app/command_line.hpp"
+#include "app/main_program.hpp"
+#include "app/session.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "test_util.hpp"
@@ -948,6 +951,60 @@ TEST(SettingsFiles, UnwritableFilesAreReported) {
   EXPECT_EQ(SaveActionList(f.env, FixedHeader(), s.wp, s.secondwp, s.actie, s.extras), 1);
   EXPECT_EQ(LoadWP2Settings(f.env, s.secondwp), 1);
   EXPECT_EQ(f.ui->popups.size(), 3u);
+}
+
+// ---------------------------------------------------------------- command line
+
+TEST(SettingsCommandLine, ActionWorkingPointAndSettingsFilesLoad) {
+  Fixture f;
+  ActionState s(f.home);
+  FillActionState(s, f);
+  ASSERT_EQ(SaveActionListToPath(f.env, "study.act", FixedHeader(), s.wp, s.secondwp, s.actie, s.extras), 0);
+  WorkPoint second = s.secondwp;
+  second.temperature = 333.0;
+  ASSERT_EQ(SaveWP2ToPath(f.env, "metastable.wp2", FixedHeader(), second), 0);
+  ConvergenceParameters c;
+  c.defectdiscretisations = 11;
+  f.core->ActionList(1);
+  ASSERT_EQ(SaveGeneralSettingsToPath(*f.core, "general.zoniq", FixedHeader(), c, GeneralSettings{1.5, 0.002}), 0);
+
+  auto recording = std::make_unique<RecordingUserInterface>();
+  RecordingUserInterface* ui = recording.get();
+  Session session(f.home, std::move(recording));
+  Initialise(session);
+  // Bare names are looked for in the "def" folder; the working-point file is read after the
+  // action list and so sets the second working point.
+  const CommandLineOutcome outcome = ProcessCommandLine(session, {"study.act", "metastable.wp2", "general.zoniq"});
+  EXPECT_EQ(outcome.filesNamed, 3);
+  EXPECT_TRUE(outcome.notLoaded.empty());
+  EXPECT_TRUE(ui->popups.empty());
+  EXPECT_EQ(session.wp.temperature, 310.25);
+  EXPECT_EQ(session.wp.spectrumFile, f.spectrum("lamp.spe"));
+  EXPECT_EQ(session.secondwp.temperature, 333.0);
+  EXPECT_EQ(session.actie.iv.points, 41);
+  EXPECT_EQ(session.actie.qe.on, 1);
+  EXPECT_EQ(session.actieExtras.stopAfterVoc, 1);
+  EXPECT_EQ(session.ActionListMode, 1);
+  EXPECT_EQ(session.parameterset1.convergence.defectdiscretisations, 11);
+  EXPECT_EQ(session.recordingMaxVoltage, 1.5);
+  EXPECT_EQ(session.recordingMinVoltageStep, 0.002);
+}
+
+TEST(SettingsCommandLine, FilesThatCannotBeLoadedAreCounted) {
+  Fixture f;
+  WriteWholeFile(f.def("bad.act"), "Temperature : -3\n");
+  auto recording = std::make_unique<RecordingUserInterface>();
+  RecordingUserInterface* ui = recording.get();
+  Session session(f.home, std::move(recording));
+  Initialise(session);
+  const double temperature = session.wp.temperature;
+  const CommandLineOutcome outcome = ProcessCommandLine(session, {"bad.act", "absent.wp2", "absent.zon"});
+  EXPECT_EQ(outcome.notLoaded, (std::vector<std::string>{f.def("bad.act"), f.def("absent.wp2"), f.def("absent.zon")}));
+  EXPECT_EQ(session.wp.temperature, temperature);
+  ASSERT_EQ(ui->popups.size(), 3u);
+  EXPECT_EQ(ui->popups[0].title, "Error whilst reading the action file");
+  EXPECT_EQ(ui->popups[1].title, "Error whilst reading the second work point file");
+  EXPECT_EQ(ui->popups[2].title, "Error whilst setting the general ZONIQ settings: SetGeneralZONIQSettingsFromFile()");
 }
 
 }  // namespace
