@@ -263,6 +263,18 @@ ScriptCommand InterpretScriptLine(std::string_view line, std::string& command, s
   return SCRIPT_NONE;
 }
 
+int ExecuteScript(ScriptContext& context, std::string_view loadedScriptFile, int& running) {
+  std::string full;
+  CheckZONIQPaths(context.core.programFolder, &full, nullptr, loadedScriptFile, FK_SCRIPT);
+  std::error_code ec;
+  if (loadedScriptFile.empty() || !std::filesystem::is_regular_file(NativePath(full), ec)) {
+    context.env().Popup("Invalid Script File", "No valid script file is loaded");
+    return -1;
+  }
+  running = 1;
+  return RunScriptFile(context, loadedScriptFile, running);
+}
+
 std::string ScriptStatusText(std::string_view fileName) { return "Executing a script\nfile: " + std::string(fileName); }
 
 int RunScriptFile(ScriptContext& context, std::string_view fileName, int& running, std::string* fullPath) {

@@ -84,6 +84,11 @@ std::string CutEndOfLineComment(std::string_view text);
 // `fullPath` (may be null) receives the resolved file name.
 int RunScriptFile(ScriptContext& context, std::string_view fileName, int& running, std::string* fullPath = nullptr);
 
+// The run button of a script panel: runs the loaded script file with the flag set to 1, or,
+// when no readable script file is loaded, shows "No valid script file is loaded" under
+// "Invalid Script File". Returns as RunScriptFile.
+int ExecuteScript(ScriptContext& context, std::string_view loadedScriptFile, int& running);
+
 // The status text shown while a script runs.
 std::string ScriptStatusText(std::string_view fileName);
 

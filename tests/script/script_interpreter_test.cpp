@@ -117,6 +117,23 @@ TEST_F(ScriptRunTest, AMissingScriptReturnsWithoutRunning) {
   EXPECT_EQ(Messages(), 0u);
 }
 
+TEST_F(ScriptRunTest, TheRunButtonNeedsALoadedScript) {
+  ScriptContext ctx = MakeScriptContext(session);
+  int running = 0;
+  EXPECT_EQ(ExecuteScript(ctx, "", running), -1);
+  ASSERT_EQ(Messages(), 1u);
+  EXPECT_EQ(Last().title, "Invalid Script File");
+  EXPECT_EQ(Last().message, "No valid script file is loaded");
+  WriteWholeFile(dir.file("script/b.script"), "math increment mode\n");
+  EXPECT_EQ(ExecuteScript(ctx, "b.script", running), 0);
+  EXPECT_EQ(running, 1);
+  EXPECT_EQ(vars().mode, 1);
+  // The status line says which script runs, and is cleared at the end.
+  ASSERT_GE(ui().status.size(), 2u);
+  EXPECT_EQ(ui().status[ui().status.size() - 2], "Executing a script\nfile: " + dir.file("script/b.script"));
+  EXPECT_EQ(ui().status.back(), "");
+}
+
 TEST_F(ScriptRunTest, AStoppedRunReadsNoFurtherLine) {
   WriteWholeFile(dir.file("script/s.script"), "math increment mode\n");
   ScriptContext ctx = MakeScriptContext(session);
