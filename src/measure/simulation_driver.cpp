@@ -1,5 +1,6 @@
 #include "measure/simulation_driver.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -391,7 +392,14 @@ int calculate_withMeta(CellState& cell, SimulationState& s, const Environment& e
                        const FitRecordInfo* fit) {
   // A cell with metastable defects first sets their densities at the second working point
   // (calculate in mode 1) and then simulates with them; that model is not part of this version,
-  // so every cell is simulated directly.
+  // so every cell is simulated directly, with the densities as given.
+  bool metastable = false;
+  for (int l = 0; l < std::min(cell.zonnecel.numberOfLayers, MAXLAYERS); ++l)
+    for (const MetaStableDefectParameters& m : cell.zonnecel.layer[l].meta) metastable = metastable || m.switchedOn;
+  if (metastable)
+    env.Error("Warning",
+              "The metastable defects of this cell are not updated at the second working point in this "
+              "version: the simulation uses their densities as given.");
   s.lastSimulationResult = calculate(cell, s, env, batch, fit, 0);
   return s.lastSimulationResult;
 }

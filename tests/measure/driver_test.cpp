@@ -232,6 +232,31 @@ TEST(Driver, FailingEquilibriumEndsTheSimulation) {
   }
 }
 
+TEST(Driver, SweepOfTooManyPointsAbandonsTheSimulation) {
+  Bench b(Junction());
+  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 2002, 0};
+  EXPECT_EQ(b.Calculate(), -1);
+  ASSERT_FALSE(b.ui.popups.empty());
+  EXPECT_EQ(b.ui.popups.back().title, "Error from function calciv()");
+  EXPECT_EQ(b.ui.popups.back().message,
+            "There are more than MAX_NUM_CALCULATION_STEPS = 2001 I(V) points to calculate");
+  // The stages before the sweep are done and kept.
+  EXPECT_EQ(b.s.equiberekend, 1);
+  EXPECT_EQ(b.s.FirstIVPointConvergenceFailure, 0);
+}
+
+TEST(Driver, UnreadableSpectrumAbandonsTheSimulation) {
+  // Light without a spectrum would be a dark run presented as a lit one.
+  Bench b(Junction());
+  b.s.wp.dark = 0;
+  b.s.wp.spectrumFile = test::HomeFolder() + "/spectrum/no such spectrum.spe";
+  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
+  EXPECT_EQ(b.Calculate(), -1);
+  EXPECT_FALSE(b.ui.popups.empty());
+  EXPECT_EQ(b.s.equiberekend, 0);
+  EXPECT_TRUE(b.s.simulaties.empty());
+}
+
 TEST(Driver, WorkingPointNeedsTwoSteps) {
   Bench b(Junction());
   b.s.wp.numberOfSteps = 1;
