@@ -68,8 +68,8 @@ class ScriptRun {
 
  private:
   void Execute(const std::string& line);
-  void Loop(std::string_view argument, std::string_view rest, const std::string& line);
-  void RunNested(std::string_view name, const std::string& line);
+  void ProcessLoopCommand(std::string_view argument, std::string_view rest, const std::string& line);
+  void ProcessRunScriptCommand(std::string_view name, const std::string& line);
   void RunSystem(std::string_view argument, std::string_view rest, const std::string& line) {
     ProcessRunSystemCommand(ctx_, argument, rest, line);
   }
@@ -138,7 +138,7 @@ void ScriptRun::Execute(const std::string& line) {
       ProcessCalculateCommand(ctx_, argument, line);
       break;
     case SCRIPT_LOOP:
-      Loop(argument, rest, line);
+      ProcessLoopCommand(argument, rest, line);
       break;
     case SCRIPT_CLEAR:
       ProcessClearScriptCommand(ctx_, argument, rest, line);
@@ -150,11 +150,11 @@ void ScriptRun::Execute(const std::string& line) {
       RunSystem(argument, rest, line);
       break;
     case SCRIPT_RUNSCRIPT:
-      RunNested(Trim(argument + " " + rest), line);
+      ProcessRunScriptCommand(Trim(argument + " " + rest), line);
       break;
     case SCRIPT_RUN:
       if (StartsWithNoCase(argument, "script")) {
-        RunNested(rest, line);
+        ProcessRunScriptCommand(rest, line);
       } else if (StartsWithNoCase(argument, "system")) {
         RunSystem(rest, "", line);
       } else if (StartsWithNoCase(argument, "dll")) {
@@ -176,7 +176,7 @@ void ScriptRun::Execute(const std::string& line) {
   }
 }
 
-void ScriptRun::Loop(std::string_view argument, std::string_view rest, const std::string& line) {
+void ScriptRun::ProcessLoopCommand(std::string_view argument, std::string_view rest, const std::string& line) {
   ScriptVariables& s = ctx_.script.theScript;
   const Environment env = ctx_.env();
   if (StartsWithNoCase(argument, "start")) {
@@ -206,7 +206,7 @@ void ScriptRun::Loop(std::string_view argument, std::string_view rest, const std
   }
 }
 
-void ScriptRun::RunNested(std::string_view name, const std::string& line) {
+void ScriptRun::ProcessRunScriptCommand(std::string_view name, const std::string& line) {
   ScriptVariables& s = ctx_.script.theScript;
   const Environment env = ctx_.env();
   // The inner script has its own loop; the outer loop's fields come back afterwards.
@@ -219,7 +219,7 @@ void ScriptRun::RunNested(std::string_view name, const std::string& line) {
   s.looperror = looperror;
   s.maxerror = maxerror;
   s.loopcounter = counter_;
-  ctx_.core.ui->StatusMessage(ScriptStatusText(path_));
+  TurnOnScriptMessage(*ctx_.core.ui, path_);
   if (result < 0 && ctx_.script.scriptDepth < kMaxScriptDepth)
     env.Error("Error whilst processing runscript command in script",
               "Script command: " + line + "\nThe script file cannot be opened: " + full);
@@ -277,6 +277,10 @@ int ExecuteScript(ScriptContext& context, std::string_view loadedScriptFile, int
 
 std::string ScriptStatusText(std::string_view fileName) { return "Executing a script\nfile: " + std::string(fileName); }
 
+void TurnOnScriptMessage(UserInterface& ui, std::string_view fileName) { ui.StatusMessage(ScriptStatusText(fileName)); }
+
+void TurnOffScriptMessage(UserInterface& ui) { ui.StatusMessage(""); }
+
 int RunScriptFile(ScriptContext& context, std::string_view fileName, int& running, std::string* fullPath) {
   ErrorReporting& errors = context.core.errors;
   const int errorMode = errors.ErrorMessageMode;
@@ -297,11 +301,11 @@ int RunScriptFile(ScriptContext& context, std::string_view fileName, int& runnin
 
   if (context.script.scriptDepth == 0) context.script.scriptPlotted = false;
   ++context.script.scriptDepth;
-  context.core.ui->StatusMessage(ScriptStatusText(full));
+  TurnOnScriptMessage(*context.core.ui, full);
   ScriptRun(context, full, running).Run(file.get());
   --context.script.scriptDepth;
   errors.ErrorMessageMode = errorMode;
-  if (context.script.scriptDepth == 0) context.core.ui->StatusMessage("");
+  if (context.script.scriptDepth == 0) TurnOffScriptMessage(*context.core.ui);
   return 0;
 }
 

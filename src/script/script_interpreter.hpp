@@ -89,7 +89,9 @@ int RunScriptFile(ScriptContext& context, std::string_view fileName, int& runnin
 // "Invalid Script File". Returns as RunScriptFile.
 int ExecuteScript(ScriptContext& context, std::string_view loadedScriptFile, int& running);
 
-// The status text shown while a script runs.
+// The status text shown while a script runs, and showing and clearing it.
 std::string ScriptStatusText(std::string_view fileName);
+void TurnOnScriptMessage(UserInterface& ui, std::string_view fileName);
+void TurnOffScriptMessage(UserInterface& ui);
 
 }  // namespace zoniq
