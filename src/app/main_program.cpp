@@ -238,6 +238,7 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   Session session(folder, std::move(ui));
   session.VERSION = banner;
   Initialise(session);
+  session.scriptShowOutput = &out;  // "show" of a script without panels
   const CommandLineOutcome outcome = ProcessCommandLine(session, words);
   if (light) session.wp.dark = 0;
   if (!ivRange.empty()) ParseSweepRange(ivRange, session.actie.iv);

@@ -694,6 +694,25 @@ TEST_F(ScriptSimulationTest, DarkRunsBatchesAndClearing) {
   EXPECT_EQ(session.scriptPlots.size(), 1u);
 }
 
+TEST_F(ScriptRunTest, LoadSpectrumAndGenerationFiles) {
+  WriteWholeFile(dir.file("spectrum/lamp.spe"), "400\t1\n500\t2\n");
+  WriteWholeFile(dir.file("generation/g.gen"), "0\t1e20\n1\t1e20\n");
+  ASSERT_EQ(Run("load spectrum lamp.spe\n"), 0);
+  EXPECT_EQ(session.wp.spectrumFile, dir.file("spectrum/lamp.spe"));
+  EXPECT_EQ(session.wp.spectrumName, "\\lamp.spe");
+  EXPECT_EQ(session.wp.generationFromFile, 0);
+  ASSERT_EQ(Run("load generation g.gen\n"), 0);
+  EXPECT_EQ(session.wp.generationFile, dir.file("generation/g.gen"));
+  EXPECT_EQ(session.wp.generationFromFile, 1);
+  EXPECT_EQ(Messages(), 0u);
+  ASSERT_EQ(Run("load spectrum nothere.spe\nrun elsewhere\n"), 0);
+  ASSERT_EQ(Messages(), 2u);
+  EXPECT_EQ(ui().popups[0].message,
+            "Script command: load spectrum nothere.spe\nSpectrum file not found: " + dir.file("spectrum/nothere.spe"));
+  EXPECT_EQ(session.wp.spectrumFile, dir.file("spectrum/lamp.spe"));
+  EXPECT_EQ(Last().title, "Error whilst processing run command in script");
+}
+
 // ---- outside programs ----
 
 TEST_F(ScriptRunTest, RunsystemRunsTheCommand) {
@@ -774,6 +793,12 @@ TEST_F(ScriptWholeRun, ExitStatusFollowsTheScript) {
   EXPECT_EQ(Zoniq({"fine.script"}), kExitOk);
   EXPECT_EQ(Zoniq({"faulty.script"}), kExitScriptErrors);
   EXPECT_EQ(Zoniq({"missing.script"}), kExitNotLoaded);
+}
+
+TEST_F(ScriptWholeRun, ShowPrintsOnTheRunsOutput) {
+  WriteWholeFile(home_ + "/script/show.script", "set scriptvariable.wvalue 2.5\nshow\n");
+  EXPECT_EQ(Zoniq({"show.script"}), kExitOk);
+  EXPECT_NE(out_.str().find("  w       2.50000000e+00"), std::string::npos) << out_.str();
 }
 
 }  // namespace
