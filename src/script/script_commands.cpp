@@ -508,9 +508,11 @@ int NumberAfter(std::string_view word, std::size_t keywordLength) {
   return k ? *k : 0;
 }
 
-// A solved state to read profiles from.
+// A solved state to read profiles from: a simulation ran (its record or its equilibrium tells)
+// and left a solution on a mesh.
 bool HasSolution(const SimulationState& sim) {
-  return sim.equiberekend != 0 && sim.currentCalcVars.par != nullptr && sim.currentCalcVars.N() > 0;
+  return (sim.equiberekend != 0 || sim.CurrentRecord() != nullptr) && sim.currentCalcVars.par != nullptr &&
+         sim.currentCalcVars.N() > 0;
 }
 
 int GetWorkPointValue(ScriptContext& ctx, const WorkPoint& wp, bool initial, const std::string p[4],
@@ -849,7 +851,6 @@ class ActionCommand {
 int ActionCommand::WorkPointKey(WorkPoint& wp, bool initial, std::size_t i) {
   const std::string& key = p_[i];
   const std::string sub = i + 1 < 4 ? p_[i + 1] : std::string();
-  SimulationState& sim = ctx_.sim;
   if (StartsWithNoCase(key, "workingpoint")) {
     if (StartsWithNoCase(sub, "temperature") || StartsWithNoCase(sub, "kT")) {
       const std::optional<double> v = Positive(rest_);
@@ -959,7 +960,6 @@ int ActionCommand::WorkPointKey(WorkPoint& wp, bool initial, std::size_t i) {
     wp.generationName = "\\" + part;
     return 0;
   }
-  (void)sim;
   return Error("Command not recognised");
 }
 
