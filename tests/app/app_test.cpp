@@ -528,7 +528,7 @@ TEST(CallCounts, MoreThan300FunctionsShareTheLastSlot) {
   constexpr int kFunctions = 305;
   std::vector<int> slots(kFunctions, -1);
   for (int k = 0; k < kFunctions; ++k)
-    for (int call = 0; call <= k; ++call) counter.Count(slots[k], "f" + std::to_string(k));
+    for (int call = 0; call <= k; ++call) counter.Count(slots[k], std::string("f").append(std::to_string(k)));
   EXPECT_EQ(counter.__countId, kFunctions);
   for (int k = 299; k < kFunctions; ++k) EXPECT_EQ(slots[k], 299);
 
