@@ -146,9 +146,12 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
   const EnvironmentOf e(cv);
   cv.wavelengths.assign(wavelengths.begin(), wavelengths.end());
   const std::size_t nwl = cv.wavelengths.size();
-  // Room for the largest mesh, so that a refined mesh needs no new storage.
-  cv.alpha.assign(MAXPOINTS * nwl, 0.0);
-  cv.alphaL.assign(MAXPOINTS * nwl, 0.0);
+  // Rows for the present mesh only: a table for the largest mesh would be tens of megabytes to
+  // clear here and to copy with every stored solution. A refined mesh evaluates the absorption
+  // again (the generation hook) and grows the table then, outside the Newton iterations.
+  const std::size_t rows = static_cast<std::size_t>(std::clamp(cv.mesh.N, 0, MAXPOINTS));
+  cv.alpha.assign(rows * nwl, 0.0);
+  cv.alphaL.assign(rows * nwl, 0.0);
   cv.cutoff.assign(MAXPOINTS, 0.0);
   for (int l = 0; l < par.nlayers; ++l) {
     LayerParameters& layer = par.cell.layer[l];
