@@ -9,6 +9,8 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,33 @@ struct SolverContext {
   std::string lastTitle, lastMessage;
 };
 
+// A large table that stored solutions share instead of copying: the absorption of every point
+// at every wavelength (megabytes for a fine spectrum) changes only when it is evaluated again
+// for a new mesh, while solutions are copied between the stores many times per simulation.
+// Copying the record shares the values; Reset gives this record values of its own (reusing
+// its storage when no other record shares it), so that a shared table is never written.
+class SharedTable {
+ public:
+  std::size_t size() const { return values_ ? values_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  const double* data() const { return values_ ? values_->data() : nullptr; }
+  const double& operator[](std::size_t i) const { return (*values_)[i]; }
+  // n zeros to fill, owned by this record only.
+  std::span<double> Reset(std::size_t n) {
+    if (values_ && values_.use_count() == 1) {
+      values_->assign(n, 0.0);
+    } else {
+      values_ = std::make_shared<std::vector<double>>(n, 0.0);
+    }
+    return {values_->data(), n};
+  }
+  // Whether both tables use the same storage (a copy that has not been evaluated again).
+  bool SharesWith(const SharedTable& other) const { return values_ && values_ == other.values_; }
+
+ private:
+  std::shared_ptr<std::vector<double>> values_;
+};
+
 // Recomputes the generation profile after the mesh changed (supplied by the optical model).
 using GenerationHook = std::function<void(struct CalculationVariables&)>;
 
@@ -149,7 +178,7 @@ struct CalculationVariables {
   std::vector<double> G;  // generation rate per point [S_l·Dmax/L²]
   // Absorption per point and wavelength (row i holds the wavelengths of point i) [1/m] and ×L.
   std::vector<double> wavelengths;  // [nm]
-  std::vector<double> alpha, alphaL;
+  SharedTable alpha, alphaL;
   std::vector<double> cutoff;  // local cut-off wavelength per point [nm]
   // The working point is lit and its generation is computed optically: the initial mesh then
   // resolves the absorption depth at 300 nm (set this and the wavelengths before the mesh).

@@ -147,11 +147,11 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
   cv.wavelengths.assign(wavelengths.begin(), wavelengths.end());
   const std::size_t nwl = cv.wavelengths.size();
   // Rows for the present mesh only: a table for the largest mesh would be tens of megabytes to
-  // clear here and to copy with every stored solution. A refined mesh evaluates the absorption
-  // again (the generation hook) and grows the table then, outside the Newton iterations.
+  // clear here. A refined mesh evaluates the absorption again (the generation hook) and grows
+  // the table then, outside the Newton iterations. Stored solutions share the tables.
   const std::size_t rows = static_cast<std::size_t>(std::clamp(cv.mesh.N, 0, MAXPOINTS));
-  cv.alpha.assign(rows * nwl, 0.0);
-  cv.alphaL.assign(rows * nwl, 0.0);
+  const std::span<double> alpha = cv.alpha.Reset(rows * nwl);
+  const std::span<double> alphaL = cv.alphaL.Reset(rows * nwl);
   cv.cutoff.assign(MAXPOINTS, 0.0);
   for (int l = 0; l < par.nlayers; ++l) {
     LayerParameters& layer = par.cell.layer[l];
@@ -159,9 +159,9 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
     PrepareLayerAlphaTables(layer, tableA, tableB, e.env);
     for (int j = cv.mesh.first[l]; j <= cv.mesh.last[l]; ++j) {
       cv.cutoff[j] = cv.pt.Eg[j] > 0.0 ? kPhotonEnergyNm / cv.pt.Eg[j] : 0.0;
-      const std::span<double> row(cv.alpha.data() + j * nwl, nwl);
+      const std::span<double> row = alpha.subspan(j * nwl, nwl);
       InterpolateAlpha(layer, layer.absorption, cv.wavelengths, row, tableA, tableB, cv.pt.y[j], e.env);
-      for (std::size_t k = 0; k < nwl; ++k) cv.alphaL[j * nwl + k] = row[k] * par.schaal.L;
+      for (std::size_t k = 0; k < nwl; ++k) alphaL[j * nwl + k] = row[k] * par.schaal.L;
     }
   }
   return 1;
