@@ -389,8 +389,91 @@ void FillDefectRecord(BulkDefectRecord& defect, const LayerPointData& layer, dou
 // Kernels
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// One level (two charge states): the chain of the general kernel below written out for L = 1,
+// with the same operations in the same order, so that both give the same numbers. The state
+// weights are P0 = d, P1 = a with dP0 = −da, dP1 = da (their sum a + d has no derivative), and
+// the correction of a dominant state's derivative changes nothing for two states. This avoids
+// clearing and walking the arrays sized for the largest number of levels, which is most of the
+// cost of the common single-level defect.
+bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c, RecTerms& out, bool store) {
+  out = RecTerms{};
+  const auto jj = static_cast<std::size_t>(j);
+  LevelRecord& r = defect.record(energy, 0);
+  const double n = c.n();
+  const double p = c.p();
+  const double dn_du = c.dn_du();
+  const double dp_dv = c.dp_dv();
+  const double NnNp = c.Nn * c.Np;              // ni²
+  const double excess = c.uTot * c.vTot - 1.0;  // (np − ni²)/ni²
+  const double cn = r.cn[jj], cp = r.cp[jj], en = r.en[jj], ep = r.ep[jj];
+  const double gn = r.gn_opt[jj], gp = r.gp_opt[jj];
+  const double A = gp + ep + cn * n;
+  const double Dk = gn + en + cp * p;
+  const double dA[3] = {cn * n, cn * dn_du, 0.0};
+  const double dD[3] = {-cp * p, 0.0, cp * dp_dv};
+  const double s = A + Dk;
+  if (!(s > 0.0) || !std::isfinite(s)) return false;
+  const double a = A / s;
+  const double d = Dk / s;
+  double dS[3], da[3];
+  for (int q = 0; q < 3; ++q) {
+    dS[q] = dA[q] + dD[q];
+    da[q] = (dA[q] * d - a * dD[q]) / s;
+  }
+  const double B = cn * cp * NnNp * excess - gn * ep - en * gp - gn * gp;
+  const double dB[3] = {0.0, cn * cp * NnNp * c.vTot, cn * cp * NnNp * c.uTot};
+
+  const double sum = d + a;
+  if (!(sum > 0.0) || !std::isfinite(sum)) return false;
+  const double f0 = d / sum;  // empty (state 0)
+  const double f1 = a / sum;  // holding the extra electron (state 1)
+  double df0[3], df1[3];
+  for (int q = 0; q < 3; ++q) {
+    df0[q] = -da[q] / sum;
+    df1[q] = da[q] / sum;
+  }
+
+  const double Nt = r.Nt[jj];
+  if (defect.chargeCode != DEFLEVTYPE_NEUTRAL) {
+    const double q0 = defect.chargeCode - 3;
+    const double q1 = (defect.chargeCode - 3) - 1;
+    out.rho = Nt * (f0 * q0 + f1 * q1);
+    out.drho_dpsi = Nt * (df0[0] * q0 + df1[0] * q1);
+    out.drho_du = Nt * (df0[1] * q0 + df1[1] * q1);
+    out.drho_dv = Nt * (df0[2] * q0 + df1[2] * q1);
+  }
+
+  const double F = f0 + f1;
+  const double term = F * B / s;
+  double dU[3];
+  for (int q = 0; q < 3; ++q) dU[q] = ((df0[q] + df1[q]) * B + F * dB[q]) / s - term * dS[q] / s;
+  out.U = Nt * term;
+  out.dU_dpsi = Nt * dU[0];
+  out.dU_du = Nt * dU[1];
+  out.dU_dv = Nt * dU[2];
+  if (!AllFinite(out)) {
+    out = RecTerms{};
+    return false;
+  }
+  if (store) {
+    r.f[jj] = f1;
+    r.een_min_f[jj] = f0;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool rdcbijdrage_een_niveau_multilevel(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c,
                                        RecTerms& out, bool store) {
+  if (defect.levels() == 1) return SingleLevelTerms(defect, energy, j, c, out, store);
+  return rdcbijdrage_een_niveau_reference(defect, energy, j, c, out, store);
+}
+
+bool rdcbijdrage_een_niveau_reference(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c, RecTerms& out,
+                                      bool store) {
   out = RecTerms{};
   const int L = defect.levels();
   const auto jj = static_cast<std::size_t>(j);

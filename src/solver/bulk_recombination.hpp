@@ -242,6 +242,10 @@ void FillDefectRecord(BulkDefectRecord& defect, const LayerPointData& layer, dou
 // Returns false when the occupation cannot be computed (no finite solution).
 bool rdcbijdrage_een_niveau_multilevel(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c,
                                        RecTerms& out, bool store = true);
+// The same by the general chain solution for any number of levels, without the closed form for
+// a single level: the plain reference the fast path is tested against.
+bool rdcbijdrage_een_niveau_reference(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c, RecTerms& out,
+                                      bool store = true);
 // One defect integrated over its energy axis at point j. Returns 0, or −1 − k when energy k fails.
 int rdcbijdrage_distributie_multilevel(BulkDefectRecord& defect, int j, const CarrierPoint& c, RecTerms& out,
                                        bool store = true);

@@ -802,5 +802,39 @@ TEST(Blocks, Helpers) {
   EXPECT_EQ(c.at(1).dU_dpsi, 0);
 }
 
+// The single-level fast path against the general chain solution it replaces for L = 1: both
+// perform the same floating-point operations in the same order (the general one with extra
+// factors of exactly 1 and terms of exactly 0), so they agree to the last bit on targets that
+// do not fuse multiply-adds; 1e-15 relative leaves room for a fused one and nothing more.
+TEST(SingleLevel, FastPathAgreesWithTheGeneralChain) {
+  for (int code : {0, 3, 4}) {
+    for (int reference : {0, 1, 2}) {
+      BulkDefectRecord fast = Build(Single(code, 0.45, reference));
+      BulkDefectRecord general = Build(Single(code, 0.45, reference));
+      for (BulkDefectRecord* d : {&fast, &general}) {
+        d->record(0, 0).gn_opt[2] = 3e-9;  // with optical emission to both bands
+        d->record(0, 0).gp_opt[2] = 7e-10;
+      }
+      for (const CarrierPoint& c : TestPoints()) {
+        RecTerms a, b;
+        ASSERT_TRUE(rdcbijdrage_een_niveau_multilevel(fast, 0, 2, c, a, true));
+        ASSERT_TRUE(rdcbijdrage_een_niveau_reference(general, 0, 2, c, b, true));
+        const double got[] = {a.rho, a.drho_dpsi, a.drho_du, a.drho_dv, a.U, a.dU_dpsi, a.dU_du, a.dU_dv};
+        const double want[] = {b.rho, b.drho_dpsi, b.drho_du, b.drho_dv, b.U, b.dU_dpsi, b.dU_du, b.dU_dv};
+        for (int q = 0; q < 8; ++q) EXPECT_CLOSE(got[q], want[q], 1e-15, 1e-300) << "code " << code << " term " << q;
+        EXPECT_CLOSE(fast.record(0, 0).f[2], general.record(0, 0).f[2], 1e-15, 1e-300);
+        EXPECT_CLOSE(fast.record(0, 0).een_min_f[2], general.record(0, 0).een_min_f[2], 1e-15, 1e-300);
+      }
+    }
+  }
+  // Both refuse a level without any capture or emission (no finite occupation).
+  BulkDefectRecord dead = Build(Single(3, 0.45));
+  LevelRecord& r = dead.record(0, 0);
+  r.cn[2] = r.cp[2] = r.en[2] = r.ep[2] = 0.0;
+  RecTerms t;
+  EXPECT_FALSE(rdcbijdrage_een_niveau_multilevel(dead, 0, 2, Equilibrium(21.0), t, false));
+  EXPECT_FALSE(rdcbijdrage_een_niveau_reference(dead, 0, 2, Equilibrium(21.0), t, false));
+}
+
 }  // namespace
 }  // namespace zoniq
