@@ -157,11 +157,21 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
     LayerParameters& layer = par.cell.layer[l];
     AlphaTable tableA, tableB;
     PrepareLayerAlphaTables(layer, tableA, tableB, e.env);
-    for (int j = cv.mesh.first[l]; j <= cv.mesh.last[l]; ++j) {
+    const int first = cv.mesh.first[l];
+    for (int j = first; j <= cv.mesh.last[l]; ++j) {
       cv.cutoff[j] = cv.pt.Eg[j] > 0.0 ? kPhotonEnergyNm / cv.pt.Eg[j] : 0.0;
-      const std::span<double> row = alpha.subspan(j * nwl, nwl);
+      const std::size_t at = static_cast<std::size_t>(j) * nwl;
+      // Within a layer the absorption depends on the point only through its composition: a
+      // point with the composition of the one before it (all points of an ungraded layer) takes
+      // that point's rows instead of interpolating every wavelength again.
+      if (j > first && cv.pt.y[j] == cv.pt.y[j - 1]) {
+        std::copy_n(alpha.begin() + (at - nwl), nwl, alpha.begin() + at);
+        std::copy_n(alphaL.begin() + (at - nwl), nwl, alphaL.begin() + at);
+        continue;
+      }
+      const std::span<double> row = alpha.subspan(at, nwl);
       InterpolateAlpha(layer, layer.absorption, cv.wavelengths, row, tableA, tableB, cv.pt.y[j], e.env);
-      for (std::size_t k = 0; k < nwl; ++k) alphaL[j * nwl + k] = row[k] * par.schaal.L;
+      for (std::size_t k = 0; k < nwl; ++k) alphaL[at + k] = row[k] * par.schaal.L;
     }
   }
   return 1;
