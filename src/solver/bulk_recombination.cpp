@@ -680,23 +680,45 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
   const std::size_t N = carriers.expPsi.size();
   if (blocks.total.size() != N) blocks.resize(N);  // only when the mesh has changed
   const int n = static_cast<int>(N);
-  nulbijdrage(blocks.total, n);
-  nulbijdrage(blocks.srh, n);
-  nulbijdrage(blocks.radiative, n);
-  nulbijdrage(blocks.auger, n);
+  // Points the loop below does not set (the ends of each layer, anything outside the layers) are
+  // cleared one by one as the loop passes them: clearing the whole blocks first would write
+  // every point twice on each of the thousand or so calls of a simulation. A failure clears all.
+  auto clearAll = [&]() {
+    nulbijdrage(blocks.total, n);
+    nulbijdrage(blocks.srh, n);
+    nulbijdrage(blocks.radiative, n);
+    nulbijdrage(blocks.auger, n);
+  };
+  auto fail = [&](int status) {
+    clearAll();
+    return status;
+  };
+  std::size_t cleared = 0;  // the points below have been set or cleared
+  auto clearUpTo = [&](std::size_t end) {
+    for (; cleared < end; ++cleared)
+      for (DcTermBlock* b : {&blocks.total, &blocks.srh, &blocks.radiative, &blocks.auger}) b->set(cleared, RecTerms{});
+  };
 
   const std::size_t layers = std::min({mesh.first.size(), mesh.last.size(), static_cast<std::size_t>(MAXLAYERS)});
   const bool coefficients = mesh.K.size() >= N && mesh.Cn.size() >= N && mesh.Cp.size() >= N;
   if (!coefficients || carriers.expMinPsi.size() < N || carriers.Nn.size() < N || carriers.Np.size() < N ||
       carriers.u.size() < N || carriers.v.size() < N)
-    return -1;
+    return fail(-1);
+  // Layers that do not follow each other along the mesh: clear everything first.
+  for (std::size_t l = 1; l < layers; ++l)
+    if (mesh.first[l] <= mesh.last[l - 1]) {
+      clearAll();
+      cleared = N;
+      break;
+    }
   for (std::size_t l = 0; l < layers; ++l) {
     const int first = mesh.first[l];
     const int last = mesh.last[l];
-    if (first < 0 || last >= n || last < first) return -1;
+    if (first < 0 || last >= n || last < first) return fail(-1);
     // The records must lie on the present mesh.
     for (const auto& defect : rec.layer[l])
-      if (defect.first != first || defect.count != last - first + 1) return -1;
+      if (defect.first != first || defect.count != last - first + 1) return fail(-1);
+    clearUpTo(static_cast<std::size_t>(first) + 1);
     if (counter)
       for (const auto& defect : rec.layer[l]) {
         counter->Count(CallCounter::rdcbijdrage_distributie_multilevel);
@@ -707,13 +729,15 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
       BulkPointTerms t;
       const int status =
           BulkTermsAtPoint(rec, static_cast<int>(l), i, carriers.at(ii), mesh.K[ii], mesh.Cn[ii], mesh.Cp[ii], t, true);
-      if (status < 0) return status;
+      if (status < 0) return fail(status);
       blocks.total.set(ii, t.total);
       blocks.srh.set(ii, t.srh);
       blocks.radiative.set(ii, t.radiative);
       blocks.auger.set(ii, t.auger);
     }
+    cleared = std::max(cleared, static_cast<std::size_t>(last));
   }
+  clearUpTo(N);
   return 1;
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -834,6 +835,44 @@ TEST(SingleLevel, FastPathAgreesWithTheGeneralChain) {
   RecTerms t;
   EXPECT_FALSE(rdcbijdrage_een_niveau_multilevel(dead, 0, 2, Equilibrium(21.0), t, false));
   EXPECT_FALSE(rdcbijdrage_een_niveau_reference(dead, 0, 2, Equilibrium(21.0), t, false));
+}
+
+// The blocks are overwritten point by point, not cleared first: whatever they held before (here
+// NaN everywhere) must be gone after a call, at the layer ends as well as inside, and a call
+// that fails leaves nothing but zeros. Same arithmetic on both calls, hence exact equality.
+TEST(Totals, EarlierContentsOfTheBlocksLeaveNoTrace) {
+  TwoLayerMesh m;
+  BulkRecombination rec;
+  AddDefectRecord(rec, Build(Single(3, 0.6)));
+  BulkTermBlocks fresh, used;
+  ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), fresh), 1);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const RecTerms garbage{nan, nan, nan, nan, nan, nan, nan, nan};
+  auto spoil = [&](BulkTermBlocks& b) {
+    b.resize(TwoLayerMesh::N);
+    for (DcTermBlock* d : {&b.total, &b.srh, &b.radiative, &b.auger})
+      for (std::size_t i = 0; i < d->size(); ++i) d->set(i, garbage);
+  };
+  spoil(used);
+  ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), used), 1);
+  const DcTermBlock* a[] = {&fresh.total, &fresh.srh, &fresh.radiative, &fresh.auger};
+  const DcTermBlock* b[] = {&used.total, &used.srh, &used.radiative, &used.auger};
+  for (int k = 0; k < 4; ++k)
+    for (std::size_t i = 0; i < static_cast<std::size_t>(TwoLayerMesh::N); ++i) {
+      EXPECT_EQ(b[k]->at(i).U, a[k]->at(i).U) << k << " " << i;
+      EXPECT_EQ(b[k]->at(i).rho, a[k]->at(i).rho) << k << " " << i;
+      EXPECT_EQ(b[k]->at(i).dU_dv, a[k]->at(i).dU_dv) << k << " " << i;
+      EXPECT_EQ(b[k]->at(i).drho_dpsi, a[k]->at(i).drho_dpsi) << k << " " << i;
+    }
+  // A record for another mesh makes the call fail; the blocks then hold zeros only.
+  spoil(used);
+  AddDefectRecord(rec, CreateDefectRecord(Single(4, 0.5, 0), 11, 4, {}));
+  EXPECT_LT(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), used), 0);
+  for (const DcTermBlock* d : {&used.total, &used.srh, &used.radiative, &used.auger})
+    for (std::size_t i = 0; i < d->size(); ++i) {
+      EXPECT_EQ(d->at(i).U, 0.0);
+      EXPECT_EQ(d->at(i).drho_du, 0.0);
+    }
 }
 
 }  // namespace
