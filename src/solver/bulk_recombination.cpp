@@ -40,9 +40,12 @@ RecTerms& RecTerms::operator*=(double factor) {
 
 namespace {
 
+// 0·x is ±0 for every finite x and NaN for ±Inf and NaN, so the sum below is finite exactly
+// when all eight terms are: one test instead of eight branches, on every point of every solve.
 bool AllFinite(const RecTerms& t) {
-  return std::isfinite(t.rho) && std::isfinite(t.drho_dpsi) && std::isfinite(t.drho_du) && std::isfinite(t.drho_dv) &&
-         std::isfinite(t.U) && std::isfinite(t.dU_dpsi) && std::isfinite(t.dU_du) && std::isfinite(t.dU_dv);
+  const double zeroIfFinite = (0.0 * t.rho + 0.0 * t.drho_dpsi) + (0.0 * t.drho_du + 0.0 * t.drho_dv) +
+                              ((0.0 * t.U + 0.0 * t.dU_dpsi) + (0.0 * t.dU_du + 0.0 * t.dU_dv));
+  return zeroIfFinite == 0.0;
 }
 
 // The arrays of a block in a fixed order, for the element-wise helpers.

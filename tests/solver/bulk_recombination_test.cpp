@@ -875,5 +875,28 @@ TEST(Totals, EarlierContentsOfTheBlocksLeaveNoTrace) {
     }
 }
 
+// A non-finite contribution is a failure of the point, never a value: an infinite or undefined
+// density of states or rate coefficient must make the kernels refuse, whichever term it reaches.
+TEST(SingleLevel, NonFiniteTermsAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double bad : {inf, -inf, nan}) {
+    BulkDefectRecord d = Build(Single(3, 0.6));
+    d.record(0, 0).Nt[2] = bad;
+    for (const CarrierPoint& c : TestPoints()) {
+      RecTerms t{1, 1, 1, 1, 1, 1, 1, 1};
+      EXPECT_FALSE(rdcbijdrage_een_niveau_multilevel(d, 0, 2, c, t, false));
+      EXPECT_EQ(t.U, 0.0);
+      EXPECT_EQ(t.rho, 0.0);
+      EXPECT_FALSE(rdcbijdrage_een_niveau_reference(d, 0, 2, c, t, false));
+    }
+    // A band-to-band coefficient that is not finite spoils the total at the point.
+    BulkRecombination rec;
+    BulkPointTerms out;
+    EXPECT_EQ(BulkTermsAtPoint(rec, 1, kFirst + 2, Point(21.5, 10.0, 10.0), bad, 0.0, 0.0, out, false), -1);
+    EXPECT_EQ(BulkTermsAtPoint(rec, 1, kFirst + 2, Point(21.5, 10.0, 10.0), 1e4, 0.0, 0.0, out, false), 1);
+  }
+}
+
 }  // namespace
 }  // namespace zoniq
