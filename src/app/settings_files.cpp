@@ -181,7 +181,10 @@ void AddWorkPointKeys(std::vector<KeyHandler>& table, WorkPoint& w, WorkPointSee
   });
   add("transmission", [&seen](std::string_view v) {
     seen.transmission = RealValue(v, "transmission", 0, 100, "a percentage above 0 and at most 100");
-    if (*seen.transmission <= 0) throw Reject{"the value of \"transmission\" should be above 0 %"};
+    // The transmission is written with four decimals, so a large optical density shows as 0 %;
+    // it is only an error when the file gives no neutral density to stand in for.
+    if (*seen.transmission <= 0 && !seen.neutralDensity)
+      throw Reject{"the value of \"transmission\" should be above 0 %"};
   });
   add("generation file :", [&w](std::string_view v) { w.generationFile = QuotedName(v); });
   add("attenuation", [&w](std::string_view v) {
@@ -315,7 +318,8 @@ int ReadKeywordLines(LineReader& reader, const std::vector<KeyHandler>& table) {
 // missing neutral density, missing spectrum and generation files are replaced, the
 // wavelength window is normalised.
 void FinishWorkPoint(const Environment& env, const std::string& fileName, WorkPoint& w, const WorkPointSeen& seen) {
-  if (!seen.neutralDensity && seen.transmission) w.neutralDensity = -std::log10(*seen.transmission / 100.0);
+  if (!seen.neutralDensity && seen.transmission && *seen.transmission > 0)
+    w.neutralDensity = -std::log10(*seen.transmission / 100.0);
   if (seen.spectrum) {
     std::string full;
     CheckZONIQPaths(env.programFolder, &full, nullptr, w.spectrumFile, FK_SPECTRUM);

@@ -515,6 +515,21 @@ TEST(ActionListFile, RoundTripRestoresBothWorkingPointsAndAllSweeps) {
   EXPECT_EQ(ReadWholeFile(f.def("again.act")), ReadWholeFile(f.def("trip.act")));
 }
 
+// A dense neutral filter (OD 9) writes its transmission as 0.0000 %: the file must still read
+// back, with the optical density it holds.
+TEST(ActionListFile, DenseNeutralFilterReadsBack) {
+  Fixture f;
+  ActionState written(f.home);
+  FillActionState(written, f);
+  written.wp.neutralDensity = 9.0;
+  ASSERT_EQ(SaveActionListToPath(f.env, "dense.act", FixedHeader(), written.wp, written.secondwp, written.actie,
+                                 written.extras),
+            0);
+  ActionState read(f.home);
+  ASSERT_EQ(read.Read(f.env, "dense.act"), 0);
+  EXPECT_EQ(read.wp.neutralDensity, 9.0);
+}
+
 TEST(ActionListFile, TheNumberOfPointsWinsOverTheRoundedIncrement) {
   // Every count from 2 to 2001 over 0..1 V. The increment is written with 6 decimals, and a
   // count taken from it would differ for 500 of these 2000 counts: for 1999 points 1/1998 is
