@@ -2,46 +2,14 @@
 // Auger recombination, against textbook formulas, detailed balance and finite differences.
 #include "solver/bulk_recombination.hpp"
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <new>
 #include <vector>
 
+#include "allocation_counter.hpp"
 #include "test_util.hpp"
 #include "ui/error_message.hpp"
 #include "ui/user_interface.hpp"
-
-// Allocation counter for the test that the kernels allocate nothing once the records exist.
-// The replacement pair uses malloc and free; GCC cannot see that they belong together.
-namespace {
-std::atomic<long> gAllocations{0};
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t n) {
-  ++gAllocations;
-  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  ++gAllocations;
-  return std::malloc(n == 0 ? 1 : n);
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 namespace zoniq {
 namespace {
@@ -705,12 +673,12 @@ TEST(Totals, NoAllocationOnceTheRecordsExist) {
   blocks.resize(TwoLayerMesh::N);
   const MeshCarriers carriers = m.carriers();
   const MeshBulkData bulk = m.bulk();
-  const long before = gAllocations.load();
+  const long before = test::AllocationCount();
   const int status = totale_rdcbijdrage_multilevel(rec, carriers, bulk, blocks);
   const int sweeps = IterateFt(rec, carriers);
   BulkPointTerms point;
   const int pointStatus = BulkTermsAtPoint(rec, 1, 12, carriers.at(12), 0.0, 1.0, 1.0, point);
-  const long after = gAllocations.load();
+  const long after = test::AllocationCount();
   EXPECT_EQ(status, 1);
   EXPECT_GE(sweeps, 1);
   EXPECT_EQ(pointStatus, 1);
