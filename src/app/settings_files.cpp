@@ -211,30 +211,28 @@ void AddActionKeys(std::vector<KeyHandler>& table, MeasurementActions& a, Action
   const char* count = "a number of points of 0 or more";
   add("pause", [&x](std::string_view v) { x.pause = FlagValue(v, "pause"); });
 
-  add("IV_startV", [&a, voltage](std::string_view v) { a.iv.startV = RealValue(v, "IV_startV", -M, M, voltage); });
-  add("IV_stopV", [&a, voltage](std::string_view v) { a.iv.stopV = RealValue(v, "IV_stopV", -M, M, voltage); });
-  add("IV_points", [&a, &seen, count](std::string_view v) {
-    a.iv.points = IntValue(v, "IV_points", 0, kMaxCount, count);
-    seen.ivPoints = true;
-  });
-  add("IV_increment", [&x, &seen, voltage](std::string_view v) {
-    x.ivIncrement = RealValue(v, "IV_increment", -M, M, voltage);
-    seen.ivIncrement = true;
-  });
-  add("IV_calculate", [&a](std::string_view v) { a.iv.on = FlagValue(v, "IV_calculate"); });
+  // The two voltage sweeps share their keys but for the prefix; "stop after Voc" sits in the I-V block.
+  auto addVoltageSweep = [&](const std::string& prefix, VoltageSweepAction& sweep, double& increment, bool& seenPoints,
+                             bool& seenIncrement) {
+    const std::string start = prefix + "startV", stop = prefix + "stopV", points = prefix + "points",
+                      step = prefix + "increment", on = prefix + "calculate";
+    add(start.c_str(),
+        [&sweep, start, voltage](std::string_view v) { sweep.startV = RealValue(v, start, -M, M, voltage); });
+    add(stop.c_str(),
+        [&sweep, stop, voltage](std::string_view v) { sweep.stopV = RealValue(v, stop, -M, M, voltage); });
+    add(points.c_str(), [&sweep, &seenPoints, points, count](std::string_view v) {
+      sweep.points = IntValue(v, points, 0, kMaxCount, count);
+      seenPoints = true;
+    });
+    add(step.c_str(), [&increment, &seenIncrement, step, voltage](std::string_view v) {
+      increment = RealValue(v, step, -M, M, voltage);
+      seenIncrement = true;
+    });
+    add(on.c_str(), [&sweep, on](std::string_view v) { sweep.on = FlagValue(v, on); });
+  };
+  addVoltageSweep("IV_", a.iv, x.ivIncrement, seen.ivPoints, seen.ivIncrement);
   add("stop after Voc", [&x](std::string_view v) { x.stopAfterVoc = FlagValue(v, "stop after Voc"); });
-
-  add("CV_startV", [&a, voltage](std::string_view v) { a.cv.startV = RealValue(v, "CV_startV", -M, M, voltage); });
-  add("CV_stopV", [&a, voltage](std::string_view v) { a.cv.stopV = RealValue(v, "CV_stopV", -M, M, voltage); });
-  add("CV_points", [&a, &seen, count](std::string_view v) {
-    a.cv.points = IntValue(v, "CV_points", 0, kMaxCount, count);
-    seen.cvPoints = true;
-  });
-  add("CV_increment", [&x, &seen, voltage](std::string_view v) {
-    x.cvIncrement = RealValue(v, "CV_increment", -M, M, voltage);
-    seen.cvIncrement = true;
-  });
-  add("CV_calculate", [&a](std::string_view v) { a.cv.on = FlagValue(v, "CV_calculate"); });
+  addVoltageSweep("CV_", a.cv, x.cvIncrement, seen.cvPoints, seen.cvIncrement);
 
   // The C-f sweep is logarithmic: both ends must be positive frequencies.
   add("Cf_startf", [&a](std::string_view v) {
