@@ -312,6 +312,21 @@ int ReadKeywordLines(LineReader& reader, const std::vector<KeyHandler>& table) {
   return taken;
 }
 
+// Reads a whole settings file through its key table. A file with no known line, or one a key
+// rejects, is reported under `title` with the file's `label` and gives false; the records the
+// table writes into are then to be dropped by the caller.
+bool ReadSettingsFile(const Environment& env, std::FILE* file, const std::vector<KeyHandler>& table, const char* title,
+                      const std::string& label, const char* nothingKnown) {
+  LineReader reader(file, kSettingsLineLength);
+  try {
+    if (ReadKeywordLines(reader, table) == 0) throw Reject{nothingKnown};
+  } catch (const Reject& r) {
+    env.Error(title, label + "\n" + r.message);
+    return false;
+  }
+  return true;
+}
+
 // Brings a working point read from a file up to date: the transmission stands in for a
 // missing neutral density, missing spectrum and generation files are replaced, the
 // wavelength window is normalised.
@@ -558,13 +573,9 @@ int SetActionPanelFromFile(const Environment& env, std::string_view name, WorkPo
   AddWorkPointKeys(table, w2, seen2, kSecondPrefix, false);
   AddActionKeys(table, a, x, w1, sweeps);
 
-  LineReader reader(file.get(), kSettingsLineLength);
-  try {
-    if (ReadKeywordLines(reader, table) == 0) throw Reject{"the file holds no action-list settings"};
-  } catch (const Reject& r) {
-    env.Error(kActionFileErrorTitle, "Action file: " + full + "\n" + r.message);
+  if (!ReadSettingsFile(env, file.get(), table, kActionFileErrorTitle, "Action file: " + full,
+                        "the file holds no action-list settings"))
     return -2;
-  }
 
   FinishWorkPoint(env, full, w1, seen1);
   FinishWorkPoint(env, full, w2, seen2);
@@ -599,13 +610,9 @@ int SetWP2FromFile(const Environment& env, std::string_view name, WorkPoint& sec
   WorkPointSeen seen;
   std::vector<KeyHandler> table;
   AddWorkPointKeys(table, w2, seen, kSecondPrefix, false);
-  LineReader reader(file.get(), kSettingsLineLength);
-  try {
-    if (ReadKeywordLines(reader, table) == 0) throw Reject{"the file holds no second work point settings"};
-  } catch (const Reject& r) {
-    env.Error(kWP2FileErrorTitle, "Second work point file: " + full + "\n" + r.message);
+  if (!ReadSettingsFile(env, file.get(), table, kWP2FileErrorTitle, "Second work point file: " + full,
+                        "the file holds no second work point settings"))
     return -2;
-  }
   FinishWorkPoint(env, full, w2, seen);
   secondwp = std::move(w2);
   return 0;
@@ -702,13 +709,9 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
                        throw Reject{std::string("the value of \"") + key + "\" should be positive"};
                    }});
 
-  LineReader reader(file.get(), kSettingsLineLength);
-  try {
-    if (ReadKeywordLines(reader, table) == 0) throw Reject{"the file holds no general settings"};
-  } catch (const Reject& r) {
-    env.Error(kGeneralSettingsErrorTitle, "General settings file: " + full + "\n" + r.message);
+  if (!ReadSettingsFile(env, file.get(), table, kGeneralSettingsErrorTitle, "General settings file: " + full,
+                        "the file holds no general settings"))
     return -2;
-  }
   core.ErrorHandling(errorMode);
   core.ActionList(listMode);
   convergence = c;
