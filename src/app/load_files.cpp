@@ -44,7 +44,6 @@ int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullP
     session.Error("Error whilst opening the spectrum file", "The spectrum file '" + full + "' cannot be opened.");
     return -1;
   }
-  session.spectrumFile = full;
   session.wp.spectrumFile = full;
   session.wp.spectrumName = '\\';
   session.wp.spectrumName += FileNamePart(full);
@@ -68,7 +67,8 @@ int LoadScriptFile(Session& session, std::string_view path, std::string* fullPat
   std::string full;
   const int result = RunScriptFile(context, path, running, &full);
   if (fullPath) *fullPath = full;
-  if (result < 0) session.Error("Error whilst reading the script file", "The script file '" + full + "' cannot be opened.");
+  if (result < 0)
+    session.Error("Error whilst reading the script file", "The script file '" + full + "' cannot be opened.");
   if (messages) *messages = session.errors.messagesThisRun - before;
   return result;
 }

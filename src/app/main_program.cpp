@@ -99,16 +99,11 @@ void Initialise(Session& s) {
   InitialiseInputParameters(s.parameterset1, s.mottSchottky);
   s.definitionExtras = DefinitionExtras{};
   s.problemName = "new problem";
-  s.spectrumFile.clear();
   parameterset1_to_2(s.zonnecel, s.parameterset1);
   InitialiseSimulationState(s, s.programFolder);
   s.solverContext.counter = &s.counter;
 
   s.plotColours = kPlotPalette;
-  s.colourIndex = 0;
-  s.singleShotSimulations = 0;
-  s.batchSimulations = 0;
-  s.fitSimulations = 0;
   s.ui->StatusMessage("ZONIQ initialised");
   s.META_Mode = 0;
 }
@@ -151,7 +146,10 @@ std::string LoadedReport(const Session& s) {
   const CellDefinition& cell = s.zonnecel;
   std::ostringstream r;
   r << "Problem: " << s.problemName << "\n";
-  if (!s.spectrumFile.empty()) r << "Spectrum: " << s.spectrumFile << "\n";
+  // The spectrum is worth reporting when it is not the standard one the working point starts with.
+  WorkPoint standard;
+  InitialiseWorkPoint(standard, s.programFolder);
+  if (!s.wp.spectrumFile.empty() && s.wp.spectrumFile != standard.spectrumFile) r << "Spectrum: " << s.wp.spectrumFile << "\n";
   const int layers = std::clamp(cell.numberOfLayers, 0, MAXLAYERS);
   r << "Layers: " << layers << "\n";
   for (int i = 0; i < layers; ++i) {

@@ -26,15 +26,8 @@ struct Session : SessionCore, CellState, SimulationState, GeneralSettings, Scrip
   // `ui` may be null: the session then uses a console user interface of its own.
   explicit Session(std::string programFolder, std::unique_ptr<UserInterface> ui = nullptr);
 
-  std::string spectrumFile;  // full path of the chosen illumination spectrum; empty = none
-
-  // Simulations started in this run, by origin.
-  int singleShotSimulations = 0;
-  int batchSimulations = 0;
-  int fitSimulations = 0;
-  // Plot colours in their fixed order, and the index of the next one to use.
+  // Plot colours in their fixed order; the simulation state's `kleurindex` picks one.
   std::array<PlotColour, kNumberOfPlotColours> plotColours{};
-  int colourIndex = 0;
 };
 
 // The plot colours: white, red, blue, green, cyan, magenta, yellow, dark red, dark blue,

@@ -894,9 +894,9 @@ TEST(SessionState, SettersAndInitialise) {
 
   s.QuitScriptMode = 1;
   s.problemName = "x";
-  s.spectrumFile = "y";
+  s.wp.spectrumFile = "y";
   s.zonnecel.numberOfLayers = 5;
-  s.singleShotSimulations = 4;
+  s.SingleShotSimulationNumber = 4;
   s.plotColours[0] = 1;
   Initialise(s);
   EXPECT_EQ(s.errors.ErrorMessageMode, 0);
@@ -904,8 +904,8 @@ TEST(SessionState, SettersAndInitialise) {
   EXPECT_EQ(s.ActionListMode, 0);
   EXPECT_EQ(s.QuitScriptMode, 0);
   EXPECT_EQ(s.problemName, "new problem");
-  EXPECT_EQ(s.spectrumFile, "");
-  EXPECT_EQ(s.singleShotSimulations, 0);
+  EXPECT_EQ(s.wp.spectrumFile, s.programFolder + "/spectrum/AM1_5G 1 sun.spe");
+  EXPECT_EQ(s.SingleShotSimulationNumber, 0);
   EXPECT_EQ(s.plotColours[0], 0xFFFFFFu);   // white first
   EXPECT_EQ(s.plotColours[15], 0x000000u);  // black last
   CellDefinition expected;
