@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "common/call_counts.hpp"
 #include "ui/error_message.hpp"
@@ -394,77 +395,132 @@ void FillDefectRecord(BulkDefectRecord& defect, const LayerPointData& layer, dou
 
 namespace {
 
-// One level (two charge states): the chain of the general kernel below written out for L = 1,
-// with the same operations in the same order, so that both give the same numbers. The state
-// weights are P0 = d, P1 = a with dP0 = −da, dP1 = da (their sum a + d has no derivative), and
-// the correction of a dominant state's derivative changes nothing for two states. This avoids
-// clearing and walking the arrays sized for the largest number of levels, which is most of the
-// cost of the common single-level defect.
+// The closed form of a level with two charge states. With A = gp + ep + cn·n (the rate at which
+// the empty state gains an electron), D = gn + en + cp·p (the rate at which the filled state loses
+// it) and s = A + D, the occupations are f1 = A/s (filled) and f0 = D/s (empty), and the net
+// electron capture is U = Nt·B/s with B = cn·cp·(np − ni²) − gn·ep − en·gp − gn·gp. Every
+// derivative shares the one reciprocal 1/s. Derivatives are taken with respect to ψ, u and v at
+// fixed u, v or ψ: ∂n/∂ψ = n, ∂p/∂ψ = −p, ∂n/∂u = Nn·e^ψ, ∂p/∂v = Np·e^−ψ.
+struct SingleLevelPoint {
+  double f0, f1;
+  RecTerms t;
+  double check;  // 0 when s > 0 and every term is finite, else NaN or a non-zero value
+};
+
+inline SingleLevelPoint SingleLevelAt(const LevelRecord& r, std::size_t j, const CarrierPoint& c, bool charged,
+                                      double q0, double q1) {
+  SingleLevelPoint out;
+  const double dn_du = c.Nn * c.expPsi;
+  const double dp_dv = c.Np * c.expMinPsi;
+  const double n = dn_du * c.uTot;
+  const double p = dp_dv * c.vTot;
+  const double cn = r.cn[j], cp = r.cp[j], en = r.en[j], ep = r.ep[j];
+  const double gn = r.gn_opt[j], gp = r.gp_opt[j];
+  const double cnn = cn * n, cpp = cp * p;
+  const double A = gp + ep + cnn;
+  const double D = gn + en + cpp;
+  const double s = A + D;
+  const double inv = 1.0 / s;
+  out.f1 = A * inv;
+  out.f0 = D * inv;
+  const double k2 = cn * cp * (c.Nn * c.Np);  // cn·cp·ni²
+  const double B = k2 * (c.uTot * c.vTot - 1.0) - gn * ep - en * gp - gn * gp;
+  const double term = B * inv;
+  const double dS_du = cn * dn_du, dS_dv = cp * dp_dv;
+  const double Nt = r.Nt[j];
+  out.t.U = Nt * term;
+  out.t.dU_dpsi = -Nt * (term * (cnn - cpp)) * inv;
+  out.t.dU_du = Nt * (k2 * c.vTot - term * dS_du) * inv;
+  out.t.dU_dv = Nt * (k2 * c.uTot - term * dS_dv) * inv;
+  if (charged) {
+    // State 0 carries q0 charges, state 1 one fewer; ∂f0 = −∂f1.
+    const double Ninv = Nt * inv;
+    out.t.rho = Nt * (q0 * out.f0 + q1 * out.f1);
+    out.t.drho_dpsi = -Ninv * (cnn * out.f0 + out.f1 * cpp);
+    out.t.drho_du = -Ninv * (dS_du * out.f0);
+    out.t.drho_dv = Ninv * (out.f1 * dS_dv);
+  } else {
+    out.t.rho = out.t.drho_dpsi = out.t.drho_du = out.t.drho_dv = 0.0;
+  }
+  // 0·x is ±0 for every finite x and NaN for ±Inf and NaN: one test for all terms instead of a
+  // branch each.
+  out.check = (s > 0.0 ? 0.0 : 1.0) + ((0.0 * out.t.rho + 0.0 * out.t.drho_dpsi) + (0.0 * out.t.drho_du + 0.0 * out.t.drho_dv) +
+                                       ((0.0 * out.t.U + 0.0 * out.t.dU_dpsi) + (0.0 * out.t.dU_du + 0.0 * out.t.dU_dv)));
+  return out;
+}
+
+// The two charges of a single level's states (zero for a neutral code).
+void StateCharges(const BulkDefectRecord& defect, double& q0, double& q1) {
+  q0 = defect.chargeCode - 3;
+  q1 = q0 - 1;
+}
+
 bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const CarrierPoint& c, RecTerms& out, bool store) {
-  out = RecTerms{};
-  const auto jj = static_cast<std::size_t>(j);
   LevelRecord& r = defect.record(energy, 0);
-  const double n = c.n();
-  const double p = c.p();
-  const double dn_du = c.dn_du();
-  const double dp_dv = c.dp_dv();
-  const double NnNp = c.Nn * c.Np;              // ni²
-  const double excess = c.uTot * c.vTot - 1.0;  // (np − ni²)/ni²
-  const double cn = r.cn[jj], cp = r.cp[jj], en = r.en[jj], ep = r.ep[jj];
-  const double gn = r.gn_opt[jj], gp = r.gp_opt[jj];
-  const double A = gp + ep + cn * n;
-  const double Dk = gn + en + cp * p;
-  const double dA[3] = {cn * n, cn * dn_du, 0.0};
-  const double dD[3] = {-cp * p, 0.0, cp * dp_dv};
-  const double s = A + Dk;
-  if (!(s > 0.0) || !std::isfinite(s)) return false;
-  const double a = A / s;
-  const double d = Dk / s;
-  double dS[3], da[3];
-  for (int q = 0; q < 3; ++q) {
-    dS[q] = dA[q] + dD[q];
-    da[q] = (dA[q] * d - a * dD[q]) / s;
-  }
-  const double B = cn * cp * NnNp * excess - gn * ep - en * gp - gn * gp;
-  const double dB[3] = {0.0, cn * cp * NnNp * c.vTot, cn * cp * NnNp * c.uTot};
-
-  const double sum = d + a;
-  if (!(sum > 0.0) || !std::isfinite(sum)) return false;
-  const double f0 = d / sum;  // empty (state 0)
-  const double f1 = a / sum;  // holding the extra electron (state 1)
-  double df0[3], df1[3];
-  for (int q = 0; q < 3; ++q) {
-    df0[q] = -da[q] / sum;
-    df1[q] = da[q] / sum;
-  }
-
-  const double Nt = r.Nt[jj];
-  if (defect.chargeCode != DEFLEVTYPE_NEUTRAL) {
-    const double q0 = defect.chargeCode - 3;
-    const double q1 = (defect.chargeCode - 3) - 1;
-    out.rho = Nt * (f0 * q0 + f1 * q1);
-    out.drho_dpsi = Nt * (df0[0] * q0 + df1[0] * q1);
-    out.drho_du = Nt * (df0[1] * q0 + df1[1] * q1);
-    out.drho_dv = Nt * (df0[2] * q0 + df1[2] * q1);
-  }
-
-  const double F = f0 + f1;
-  const double term = F * B / s;
-  double dU[3];
-  for (int q = 0; q < 3; ++q) dU[q] = ((df0[q] + df1[q]) * B + F * dB[q]) / s - term * dS[q] / s;
-  out.U = Nt * term;
-  out.dU_dpsi = Nt * dU[0];
-  out.dU_du = Nt * dU[1];
-  out.dU_dv = Nt * dU[2];
-  if (!AllFinite(out)) {
+  const auto jj = static_cast<std::size_t>(j);
+  double q0, q1;
+  StateCharges(defect, q0, q1);
+  const SingleLevelPoint x = SingleLevelAt(r, jj, c, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
+  if (x.check != 0.0) {
     out = RecTerms{};
     return false;
   }
+  out = x.t;
   if (store) {
-    r.f[jj] = f1;
-    r.een_min_f[jj] = f0;
+    r.f[jj] = x.f1;
+    r.een_min_f[jj] = x.f0;
   }
   return true;
+}
+
+// Adds weight × the terms of one single-level record over the interior points of its layer to
+// the block, storing the occupations. This is the solver's hot loop: one pass over plain arrays
+// per defect and energy, without a call per point. False when a point fails (the block then
+// holds partial sums; the caller clears it).
+bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, const MeshCarriers& m,
+                           DcTermBlock& block) {
+  LevelRecord& r = defect.record(energy, 0);
+  double q0, q1;
+  StateCharges(defect, q0, q1);
+  const bool charged = defect.chargeCode != DEFLEVTYPE_NEUTRAL;
+  double check = 0.0;
+  for (int j = 1; j < defect.count - 1; ++j) {
+    const auto jj = static_cast<std::size_t>(j);
+    const auto i = static_cast<std::size_t>(defect.first + j);
+    const SingleLevelPoint x = SingleLevelAt(r, jj, m.at(i), charged, q0, q1);
+    check += x.check;
+    r.f[jj] = x.f1;
+    r.een_min_f[jj] = x.f0;
+    block.rho[i] += weight * x.t.rho;
+    block.drho_dpsi[i] += weight * x.t.drho_dpsi;
+    block.drho_du[i] += weight * x.t.drho_du;
+    block.drho_dv[i] += weight * x.t.drho_dv;
+    block.U[i] += weight * x.t.U;
+    block.dU_dpsi[i] += weight * x.t.dU_dpsi;
+    block.dU_du[i] += weight * x.t.dU_du;
+    block.dU_dv[i] += weight * x.t.dU_dv;
+  }
+  return check == 0.0;
+}
+
+// The occupations alone of a single-level record over its layer (the occupation iteration needs
+// no derivatives); the same operations as above, so both store the same numbers.
+void SingleLevelOccupations(BulkDefectRecord& defect, int energy, const MeshCarriers& m) {
+  LevelRecord& r = defect.record(energy, 0);
+  for (int j = 1; j < defect.count - 1; ++j) {
+    const auto jj = static_cast<std::size_t>(j);
+    const CarrierPoint c = m.at(static_cast<std::size_t>(defect.first + j));
+    const double n = (c.Nn * c.expPsi) * c.uTot;
+    const double p = (c.Np * c.expMinPsi) * c.vTot;
+    const double A = r.gp_opt[jj] + r.ep[jj] + r.cn[jj] * n;
+    const double D = r.gn_opt[jj] + r.en[jj] + r.cp[jj] * p;
+    const double inv = 1.0 / (A + D);
+    // A point that cannot be computed keeps its previous occupations (the terms report it).
+    if (A + D > 0.0 && std::isfinite(inv)) {
+      r.f[jj] = A * inv;
+      r.een_min_f[jj] = D * inv;
+    }
+  }
 }
 
 }  // namespace
@@ -683,23 +739,9 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
   const std::size_t N = carriers.expPsi.size();
   if (blocks.total.size() != N) blocks.resize(N);  // only when the mesh has changed
   const int n = static_cast<int>(N);
-  // Points the loop below does not set (the ends of each layer, anything outside the layers) are
-  // cleared one by one as the loop passes them: clearing the whole blocks first would write
-  // every point twice on each of the thousand or so calls of a simulation. A failure clears all.
-  auto clearAll = [&]() {
-    nulbijdrage(blocks.total, n);
-    nulbijdrage(blocks.srh, n);
-    nulbijdrage(blocks.radiative, n);
-    nulbijdrage(blocks.auger, n);
-  };
   auto fail = [&](int status) {
-    clearAll();
+    for (DcTermBlock* b : {&blocks.total, &blocks.srh, &blocks.radiative, &blocks.auger}) nulbijdrage(*b, n);
     return status;
-  };
-  std::size_t cleared = 0;  // the points below have been set or cleared
-  auto clearUpTo = [&](std::size_t end) {
-    for (; cleared < end; ++cleared)
-      for (DcTermBlock* b : {&blocks.total, &blocks.srh, &blocks.radiative, &blocks.auger}) b->set(cleared, RecTerms{});
   };
 
   const std::size_t layers = std::min({mesh.first.size(), mesh.last.size(), static_cast<std::size_t>(MAXLAYERS)});
@@ -707,13 +749,6 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
   if (!coefficients || carriers.expMinPsi.size() < N || carriers.Nn.size() < N || carriers.Np.size() < N ||
       carriers.u.size() < N || carriers.v.size() < N)
     return fail(-1);
-  // Layers that do not follow each other along the mesh: clear everything first.
-  for (std::size_t l = 1; l < layers; ++l)
-    if (mesh.first[l] <= mesh.last[l - 1]) {
-      clearAll();
-      cleared = N;
-      break;
-    }
   for (std::size_t l = 0; l < layers; ++l) {
     const int first = mesh.first[l];
     const int last = mesh.last[l];
@@ -721,26 +756,63 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
     // The records must lie on the present mesh.
     for (const auto& defect : rec.layer[l])
       if (defect.first != first || defect.count != last - first + 1) return fail(-1);
-    clearUpTo(static_cast<std::size_t>(first) + 1);
-    if (counter)
-      for (const auto& defect : rec.layer[l]) {
+  }
+
+  // Defects: each one in a pass over its layer, summed into the SRH block. The ends of a layer
+  // (and anything outside the layers) get nothing.
+  nulbijdrage(blocks.srh, n);
+  for (std::size_t l = 0; l < layers; ++l) {
+    for (auto& defect : rec.layer[l]) {
+      if (counter) {
         counter->Count(CallCounter::rdcbijdrage_distributie_multilevel);
         for (int k = 0; k < defect.axis.count; ++k) counter->Count(CallCounter::rdcbijdrage_een_niveau_multilevel);
       }
-    for (int i = first + 1; i < last; ++i) {
-      const auto ii = static_cast<std::size_t>(i);
-      BulkPointTerms t;
-      const int status =
-          BulkTermsAtPoint(rec, static_cast<int>(l), i, carriers.at(ii), mesh.K[ii], mesh.Cn[ii], mesh.Cp[ii], t, true);
-      if (status < 0) return fail(status);
-      blocks.total.set(ii, t.total);
-      blocks.srh.set(ii, t.srh);
-      blocks.radiative.set(ii, t.radiative);
-      blocks.auger.set(ii, t.auger);
+      for (int k = 0; k < defect.axis.count; ++k) {
+        const double w = defect.axis.quadrature[static_cast<std::size_t>(k)];
+        if (defect.levels() == 1) {
+          if (!AccumulateSingleLevel(defect, k, w, carriers, blocks.srh)) return fail(-1 - k);
+          continue;
+        }
+        for (int j = 1; j < defect.count - 1; ++j) {
+          const auto i = static_cast<std::size_t>(defect.first + j);
+          RecTerms t;
+          if (!rdcbijdrage_een_niveau_reference(defect, k, j, carriers.at(i), t, true)) return fail(-1 - k);
+          t *= w;
+          blocks.srh.add(i, t);
+        }
+      }
     }
-    cleared = std::max(cleared, static_cast<std::size_t>(last));
   }
-  clearUpTo(N);
+
+  // Radiative and Auger recombination at the interior points of every layer, only where the
+  // layer has them; then the total.
+  nulbijdrage(blocks.radiative, n);
+  nulbijdrage(blocks.auger, n);
+  for (std::size_t l = 0; l < layers; ++l) {
+    for (int i = mesh.first[l] + 1; i < mesh.last[l]; ++i) {
+      const auto ii = static_cast<std::size_t>(i);
+      if (mesh.K[ii] != 0.0) blocks.radiative.set(ii, rdcbijdrage_radiative(mesh.K[ii], carriers.at(ii)));
+      if (mesh.Cn[ii] != 0.0 || mesh.Cp[ii] != 0.0)
+        blocks.auger.set(ii, rdcbijdrage_auger(mesh.Cn[ii], mesh.Cp[ii], carriers.at(ii)));
+    }
+  }
+  const auto srh = Arrays(std::as_const(blocks.srh));
+  const auto rad = Arrays(std::as_const(blocks.radiative));
+  const auto auger = Arrays(std::as_const(blocks.auger));
+  auto total = Arrays(blocks.total);
+  double check = 0.0;
+  for (std::size_t q = 0; q < total.size(); ++q) {
+    const double* a = srh[q]->data();
+    const double* b = rad[q]->data();
+    const double* c = auger[q]->data();
+    double* t = total[q]->data();
+    for (std::size_t i = 0; i < N; ++i) {
+      t[i] = (a[i] + b[i]) + c[i];
+      check += 0.0 * t[i];
+    }
+  }
+  // A non-finite band-to-band term (the defects have been checked) spoils the total.
+  if (check != 0.0) return fail(-1);
   return 1;
 }
 
@@ -775,14 +847,17 @@ int IterateFt(BulkRecombination& rec, const MeshCarriers& carriers, DefectOptics
         }
     for (auto& list : rec.layer)
       for (auto& defect : list) {
+        if (defect.first < 0 || static_cast<std::size_t>(defect.first + defect.count) > N) continue;
+        if (defect.levels() == 1) {
+          for (int k = 0; k < defect.axis.count; ++k) SingleLevelOccupations(defect, k, carriers);
+          continue;
+        }
         for (int j = 1; j < defect.count - 1; ++j) {
-          const auto i = static_cast<std::size_t>(defect.first + j);
-          if (i >= N) break;
-          const CarrierPoint c = carriers.at(i);
+          const CarrierPoint c = carriers.at(static_cast<std::size_t>(defect.first + j));
           RecTerms t;
           // A point that fails keeps its previous occupations; the recombination terms report
           // the failure to the solver.
-          for (int k = 0; k < defect.axis.count; ++k) rdcbijdrage_een_niveau_multilevel(defect, k, j, c, t, true);
+          for (int k = 0; k < defect.axis.count; ++k) rdcbijdrage_een_niveau_reference(defect, k, j, c, t, true);
         }
       }
     if (optical) optics->UpdateRates(rec);
