@@ -91,6 +91,7 @@ void BulkTermBlocks::resize(std::size_t n) {
   srh.resize(n);
   radiative.resize(n);
   auger.resize(n);
+  bandToBandCleared = true;
 }
 
 void rec_dc_initialisatie(DcTermBlock& block, int n) { block.resize(static_cast<std::size_t>(std::max(n, 0))); }
@@ -407,15 +408,25 @@ struct SingleLevelPoint {
   double check;  // 0 when s > 0 and every term is finite, else NaN or a non-zero value
 };
 
-inline SingleLevelPoint SingleLevelAt(const LevelRecord& r, std::size_t j, const CarrierPoint& c, bool charged,
-                                      double q0, double q1) {
+// The coefficients of a level at one point.
+struct LevelCoefficients {
+  double cn, cp, en, ep, gn, gp, Nt;
+};
+
+#if defined(__GNUC__)
+#define ZONIQ_ALWAYS_INLINE [[gnu::always_inline]] inline
+#else
+#define ZONIQ_ALWAYS_INLINE inline
+#endif
+
+ZONIQ_ALWAYS_INLINE SingleLevelPoint SingleLevelAt(const LevelCoefficients& k, const CarrierPoint& c, bool charged,
+                                                   double q0, double q1) {
   SingleLevelPoint out;
   const double dn_du = c.Nn * c.expPsi;
   const double dp_dv = c.Np * c.expMinPsi;
   const double n = dn_du * c.uTot;
   const double p = dp_dv * c.vTot;
-  const double cn = r.cn[j], cp = r.cp[j], en = r.en[j], ep = r.ep[j];
-  const double gn = r.gn_opt[j], gp = r.gp_opt[j];
+  const double cn = k.cn, cp = k.cp, en = k.en, ep = k.ep, gn = k.gn, gp = k.gp;
   const double cnn = cn * n, cpp = cp * p;
   const double A = gp + ep + cnn;
   const double D = gn + en + cpp;
@@ -427,7 +438,7 @@ inline SingleLevelPoint SingleLevelAt(const LevelRecord& r, std::size_t j, const
   const double B = k2 * (c.uTot * c.vTot - 1.0) - gn * ep - en * gp - gn * gp;
   const double term = B * inv;
   const double dS_du = cn * dn_du, dS_dv = cp * dp_dv;
-  const double Nt = r.Nt[j];
+  const double Nt = k.Nt;
   out.t.U = Nt * term;
   out.t.dU_dpsi = -Nt * (term * (cnn - cpp)) * inv;
   out.t.dU_du = Nt * (k2 * c.vTot - term * dS_du) * inv;
@@ -460,7 +471,8 @@ bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const Carrier
   const auto jj = static_cast<std::size_t>(j);
   double q0, q1;
   StateCharges(defect, q0, q1);
-  const SingleLevelPoint x = SingleLevelAt(r, jj, c, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
+  const LevelCoefficients k{r.cn[jj], r.cp[jj], r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], r.Nt[jj]};
+  const SingleLevelPoint x = SingleLevelAt(k, c, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
   if (x.check != 0.0) {
     out = RecTerms{};
     return false;
@@ -483,22 +495,43 @@ bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, 
   double q0, q1;
   StateCharges(defect, q0, q1);
   const bool charged = defect.chargeCode != DEFLEVTYPE_NEUTRAL;
+  // Plain pointers, none of which aliases another, let the compiler keep the loop in registers.
+  const std::size_t o = static_cast<std::size_t>(defect.first);
+  const double* __restrict expPsi = m.expPsi.data() + o;
+  const double* __restrict expMinPsi = m.expMinPsi.data() + o;
+  const double* __restrict Nn = m.Nn.data() + o;
+  const double* __restrict Np = m.Np.data() + o;
+  const double* __restrict u = m.u.data() + o;
+  const double* __restrict v = m.v.data() + o;
+  const double *__restrict cn = r.cn.data(), *__restrict cp = r.cp.data(), *__restrict en = r.en.data(),
+               *__restrict ep = r.ep.data(), *__restrict gn = r.gn_opt.data(), *__restrict gp = r.gp_opt.data(),
+               *__restrict Nt = r.Nt.data();
+  double* __restrict f = r.f.data();
+  double* __restrict f0 = r.een_min_f.data();
+  double* __restrict rho = block.rho.data() + o;
+  double* __restrict drho_dpsi = block.drho_dpsi.data() + o;
+  double* __restrict drho_du = block.drho_du.data() + o;
+  double* __restrict drho_dv = block.drho_dv.data() + o;
+  double* __restrict U = block.U.data() + o;
+  double* __restrict dU_dpsi = block.dU_dpsi.data() + o;
+  double* __restrict dU_du = block.dU_du.data() + o;
+  double* __restrict dU_dv = block.dU_dv.data() + o;
+  const double u0 = m.u0, v0 = m.v0;
   double check = 0.0;
   for (int j = 1; j < defect.count - 1; ++j) {
-    const auto jj = static_cast<std::size_t>(j);
-    const auto i = static_cast<std::size_t>(defect.first + j);
-    const SingleLevelPoint x = SingleLevelAt(r, jj, m.at(i), charged, q0, q1);
+    const CarrierPoint c{expPsi[j], expMinPsi[j], Nn[j], Np[j], u0 + u[j], v0 + v[j]};
+    const SingleLevelPoint x = SingleLevelAt({cn[j], cp[j], en[j], ep[j], gn[j], gp[j], Nt[j]}, c, charged, q0, q1);
     check += x.check;
-    r.f[jj] = x.f1;
-    r.een_min_f[jj] = x.f0;
-    block.rho[i] += weight * x.t.rho;
-    block.drho_dpsi[i] += weight * x.t.drho_dpsi;
-    block.drho_du[i] += weight * x.t.drho_du;
-    block.drho_dv[i] += weight * x.t.drho_dv;
-    block.U[i] += weight * x.t.U;
-    block.dU_dpsi[i] += weight * x.t.dU_dpsi;
-    block.dU_du[i] += weight * x.t.dU_du;
-    block.dU_dv[i] += weight * x.t.dU_dv;
+    f[j] = x.f1;
+    f0[j] = x.f0;
+    rho[j] += weight * x.t.rho;
+    drho_dpsi[j] += weight * x.t.drho_dpsi;
+    drho_du[j] += weight * x.t.drho_du;
+    drho_dv[j] += weight * x.t.drho_dv;
+    U[j] += weight * x.t.U;
+    dU_dpsi[j] += weight * x.t.dU_dpsi;
+    dU_du[j] += weight * x.t.dU_du;
+    dU_dv[j] += weight * x.t.dU_dv;
   }
   return check == 0.0;
 }
@@ -758,9 +791,10 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
       if (defect.first != first || defect.count != last - first + 1) return fail(-1);
   }
 
-  // Defects: each one in a pass over its layer, summed into the SRH block. The ends of a layer
-  // (and anything outside the layers) get nothing.
-  nulbijdrage(blocks.srh, n);
+  // Defects: each one in a pass over its layer, summed into the total. The ends of a layer (and
+  // anything outside the layers) get nothing.
+  DcTermBlock& total = blocks.total;
+  nulbijdrage(total, n);
   for (std::size_t l = 0; l < layers; ++l) {
     for (auto& defect : rec.layer[l]) {
       if (counter) {
@@ -770,7 +804,7 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
       for (int k = 0; k < defect.axis.count; ++k) {
         const double w = defect.axis.quadrature[static_cast<std::size_t>(k)];
         if (defect.levels() == 1) {
-          if (!AccumulateSingleLevel(defect, k, w, carriers, blocks.srh)) return fail(-1 - k);
+          if (!AccumulateSingleLevel(defect, k, w, carriers, total)) return fail(-1 - k);
           continue;
         }
         for (int j = 1; j < defect.count - 1; ++j) {
@@ -778,37 +812,38 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
           RecTerms t;
           if (!rdcbijdrage_een_niveau_reference(defect, k, j, carriers.at(i), t, true)) return fail(-1 - k);
           t *= w;
-          blocks.srh.add(i, t);
+          total.add(i, t);
         }
       }
     }
   }
+  const auto totals = Arrays(total);
+  const auto srh = Arrays(blocks.srh);
+  for (std::size_t q = 0; q < totals.size(); ++q) std::copy_n(totals[q]->data(), N, srh[q]->data());
 
-  // Radiative and Auger recombination at the interior points of every layer, only where the
-  // layer has them; then the total.
-  nulbijdrage(blocks.radiative, n);
-  nulbijdrage(blocks.auger, n);
+  // Radiative and Auger recombination at the interior points of the layers that have them. The
+  // two blocks are cleared only when they may hold something from an earlier call.
+  bool bandToBand = false;
+  for (std::size_t i = 0; i < N && !bandToBand; ++i)
+    bandToBand = mesh.K[i] != 0.0 || mesh.Cn[i] != 0.0 || mesh.Cp[i] != 0.0;
+  if (bandToBand || !blocks.bandToBandCleared) {
+    nulbijdrage(blocks.radiative, n);
+    nulbijdrage(blocks.auger, n);
+    blocks.bandToBandCleared = !bandToBand;
+  }
+  if (!bandToBand) return 1;
+  double check = 0.0;
   for (std::size_t l = 0; l < layers; ++l) {
     for (int i = mesh.first[l] + 1; i < mesh.last[l]; ++i) {
       const auto ii = static_cast<std::size_t>(i);
-      if (mesh.K[ii] != 0.0) blocks.radiative.set(ii, rdcbijdrage_radiative(mesh.K[ii], carriers.at(ii)));
-      if (mesh.Cn[ii] != 0.0 || mesh.Cp[ii] != 0.0)
-        blocks.auger.set(ii, rdcbijdrage_auger(mesh.Cn[ii], mesh.Cp[ii], carriers.at(ii)));
-    }
-  }
-  const auto srh = Arrays(std::as_const(blocks.srh));
-  const auto rad = Arrays(std::as_const(blocks.radiative));
-  const auto auger = Arrays(std::as_const(blocks.auger));
-  auto total = Arrays(blocks.total);
-  double check = 0.0;
-  for (std::size_t q = 0; q < total.size(); ++q) {
-    const double* a = srh[q]->data();
-    const double* b = rad[q]->data();
-    const double* c = auger[q]->data();
-    double* t = total[q]->data();
-    for (std::size_t i = 0; i < N; ++i) {
-      t[i] = (a[i] + b[i]) + c[i];
-      check += 0.0 * t[i];
+      const CarrierPoint c = carriers.at(ii);
+      if (mesh.K[ii] != 0.0) blocks.radiative.set(ii, rdcbijdrage_radiative(mesh.K[ii], c));
+      if (mesh.Cn[ii] != 0.0 || mesh.Cp[ii] != 0.0) blocks.auger.set(ii, rdcbijdrage_auger(mesh.Cn[ii], mesh.Cp[ii], c));
+      RecTerms t = blocks.srh.at(ii);
+      t += blocks.radiative.at(ii);
+      t += blocks.auger.at(ii);
+      check += static_cast<double>(!AllFinite(t));
+      total.set(ii, t);
     }
   }
   // A non-finite band-to-band term (the defects have been checked) spoils the total.

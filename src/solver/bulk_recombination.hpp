@@ -81,6 +81,8 @@ struct DcTermBlock {
 // The four blocks of the calculation variables.
 struct BulkTermBlocks {
   DcTermBlock total, srh, radiative, auger;
+  // The radiative and Auger blocks hold zeros only (nothing to clear when no layer has them).
+  bool bandToBandCleared = false;
   void resize(std::size_t n);
 };
 
