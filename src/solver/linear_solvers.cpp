@@ -14,22 +14,26 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
   // Row last[l] carries a second upper element, to column last[l] + 2 (the point after the
   // interface's double point). Eliminating the lower element of row last[l] + 1 with that row
   // moves it onto the ordinary upper element of row last[l] + 1, so the band never grows.
+  // The pivots are kept as their reciprocals (in jd): the back substitution then multiplies,
+  // and only the forward sweep, whose next pivot needs the previous one, waits on a division.
   const int interfaces = std::max(nlayers - 1, 0);
   int l = 0;
   int p = interfaces > 0 ? last[0] : -1;  // the next interface row
   if (jd[0] == 0.0) return -1;
+  jd[0] = 1.0 / jd[0];
   for (int i = 1; i < N; ++i) {
-    const double m = jl[i] / jd[i - 1];
-    jd[i] -= m * ju[i - 1];
+    const double m = jl[i] * jd[i - 1];
+    double d = jd[i] - m * ju[i - 1];
     b[i] -= m * b[i - 1];
     if (i - 1 == p) {
       ju[i] -= m * extra[l];
       ++l;
       p = l < interfaces ? last[l] : -1;
     }
-    if (jd[i] == 0.0) return -1;
+    if (d == 0.0) return -1;
+    jd[i] = 1.0 / d;
   }
-  b[N - 1] /= jd[N - 1];
+  b[N - 1] *= jd[N - 1];
   l = interfaces - 1;
   p = l >= 0 ? last[l] : -1;
   for (int i = N - 2; i >= 0; --i) {
@@ -39,7 +43,7 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
       --l;
       p = l >= 0 ? last[l] : -1;
     }
-    b[i] = r / jd[i];
+    b[i] = r * jd[i];
   }
   // A non-finite pivot or right-hand side shows up in the solution.
   double sum = 0.0;

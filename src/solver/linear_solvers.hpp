@@ -12,8 +12,8 @@ namespace zoniq {
 
 // Solves J·x = b for a tridiagonal J (lower jl, diagonal jd, upper ju per row) whose row
 // last[l] (l < nlayers−1) also couples to the column first[l+1]+1 through extra[l]. Gaussian
-// elimination without pivoting in mesh order. jd, ju and b are overwritten (b by x). Returns 0,
-// or −1 at a zero (or non-finite) pivot.
+// elimination without pivoting in mesh order. jd, ju and b are overwritten (b by x, jd by the
+// reciprocals of the pivots). Returns 0, or −1 at a zero (or non-finite) pivot.
 int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std::span<const double> jl,
                               std::span<double> jd, std::span<double> ju, std::span<const double> extra,
                               std::span<double> b);
