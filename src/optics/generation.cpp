@@ -35,8 +35,7 @@ constexpr double kSmallestDenominator = 1e-12;
 int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int k0, int k1) {
   const int n = cv.mesh.N;
   const int nwl = gen.numberOfWavelengths;
-  const std::size_t cvWl = cv.wavelengths.size();
-  const double* alphaL = cv.alphaL.data();
+  const SharedTable& alphaL = cv.alphaL;
   const int* col = gen.alphaColumn.data();
   const double* x = cv.mesh.x.data();
   double* flux = gen.flux.data();
@@ -47,8 +46,8 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   const bool fromLeft = gen.side < 0;
   // Mesh index of the t-th point met by the light that enters.
   auto at = [&](int t) { return fromLeft ? t : n - 1 - t; };
-  auto alpha = [&](int i, int k) {
-    const double a = alphaL[static_cast<std::size_t>(i) * cvWl + static_cast<std::size_t>(col[k])];
+  auto alpha = [&](const double* row, int k) {
+    const double a = row[col[k]];
     return a > 0.0 ? a : 0.0;  // a negative or undefined table value absorbs nothing
   };
   // e = exp(−a) and m = 1 − e with one transcendental call, without cancellation for small a.
@@ -81,8 +80,10 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const int j = at(t + 1);
     const double dx = std::fabs(x[j] - x[i]);
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
+    const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
+    const double* rowJ = alphaL.Row(static_cast<std::size_t>(j));
     for (int k = k0; k < k1; ++k) {
-      const double ai = alpha(i, k) * dx, aj = alpha(j, k) * dx;
+      const double ai = alpha(rowI, k) * dx, aj = alpha(rowJ, k) * dx;
       depthIn[k] += ai;
       depthBack[k] += aj;
       fi[k] = wave[k];
@@ -134,10 +135,11 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* fi = flux + static_cast<std::size_t>(i) * nwl;
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
+    const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
     for (int k = k0; k < k1; ++k) {
       if (wave[k] == 0.0) continue;  // no back reflection, or nothing left of it
       fi[k] += wave[k];
-      const double a = alpha(i, k) * dx;
+      const double a = alpha(rowI, k) * dx;
       if (a == 0.0) continue;
       double e, m;
       decay(0.5 * a, e, m);
@@ -181,7 +183,7 @@ bool MapAbsorptionColumns(const CalculationVariables& cv, GenerationParameters& 
   const std::size_t nwl = static_cast<std::size_t>(gen.numberOfWavelengths);
   if (gen.alphaColumn.size() != nwl) gen.alphaColumn.assign(nwl, 0);
   const std::vector<double>& table = cv.wavelengths;
-  if (cv.alphaL.size() < table.size() * static_cast<std::size_t>(cv.mesh.N)) return false;
+  if (cv.alphaL.points() < static_cast<std::size_t>(cv.mesh.N) || cv.alphaL.width() < table.size()) return false;
   std::size_t c = 0;  // both lists rise: look at the next column first
   for (std::size_t k = 0; k < nwl; ++k) {
     const double w = gen.wavelengths[k];

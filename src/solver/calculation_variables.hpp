@@ -128,31 +128,50 @@ struct SolverContext {
   std::string lastTitle, lastMessage;
 };
 
-// A large table that stored solutions share instead of copying: the absorption of every point
-// at every wavelength (megabytes for a fine spectrum) changes only when it is evaluated again
-// for a new mesh, while solutions are copied between the stores many times per simulation.
-// Copying the record shares the values; Reset gives this record values of its own (reusing
-// its storage when no other record shares it), so that a shared table is never written.
+// A large per-point table that stored solutions share instead of copying: the absorption of
+// every point at every wavelength (megabytes for a fine spectrum) changes only when it is
+// evaluated again for a new mesh, while solutions are copied between the stores many times per
+// simulation. Points with equal rows (every point of an ungraded layer has the same absorption)
+// share one row, so the table holds one row per distinct composition rather than one per point.
+// Copying the record shares the values; Reset gives this record a table of its own (reusing its
+// storage when no other record shares it), so that a shared table is never written.
 class SharedTable {
  public:
-  std::size_t size() const { return values_ ? values_->size() : 0; }
-  bool empty() const { return size() == 0; }
-  const double* data() const { return values_ ? values_->data() : nullptr; }
-  const double& operator[](std::size_t i) const { return (*values_)[i]; }
-  // n zeros to fill, owned by this record only.
-  std::span<double> Reset(std::size_t n) {
-    if (values_ && values_.use_count() == 1) {
-      values_->assign(n, 0.0);
-    } else {
-      values_ = std::make_shared<std::vector<double>>(n, 0.0);
-    }
-    return {values_->data(), n};
+  std::size_t points() const { return data_ ? data_->rowOf.size() : 0; }
+  std::size_t width() const { return data_ ? data_->width : 0; }
+  bool empty() const { return points() == 0; }
+  // The row of point i (zeros until the point is given a row).
+  const double* Row(std::size_t i) const { return data_->values.data() + data_->rowOf[i] * data_->width; }
+  double at(std::size_t i, std::size_t k) const { return Row(i)[k]; }
+  // A table of `points` rows of `width` values, owned by this record only, every row zero.
+  void Reset(std::size_t points, std::size_t width) {
+    if (!data_ || data_.use_count() != 1) data_ = std::make_shared<Data>();
+    data_->width = width;
+    data_->values.assign(width, 0.0);  // row 0: the zero row
+    data_->rowOf.assign(points, 0);
   }
+  // Gives point i a row of its own, zero-filled, to be filled by the caller (valid until the
+  // next NewRow).
+  std::span<double> NewRow(std::size_t i) {
+    const std::size_t at = data_->values.size();
+    data_->values.resize(at + data_->width, 0.0);
+    data_->rowOf[i] = at / std::max<std::size_t>(data_->width, 1);
+    return {data_->values.data() + at, data_->width};
+  }
+  // Point i takes the row of point j.
+  void ShareRow(std::size_t i, std::size_t j) { data_->rowOf[i] = data_->rowOf[j]; }
+  // Distinct rows held (the zero row included).
+  std::size_t rows() const { return data_ && data_->width ? data_->values.size() / data_->width : 0; }
   // Whether both tables use the same storage (a copy that has not been evaluated again).
-  bool SharesWith(const SharedTable& other) const { return values_ && values_ == other.values_; }
+  bool SharesWith(const SharedTable& other) const { return data_ && data_ == other.data_; }
 
  private:
-  std::shared_ptr<std::vector<double>> values_;
+  struct Data {
+    std::size_t width = 0;
+    std::vector<double> values;      // the distinct rows, one after the other
+    std::vector<std::size_t> rowOf;  // row index of each point
+  };
+  std::shared_ptr<Data> data_;
 };
 
 // Recomputes the generation profile after the mesh changed (supplied by the optical model).
@@ -176,7 +195,7 @@ struct CalculationVariables {
   CalculationParameters* par = nullptr;  // borrowed
   PointData pt;
   std::vector<double> G;  // generation rate per point [S_l·Dmax/L²]
-  // Absorption per point and wavelength (row i holds the wavelengths of point i) [1/m] and ×L.
+  // Absorption per point and wavelength (Row(i) holds the wavelengths of point i) [1/m] and ×L.
   std::vector<double> wavelengths;  // [nm]
   SharedTable alpha, alphaL;
   std::vector<double> cutoff;  // local cut-off wavelength per point [nm]

@@ -146,12 +146,11 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
   const EnvironmentOf e(cv);
   cv.wavelengths.assign(wavelengths.begin(), wavelengths.end());
   const std::size_t nwl = cv.wavelengths.size();
-  // Rows for the present mesh only: a table for the largest mesh would be tens of megabytes to
-  // clear here. A refined mesh evaluates the absorption again (the generation hook) and grows
-  // the table then, outside the Newton iterations. Stored solutions share the tables.
-  const std::size_t rows = static_cast<std::size_t>(std::clamp(cv.mesh.N, 0, MAXPOINTS));
-  const std::span<double> alpha = cv.alpha.Reset(rows * nwl);
-  const std::span<double> alphaL = cv.alphaL.Reset(rows * nwl);
+  // Rows for the present mesh only; a refined mesh evaluates the absorption again (the
+  // generation hook), outside the Newton iterations. Stored solutions share the tables.
+  const std::size_t points = static_cast<std::size_t>(std::clamp(cv.mesh.N, 0, MAXPOINTS));
+  cv.alpha.Reset(points, nwl);
+  cv.alphaL.Reset(points, nwl);
   cv.cutoff.assign(MAXPOINTS, 0.0);
   for (int l = 0; l < par.nlayers; ++l) {
     LayerParameters& layer = par.cell.layer[l];
@@ -160,18 +159,19 @@ int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
     const int first = cv.mesh.first[l];
     for (int j = first; j <= cv.mesh.last[l]; ++j) {
       cv.cutoff[j] = cv.pt.Eg[j] > 0.0 ? kPhotonEnergyNm / cv.pt.Eg[j] : 0.0;
-      const std::size_t at = static_cast<std::size_t>(j) * nwl;
+      const auto jj = static_cast<std::size_t>(j);
       // Within a layer the absorption depends on the point only through its composition: a
-      // point with the composition of the one before it (all points of an ungraded layer) takes
-      // that point's rows instead of interpolating every wavelength again.
+      // point with the composition of the one before it (all points of an ungraded layer)
+      // shares that point's rows.
       if (j > first && cv.pt.y[j] == cv.pt.y[j - 1]) {
-        std::copy_n(alpha.begin() + (at - nwl), nwl, alpha.begin() + at);
-        std::copy_n(alphaL.begin() + (at - nwl), nwl, alphaL.begin() + at);
+        cv.alpha.ShareRow(jj, jj - 1);
+        cv.alphaL.ShareRow(jj, jj - 1);
         continue;
       }
-      const std::span<double> row = alpha.subspan(at, nwl);
+      const std::span<double> row = cv.alpha.NewRow(jj);
       InterpolateAlpha(layer, layer.absorption, cv.wavelengths, row, tableA, tableB, cv.pt.y[j], e.env);
-      for (std::size_t k = 0; k < nwl; ++k) alphaL[at + k] = row[k] * par.schaal.L;
+      const std::span<double> rowL = cv.alphaL.NewRow(jj);
+      for (std::size_t k = 0; k < nwl; ++k) rowL[k] = row[k] * par.schaal.L;
     }
   }
   return 1;

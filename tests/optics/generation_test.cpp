@@ -94,10 +94,9 @@ double GenerationPerArea(const CalculationVariables& cv, const std::vector<doubl
 std::vector<double> LayerAlphas(const CalculationVariables& cv, const InputParameters& set, double lambda,
                                 std::size_t k) {
   std::vector<double> a;
-  const std::size_t nwl = cv.wavelengths.size();
   for (int l = 0; l < set.cellParas.numberOfLayers; ++l) {
-    const double value = cv.alpha[cv.mesh.first[l] * nwl + k];
-    for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) EXPECT_EQ(cv.alpha[i * nwl + k], value);
+    const double value = cv.alpha.at(cv.mesh.first[l], k);
+    for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) EXPECT_EQ(cv.alpha.at(i, k), value);
     const LayerParameters& layer = set.cellParas.layer[l];
     EXPECT_CLOSE(value, ModelAlphaOf(layer.A[0], layer.Eg.p[0], lambda), 1e-3, 0.0);
     a.push_back(value);
@@ -215,8 +214,8 @@ double AbsorbedClosedForm(const CalculationVariables& cv, const GenerationParame
     double tin = 0.0, tback = 0.0;
     for (int i = 0; i + 1 < cv.mesh.N; ++i) {
       const double h = cv.mesh.xm[i + 1] - cv.mesh.xm[i];
-      const double ai = cv.alpha[static_cast<std::size_t>(i) * cv.wavelengths.size() + k];
-      const double aj = cv.alpha[static_cast<std::size_t>(i + 1) * cv.wavelengths.size() + k];
+      const double ai = cv.alpha.at(static_cast<std::size_t>(i), k);
+      const double aj = cv.alpha.at(static_cast<std::size_t>(i + 1), k);
       // the light that enters travels away from the front and decays with the α it comes from
       tin += h * (gen.side > 0 ? aj : ai);
       tback += h * (gen.side > 0 ? ai : aj);
@@ -309,7 +308,7 @@ TEST(PhotonConservation, ThickAbsorberIsNotOvercounted) {
   std::vector<double> sampled(cv.mesh.N, 0.0);
   const std::size_t nwl = gen.wavelengths.size();
   for (int i = 0; i < cv.mesh.N; ++i)
-    for (std::size_t k = 0; k < nwl; ++k) sampled[i] += cv.alphaL[i * nwl + k] * gen.flux[i * nwl + k];
+    for (std::size_t k = 0; k < nwl; ++k) sampled[i] += cv.alphaL.at(i, k) * gen.flux[i * nwl + k];
   EXPECT_GT(GenerationPerArea(cv, sampled) / absorbed, 1.10);
 }
 

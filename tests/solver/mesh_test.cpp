@@ -118,9 +118,9 @@ TEST(InitialMesh, RecreatingWithoutANewMeshKeepsMeshMaterialAndAbsorption) {
   // logarithmic interpolation of the material's 100-point table (3e-5 here; 1e-3 allowed);
   // 0 beyond the cut-off (1107 nm); the local cut-off wavelength is 1239.977/Eg.
   const int i = cv.mesh.first[0] + 10;
-  EXPECT_CLOSE(cv.alpha[i * 3 + 1], 1e7 * std::sqrt(1239.977 / 600.0 - 1.12), 1e-3, 0.0);
-  EXPECT_EQ(cv.alpha[i * 3 + 2], 0.0);
-  EXPECT_CLOSE(cv.alphaL[i * 3 + 1], cv.alpha[i * 3 + 1] * pb.par.schaal.L, 1e-12, 0.0);
+  EXPECT_CLOSE(cv.alpha.at(i, 1), 1e7 * std::sqrt(1239.977 / 600.0 - 1.12), 1e-3, 0.0);
+  EXPECT_EQ(cv.alpha.at(i, 2), 0.0);
+  EXPECT_CLOSE(cv.alphaL.at(i, 1), cv.alpha.at(i, 1) * pb.par.schaal.L, 1e-12, 0.0);
   EXPECT_CLOSE(cv.cutoff[i], 1239.977 / 1.12, 1e-12, 0.0);
   ASSERT_EQ(CreateCalculationVariables(cv, pb.par, &pb.ctx, false), 0);
   EXPECT_EQ(cv.mesh.x, x);

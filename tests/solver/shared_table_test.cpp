@@ -1,6 +1,6 @@
 // The absorption tables are shared between copies of a solution record instead of being copied:
 // a copy must still behave as a value, so evaluating the absorption again in one record may
-// never change what another record reads.
+// never change what another record reads. Points with equal rows share one row.
 #include <gtest/gtest.h>
 
 #include "solver/calculation_variables.hpp"
@@ -8,64 +8,68 @@
 namespace zoniq {
 namespace {
 
-TEST(SharedTable, EmptyUntilFilled) {
+TEST(SharedTable, RowsAreZeroUntilFilledAndPointsCanShareThem) {
   SharedTable t;
   EXPECT_TRUE(t.empty());
-  EXPECT_EQ(t.size(), 0u);
-  EXPECT_EQ(t.data(), nullptr);
-  const std::span<double> w = t.Reset(4);
-  ASSERT_EQ(w.size(), 4u);
-  for (double v : w) EXPECT_EQ(v, 0.0);
-  EXPECT_EQ(t.size(), 4u);
+  EXPECT_EQ(t.points(), 0u);
+  t.Reset(4, 3);
+  EXPECT_EQ(t.points(), 4u);
+  EXPECT_EQ(t.width(), 3u);
+  for (std::size_t i = 0; i < 4; ++i)
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(t.at(i, k), 0.0);
+  std::span<double> r = t.NewRow(1);
+  ASSERT_EQ(r.size(), 3u);
+  r[0] = 1.0, r[1] = 2.0, r[2] = 3.0;
+  t.ShareRow(2, 1);
+  std::span<double> q = t.NewRow(3);  // may move the storage: rows are found by index
+  q[2] = 9.0;
+  EXPECT_EQ(t.at(1, 1), 2.0);
+  EXPECT_EQ(t.at(2, 0), 1.0);
+  EXPECT_EQ(t.at(2, 2), 3.0);
+  EXPECT_EQ(t.at(3, 2), 9.0);
+  EXPECT_EQ(t.at(3, 0), 0.0);
+  EXPECT_EQ(t.at(0, 2), 0.0);
+  EXPECT_EQ(t.rows(), 3u);  // the zero row and two filled ones, for four points
 }
 
 TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
   SharedTable a;
-  std::span<double> w = a.Reset(3);
-  w[0] = 1.0;
-  w[1] = 2.0;
-  w[2] = 3.0;
+  a.Reset(2, 3);
+  std::span<double> w = a.NewRow(0);
+  w[0] = 1.0, w[1] = 2.0, w[2] = 3.0;
+  a.ShareRow(1, 0);
   SharedTable b = a;
   EXPECT_TRUE(b.SharesWith(a));
-  EXPECT_EQ(b.data(), a.data());  // no copy of the values
-  EXPECT_EQ(b[1], 2.0);
+  EXPECT_EQ(b.Row(1), a.Row(0));  // no copy of the values
+  EXPECT_EQ(b.at(1, 1), 2.0);
 
   // Refilling the copy (a new mesh) gives it values of its own; the original keeps its values.
-  w = b.Reset(2);
+  b.Reset(2, 2);
   EXPECT_FALSE(b.SharesWith(a));
-  w[0] = 7.0;
-  EXPECT_EQ(b.size(), 2u);
-  EXPECT_EQ(b[0], 7.0);
-  EXPECT_EQ(b[1], 0.0);
-  ASSERT_EQ(a.size(), 3u);
-  EXPECT_EQ(a[0], 1.0);
-  EXPECT_EQ(a[1], 2.0);
-  EXPECT_EQ(a[2], 3.0);
-}
-
-TEST(SharedTable, SoleOwnerReusesItsStorage) {
-  SharedTable a;
-  a.Reset(100);
-  const double* before = a.data();
-  // A smaller refill of a table nobody shares needs no new storage, and it is cleared.
-  std::span<double> w = a.Reset(50);
-  EXPECT_EQ(a.data(), before);
-  for (double v : w) EXPECT_EQ(v, 0.0);
+  b.NewRow(0)[0] = 7.0;
+  EXPECT_EQ(b.points(), 2u);
+  EXPECT_EQ(b.at(0, 0), 7.0);
+  EXPECT_EQ(b.at(1, 0), 0.0);
+  ASSERT_EQ(a.points(), 2u);
+  EXPECT_EQ(a.at(0, 0), 1.0);
+  EXPECT_EQ(a.at(1, 1), 2.0);
+  EXPECT_EQ(a.at(1, 2), 3.0);
 }
 
 TEST(SharedTable, RecordCopiesShareTheAbsorption) {
   CalculationVariables src;
-  std::span<double> w = src.alpha.Reset(6);
-  w[5] = 4.5e6;
-  src.alphaL.Reset(6)[5] = 0.45;
+  src.alpha.Reset(6, 2);
+  src.alpha.NewRow(5)[1] = 4.5e6;
+  src.alphaL.Reset(6, 2);
+  src.alphaL.NewRow(5)[1] = 0.45;
   CalculationVariables dst;
   CopyCalculationVariables(dst, src);
   EXPECT_TRUE(dst.alpha.SharesWith(src.alpha));
   EXPECT_TRUE(dst.alphaL.SharesWith(src.alphaL));
-  EXPECT_EQ(dst.alpha[5], 4.5e6);
-  dst.alpha.Reset(6);
-  EXPECT_EQ(src.alpha[5], 4.5e6);
-  EXPECT_EQ(dst.alpha[5], 0.0);
+  EXPECT_EQ(dst.alpha.at(5, 1), 4.5e6);
+  dst.alpha.Reset(6, 2);
+  EXPECT_EQ(src.alpha.at(5, 1), 4.5e6);
+  EXPECT_EQ(dst.alpha.at(5, 1), 0.0);
 }
 
 }  // namespace
