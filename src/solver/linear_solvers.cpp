@@ -16,39 +16,46 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
   // moves it onto the ordinary upper element of row last[l] + 1, so the band never grows.
   // The pivots are kept as their reciprocals (in jd): the back substitution then multiplies,
   // and only the forward sweep, whose next pivot needs the previous one, waits on a division.
+  // The running pivot and right-hand side stay in registers along both sweeps.
   const int interfaces = std::max(nlayers - 1, 0);
   int l = 0;
   int p = interfaces > 0 ? last[0] : -1;  // the next interface row
   if (jd[0] == 0.0) return -1;
-  jd[0] = 1.0 / jd[0];
+  double inv = 1.0 / jd[0];
+  double bPrev = b[0];
+  jd[0] = inv;
   for (int i = 1; i < N; ++i) {
-    const double m = jl[i] * jd[i - 1];
-    double d = jd[i] - m * ju[i - 1];
-    b[i] -= m * b[i - 1];
+    const double m = jl[i] * inv;
+    const double d = jd[i] - jl[i] * ju[i - 1] * inv;
+    bPrev = b[i] - m * bPrev;
+    b[i] = bPrev;
     if (i - 1 == p) {
       ju[i] -= m * extra[l];
       ++l;
       p = l < interfaces ? last[l] : -1;
     }
     if (d == 0.0) return -1;
-    jd[i] = 1.0 / d;
+    inv = 1.0 / d;
+    jd[i] = inv;
   }
-  b[N - 1] *= jd[N - 1];
+  double x = b[N - 1] * inv;
+  b[N - 1] = x;
   l = interfaces - 1;
   p = l >= 0 ? last[l] : -1;
+  // A non-finite pivot or right-hand side shows up in the solution: 0·x is 0 for every finite x.
+  double check[2] = {0.0 * x, 0.0};
   for (int i = N - 2; i >= 0; --i) {
-    double r = b[i] - ju[i] * b[i + 1];
+    double r = b[i] - ju[i] * x;
     if (i == p) {
       if (i + 2 < N) r -= extra[l] * b[i + 2];
       --l;
       p = l >= 0 ? last[l] : -1;
     }
-    b[i] = r * jd[i];
+    x = r * jd[i];
+    b[i] = x;
+    check[i & 1] += 0.0 * x;
   }
-  // A non-finite pivot or right-hand side shows up in the solution.
-  double sum = 0.0;
-  for (int i = 0; i < N; ++i) sum += b[i] * 0.0;
-  return std::isfinite(sum) ? 0 : -1;
+  return check[0] + check[1] == 0.0 ? 0 : -1;
 }
 
 int SolveEnvelope(int N, std::span<const double> jl, std::span<const double> jd, std::span<const double> ju,
