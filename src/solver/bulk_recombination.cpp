@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <utility>
@@ -396,71 +397,71 @@ void FillDefectRecord(BulkDefectRecord& defect, const LayerPointData& layer, dou
 
 namespace {
 
-// The closed form of a level with two charge states. With A = gp + ep + cn·n (the rate at which
-// the empty state gains an electron), D = gn + en + cp·p (the rate at which the filled state loses
-// it) and s = A + D, the occupations are f1 = A/s (filled) and f0 = D/s (empty), and the net
-// electron capture is U = Nt·B/s with B = cn·cp·(np − ni²) − gn·ep − en·gp − gn·gp. Every
-// derivative shares the one reciprocal 1/s. Derivatives are taken with respect to ψ, u and v at
-// fixed u, v or ψ: ∂n/∂ψ = n, ∂p/∂ψ = −p, ∂n/∂u = Nn·e^ψ, ∂p/∂v = Np·e^−ψ.
-struct SingleLevelPoint {
-  double f0, f1;
-  RecTerms t;
-  double check;  // 0 when s > 0 and every term is finite, else NaN or a non-zero value
-};
-
-// The coefficients of a level at one point.
-struct LevelCoefficients {
-  double cn, cp, en, ep, gn, gp, Nt;
-};
-
 #if defined(__GNUC__)
 #define ZONIQ_ALWAYS_INLINE [[gnu::always_inline]] inline
 #else
 #define ZONIQ_ALWAYS_INLINE inline
 #endif
 
-ZONIQ_ALWAYS_INLINE SingleLevelPoint SingleLevelAt(const LevelCoefficients& k, const CarrierPoint& c, bool charged,
-                                                   double q0, double q1) {
-  SingleLevelPoint out;
-  const double dn_du = c.Nn * c.expPsi;
-  const double dp_dv = c.Np * c.expMinPsi;
-  const double n = dn_du * c.uTot;
-  const double p = dp_dv * c.vTot;
-  const double cn = k.cn, cp = k.cp, en = k.en, ep = k.ep, gn = k.gn, gp = k.gp;
-  const double cnn = cn * n, cpp = cp * p;
-  const double A = gp + ep + cnn;
-  const double D = gn + en + cpp;
-  const double s = A + D;
-  const double inv = 1.0 / s;
-  out.f1 = A * inv;
-  out.f0 = D * inv;
-  const double k2 = cn * cp * (c.Nn * c.Np);  // cn·cp·ni²
-  const double B = k2 * (c.uTot * c.vTot - 1.0) - gn * ep - en * gp - gn * gp;
-  const double term = B * inv;
-  const double dS_du = cn * dn_du, dS_dv = cp * dp_dv;
-  const double Nt = k.Nt;
-  out.t.U = Nt * term;
-  out.t.dU_dpsi = -Nt * (term * (cnn - cpp)) * inv;
-  out.t.dU_du = Nt * (k2 * c.vTot - term * dS_du) * inv;
-  out.t.dU_dv = Nt * (k2 * c.uTot - term * dS_dv) * inv;
+// Two points at a time: the closed form below is plain arithmetic, so the same template runs on
+// one double or on a pair held in one SIMD register (every target has two-lane doubles), with
+// the same operations in the same order in each lane as in the scalar form.
+using Pair = double __attribute__((vector_size(16)));
+
+// The closed form of a level with two charge states. With A = gp + ep + cn·n (the rate at which
+// the empty state gains an electron), D = gn + en + cp·p (the rate at which the filled state loses
+// it) and s = A + D, the occupations are f1 = A/s (filled) and f0 = D/s (empty), and the net
+// electron capture is U = Nt·B/s with B = cn·cp·(np − ni²) − gn·ep − en·gp − gn·gp. Every
+// derivative shares the one reciprocal 1/s. Derivatives are taken with respect to ψ, u and v at
+// fixed u, v or ψ: ∂n/∂ψ = n, ∂p/∂ψ = −p, ∂n/∂u = Nn·e^ψ, ∂p/∂v = Np·e^−ψ.
+template <class T>
+struct SingleLevelValues {
+  T cn, cp, en, ep, gn, gp, Nt;           // the level at the point
+  T expPsi, expMinPsi, Nn, Np, uTot, vTot;  // the carriers at the point
+  // Results.
+  T s{}, f0{}, f1{};
+  T rho{}, drho_dpsi{}, drho_du{}, drho_dv{}, U{}, dU_dpsi{}, dU_du{}, dU_dv{};
+  // 0·x summed over the results: ±0 when all are finite, NaN otherwise.
+  T Finite() const {
+    return (0.0 * f0 + 0.0 * f1) + ((0.0 * rho + 0.0 * drho_dpsi) + (0.0 * drho_du + 0.0 * drho_dv)) +
+           ((0.0 * U + 0.0 * dU_dpsi) + (0.0 * dU_du + 0.0 * dU_dv));
+  }
+};
+
+template <class T>
+ZONIQ_ALWAYS_INLINE void SingleLevelClosedForm(SingleLevelValues<T>& x, bool charged, double q0, double q1) {
+  const T dn_du = x.Nn * x.expPsi;
+  const T dp_dv = x.Np * x.expMinPsi;
+  const T n = dn_du * x.uTot;
+  const T p = dp_dv * x.vTot;
+  const T cnn = x.cn * n, cpp = x.cp * p;
+  const T A = x.gp + x.ep + cnn;
+  const T D = x.gn + x.en + cpp;
+  x.s = A + D;
+  const T inv = 1.0 / x.s;
+  x.f1 = A * inv;
+  x.f0 = D * inv;
+  const T k2 = x.cn * x.cp * (x.Nn * x.Np);  // cn·cp·ni²
+  const T B = k2 * (x.uTot * x.vTot - 1.0) - x.gn * x.ep - x.en * x.gp - x.gn * x.gp;
+  const T term = B * inv;
+  const T dS_du = x.cn * dn_du, dS_dv = x.cp * dp_dv;
+  x.U = x.Nt * term;
+  x.dU_dpsi = -x.Nt * (term * (cnn - cpp)) * inv;
+  x.dU_du = x.Nt * (k2 * x.vTot - term * dS_du) * inv;
+  x.dU_dv = x.Nt * (k2 * x.uTot - term * dS_dv) * inv;
   if (charged) {
     // State 0 carries q0 charges, state 1 one fewer; ∂f0 = −∂f1.
-    const double Ninv = Nt * inv;
-    out.t.rho = Nt * (q0 * out.f0 + q1 * out.f1);
-    out.t.drho_dpsi = -Ninv * (cnn * out.f0 + out.f1 * cpp);
-    out.t.drho_du = -Ninv * (dS_du * out.f0);
-    out.t.drho_dv = Ninv * (out.f1 * dS_dv);
+    const T Ninv = x.Nt * inv;
+    x.rho = x.Nt * (q0 * x.f0 + q1 * x.f1);
+    x.drho_dpsi = -Ninv * (cnn * x.f0 + x.f1 * cpp);
+    x.drho_du = -Ninv * (dS_du * x.f0);
+    x.drho_dv = Ninv * (x.f1 * dS_dv);
   } else {
-    out.t.rho = out.t.drho_dpsi = out.t.drho_du = out.t.drho_dv = 0.0;
+    x.rho = x.drho_dpsi = x.drho_du = x.drho_dv = T{};
   }
-  // 0·x is ±0 for every finite x and NaN for ±Inf and NaN: one test for all terms instead of a
-  // branch each.
-  out.check = (s > 0.0 ? 0.0 : 1.0) + ((0.0 * out.t.rho + 0.0 * out.t.drho_dpsi) + (0.0 * out.t.drho_du + 0.0 * out.t.drho_dv) +
-                                       ((0.0 * out.t.U + 0.0 * out.t.dU_dpsi) + (0.0 * out.t.dU_du + 0.0 * out.t.dU_dv)));
-  return out;
 }
 
-// The two charges of a single level's states (zero for a neutral code).
+// The two charges of a single level's states.
 void StateCharges(const BulkDefectRecord& defect, double& q0, double& q1) {
   q0 = defect.chargeCode - 3;
   q1 = q0 - 1;
@@ -471,13 +472,14 @@ bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const Carrier
   const auto jj = static_cast<std::size_t>(j);
   double q0, q1;
   StateCharges(defect, q0, q1);
-  const LevelCoefficients k{r.cn[jj], r.cp[jj], r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], r.Nt[jj]};
-  const SingleLevelPoint x = SingleLevelAt(k, c, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
-  if (x.check != 0.0) {
+  SingleLevelValues<double> x{r.cn[jj], r.cp[jj], r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], r.Nt[jj],
+                              c.expPsi, c.expMinPsi, c.Nn, c.Np, c.uTot, c.vTot};
+  SingleLevelClosedForm(x, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
+  if (!(x.s > 0.0) || x.Finite() != 0.0) {
     out = RecTerms{};
     return false;
   }
-  out = x.t;
+  out = RecTerms{x.rho, x.drho_dpsi, x.drho_du, x.drho_dv, x.U, x.dU_dpsi, x.dU_du, x.dU_dv};
   if (store) {
     r.f[jj] = x.f1;
     r.een_min_f[jj] = x.f0;
@@ -485,55 +487,97 @@ bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const Carrier
   return true;
 }
 
+// One value (T = double) or two consecutive ones (T = Pair).
+template <class T>
+T Load(const double* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class T>
+void Store(double* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// The arrays of one single-level record over its layer and of the block it adds to, from the
+// layer's first point on.
+struct SingleLevelPass {
+  const double *cn, *cp, *en, *ep, *gn, *gp, *Nt;
+  const double *expPsi, *expMinPsi, *Nn, *Np, *u, *v;
+  double u0, v0;
+  double *f, *f0;
+  double *rho, *drho_dpsi, *drho_du, *drho_dv, *U, *dU_dpsi, *dU_du, *dU_dv;
+
+  // Point j (T = double) or points j, j+1 (T = Pair); the sums of the checks go to `finite`
+  // (0 while all is finite) and `positive` (all bits set while every s > 0).
+  template <class T, class Mask>
+  ZONIQ_ALWAYS_INLINE void Point(int j, double weight, bool charged, double q0, double q1, T& finite,
+                                 Mask& positive) const {
+    SingleLevelValues<T> x{Load<T>(cn + j),       Load<T>(cp + j), Load<T>(en + j), Load<T>(ep + j),
+                           Load<T>(gn + j),       Load<T>(gp + j), Load<T>(Nt + j), Load<T>(expPsi + j),
+                           Load<T>(expMinPsi + j), Load<T>(Nn + j), Load<T>(Np + j), u0 + Load<T>(u + j),
+                           v0 + Load<T>(v + j)};
+    SingleLevelClosedForm(x, charged, q0, q1);
+    finite += x.Finite();
+    positive &= (x.s > 0.0);
+    Store(f + j, x.f1);
+    Store(f0 + j, x.f0);
+    Store(rho + j, Load<T>(rho + j) + weight * x.rho);
+    Store(drho_dpsi + j, Load<T>(drho_dpsi + j) + weight * x.drho_dpsi);
+    Store(drho_du + j, Load<T>(drho_du + j) + weight * x.drho_du);
+    Store(drho_dv + j, Load<T>(drho_dv + j) + weight * x.drho_dv);
+    Store(U + j, Load<T>(U + j) + weight * x.U);
+    Store(dU_dpsi + j, Load<T>(dU_dpsi + j) + weight * x.dU_dpsi);
+    Store(dU_du + j, Load<T>(dU_du + j) + weight * x.dU_du);
+    Store(dU_dv + j, Load<T>(dU_dv + j) + weight * x.dU_dv);
+  }
+};
+
 // Adds weight × the terms of one single-level record over the interior points of its layer to
 // the block, storing the occupations. This is the solver's hot loop: one pass over plain arrays
-// per defect and energy, without a call per point. False when a point fails (the block then
-// holds partial sums; the caller clears it).
+// per defect and energy, two points at a time. False when a point fails (the block then holds
+// partial sums; the caller clears it).
 bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, const MeshCarriers& m,
                            DcTermBlock& block) {
   LevelRecord& r = defect.record(energy, 0);
   double q0, q1;
   StateCharges(defect, q0, q1);
   const bool charged = defect.chargeCode != DEFLEVTYPE_NEUTRAL;
-  // Plain pointers, none of which aliases another, let the compiler keep the loop in registers.
   const std::size_t o = static_cast<std::size_t>(defect.first);
-  const double* __restrict expPsi = m.expPsi.data() + o;
-  const double* __restrict expMinPsi = m.expMinPsi.data() + o;
-  const double* __restrict Nn = m.Nn.data() + o;
-  const double* __restrict Np = m.Np.data() + o;
-  const double* __restrict u = m.u.data() + o;
-  const double* __restrict v = m.v.data() + o;
-  const double *__restrict cn = r.cn.data(), *__restrict cp = r.cp.data(), *__restrict en = r.en.data(),
-               *__restrict ep = r.ep.data(), *__restrict gn = r.gn_opt.data(), *__restrict gp = r.gp_opt.data(),
-               *__restrict Nt = r.Nt.data();
-  double* __restrict f = r.f.data();
-  double* __restrict f0 = r.een_min_f.data();
-  double* __restrict rho = block.rho.data() + o;
-  double* __restrict drho_dpsi = block.drho_dpsi.data() + o;
-  double* __restrict drho_du = block.drho_du.data() + o;
-  double* __restrict drho_dv = block.drho_dv.data() + o;
-  double* __restrict U = block.U.data() + o;
-  double* __restrict dU_dpsi = block.dU_dpsi.data() + o;
-  double* __restrict dU_du = block.dU_du.data() + o;
-  double* __restrict dU_dv = block.dU_dv.data() + o;
-  const double u0 = m.u0, v0 = m.v0;
-  double check = 0.0;
-  for (int j = 1; j < defect.count - 1; ++j) {
-    const CarrierPoint c{expPsi[j], expMinPsi[j], Nn[j], Np[j], u0 + u[j], v0 + v[j]};
-    const SingleLevelPoint x = SingleLevelAt({cn[j], cp[j], en[j], ep[j], gn[j], gp[j], Nt[j]}, c, charged, q0, q1);
-    check += x.check;
-    f[j] = x.f1;
-    f0[j] = x.f0;
-    rho[j] += weight * x.t.rho;
-    drho_dpsi[j] += weight * x.t.drho_dpsi;
-    drho_du[j] += weight * x.t.drho_du;
-    drho_dv[j] += weight * x.t.drho_dv;
-    U[j] += weight * x.t.U;
-    dU_dpsi[j] += weight * x.t.dU_dpsi;
-    dU_du[j] += weight * x.t.dU_du;
-    dU_dv[j] += weight * x.t.dU_dv;
-  }
-  return check == 0.0;
+  const SingleLevelPass pass{r.cn.data(),
+                             r.cp.data(),
+                             r.en.data(),
+                             r.ep.data(),
+                             r.gn_opt.data(),
+                             r.gp_opt.data(),
+                             r.Nt.data(),
+                             m.expPsi.data() + o,
+                             m.expMinPsi.data() + o,
+                             m.Nn.data() + o,
+                             m.Np.data() + o,
+                             m.u.data() + o,
+                             m.v.data() + o,
+                             m.u0,
+                             m.v0,
+                             r.f.data(),
+                             r.een_min_f.data(),
+                             block.rho.data() + o,
+                             block.drho_dpsi.data() + o,
+                             block.drho_du.data() + o,
+                             block.drho_dv.data() + o,
+                             block.U.data() + o,
+                             block.dU_dpsi.data() + o,
+                             block.dU_du.data() + o,
+                             block.dU_dv.data() + o};
+  using Mask = long long __attribute__((vector_size(16)));
+  Pair finite2{0.0, 0.0};
+  Mask positive2{-1, -1};
+  int j = 1;
+  for (; j + 1 < defect.count - 1; j += 2) pass.Point(j, weight, charged, q0, q1, finite2, positive2);
+  double finite = finite2[0] + finite2[1];
+  bool positive = positive2[0] != 0 && positive2[1] != 0;
+  if (j < defect.count - 1) pass.Point(j, weight, charged, q0, q1, finite, positive);
+  return positive && finite == 0.0;
 }
 
 // The occupations alone of a single-level record over its layer (the occupation iteration needs

@@ -629,18 +629,26 @@ TEST(Totals, NothingGivesZeroAndAWrongMeshIsRefused) {
 }
 
 TEST(Totals, FailingDefectReportsItsEnergy) {
-  TwoLayerMesh m;
-  BulkRecombination rec;
-  DefectInput in = Single(3, 0.6);
-  in.distribution = ED_UNIFORM;
-  in.W = 0.1;
-  BulkDefectRecord d = Build(in, {5, 7.0, 6.0});
-  // Energy 2 can neither capture nor emit: its occupation is undefined.
-  for (double* a : {&d.record(2, 0).cn[3], &d.record(2, 0).cp[3], &d.record(2, 0).en[3], &d.record(2, 0).ep[3]})
-    *a = 0.0;
-  AddDefectRecord(rec, std::move(d));
-  BulkTermBlocks blocks;
-  EXPECT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), -3);
+  // Whichever interior point fails (the layer's points are taken two at a time, the last one
+  // alone), the call fails with the energy.
+  for (std::size_t j : {1u, 2u, 3u}) {
+    TwoLayerMesh m;
+    BulkRecombination rec;
+    DefectInput in = Single(3, 0.6);
+    in.distribution = ED_UNIFORM;
+    in.W = 0.1;
+    BulkDefectRecord d = Build(in, {5, 7.0, 6.0});
+    // Energy 2 can neither capture nor emit: its occupation is undefined.
+    for (double* a : {&d.record(2, 0).cn[j], &d.record(2, 0).cp[j], &d.record(2, 0).en[j], &d.record(2, 0).ep[j]})
+      *a = 0.0;
+    AddDefectRecord(rec, std::move(d));
+    BulkTermBlocks blocks;
+    EXPECT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), -3) << j;
+    // An infinite density is refused as well.
+    rec.layer[1][0].record(2, 0).cn[j] = 1.0;
+    rec.layer[1][0].record(1, 0).Nt[j] = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), -2) << j;
+  }
 }
 
 TEST(IterateFt, SweepsUntilOccupationsAreConsistent) {
