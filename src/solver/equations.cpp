@@ -123,6 +123,24 @@ Row RowOf(const CalculationVariables& cv, int l, int i) {
   return Row::kInterior;
 }
 
+// Visits the rows of layer l: special(i) for its first and last point (contacts and interface
+// points) and interior(i, 1/h[i−1], 1/h[i]) for the points between, each reciprocal interval
+// computed once and carried to the next point.
+template <class Special, class Interior>
+void ForEachRow(const CalculationVariables& cv, int l, Special&& special, Interior&& interior) {
+  const double* h = cv.mesh.h.data();
+  const int f = cv.mesh.first[l], la = cv.mesh.last[l];
+  special(f);
+  if (la <= f) return;
+  double ia = 1.0 / h[f];
+  for (int i = f + 1; i < la; ++i) {
+    const double ib = 1.0 / h[i];
+    interior(i, ia, ib);
+    ia = ib;
+  }
+  special(la);
+}
+
 void ContinuityResidual(const CalculationVariables& cv, const Carrier& c, std::span<double> F) {
   const double* h = cv.mesh.h.data();
   const double* w = c.w;
@@ -133,7 +151,16 @@ void ContinuityResidual(const CalculationVariables& cv, const Carrier& c, std::s
   for (int l = 0; l < cv.par->nlayers; ++l) {
     const int f = cv.mesh.first[l], la = cv.mesh.last[l];
     const double mubar = 0.5 * (c.mu[f] + c.mu[la]);
-    for (int i = f; i <= la; ++i) {
+    const double invMubar = 1.0 / mubar;
+    auto interior = [&](int i, double ia, double ib) __attribute__((always_inline)) {
+      const double a = h[i - 1], b = h[i], ab = a + b, c2 = 0.5 * ab;
+      const double wL = ab * ia * ((c.mu[i - 1] + c.mu[i]) * invMubar);
+      const double wR = ab * ib * ((c.mu[i + 1] + c.mu[i]) * invMubar);
+      const double s = c.Einv[i] * c2 / c.N[i] * invMubar;
+      const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
+      F[i] = s * bracket + 0.25 * wL * c.Bl[i] * (w[i - 1] - w[i]) + 0.25 * wR * c.Br[i + 1] * (w[i + 1] - w[i]);
+    };
+    auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
         case Row::kLeftContact: {
           const double k = c.Sleft * 2.0 * h[0] / (c.mu[0] + c.mu[1]);
@@ -160,17 +187,12 @@ void ContinuityResidual(const CalculationVariables& cv, const Carrier& c, std::s
                   (c.Einv[ff] / c.N[ff]) * tf * (*c.Rr)[li];
           break;
         }
-        case Row::kInterior: {
-          const double a = h[i - 1], b = h[i], c2 = 0.5 * (a + b);
-          const double wL = ((a + b) / a) * ((c.mu[i - 1] + c.mu[i]) / mubar);
-          const double wR = ((a + b) / b) * ((c.mu[i + 1] + c.mu[i]) / mubar);
-          const double s = c.Einv[i] * c2 / (c.N[i] * mubar);
-          const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
-          F[i] = s * bracket + 0.25 * wL * c.Bl[i] * (w[i - 1] - w[i]) + 0.25 * wR * c.Br[i + 1] * (w[i + 1] - w[i]);
+        case Row::kInterior:
+          interior(i, 1.0 / h[i - 1], 1.0 / h[i]);
           break;
-        }
       }
-    }
+    };
+    ForEachRow(cv, l, special, interior);
   }
 }
 
@@ -189,7 +211,27 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
   for (int l = 0; l < cv.par->nlayers; ++l) {
     const int f = cv.mesh.first[l], la = cv.mesh.last[l];
     const double mubar = 0.5 * (c.mu[f] + c.mu[la]);
-    for (int i = f; i <= la; ++i) {
+    const double invMubar = 1.0 / mubar;
+    auto interior = [&](int i, double ia, double ib) __attribute__((always_inline)) {
+      const double a = h[i - 1], b = h[i], ab = a + b, c2 = 0.5 * ab;
+      const double wL = 0.25 * ab * ia * ((c.mu[i - 1] + c.mu[i]) * invMubar);
+      const double wR = 0.25 * ab * ib * ((c.mu[i + 1] + c.mu[i]) * invMubar);
+      const double s = c.Einv[i] * c2 / c.N[i] * invMubar;
+      sink(i, i - 1, o, -wL * c.Bl[i]);
+      sink(i, i + 1, o, -wR * c.Br[i + 1]);
+      sink(i, i, o, wL * c.Bl[i] + wR * c.Br[i + 1] + s * c2 * c.dU_dw[i]);
+      if (cross) {
+        const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
+        const double dl = w[i - 1] - w[i], dr = w[i + 1] - w[i];
+        const double dF_dpsi =
+            -s1 * s * bracket - s * c2 * c.dU_dpsi[i] + wL * s1 * c.dBl[i] * dl + wR * s1 * c.dBr[i + 1] * dr;
+        sink(i, i, kPsi, -dF_dpsi);
+        sink(i, i - 1, kPsi, wL * s1 * c.dBl[i] * dl);
+        sink(i, i + 1, kPsi, wR * s1 * c.dBr[i + 1] * dr);
+        sink(i, i, c.other, s * c2 * c.dU_dother[i]);
+      }
+    };
+    auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
         case Row::kLeftContact: {
           const double k = c.Sleft * 2.0 * h[0] / (c.mu[0] + c.mu[1]);
@@ -244,28 +286,12 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           }
           break;
         }
-        case Row::kInterior: {
-          const double a = h[i - 1], b = h[i], c2 = 0.5 * (a + b);
-          const double wL = 0.25 * ((a + b) / a) * ((c.mu[i - 1] + c.mu[i]) / mubar);
-          const double wR = 0.25 * ((a + b) / b) * ((c.mu[i + 1] + c.mu[i]) / mubar);
-          const double s = c.Einv[i] * c2 / (c.N[i] * mubar);
-          sink(i, i - 1, o, -wL * c.Bl[i]);
-          sink(i, i + 1, o, -wR * c.Br[i + 1]);
-          sink(i, i, o, wL * c.Bl[i] + wR * c.Br[i + 1] + s * c2 * c.dU_dw[i]);
-          if (cross) {
-            const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
-            const double dl = w[i - 1] - w[i], dr = w[i + 1] - w[i];
-            const double dF_dpsi =
-                -s1 * s * bracket - s * c2 * c.dU_dpsi[i] + wL * s1 * c.dBl[i] * dl + wR * s1 * c.dBr[i + 1] * dr;
-            sink(i, i, kPsi, -dF_dpsi);
-            sink(i, i - 1, kPsi, wL * s1 * c.dBl[i] * dl);
-            sink(i, i + 1, kPsi, wR * s1 * c.dBr[i + 1] * dr);
-            sink(i, i, c.other, s * c2 * c.dU_dother[i]);
-          }
+        case Row::kInterior:
+          interior(i, 1.0 / h[i - 1], 1.0 / h[i]);
           break;
-        }
       }
-    }
+    };
+    ForEachRow(cv, l, special, interior);
   }
 }
 
@@ -279,8 +305,17 @@ void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
   for (int l = 0; l < par.nlayers; ++l) {
     const int f = cv.mesh.first[l], la = cv.mesh.last[l];
     const double epsbar = 0.5 * (eps[f] + eps[la]);
-    const double lambda = par.schaal.lambda[l];
-    for (int i = f; i <= la; ++i) {
+    const double invEpsbar = 1.0 / epsbar;
+    const double inv4lambda = 1.0 / (4.0 * par.schaal.lambda[l]);
+    auto interior = [&](int i, double ia, double ib) __attribute__((always_inline)) {
+      const double ab = h[i - 1] + h[i];
+      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
+      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
+      const double rho = cv.pt.Nnet[i] + d.rho[i] + p - n;
+      F[i] = (psi[i - 1] - psi[i]) * (ab * ia) * ((eps[i - 1] + eps[i]) * invEpsbar) * 0.25 +
+             (psi[i + 1] - psi[i]) * (ab * ib) * ((eps[i + 1] + eps[i]) * invEpsbar) * 0.25 + (ab * ab * inv4lambda) * rho;
+    };
+    auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
         case Row::kLeftContact:
         case Row::kRightContact:
@@ -296,20 +331,15 @@ void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
                  (h[ff] + h[p - 1]) / (eps[ff] + eps[p]);
           break;
         }
-        case Row::kInterior: {
-          const double a = h[i - 1], b = h[i];
-          const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
-          const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
-          const double rho = cv.pt.Nnet[i] + d.rho[i] + p - n;
-          F[i] = (psi[i - 1] - psi[i]) * ((a + b) / a) * ((eps[i - 1] + eps[i]) / epsbar) * 0.25 +
-                 (psi[i + 1] - psi[i]) * ((a + b) / b) * ((eps[i + 1] + eps[i]) / epsbar) * 0.25 +
-                 ((a + b) * (a + b) / (4.0 * lambda)) * rho;
+        case Row::kInterior:
+          interior(i, 1.0 / h[i - 1], 1.0 / h[i]);
           break;
-        }
       }
-    }
+    };
+    ForEachRow(cv, l, special, interior);
   }
 }
+
 
 // Emits −∂F/∂x of Poisson's equation; the interface row's element to first(l+1)+1 too.
 template <class Sink>
@@ -322,8 +352,26 @@ void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
   for (int l = 0; l < par.nlayers; ++l) {
     const int f = cv.mesh.first[l], la = cv.mesh.last[l];
     const double epsbar = 0.5 * (eps[f] + eps[la]);
-    const double lambda = par.schaal.lambda[l];
-    for (int i = f; i <= la; ++i) {
+    const double invEpsbar = 1.0 / epsbar;
+    const double inv4lambda = 1.0 / (4.0 * par.schaal.lambda[l]);
+    auto interior = [&](int i, double ia, double ib) __attribute__((always_inline)) {
+      const double ab = h[i - 1] + h[i];
+      const double cL = 0.25 * (ab * ia) * ((eps[i - 1] + eps[i]) * invEpsbar);
+      const double cR = 0.25 * (ab * ib) * ((eps[i + 1] + eps[i]) * invEpsbar);
+      const double q = ab * ab * inv4lambda;
+      const double dn_du = cv.pt.Nn[i] * cv.Eplus[i];
+      const double dp_dv = cv.pt.Np[i] * cv.Emin[i];
+      const double n = dn_du * (cv.u0 + cv.u[i]);
+      const double p = dp_dv * (cv.v0 + cv.v[i]);
+      sink(i, i - 1, kPsi, -cL);
+      sink(i, i + 1, kPsi, -cR);
+      sink(i, i, kPsi, cL + cR + q * (n + p - d.drho_dpsi[i]));
+      if (cross) {
+        sink(i, i, kU, -q * (-dn_du + d.drho_du[i]));
+        sink(i, i, kV, -q * (dp_dv + d.drho_dv[i]));
+      }
+    };
+    auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
         case Row::kLeftContact:
         case Row::kRightContact:
@@ -342,28 +390,15 @@ void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
           sink(p, ff + 1, kPsi, -eps[ff] / h[ff] * fac);
           break;
         }
-        case Row::kInterior: {
-          const double a = h[i - 1], b = h[i];
-          const double cL = 0.25 * ((a + b) / a) * ((eps[i - 1] + eps[i]) / epsbar);
-          const double cR = 0.25 * ((a + b) / b) * ((eps[i + 1] + eps[i]) / epsbar);
-          const double q = (a + b) * (a + b) / (4.0 * lambda);
-          const double dn_du = cv.pt.Nn[i] * cv.Eplus[i];
-          const double dp_dv = cv.pt.Np[i] * cv.Emin[i];
-          const double n = dn_du * (cv.u0 + cv.u[i]);
-          const double p = dp_dv * (cv.v0 + cv.v[i]);
-          sink(i, i - 1, kPsi, -cL);
-          sink(i, i + 1, kPsi, -cR);
-          sink(i, i, kPsi, cL + cR + q * (n + p - d.drho_dpsi[i]));
-          if (cross) {
-            sink(i, i, kU, -q * (-dn_du + d.drho_du[i]));
-            sink(i, i, kV, -q * (dp_dv + d.drho_dv[i]));
-          }
+        case Row::kInterior:
+          interior(i, 1.0 / h[i - 1], 1.0 / h[i]);
           break;
-        }
       }
-    }
+    };
+    ForEachRow(cv, l, special, interior);
   }
 }
+
 
 // Collects the elements of one equation's Jacobian with respect to its own variable into the
 // tridiagonal arrays (and the interface element).
