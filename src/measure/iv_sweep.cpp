@@ -30,7 +30,7 @@ IVPointCurrents EvaluateIVPoint(const CalculationVariables& cv, CurrentDensities
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) {
       const double w = 0.5 * c * (i == 0 ? h[0] : i == N - 1 ? h[N - 2] : h[i - 1] + h[i]);
       bulk += b.total.U[i] * w;
-      srh += b.srh.U[i] * w;
+      srh += b.Srh().U[i] * w;
       rad += b.radiative.U[i] * w;
       auger += b.auger.U[i] * w;
     }

@@ -127,7 +127,7 @@ std::string GenerationRecombinationTable(const CalculationVariables& cv) {
       AddField(t, cv.mesh.xum[ii]);
       AddField(t, rate * cv.G[ii]);
       AddField(t, rate * cv.blocks.total.U[ii]);
-      AddField(t, rate * cv.blocks.srh.U[ii]);
+      AddField(t, rate * cv.blocks.Srh().U[ii]);
       AddField(t, rate * cv.blocks.radiative.U[ii]);
       AddField(t, rate * cv.blocks.auger.U[ii]);
       for (int m = 0; m < par.nlayers; ++m)

@@ -93,6 +93,7 @@ void BulkTermBlocks::resize(std::size_t n) {
   radiative.resize(n);
   auger.resize(n);
   bandToBandCleared = true;
+  srhInTotal = false;
 }
 
 void rec_dc_initialisatie(DcTermBlock& block, int n) { block.resize(static_cast<std::size_t>(std::max(n, 0))); }
@@ -510,7 +511,7 @@ struct SingleLevelPass {
 
   // Point j (T = double) or points j, j+1 (T = Pair); the sums of the checks go to `finite`
   // (0 while all is finite) and `positive` (all bits set while every s > 0).
-  template <class T, class Mask>
+  template <bool Overwrite, class T, class Mask>
   ZONIQ_ALWAYS_INLINE void Point(int j, double weight, bool charged, double q0, double q1, T& finite,
                                  Mask& positive) const {
     SingleLevelValues<T> x{Load<T>(cn + j),       Load<T>(cp + j), Load<T>(en + j), Load<T>(ep + j),
@@ -522,23 +523,31 @@ struct SingleLevelPass {
     positive &= (x.s > 0.0);
     Store(f + j, x.f1);
     Store(f0 + j, x.f0);
-    Store(rho + j, Load<T>(rho + j) + weight * x.rho);
-    Store(drho_dpsi + j, Load<T>(drho_dpsi + j) + weight * x.drho_dpsi);
-    Store(drho_du + j, Load<T>(drho_du + j) + weight * x.drho_du);
-    Store(drho_dv + j, Load<T>(drho_dv + j) + weight * x.drho_dv);
-    Store(U + j, Load<T>(U + j) + weight * x.U);
-    Store(dU_dpsi + j, Load<T>(dU_dpsi + j) + weight * x.dU_dpsi);
-    Store(dU_du + j, Load<T>(dU_du + j) + weight * x.dU_du);
-    Store(dU_dv + j, Load<T>(dU_dv + j) + weight * x.dU_dv);
+    // The first contribution to a point is written, later ones are added.
+    auto put = [j](double* a, T value) {
+      if constexpr (Overwrite)
+        Store(a + j, value);
+      else
+        Store(a + j, Load<T>(a + j) + value);
+    };
+    put(rho, weight * x.rho);
+    put(drho_dpsi, weight * x.drho_dpsi);
+    put(drho_du, weight * x.drho_du);
+    put(drho_dv, weight * x.drho_dv);
+    put(U, weight * x.U);
+    put(dU_dpsi, weight * x.dU_dpsi);
+    put(dU_du, weight * x.dU_du);
+    put(dU_dv, weight * x.dU_dv);
   }
 };
 
 // Adds weight × the terms of one single-level record over the interior points of its layer to
-// the block, storing the occupations. This is the solver's hot loop: one pass over plain arrays
-// per defect and energy, two points at a time. False when a point fails (the block then holds
-// partial sums; the caller clears it).
+// the block (writes them, with `overwrite`: the first contribution to the layer), storing the
+// occupations. This is the solver's hot loop: one pass over plain arrays per defect and energy,
+// two points at a time. False when a point fails (the block then holds partial sums; the caller
+// clears it).
 bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, const MeshCarriers& m,
-                           DcTermBlock& block) {
+                           DcTermBlock& block, bool overwrite) {
   LevelRecord& r = defect.record(energy, 0);
   double q0, q1;
   StateCharges(defect, q0, q1);
@@ -572,12 +581,16 @@ bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, 
   using Mask = long long __attribute__((vector_size(16)));
   Pair finite2{0.0, 0.0};
   Mask positive2{-1, -1};
-  int j = 1;
-  for (; j + 1 < defect.count - 1; j += 2) pass.Point(j, weight, charged, q0, q1, finite2, positive2);
-  double finite = finite2[0] + finite2[1];
-  bool positive = positive2[0] != 0 && positive2[1] != 0;
-  if (j < defect.count - 1) pass.Point(j, weight, charged, q0, q1, finite, positive);
-  return positive && finite == 0.0;
+  auto run = [&]<bool Overwrite>() {
+    int j = 1;
+    for (; j + 1 < defect.count - 1; j += 2)
+      pass.Point<Overwrite>(j, weight, charged, q0, q1, finite2, positive2);
+    double finite = finite2[0] + finite2[1];
+    bool positive = positive2[0] != 0 && positive2[1] != 0;
+    if (j < defect.count - 1) pass.Point<Overwrite>(j, weight, charged, q0, q1, finite, positive);
+    return positive && finite == 0.0;
+  };
+  return overwrite ? run.template operator()<true>() : run.template operator()<false>();
 }
 
 // The occupations alone of a single-level record over its layer (the occupation iteration needs
@@ -818,6 +831,7 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
   const int n = static_cast<int>(N);
   auto fail = [&](int status) {
     for (DcTermBlock* b : {&blocks.total, &blocks.srh, &blocks.radiative, &blocks.auger}) nulbijdrage(*b, n);
+    blocks.srhInTotal = false;
     return status;
   };
 
@@ -830,16 +844,27 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
     const int first = mesh.first[l];
     const int last = mesh.last[l];
     if (first < 0 || last >= n || last < first) return fail(-1);
+    if (l > 0 && first <= mesh.last[l - 1]) return fail(-1);  // layers follow each other along the mesh
     // The records must lie on the present mesh.
     for (const auto& defect : rec.layer[l])
       if (defect.first != first || defect.count != last - first + 1) return fail(-1);
   }
 
-  // Defects: each one in a pass over its layer, summed into the total. The ends of a layer (and
-  // anything outside the layers) get nothing.
+  // Defects: each one in a pass over its layer, summed into the total; the first pass over a
+  // layer writes its interior points. Points that no defect reaches (the ends of every layer,
+  // layers without defects, anything outside the layers) are set to zero on their own, so the
+  // block is never cleared as a whole.
   DcTermBlock& total = blocks.total;
-  nulbijdrage(total, n);
+  int covered = 0;  // points below this one are set
+  auto zero = [&](int from, int to) {
+    for (int i = std::max(from, covered); i < to; ++i) total.set(static_cast<std::size_t>(i), RecTerms{});
+    covered = std::max(covered, to);
+  };
   for (std::size_t l = 0; l < layers; ++l) {
+    const int first = mesh.first[l], last = mesh.last[l];
+    const bool interior = !rec.layer[l].empty() && last - first >= 2;
+    zero(0, interior ? first + 1 : last + 1);
+    bool written = false;
     for (auto& defect : rec.layer[l]) {
       if (counter) {
         counter->Count(CallCounter::rdcbijdrage_distributie_multilevel);
@@ -848,25 +873,29 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
       for (int k = 0; k < defect.axis.count; ++k) {
         const double w = defect.axis.quadrature[static_cast<std::size_t>(k)];
         if (defect.levels() == 1) {
-          if (!AccumulateSingleLevel(defect, k, w, carriers, total)) return fail(-1 - k);
-          continue;
+          if (!AccumulateSingleLevel(defect, k, w, carriers, total, !written)) return fail(-1 - k);
+        } else {
+          for (int j = 1; j < defect.count - 1; ++j) {
+            const auto i = static_cast<std::size_t>(defect.first + j);
+            RecTerms t;
+            if (!rdcbijdrage_een_niveau_reference(defect, k, j, carriers.at(i), t, true)) return fail(-1 - k);
+            t *= w;
+            if (written)
+              total.add(i, t);
+            else
+              total.set(i, t);
+          }
         }
-        for (int j = 1; j < defect.count - 1; ++j) {
-          const auto i = static_cast<std::size_t>(defect.first + j);
-          RecTerms t;
-          if (!rdcbijdrage_een_niveau_reference(defect, k, j, carriers.at(i), t, true)) return fail(-1 - k);
-          t *= w;
-          total.add(i, t);
-        }
+        written = true;
       }
     }
+    covered = std::max(covered, last);
   }
-  const auto totals = Arrays(total);
-  const auto srh = Arrays(blocks.srh);
-  for (std::size_t q = 0; q < totals.size(); ++q) std::copy_n(totals[q]->data(), N, srh[q]->data());
+  zero(0, n);
 
   // Radiative and Auger recombination at the interior points of the layers that have them. The
-  // two blocks are cleared only when they may hold something from an earlier call.
+  // two blocks are cleared only when they may hold something from an earlier call; without them
+  // the total is the SRH part, and no separate copy is kept.
   bool bandToBand = false;
   for (std::size_t i = 0; i < N && !bandToBand; ++i)
     bandToBand = mesh.K[i] != 0.0 || mesh.Cn[i] != 0.0 || mesh.Cp[i] != 0.0;
@@ -875,7 +904,11 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
     nulbijdrage(blocks.auger, n);
     blocks.bandToBandCleared = !bandToBand;
   }
+  blocks.srhInTotal = !bandToBand;
   if (!bandToBand) return 1;
+  const auto totals = Arrays(std::as_const(total));
+  const auto srh = Arrays(blocks.srh);
+  for (std::size_t q = 0; q < totals.size(); ++q) std::copy_n(totals[q]->data(), N, srh[q]->data());
   double check = 0.0;
   for (std::size_t l = 0; l < layers; ++l) {
     for (int i = mesh.first[l] + 1; i < mesh.last[l]; ++i) {

@@ -83,6 +83,10 @@ struct BulkTermBlocks {
   DcTermBlock total, srh, radiative, auger;
   // The radiative and Auger blocks hold zeros only (nothing to clear when no layer has them).
   bool bandToBandCleared = false;
+  // Without band-to-band recombination the SRH part is the total, and `srh` is not filled: read
+  // the SRH part through Srh().
+  bool srhInTotal = false;
+  const DcTermBlock& Srh() const { return srhInTotal ? total : srh; }
   void resize(std::size_t n);
 };
 

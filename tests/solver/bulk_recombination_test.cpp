@@ -551,7 +551,7 @@ TEST(Totals, BlocksAddUpAndLayerEndsStayEmpty) {
   const MeshCarriers mc = m.carriers();
   for (std::size_t i = 1; i < 14; ++i) {
     if (i == 9 || i == 10) continue;
-    const RecTerms t = blocks.total.at(i), s = blocks.srh.at(i), r = blocks.radiative.at(i), a = blocks.auger.at(i);
+    const RecTerms t = blocks.total.at(i), s = blocks.Srh().at(i), r = blocks.radiative.at(i), a = blocks.auger.at(i);
     EXPECT_CLOSE(t.U, s.U + r.U + a.U, 1e-15, 0);
     EXPECT_CLOSE(t.dU_du, s.dU_du + r.dU_du + a.dU_du, 1e-15, 0);
     EXPECT_CLOSE(t.drho_dpsi, s.drho_dpsi, 1e-15, 0);
@@ -593,7 +593,7 @@ TEST(Totals, SingleLevelPassesAddUpTheDefectsOfALayer) {
     RecTerms ta, tb;
     ASSERT_EQ(rdcbijdrage_distributie_multilevel(a, i - kFirst, mc.at(ii), ta, true), 0);
     ASSERT_EQ(rdcbijdrage_distributie_multilevel(b, i - kFirst, mc.at(ii), tb, true), 0);
-    const RecTerms s = blocks.srh.at(ii);
+    const RecTerms s = blocks.Srh().at(ii);
     EXPECT_CLOSE(s.U, ta.U + tb.U, 1e-15, 0) << i;
     EXPECT_CLOSE(s.dU_du, ta.dU_du + tb.dU_du, 1e-15, 0) << i;
     EXPECT_CLOSE(s.rho, ta.rho + tb.rho, 1e-15, 0) << i;
@@ -887,6 +887,56 @@ TEST(Totals, EarlierContentsOfTheBlocksLeaveNoTrace) {
       EXPECT_EQ(d->at(i).U, 0.0);
       EXPECT_EQ(d->at(i).drho_du, 0.0);
     }
+}
+
+// Without radiative or Auger recombination the total is written point by point (never cleared
+// first) and is also the SRH part. Whatever the block held before must be gone everywhere: at
+// the ends of the defect layer, in the layer without defects and inside, where the two defects
+// of the layer are summed.
+TEST(Totals, WithoutBandToBandTheTotalIsTheSrhPartAndOverwritesEverything) {
+  TwoLayerMesh m;
+  std::fill(m.K.begin(), m.K.end(), 0.0);
+  std::fill(m.Cn.begin(), m.Cn.end(), 0.0);
+  std::fill(m.Cp.begin(), m.Cp.end(), 0.0);
+  BulkRecombination rec;
+  DefectInput second = Single(4, 0.7);
+  second.defect = 1;
+  AddDefectRecord(rec, Build(Single(3, 0.6)));
+  AddDefectRecord(rec, Build(second));
+  BulkTermBlocks blocks;
+  blocks.resize(TwoLayerMesh::N);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (std::size_t i = 0; i < blocks.total.size(); ++i) blocks.total.set(i, RecTerms{nan, nan, nan, nan, nan, nan, nan, nan});
+  ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), 1);
+  EXPECT_EQ(&blocks.Srh(), &blocks.total);
+  BulkDefectRecord a = Build(Single(3, 0.6)), b = Build(second);
+  const MeshCarriers mc = m.carriers();
+  for (int i = 0; i < TwoLayerMesh::N; ++i) {
+    const auto ii = static_cast<std::size_t>(i);
+    const RecTerms t = blocks.total.at(ii), r = blocks.radiative.at(ii);
+    RecTerms expected;
+    if (i > kFirst && i < kFirst + kCount - 1) {
+      RecTerms ta, tb;
+      ASSERT_EQ(rdcbijdrage_distributie_multilevel(a, i - kFirst, mc.at(ii), ta, false), 0);
+      ASSERT_EQ(rdcbijdrage_distributie_multilevel(b, i - kFirst, mc.at(ii), tb, false), 0);
+      expected = ta;
+      expected += tb;
+      EXPECT_NE(t.U, 0.0);
+    }
+    EXPECT_EQ(t.U, expected.U) << i;
+    EXPECT_EQ(t.rho, expected.rho) << i;
+    EXPECT_EQ(t.dU_dv, expected.dU_dv) << i;
+    EXPECT_EQ(t.drho_dpsi, expected.drho_dpsi) << i;
+    EXPECT_EQ(r.U, 0.0) << i;
+  }
+  // A band-to-band coefficient brings the separate SRH block back.
+  m.K[3] = 1e4;
+  ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), 1);
+  EXPECT_EQ(&blocks.Srh(), &blocks.srh);
+  EXPECT_GT(blocks.radiative.at(3).U, 0.0);
+  EXPECT_EQ(blocks.total.at(3).U, blocks.radiative.at(3).U);
+  EXPECT_EQ(blocks.srh.at(3).U, 0.0);
+  EXPECT_EQ(blocks.srh.at(12).U, blocks.total.at(12).U);
 }
 
 // A non-finite contribution is a failure of the point, never a value: an infinite or undefined
