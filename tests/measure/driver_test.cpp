@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "celldef/definition_file.hpp"
 #include "measure/iv_parameters.hpp"
 #include "measure/iv_sweep.hpp"
 #include "measure/simulation_driver.hpp"
@@ -417,6 +418,54 @@ TEST(Driver, RecordsAndRunControl) {
   EXPECT_TRUE(b.s.simulaties.empty());
   EXPECT_EQ(b.s.kleurindex, 0);
   EXPECT_EQ(b.s.SingleShotSimulationNumber, 0);
+}
+
+// Users run thousands of simulations in one session: a simulation must not depend on what ran
+// before it. The shipped CIGS example (three layers, charged defects, the adaptive mesh, the
+// light ramp) is run three times, twice in one session and once in a fresh one; every number of
+// the I-V result must agree to the last bit.
+TEST(Driver, RepeatedSimulationsAreBitIdentical) {
+  auto run = [](SimulationState& s, CellState& cell, const Environment& env) {
+    EXPECT_EQ(calculate_withMeta(cell, s, env, nullptr, nullptr), 0);
+    return s.CurrentRecord() ? *s.CurrentRecord() : SimulationRecord{};
+  };
+  RecordingUserInterface ui;
+  ErrorReporting errors;
+  const Environment env{&ui, &errors, test::HomeFolder()};
+  CellState cell;
+  InputParameters set;
+  MottSchottkySettings ms;
+  InitialiseInputParameters(set, ms);
+  ASSERT_GE(lees_structuurfile(env, test::HomeFolder() + "/def/CIGS.def", set, ms, cell.definitionExtras), 0);
+  cell.parameterset1 = set;
+  cell.mottSchottky = ms;
+  parameterset1_to_2(cell.zonnecel, cell.parameterset1);
+  cell.problemName = "CIGS.def";
+  auto fresh = [&](SimulationState& s) {
+    InitialiseSimulationState(s, test::HomeFolder());
+    ApplyDefinitionWorkPoint(s.wp, cell.definitionExtras.workPoint);
+    s.wp.dark = 0;
+    ParseSweepRange("-0.2:0.7:19", s.actie.iv);
+  };
+  SimulationState one, two;
+  fresh(one);
+  fresh(two);
+  const SimulationRecord first = run(one, cell, env);
+  wis_alles(one);
+  const SimulationRecord second = run(one, cell, env);
+  const SimulationRecord other = run(two, cell, env);
+  ASSERT_EQ(first.iv.pointsDone, 19);
+  EXPECT_GT(first.cell.Voc, 0.5);
+  for (const SimulationRecord* r : {&second, &other}) {
+    EXPECT_EQ(r->iv.pointsDone, first.iv.pointsDone);
+    EXPECT_EQ(r->iv.v, first.iv.v);
+    EXPECT_EQ(r->iv.j, first.iv.j);
+    EXPECT_EQ(r->iv.jbulk, first.iv.jbulk);
+    EXPECT_EQ(r->cell.Voc, first.cell.Voc);
+    EXPECT_EQ(r->cell.Jsc, first.cell.Jsc);
+    EXPECT_EQ(r->cell.FF, first.cell.FF);
+    EXPECT_EQ(r->cell.eta, first.cell.eta);
+  }
 }
 
 TEST(Driver, SweepRangeText) {
