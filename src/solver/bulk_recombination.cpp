@@ -417,7 +417,7 @@ using Pair = double __attribute__((vector_size(16)));
 // fixed u, v or ψ: ∂n/∂ψ = n, ∂p/∂ψ = −p, ∂n/∂u = Nn·e^ψ, ∂p/∂v = Np·e^−ψ.
 template <class T>
 struct SingleLevelValues {
-  T cn, cp, en, ep, gn, gp, Nt;           // the level at the point
+  T cn, cp, en, ep, gn, gp, Nt;             // the level at the point
   T expPsi, expMinPsi, Nn, Np, uTot, vTot;  // the carriers at the point
   // Results.
   T s{}, f0{}, f1{};
@@ -473,8 +473,8 @@ bool SingleLevelTerms(BulkDefectRecord& defect, int energy, int j, const Carrier
   const auto jj = static_cast<std::size_t>(j);
   double q0, q1;
   StateCharges(defect, q0, q1);
-  SingleLevelValues<double> x{r.cn[jj], r.cp[jj], r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], r.Nt[jj],
-                              c.expPsi, c.expMinPsi, c.Nn, c.Np, c.uTot, c.vTot};
+  SingleLevelValues<double> x{r.cn[jj], r.cp[jj],    r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], r.Nt[jj],
+                              c.expPsi, c.expMinPsi, c.Nn,     c.Np,     c.uTot,       c.vTot};
   SingleLevelClosedForm(x, defect.chargeCode != DEFLEVTYPE_NEUTRAL, q0, q1);
   if (!(x.s > 0.0) || x.Finite() != 0.0) {
     out = RecTerms{};
@@ -503,6 +503,34 @@ void Store(double* p, T v) {
 // The arrays of one single-level record over its layer and of the block it adds to, from the
 // layer's first point on.
 struct SingleLevelPass {
+  // The record's arrays, and the carriers' and block's from mesh point o (the layer's first) on.
+  SingleLevelPass(LevelRecord& r, const MeshCarriers& m, DcTermBlock& b, std::size_t o)
+      : cn(r.cn.data()),
+        cp(r.cp.data()),
+        en(r.en.data()),
+        ep(r.ep.data()),
+        gn(r.gn_opt.data()),
+        gp(r.gp_opt.data()),
+        Nt(r.Nt.data()),
+        expPsi(m.expPsi.data() + o),
+        expMinPsi(m.expMinPsi.data() + o),
+        Nn(m.Nn.data() + o),
+        Np(m.Np.data() + o),
+        u(m.u.data() + o),
+        v(m.v.data() + o),
+        u0(m.u0),
+        v0(m.v0),
+        f(r.f.data()),
+        f0(r.een_min_f.data()),
+        rho(b.rho.data() + o),
+        drho_dpsi(b.drho_dpsi.data() + o),
+        drho_du(b.drho_du.data() + o),
+        drho_dv(b.drho_dv.data() + o),
+        U(b.U.data() + o),
+        dU_dpsi(b.dU_dpsi.data() + o),
+        dU_du(b.dU_du.data() + o),
+        dU_dv(b.dU_dv.data() + o) {}
+
   const double *cn, *cp, *en, *ep, *gn, *gp, *Nt;
   const double *expPsi, *expMinPsi, *Nn, *Np, *u, *v;
   double u0, v0;
@@ -514,8 +542,8 @@ struct SingleLevelPass {
   template <bool Overwrite, class T, class Mask>
   ZONIQ_ALWAYS_INLINE void Point(int j, double weight, bool charged, double q0, double q1, T& finite,
                                  Mask& positive) const {
-    SingleLevelValues<T> x{Load<T>(cn + j),       Load<T>(cp + j), Load<T>(en + j), Load<T>(ep + j),
-                           Load<T>(gn + j),       Load<T>(gp + j), Load<T>(Nt + j), Load<T>(expPsi + j),
+    SingleLevelValues<T> x{Load<T>(cn + j),        Load<T>(cp + j), Load<T>(en + j), Load<T>(ep + j),
+                           Load<T>(gn + j),        Load<T>(gp + j), Load<T>(Nt + j), Load<T>(expPsi + j),
                            Load<T>(expMinPsi + j), Load<T>(Nn + j), Load<T>(Np + j), u0 + Load<T>(u + j),
                            v0 + Load<T>(v + j)};
     SingleLevelClosedForm(x, charged, q0, q1);
@@ -552,39 +580,13 @@ bool AccumulateSingleLevel(BulkDefectRecord& defect, int energy, double weight, 
   double q0, q1;
   StateCharges(defect, q0, q1);
   const bool charged = defect.chargeCode != DEFLEVTYPE_NEUTRAL;
-  const std::size_t o = static_cast<std::size_t>(defect.first);
-  const SingleLevelPass pass{r.cn.data(),
-                             r.cp.data(),
-                             r.en.data(),
-                             r.ep.data(),
-                             r.gn_opt.data(),
-                             r.gp_opt.data(),
-                             r.Nt.data(),
-                             m.expPsi.data() + o,
-                             m.expMinPsi.data() + o,
-                             m.Nn.data() + o,
-                             m.Np.data() + o,
-                             m.u.data() + o,
-                             m.v.data() + o,
-                             m.u0,
-                             m.v0,
-                             r.f.data(),
-                             r.een_min_f.data(),
-                             block.rho.data() + o,
-                             block.drho_dpsi.data() + o,
-                             block.drho_du.data() + o,
-                             block.drho_dv.data() + o,
-                             block.U.data() + o,
-                             block.dU_dpsi.data() + o,
-                             block.dU_du.data() + o,
-                             block.dU_dv.data() + o};
+  const SingleLevelPass pass(r, m, block, static_cast<std::size_t>(defect.first));
   using Mask = long long __attribute__((vector_size(16)));
   Pair finite2{0.0, 0.0};
   Mask positive2{-1, -1};
   auto run = [&]<bool Overwrite>() {
     int j = 1;
-    for (; j + 1 < defect.count - 1; j += 2)
-      pass.Point<Overwrite>(j, weight, charged, q0, q1, finite2, positive2);
+    for (; j + 1 < defect.count - 1; j += 2) pass.Point<Overwrite>(j, weight, charged, q0, q1, finite2, positive2);
     double finite = finite2[0] + finite2[1];
     bool positive = positive2[0] != 0 && positive2[1] != 0;
     if (j < defect.count - 1) pass.Point<Overwrite>(j, weight, charged, q0, q1, finite, positive);
@@ -915,7 +917,8 @@ int totale_rdcbijdrage_multilevel(BulkRecombination& rec, const MeshCarriers& ca
       const auto ii = static_cast<std::size_t>(i);
       const CarrierPoint c = carriers.at(ii);
       if (mesh.K[ii] != 0.0) blocks.radiative.set(ii, rdcbijdrage_radiative(mesh.K[ii], c));
-      if (mesh.Cn[ii] != 0.0 || mesh.Cp[ii] != 0.0) blocks.auger.set(ii, rdcbijdrage_auger(mesh.Cn[ii], mesh.Cp[ii], c));
+      if (mesh.Cn[ii] != 0.0 || mesh.Cp[ii] != 0.0)
+        blocks.auger.set(ii, rdcbijdrage_auger(mesh.Cn[ii], mesh.Cp[ii], c));
       RecTerms t = blocks.srh.at(ii);
       t += blocks.radiative.at(ii);
       t += blocks.auger.at(ii);

@@ -313,7 +313,8 @@ void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
       const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
       const double rho = cv.pt.Nnet[i] + d.rho[i] + p - n;
       F[i] = (psi[i - 1] - psi[i]) * (ab * ia) * ((eps[i - 1] + eps[i]) * invEpsbar) * 0.25 +
-             (psi[i + 1] - psi[i]) * (ab * ib) * ((eps[i + 1] + eps[i]) * invEpsbar) * 0.25 + (ab * ab * inv4lambda) * rho;
+             (psi[i + 1] - psi[i]) * (ab * ib) * ((eps[i + 1] + eps[i]) * invEpsbar) * 0.25 +
+             (ab * ab * inv4lambda) * rho;
     };
     auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
@@ -339,7 +340,6 @@ void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
     ForEachRow(cv, l, special, interior);
   }
 }
-
 
 // Emits −∂F/∂x of Poisson's equation; the interface row's element to first(l+1)+1 too.
 template <class Sink>
@@ -398,7 +398,6 @@ void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
     ForEachRow(cv, l, special, interior);
   }
 }
-
 
 // Collects the elements of one equation's Jacobian with respect to its own variable into the
 // tridiagonal arrays (and the interface element).

@@ -530,6 +530,10 @@ struct TwoLayerMesh {
   }
   MeshCarriers carriers() const { return {expPsi, expMinPsi, Nn, Np, u, v, 1.0, 0.5}; }
   MeshBulkData bulk() const { return {first, last, K, Cn, Cp}; }
+  // No radiative or Auger recombination anywhere.
+  void NoBandToBand() {
+    for (auto* a : {&K, &Cn, &Cp}) std::fill(a->begin(), a->end(), 0.0);
+  }
 };
 
 TEST(Totals, BlocksAddUpAndLayerEndsStayEmpty) {
@@ -610,9 +614,7 @@ TEST(Totals, SingleLevelPassesAddUpTheDefectsOfALayer) {
 
 TEST(Totals, NothingGivesZeroAndAWrongMeshIsRefused) {
   TwoLayerMesh m;
-  std::fill(m.K.begin(), m.K.end(), 0.0);
-  std::fill(m.Cn.begin(), m.Cn.end(), 0.0);
-  std::fill(m.Cp.begin(), m.Cp.end(), 0.0);
+  m.NoBandToBand();
   BulkRecombination rec;
   BulkTermBlocks blocks;
   ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), 1);
@@ -895,9 +897,7 @@ TEST(Totals, EarlierContentsOfTheBlocksLeaveNoTrace) {
 // of the layer are summed.
 TEST(Totals, WithoutBandToBandTheTotalIsTheSrhPartAndOverwritesEverything) {
   TwoLayerMesh m;
-  std::fill(m.K.begin(), m.K.end(), 0.0);
-  std::fill(m.Cn.begin(), m.Cn.end(), 0.0);
-  std::fill(m.Cp.begin(), m.Cp.end(), 0.0);
+  m.NoBandToBand();
   BulkRecombination rec;
   DefectInput second = Single(4, 0.7);
   second.defect = 1;
@@ -906,7 +906,8 @@ TEST(Totals, WithoutBandToBandTheTotalIsTheSrhPartAndOverwritesEverything) {
   BulkTermBlocks blocks;
   blocks.resize(TwoLayerMesh::N);
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (std::size_t i = 0; i < blocks.total.size(); ++i) blocks.total.set(i, RecTerms{nan, nan, nan, nan, nan, nan, nan, nan});
+  for (std::size_t i = 0; i < blocks.total.size(); ++i)
+    blocks.total.set(i, RecTerms{nan, nan, nan, nan, nan, nan, nan, nan});
   ASSERT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), 1);
   EXPECT_EQ(&blocks.Srh(), &blocks.total);
   BulkDefectRecord a = Build(Single(3, 0.6)), b = Build(second);
