@@ -147,7 +147,10 @@ void AddWorkPointKeys(std::vector<KeyHandler>& table, WorkPoint& w, WorkPointSee
     table.push_back({prefix + key, std::move(take)});
   };
   add("Temperature", [&w](std::string_view v) {
-    w.temperature = RealValue(v, "Temperature", 1e-3, 1e4, "a temperature above 0 K and at most 10000 K");
+    // The file holds two decimals: a lower temperature would be saved as 0 K, which no file may
+    // hold, and the saved list could not be read again.
+    w.temperature =
+        RealValue(v, "Temperature", 0.01, 1e4, "a temperature of at least 0.01 K and at most 10000 K");
   });
   add("Voltage", [&w](std::string_view v) {
     w.voltage = RealValue(v, "Voltage", -kMaxFixedMagnitude, kMaxFixedMagnitude, "a voltage of at most 1e6 V");

@@ -697,7 +697,9 @@ TEST(ActionListFile, RejectedFilesChangeNothing) {
       {"inf", "Temperature : inf\n", "is not a number"},
       {"overflow", "Voltage : 1e999\n", "line 1: the value of \"Voltage\""},
       {"no value", "IV_startV :\n", "is not a number"},
-      {"zero kelvin", "Temperature : 0\n", "should be a temperature above 0 K"},
+      {"zero kelvin", "Temperature : 0\n", "should be a temperature of at least 0.01 K"},
+      // Saved with two decimals it would read 0.00 K: the list could not be read back.
+      {"below the file's resolution", "Temperature : .003\n", "should be a temperature of at least 0.01 K"},
       {"negative points", "IV_points : -3\n", "should be a number of points"},
       {"fractional points", "IV_points : 4.5\n", "should be a whole number"},
       {"flag 2", "dark : 2\n", "should be 0 or 1"},
