@@ -251,7 +251,9 @@ void InterpolateFileProfile(CalculationVariables& cv, GenerationParameters& gen,
         // p[j] < xi < p[m-1]: the interval p[j] ≤ xi < p[j+1]; the mesh rises within a layer
         if (j > 0 && p[j] > xi) j = 0;
         while (j + 1 < m && p[j + 1] <= xi) ++j;
-        value = xi == p[j] ? g[j] : ((xi - p[j]) * g[j + 1] + (p[j + 1] - xi) * g[j]) / (p[j + 1] - p[j]);
+        // As a weighted mean of the two rates, which cannot overflow whatever the positions.
+        const double t = (xi - p[j]) / (p[j + 1] - p[j]);
+        value = xi == p[j] ? g[j] : (1.0 - t) * g[j] + t * g[j + 1];
       }
       gen.G[i] = value * unit;
     }
@@ -459,6 +461,17 @@ int bereken_generatie_uit_file(const Environment& env, CalculationVariables& cv,
       env.Error("Error !", "The generationfile contains 2 equal x-positions!");
       return 0;
     }
+  // Every rate must stay a number in the solver's units of every layer.
+  const Schaal& s = cv.par->schaal;
+  for (int l = 0; l < cv.par->nlayers; ++l) {
+    const double unit = s.L * s.L / (s.S[l] * s.Dmax);
+    for (int i = 0; i < count; ++i)
+      if (!std::isfinite(y[i] * unit)) {
+        env.Error(kGenFileTitle, "The generation file '" + wp.generationFile +
+                                     "' holds generation rates too large to calculate with.");
+        return 0;
+      }
+  }
   gen.fromFile = 1;
   gen.filePositions = std::move(x);
   gen.fileGeneration = std::move(y);

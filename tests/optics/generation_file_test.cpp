@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
@@ -95,6 +96,23 @@ TEST(GenerationFile, LinearBetweenPointsExactAtThemAndZeroOutside) {
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], c.gen.G[i]);
   EXPECT_EQ(c.gen.fromFile, 1);
   EXPECT_EQ(c.gen.filePositions.size(), 4u);
+}
+
+// Found by fuzzing: positions and rates near the top of the number range. Interpolating between
+// two such points may not overflow: the rate is a weighted mean of its neighbours.
+TEST(GenerationFile, HugeNumbersNeitherOverflowNorReachTheSolver) {
+  FileCase c;
+  c.Write("wide.gen", "0 2e200\n5e234 4e200\n");
+  ASSERT_EQ(c.Run(), 1);
+  const CalculationVariables& cv = c.pb->cv;
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    // At most 6 µm into a 5e234 µm interval: the first rate to 1e-12.
+    EXPECT_CLOSE(Physical(cv, c.gen, i), 2e200, 1e-12, 0.0) << i;
+  }
+  // The rates at 1.7e308 are still numbers in the solver's units (the unit is far below 1).
+  c.Write("huge.gen", "0 1e300\n6 1.7e308\n");
+  ASSERT_EQ(c.Run(), 1);
+  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_TRUE(std::isfinite(cv.G[i]) && cv.G[i] > 0.0) << i;
 }
 
 TEST(GenerationFile, AttenuationScalesAndDarkGivesZero) {
