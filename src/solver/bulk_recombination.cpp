@@ -429,15 +429,31 @@ struct SingleLevelValues {
   }
 };
 
+// The carrier densities' factors and the two transition rates of the level: A, at which the
+// empty state gains an electron, and D, at which the filled state loses it. The occupation
+// iteration uses this alone, the closed form below goes on from it: both store the same
+// occupations.
+template <class T>
+struct LevelRates {
+  T dn_du, dp_dv, cnn, cpp, A, D;
+};
+template <class T>
+ZONIQ_ALWAYS_INLINE LevelRates<T> Rates(T cn, T cp, T en, T ep, T gn, T gp, T Nn, T Np, T expPsi, T expMinPsi, T uTot,
+                                        T vTot) {
+  LevelRates<T> r;
+  r.dn_du = Nn * expPsi;
+  r.dp_dv = Np * expMinPsi;
+  r.cnn = cn * (r.dn_du * uTot);
+  r.cpp = cp * (r.dp_dv * vTot);
+  r.A = gp + ep + r.cnn;
+  r.D = gn + en + r.cpp;
+  return r;
+}
+
 template <class T>
 ZONIQ_ALWAYS_INLINE void SingleLevelClosedForm(SingleLevelValues<T>& x, bool charged, double q0, double q1) {
-  const T dn_du = x.Nn * x.expPsi;
-  const T dp_dv = x.Np * x.expMinPsi;
-  const T n = dn_du * x.uTot;
-  const T p = dp_dv * x.vTot;
-  const T cnn = x.cn * n, cpp = x.cp * p;
-  const T A = x.gp + x.ep + cnn;
-  const T D = x.gn + x.en + cpp;
+  const LevelRates<T> r = Rates(x.cn, x.cp, x.en, x.ep, x.gn, x.gp, x.Nn, x.Np, x.expPsi, x.expMinPsi, x.uTot, x.vTot);
+  const T dn_du = r.dn_du, dp_dv = r.dp_dv, cnn = r.cnn, cpp = r.cpp, A = r.A, D = r.D;
   x.s = A + D;
   const T inv = 1.0 / x.s;
   x.f1 = A * inv;
@@ -602,15 +618,13 @@ void SingleLevelOccupations(BulkDefectRecord& defect, int energy, const MeshCarr
   for (int j = 1; j < defect.count - 1; ++j) {
     const auto jj = static_cast<std::size_t>(j);
     const CarrierPoint c = m.at(static_cast<std::size_t>(defect.first + j));
-    const double n = (c.Nn * c.expPsi) * c.uTot;
-    const double p = (c.Np * c.expMinPsi) * c.vTot;
-    const double A = r.gp_opt[jj] + r.ep[jj] + r.cn[jj] * n;
-    const double D = r.gn_opt[jj] + r.en[jj] + r.cp[jj] * p;
-    const double inv = 1.0 / (A + D);
+    const LevelRates<double> k = Rates(r.cn[jj], r.cp[jj], r.en[jj], r.ep[jj], r.gn_opt[jj], r.gp_opt[jj], c.Nn, c.Np,
+                                       c.expPsi, c.expMinPsi, c.uTot, c.vTot);
+    const double inv = 1.0 / (k.A + k.D);
     // A point that cannot be computed keeps its previous occupations (the terms report it).
-    if (A + D > 0.0 && std::isfinite(inv)) {
-      r.f[jj] = A * inv;
-      r.een_min_f[jj] = D * inv;
+    if (k.A + k.D > 0.0 && std::isfinite(inv)) {
+      r.f[jj] = k.A * inv;
+      r.een_min_f[jj] = k.D * inv;
     }
   }
 }
