@@ -112,6 +112,14 @@ double RealValue(std::string_view rest, std::string_view key, double lo, double 
   return v;
 }
 
+// A positive value that the file writes with `decimals` decimals. A smaller one than the last
+// decimal would be saved as 0, which the reader refuses: the file could not be read back.
+double PositiveFixed(std::string_view rest, std::string_view key, int decimals, double hi, std::string_view what) {
+  const double lo = std::pow(10.0, -decimals);
+  const std::string range = std::string(what) + " of at least " + fix(lo, 1, decimals);
+  return RealValue(rest, key, lo, hi, range.c_str());
+}
+
 int IntValue(std::string_view rest, std::string_view key, double lo, double hi, const char* range) {
   const double v = RealValue(rest, key, lo, hi, range);
   if (v != std::floor(v)) throw Reject{"the value of \"" + std::string(key) + "\" should be a whole number"};
@@ -147,10 +155,7 @@ void AddWorkPointKeys(std::vector<KeyHandler>& table, WorkPoint& w, WorkPointSee
     table.push_back({prefix + key, std::move(take)});
   };
   add("Temperature", [&w](std::string_view v) {
-    // The file holds two decimals: a lower temperature would be saved as 0 K, which no file may
-    // hold, and the saved list could not be read again.
-    w.temperature =
-        RealValue(v, "Temperature", 0.01, 1e4, "a temperature of at least 0.01 K and at most 10000 K");
+    w.temperature = PositiveFixed(v, "Temperature", 2, 1e4, "a temperature of at most 10000 K");
   });
   add("Voltage", [&w](std::string_view v) {
     w.voltage = RealValue(v, "Voltage", -kMaxFixedMagnitude, kMaxFixedMagnitude, "a voltage of at most 1e6 V");
@@ -191,8 +196,7 @@ void AddWorkPointKeys(std::vector<KeyHandler>& table, WorkPoint& w, WorkPointSee
   });
   add("generation file :", [&w](std::string_view v) { w.generationFile = QuotedName(v); });
   add("attenuation", [&w](std::string_view v) {
-    w.attenuation = RealValue(v, "attenuation", 0, kMaxFixedMagnitude, "a positive percentage");
-    if (w.attenuation <= 0) throw Reject{"the value of \"attenuation\" should be a positive percentage"};
+    w.attenuation = PositiveFixed(v, "attenuation", 4, kMaxFixedMagnitude, "a positive percentage");
   });
 }
 
@@ -690,14 +694,11 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
                    }});
   table.push_back({"width of tail-like energy distribution", [&](std::string_view v) {
                      const char* key = "width of tail-like energy distribution";
-                     c.widthtail = RealValue(valueAfterColon(v, key), key, 0, kMaxFixedMagnitude, "positive");
-                     if (c.widthtail <= 0) throw Reject{std::string("the value of \"") + key + "\" should be positive"};
+                     c.widthtail = PositiveFixed(valueAfterColon(v, key), key, 4, kMaxFixedMagnitude, "positive");
                    }});
   table.push_back({"width of gaussian energy distribution", [&](std::string_view v) {
                      const char* key = "width of gaussian energy distribution";
-                     c.widthgauss = RealValue(valueAfterColon(v, key), key, 0, kMaxFixedMagnitude, "positive");
-                     if (c.widthgauss <= 0)
-                       throw Reject{std::string("the value of \"") + key + "\" should be positive"};
+                     c.widthgauss = PositiveFixed(valueAfterColon(v, key), key, 4, kMaxFixedMagnitude, "positive");
                    }});
   table.push_back({"maximum voltage for the recording", [&](std::string_view v) {
                      const char* key = "maximum voltage for the recording";
@@ -706,10 +707,8 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
                    }});
   table.push_back({"minimum voltage increment for the recording", [&](std::string_view v) {
                      const char* key = "minimum voltage increment for the recording";
-                     g.recordingMinVoltageStep = RealValue(valueAfterColon(v, key), key, 0, kMaxFixedMagnitude,
-                                                           "a positive voltage of at most 1e6 V");
-                     if (g.recordingMinVoltageStep <= 0)
-                       throw Reject{std::string("the value of \"") + key + "\" should be positive"};
+                     g.recordingMinVoltageStep = PositiveFixed(valueAfterColon(v, key), key, 8, kMaxFixedMagnitude,
+                                                               "a positive voltage of at most 1e6 V");
                    }});
 
   if (!ReadSettingsFile(env, file.get(), table, kGeneralSettingsErrorTitle, "General settings file: " + full,

@@ -697,9 +697,11 @@ TEST(ActionListFile, RejectedFilesChangeNothing) {
       {"inf", "Temperature : inf\n", "is not a number"},
       {"overflow", "Voltage : 1e999\n", "line 1: the value of \"Voltage\""},
       {"no value", "IV_startV :\n", "is not a number"},
-      {"zero kelvin", "Temperature : 0\n", "should be a temperature of at least 0.01 K"},
-      // Saved with two decimals it would read 0.00 K: the list could not be read back.
-      {"below the file's resolution", "Temperature : .003\n", "should be a temperature of at least 0.01 K"},
+      {"zero kelvin", "Temperature : 0\n", "should be a temperature of at most 10000 K of at least 0.01"},
+      // Values below the last decimal the file writes would be saved as 0 and could not be read
+      // back: 0.003 K with two decimals, 0.00001 % with four.
+      {"temperature below the file's resolution", "Temperature : .003\n", "of at least 0.01"},
+      {"attenuation below the file's resolution", "attenuation : 0.00001\n", "of at least 0.0001"},
       {"negative points", "IV_points : -3\n", "should be a number of points"},
       {"fractional points", "IV_points : 4.5\n", "should be a whole number"},
       {"flag 2", "dark : 2\n", "should be 0 or 1"},
@@ -929,6 +931,10 @@ TEST(GeneralSettingsFile, MissingAndRejectedFilesChangeNothing) {
                                   std::string("width of gaussian energy distribution (multiple of Echar) : nan\n"),
                                   std::string("width of gaussian energy distribution 7\n"),
                                   std::string("minimum voltage increment for the recording (V) : 0\n"),
+                                  // below the last of the decimals the file writes
+                                  std::string("minimum voltage increment for the recording (V) : 1e-9\n"),
+                                  std::string("width of tail-like energy distribution (multiple of Echar) : 1e-5\n"),
+                                  std::string("width of gaussian energy distribution (multiple of Echar) : 4e-5\n"),
                                   std::string("maximum voltage for the recording (V) : 1e999\n"),
                                   std::string("\x01\x02garbage\n"), std::string()}) {
     SCOPED_TRACE(text);
