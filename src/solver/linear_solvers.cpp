@@ -21,6 +21,9 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
   int l = 0;
   int p = interfaces > 0 ? last[0] : -1;  // the next interface row
   if (jd[0] == 0.0) return -1;
+  // 0·x is 0 for every finite x: an infinite or undefined pivot (whose reciprocal would be a
+  // harmless-looking 0) makes the sum undefined. The solution is checked the same way below.
+  double pivots = 0.0 * jd[0];
   double inv = 1.0 / jd[0];
   double bPrev = b[0];
   jd[0] = inv;
@@ -35,9 +38,11 @@ int SolveTridiagonalInterface(int N, std::span<const int> last, int nlayers, std
       p = l < interfaces ? last[l] : -1;
     }
     if (d == 0.0) return -1;
+    pivots += 0.0 * d;
     inv = 1.0 / d;
     jd[i] = inv;
   }
+  if (pivots != 0.0) return -1;
   double x = b[N - 1] * inv;
   b[N - 1] = x;
   l = interfaces - 1;

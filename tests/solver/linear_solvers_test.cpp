@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -87,6 +89,15 @@ TEST(LinearSolvers, ZeroPivotIsAFailureNotACrash) {
   const std::vector<int> last2{1};
   EXPECT_EQ(SolveTridiagonalInterface(2, last2, 1, jl2, jd2, ju2, extra, b2), -1);
   EXPECT_EQ(SolveTridiagonalInterface(0, last2, 1, jl2, jd2, ju2, extra, b2), -1);
+  // An overflowed (infinite) or undefined pivot, first or later: its reciprocal would be 0 or
+  // NaN and could pass as a finite solution.
+  const double inf = std::numeric_limits<double>::infinity();
+  for (int at : {0, 1, 2})
+    for (double bad : {inf, -inf, std::numeric_limits<double>::quiet_NaN()}) {
+      std::vector<double> jl3{0, 1, 1}, jd3{2, 2, 2}, ju3{1, 1, 0}, b3{1, 1, 1};
+      jd3[static_cast<std::size_t>(at)] = bad;
+      EXPECT_EQ(SolveTridiagonalInterface(3, last, 1, jl3, jd3, ju3, extra, b3), -1) << at << " " << bad;
+    }
 }
 
 TEST(LinearSolvers, EnvelopeWithOffBandElements) {
