@@ -815,26 +815,6 @@ RecTerms rdcbijdrage_auger(double Cn, double Cp, const CarrierPoint& c) {
   return t;
 }
 
-int BulkTermsAtPoint(BulkRecombination& rec, int l, int i, const CarrierPoint& c, double K, double Cn, double Cp,
-                     BulkPointTerms& out, bool store) {
-  out = BulkPointTerms{};
-  if (l < 0 || l >= MAXLAYERS) return -1;
-  for (auto& defect : rec.layer[static_cast<std::size_t>(l)]) {
-    const int j = i - defect.first;
-    if (j <= 0 || j >= defect.count - 1) continue;  // the ends of a layer carry no bulk terms
-    RecTerms t;
-    const int status = rdcbijdrage_distributie_multilevel(defect, j, c, t, store);
-    if (status < 0) return status;
-    out.srh += t;
-  }
-  out.radiative = rdcbijdrage_radiative(K, c);
-  out.auger = rdcbijdrage_auger(Cn, Cp, c);
-  out.total = out.srh;
-  out.total += out.radiative;
-  out.total += out.auger;
-  return AllFinite(out.total) ? 1 : -1;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Mesh-wide drivers
 // ---------------------------------------------------------------------------------------------

@@ -58,10 +58,6 @@ struct RecTerms {
   RecTerms& operator*=(double factor);
 };
 
-// The bulk contributions at one point, split by mechanism; total = srh + radiative + auger.
-struct BulkPointTerms {
-  RecTerms total, srh, radiative, auger;
-};
 
 // ---------------------------------------------------------------------------------------------
 // Per-point blocks over the mesh
@@ -260,10 +256,6 @@ RecTerms rdcbijdrage_radiative(double K, const CarrierPoint& c);
 // Auger recombination (Cn·n + Cp·p)·(np − ni²); Cn, Cp normalised.
 RecTerms rdcbijdrage_auger(double Cn, double Cp, const CarrierPoint& c);
 
-// Every bulk contribution at mesh point i of layer l (an interior point of the layer): all
-// defects of the layer, radiative and Auger. Returns 1, or a negative value when a defect fails.
-int BulkTermsAtPoint(BulkRecombination& rec, int l, int i, const CarrierPoint& c, double K, double Cn, double Cp,
-                     BulkPointTerms& out, bool store = true);
 
 // ---------------------------------------------------------------------------------------------
 // Mesh-wide drivers
