@@ -54,6 +54,7 @@ void SolverWorkspace::resize(std::size_t n) {
   env_start.assign(n, 0);
   env_values.clear();
   mesh.resize(n);
+  meshAtEntry.resize(n);
 }
 
 namespace {

@@ -109,8 +109,8 @@ struct SolverWorkspace {
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;
-  MeshBlock mesh;             // the new mesh while the mesh is adapted
-  bool termsCurrent = false;  // the defect terms belong to the present state (set by the Poisson loop)
+  MeshBlock mesh;         // the new mesh while the mesh is adapted
+  MeshBlock meshAtEntry;  // the mesh at the entry of a solve, to come back to
   void resize(std::size_t n);
 };
 

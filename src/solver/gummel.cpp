@@ -73,7 +73,11 @@ int clamping_u_or_v(CalculationVariables& cv, std::span<double> delta, double cl
   return (dFm > term || dFp > term) ? 1 : 0;
 }
 
-int psi_iteratie_Gummel(CalculationVariables& cv) {
+namespace {
+
+// The Poisson loop; `termsCurrent` tells whether the defect terms in cv belong to the state it
+// leaves (no step followed their last evaluation), so that the electron loop can start on them.
+int PoissonLoop(CalculationVariables& cv, bool& termsCurrent) {
   CountCall(cv, CallCounter::psi_iteratie_Gummel);
   const ConvergenceParameters& c = cv.par->convergence;
   SolverWorkspace& w = cv.work;
@@ -83,14 +87,15 @@ int psi_iteratie_Gummel(CalculationVariables& cv) {
   // Poisson's equation needs only the charge of the defects: without a defect that can be
   // charged the terms are zero whatever the carriers, and need not be recomputed.
   const bool charged = ChargedDefects(cv);
-  bool termsCurrent = false;
+  bool evaluated = false;
+  termsCurrent = false;
   while (err > c.termination_psi) {
     InitialiseTunnelCurrent(cv, 0);
-    if ((charged || !termsCurrent) && ComputeDefectTerms(cv) < 0) {
+    if ((charged || !evaluated) && ComputeDefectTerms(cv) < 0) {
       SolverMessage(cv, "Error", kRecombinationError);
       return -1;
     }
-    termsCurrent = true;
+    evaluated = true;
     bereken_stelsel_psi_Gummel(cv, w.F);
     bereken_jac_psi_Gummel(cv, w.jl, w.jd, w.ju, w.extra);
     if (!AllFinite(w.F, N)) {
@@ -121,8 +126,15 @@ int psi_iteratie_Gummel(CalculationVariables& cv) {
   cv.teller = count;
   // At convergence no step follows the last evaluation; without charged defects the terms were
   // evaluated only once, before the first step.
-  cv.work.termsCurrent = charged || count == 0;
+  termsCurrent = charged || count == 0;
   return 0;
+}
+
+}  // namespace
+
+int psi_iteratie_Gummel(CalculationVariables& cv) {
+  bool termsCurrent = false;
+  return PoissonLoop(cv, termsCurrent);
 }
 
 namespace {
@@ -198,10 +210,11 @@ int GummelOuterLoop(CalculationVariables& cv) {
       return 0;
     }
     ++count;
-    if (psi_iteratie_Gummel(cv) == -1 || cv.teller == -1) return -1;
+    bool termsCurrent = false;
+    if (PoissonLoop(cv, termsCurrent) == -1 || cv.teller == -1) return -1;
     kpsi = cv.teller;
     // A converged Poisson loop ends without a step after its last evaluation of the defect terms.
-    if (ContinuityLoop(cv, kElectrons, cv.work.termsCurrent) == -1) return -1;
+    if (ContinuityLoop(cv, kElectrons, termsCurrent) == -1) return -1;
     kn = cv.teller;
     if (u_or_v_iteratie_Gummel(cv, kHoles) == -1) return -1;
     kp = cv.teller;
@@ -221,26 +234,23 @@ int GummelOuterLoop(CalculationVariables& cv) {
   }
 }
 
-// The state at entry of a solve, to come back to after a failure.
-struct EntryState {
-  bool meshSaved = false;
-  MeshBlock mesh;
-};
-
-void SaveEntry(CalculationVariables& cv, EntryState& e) {
+// The state at entry of a solve, to come back to after a failure, is kept in the workspace:
+// its arrays are sized once, so saving it allocates nothing. Returns whether the mesh was saved
+// (only when the mesh may change during the solve).
+bool SaveEntry(CalculationVariables& cv) {
   const int N = cv.mesh.N;
   std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psi0.begin());
   std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.u0.begin());
   std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.v0.begin());
-  if (cv.par->mesh.recalculateMesh != 0) {
-    e.mesh = cv.mesh;
-    e.meshSaved = true;
-  }
+  if (cv.par->mesh.recalculateMesh == 0) return false;
+  cv.work.meshAtEntry = cv.mesh;
+  return true;
 }
 
-void RestoreEntry(CalculationVariables& cv, const EntryState& e) {
-  if (e.meshSaved && (e.mesh.N != cv.mesh.N || e.mesh.x != cv.mesh.x)) {
-    cv.mesh = e.mesh;
+void RestoreEntry(CalculationVariables& cv, bool meshSaved) {
+  const MeshBlock& entry = cv.work.meshAtEntry;
+  if (meshSaved && (entry.N != cv.mesh.N || entry.x != cv.mesh.x)) {
+    cv.mesh = entry;
     Full_x_Dependence(cv);
     FillAllDefectRecords(cv);
     if (cv.regenerate) cv.regenerate(cv);
@@ -257,8 +267,7 @@ void RestoreEntry(CalculationVariables& cv, const EntryState& e) {
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
   cv.coupledIterations = 0;
-  EntryState entry;
-  SaveEntry(cv, entry);
+  const bool meshSaved = SaveEntry(cv);
   SolverContext* ctx = cv.ctx;
   const bool wasDeferring = ctx && ctx->deferMessages;
   const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
@@ -266,7 +275,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   if (ctx && fallback) ctx->deferMessages = true;
   int result = GummelOuterLoop(cv);
   if (result == -1 || cv.teller == -1) {
-    RestoreEntry(cv, entry);
+    RestoreEntry(cv, meshSaved);
     const int steps = fallback ? CoupledNewton(cv) : -1;
     if (steps > 0) {
       const Environment* env = (ctx && ctx->env.ui && ctx->env.errors) ? &ctx->env : nullptr;
@@ -277,7 +286,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
       if (ctx) ctx->deferred.resize(heldBefore);
     } else {
       // A failed solve leaves the state it started from, never a diverged or non-finite one.
-      if (fallback) RestoreEntry(cv, entry);
+      if (fallback) RestoreEntry(cv, meshSaved);
       cv.teller = -1;
     }
   }
