@@ -8,6 +8,7 @@
 #include "measure/iv_parameters.hpp"
 #include "measure/simulation_driver.hpp"
 #include "solver/bias_stepping.hpp"
+#include "solver/calculation_parameters.hpp"
 
 namespace zoniq {
 
@@ -49,9 +50,8 @@ IVPointCurrents EvaluateIVPoint(const CalculationVariables& cv, CurrentDensities
 
   // Surface recombination: the minority-carrier current at each contact (electrons at a p-type
   // contact, holes at an n-type one).
-  const int first = 0, last = std::max(par.nlayers - 1, 0);
-  const bool leftElectrons = par.layer[first].dopingType[0] >= 0;
-  const bool rightElectrons = par.layer[last].dopingType[1] >= 0;
+  const bool leftElectrons = ElectronsAreMinorityAtContact(par, 0);
+  const bool rightElectrons = ElectronsAreMinorityAtContact(par, 1);
   (leftElectrons ? p.js_n : p.js_p) += leftElectrons ? table.j_n[0] : table.j_p[0];
   (rightElectrons ? p.js_n : p.js_p) += rightElectrons ? table.j_n[N - 1] : table.j_p[N - 1];
   return p;

@@ -130,8 +130,8 @@ void BandDiagramFromSolution(const CalculationVariables& cv, int generationSide,
   // Cumulative recombination: the minority-carrier current into the left contact, then the
   // bulk and interface recombination met on the way, and at the end the minority-carrier
   // current into the right contact.
-  const bool leftElectrons = par.layer[0].dopingType[0] == 1;
-  const bool rightElectrons = par.layer[static_cast<std::size_t>(par.nlayers - 1)].dopingType[1] == 1;
+  const bool leftElectrons = ElectronsAreMinorityAtContact(par, 0);
+  const bool rightElectrons = ElectronsAreMinorityAtContact(par, 1);
   double sum = leftElectrons ? out.jn[0] : out.jp[0];
   for (int l = 0; l < par.nlayers; ++l) {
     for (int i = mesh.first[l]; i <= mesh.last[l]; ++i) {

@@ -6,6 +6,7 @@
 // S_l·Dmax/L², current densities in q·S_l·Dmax/L, velocities in Dmax/L.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -80,6 +81,14 @@ struct CalculationParameters {
   CellDefinition cell;
   Schaal schaal;
 };
+
+// Whether electrons are the minority carriers at the left (side 0) or the right (side 1)
+// contact: the outer edge of the first or last layer is p-type. Otherwise (n-type or
+// compensated) the holes are counted as the contact's minority carriers.
+inline bool ElectronsAreMinorityAtContact(const CalculationParameters& par, int side) {
+  const LayerCalcParameters& layer = par.layer[side == 0 ? 0 : static_cast<std::size_t>(std::max(par.nlayers - 1, 0))];
+  return layer.dopingType[side == 0 ? 0 : 1] == 1;
+}
 
 // Range of the two mesh ratios; swaps them when the maximum is below the minimum, then clamps
 // the maximum into [1.1, 3.0] and the minimum into [1.0, 1.3].
