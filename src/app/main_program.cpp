@@ -12,6 +12,7 @@
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
 #include "app/session.hpp"
+#include "app/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 
 namespace zoniq {
@@ -217,8 +218,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     return kExitUsage;
   }
   if (!badRange.empty()) {
-    err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, 2 to 2001 points), not '" << badRange
-        << "'\nTry 'zoniq --help'.\n";
+    err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, " << std::to_string(kMinSweepPoints) << " to "
+        << std::to_string(kMaxSweepPoints) << " points), not '" << badRange << "'\nTry 'zoniq --help'.\n";
     return kExitUsage;
   }
   const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
