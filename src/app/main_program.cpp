@@ -1,19 +1,18 @@
 #include "app/main_program.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <vector>
 
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
 #include "app/session.hpp"
+#include "app/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 
 namespace zoniq {
@@ -26,13 +25,10 @@ std::string MakeVersionBanner(std::string_view programPath, const DateTime& t) {
 }
 
 DateTime ProgramFileTime(std::string_view programPath) {
-  struct stat info {};
-  std::time_t when = 0;
-  const std::string self = ExecutablePath(programPath);
-  if (::stat(self.c_str(), &info) == 0 || ::stat(std::string(programPath).c_str(), &info) == 0) when = info.st_mtime;
-  std::tm local{};
-  if (!localtime_r(&when, &local)) return DateTime{};
-  return DateTime{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
+  if (const std::optional<DateTime> t = FileModificationTime(ExecutablePath(programPath))) return *t;
+  if (const std::optional<DateTime> t = FileModificationTime(programPath)) return *t;
+  // Neither file found: the instant 0.
+  return LocalDateTime(0).value_or(DateTime{});
 }
 
 std::string UsageText() {
@@ -222,8 +218,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     return kExitUsage;
   }
   if (!badRange.empty()) {
-    err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, 2 to 2001 points), not '" << badRange
-        << "'\nTry 'zoniq --help'.\n";
+    err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, " << std::to_string(kMinSweepPoints) << " to "
+        << std::to_string(kMaxSweepPoints) << " points), not '" << badRange << "'\nTry 'zoniq --help'.\n";
     return kExitUsage;
   }
   const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));

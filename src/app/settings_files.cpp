@@ -1,9 +1,6 @@
 #include "app/settings_files.hpp"
 
-#include <sys/stat.h>
-
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -21,15 +18,6 @@ namespace {
 constexpr double kMaxFixedMagnitude = 1e6;
 // Largest integer taken for a count; counts above 2001 are then limited with the warning.
 constexpr double kMaxCount = 1e9;
-
-std::optional<DateTime> FileModificationTime(const std::string& path) {
-  struct stat info {};
-  if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
-  const std::time_t when = info.st_mtime;
-  std::tm local{};
-  if (!localtime_r(&when, &local)) return std::nullopt;
-  return DateTime{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
-}
 
 bool NoProblemLoaded(std::string_view name) { return TrimView(name).empty() || name == "new problem"; }
 
@@ -423,7 +411,7 @@ HeaderInfo MakeHeaderInfo(std::string_view version, std::string_view problemName
   h.version = version;
   h.problemName = problemName;
   h.savedAt = NowLocal();
-  if (!NoProblemLoaded(problemName)) h.problemSavedAt = FileModificationTime(std::string(problemName));
+  if (!NoProblemLoaded(problemName)) h.problemSavedAt = FileModificationTime(problemName);
   return h;
 }
 

@@ -18,15 +18,16 @@
 #include "celldef/cell_definition.hpp"
 #include "celldef/work_point.hpp"
 #include "common/format.hpp"
+#include "measure/iv_sweep.hpp"
 #include "measure/measurement_actions.hpp"
 #include "ui/error_message.hpp"
 #include "ui/session_core.hpp"
 
 namespace zoniq {
 
-// A sweep has at least 2 and at most 2001 points.
+// A sweep has at least 2 and at most as many points as a calculation takes.
 inline constexpr int kMinSweepPoints = 2;
-inline constexpr int kMaxSweepPoints = 2001;
+inline constexpr int kMaxSweepPoints = MAX_NUM_CALCULATION_STEPS;
 
 // The spectrum that replaces a missing one; shipped in the program's "spectrum" folder.
 inline constexpr const char* kStandardSpectrumName = "AM1_5G 1 sun.spe";

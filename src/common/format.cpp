@@ -1,7 +1,10 @@
 #include "common/format.hpp"
 
+#include <sys/stat.h>
+
 #include <cstdio>
-#include <ctime>
+
+#include "common/paths.hpp"
 
 namespace zoniq {
 
@@ -30,11 +33,18 @@ std::string num(double value) {
   return buf;
 }
 
-DateTime NowLocal() {
-  std::time_t now = std::time(nullptr);
-  std::tm tmv{};
-  localtime_r(&now, &tmv);
-  return DateTime{tmv.tm_mday, tmv.tm_mon + 1, tmv.tm_year + 1900, tmv.tm_hour, tmv.tm_min, tmv.tm_sec};
+DateTime NowLocal() { return LocalDateTime(std::time(nullptr)).value_or(DateTime{}); }
+
+std::optional<DateTime> LocalDateTime(std::time_t instant) {
+  std::tm local{};
+  if (!localtime_r(&instant, &local)) return std::nullopt;
+  return DateTime{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+std::optional<DateTime> FileModificationTime(std::string_view path) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return LocalDateTime(info.st_mtime);
 }
 
 std::string DateText(const DateTime& t) {

@@ -1,7 +1,10 @@
 // Fixed-width number layouts used by every file the program writes.
 #pragma once
 
+#include <ctime>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace zoniq {
 
@@ -19,6 +22,11 @@ struct DateTime {
   int day = 1, month = 1, year = 1970, hour = 0, minute = 0, second = 0;
 };
 DateTime NowLocal();
+// The local calendar date and time of an instant; none when the C library cannot convert it.
+std::optional<DateTime> LocalDateTime(std::time_t instant);
+// The local date and time a file was last modified (backslashes in the path read as '/'); none
+// when the file cannot be found.
+std::optional<DateTime> FileModificationTime(std::string_view path);
 std::string DateText(const DateTime& t);
 std::string TimeText(const DateTime& t);
 

@@ -1,12 +1,9 @@
 #include "output/output_header.hpp"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cmath>
-#include <ctime>
+#include <optional>
 
-#include "common/paths.hpp"
 #include "common/text.hpp"
 
 namespace zoniq {
@@ -67,15 +64,12 @@ bool ZONIQFileDateTime(std::string_view fileName, DateTime& when) {
     when = NowLocal();
     return true;
   }
-  struct stat st {};
-  if (fileName.empty() || ::stat(NativePath(fileName).c_str(), &st) != 0) {
+  const std::optional<DateTime> modified = FileModificationTime(fileName);
+  if (!modified) {
     when = DateTime{0, 0, 0, 0, 0, 0};
     return false;
   }
-  const std::time_t modified = st.st_mtime;
-  std::tm tmv{};
-  localtime_r(&modified, &tmv);
-  when = DateTime{tmv.tm_mday, tmv.tm_mon + 1, tmv.tm_year + 1900, tmv.tm_hour, tmv.tm_min, tmv.tm_sec};
+  when = *modified;
   return true;
 }
 

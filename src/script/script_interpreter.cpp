@@ -1,10 +1,7 @@
 #include "script/script_interpreter.hpp"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -48,20 +45,14 @@ constexpr CommandKeyword kCommands[] = {
     {"show", SCRIPT_SHOW},
 };
 
-DateTime FileTime(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return DateTime{};
-  std::tm local{};
-  const std::time_t when = info.st_mtime;
-  if (!localtime_r(&when, &local)) return DateTime{};
-  return DateTime{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
-}
-
 // One run of a script file: its file, its loop and what the commands need of it.
 class ScriptRun {
  public:
   ScriptRun(ScriptContext& context, std::string path, int& running)
-      : ctx_(context), path_(std::move(path)), running_(running), fileTime_(FileTime(path_)) {}
+      : ctx_(context),
+        path_(std::move(path)),
+        running_(running),
+        fileTime_(FileModificationTime(path_).value_or(DateTime{})) {}
 
   // Runs the open file to its end.
   void Run(std::FILE* file);

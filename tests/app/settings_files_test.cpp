@@ -4,8 +4,10 @@
 #include "app/settings_files.hpp"
 
 #include <gtest/gtest.h>
+#include <utime.h>
 
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -128,10 +130,21 @@ TEST(SettingsHeader, TheDefinitionFileDateComesFromTheFile) {
   TempDir dir;
   const std::string def = dir.file("cell.def");
   WriteWholeFile(def, "x");
+  // Give the file a known modification time; the expected local date and time of that instant
+  // come from the C library, independently of the code under test.
+  const std::time_t when = 1600000000;  // 13 September 2020, 12:26:40 UTC
+  utimbuf times{when, when};
+  ASSERT_EQ(utime(def.c_str(), &times), 0);
+  std::tm local{};
+  ASSERT_NE(localtime_r(&when, &local), nullptr);
   const HeaderInfo h = MakeHeaderInfo("banner", def);
   ASSERT_TRUE(h.problemSavedAt.has_value());
-  // Written a moment ago: the same year as the saving time (read from the clock just after).
-  EXPECT_EQ(h.problemSavedAt->year, h.savedAt.year);
+  EXPECT_EQ(h.problemSavedAt->day, local.tm_mday);
+  EXPECT_EQ(h.problemSavedAt->month, local.tm_mon + 1);
+  EXPECT_EQ(h.problemSavedAt->year, local.tm_year + 1900);
+  EXPECT_EQ(h.problemSavedAt->hour, local.tm_hour);
+  EXPECT_EQ(h.problemSavedAt->minute, local.tm_min);
+  EXPECT_EQ(h.problemSavedAt->second, local.tm_sec);
   EXPECT_FALSE(MakeHeaderInfo("banner", "new problem").problemSavedAt.has_value());
 }
 
