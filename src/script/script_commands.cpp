@@ -237,15 +237,15 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     return -1;
   }
   if (StartsWithNoCase(a1, "scriptvar")) {
+    // Nothing plotted: reported before a file is created.
     std::string why;
-    const std::string text = ScriptResultsText(ctx.script, NowLocal(), &why);
-    if (text.empty()) {
+    if (ScriptResultsText(ctx.script, NowLocal(), &why).empty()) {
       env.Error("Script Save or Show", why);
       return -1;
     }
     OpenedOutput out = OpenOutput(ctx, fileName, FK_SCRIPTVAR, ".xls", line);
     if (!out.file) return -1;
-    if (std::fwrite(text.data(), 1, text.size(), out.file.get()) != text.size() || std::fflush(out.file.get()) != 0) {
+    if (scriptresults_naar_file(ctx.script, out.file.get(), env) != 0 || std::fflush(out.file.get()) != 0) {
       env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + out.path);
       return -1;
     }

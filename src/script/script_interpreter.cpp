@@ -105,8 +105,7 @@ void ScriptRun::Execute(const std::string& line) {
       ProcessLoadCommand(ctx_, argument, rest, line);
       break;
     case SCRIPT_SAVE: {
-      script.scriptHeader = ScriptSaveHeader(path_, fileTime_, line);
-      ProcessSaveCommand(ctx_, argument, rest, script.scriptHeader, line);
+      ProcessSaveCommand(ctx_, argument, rest, ScriptSaveHeader(path_, fileTime_, line), line);
       break;
     }
     case SCRIPT_SET:
@@ -123,7 +122,6 @@ void ScriptRun::Execute(const std::string& line) {
       break;
     case SCRIPT_PLOT:
       ProcessPlotCommand(script, argument, rest, line, env);
-      script.scriptPlotted = true;
       break;
     case SCRIPT_CALCULATE:
       ProcessCalculateCommand(ctx_, argument, line);
@@ -290,7 +288,6 @@ int RunScriptFile(ScriptContext& context, std::string_view fileName, int& runnin
   FilePtr file = OpenFile(native, "rb");
   if (!file) return -1;
 
-  if (context.script.scriptDepth == 0) context.script.scriptPlotted = false;
   ++context.script.scriptDepth;
   TurnOnScriptMessage(*context.core.ui, full);
   ScriptRun(context, full, running).Run(file.get());

@@ -79,8 +79,6 @@ struct ScriptState {
 
   ScriptVariables theScript;
   std::vector<ScriptPlot> scriptPlots;  // the script graph
-  bool scriptPlotted = false;           // a "plot" command ran in the present script run
-  std::string scriptHeader;             // header text of the files the present "save" writes
   int scriptDepth = 0;                  // nesting of running scripts
 
   // Where "show" prints the script variables in a run without panels; null = standard output.
