@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 #include "common/format.hpp"
 #include "common/text.hpp"
 #include "ui/error_message.hpp"

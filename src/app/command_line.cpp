@@ -2,7 +2,7 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
 

@@ -12,7 +12,7 @@
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
 #include "app/session.hpp"
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 
 namespace zoniq {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
 #include "script/script_state.hpp"

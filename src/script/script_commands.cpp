@@ -8,7 +8,7 @@
 #include <iostream>
 #include <system_error>
 
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"

@@ -1,4 +1,4 @@
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 
 #include <cmath>
 #include <filesystem>

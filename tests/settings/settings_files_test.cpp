@@ -1,7 +1,7 @@
 // The settings files: the common header, the action list, the second working point and the
 // general settings, written byte for byte and read back; the point/increment rules of the
 // sweeps; and readers fed with hostile files.
-#include "app/settings_files.hpp"
+#include "settings/settings_files.hpp"
 
 #include <gtest/gtest.h>
 #include <utime.h>
