@@ -245,7 +245,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
 
   // 7. Cell, mesh and generation parameters.
   if (!fromPrevious) {
-    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    s.solverContext.issueMeshWarning = 1;
     if (PrepareCalculation(cell, s, env, cv) != 0) {
       StatusMessage(env, 0);
       return -1;
@@ -262,7 +262,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   const int steps = s.wp.numberOfSteps;
   if (!fromPrevious) {
     // 9. Equilibrium.
-    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    s.solverContext.issueMeshWarning = 1;
     StatusMessage(env, 1);
     Message(env, "calculating equilibrium ...");
     equilibrium(s, cv);
@@ -279,7 +279,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     if (!s.wp.dark && s.EquilibriumConvergenceFailure == 0) {
       const int go = Pause(s, env);
       if (go != 1) return -1;
-      s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+      s.solverContext.issueMeshWarning = 1;
       StatusMessage(env, 1);
       Message(env, mode == 1 ? "updating metastable defects: short circuit ..." : "calculating short circuit ...");
       TakeFrom(s, cv, s.evenwichtcv);
@@ -311,7 +311,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     if (V != 0.0 || fromPrevious || mode == 1) {
       const int go = Pause(s, env);
       if (go != 1) return -1;
-      s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+      s.solverContext.issueMeshWarning = 1;
       StatusMessage(env, 1);
       Message(env, (mode == 1 ? "updating metastable defects V = " : "calculating working point V = ") + fix(V, 0, 3) +
                        " Volt");
@@ -353,7 +353,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
 
   // 14. I-V.
   if (actions.iv.on) {
-    s.issueMeshWarning = s.solverContext.issueMeshWarning = 1;
+    s.solverContext.issueMeshWarning = 1;
     const int ready = CalculateStartingPoint(actions.iv.startV, actions.iv.stopV, cv, s.kortsluitcv, s.werkpuntcv,
                                              "I(V)", steps, s.versieschatting);
     if (ready != 1) {

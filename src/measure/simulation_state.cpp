@@ -22,7 +22,7 @@ void InitialiseSimulationState(SimulationState& s, const std::string& programFol
   s.workpointFromPreviousBatch = 0;
   s.versieschatting = kEstimateDefault;
   s.cvbezig = 0;
-  s.issueMeshWarning = 1;
+  s.solverContext.issueMeshWarning = 1;
   s.deffilenamevorig.clear();
   wis_alles(s);
 }

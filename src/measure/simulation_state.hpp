@@ -87,7 +87,6 @@ struct SimulationState {
   int versieschatting = 1;             // estimate version: 1, 20 or 21
   int cvbezig = 0;                     // 1 while C-V runs
   int kleurindex = 0;                  // curve colour index, 1 … 15 once a simulation ran
-  int issueMeshWarning = 1;
   // Numerical options: keep the working point from one batch step to the next; solve the
   // short circuit at full light at once instead of raising the generation in steps.
   int workpointFromPreviousBatchOption = 0;
