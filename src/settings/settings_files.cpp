@@ -374,10 +374,15 @@ int FinishSweeps(const Environment* env, MeasurementActions& a, ActionListExtras
 }
 
 // Opens a settings file to read; reports a file that cannot be opened.
-FilePtr OpenForReading(const Environment& env, const std::string& full, const char* title, const char* what) {
+// The file to read, or null after reporting `message` under `title`.
+FilePtr OpenForReading(const Environment& env, const std::string& full, const char* title, const std::string& message) {
   FilePtr file = IsRegularFile(full) ? OpenFile(NativePath(full), "rb") : nullptr;
-  if (!file) env.Error(title, std::string("The ") + what + " '" + full + "' cannot be opened.");
+  if (!file) env.Error(title, message);
   return file;
+}
+
+FilePtr OpenForReading(const Environment& env, const std::string& full, const char* title, const char* what) {
+  return OpenForReading(env, full, title, std::string("The ") + what + " '" + full + "' cannot be opened.");
 }
 
 int SaveTextToPath(const Environment& env, const std::string& full, const std::string& text) {
@@ -455,14 +460,11 @@ bool WriteCommentLinesInFile(std::string& out, UserInterface& ui, const HeaderIn
 
 // ---------------------------------------------------------------- points and increments
 
-int ChangeNumberOfPointsLin(const Environment* env, double start, double stop, int& points, double& increment,
-                            bool incrementChanged) {
-  if (!std::isfinite(start) || !std::isfinite(stop)) return -1;
-  const double span = std::fabs(stop - start);
-  double n = points;
-  if (incrementChanged && increment > 0) n = std::round(span / increment) + 1;
-  // Equal ends (0 V to 0 V included) make a sweep of two identical points.
-  if (span <= 1e-15 * (std::fabs(start) + std::fabs(stop))) n = kMinSweepPoints;
+namespace {
+
+// The number of points n of a sweep within [kMinSweepPoints, kMaxSweepPoints] into `points`;
+// 1 (with the warning through env when given) when n had to be lowered, else 0.
+int LimitPoints(const Environment* env, double n, int& points) {
   if (!(n >= kMinSweepPoints)) n = kMinSweepPoints;
   int limited = 0;
   if (n > kMaxSweepPoints) {
@@ -473,6 +475,20 @@ int ChangeNumberOfPointsLin(const Environment* env, double start, double stop, i
                  "Number of calculation points is limited to " + std::to_string(kMaxSweepPoints) + "!");
   }
   points = static_cast<int>(n);
+  return limited;
+}
+
+}  // namespace
+
+int ChangeNumberOfPointsLin(const Environment* env, double start, double stop, int& points, double& increment,
+                            bool incrementChanged) {
+  if (!std::isfinite(start) || !std::isfinite(stop)) return -1;
+  const double span = std::fabs(stop - start);
+  double n = points;
+  if (incrementChanged && increment > 0) n = std::round(span / increment) + 1;
+  // Equal ends (0 V to 0 V included) make a sweep of two identical points.
+  if (span <= 1e-15 * (std::fabs(start) + std::fabs(stop))) n = kMinSweepPoints;
+  const int limited = LimitPoints(env, n, points);
   increment = span / (points - 1);
   return limited;
 }
@@ -488,16 +504,7 @@ int ChangeNumberOfPointsLog(const Environment* env, double f1, double f2, int& p
   }
   double n = points;
   if (perDecadeChanged) n = std::round(std::fabs(perDecade * decades)) + 1;
-  if (!(n >= kMinSweepPoints)) n = kMinSweepPoints;
-  int limited = 0;
-  if (n > kMaxSweepPoints) {
-    n = kMaxSweepPoints;
-    limited = 1;
-    if (env)
-      env->Error(kPointsWarningTitle,
-                 "Number of calculation points is limited to " + std::to_string(kMaxSweepPoints) + "!");
-  }
-  points = static_cast<int>(n);
+  const int limited = LimitPoints(env, n, points);
   perDecade = std::fabs((points - 1) / decades);
   return limited;
 }
@@ -653,11 +660,8 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
   std::string full;
   CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_ALLSETTINGS);
   if (fullPath) *fullPath = full;
-  FilePtr file = IsRegularFile(full) ? OpenFile(NativePath(full), "rb") : nullptr;
-  if (!file) {
-    env.Error(kGeneralSettingsErrorTitle, "General Settings File not found:\n" + full);
-    return -1;
-  }
+  FilePtr file = OpenForReading(env, full, kGeneralSettingsErrorTitle, "General Settings File not found:\n" + full);
+  if (!file) return -1;
 
   int errorMode = core.errors.ErrorMessageMode;
   int listMode = core.ActionListMode;
