@@ -106,6 +106,22 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
   return s.CONVERGENTIEFALING ? -1 : 0;
 }
 
+namespace {
+
+// The end of the short-circuit or working-point stage: its failure flag, its current density
+// (0 after a failure) and, when solved, its stored solution.
+void EndStage(SimulationState& s, const CalculationVariables& cv, int& failure, double& J,
+              CalculationVariables& store) {
+  failure = s.CONVERGENTIEFALING ? 1 : 0;
+  J = 0.0;
+  if (failure) return;
+  extraheer_stroom(cv, s.stroom);
+  J = s.stroom.j_tot[1];
+  CopyCalculationVariables(store, cv);
+}
+
+}  // namespace
+
 int CheckConvergenceFailure(SimulationState& s, const Environment& env, int& calculatedFlag, const std::string& name,
                             int /*dark: the illumination label of a graphical view*/, double Vreached, double Vtarget,
                             const CalculationVariables& cv) {
@@ -288,15 +304,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
       } else {
         RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
       }
-      if (s.CONVERGENTIEFALING) {
-        s.ShortCircuitConvergenceFailure = 1;
-        s.JShortCircuit = 0.0;
-      } else {
-        s.ShortCircuitConvergenceFailure = 0;
-        extraheer_stroom(cv, s.stroom);
-        s.JShortCircuit = s.stroom.j_tot[1];
-        CopyCalculationVariables(s.kortsluitcv, cv);
-      }
+      EndStage(s, cv, s.ShortCircuitConvergenceFailure, s.JShortCircuit, s.kortsluitcv);
       if (!CheckConvergenceFailure(s, env, s.kortberekend, "short circuit", 0, 0.0, 0.0, cv)) return -1;
     } else {
       CopyCalculationVariables(s.kortsluitcv, s.evenwichtcv);
@@ -325,15 +333,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         TakeFrom(s, cv, s.kortsluitcv);
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, 0.0, V, steps, s.versieschatting);
       }
-      if (s.CONVERGENTIEFALING) {
-        s.WorkPointConvergenceFailure = 1;
-        s.JWorkingPoint = 0.0;
-      } else {
-        s.WorkPointConvergenceFailure = 0;
-        extraheer_stroom(cv, s.stroom);
-        s.JWorkingPoint = s.stroom.j_tot[1];
-        CopyCalculationVariables(s.werkpuntcv, cv);
-      }
+      EndStage(s, cv, s.WorkPointConvergenceFailure, s.JWorkingPoint, s.werkpuntcv);
       // A failure is reported at the bias where the stepping stopped.
       if (!CheckConvergenceFailure(s, env, s.werkberekend, "working point", s.wp.dark, PresentBias(cv), V, cv))
         return -1;
