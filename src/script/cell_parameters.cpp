@@ -67,23 +67,6 @@ int MatchWord(std::string_view word, std::span<const char* const> keywords) {
   return -1;
 }
 
-// The number that follows a keyword directly ("layer2" -> 2); a missing or malformed number
-// reads as 0 and a huge one saturates, so that the range check reports it.
-long long NumberAfter(std::string_view word, std::size_t keywordLength) {
-  std::string_view rest = word.substr(std::min(keywordLength, word.size()));
-  bool negative = false;
-  if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
-    negative = rest.front() == '-';
-    rest.remove_prefix(1);
-  }
-  long long value = 0;
-  for (char c : rest) {
-    if (c < '0' || c > '9') break;
-    if (value < std::numeric_limits<int>::max()) value = value * 10 + (c - '0');
-  }
-  value = std::min<long long>(value, std::numeric_limits<int>::max());
-  return negative ? -value : value;
-}
 
 // ---- graded-property options: one value or one of its four values ----
 
@@ -585,6 +568,24 @@ bool CheckIndices(const CellDefinition& cell, const CellParameter& p, std::strin
 }
 
 }  // namespace
+
+// The number that follows a keyword directly ("layer2" -> 2); a missing or malformed number
+// reads as 0 and a huge one saturates, so that the range check reports it.
+long long NumberAfter(std::string_view word, std::size_t keywordLength) {
+  std::string_view rest = word.substr(std::min(keywordLength, word.size()));
+  bool negative = false;
+  if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  long long value = 0;
+  for (char c : rest) {
+    if (c < '0' || c > '9') break;
+    if (value < std::numeric_limits<int>::max()) value = value * 10 + (c - '0');
+  }
+  value = std::min<long long>(value, std::numeric_limits<int>::max());
+  return negative ? -value : value;
+}
 
 std::string CellParameterName::Dotted() const {
   std::size_t n = part.size();

@@ -196,4 +196,8 @@ bool SetValueToCellparameter(CellDefinition& cell, const CellParameter& p, const
 bool CellparameterToGetVariable(const CellDefinition& cell, const CellParameter& p, double& number,
                                 std::string_view line, CellParameterError& error);
 
+// The number that follows a keyword directly in a parameter name ("layer2" -> 2): digits only,
+// with an optional sign; missing or malformed reads as 0, a huge one saturates at the largest int.
+long long NumberAfter(std::string_view word, std::size_t keywordLength);
+
 }  // namespace zoniq

@@ -498,16 +498,6 @@ int GetCurve(ScriptContext& ctx, const std::vector<double>& x, const std::vector
   return PostProcesCurve(x.data(), y.data(), n, xName, yName, target, ctx.script.theScript, line, ctx.env()) ? 0 : -1;
 }
 
-// The number written after a word such as "layer" (layer2 -> 2); 0 when there is none.
-int NumberAfter(std::string_view word, std::size_t keywordLength) {
-  if (word.size() <= keywordLength) return 0;
-  double v = 0;
-  bool finite = true;
-  if (ScanNumberAt(word.substr(keywordLength), v, finite) == 0 || !finite) return 0;
-  const std::optional<int> k = TruncateToInt(v);
-  return k ? *k : 0;
-}
-
 // A solved state to read profiles from: a simulation ran (its record or its equilibrium tells)
 // and left a solution on a mesh.
 bool HasSolution(const SimulationState& sim) {
@@ -680,7 +670,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
   // Mesh positions of a layer (layer2.leftindex): these need a calculated mesh.
   if (StartsWithNoCase(p[0], "layer") && (StartsWithNoCase(p[1], "leftindex") || StartsWithNoCase(p[1], "leftx") ||
                                           StartsWithNoCase(p[1], "rightindex") || StartsWithNoCase(p[1], "rightx"))) {
-    const int n = NumberAfter(p[0], 5);
+    const long long n = NumberAfter(p[0], std::string_view("layer").size());
     if (n < 1 || n > cell.numberOfLayers) {
       env.Error(kGetTitle, "In this problem there are " + std::to_string(cell.numberOfLayers) + " layers; layer " +
                                std::to_string(n) + " is not defined");
