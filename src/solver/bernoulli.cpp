@@ -14,10 +14,16 @@ namespace {
 // exponentials, with results identical to the separate evaluations.
 // Only within 6.7e-10 of 0 (linear branches for ±x) and beyond 52.29 (constant branches) can the
 // exponentials be left out.
-inline bool NeedsExponentials(double x) {
-  const double a = std::fabs(x);
-  return a > -kLinearLow && a < kDerivZero;
-}
+struct Exponentials {
+  double E = 0.0, M = 0.0;
+  explicit Exponentials(double x) {
+    const double a = std::fabs(x);
+    if (a > -kLinearLow && a < kDerivZero) {
+      E = std::exp(-a);
+      M = std::expm1(-a);
+    }
+  }
+};
 
 inline double BernFrom(double x, double E, double M) {
   if (x <= -kAsymptote) return -x;
@@ -44,29 +50,21 @@ inline double DerivFrom(double x, double E, double M) {
 }  // namespace
 
 double Bern(double x) {
-  if (x <= -kAsymptote || x >= kZero || (x >= kLinearLow && x <= kLinearHigh)) return BernFrom(x, 0.0, 0.0);
-  const double a = -std::fabs(x);
-  return BernFrom(x, std::exp(a), std::expm1(a));
+  const Exponentials e(x);
+  return BernFrom(x, e.E, e.M);
 }
 
 double Bern_deriv(double x) {
-  if (x <= -kDerivMinusOne || x >= kDerivZero || (x >= kDerivLinearLow && x <= kDerivLinearHigh))
-    return DerivFrom(x, 0.0, 0.0);
-  const double a = -std::fabs(x);
-  return DerivFrom(x, std::exp(a), std::expm1(a));
+  const Exponentials e(x);
+  return DerivFrom(x, e.E, e.M);
 }
 
 void BernoulliPair(double x, double& Bx, double& Bmx, double& dBx, double& dBmx) {
-  double E = 0.0, M = 0.0;
-  if (NeedsExponentials(x)) {
-    const double a = -std::fabs(x);
-    E = std::exp(a);
-    M = std::expm1(a);
-  }
-  Bx = BernFrom(x, E, M);
-  Bmx = BernFrom(-x, E, M);
-  dBx = DerivFrom(x, E, M);
-  dBmx = DerivFrom(-x, E, M);
+  const Exponentials e(x);
+  Bx = BernFrom(x, e.E, e.M);
+  Bmx = BernFrom(-x, e.E, e.M);
+  dBx = DerivFrom(x, e.E, e.M);
+  dBmx = DerivFrom(-x, e.E, e.M);
 }
 
 }  // namespace zoniq
