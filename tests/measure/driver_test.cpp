@@ -172,6 +172,30 @@ TEST(Driver, VocFollowsTheDiodeEquationOfTheDarkCurve) {
   EXPECT_NEAR(p.Voc, n * Vt * std::log(Jph / J0 + 1.0), 3e-4);
 }
 
+// The I-V file splits the current: in steady state every carrier that crosses the device is
+// lost somewhere, in the bulk (q∫R dx), at an interface, or as a minority carrier at one of the
+// contacts, so the four parts add up to the total current at every bias. With a midgap defect in
+// the base the bulk part is large at low bias and the contacts' part takes over at high bias.
+TEST(Driver, CurrentSplitAddsUpToTheTotal) {
+  InputParameters set = Junction();
+  test::AddSingleLevelDefect(set, 0, 0.56, 1e20, 1e-19);
+  Bench b(set);
+  b.s.actie.iv = VoltageSweepAction{1, 0.2, 0.7, 6, 0};
+  ASSERT_EQ(b.Calculate(), 0);
+  const IVResult& r = b.s.CurrentRecord()->iv;
+  ASSERT_EQ(r.pointsDone, 6);
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE("V = " + std::to_string(r.vCell[k]));
+    const double parts = r.jbulk[k] + r.jifr[k] + r.js_n[k] + r.js_p[k];
+    EXPECT_GT(r.j[k], 0.0);
+    EXPECT_GT(r.jbulk[k], 0.0);
+    // Current continuity of the discretisation holds to 1e-3 (relative).
+    EXPECT_CLOSE(parts, r.j[k], 1e-3, 0.0);
+    EXPECT_EQ(r.jSRH[k], r.jbulk[k]);  // no radiative or Auger recombination
+  }
+  EXPECT_GT(r.jbulk[0], 0.5 * r.j[0]);  // recombination in the depletion region dominates at 0.2 V
+}
+
 TEST(Driver, DarkWorkingPointSkipsTheShortCircuit) {
   Bench b(Junction());
   b.s.wp.dark = 1;
