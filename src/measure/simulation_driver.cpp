@@ -1,13 +1,13 @@
 #include "measure/simulation_driver.hpp"
 
 #include <algorithm>
-#include <cerrno>
+#include <array>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 #include "common/format.hpp"
 #include "common/paths.hpp"
+#include "common/text.hpp"
 #include "measure/iv_sweep.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
@@ -472,20 +472,22 @@ std::string CellParametersReport(const SimulationState& s) {
 }
 
 bool ParseSweepRange(std::string_view text, VoltageSweepAction& iv) {
-  const std::string t(text);
-  const char* s = t.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const double start = std::strtod(s, &end);
-  if (end == s || *end != ':') return false;
-  s = end + 1;
-  const double stop = std::strtod(s, &end);
-  if (end == s || *end != ':') return false;
-  s = end + 1;
-  const long points = std::strtol(s, &end, 10);
-  if (end == s || *end != '\0' || errno != 0) return false;
-  if (!std::isfinite(start) || !std::isfinite(stop)) return false;
-  if (points < 2 || points > MAX_NUM_CALCULATION_STEPS) return false;
+  // Three decimal numbers separated by single colons, nothing else; the last one a whole number.
+  std::array<double, 3> v{};
+  std::string_view rest = text;
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    bool finite = true;
+    const std::size_t used = ScanNumberAt(rest, v[k], finite);
+    if (used == 0 || !finite) return false;
+    rest.remove_prefix(used);
+    if (k + 1 < v.size()) {
+      if (rest.empty() || rest.front() != ':') return false;
+      rest.remove_prefix(1);
+    }
+  }
+  if (!rest.empty()) return false;
+  const double start = v[0], stop = v[1], points = v[2];
+  if (points != std::floor(points) || points < 2 || points > MAX_NUM_CALCULATION_STEPS) return false;
   iv.on = 1;
   iv.startV = start;
   iv.stopV = stop;

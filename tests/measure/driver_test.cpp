@@ -494,6 +494,10 @@ TEST(Driver, RepeatedSimulationsAreBitIdentical) {
 
 TEST(Driver, SweepRangeText) {
   VoltageSweepAction iv;
+  ASSERT_TRUE(ParseSweepRange("1e-1:+.5:7.0", iv));  // decimal forms the number reader takes
+  EXPECT_EQ(iv.startV, 0.1);
+  EXPECT_EQ(iv.stopV, 0.5);
+  EXPECT_EQ(iv.points, 7);
   ASSERT_TRUE(ParseSweepRange("-0.2:0.8:41", iv));
   EXPECT_EQ(iv.on, 1);
   EXPECT_EQ(iv.startV, -0.2);
@@ -501,7 +505,8 @@ TEST(Driver, SweepRangeText) {
   EXPECT_EQ(iv.points, 41);
   const VoltageSweepAction before = iv;
   for (const char* bad :
-       {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5", "0;1;5", "0:1:3 "}) {
+       {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5", "0;1;5", "0:1:3 ",
+        " 0:1:5", "0: 1:5", "0x1:2:5", "0:1:5.5", "0:1:0x5", "inf:1:3"}) {
     EXPECT_FALSE(ParseSweepRange(bad, iv)) << bad;
     EXPECT_EQ(iv.startV, before.startV);
     EXPECT_EQ(iv.points, before.points);
