@@ -92,10 +92,7 @@ void Initialise(Session& s) {
   s.errors.CloseLog();
   s.ActionListMode = 0;
 
-  InitialiseInputParameters(s.parameterset1, s.mottSchottky);
-  s.definitionExtras = DefinitionExtras{};
-  s.problemName = "new problem";
-  parameterset1_to_2(s.zonnecel, s.parameterset1);
+  static_cast<CellState&>(s) = CellState{};  // the default cell, "new problem"
   InitialiseSimulationState(s, s.programFolder);
   s.solverContext.counter = &s.counter;
 
