@@ -8,7 +8,6 @@
 #include <iostream>
 #include <system_error>
 
-#include "settings/settings_files.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
@@ -22,6 +21,7 @@
 #include "script/cell_parameters.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
