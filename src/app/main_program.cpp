@@ -12,9 +12,9 @@
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
 #include "app/session.hpp"
+#include "settings/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 #include "plot/plot_render.hpp"
-#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
@@ -146,8 +146,7 @@ std::string LoadedReport(const Session& s) {
   // The spectrum is worth reporting when it is not the standard one the working point starts with.
   WorkPoint standard;
   InitialiseWorkPoint(standard, s.programFolder);
-  if (!s.wp.spectrumFile.empty() && s.wp.spectrumFile != standard.spectrumFile)
-    r << "Spectrum: " << s.wp.spectrumFile << "\n";
+  if (!s.wp.spectrumFile.empty() && s.wp.spectrumFile != standard.spectrumFile) r << "Spectrum: " << s.wp.spectrumFile << "\n";
   const int layers = std::clamp(cell.numberOfLayers, 0, MAXLAYERS);
   r << "Layers: " << layers << "\n";
   for (int i = 0; i < layers; ++i) {

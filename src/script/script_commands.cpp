@@ -8,6 +8,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "settings/settings_files.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
@@ -21,7 +22,6 @@
 #include "script/cell_parameters.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
-#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
