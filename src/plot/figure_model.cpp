@@ -135,6 +135,13 @@ void AddTrapOccupation(PlotGraph& g, const CalculationVariables& cv) {
   if (g.series.empty()) g.note = "No bulk defects in this cell";
 }
 
+// The profiles describe the last solved working point: its bias goes into the titles.
+void AddBias(PlotPanel& p, const BandDiagramProfiles& b) {
+  char bias[48];
+  std::snprintf(bias, sizeof bias, " at %.4f V", b.V);
+  for (PlotGraph& g : p.graphs) g.title += bias;
+}
+
 void BuildBandPanel(PlotPanel& p, const PlotSources& src) {
   p.graphs.push_back(Graph("energybands", "Band diagram", "x (\u00B5m)", kLin, "E (eV)", kLin));
   p.graphs.push_back(Graph("carrierdensities", "Carrier densities", "x (\u00B5m)", kLin, "n, p (/cm3)", kLog));
@@ -145,10 +152,7 @@ void BuildBandPanel(PlotPanel& p, const PlotSources& src) {
     return;
   }
   const BandDiagramProfiles& b = *src.bands;
-  // The profiles describe the last solved working point.
-  char bias[48];
-  std::snprintf(bias, sizeof bias, " at %.4f V", b.V);
-  for (PlotGraph& g : p.graphs) g.title += bias;
+  AddBias(p, b);
   PlotGraph& e = p.graphs[0];
   Add(e, MakeSeries("EC", 0x1F77B4, LineStyle::kSolid, b.x, b.Ec, b.N, e));
   Add(e, MakeSeries("EV", 0x2CA02C, LineStyle::kSolid, b.x, b.Ev, b.N, e));
@@ -178,6 +182,7 @@ void BuildGenrecPanel(PlotPanel& p, const PlotSources& src) {
     return;
   }
   const BandDiagramProfiles& b = *src.bands;
+  AddBias(p, b);
   PlotGraph& g = p.graphs[0];
   Add(g, MakeSeries("generation", 0x2CA02C, LineStyle::kSolid, b.x, b.G, b.N, g));
   // The net recombination rate changes sign where the defects generate; a logarithmic axis
