@@ -99,8 +99,9 @@ TEST(Pictures, SvgIsXmlWithOnePathPerSeries) {
   const test::ParsedSvg svg = test::ParseSvg(bytes);
   ASSERT_TRUE(svg.ok) << svg.error;
   EXPECT_EQ(svg.root, "svg");
-  // cairo writes a stroke colour as percentages. A series is one path of 49 segments; the
-  // legend's sample of it is a path of one segment.
+  // cairo writes a stroke colour as percentages. A series of 50 points is one path of 49
+  // segments (PLplot hands a line to the driver in pieces of up to 256 points, so a longer
+  // series becomes consecutive paths); the legend's sample of it is a path of one segment.
   const char* strokes[] = {"stroke:rgb(100%,0%,0%)", "stroke:rgb(0%,100%,0%)", "stroke:rgb(0%,0%,100%)"};
   for (const char* stroke : strokes) {
     int curves = 0, samples = 0;
