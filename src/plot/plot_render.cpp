@@ -28,7 +28,7 @@ std::mutex& PlplotLock() {
   return lock;
 }
 
-constexpr int kMinSize = 16, kMaxSize = 8000;
+constexpr int kMinSize = 16, kMaxSize = 4000;  // [pixels]; 4000 x 4000 RGBA is 64 MB
 constexpr std::size_t kMaxLegendEntries = 12;
 
 // PLplot reads '#' as the start of an escape sequence; "##" draws the character itself.

@@ -22,7 +22,7 @@ struct PictureOptions {
 bool PictureFormatOfFile(const std::string& fileName, PictureFormat& format);
 
 // Draws `graphs` on one page (side by side in two columns when more than one) into `bytes`.
-// Returns true, or false with the reason in `error` (no graph, a size outside 16 … 8000
+// Returns true, or false with the reason in `error` (no graph, a size outside 16 … 4000
 // pixels, or the drawing library lacks its cairo drivers).
 bool RenderPicture(const std::vector<const PlotGraph*>& graphs, const PictureOptions& options, std::string& bytes,
                    std::string& error);
