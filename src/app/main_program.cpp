@@ -14,6 +14,7 @@
 #include "app/session.hpp"
 #include "settings/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
+#include "plot/plot_render.hpp"
 
 namespace zoniq {
 
@@ -66,6 +67,8 @@ std::string UsageText() {
          "                 switch the I-V sweep on from START to STOP volts in POINTS points\n"
          "  --calculate    run one simulation of the loaded cell and print Voc, Jsc, FF, eta,\n"
          "                 Vmpp and Jmpp\n"
+         "  --plots DIR    with --calculate: write a PNG picture of every graph panel that\n"
+         "                 holds results (eb, genrec, iv, grading, ...) as DIR/<panel>.png\n"
          "\n"
          "Files written in the current folder: counts.txt (function-call counts) and, when\n"
          "error messages are logged, ZONIQErrorLogFile.log.\n"
@@ -77,7 +80,8 @@ std::string UsageText() {
          "  3  internal error (out of memory)\n"
          "  4  the simulation asked for with --calculate was abandoned\n"
          "  5  the script ran but reported errors (on standard error, or in the error log when\n"
-         "     the script chose one with set errorhandling)\n";
+         "     the script chose one with set errorhandling)\n"
+         "  6  a picture asked for with --plots could not be written\n";
 }
 
 void Initialise(Session& s) {
@@ -179,6 +183,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   bool calculate = false, light = false;
   std::string ivRange, badRange;
   std::string unknownOption;
+  std::string plotsFolder;
+  bool plotsMissing = false;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i] ? argv[i] : "";
@@ -191,6 +197,9 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         ivRange = range;
       else if (badRange.empty())
         badRange = range.empty() ? "(nothing)" : range;
+    } else if (!optionsEnded && (word == "--plots" || word.rfind("--plots=", 0) == 0)) {
+      plotsFolder = word == "--plots" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : word.substr(8);
+      if (plotsFolder.empty()) plotsMissing = true;
     } else if (!optionsEnded && IsOptionWord(word)) {
       if (word == "-h" || word == "--help")
         help = true;
@@ -217,6 +226,11 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   if (!badRange.empty()) {
     err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, " << std::to_string(kMinSweepPoints) << " to "
         << std::to_string(kMaxSweepPoints) << " points), not '" << badRange << "'\nTry 'zoniq --help'.\n";
+    return kExitUsage;
+  }
+  if (plotsMissing || (!plotsFolder.empty() && !calculate)) {
+    err << "zoniq: --plots needs a folder and --calculate (zoniq CELL.def --calculate --plots DIR)\nTry 'zoniq "
+           "--help'.\n";
     return kExitUsage;
   }
   const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
@@ -251,10 +265,20 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     out.flush();
     abandoned = session.lastSimulationResult != 0;
   }
+  bool picturesFailed = false;
+  if (!plotsFolder.empty()) {
+    std::vector<std::string> written;
+    std::string why;
+    picturesFailed = !WritePanelPictures(session, plotsFolder, written, why);
+    for (const std::string& path : written) out << "Picture: " << path << "\n";
+    if (picturesFailed) session.Error("Error whilst writing the pictures", why);
+    out.flush();
+  }
   Terminate(session);
   if (!outcome.notLoaded.empty()) return kExitNotLoaded;
   if (outcome.scriptMessages > 0) return kExitScriptErrors;
-  return abandoned ? kExitSimulationFailed : kExitOk;
+  if (abandoned) return kExitSimulationFailed;
+  return picturesFailed ? kExitPicturesFailed : kExitOk;
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ inline constexpr int kExitUsage = 2;             // unknown option
 inline constexpr int kExitInternal = 3;          // out of memory or a broken internal invariant
 inline constexpr int kExitSimulationFailed = 4;  // the simulation of --calculate was abandoned
 inline constexpr int kExitScriptErrors = 5;      // the command-line script reported errors
+inline constexpr int kExitPicturesFailed = 6;    // a picture of --plots could not be written
 
 struct RunOptions {
   std::ostream* out = nullptr;  // report, help and version text; null = standard output

@@ -17,6 +17,8 @@
 #include "measure/simulation_driver.hpp"
 #include "output/band_diagram.hpp"
 #include "output/result_files.hpp"
+#include "plot/figure_model.hpp"
+#include "plot/plot_render.hpp"
 #include "script/cell_parameters.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
@@ -233,8 +235,25 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
   }
   if (StartsWithNoCase(a1, "result")) return SaveResult(ctx, a2, fileName, header, line);
   if (StartsWithNoCase(a1, "graph")) {
-    env.Error(kSaveTitle, NotAvailableText(line, "Saving graphs as pictures"));
-    return -1;
+    // graph.<panel>.<graph or "whole">[.<part>]: a picture of the panel or of one graph.
+    const std::optional<GraphSelection> selection = SelectGraphs(a2, a3, a4);
+    if (!selection) return notRecognised();
+    const std::optional<std::string> path = OutputPath(ctx, fileName, FK_SAVE_OTHER, ".png", line);
+    if (!path) return -1;
+    PictureOptions options;
+    if (!PictureFormatOfFile(*path, options.format)) {
+      env.Error(kSaveTitle, "Script command: " + S(line) +
+                                "\nPictures are written as PNG (.png) or SVG (.svg) files, not as " + *path);
+      return -1;
+    }
+    BandDiagramProfiles bands;
+    const PlotPanel panel = BuildPanel(selection->panel, SourcesFromSimulation(ctx.sim, bands));
+    std::string why;
+    if (!WritePicture(SelectedGraphs(panel, selection->graphs), options, *path, why)) {
+      env.Error(kSaveTitle, "Script command: " + S(line) + "\n" + why);
+      return -1;
+    }
+    return 0;
   }
   if (StartsWithNoCase(a1, "scriptvar")) {
     // Nothing plotted: reported before a file is created.
