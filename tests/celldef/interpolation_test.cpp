@@ -199,6 +199,19 @@ TEST_F(Interpolation, ExponentialSinhAndTails) {
   EXPECT_CLOSE(Eval(tiny, {0.002})[0], 1.0 + 2.0 * std::exp(-2.0), 1e-14, 0);
 }
 
+TEST_F(Interpolation, ExponentialWithUnequalLengthsDecaysOverEachSidesOwnLength) {
+  // Background 1, vl = 3 with Ll = 0.02 and vr = 2 with Lr = 0.05: one characteristic length in
+  // from each end the excess over the background has fallen to e^(−1) of its end value (the
+  // other side's weight there is below e^(−19), the sinh correction below e^(−95)); the ends
+  // take their values exactly.
+  Profile p = Graded(LAW_EXPONENTIAL, 3.0, 2.0, 1.0, 0.02, 0.05);
+  const std::vector<double> v = Eval(p, {0.0, 0.02, 0.95, 1.0});
+  EXPECT_EQ(v[0], 3.0);
+  EXPECT_CLOSE(v[1] - 1.0, 2.0 * std::exp(-1.0), 1e-8, 0);
+  EXPECT_CLOSE(v[2] - 1.0, 1.0 * std::exp(-1.0), 1e-8, 0);
+  EXPECT_EQ(v[3], 2.0);
+}
+
 TEST_F(Interpolation, BetaFunctionLaw) {
   // a = b = 2: v = vl + (vr - vl)(3f² - 2f³)
   Profile p = Graded(LAW_BETA, 1.0, 3.0, 2.0, 2.0);
