@@ -237,6 +237,24 @@ void FillInterfaceDefectRecords(CalculationVariables& cv) {
   }
 }
 
+InterfaceCarriers InterfaceCarriersOf(const CalculationVariables& cv, int l) {
+  const int p = cv.mesh.last[l], f = cv.mesh.first[l + 1];
+  const double r = cv.par->schaal.S[l + 1] / cv.par->schaal.S[l];
+  InterfaceCarriers c;
+  c.n_p = cv.pt.Nn[p] * cv.Eplus[p] * (cv.u0 + cv.u[p]);
+  c.p_p = cv.pt.Np[p] * cv.Emin[p] * (cv.v0 + cv.v[p]);
+  c.n_f = r * cv.pt.Nn[f] * cv.Eplus[f] * (cv.u0 + cv.u[f]);
+  c.p_f = r * cv.pt.Np[f] * cv.Emin[f] * (cv.v0 + cv.v[f]);
+  return c;
+}
+
+double InterfaceOccupation(const InterfaceLevelRecord& r, const InterfaceCarriers& c) {
+  InterfaceLevelRecord copy = r;
+  InterfaceLevelTerms unused;
+  ifrdcbijdrage_een_niveau_tunnel(copy, c, DT_NEUTRAL, 1.0, unused);
+  return copy.f;
+}
+
 void totale_ifrdcbijdrage(CalculationVariables& cv) {
   // Only interface defects write the block; without them it keeps what it holds (zeros).
   if (cv.ifrec.empty()) return;

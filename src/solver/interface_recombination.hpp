@@ -125,6 +125,10 @@ void CreateIFRecdataStructures(CalculationVariables& cv);
 void FreeIFRecdataStructures(InterfaceRecombination& rec);
 // Refills the level parameters from the material at the present interface points.
 void FillInterfaceDefectRecords(CalculationVariables& cv);
+// The carriers at the two points of interface l of a solution, on the left scale.
+InterfaceCarriers InterfaceCarriersOf(const CalculationVariables& cv, int l);
+// The occupation f of a level by an electron for the given carriers (1 − f is the rest).
+double InterfaceOccupation(const InterfaceLevelRecord& r, const InterfaceCarriers& c);
 // Clears the interface block and adds the terms of every interface defect from the present ψ,
 // u and v. Does nothing when the cell has no interface defect.
 void totale_ifrdcbijdrage(CalculationVariables& cv);
