@@ -28,7 +28,7 @@ void InterfaceTermBlock::resize(std::size_t n) {
   jp_iface.assign(n, 0.0);
 }
 
-void InterfaceTermBlock::clear() {
+void InterfaceTermBlock::clearTerms() {
   for (auto* a :
        {&sigma,           &dsigma_dpsi,     &Fn_left,        &Fn_left_t,      &dFn_left_dup,    &dFn_left_duf,
         &Fn_right,        &Fn_right_t,      &dFn_right_dup,  &dFn_right_duf,  &Fp_left,         &Fp_left_t,
@@ -38,6 +38,10 @@ void InterfaceTermBlock::clear() {
         &dFn_right_dvp,   &dFn_right_dvf,   &dFp_left_dpsip, &dFp_left_dpsif, &dFp_left_dup,    &dFp_left_duf,
         &dFp_right_dpsip, &dFp_right_dpsif, &dFp_right_dup,  &dFp_right_duf})
     a->fill(0.0);
+}
+
+void InterfaceTermBlock::clear() {
+  clearTerms();
   std::fill(jn_iface.begin(), jn_iface.end(), 0.0);
   std::fill(jp_iface.begin(), jp_iface.end(), 0.0);
 }

@@ -77,6 +77,7 @@ struct InterfaceTermBlock {
 
   void resize(std::size_t n);
   void clear();
+  void clearTerms();  // the per-interface values only (the tunnel currents are kept)
 };
 
 // An off-band Jacobian element contributed by tunnelling.

@@ -259,7 +259,7 @@ void totale_ifrdcbijdrage(CalculationVariables& cv) {
   // Only interface defects write the block; without them it keeps what it holds (zeros).
   if (cv.ifrec.empty()) return;
   InterfaceTermBlock& b = cv.ifr;
-  b.clear();
+  b.clearTerms();
   const int interfaces = std::clamp(cv.par->nlayers - 1, 0, MAXINTERFACES);
   for (int l = 0; l < interfaces; ++l) {
     auto& defects = cv.ifrec.iface[static_cast<std::size_t>(l)];

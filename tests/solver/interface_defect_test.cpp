@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 
+#include "allocation_counter.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/equations.hpp"
 #include "solver/gummel.hpp"
@@ -418,6 +419,19 @@ TEST(InterfaceDefects, CoupledNewtonReachesTheGummelSolution) {
     EXPECT_CLOSE(cv.ifr.sigma[l], ref.sigma[l], 1e-3, 0.0) << l;
   }
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_CLOSE(cv.u0 + cv.u[i], cv.u0 + u[i], 1e-3, 0.0) << i;
+}
+
+TEST(InterfaceDefects, SolvingAllocatesNothing) {
+  // The interface terms are accumulated on the stack and the level records are sized when the
+  // problem is set up: Gummel loops and the coupled iteration allocate nothing.
+  auto pb = Problem(DefectiveHeterojunction());
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  ASSERT_EQ(SolveDarkBias(cv, 0.2, 2), 0);
+  const long before = test::AllocationCount();
+  ASSERT_EQ(SolveDarkBias(cv, 0.6, 5), 0);
+  ASSERT_GT(CoupledNewton(cv), 0);
+  EXPECT_EQ(test::AllocationCount() - before, 0);
 }
 
 TEST(InterfaceDefects, RejectedDefinitionsNameTheDefect) {
