@@ -1,6 +1,6 @@
-// Timing of one complete illuminated simulation of the shipped CIGS example: cell and mesh,
-// spectrum and generation, equilibrium, short circuit with the light ramp, and a 41-point I-V
-// from -0.2 to 0.8 V with its cell parameters.
+// Timing of one complete illuminated simulation of the shipped CIGS example (and of its variant
+// with an interface defect): cell and mesh, spectrum and generation, equilibrium, short circuit
+// with the light ramp, and a 41-point I-V from -0.2 to 0.8 V with its cell parameters.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -18,7 +18,7 @@ std::string Home() {
   return home ? home : ZONIQ_BENCH_HOME_DIR;
 }
 
-void BM_IlluminatedIV41CIGS(benchmark::State& state) {
+void IlluminatedIV41(benchmark::State& state, const std::string& file) {
   RecordingUserInterface ui;
   ErrorReporting errors;
   const Environment env{&ui, &errors, Home()};
@@ -26,14 +26,14 @@ void BM_IlluminatedIV41CIGS(benchmark::State& state) {
   InputParameters set;
   MottSchottkySettings ms;
   InitialiseInputParameters(set, ms);
-  if (lees_structuurfile(env, Home() + "/def/CIGS.def", set, ms, cell.definitionExtras) < 0) {
-    state.SkipWithError("CIGS.def cannot be read");
+  if (lees_structuurfile(env, Home() + "/def/" + file, set, ms, cell.definitionExtras) < 0) {
+    state.SkipWithError((file + " cannot be read").c_str());
     return;
   }
   cell.parameterset1 = set;
   cell.mottSchottky = ms;
   parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-  cell.problemName = "CIGS.def";
+  cell.problemName = file;
   SimulationState s;
   InitialiseSimulationState(s, Home());
   ApplyDefinitionWorkPoint(s.wp, cell.definitionExtras.workPoint);
@@ -52,7 +52,12 @@ void BM_IlluminatedIV41CIGS(benchmark::State& state) {
     state.counters["points"] = s.werkpuntcv.mesh.N;
   }
 }
+void BM_IlluminatedIV41CIGS(benchmark::State& state) { IlluminatedIV41(state, "CIGS.def"); }
 BENCHMARK(BM_IlluminatedIV41CIGS)->Unit(benchmark::kMillisecond);
+
+// The same cell with one interface defect at the CIGS/CdS interface.
+void BM_IlluminatedIV41CIGSInterfaceDefect(benchmark::State& state) { IlluminatedIV41(state, "CIGS_ifdefect.def"); }
+BENCHMARK(BM_IlluminatedIV41CIGSInterfaceDefect)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zoniq

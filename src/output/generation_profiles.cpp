@@ -1,5 +1,6 @@
 #include "output/generation_profiles.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/format.hpp"
@@ -26,6 +27,11 @@ void AddTitle(std::string& t, const std::string& title) {
 
 std::string Indices(int l, int d, int k) {
   return std::to_string(l + 1) + "," + std::to_string(d + 1) + "," + std::to_string(k + 1);
+}
+
+// The two charge states of an interface level, without and with its electron.
+std::string InterfaceChargeText(int chargeCode) {
+  return chargeCode == DT_ACCEPTOR ? "0/-" : chargeCode == DT_DONOR ? "+/0" : "0/0";
 }
 
 }  // namespace
@@ -150,6 +156,13 @@ std::string OccupationTable(const CalculationVariables& cv) {
       if (d.input.distribution != ED_SINGLE && d.input.distribution >= 0 && d.input.distribution < NDISTRIBUTIONS)
         t += "layer " + std::to_string(l + 1) + ", defect " + std::to_string(d.input.defect + 1) + ": " +
              kDistributionText[static_cast<std::size_t>(d.input.distribution)] + "\n";
+  // Interface defects: occupation of their levels at the two points of their interface.
+  const int interfaces = std::clamp(par.nlayers - 1, 0, MAXINTERFACES);
+  for (int l = 0; l < interfaces; ++l)
+    for (const InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(l)])
+      if (d.input.distribution != ED_SINGLE && d.input.distribution >= 0 && d.input.distribution < NDISTRIBUTIONS)
+        t += "interface " + std::to_string(l + 1) + ", defect " + std::to_string(d.input.defect + 1) + ": " +
+             kDistributionText[static_cast<std::size_t>(d.input.distribution)] + "\n";
   AddTitle(t, "x (\xB5m)");
   AddTitle(t, "i");
   for (int l = 0; l < par.nlayers; ++l)
@@ -163,7 +176,17 @@ std::string OccupationTable(const CalculationVariables& cv) {
           AddTitle(t, "f_t(holes)" + idx);
         }
       }
+  for (int l = 0; l < interfaces; ++l)
+    for (const InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(l)])
+      for (std::size_t e = 0; e < d.records.size(); ++e) {
+        const std::string idx = std::to_string(l + 1) + "," + std::to_string(d.input.defect + 1) + "," +
+                                std::to_string(e + 1) + " {" + InterfaceChargeText(d.input.chargeCode) + "}";
+        AddTitle(t, "f_t(IF electrons)" + idx);
+        AddTitle(t, "f_t(IF holes)" + idx);
+      }
   t += '\n';
+  std::array<InterfaceCarriers, MAXINTERFACES> carriers{};
+  for (int l = 0; l < interfaces; ++l) carriers[static_cast<std::size_t>(l)] = InterfaceCarriersOf(cv, l);
   for (int l = 0; l < par.nlayers; ++l) {
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) {
       const auto ii = static_cast<std::size_t>(i);
@@ -187,6 +210,15 @@ std::string OccupationTable(const CalculationVariables& cv) {
               AddField(t, fe);
               AddField(t, fh);
             }
+      for (int m = 0; m < interfaces; ++m)
+        for (const InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(m)])
+          for (const InterfaceLevelRecord& r : d.records) {
+            // The interface's double point: the last point of layer m and the first of m + 1.
+            const bool at = i == cv.mesh.last[m] || i == cv.mesh.first[m + 1];
+            const double f = at ? InterfaceOccupation(r, carriers[static_cast<std::size_t>(m)]) : 0.0;
+            AddField(t, f);
+            AddField(t, at ? 1.0 - f : 0.0);
+          }
       t += '\n';
     }
   }

@@ -201,9 +201,10 @@ constexpr const char* kReferenceWords[] = {"aboveEV", "belowEC", "aboveEi"};
 constexpr int kReferenceCodes[] = {0, 2, 1};
 constexpr const char* kIFChargeTypeWords[] = {"neutral", "singledonor", "singleacceptor"};
 constexpr int kIFChargeTypeCodes[] = {DT_NEUTRAL, DT_DONOR, DT_ACCEPTOR};
-// The reference of an interface level: 3 above the highest EV, 7 above EV of the layer on the
-// left (where the energy axis of the interface starts), 4 below the lowest EC, 5 and 6 above
-// the intrinsic level of the left and the right layer.
+// The reference of an interface level: 3 above the highest EV, 4 below the lowest EC, 5 and 6
+// above the intrinsic level of the left and the right layer, 7 above EV of the layer on the
+// right (the reference of the definition file's code 7; the script keeps its historical word
+// "aboveEVLEFT" for it).
 constexpr const char* kIFReferenceWords[] = {"aboveHighestEV", "aboveEVLEFT", "belowLowestEC", "aboveEiLeft",
                                              "aboveEiRight"};
 constexpr int kIFReferenceCodes[] = {3, 7, 4, 5, 6};

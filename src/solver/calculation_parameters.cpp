@@ -6,6 +6,7 @@
 #include "celldef/interpolation.hpp"
 #include "common/format.hpp"
 #include "solver/bulk_recombination.hpp"
+#include "solver/interface_recombination.hpp"
 #include "ui/error_message.hpp"
 
 namespace zoniq {
@@ -69,6 +70,22 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
     if (message) *message = defectProblem;
     e.Error(kBulkDefectErrorTitle, defectProblem);
     return -1;
+  }
+  if (!ValidateInterfaceDefects(cell, defectProblem)) {
+    if (message) *message = defectProblem;
+    e.Error(kInterfaceDefectErrorTitle, defectProblem);
+    return -1;
+  }
+  // Trap-assisted tunnelling into interface defects is not calculated: such a defect is taken
+  // with its plain capture coefficients, and the user is told so rather than left to believe
+  // the tunnelling is in the result.
+  for (int l = 0; l + 1 < cell.numberOfLayers && l < MAXINTERFACES; ++l) {
+    const InterfaceParameters& I = cell.interface[static_cast<std::size_t>(l)];
+    for (int d = 0; d < I.numberOfDefects && d < MAXIFACEDEFECTS; ++d)
+      if (I.ifr[static_cast<std::size_t>(d)].tunneling != 0)
+        e.Error("Warning", "Interface " + std::to_string(l + 1) + ", interface defect " + std::to_string(d + 1) +
+                               ": tunnelling to the trap is switched on, but it is not calculated in this version; "
+                               "the defect is calculated without it.");
   }
 
   CalculationParameters p;

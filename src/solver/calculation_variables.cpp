@@ -28,11 +28,20 @@ void InterfaceTermBlock::resize(std::size_t n) {
   jp_iface.assign(n, 0.0);
 }
 
-void InterfaceTermBlock::clear() {
-  for (auto* a : {&sigma, &dsigma_dpsi, &Fn_left, &Fn_left_t, &dFn_left_dup, &dFn_left_duf, &Fn_right, &Fn_right_t,
-                  &dFn_right_dup, &dFn_right_duf, &Fp_left, &Fp_left_t, &dFp_left_dvp, &dFp_left_dvf, &Fp_right,
-                  &Fp_right_t, &dFp_right_dvp, &dFp_right_dvf})
+void InterfaceTermBlock::clearTerms() {
+  for (auto* a :
+       {&sigma,           &dsigma_dpsi,     &Fn_left,        &Fn_left_t,      &dFn_left_dup,    &dFn_left_duf,
+        &Fn_right,        &Fn_right_t,      &dFn_right_dup,  &dFn_right_duf,  &Fp_left,         &Fp_left_t,
+        &dFp_left_dvp,    &dFp_left_dvf,    &Fp_right,       &Fp_right_t,     &dFp_right_dvp,   &dFp_right_dvf,
+        &dsigma_dpsip,    &dsigma_dpsif,    &dsigma_dup,     &dsigma_duf,     &dsigma_dvp,      &dsigma_dvf,
+        &dFn_left_dpsip,  &dFn_left_dpsif,  &dFn_left_dvp,   &dFn_left_dvf,   &dFn_right_dpsip, &dFn_right_dpsif,
+        &dFn_right_dvp,   &dFn_right_dvf,   &dFp_left_dpsip, &dFp_left_dpsif, &dFp_left_dup,    &dFp_left_duf,
+        &dFp_right_dpsip, &dFp_right_dpsif, &dFp_right_dup,  &dFp_right_duf})
     a->fill(0.0);
+}
+
+void InterfaceTermBlock::clear() {
+  clearTerms();
   std::fill(jn_iface.begin(), jn_iface.end(), 0.0);
   std::fill(jp_iface.begin(), jp_iface.end(), 0.0);
 }
@@ -99,6 +108,7 @@ void CreateDefectRecords(CalculationVariables& cv) {
       AddDefectRecord(cv.rec, std::move(record));
     }
   }
+  CreateIFRecdataStructures(cv);
   FillAllDefectRecords(cv);
 }
 

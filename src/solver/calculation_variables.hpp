@@ -16,6 +16,7 @@
 
 #include "solver/bulk_recombination.hpp"
 #include "solver/calculation_parameters.hpp"
+#include "solver/interface_recombination.hpp"
 #include "ui/error_message.hpp"
 
 namespace zoniq {
@@ -57,17 +58,26 @@ struct PointData {
 // carriers from both of its points, with their derivatives (zero without interface defects).
 struct InterfaceTermBlock {
   std::array<double, MAXINTERFACES> sigma{};        // interface charge [C/m²]
-  std::array<double, MAXINTERFACES> dsigma_dpsi{};  // [C/m² per Vt]
-  // Net capture fluxes (normalised with 1/(S·L) of their side) and their derivatives with
+  std::array<double, MAXINTERFACES> dsigma_dpsi{};  // total ∂σ/∂ψ with ψ_p = ψ_f [C/m² per Vt]
+  // Net capture fluxes (normalised with S·Dmax/L of their side) and their derivatives with
   // respect to the carrier variable at the left-hand (p) and right-hand (f) point.
   std::array<double, MAXINTERFACES> Fn_left{}, Fn_left_t{}, dFn_left_dup{}, dFn_left_duf{};
   std::array<double, MAXINTERFACES> Fn_right{}, Fn_right_t{}, dFn_right_dup{}, dFn_right_duf{};
   std::array<double, MAXINTERFACES> Fp_left{}, Fp_left_t{}, dFp_left_dvp{}, dFp_left_dvf{};
   std::array<double, MAXINTERFACES> Fp_right{}, Fp_right_t{}, dFp_right_dvp{}, dFp_right_dvf{};
+  // The remaining derivatives, each with respect to the value at p and at f: of σ with respect
+  // to ψ, u and v; of each flux with respect to ψ and to the other carrier's variable.
+  std::array<double, MAXINTERFACES> dsigma_dpsip{}, dsigma_dpsif{}, dsigma_dup{}, dsigma_duf{}, dsigma_dvp{},
+      dsigma_dvf{};
+  std::array<double, MAXINTERFACES> dFn_left_dpsip{}, dFn_left_dpsif{}, dFn_left_dvp{}, dFn_left_dvf{};
+  std::array<double, MAXINTERFACES> dFn_right_dpsip{}, dFn_right_dpsif{}, dFn_right_dvp{}, dFn_right_dvf{};
+  std::array<double, MAXINTERFACES> dFp_left_dpsip{}, dFp_left_dpsif{}, dFp_left_dup{}, dFp_left_duf{};
+  std::array<double, MAXINTERFACES> dFp_right_dpsip{}, dFp_right_dpsif{}, dFp_right_dup{}, dFp_right_duf{};
   std::vector<double> jn_iface, jp_iface;  // interface-tunnel currents per point
 
   void resize(std::size_t n);
   void clear();
+  void clearTerms();  // the per-interface values only (the tunnel currents are kept)
 };
 
 // An off-band Jacobian element contributed by tunnelling.
@@ -205,6 +215,7 @@ struct CalculationVariables {
   BulkTermBlocks blocks;  // total, SRH, radiative, Auger
   InterfaceTermBlock ifr;
   BulkRecombination rec;
+  InterfaceRecombination ifrec;  // interface defect records
   // Total defect density of every defect in use, per point of its layer [S_l].
   std::array<std::array<std::vector<double>, MAXBULKDEFECTS>, MAXLAYERS> defectNt;
   TunnelState tunnel;

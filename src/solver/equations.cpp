@@ -7,16 +7,19 @@
 namespace zoniq {
 
 int ComputeDefectTerms(CalculationVariables& cv) {
-  // Interface defects and tunnelling add nothing yet; their terms stay zero in cv.ifr.
-  return totale_rdcbijdrage_multilevel(cv.rec, CarriersOf(cv), BulkDataOf(cv), cv.blocks,
-                                       cv.ctx ? cv.ctx->counter : nullptr);
+  const int r = totale_rdcbijdrage_multilevel(cv.rec, CarriersOf(cv), BulkDataOf(cv), cv.blocks,
+                                              cv.ctx ? cv.ctx->counter : nullptr);
+  if (r < 0) return r;
+  // Interface-trap tunnelling is not calculated: its enhancements stay 0.
+  totale_ifrdcbijdrage(cv);
+  return r;
 }
 
 bool ChargedDefects(const CalculationVariables& cv) {
   for (const auto& layer : cv.rec.layer)
     for (const BulkDefectRecord& d : layer)
       if (d.chargeCode != 0) return true;
-  return false;
+  return cv.ifrec.charged();
 }
 
 namespace {
@@ -42,6 +45,11 @@ struct Carrier {
   const CarrierTunnelState* t = nullptr;
   const std::array<double, MAXINTERFACES>*Rl = nullptr, *dRl_dp = nullptr, *dRl_df = nullptr;
   const std::array<double, MAXINTERFACES>*Rr = nullptr, *dRr_dp = nullptr, *dRr_df = nullptr;
+  // Derivatives of the capture fluxes with respect to ψ and the other carrier's variable at p, f.
+  const std::array<double, MAXINTERFACES>*dRl_dpsip = nullptr, *dRl_dpsif = nullptr, *dRl_dop = nullptr,
+                           *dRl_dof = nullptr;
+  const std::array<double, MAXINTERFACES>*dRr_dpsip = nullptr, *dRr_dpsif = nullptr, *dRr_dop = nullptr,
+                           *dRr_dof = nullptr;
   bool electrons = true;
 };
 
@@ -72,6 +80,14 @@ Carrier Electrons(const CalculationVariables& cv) {
   c.Rr = &cv.ifr.Fn_right;
   c.dRr_dp = &cv.ifr.dFn_right_dup;
   c.dRr_df = &cv.ifr.dFn_right_duf;
+  c.dRl_dpsip = &cv.ifr.dFn_left_dpsip;
+  c.dRl_dpsif = &cv.ifr.dFn_left_dpsif;
+  c.dRl_dop = &cv.ifr.dFn_left_dvp;
+  c.dRl_dof = &cv.ifr.dFn_left_dvf;
+  c.dRr_dpsip = &cv.ifr.dFn_right_dpsip;
+  c.dRr_dpsif = &cv.ifr.dFn_right_dpsif;
+  c.dRr_dop = &cv.ifr.dFn_right_dvp;
+  c.dRr_dof = &cv.ifr.dFn_right_dvf;
   c.electrons = true;
   return c;
 }
@@ -103,6 +119,14 @@ Carrier Holes(const CalculationVariables& cv) {
   c.Rr = &cv.ifr.Fp_right;
   c.dRr_dp = &cv.ifr.dFp_right_dvp;
   c.dRr_df = &cv.ifr.dFp_right_dvf;
+  c.dRl_dpsip = &cv.ifr.dFp_left_dpsip;
+  c.dRl_dpsif = &cv.ifr.dFp_left_dpsif;
+  c.dRl_dop = &cv.ifr.dFp_left_dup;
+  c.dRl_dof = &cv.ifr.dFp_left_duf;
+  c.dRr_dpsip = &cv.ifr.dFp_right_dpsip;
+  c.dRr_dpsif = &cv.ifr.dFp_right_dpsif;
+  c.dRr_dop = &cv.ifr.dFp_right_dup;
+  c.dRr_dof = &cv.ifr.dFp_right_duf;
   c.electrons = false;
   return c;
 }
@@ -265,8 +289,11 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(p, ff, o, -tp * kap + e * tp * (*c.dRl_df)[l]);
           if (cross) {
             const double dw = w[p - 1] - w[p];
-            sink(p, p, kPsi, -(dw * s1 * c.dBl[p] + s1 * e * tp * (*c.Rl)[l]));
+            sink(p, p, kPsi, -(dw * s1 * c.dBl[p] + s1 * e * tp * (*c.Rl)[l]) + e * tp * (*c.dRl_dpsip)[l]);
             sink(p, p - 1, kPsi, dw * s1 * c.dBl[p]);
+            sink(p, ff, kPsi, e * tp * (*c.dRl_dpsif)[l]);
+            sink(p, p, c.other, e * tp * (*c.dRl_dop)[l]);
+            sink(p, ff, c.other, e * tp * (*c.dRl_dof)[l]);
           }
           break;
         }
@@ -281,8 +308,11 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(ff, p, o, -tf * r * kap + e * tf * (*c.dRr_dp)[li]);
           if (cross) {
             const double dw = w[ff + 1] - w[ff];
-            sink(ff, ff, kPsi, -(dw * s1 * c.dBr[ff + 1] + s1 * e * tf * (*c.Rr)[li]));
+            sink(ff, ff, kPsi, -(dw * s1 * c.dBr[ff + 1] + s1 * e * tf * (*c.Rr)[li]) + e * tf * (*c.dRr_dpsif)[li]);
             sink(ff, ff + 1, kPsi, dw * s1 * c.dBr[ff + 1]);
+            sink(ff, p, kPsi, e * tf * (*c.dRr_dpsip)[li]);
+            sink(ff, ff, c.other, e * tf * (*c.dRr_dof)[li]);
+            sink(ff, p, c.other, e * tf * (*c.dRr_dop)[li]);
           }
           break;
         }
@@ -385,9 +415,17 @@ void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
           const int p = i, ff = i + 1;
           const double fac = (h[ff] + h[p - 1]) / (eps[ff] + eps[p]);
           sink(p, p - 1, kPsi, -eps[p] / h[p - 1] * fac);
-          sink(p, p, kPsi, (eps[ff] / h[ff] + eps[p] / h[p - 1] - gauss * cv.ifr.dsigma_dpsi[l]) * fac);
-          sink(p, ff, kPsi, 0.0);
+          // The charge depends on ψ at both points of the interface: ∂σ/∂ψ_p on the diagonal,
+          // ∂σ/∂ψ_f on the element to the double point.
+          sink(p, p, kPsi, (eps[ff] / h[ff] + eps[p] / h[p - 1] - gauss * cv.ifr.dsigma_dpsip[l]) * fac);
+          sink(p, ff, kPsi, -gauss * cv.ifr.dsigma_dpsif[l] * fac);
           sink(p, ff + 1, kPsi, -eps[ff] / h[ff] * fac);
+          if (cross) {
+            sink(p, p, kU, -gauss * cv.ifr.dsigma_dup[l] * fac);
+            sink(p, ff, kU, -gauss * cv.ifr.dsigma_duf[l] * fac);
+            sink(p, p, kV, -gauss * cv.ifr.dsigma_dvp[l] * fac);
+            sink(p, ff, kV, -gauss * cv.ifr.dsigma_dvf[l] * fac);
+          }
           break;
         }
         case Row::kInterior:

@@ -139,6 +139,7 @@ void FillAllDefectRecords(CalculationVariables& cv) {
       FillDefectRecord(d, lpd, par.Vt, cv.ctx ? cv.ctx->counter : nullptr);
     }
   }
+  FillInterfaceDefectRecords(cv);
 }
 
 int bepaal_alfa(CalculationVariables& cv, std::span<const double> wavelengths) {
