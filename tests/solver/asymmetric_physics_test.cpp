@@ -89,21 +89,23 @@ TEST(Heterointerface, ThermionicEmissionUsesEachCarriersOwnVelocity) {
                1e-9, 0.0);
 }
 
-TEST(DarkDiode, AugerLimitedLongBase) {
-  // n-type base (ND = 1e23 /m³, 60 µm, right) whose only recombination is electron Auger,
-  // Cn = 1e-39 m⁶/s: minority holes live τp = 1/(Cn·ND²) = 100 ns, Lp = sqrt(Dp·τp) = 5.09 µm,
-  // and the base contributes J0p = q·ni²·Dp/(ND·Lp) (coth(W/Lp) = 1 to 1e-10). The thin, heavily
-  // doped p⁺ side (NA = 1e25 /m³, 1 µm, no recombination) adds the short-base
-  // J0n = q·ni²·Dn/(NA·Wp′), 5 % of the total. Low injection (p/ND < 1e-7 at 0.4 V); the
-  // depletion approximation leaves about 1 % in the short-base part: 2 % on the total. A scale
-  // error in Cn changes τp by orders of magnitude.
+// The dark current of a p⁺n diode whose long n-type base (ND = 1e23 /m³, 60 µm, right) loses
+// its minority holes through band-to-band recombination only, set in physical units: electron
+// Auger with Cn = 1e-39 m⁶/s (τp = 1/(Cn·ND²)) or radiative recombination with K = 1e-16 m³/s
+// (τp = 1/(K·ND)), both 100 ns, so Lp = sqrt(Dp·τp) = 5.09 µm and the base contributes
+// J0p = q·ni²·Dp/(ND·Lp) (coth(W/Lp) = 1 to 1e-10). The thin, heavily doped p⁺ side (NA =
+// 1e25 /m³, 1 µm, no recombination) adds the short-base J0n = q·ni²·Dn/(NA·Wp′), 5 % of the
+// total. Low injection (p/ND < 1e-7 at 0.4 V); the depletion approximation leaves about 0.5 %,
+// hence 2 %. A scale error in a coefficient changes τp by orders of magnitude.
+void ExpectLongBaseCurrent(double Cn, double K) {
   test::PnOptions o;
   o.Wp = 1e-6;
   o.Wn = 60e-6;
   o.NA = 1e25;
   o.ND = 1e23;
   InputParameters set = test::PnJunction(o);
-  set.cellParas.layer[1].c_n_auger = UniformProfile(1e-39);
+  set.cellParas.layer[1].c_n_auger = UniformProfile(Cn);
+  set.cellParas.layer[1].K_rad = UniformProfile(K);
   auto pb = Problem(set);
   CalculationVariables& cv = pb->cv;
   ASSERT_EQ(SolveEquilibrium(cv), 0);
@@ -111,13 +113,19 @@ TEST(DarkDiode, AugerLimitedLongBase) {
   ASSERT_EQ(SolveDarkBias(cv, V, 4), 0);
   const double ni2 = 1e50 * std::exp(-1.12 / kVt);
   const double D = kVt * o.mu;
-  const double Lp = std::sqrt(D / (1e-39 * o.ND * o.ND));
+  const double Lp = std::sqrt(D / (Cn * o.ND * o.ND + K * o.ND));
   const double Vbi = kVt * std::log(o.NA * o.ND / ni2);
   const double W = std::sqrt(2.0 * 11.9 * kEps0 * (Vbi - V) / kQ * (o.NA + o.ND) / (o.NA * o.ND));
   const double xp = W * o.ND / (o.NA + o.ND);
-  const double J0 = 0.1 * kQ * ni2 * (D / (o.ND * Lp) + D / (o.NA * (o.Wp - xp)));  // [mA/cm²]
+  const double xn = W - xp;
+  // Radiative recombination also runs in the depletion region, where n·p = ni²·e^(V/Vt):
+  // q·K·ni²·xn, 2 % of the total here (the Auger rate there falls with n and stays below 0.5 %).
+  const double J0 = 0.1 * kQ * ni2 * (D / (o.ND * Lp) + D / (o.NA * (o.Wp - xp)) + K * xn);  // [mA/cm²]
   EXPECT_CLOSE(TotalCurrentDensity(cv), J0 * std::expm1(V / kVt), 0.02, 0.0);
 }
+
+TEST(DarkDiode, AugerLimitedLongBase) { ExpectLongBaseCurrent(1e-39, 0.0); }
+TEST(DarkDiode, RadiativeLimitedLongBase) { ExpectLongBaseCurrent(0.0, 1e-16); }
 
 TEST(DefectDistribution, GaussianShapeAndWeightWithinOneWidth) {
   // The density per energy of a Gaussian level is exp(−(E − Et)²/W²)/(√π·W): at E − Et = W it is
