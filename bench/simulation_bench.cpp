@@ -25,9 +25,10 @@ std::string Home() {
   return home ? home : ZONIQ_BENCH_HOME_DIR;
 }
 
-// A generation profile written as a user's file would be: G = G0·e^(−α·(d − x)) over the whole
-// stack of thickness d [µm], α = 5 /µm, G0 chosen for about 28 mA/cm2 in all.
-std::string GenerationFile(double d) {
+// A generation profile written as a user's file would be, over the whole stack of thickness d
+// [µm] lit from the front: in the absorber (the first layer, thickness a) G = G0·e^(−α·(a − x)),
+// α = 5 /µm, G0 chosen for about 28 mA/cm2; in the windows in front of it a little (2 % of G0).
+std::string GenerationFile(double a, double d) {
   const std::string path = (std::filesystem::temp_directory_path() / "zoniq_bench_cdte.gen").string();
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) return {};
@@ -35,7 +36,7 @@ std::string GenerationFile(double d) {
   const double G0 = 280.0 / 1.602e-19 * alpha * 1e6;  // [m^-3 s^-1]: q∫G dx ≈ 280 A/m2
   for (int i = 0; i < 200; ++i) {
     const double x = d * i / 199.0;
-    std::fprintf(f, "%.6f\t%.6e\n", x, G0 * std::exp(-alpha * (d - x)));
+    std::fprintf(f, "%.6f\t%.6e\n", x, x <= a ? G0 * std::exp(-alpha * (a - x)) : 0.02 * G0);
   }
   std::fclose(f);
   return path;
@@ -65,7 +66,7 @@ void Simulate(benchmark::State& state, const char* definition, const char* range
     double d = 0.0;
     for (int l = 0; l < set.cellParas.numberOfLayers; ++l) d += set.cellParas.layer[l].d * 1e6;
     s.wp.generationFromFile = 1;
-    s.wp.generationFile = GenerationFile(d);
+    s.wp.generationFile = GenerationFile(set.cellParas.layer[0].d * 1e6, d);
   }
   ParseSweepRange(range, s.actie.iv);
   for (auto _ : state) {
