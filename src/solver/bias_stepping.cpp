@@ -129,10 +129,65 @@ void BackToGood(CalculationVariables& cv, double Vgood) {
   update_psivar(cv);
 }
 
+// The estimate at V from the solved state at V − dV: along a sweep of equal steps, the straight
+// line through the last two points (ψ and both quasi-Fermi levels, which the contacts fix
+// linearly in V), otherwise the estimate of the chosen version. The present state becomes the
+// previous point either way.
+void Estimate(CalculationVariables& cv, double V, double dV, int version) {
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  const double Va = V - dV;
+  const double h0 = Va - w.previousV;
+  const bool along = w.previousN == N && w.solvesAtLast == w.solves && std::fabs(Va - w.lastV) <= 1e-12 && h0 != 0.0 &&
+                     std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
+  double* psi = cv.psi.data();
+  double* u = cv.u.data();
+  double* v = cv.v.data();
+  const double u0 = cv.u0, v0 = cv.v0;
+  if (!along) {
+    for (int i = 0; i < N; ++i) {
+      w.psiPrevious[i] = psi[i];
+      w.lnuPrevious[i] = std::log(u0 + u[i]);
+      w.lnvPrevious[i] = std::log(v0 + v[i]);
+    }
+    volgende_schatting(cv, V, dV, version);
+  } else {
+    // The predicted quasi-Fermi levels go to c1, c2 until the new bias sets u0 and v0.
+    for (int i = 0; i < N; ++i) {
+      const double a = psi[i], b = std::log(u0 + u[i]), c = std::log(v0 + v[i]);
+      psi[i] = 2.0 * a - w.psiPrevious[i];
+      w.c1[i] = 2.0 * b - w.lnuPrevious[i];
+      w.c2[i] = 2.0 * c - w.lnvPrevious[i];
+      w.psiPrevious[i] = a;
+      w.lnuPrevious[i] = b;
+      w.lnvPrevious[i] = c;
+    }
+    Set_an_And_ap(cv, V);
+    for (int i = 0; i < N; ++i) {
+      u[i] = std::exp(w.c1[i]) - cv.u0;
+      v[i] = std::exp(w.c2[i]) - cv.v0;
+    }
+    // The boundary values exactly as every estimate sets them.
+    const CalculationParameters& par = *cv.par;
+    psi[0] = 0.0;
+    psi[N - 1] = (par.Fi_left - par.Fi_right - V) / par.Vt;
+    update_psivar(cv);
+  }
+  w.previousV = Va;
+  w.previousN = N;
+}
+
 bool SolveAt(CalculationVariables& cv, double V, double dV, int version) {
-  volgende_schatting(cv, V, dV, version);
+  const int N = cv.mesh.N;
+  Estimate(cv, V, dV, version);
   const int r = los_totaal_dc_stelsel_op_Gummel(cv);
-  return r != -1 && cv.teller != -1;
+  const bool ok = r != -1 && cv.teller != -1;
+  SolverWorkspace& w = cv.work;
+  // A changed mesh makes the previous point's arrays belong to another mesh.
+  w.previousN = ok && cv.mesh.N == N && (cv.par->mesh.recalculateMesh == 0 || cv.mesh.x == w.meshAtEntry.x) ? N : 0;
+  w.lastV = V;
+  w.solvesAtLast = w.solves;
+  return ok;
 }
 
 void RecoveryMessage(CalculationVariables& cv, const std::string& text) {

@@ -287,6 +287,7 @@ std::string CheckText(const CalculationVariables& cv) {
 
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
+  ++cv.work.solves;
   cv.coupledIterations = 0;
   cv.pointState = kPointGummel;
   const bool meshSaved = SaveEntry(cv);

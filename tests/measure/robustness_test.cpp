@@ -102,6 +102,13 @@ TEST(Robustness, EveryRunEndsWithASoundCurveOrALoudFailure) {
       // An incomplete curve is a failure, and it must have been said.
       EXPECT_TRUE(failed) << "incomplete curve without a convergence-failure message";
       ++loud;
+      std::string first;
+      for (const auto& p : popups)
+        if (p.message.find("onvergence failure") != std::string::npos) {
+          first = p.title + ": " + p.message;
+          break;
+        }
+      std::printf("variant %d failed loudly (%s)\n%s", k, first.c_str(), v.script.c_str());
       continue;
     }
     ++complete;

@@ -122,8 +122,8 @@ TEST(BiasStepHalving, StopsAtTheMinimumStep) {
   // last good point is restored (the state at 0 V, whose bias is back at 0).
   InputParameters set = Asymmetric();
   set.convergence.coupledNewtonFallback = 0;
-  set.convergence.acceptance_current = 0.0;
-  set.convergence.acceptance_step = 0.0;
+  set.convergence.acceptance_current = 1e-300;
+  set.convergence.acceptance_step = 1e-300;
   set.convergence.minimum_bias_step = 0.05;
   auto pb = Solved(set);
   EXPECT_EQ(volgende_iv_punt(pb->cv, 0.0, 0.4, 2), 1);
@@ -132,6 +132,20 @@ TEST(BiasStepHalving, StopsAtTheMinimumStep) {
   EXPECT_NEAR(PresentBias(pb->cv), 0.0, 1e-12);
   ASSERT_FALSE(pb->ctx.recoveries.empty());
   EXPECT_NE(pb->ctx.recoveries.back().find("no convergence towards 0.4000 V"), std::string::npos);
+}
+
+TEST(Acceptance, TolerancesThatRefuseEverythingAreRefused) {
+  for (double step : {0.0, -1.0}) {
+    InputParameters set = Asymmetric();
+    set.convergence.acceptance_step = step;
+    DcProblem pb;
+    EXPECT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), -1);
+    EXPECT_NE(pb.ctx.lastMessage.find("acceptance check"), std::string::npos) << pb.ctx.lastMessage;
+  }
+  InputParameters set = Asymmetric();
+  set.convergence.minimum_bias_step = -1e-3;
+  DcProblem pb;
+  EXPECT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), -1);
 }
 
 }  // namespace
