@@ -242,6 +242,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   const DateTime started = NowLocal();
   const std::string startTime = DateText(started) + " at " + TimeText(started);
   s.solverContext.env = env;
+  s.solverContext.recoveries.clear();  // the recoveries of this simulation only
   CalculationVariables& cv = s.currentCalcVars;
 
   // 1. Carry on from the working point of the previous batch step, or convert the cell afresh.

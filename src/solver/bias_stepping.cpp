@@ -138,17 +138,22 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
   const int N = cv.mesh.N;
   const double Va = V - dV;
   const double h0 = Va - w.previousV;
-  const bool along = w.previousN == N && w.solvesAtLast == w.solves && std::fabs(Va - w.lastV) <= 1e-12 && h0 != 0.0 &&
-                     std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
+  bool along = w.previousN == N && w.solvesAtLast == w.solves && std::fabs(Va - w.lastV) <= 1e-12 && h0 != 0.0 &&
+               std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
+  // Densities that rounding took to zero or below have no quasi-Fermi level to extrapolate.
+  for (int i = 0; i < N && along; ++i)
+    along = cv.u0 + cv.u[i] > 0.0 && cv.v0 + cv.v[i] > 0.0 && std::isfinite(w.lnuPrevious[i]) &&
+            std::isfinite(w.lnvPrevious[i]);
   double* psi = cv.psi.data();
   double* u = cv.u.data();
   double* v = cv.v.data();
   const double u0 = cv.u0, v0 = cv.v0;
   if (!along) {
+    // Kept for the next step (a density at zero gives −∞, and that step then does not predict).
     for (int i = 0; i < N; ++i) {
       w.psiPrevious[i] = psi[i];
-      w.lnuPrevious[i] = std::log(u0 + u[i]);
-      w.lnvPrevious[i] = std::log(v0 + v[i]);
+      w.lnuPrevious[i] = u0 + u[i] > 0.0 ? std::log(u0 + u[i]) : -HUGE_VAL;
+      w.lnvPrevious[i] = v0 + v[i] > 0.0 ? std::log(v0 + v[i]) : -HUGE_VAL;
     }
     volgende_schatting(cv, V, dV, version);
   } else {
