@@ -17,7 +17,7 @@ inline constexpr int MAXIFACEDEFECTS = 3;
 inline constexpr int MAXMETATRANSITIONS = 2;
 inline constexpr int NDEFLEVTYPE = 7;
 inline constexpr int DEFLEVTYPE_NEUTRAL = 0;
-inline constexpr std::size_t MAXFILENAME = 260;   // file names hold at most 259 characters
+inline constexpr std::size_t MAXFILENAME = 260;  // file names hold at most 259 characters
 inline constexpr std::size_t MAXLAYERNAME = 39;
 inline constexpr std::size_t MAXIFACENAME = 19;
 
@@ -83,7 +83,16 @@ struct OpticalCaptureProperties {
 };
 
 // Defect types, energy distributions, spatial distributions, level types, charge states.
-enum DefectType { DT_NEUTRAL, DT_ACCEPTOR, DT_DONOR, DT_DOUBLEACCEPTOR, DT_DOUBLEDONOR, DT_AMPHOTERIC, DT_CUSTOM, NDEFECTTYPES };
+enum DefectType {
+  DT_NEUTRAL,
+  DT_ACCEPTOR,
+  DT_DONOR,
+  DT_DOUBLEACCEPTOR,
+  DT_DOUBLEDONOR,
+  DT_AMPHOTERIC,
+  DT_CUSTOM,
+  NDEFECTTYPES
+};
 enum EnergyDistribution { ED_SINGLE, ED_UNIFORM, ED_GAUSS, ED_CBTAIL, ED_VBTAIL, NDISTRIBUTIONS };
 enum SpatialDistribution { SD_HOMOGENOUS, SD_LINEAR, SD_EXPONENTIAL, NSPATIAL };
 inline constexpr int NCHARGESTATES = 7;
@@ -118,7 +127,7 @@ struct BulkRecombinationParameters {
   int correlationFlag = 0;
   int degeneracyFlag = 0;  // 1: "degeneracy factors equal one"
   int spatialProfile = SD_HOMOGENOUS;
-  double Lkar = 1e-7;                 // [m]
+  double Lkar = 1e-7;                  // [m]
   double Nleft = 1e20, Nright = 1e20;  // [/m^3] or [/m^3 eV]
   Profile Nt;                          // [/m^3]
 
@@ -130,9 +139,9 @@ struct InterfaceRecombinationParameters {
   int defectNumber = 0;
   int type = DT_NEUTRAL;
   double sigma_nleft = 1e-19, sigma_nright = 1e-19, sigma_pleft = 1e-19, sigma_pright = 1e-19;  // [m^2]
-  double N = 1e10;        // [/m^2] or [/m^2 eV]
-  double secondN = 1e10;  // second density
-  int tunneling = 0;      // "Tunneling to trap"
+  double N = 1e10;                                                                              // [/m^2] or [/m^2 eV]
+  double secondN = 1e10;                                                                        // second density
+  int tunneling = 0;                                                                            // "Tunneling to trap"
   double mh_rel = 1.0, me_rel = 1.0;
   int distribution = ED_SINGLE;
   double Ekar = 0.1;
@@ -186,7 +195,7 @@ struct LayerParameters {
   Profile chi, Eg, eps, Nc, Nv, Nd, Na, mu_n, mu_p, me_rel, mh_rel, v_th_n, v_th_p, K_rad;
   int tunneling = 0;  // "Tunneling in layer"
   Profile c_n_auger, c_p_auger;
-  Profile absorption;  // absorption grading [nm]
+  Profile absorption;                 // absorption grading [nm]
   std::array<double, 2> A{1e7, 1e7};  // [/(m sqrt(eV))], pure A and pure B
   std::array<double, 2> B{0, 0};      // [sqrt(eV)/m]
   std::array<int, 2> absorptionModel{ABS_MODEL_AB, ABS_MODEL_AB};
@@ -221,7 +230,7 @@ struct ContactParameters {
 
 struct CellDefinition {
   std::array<LayerParameters, MAXLAYERS> layer{};
-  std::array<InterfaceParameters, MAXINTERFACES> interface{};
+  std::array<InterfaceParameters, MAXINTERFACES> interface {};
   int numberOfLayers = 0;
   ContactParameters leftContact;
   ContactParameters rightContact;
@@ -244,6 +253,15 @@ struct ConvergenceParameters {
   // 1: a bias point at which the Gummel procedure fails is retried with a coupled Newton
   // iteration on the same equations; 0: the failure is reported at once.
   int coupledNewtonFallback = 1;
+  // The check of a solution before it is accepted: the largest correction one coupled Newton
+  // step would still make (ψ and both quasi-Fermi levels, in kT) and the largest relative
+  // deviation of the total current along the mesh and of the sum of its parts (bulk,
+  // interface and contact recombination minus generation) from it. A point that fails is not
+  // converged.
+  double acceptance_step = 0.05;
+  double acceptance_current = 2e-3;
+  // The smallest bias step [V] to which a failing step is halved before the point is given up.
+  double minimum_bias_step = 1e-4;
 
   bool operator==(const ConvergenceParameters&) const = default;
 };

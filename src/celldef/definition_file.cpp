@@ -451,6 +451,12 @@ class Parser {
       c.widthgauss = Real(line, "widthgauss");
     else if (Key(line, "coupled Newton fallback"))
       c.coupledNewtonFallback = Flag(line, "coupled Newton fallback");
+    else if (Key(line, "acceptance step"))
+      c.acceptance_step = Real(line, "acceptance step");
+    else if (Key(line, "acceptance current"))
+      c.acceptance_current = Real(line, "acceptance current");
+    else if (Key(line, "minimum bias step"))
+      c.minimum_bias_step = Real(line, "minimum bias step");
     else if (Key(line, "QE calculation mode"))
       qe.mode = Flag(line, "QE calculation mode");
     else if (Key(line, "number of photons"))
@@ -960,7 +966,9 @@ void WriteContact(std::string& o, const ContactParameters& c, bool left) {
   o += "flatband : " + intw(c.flatband, 1) + " (1: flatband contact imposed; 0: fixed Phi_m value)\n";
   o += "recalculate : " + intw(c.recalculate, 1) +
        " (1 = do or 0 = do not recalculate phi_m to set flatband in each batch step)\n";
-  if (c.flatband == 0) o += "Fi_m : " + (left ? fix(c.Fi_m, 8, 4) : fix(c.Fi_m, 5, 2)) + " [eV]\n";
+  // Both contacts with four decimals: a work function is often given to the meV, and two
+  // decimals would move the front contact's on every save.
+  if (c.flatband == 0) o += "Fi_m : " + fix(c.Fi_m, 8, 4) + " [eV]\n";
   o += "Sn : " + (left ? sci(c.Sn, 10, 3) : sci(c.Sn, 9, 3)) + " [m/s]\n";
   o += "Sp : " + (left ? sci(c.Sp, 10, 3) : sci(c.Sp, 9, 3)) + " [m/s]\n";
   o += "Tunneling to contact: " + intw(c.tunneling) + "\n";
@@ -1372,6 +1380,15 @@ std::string DefinitionFileText(const InputParameters& set1, const MottSchottkySe
   // cell that switches it off carries the line, so files of the default keep their layout.
   if (!set1.convergence.coupledNewtonFallback)
     o += "coupled Newton fallback : " + intw(0, 2) + " (1: retry a failed bias point coupled; 0: Gummel only)\n";
+  // The acceptance check of a bias point and the smallest halved bias step, likewise only when
+  // they differ from their defaults.
+  const ConvergenceParameters defaults;
+  if (set1.convergence.acceptance_step != defaults.acceptance_step)
+    o += "acceptance step : " + sci(set1.convergence.acceptance_step, 9, 2) + " (kT)\n";
+  if (set1.convergence.acceptance_current != defaults.acceptance_current)
+    o += "acceptance current : " + sci(set1.convergence.acceptance_current, 9, 2) + " (rel.)\n";
+  if (set1.convergence.minimum_bias_step != defaults.minimum_bias_step)
+    o += "minimum bias step : " + sci(set1.convergence.minimum_bias_step, 9, 2) + " (V)\n";
 
   const CellDefinition& cell = set1.cellParas;
   o += "\nback contact\n\n";

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <initializer_list>
 #include <numeric>
+#include <string>
 #include <utility>
+
+#include "common/format.hpp"
 
 namespace zoniq {
 
@@ -143,11 +146,21 @@ bool QuadraticZero(const double* V, const double* J, double lo, double hi, doubl
   return LineZero(Va, Ja, Vc, Jc, V0);
 }
 
-void Voc(const Curve& c, CellParameters& p) {
+// The first index k with J[k]·J[k+1] ≤ 0 anywhere in the curve, or −1 when J keeps its sign.
+int FirstCrossing(const std::vector<double>& J) {
+  for (std::size_t k = 0; k + 1 < J.size(); ++k)
+    if (J[k] * J[k + 1] <= 0.0) return static_cast<int>(k);
+  return -1;
+}
+
+void Voc(const Curve& c, CellParameters& p, double bandGap) {
   const int n = c.n();
   const std::vector<double>& V = c.V;
   const std::vector<double>& J = c.J;
-  p.vocExtrapolated = J[0] * J[n - 1] > 0.0 ? 1 : 0;
+  // The first crossing inside the sweep is the open circuit, whatever the current does at the
+  // ends: a curve that turns back past Voc (a blocking contact) must not hide it.
+  const int k = FirstCrossing(J);
+  p.vocExtrapolated = k < 0 ? 1 : 0;
   double voc = 0.0;
   bool ok = false;
   if (n == 2) {
@@ -157,10 +170,13 @@ void Voc(const Curve& c, CellParameters& p) {
     const int a = J[0] <= 0.0 ? n - 2 : 0;
     ok = LineZero(V[a], J[a], V[a + 1], J[a + 1], voc);
   } else {
-    const int a = FirstOfThree(J), k = SignChange(J);
+    const int a = k < 1 ? 0 : k >= n - 2 ? n - 3 : k - 1;
     ok = QuadraticZero(&V[a], &J[a], V[k], V[k + 1], voc);
   }
-  if (ok && std::isfinite(voc) && voc > 0.0 && voc <= 10.0) {
+  // No cell holds an open-circuit voltage above its band gap: a straight line drawn that far is
+  // no estimate of it.
+  const bool aboveGap = p.vocExtrapolated && bandGap > 0.0 && voc > bandGap;
+  if (ok && std::isfinite(voc) && voc > 0.0 && voc <= 10.0 && !aboveGap) {
     p.Voc = voc;
     p.vocValid = 1;
   } else {
@@ -219,8 +235,8 @@ double MaximumPower(const Curve& c, CellParameters& p, const Environment* env) {
   // r = ΔJ2/ΔJ1 > 1). Only then does an exponential pass through the three points.
   const bool bends = rising && dJ2 / h2 > dJ1 / h1;
   if (!bends) {
-    if (env && env->ui && (!rising || dJ2 / h2 < dJ1 / h1))
-      env->Popup("Efficiency interpolation assertion", "The currents don't behave as expected");
+    if (env && env->ui && env->errors && (!rising || dJ2 / h2 < dJ1 / h1))
+      env->Error("Efficiency interpolation assertion", "The currents don't behave as expected");
     return Pmax;
   }
   // J(V) = J0 + A·e^(t·(V − V[m])); P = −J·V; g = J0 + (1 + t·V)·A·e^(t·(V − V[m])) = −dP/dV.
@@ -247,6 +263,30 @@ double MaximumPower(const Curve& c, CellParameters& p, const Environment* env) {
   return p.Jmpp * p.Vmpp;
 }
 
+// The parameters that do not come from the curve itself, said so: an extrapolated value is a
+// guess, and a run that had to guess should not look like one that did not.
+void WarnExtrapolated(const Curve& c, const CellParameters& p, double bandGap, const Environment& env) {
+  constexpr const char* kTitle = "Warning: I-V cell parameters";
+  const std::string range = "the I-V curve (" + fix(c.V.front(), 0, 3) + " V to " + fix(c.V.back(), 0, 3) + " V)";
+  if (p.vocExtrapolated) {
+    if (p.vocValid)
+      env.Error(kTitle, "J does not change sign within " + range + ": Voc = " + fix(p.Voc, 0, 4) +
+                            " V was extrapolated from the two nearest points.");
+    else
+      env.Error(kTitle, "J does not change sign within " + range +
+                            (bandGap > 0.0
+                                 ? " and its extrapolation gives no Voc at or below Eg/q = " + fix(bandGap, 0, 3) + " V"
+                                 : " and its extrapolation gives no Voc") +
+                            ": Voc was not determined.");
+  }
+  if (p.jscExtrapolated && p.jscValid)
+    env.Error(kTitle, "0 V lies outside " + range + ": Jsc = " + fix(p.Jsc, 0, 4) +
+                          " mA/cm2 was extrapolated from the two nearest points.");
+  if (p.mppAtEnd)
+    env.Error(kTitle, "The largest power of " + range + " lies at its end point V = " + fix(p.Vmpp, 0, 4) +
+                          " V: the maximum-power point may lie beyond the curve.");
+}
+
 }  // namespace
 
 int IVParameters(std::span<const double> V, std::span<const double> J, const IVIllumination& light, CellParameters& out,
@@ -257,8 +297,9 @@ int IVParameters(std::span<const double> V, std::span<const double> J, const IVI
   if (c.n() < 2) return 0;
   CellParameters p;
   Jsc(c, p);
-  Voc(c, p);
+  Voc(c, p, light.bandGap);
   const double Pmax = MaximumPower(c, p, env);
+  if (env && env->ui && env->errors) WarnExtrapolated(c, p, light.bandGap, *env);
   p.anyExtrapolated = (p.mppAtEnd || p.vocExtrapolated || p.jscExtrapolated) ? 1 : 0;
 
   double eta = 0.0;

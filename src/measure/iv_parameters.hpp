@@ -18,6 +18,9 @@ struct IVIllumination {
   int generationFromFile = 0;           // 1: the efficiency is the collection efficiency
   double attenuation = 100.0;           // [%] applied to the generation file
   double idealGenerationCurrent = 0.0;  // [mA/cm2] of the unattenuated generation file
+  // The smallest band gap of the cell [eV]: no open-circuit voltage lies above Eg/q, so an
+  // extrapolated Voc beyond it is not determined. 0: not known (no limit).
+  double bandGap = 0.0;
 };
 
 // The illumination of a simulated curve: that of the working point, with 1000 W/m2 standing in
@@ -27,11 +30,14 @@ IVIllumination IlluminationOf(const WorkPoint& wp);
 // The cell parameters of the curve J(V) [V, mA/cm2], in any voltage order: the curve is
 // evaluated as a copy sorted by ascending voltage (equal voltages merged, non-finite points
 // dropped). Jsc from the quadratic through the three points around 0 V (straight line from the
-// two nearest points when 0 V lies outside the curve), Voc likewise around the sign change of J,
-// the maximum power at the largest −J·V refined by an exponential fit through its neighbours.
-// Returns 1 when the parameters were computed, 0 when not (dark, fewer than two distinct
-// voltages); `out` is then all zero. `env` (may be null) receives the pop-up of a curve that does
-// not bend as a diode's does at its maximum-power point.
+// two nearest points when 0 V lies outside the curve), Voc likewise around the first sign change
+// of J inside the curve (straight line from the two points nearest the crossing when J keeps its
+// sign), the maximum power at the largest −J·V refined by an exponential fit through its
+// neighbours. An extrapolated Voc above Eg/q (`light.bandGap`) is not determined. Returns 1
+// when the parameters were computed, 0 when not (dark, fewer than two distinct voltages); `out`
+// is then all zero. `env` (may be null) receives the warnings of extrapolated parameters and of
+// a curve that does not bend as a diode's does at its maximum-power point, as error messages
+// (they count for the exit status of a run).
 int IVParameters(std::span<const double> V, std::span<const double> J, const IVIllumination& light, CellParameters& out,
                  const Environment* env = nullptr);
 

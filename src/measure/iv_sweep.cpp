@@ -57,6 +57,14 @@ IVPointCurrents EvaluateIVPoint(const CalculationVariables& cv, CurrentDensities
   return p;
 }
 
+double SmallestBandGap(const CalculationVariables& cv) {
+  const int N = std::min<int>(cv.mesh.N, static_cast<int>(cv.pt.Eg.size()));
+  double eg = 0.0;
+  for (int i = 0; i < N; ++i)
+    if (cv.pt.Eg[i] > 0.0 && (eg == 0.0 || cv.pt.Eg[i] < eg)) eg = cv.pt.Eg[i];
+  return eg;
+}
+
 double ApplyExternalCircuit(const WorkPoint& wp, double Vcell, double& J) {
   if (wp.RshPresent) J += Vcell * wp.Gsh * 0.1;
   return wp.RsPresent ? Vcell + wp.Rs * J * 10.0 : Vcell;
@@ -81,6 +89,7 @@ int calciv(SimulationState& s, const Environment& env, CalculationVariables& cv,
   for (std::vector<double>* a :
        {&r.v, &r.vCell, &r.j, &r.jbulk, &r.jifr, &r.js_n, &r.js_p, &r.jSRH, &r.jRadiative, &r.jAuger})
     a->assign(static_cast<std::size_t>(n), 0.0);
+  r.state.assign(static_cast<std::size_t>(n), 0);
   r.present = 1;
   r.points = n;
   r.pointsDone = 0;
@@ -114,6 +123,7 @@ int calciv(SimulationState& s, const Environment& env, CalculationVariables& cv,
       break;
     }
     r.pointsDone = i + 1;
+    r.state[i] = cv.pointState == kPointFailed ? kPointGummel : cv.pointState;
     const IVPointCurrents p = EvaluateIVPoint(cv, s.stroom);
     double J = p.j;
     r.v[i] = ApplyExternalCircuit(s.wp, r.vCell[i], J);
@@ -135,12 +145,15 @@ int calciv(SimulationState& s, const Environment& env, CalculationVariables& cv,
     for (std::vector<double>* a :
          {&r.v, &r.vCell, &r.j, &r.jbulk, &r.jifr, &r.js_n, &r.js_p, &r.jSRH, &r.jRadiative, &r.jAuger})
       a->resize(static_cast<std::size_t>(n));
+    r.state.resize(static_cast<std::size_t>(n));
     r.points = n;
   }
   iv.pointsDone = r.pointsDone;
   const std::span<const double> V(r.v.data(), static_cast<std::size_t>(r.pointsDone));
   const std::span<const double> J(r.j.data(), static_cast<std::size_t>(r.pointsDone));
-  IVParameters(V, J, IlluminationOf(s.wp), record.cell, &env);
+  IVIllumination light = IlluminationOf(s.wp);
+  light.bandGap = SmallestBandGap(cv);
+  IVParameters(V, J, light, record.cell, &env);
   return 1;
 }
 

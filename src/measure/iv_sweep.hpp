@@ -23,6 +23,9 @@ struct IVPointCurrents {
 // The currents of the solution cv; the extracted current densities are left in `table`.
 IVPointCurrents EvaluateIVPoint(const CalculationVariables& cv, CurrentDensities& table);
 
+// The smallest band gap over the mesh [eV] (0 without a mesh): the upper bound of Voc.
+double SmallestBandGap(const CalculationVariables& cv);
+
 // The external circuit of the working point applied to one point: with the shunt on the current
 // gains V·Gsh (Gsh [S/m2] → mA/cm2: ×0.1), with the series resistance on the terminal voltage is
 // V + Rs·J (Rs [Ohm m2], J [mA/cm2] → A/m2: ×10). Returns the terminal voltage; J is updated.

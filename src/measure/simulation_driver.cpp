@@ -106,6 +106,32 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
   return s.CONVERGENTIEFALING ? -1 : 0;
 }
 
+int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv) {
+  // From the equilibrium again, the light raised from a millionth of the full profile by a
+  // factor e^(1/4) per step: each step moves the quasi-Fermi levels by a fraction of kT, where
+  // the ordinary ramp (a factor e per step) can ask too much of a cell with extreme density
+  // ratios (a wide-gap window at low temperature).
+  constexpr int kSteps = 56;  // e^(−56/4) ≈ 8e-7
+  SolverContext& ctx = s.solverContext;
+  if (ctx.recoveryLog > 0) {
+    const std::string text =
+        "short circuit: retried from equilibrium with the light raised in " + std::to_string(kSteps + 1) + " steps";
+    if (ctx.env.ui) ctx.env.ui->StatusMessage(text);
+    ctx.recoveries.push_back(text);
+  }
+  TakeFrom(s, cv, s.evenwichtcv);
+  GenerationParameters& gen = s.generatieparameters;
+  s.CONVERGENTIEFALING = 0;
+  for (int k = kSteps; k >= 0 && !s.CONVERGENTIEFALING; --k) {
+    SetGenerationFactor(cv, gen, std::exp(-0.25 * static_cast<double>(k)));
+    onder_belichting(s, cv);
+  }
+  SetGenerationFactor(cv, gen, 1.0);
+  if (s.CONVERGENTIEFALING) return -1;
+  cv.pointState = kPointContinuation;
+  return 0;
+}
+
 namespace {
 
 // The end of the short-circuit or working-point stage: its failure flag, its current density
@@ -216,6 +242,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   const DateTime started = NowLocal();
   const std::string startTime = DateText(started) + " at " + TimeText(started);
   s.solverContext.env = env;
+  s.solverContext.recoveries.clear();  // the recoveries of this simulation only
   CalculationVariables& cv = s.currentCalcVars;
 
   // 1. Carry on from the working point of the previous batch step, or convert the cell afresh.
@@ -299,10 +326,24 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
       StatusMessage(env, 1);
       Message(env, mode == 1 ? "updating metastable defects: short circuit ..." : "calculating short circuit ...");
       TakeFrom(s, cv, s.evenwichtcv);
+      // The messages of a failing ramp are held back while the slower ramp may still rescue it.
+      SolverContext& ctx = s.solverContext;
+      const bool wasDeferring = ctx.deferMessages;
+      const std::size_t heldBefore = ctx.deferred.size();
+      ctx.deferMessages = true;
       if (s.lightRampOff) {
         onder_belichting(s, cv);
       } else {
         RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
+      }
+      const std::size_t firstAttempt = ctx.deferred.size();
+      if (s.CONVERGENTIEFALING) RaiseLightSlowly(s, cv);
+      ctx.deferred.resize(s.CONVERGENTIEFALING ? std::min(firstAttempt, ctx.deferred.size()) : heldBefore);
+      ctx.deferMessages = wasDeferring;
+      if (!wasDeferring) {
+        std::vector<std::pair<std::string, std::string>> held;
+        held.swap(ctx.deferred);
+        for (const auto& [title, message] : held) SolverMessage(cv, title, message);
       }
       EndStage(s, cv, s.ShortCircuitConvergenceFailure, s.JShortCircuit, s.kortsluitcv);
       if (!CheckConvergenceFailure(s, env, s.kortberekend, "short circuit", 0, 0.0, 0.0, cv)) return -1;

@@ -43,6 +43,11 @@ int onder_belichting(SimulationState& s, CalculationVariables& cv);
 int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
                const std::function<int(CalculationVariables&)>& solve);
 
+// The recovery of a failed short circuit: from the equilibrium in cv's store, the light is
+// raised again in much smaller steps. Logged as a recovery; marks the solution as reached by
+// continuation. Returns 0, or -1 (CONVERGENTIEFALING = 1) when that fails too.
+int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv);
+
 // Reports the outcome of one stage: converged (flag = 1, message "<name> V = <Vtarget> Volt",
 // result 1) or failed (flag = 0, error "Calculating <name>..." / "Convergence failure
 // calculating for V = <Vreached> Volt", result 0).

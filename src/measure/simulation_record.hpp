@@ -79,6 +79,14 @@ struct IVResult {
   std::vector<double> jSRH;   // [mA/cm2]
   std::vector<double> jRadiative;
   std::vector<double> jAuger;
+  // How each calculated point was solved (kPointGummel, kPointCoupledNewton, kPointStepHalving,
+  // kPointContinuation); a failed point ends the sweep and is not among the points done.
+  std::vector<int> state;
+  bool AnyRecovered() const {
+    for (std::size_t i = 0; i < state.size() && static_cast<int>(i) < pointsDone; ++i)
+      if (state[i] != 0) return true;
+    return false;
+  }
 };
 
 // A C-V sweep (arrays as for I-V). The dielectric constant of the Mott-Schottky analysis is

@@ -94,12 +94,16 @@ std::string IVBlock(const SimulationRecord& rec, const OutputContext& ctx) {
   std::string t;
   if (iv.present == 0) return t;
   WriteOutputHeader(t, rec, kResultIV, true, ctx.header);
+  // A curve with recovered points carries a tenth column, the point status; readers of the nine
+  // columns (or of the first five) read it unchanged.
+  const bool status = iv.AnyRecovered();
   t += "    v(V)\tjtot(mA/cm2)\t   jbulk(mA/cm2)\tjifr(mA/cm2)\tjs_n(mA/cm2)\tjs_p(mA/cm2)\tj_SRH(mA/cm2)\t"
-       "j_Radiative(mA/cm2)\tj_Auger(mA/cm2)\n\n";
+       "j_Radiative(mA/cm2)\tj_Auger(mA/cm2)";
+  t += status ? "\tpoint status\n\n" : "\n\n";
   const int done = std::min(iv.pointsDone, iv.points);
   for (int i = 0; i < iv.points; ++i) {
     if (i >= done) {
-      PaddingRow(t, 9, ctx.actionListMode);
+      PaddingRow(t, status ? 10 : 9, ctx.actionListMode);
       continue;
     }
     t += ' ';
@@ -108,8 +112,12 @@ std::string IVBlock(const SimulationRecord& rec, const OutputContext& ctx) {
     t += "\t      " + sci(At(iv.jbulk, i), 16, 8);
     for (const std::vector<double>* a : {&iv.jifr, &iv.js_n, &iv.js_p, &iv.jSRH, &iv.jRadiative, &iv.jAuger})
       t += "\t  " + sci(At(*a, i), 16, 8);
+    if (status) t += "\t" + std::to_string(static_cast<std::size_t>(i) < iv.state.size() ? iv.state[i] : 0);
     t += '\n';
   }
+  if (status)
+    t += "\npoint status: 0 converged, 1 recovered by the coupled Newton iteration, 2 reached by halving the bias "
+         "step, 3 reached by continuation in light intensity\n";
   const CellParameters& p = rec.cell;
   if (p.vocValid || p.jscValid || p.ffValid || p.etaValid) {
     const bool fromFile = rec.wp.generationFromFile != 0;

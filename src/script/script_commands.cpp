@@ -2,13 +2,13 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 
-#include "settings/settings_files.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
@@ -22,6 +22,7 @@
 #include "script/cell_parameters.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
@@ -162,6 +163,23 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   }
   if (kind->kind == FK_RECORDER) {
     env.Error("Error in writing recorder results from a script", "No recorder results available");
+    return -1;
+  }
+  // Nothing calculated (or the calculation failed before it gave this result): the writer's
+  // message says so, and no file is created to hold just the header.
+  const bool haveResult = kind->kind == FK_IV ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
+                                                            [](const SimulationRecord& r) { return r.iv.present != 0; })
+                                              : sim.CurrentRecord() != nullptr && sim.currentCalcVars.par != nullptr &&
+                                                    sim.currentCalcVars.mesh.N > 1;
+  if (!haveResult) {
+    OutputContext none;
+    none.env = &env;
+    if (kind->kind == FK_IV)
+      iv_naar_file({}, OutputTarget{kOutputOpenFile, nullptr}, none);
+    else if (kind->kind == FK_EB)
+      eb_naar_file(nullptr, sim.currentCalcVars, OutputTarget{kOutputOpenFile, nullptr}, none);
+    else
+      gen_naar_file(nullptr, sim.currentCalcVars, false, OutputTarget{kOutputOpenFile, nullptr}, none);
     return -1;
   }
   OpenedOutput out = OpenOutput(ctx, fileName, kind->kind, kind->extension, line);

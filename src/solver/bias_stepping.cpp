@@ -1,6 +1,8 @@
 #include "solver/bias_stepping.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "common/format.hpp"
 #include "solver/bernoulli.hpp"
@@ -107,21 +109,177 @@ void volgende_schatting(CalculationVariables& cv, double V, double dV, int versi
   }
 }
 
+namespace {
+
+// The solved state at bias Vgood, kept in the workspace so that a failed step can start again
+// from it (the mesh is the one a failed solve restores: it does not change between steps).
+void KeepGood(CalculationVariables& cv) {
+  const int N = cv.mesh.N;
+  std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psiGood.begin());
+  std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.uGood.begin());
+  std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.vGood.begin());
+}
+
+void BackToGood(CalculationVariables& cv, double Vgood) {
+  const int N = cv.mesh.N;
+  std::copy(cv.work.psiGood.begin(), cv.work.psiGood.begin() + N, cv.psi.begin());
+  std::copy(cv.work.uGood.begin(), cv.work.uGood.begin() + N, cv.u.begin());
+  std::copy(cv.work.vGood.begin(), cv.work.vGood.begin() + N, cv.v.begin());
+  Set_an_And_ap(cv, Vgood);
+  update_psivar(cv);
+}
+
+// The estimate at V from the solved state at V − dV: along a sweep of equal steps, the straight
+// line through the last two points (ψ and both quasi-Fermi levels, which the contacts fix
+// linearly in V), otherwise the estimate of the chosen version. The present state becomes the
+// previous point either way.
+void Estimate(CalculationVariables& cv, double V, double dV, int version) {
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  const double Va = V - dV;
+  const double h0 = Va - w.previousV;
+  bool along = w.previousN == N && w.solvesAtLast == w.solves && std::fabs(Va - w.lastV) <= 1e-12 && h0 != 0.0 &&
+               std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
+  // Densities that rounding took to zero or below have no quasi-Fermi level to extrapolate.
+  for (int i = 0; i < N && along; ++i)
+    along = cv.u0 + cv.u[i] > 0.0 && cv.v0 + cv.v[i] > 0.0 && std::isfinite(w.lnuPrevious[i]) &&
+            std::isfinite(w.lnvPrevious[i]);
+  double* psi = cv.psi.data();
+  double* u = cv.u.data();
+  double* v = cv.v.data();
+  const double u0 = cv.u0, v0 = cv.v0;
+  if (!along) {
+    // Kept for the next step (a density at zero gives −∞, and that step then does not predict).
+    for (int i = 0; i < N; ++i) {
+      w.psiPrevious[i] = psi[i];
+      w.lnuPrevious[i] = u0 + u[i] > 0.0 ? std::log(u0 + u[i]) : -HUGE_VAL;
+      w.lnvPrevious[i] = v0 + v[i] > 0.0 ? std::log(v0 + v[i]) : -HUGE_VAL;
+    }
+    volgende_schatting(cv, V, dV, version);
+  } else {
+    // The predicted quasi-Fermi levels go to c1, c2 until the new bias sets u0 and v0.
+    for (int i = 0; i < N; ++i) {
+      const double a = psi[i], b = std::log(u0 + u[i]), c = std::log(v0 + v[i]);
+      psi[i] = 2.0 * a - w.psiPrevious[i];
+      w.c1[i] = 2.0 * b - w.lnuPrevious[i];
+      w.c2[i] = 2.0 * c - w.lnvPrevious[i];
+      w.psiPrevious[i] = a;
+      w.lnuPrevious[i] = b;
+      w.lnvPrevious[i] = c;
+    }
+    Set_an_And_ap(cv, V);
+    for (int i = 0; i < N; ++i) {
+      u[i] = std::exp(w.c1[i]) - cv.u0;
+      v[i] = std::exp(w.c2[i]) - cv.v0;
+    }
+    // The boundary values exactly as every estimate sets them.
+    const CalculationParameters& par = *cv.par;
+    psi[0] = 0.0;
+    psi[N - 1] = (par.Fi_left - par.Fi_right - V) / par.Vt;
+    update_psivar(cv);
+  }
+  w.previousV = Va;
+  w.previousN = N;
+}
+
+bool SolveAt(CalculationVariables& cv, double V, double dV, int version) {
+  const int N = cv.mesh.N;
+  Estimate(cv, V, dV, version);
+  const int r = los_totaal_dc_stelsel_op_Gummel(cv);
+  const bool ok = r != -1 && cv.teller != -1;
+  SolverWorkspace& w = cv.work;
+  // A changed mesh makes the previous point's arrays belong to another mesh.
+  w.previousN = ok && cv.mesh.N == N && (cv.par->mesh.recalculateMesh == 0 || cv.mesh.x == w.meshAtEntry.x) ? N : 0;
+  w.lastV = V;
+  w.solvesAtLast = w.solves;
+  return ok;
+}
+
+void RecoveryMessage(CalculationVariables& cv, const std::string& text) {
+  SolverContext* ctx = cv.ctx;
+  if (!ctx || ctx->recoveryLog <= 0) return;
+  if (ctx->env.ui) ctx->env.ui->StatusMessage(text);
+  ctx->recoveries.push_back(text);
+}
+
+// One step of the sweep from Va to Vb. When the step fails, it is walked again from Va in
+// halved steps (each success lets the step grow back), down to the minimum bias step.
+bool Step(CalculationVariables& cv, double Va, double Vb, int version) {
+  const double minimum = cv.par->convergence.minimum_bias_step;
+  const bool halving = minimum > 0.0 && std::fabs(Vb - Va) > minimum;
+  if (!halving) return SolveAt(cv, Vb, Vb - Va, version);
+  KeepGood(cv);
+  // The messages of a failing step are held back until it is clear whether halving rescues it.
+  SolverContext* ctx = cv.ctx;
+  const bool wasDeferring = ctx && ctx->deferMessages;
+  const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
+  if (ctx) ctx->deferMessages = true;
+  std::size_t firstAttempt = heldBefore;
+  auto finish = [&](bool ok) {
+    if (!ctx) return ok;
+    // Rescued: nothing to say but the recovery. Not rescued: what the first attempt said (the
+    // halved attempts would repeat it).
+    ctx->deferred.resize(ok ? heldBefore : std::min(firstAttempt, ctx->deferred.size()));
+    ctx->deferMessages = wasDeferring;
+    if (!wasDeferring) {
+      std::vector<std::pair<std::string, std::string>> held;
+      held.swap(ctx->deferred);
+      for (const auto& [title, message] : held) SolverMessage(cv, title, message);
+    }
+    return ok;
+  };
+  if (SolveAt(cv, Vb, Vb - Va, version)) return finish(true);
+  if (ctx) firstAttempt = ctx->deferred.size();
+  const double full = Vb - Va;
+  double V = Va, h = 0.5 * full;
+  int halvings = 1, solves = 0;
+  BackToGood(cv, Va);
+  while (std::fabs(Vb - V) > 1e-12) {
+    const double step = std::fabs(h) < std::fabs(Vb - V) ? h : Vb - V;
+    if (SolveAt(cv, V + step, step, version)) {
+      V += step;
+      ++solves;
+      KeepGood(cv);
+      if (std::fabs(2.0 * h) <= std::fabs(full)) h *= 2.0;
+    } else {
+      BackToGood(cv, V);
+      h *= 0.5;
+      ++halvings;
+      if (std::fabs(h) < minimum) {
+        cv.teller = -1;
+        cv.pointState = kPointFailed;
+        RecoveryMessage(cv, "bias step halved down to " + fix(std::fabs(h) * 2.0, 0, 6) + " V at V = " + fix(V, 0, 4) +
+                                " V: no convergence towards " + fix(Vb, 0, 4) + " V");
+        return finish(false);
+      }
+    }
+  }
+  cv.pointState = kPointStepHalving;
+  RecoveryMessage(cv, "V = " + fix(Vb, 0, 4) + " V reached from " + fix(Va, 0, 4) + " V in " + std::to_string(solves) +
+                          " smaller steps (" + std::to_string(halvings) + " halvings)");
+  return finish(true);
+}
+
+}  // namespace
+
 int volgende_iv_punt(CalculationVariables& cv, double Vfrom, double Vto, int n, int version) {
   if (cv.teller == -1) return 1;
   if (std::fabs(Vto - Vfrom) < 1e-9) return 0;
   if (n < 2) n = 2;
   const double dV = (Vto - Vfrom) / (n - 1);
   double V = Vfrom;
+  bool recovered = false;
   for (int k = 1; k <= n - 1; ++k) {
-    V += dV;
-    volgende_schatting(cv, V, dV, version);
-    const int r = los_totaal_dc_stelsel_op_Gummel(cv);
-    if (r == -1 || cv.teller == -1) {
+    if (!Step(cv, V, V + dV, version)) {
       cv.teller = -1;
+      cv.pointState = kPointFailed;
       return 1;
     }
+    recovered = recovered || cv.pointState == kPointStepHalving;
+    V += dV;
   }
+  // The point was reached, but not as the plain stepping would have reached it.
+  if (recovered) cv.pointState = kPointStepHalving;
   return 0;
 }
 

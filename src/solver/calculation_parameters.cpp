@@ -64,6 +64,11 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
         return fail(
             "The terminations of the iteration (termination_psi, termination_Fn, termination_Fp) must be positive.");
     if (c.maxiter < 0) return fail("The iteration limit (maxiter) must not be negative.");
+    // A tolerance that is not positive would refuse every solution.
+    if (!Positive(c.acceptance_step) || !Positive(c.acceptance_current))
+      return fail("The tolerances of the acceptance check (acceptance step, acceptance current) must be positive.");
+    if (!(c.minimum_bias_step >= 0.0) || !std::isfinite(c.minimum_bias_step))
+      return fail("The minimum bias step must be 0 (no halving) or positive.");
   }
   std::string defectProblem;
   if (!ValidateBulkDefects(cell, defectProblem)) {

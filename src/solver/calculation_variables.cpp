@@ -53,7 +53,9 @@ void CarrierTunnelState::resize(std::size_t n) {
 }
 
 void SolverWorkspace::resize(std::size_t n) {
-  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psi0, &u0, &v0}) a->assign(n, 0.0);
+  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psi0, &u0, &v0, &psiGood, &uGood, &vGood,
+                                 &psiPrevious, &lnuPrevious, &lnvPrevious})
+    a->assign(n, 0.0);
   extra.assign(MAXLAYERS, 0.0);
   // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
   band.assign(3 * n * 17, 0.0);
@@ -64,6 +66,7 @@ void SolverWorkspace::resize(std::size_t n) {
   env_values.clear();
   mesh.resize(n);
   meshAtEntry.resize(n);
+  previousN = 0;
 }
 
 namespace {

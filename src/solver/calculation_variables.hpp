@@ -106,6 +106,22 @@ struct TunnelState {
 };
 
 // Work storage of the Newton iterations, sized once with the record.
+// How a bias point was solved: by the Gummel procedure, rescued by the coupled Newton iteration,
+// reached only by halving the bias step, or by continuation in light and temperature; failed.
+inline constexpr int kPointGummel = 0;
+inline constexpr int kPointCoupledNewton = 1;
+inline constexpr int kPointStepHalving = 2;
+inline constexpr int kPointContinuation = 3;
+inline constexpr int kPointFailed = -1;
+
+// Per-point current densities [mA/cm²].
+struct CurrentDensities {
+  std::vector<double> j_n, j_p, jn_tunnel, jp_tunnel, j_tot;
+  // False when the total current somewhere differs from its value at point 0 by more than 0.1 %
+  // of it (the total-current curve is then drawn in red).
+  bool continuous = true;
+};
+
 struct SolverWorkspace {
   std::vector<double> F, delta, jl, jd, ju;  // residual, step, tridiagonal Jacobian (lower, diagonal, upper)
   std::vector<double> extra;                 // per layer: the element of the interface row to first(l+1)+1
@@ -119,8 +135,20 @@ struct SolverWorkspace {
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;
-  MeshBlock mesh;         // the new mesh while the mesh is adapted
-  MeshBlock meshAtEntry;  // the mesh at the entry of a solve, to come back to
+  MeshBlock mesh;             // the new mesh while the mesh is adapted
+  MeshBlock meshAtEntry;      // the mesh at the entry of a solve, to come back to
+  CurrentDensities currents;  // the currents of a solution being checked
+  // The last solved bias point of a stepping, to halve a failing step from.
+  std::vector<double> psiGood, uGood, vGood;
+  // The point solved before it (ψ and the quasi-Fermi levels ln(u0 + u), ln(v0 + v) at bias
+  // `previousV`), from which the next point of a sweep is predicted by linear extrapolation;
+  // `lastV` is the bias of the last point solved by the stepping.
+  std::vector<double> psiPrevious, lnuPrevious, lnvPrevious;
+  double previousV = 0.0, lastV = 0.0;
+  int previousN = 0;  // 0: no previous point
+  // Solves so far, and their number when the stepping last solved: a solve in between (another
+  // light, another stage) makes the previous point no guide.
+  long solves = 0, solvesAtLast = -1;
   void resize(std::size_t n);
 };
 
@@ -134,6 +162,10 @@ struct SolverContext {
   // iteration; shown only when that fails too.
   bool deferMessages = false;
   std::vector<std::pair<std::string, std::string>> deferred;
+  // Recoveries of failing bias points (halved steps, continuation): 0 not logged, 1 logged on
+  // the status line and kept in `recoveries` for the run's report.
+  int recoveryLog = 1;
+  std::vector<std::string> recoveries;
   // The last message reported or held back (for tests and callers).
   std::string lastTitle, lastMessage;
 };
@@ -223,6 +255,9 @@ struct CalculationVariables {
   SolverContext* ctx = nullptr;  // borrowed; may be null
   GenerationHook regenerate;     // may be empty: the generation is then interpolated
   int coupledIterations = 0;     // steps of the last coupled Newton solve (0: not used)
+  // How the present solution was reached (kPoint…), and the acceptance check it passed or failed.
+  int pointState = 0;
+  double checkStep = 0.0, checkSpread = 0.0, checkSplit = 0.0;
 
   int N() const { return mesh.N; }
   double Vt() const { return par->Vt; }

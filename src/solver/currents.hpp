@@ -8,13 +8,8 @@
 
 namespace zoniq {
 
-// Per-point current densities [mA/cm²].
-struct CurrentDensities {
-  std::vector<double> j_n, j_p, jn_tunnel, jp_tunnel, j_tot;
-  // False when the total current somewhere differs from its value at point 0 by more than 0.1 %
-  // of it (the total-current curve is then drawn in red).
-  bool continuous = true;
-};
+// CurrentDensities (per-point current densities [mA/cm²]) is declared with the calculation
+// variables, whose workspace keeps one for the acceptance check of a solution.
 
 // Fills the current densities from the solution; the total current density of the solution is
 // j_tot[1].

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "common/call_counts.hpp"
+#include "common/format.hpp"
+#include "solver/acceptance.hpp"
 #include "solver/equations.hpp"
 #include "solver/linear_solvers.hpp"
 #include "solver/mesh.hpp"
@@ -264,9 +266,30 @@ void RestoreEntry(CalculationVariables& cv, bool meshSaved) {
 
 }  // namespace
 
+namespace {
+
+// The acceptance check of the present state, remembered in cv.
+bool Accepted(CalculationVariables& cv) {
+  const AcceptanceReport r = CheckSolution(cv);
+  cv.checkStep = r.step;
+  cv.checkSpread = r.spread;
+  cv.checkSplit = r.split;
+  return r.passed;
+}
+
+std::string CheckText(const CalculationVariables& cv) {
+  return "\nThe solution at V = " + fix(cv.V, 0, 4) + " V failed its check: remaining Newton correction " +
+         sci(cv.checkStep, 0, 2) + " kT, current deviation along the mesh " + sci(cv.checkSpread, 0, 2) +
+         ", current balance deviation " + sci(cv.checkSplit, 0, 2) + ".";
+}
+
+}  // namespace
+
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
+  ++cv.work.solves;
   cv.coupledIterations = 0;
+  cv.pointState = kPointGummel;
   const bool meshSaved = SaveEntry(cv);
   SolverContext* ctx = cv.ctx;
   const bool wasDeferring = ctx && ctx->deferMessages;
@@ -274,20 +297,37 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
   if (ctx && fallback) ctx->deferMessages = true;
   int result = GummelOuterLoop(cv);
+  // A Gummel procedure that stopped moving has not necessarily solved the equations: the point
+  // is accepted only when it passes the check.
+  if (result == 0 && cv.teller != -1 && !Accepted(cv)) {
+    SolverMessage(cv, "Error",
+                  "The Gummel iteration stopped on a state that does not solve the equations." + CheckText(cv));
+    cv.teller = -1;
+  }
   if (result == -1 || cv.teller == -1) {
     RestoreEntry(cv, meshSaved);
-    const int steps = fallback ? CoupledNewton(cv) : -1;
+    int steps = fallback ? CoupledNewton(cv) : -1;
     if (steps > 0) {
       const Environment* env = (ctx && ctx->env.ui && ctx->env.errors) ? &ctx->env : nullptr;
       IterateFt(cv.rec, CarriersOf(cv), nullptr, env, ctx ? ctx->counter : nullptr);
+      if (!Accepted(cv)) {
+        SolverMessage(
+            cv, "Error",
+            "The coupled Newton iteration ended on a state that does not solve the equations." + CheckText(cv));
+        steps = -1;
+      }
+    }
+    if (steps > 0) {
       cv.teller = steps;
       cv.coupledIterations = steps;
+      cv.pointState = kPointCoupledNewton;
       result = 0;
       if (ctx) ctx->deferred.resize(heldBefore);
     } else {
       // A failed solve leaves the state it started from, never a diverged or non-finite one.
       if (fallback) RestoreEntry(cv, meshSaved);
       cv.teller = -1;
+      cv.pointState = kPointFailed;
     }
   }
   if (ctx && fallback) {
@@ -301,55 +341,70 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   return result;
 }
 
-int CoupledNewton(CalculationVariables& cv) {
-  const ConvergenceParameters& c = cv.par->convergence;
+int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
   SolverWorkspace& w = cv.work;
   const int N = cv.mesh.N;
   const int n3 = 3 * N;
   const BandMatrix A{n3, 5, 6, w.band.data()};
   std::span<double> F(w.F3.data(), n3);
   std::span<double> d(w.delta3.data(), n3);
+  InitialiseTunnelCurrent(cv, 0);
+  if (ComputeDefectTerms(cv) < 0) return -1;
+  CoupledResidual(cv, F);
+  if (!AllFinite(F, n3)) return -1;
+  CoupledJacobian(cv, A);
+  // Row equilibration: Poisson and continuity rows differ by many orders of magnitude.
+  for (int r = 0; r < n3; ++r) {
+    double m = 0.0;
+    for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col)
+      m = std::max(m, std::fabs(A.at(r, col)));
+    if (!(m > 0.0) || !std::isfinite(m)) return -1;
+    const double inv = 1.0 / m;
+    for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col) A.at(r, col) *= inv;
+    F[r] *= inv;
+  }
+  std::copy(F.begin(), F.end(), d.begin());
+  if (SolveBanded(A, std::span<int>(w.pivots.data(), n3), d) != 0) return -1;
+  // Size of the step: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
+  size = CoupledStepSize{};
+  for (int i = 0; i < N; ++i) {
+    size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
+    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
+    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
+    size.rnmin = std::min(size.rnmin, rn);
+    size.rnmax = std::max(size.rnmax, rn);
+    size.rpmin = std::min(size.rpmin, rp);
+    size.rpmax = std::max(size.rpmax, rp);
+  }
+  if (!AllFinite(d, n3)) return -1;
+  return 0;
+}
+
+double CoupledStepSize::Fn() const {
+  return rnmin <= -1.0 ? HUGE_VAL : std::max(-std::log1p(rnmin), std::log1p(rnmax));
+}
+double CoupledStepSize::Fp() const {
+  return rpmin <= -1.0 ? HUGE_VAL : std::max(-std::log1p(rpmin), std::log1p(rpmax));
+}
+
+int CoupledNewton(CalculationVariables& cv) {
+  const ConvergenceParameters& c = cv.par->convergence;
+  const int N = cv.mesh.N;
+  std::span<const double> d(cv.work.delta3.data(), static_cast<std::size_t>(3 * N));
   for (int it = 1; it <= c.maxiter; ++it) {
-    InitialiseTunnelCurrent(cv, 0);
-    if (ComputeDefectTerms(cv) < 0) return -1;
-    CoupledResidual(cv, F);
-    if (!AllFinite(F, n3)) return -1;
-    CoupledJacobian(cv, A);
-    // Row equilibration: Poisson and continuity rows differ by many orders of magnitude.
-    for (int r = 0; r < n3; ++r) {
-      double m = 0.0;
-      for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col)
-        m = std::max(m, std::fabs(A.at(r, col)));
-      if (!(m > 0.0) || !std::isfinite(m)) return -1;
-      const double inv = 1.0 / m;
-      for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col) A.at(r, col) *= inv;
-      F[r] *= inv;
-    }
-    std::copy(F.begin(), F.end(), d.begin());
-    if (SolveBanded(A, std::span<int>(w.pivots.data(), n3), d) != 0) return -1;
-    // Size of the step: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
-    double dpsi = 0.0, rnmin = 0.0, rnmax = 0.0, rpmin = 0.0, rpmax = 0.0;
-    for (int i = 0; i < N; ++i) {
-      dpsi = std::max(dpsi, std::fabs(d[3 * i]));
-      const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
-      const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
-      rnmin = std::min(rnmin, rn);
-      rnmax = std::max(rnmax, rn);
-      rpmin = std::min(rpmin, rp);
-      rpmax = std::max(rpmax, rp);
-    }
-    const bool converged = dpsi <= c.termination_psi && -std::log1p(rnmin) <= c.termination_Fn &&
-                           std::log1p(rnmax) <= c.termination_Fn && -std::log1p(rpmin) <= c.termination_Fp &&
-                           std::log1p(rpmax) <= c.termination_Fp;
+    CoupledStepSize size;
+    if (CoupledNewtonStep(cv, size) != 0) return -1;
+    const bool converged =
+        size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
     // One factor for the whole step keeps its direction.
     double f = 1.0;
-    if (dpsi > c.clamp_psi) f = std::min(f, c.clamp_psi / dpsi);
+    if (size.dpsi > c.clamp_psi) f = std::min(f, c.clamp_psi / size.dpsi);
     const double down_n = std::exp(-c.clamp_n) - 1.0, up_n = std::exp(c.clamp_n) - 1.0;
     const double down_p = std::exp(-c.clamp_p) - 1.0, up_p = std::exp(c.clamp_p) - 1.0;
-    if (rnmin < down_n) f = std::min(f, down_n / rnmin);
-    if (rnmax > up_n) f = std::min(f, up_n / rnmax);
-    if (rpmin < down_p) f = std::min(f, down_p / rpmin);
-    if (rpmax > up_p) f = std::min(f, up_p / rpmax);
+    if (size.rnmin < down_n) f = std::min(f, down_n / size.rnmin);
+    if (size.rnmax > up_n) f = std::min(f, up_n / size.rnmax);
+    if (size.rpmin < down_p) f = std::min(f, down_p / size.rpmin);
+    if (size.rpmax > up_p) f = std::min(f, up_p / size.rpmax);
     for (int i = 0; i < N; ++i) {
       cv.psi[i] += f * d[3 * i];
       cv.u[i] += f * d[3 * i + 1];

@@ -38,6 +38,20 @@ void schaal_array(CalculationVariables& cv, std::span<double> delta, double clam
 // converged.
 int clamping_u_or_v(CalculationVariables& cv, std::span<double> delta, double clamp, int carrier);
 
+// The size of a coupled Newton step: ψ in kT, and the relative changes Δu/(u0 + u), Δv/(v0 + v)
+// whose logarithms are the moves of the quasi-Fermi levels in kT.
+struct CoupledStepSize {
+  double dpsi = 0.0, rnmin = 0.0, rnmax = 0.0, rpmin = 0.0, rpmax = 0.0;
+  double Fn() const;  // the largest move of the electron quasi-Fermi level [kT]
+  double Fp() const;  // of the hole quasi-Fermi level [kT]
+};
+
+// One coupled Newton step from the present state, solved but not taken: the step is left in
+// the workspace (cv.work.delta3, unknowns ψ, u, v at 3i, 3i+1, 3i+2) and its size in `size`.
+// The defect terms are evaluated at the present state. Returns 0, or −1 when the system is not
+// finite or singular. Tunnelling terms are not part of the coupled system.
+int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size);
+
 // The coupled Newton iteration on (ψ, u, v) from the present state, on the present mesh. Returns
 // the number of steps (≥ 1) when converged, −1 when not (the state is then whatever it reached).
 int CoupledNewton(CalculationVariables& cv);

@@ -1,0 +1,108 @@
+// The shipped example cells under AM1.5G at 250, 275 and 300 K, and the CdTe example with a
+// blocking back contact (a 0.45 eV hole barrier): each run ends with a complete, checked curve
+// (rising J, current continuity held by every accepted point) or with a loud failure.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/load_files.hpp"
+#include "app/main_program.hpp"
+#include "app/session.hpp"
+#include "script/script_interpreter.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  bool complete = false;
+  bool loud = false;  // a convergence failure was reported
+  IVResult iv;
+  CellParameters cell;
+};
+
+Outcome Simulate(const std::string& definition, const std::string& extra) {
+  test::TempDir dir;
+  Session session(dir.path().string(), std::make_unique<RecordingUserInterface>());
+  for (const char* sub : {"script", "results", "def", "spectrum"}) fs::create_directories(dir.path() / sub);
+  for (const std::string& f : {"def/" + definition, std::string("spectrum/AM1_5G 1 sun.spe")})
+    fs::copy_file(fs::path(test::HomeFolder()) / f, dir.path() / f);
+  Initialise(session);
+  session.errors.logFolder = dir.path().string();
+  test::WriteWholeFile(dir.file("script/r.script"),
+                       "load definition " + definition +
+                           "\naction light\naction spectrumfile AM1_5G 1 sun.spe\naction workingpoint.voltage 0\n"
+                           "action iv.startV -0.2\naction iv.stopV 1.0\naction iv.points 49\naction iv.doiv 1\n" +
+                           extra + "calculate single\n");
+  ScriptContext ctx = MakeScriptContext(session);
+  int running = 1;
+  EXPECT_EQ(RunScriptFile(ctx, "r.script", running), 0);
+  Outcome r;
+  for (const auto& p : static_cast<RecordingUserInterface&>(*session.ui).popups)
+    r.loud = r.loud || p.message.find("onvergence failure") != std::string::npos;
+  if (const SimulationRecord* rec = session.CurrentRecord()) {
+    r.iv = rec->iv;
+    r.cell = rec->cell;
+    r.complete = rec->iv.present && rec->iv.pointsDone == rec->iv.points;
+  }
+  return r;
+}
+
+// J(V) of a complete curve never falls: no jumps back and forth between neighbouring points.
+void ExpectRising(const IVResult& iv) {
+  for (int i = 0; i + 1 < iv.pointsDone; ++i)
+    EXPECT_GE(iv.j[i + 1], iv.j[i] - 1e-3 * std::fabs(iv.j[0])) << "at V = " << iv.v[i];
+}
+
+struct Case {
+  const char* definition;
+  double T;
+  double Eg;  // absorber band gap [eV]
+  bool mustComplete;
+};
+
+TEST(ExampleCells, CompleteAtLowTemperatures) {
+  // The CdTe example at 250 K has a CdS window whose hole density falls to ni²/ND ≈ 1e-41 m⁻³;
+  // the present formulation does not resolve that (see the README): it must fail loudly.
+  for (const Case& c :
+       {Case{"CIGS.def", 250.0, 1.15, true}, Case{"CIGS.def", 275.0, 1.15, true}, Case{"CIGS.def", 300.0, 1.15, true},
+        Case{"CdTe.def", 250.0, 1.5, false}, Case{"CdTe.def", 275.0, 1.5, true}, Case{"CdTe.def", 300.0, 1.5, true}}) {
+    SCOPED_TRACE(std::string(c.definition) + " at " + std::to_string(c.T) + " K");
+    const Outcome r = Simulate(c.definition, "action workingpoint.temperature " + std::to_string(c.T) + "\n");
+    if (c.mustComplete) {
+      ASSERT_TRUE(r.complete);
+    }
+    if (!r.complete) {
+      EXPECT_TRUE(r.loud);
+      continue;
+    }
+    ExpectRising(r.iv);
+    // A lower temperature raises Voc, always below the gap.
+    ASSERT_EQ(r.cell.vocValid, 1);
+    EXPECT_EQ(r.cell.vocExtrapolated, 0);
+    EXPECT_LT(r.cell.Voc, c.Eg);
+    EXPECT_GT(r.cell.Voc, 0.5);
+  }
+}
+
+TEST(ExampleCells, BlockingBackContactRollsOverWithoutJumps) {
+  // Hole barrier 0.45 eV at the CdTe back contact: work function χ + Eg − 0.45 = 5.45 eV.
+  const Outcome r = Simulate("CdTe.def", "set contact.left.work 5.45\n");
+  if (!r.complete) {
+    EXPECT_TRUE(r.loud);
+    return;
+  }
+  ExpectRising(r.iv);
+  // The barrier limits the forward current: far below the 49-point curve's unblocked end
+  // (several hundred mA/cm² at 1 V), the curve rolls over.
+  ASSERT_EQ(r.cell.vocValid, 1);
+  EXPECT_LT(r.cell.Voc, 1.5);
+}
+
+}  // namespace
+}  // namespace zoniq

@@ -1,0 +1,195 @@
+// The acceptance check of a solved bias point and the halving of a failing bias step: a
+// solution is accepted only when the equations hold and the current is conserved, and a step
+// the solver cannot take at once is walked in smaller ones from the last good point.
+#include "solver/acceptance.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "common/call_counts.hpp"
+#include "solver/bias_stepping.hpp"
+#include "solver/currents.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/gummel.hpp"
+#include "test_cells.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+constexpr int kFewIterations = 6;
+
+std::unique_ptr<DcProblem> Solved(const InputParameters& set) {
+  auto pb = std::make_unique<DcProblem>();
+  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0);
+  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
+  return pb;
+}
+
+// A thin-film cell with a charged defect and unequal thermal velocities, so that every term of
+// the balance (bulk recombination, both contacts) is present and asymmetric.
+InputParameters Asymmetric() {
+  InputParameters set = test::ThinFilmCell(true);
+  test::AddSingleLevelDefect(set, 1, 1.6, 1e21, 3e-19);
+  set.cellParas.layer[0].v_th_n = UniformProfile(2e5, set.cellParas.layer[0].v_th_n.dependence);
+  return set;
+}
+
+TEST(Acceptance, SolvedPointsPassAndTheirCurrentAddsUp) {
+  auto pb = Solved(Asymmetric());
+  CalculationVariables& cv = pb->cv;
+  for (double V : {0.3, 0.6, 0.75}) {
+    SCOPED_TRACE("V = " + std::to_string(V));
+    ASSERT_EQ(SolveDarkBias(cv, V, 4), 0);
+    EXPECT_EQ(cv.pointState, kPointGummel);
+    const AcceptanceReport r = CheckSolution(cv);
+    EXPECT_TRUE(r.passed);
+    EXPECT_TRUE(r.stepChecked);
+    // Gummel's termination (1e-3 kT per sub-step) leaves a coupled correction of that order.
+    EXPECT_LT(r.step, 0.05);
+    // The discrete continuity equations make the total current the same on every interval and
+    // equal to what recombines: both to far better than the 2e-3 tolerance.
+    EXPECT_LT(r.spread, 1e-4);
+    EXPECT_LT(r.split, 1e-3);
+    EXPECT_GT(r.current, 0.0);  // forward current in the dark
+    const CurrentBalance b = BalanceOfCurrents(cv, cv.work.currents);
+    EXPECT_EQ(b.generation, 0.0);
+    EXPECT_GT(b.recombination, 0.0);
+  }
+}
+
+TEST(Acceptance, ADisturbedSolutionFails) {
+  auto pb = Solved(Asymmetric());
+  CalculationVariables& cv = pb->cv;
+  ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
+  // Half a kT more electrons in the middle of the absorber: the continuity equation no longer
+  // holds there; a Newton step would take it back, and the current is no longer conserved.
+  const int mid = (cv.mesh.first[0] + cv.mesh.last[0]) / 2;
+  for (int i = mid - 3; i <= mid + 3; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * std::exp(0.5) - cv.u0;
+  const AcceptanceReport r = CheckSolution(cv);
+  EXPECT_FALSE(r.passed);
+  EXPECT_GT(r.step, 0.1);
+  EXPECT_GT(r.spread, 2e-3);
+}
+
+TEST(Acceptance, AStrictToleranceMakesTheSolveFail) {
+  // With an acceptance tolerance below what the termination criteria can deliver, the Gummel
+  // procedure's end is not accepted and, without the coupled fallback, the point fails and the
+  // state at entry is kept.
+  InputParameters set = Asymmetric();
+  set.convergence.coupledNewtonFallback = 0;
+  set.convergence.acceptance_step = 1e-12;
+  set.convergence.minimum_bias_step = 0.0;
+  auto pb = Solved(set);
+  CalculationVariables& cv = pb->cv;
+  EXPECT_NE(SolveDarkBias(cv, 0.4, 2), 0);
+  EXPECT_EQ(cv.teller, -1);
+  EXPECT_EQ(cv.pointState, kPointFailed);
+  EXPECT_NE(pb->ctx.lastMessage.find("failed its check"), std::string::npos) << pb->ctx.lastMessage;
+}
+
+TEST(BiasStepHalving, AStepTooLargeIsWalkedInSmallerOnes) {
+  // Few iterations allowed (after the equilibrium) and no coupled fallback: one step from 0 to
+  // 0.7 V fails, smaller ones do not. The point reached by halving is the solution at 0.7 V (the
+  // one found by walking in many steps), to the termination tolerance.
+  InputParameters set = Asymmetric();
+  set.convergence.coupledNewtonFallback = 0;
+  auto fewIterations = [&](double minimumStep) {
+    auto pb = Solved(set);
+    pb->par.convergence.maxiter = kFewIterations;
+    pb->par.convergence.minimum_bias_step = minimumStep;
+    return pb;
+  };
+  EXPECT_EQ(volgende_iv_punt(fewIterations(0.0)->cv, 0.0, 0.7, 2), 1);  // halving off: the step fails
+  auto halved = fewIterations(1e-3);
+  ASSERT_EQ(volgende_iv_punt(halved->cv, 0.0, 0.7, 2), 0);
+  EXPECT_EQ(halved->cv.pointState, kPointStepHalving);
+  ASSERT_FALSE(halved->ctx.recoveries.empty());
+  EXPECT_NE(halved->ctx.recoveries.back().find("V = 0.7000 V reached from 0.0000 V"), std::string::npos)
+      << halved->ctx.recoveries.back();
+  auto walked = Solved(set);
+  ASSERT_EQ(volgende_iv_punt(walked->cv, 0.0, 0.7, 29), 0);
+  EXPECT_EQ(walked->cv.pointState, kPointGummel);
+  EXPECT_CLOSE(TotalCurrentDensity(halved->cv), TotalCurrentDensity(walked->cv), 1e-2, 0.0);
+  double dpsi = 0.0;
+  for (int i = 0; i < halved->cv.N(); ++i) dpsi = std::max(dpsi, std::fabs(halved->cv.psi[i] - walked->cv.psi[i]));
+  EXPECT_LT(dpsi, 0.05);  // kT: a few termination tolerances
+}
+
+TEST(BiasStepHalving, StopsAtTheMinimumStep) {
+  // A tolerance no solution meets: halving ends at the minimum step with a failure and the
+  // last good point is restored (the state at 0 V, whose bias is back at 0).
+  InputParameters set = Asymmetric();
+  set.convergence.coupledNewtonFallback = 0;
+  set.convergence.acceptance_current = 1e-300;
+  set.convergence.acceptance_step = 1e-300;
+  set.convergence.minimum_bias_step = 0.05;
+  auto pb = Solved(set);
+  EXPECT_EQ(volgende_iv_punt(pb->cv, 0.0, 0.4, 2), 1);
+  EXPECT_EQ(pb->cv.teller, -1);
+  EXPECT_EQ(pb->cv.pointState, kPointFailed);
+  EXPECT_NEAR(PresentBias(pb->cv), 0.0, 1e-12);
+  ASSERT_FALSE(pb->ctx.recoveries.empty());
+  EXPECT_NE(pb->ctx.recoveries.back().find("no convergence towards 0.4000 V"), std::string::npos);
+}
+
+TEST(Acceptance, TolerancesThatRefuseEverythingAreRefused) {
+  for (double step : {0.0, -1.0}) {
+    InputParameters set = Asymmetric();
+    set.convergence.acceptance_step = step;
+    DcProblem pb;
+    EXPECT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), -1);
+    EXPECT_NE(pb.ctx.lastMessage.find("acceptance check"), std::string::npos) << pb.ctx.lastMessage;
+  }
+  InputParameters set = Asymmetric();
+  set.convergence.minimum_bias_step = -1e-3;
+  DcProblem pb;
+  EXPECT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), -1);
+}
+
+// Newton steps of the continuity equations counted so far (one clamp per step).
+long ContinuitySteps(const CallCounter& c) {
+  for (const CallCountEntry& e : c.__counts)
+    if (e.name == CallCounter::FunctionName(CallCounter::clamping_u_or_v)) return e.count;
+  return 0;
+}
+
+TEST(SweepPrediction, SameSolutionsInFewerIterations) {
+  // A dark sweep 0 → 0.75 V in 25 mV steps, once as a sweep (from the third point on each point
+  // is predicted from the last two) and once with a re-solve in place after every step, which
+  // makes the previous point no guide (the plain estimate is used). Both end on the same
+  // solutions to the termination tolerance (1e-3 kT per sub-step), and the prediction saves
+  // Newton steps of the continuity equations.
+  auto predicted = Solved(Asymmetric());
+  auto plain = Solved(Asymmetric());
+  CallCounter countPredicted, countPlain;
+  predicted->ctx.counter = &countPredicted;
+  plain->ctx.counter = &countPlain;
+  long stepsPredicted = 0, stepsPlain = 0;
+  for (int k = 0; k < 30; ++k) {
+    const double Va = 0.025 * k, Vb = 0.025 * (k + 1);
+    long before = ContinuitySteps(countPredicted);
+    ASSERT_EQ(volgende_iv_punt(predicted->cv, Va, Vb, 2), 0);
+    stepsPredicted += ContinuitySteps(countPredicted) - before;
+    before = ContinuitySteps(countPlain);
+    ASSERT_EQ(volgende_iv_punt(plain->cv, Va, Vb, 2), 0);
+    stepsPlain += ContinuitySteps(countPlain) - before;
+    ASSERT_EQ(los_totaal_dc_stelsel_op_Gummel(plain->cv), 0);
+    ASSERT_NE(plain->cv.teller, -1);
+    SCOPED_TRACE("V = " + std::to_string(Vb));
+    EXPECT_CLOSE(TotalCurrentDensity(predicted->cv), TotalCurrentDensity(plain->cv), 2e-3, 1e-12);
+    double dpsi = 0.0;
+    for (int i = 0; i < predicted->cv.N(); ++i)
+      dpsi = std::max(dpsi, std::fabs(predicted->cv.psi[i] - plain->cv.psi[i]));
+    EXPECT_LT(dpsi, 5e-3);
+  }
+  EXPECT_GT(stepsPlain, 0);
+  EXPECT_LT(stepsPredicted, stepsPlain);
+}
+
+}  // namespace
+}  // namespace zoniq
