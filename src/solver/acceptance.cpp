@@ -33,8 +33,11 @@ CurrentBalance BalanceOfCurrents(const CalculationVariables& cv, const CurrentDe
   b.recombination = 0.1 * rec;  // A/m2 → mA/cm2
   b.generation = 0.1 * gen;
   b.interface = 0.1 * ifr;
-  b.contacts = (ElectronsAreMinorityAtContact(par, 0) ? j.j_n[0] : j.j_p[0]) +
-               (ElectronsAreMinorityAtContact(par, 1) ? j.j_n[N - 1] : j.j_p[N - 1]);
+  // The electron current leaving at the left contact and the hole current at the right one: with
+  // dJn/dx = q(U − G) and dJp/dx = −q(U − G), J = Jn(0) + Jp(L) + q∫(U − G)dx + q·U_ifr holds
+  // whatever the doping at the contacts (for a pn cell these are its minority-carrier currents;
+  // a p-p or n-n stack has no minority carrier at one of its contacts).
+  b.contacts = j.j_n[0] + j.j_p[N - 1];
   return b;
 }
 

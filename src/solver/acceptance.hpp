@@ -20,7 +20,8 @@ struct AcceptanceReport {
 };
 
 // The parts of the total current of a solved state [mA/cm2]: q∫R dx and q∫G dx over the
-// mesh boxes, the interface recombination and the minority-carrier currents at the contacts.
+// mesh boxes, the interface recombination, the electron current at the left contact and the
+// hole current at the right one.
 struct CurrentBalance {
   double recombination = 0.0, generation = 0.0, interface = 0.0, contacts = 0.0;
   double Sum() const { return recombination - generation + interface + contacts; }
