@@ -17,7 +17,7 @@
 #include "measure/simulation_driver.hpp"
 #include "output/band_diagram.hpp"
 #include "output/result_files.hpp"
-#include "script/cell_parameters.hpp"
+#include "celldef/cell_parameters.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
 
