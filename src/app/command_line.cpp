@@ -2,6 +2,7 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
+#include "batch/batch_file.hpp"
 #include "settings/settings_files.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
@@ -162,8 +163,10 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(full);
   if (!f.spectrum.empty() && LoadSpectrumFile(session, f.spectrum, &full) < 0) outcome.notLoaded.push_back(full);
   if (!f.generation.empty()) ReportNotAvailable(session, f.generation, FK_GENERATION, "generation", outcome);
-  if (!f.batch.empty()) ReportNotAvailable(session, f.batch, FK_BATCH, "batch settings", outcome);
-  if (!f.record.empty()) ReportNotAvailable(session, f.record, FK_RECORD, "record settings", outcome);
+  if (!f.batch.empty() && SetBatchFromFile(session.env(), f.batch, session.zonnecel, session.theBatch, &full) < 0)
+    outcome.notLoaded.push_back(full);
+  if (!f.record.empty() && SetRecordFromFile(session.env(), f.record, session.theRecorder, &full) < 0)
+    outcome.notLoaded.push_back(full);
   if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0)
     outcome.notLoaded.push_back(full);
   return outcome;

@@ -11,4 +11,10 @@ Session::Session(std::string folder, std::unique_ptr<UserInterface> userInterfac
   plotColours = kPlotPalette;
 }
 
+int RunSessionBatch(Session& session, bool recording) {
+  BatchRunContext context{session, session, session, session, session.batchQuiet ? nullptr : session.batchProgress,
+                          {}};
+  return RunBatch(context, recording);
+}
+
 }  // namespace zoniq

@@ -22,38 +22,6 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(NativePath(path), ec);
 }
 
-// The whole text of a file (binary, so that CR LF line ends reach the line splitter), or nothing.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FilePtr f = OpenFile(NativePath(path), "rb");
-  if (!f) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, n);
-  if (std::ferror(f.get())) return std::nullopt;
-  return text;
-}
-
-// Splits text into lines (LF or CR LF).
-std::vector<std::string_view> Lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
-bool IsComment(std::string_view line) {
-  const std::string_view t = TrimView(line);
-  return t.empty() || std::string_view(">*!/\\<").find(t.front()) != std::string_view::npos;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- writing
@@ -198,10 +166,10 @@ class BatchParser {
     BatchSetup b;
     declaredLists_.fill(-1);
     long lineNumber = 0;
-    for (std::string_view raw : Lines(text)) {
+    for (std::string_view raw : SplitLines(text)) {
       ++lineNumber;
       line_ = lineNumber;
-      if (IsComment(raw)) continue;
+      if (IsSettingsCommentLine(raw)) continue;
       const std::string_view line = TrimView(raw);
       const KeyText* found = nullptr;
       for (const KeyText& k : keys)
@@ -435,10 +403,10 @@ int ReadBDFValues(const Environment& env, const std::string& path, std::vector<d
   constexpr const char* kTitle = "Error from ReadBDF() during reading of a parameter value list";
   values.clear();
   if (path.empty()) return env.Error(kTitle, "Filename empty"), -1;
-  const std::optional<std::string> text = ReadWholeFile(path);
+  const std::optional<std::string> text = ReadWholeTextFile(path);
   if (!text) return env.Error(kTitle, "File not found: " + path), -1;
   long lineNumber = 0;
-  for (std::string_view line : Lines(*text)) {
+  for (std::string_view line : SplitLines(*text)) {
     ++lineNumber;
     const std::string_view t = TrimView(line);
     double v = 0.0;
@@ -465,10 +433,10 @@ int ReadBDFFileNames(const Environment& env, const std::string& path, const char
                      std::vector<std::string>& names) {
   names.clear();
   if (path.empty()) return env.Error(title, "Filename empty"), -1;
-  const std::optional<std::string> text = ReadWholeFile(path);
+  const std::optional<std::string> text = ReadWholeTextFile(path);
   if (!text) return env.Error(title, "File not found: " + path), -1;
   long lineNumber = 0;
-  for (std::string_view line : Lines(*text)) {
+  for (std::string_view line : SplitLines(*text)) {
     ++lineNumber;
     const std::string_view t = TrimView(line);
     if (!StartsWithNoCase(t, "file:")) continue;
@@ -488,6 +456,38 @@ int ReadBDFFileNames(const Environment& env, const std::string& path, const char
   }
   if (names.empty()) return env.Error(title, "The file contains no filenames"), -1;
   return static_cast<int>(names.size());
+}
+
+// The whole text of a file (binary, so that CR LF line ends reach the line splitter), or nothing.
+std::optional<std::string> ReadWholeTextFile(const std::string& path) {
+  FilePtr f = OpenFile(NativePath(path), "rb");
+  if (!f) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) text.append(buffer, n);
+  if (std::ferror(f.get())) return std::nullopt;
+  return text;
+}
+
+// Splits text into lines (LF or CR LF).
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool IsSettingsCommentLine(std::string_view line) {
+  const std::string_view t = TrimView(line);
+  return t.empty() || std::string_view(">*!/\\<").find(t.front()) != std::string_view::npos;
 }
 
 int ReadBatchDefinitionFile(const Environment& env, const std::string& name, CellState& cell) {
@@ -615,7 +615,7 @@ int SetBatchFromFile(const Environment& env, std::string_view name, const CellDe
   std::string full;
   CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_BATCH);
   if (fullPath) *fullPath = full;
-  const std::optional<std::string> text = FileExists(full) ? ReadWholeFile(full) : std::nullopt;
+  const std::optional<std::string> text = FileExists(full) ? ReadWholeTextFile(full) : std::nullopt;
   if (!text) {
     env.Error("Error whilst setting the batch: SetBatchFromFile()", "Batch Settings File not found:\n   " + full);
     return -1;

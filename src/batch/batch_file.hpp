@@ -3,6 +3,7 @@
 // definition files.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,12 @@ int SetBatchFromText(const Environment& env, std::string_view text, const std::s
 int ReadBDFValues(const Environment& env, const std::string& path, std::vector<double>& values);
 int ReadBDFFileNames(const Environment& env, const std::string& path, const char* title,
                      std::vector<std::string>& names);
+
+// Text helpers of the settings readers: the whole file (nothing when it cannot be read), its
+// lines (LF or CR LF), and comment lines (empty, or beginning with > < * ! / \).
+std::optional<std::string> ReadWholeTextFile(const std::string& path);
+std::vector<std::string_view> SplitLines(std::string_view text);
+bool IsSettingsCommentLine(std::string_view line);
 
 // The cell of a definition file of the batch, read into fresh records. Returns 0, or -1
 // (reported by the reader).

@@ -18,6 +18,7 @@
 #include "output/band_diagram.hpp"
 #include "output/result_files.hpp"
 #include "celldef/cell_parameters.hpp"
+#include "script/script_batch.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
 
@@ -77,9 +78,9 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
   if (StartsWithNoCase(argument, "action"))
     return SetActionPanelFromFile(env, fileName, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "initialw")) return SetWP2FromFile(env, fileName, sim.secondwp) < 0 ? -1 : 0;
-  if (StartsWithNoCase(argument, "batch")) return notAvailable("Loading batch settings");
-  if (StartsWithNoCase(argument, "singleshotbatch")) return notAvailable("A single-shot batch");
-  if (StartsWithNoCase(argument, "record")) return notAvailable("Loading recorder settings");
+  if (StartsWithNoCase(argument, "batch") || StartsWithNoCase(argument, "singleshotbatch") ||
+      StartsWithNoCase(argument, "record"))
+    return ProcessLoadBatchCommand(ctx, argument, fileName, line);
   if (StartsWithNoCase(argument, "allzoniq") || StartsWithNoCase(argument, "zoniq"))
     return notAvailable("Loading a file of all settings");
   if (StartsWithNoCase(argument, "spectrum") || StartsWithNoCase(argument, "generation")) {
@@ -158,10 +159,7 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
     env.Error(kSaveTitle, NotAvailableText(line, "This result file"));
     return -1;
   }
-  if (kind->kind == FK_RECORDER) {
-    env.Error("Error in writing recorder results from a script", "No recorder results available");
-    return -1;
-  }
+  if (kind->kind == FK_RECORDER) return ProcessSaveRecorderResult(ctx, fileName, header, line);
   OpenedOutput out = OpenOutput(ctx, fileName, kind->kind, kind->extension, line);
   if (!out.file) return -1;
   std::fputs(S(header).c_str(), out.file.get());
@@ -224,8 +222,9 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       const HeaderInfo info = MakeHeaderInfo(ctx.core.VERSION, cell.problemName);
       return SaveActionListToPath(env, *path, info, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) == 0 ? 0 : -1;
     }
-    if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
-        StartsWithNoCase(a2, "zoniq")) {
+    if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record"))
+      return ProcessSaveBatchSetting(ctx, a2, fileName, line);
+    if (StartsWithNoCase(a2, "allzoniq") || StartsWithNoCase(a2, "zoniq")) {
       env.Error(kSaveTitle, NotAvailableText(line, "Saving these settings"));
       return -1;
     }
@@ -383,6 +382,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     }
     return 0;
   }
+  if (StartsWithNoCase(p[0], "batch")) return ProcessSetBatchCommand(ctx, p[1], rest, line);
   if (StartsWithNoCase(p[0], "quitscript")) {
     ctx.core.QuitScriptMode = StartsWithNoCase(p[1], "quitzoniq") ? 1 : 0;
     return 0;
@@ -785,7 +785,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     return GetCurve(ctx, iv->v, iv->*(curve->data), static_cast<std::size_t>(iv->pointsDone), "V (V)", curve->name,
                     target, line);
   }
-  if (StartsWithNoCase(p[0], "recorder")) return notAvailable("The recorder");
+  if (StartsWithNoCase(p[0], "recorder")) return ProcessGetRecorder(ctx, target, line);
   if (StartsWithNoCase(p[0], "energyb") || StartsWithNoCase(p[0], "eb")) return GetEnergyBands(ctx, p[1], target, line);
   if (StartsWithNoCase(p[0], "meas")) return notAvailable("Measured curves");
   env.Error(kGetTitle, "argument of get not recognised; nothing returned");
