@@ -329,8 +329,7 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
       failedSteps.push_back(o.step + 1);
     }
     if (ctx.progress) {
-      const double elapsed =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       const long long done = o.step + 1 - first;
       std::string line = "batch step " + std::to_string(o.step + 1) + "/" + std::to_string(steps) + ":";
       if (o.position.definitionFile >= 0) line += " " + plan.definitionName(o.position.definitionFile) + ";";

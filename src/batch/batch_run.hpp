@@ -31,10 +31,10 @@ struct BatchRunSummary {
 struct BatchState {
   BatchSetup theBatch;
   RecorderSetup theRecorder;
-  int batchJobs = 1;              // worker threads (1: serial)
-  int batchQuiet = 0;             // 1: no progress lines
-  long long batchFirstStep = 0;   // the step a batch starts at (from 0), to resume a broken run
-  std::string recordRowsFile;     // when set: recorder rows appended and flushed after every step
+  int batchJobs = 1;             // worker threads (1: serial)
+  int batchQuiet = 0;            // 1: no progress lines
+  long long batchFirstStep = 0;  // the step a batch starts at (from 0), to resume a broken run
+  std::string recordRowsFile;    // when set: recorder rows appended and flushed after every step
   BatchRunSummary lastBatch;
 };
 
@@ -43,8 +43,8 @@ struct BatchRunContext {
   CellState& cell;
   SimulationState& sim;
   BatchState& batch;
-  std::ostream* progress = nullptr;        // progress lines and the summary; null: none
-  std::function<bool()> stopRequested;     // asked after every step; true ends the batch
+  std::ostream* progress = nullptr;     // progress lines and the summary; null: none
+  std::function<bool()> stopRequested;  // asked after every step; true ends the batch
 };
 
 // Runs the batch (`ChangeBatchParameters` over all levels); with `recording` every step is

@@ -24,11 +24,25 @@ const std::array<std::vector<std::string>, REC_TYPES> kProperties = {
     V({"not applicable"}),
     V({"all cell characteristics", "efficiency", "short circuit current", "open circuit voltage", "fill factor",
        "voltage at maximum power", "current at maximum power"}),
-    V({"valence band energy", "conduction band energy", "electron Fermi level", "hole Fermi level",
-       "electron density", "hole density", "charge density in defects", "net doping density",
-       "total charge density", "electric field", "electron current", "hole current", "total current",
-       "generation rate", "recombination rate", "integrated (cumulated) generation rate",
-       "integrated (cumulated) recombination rate", "entire energy band diagram", "electron tunnel current",
+    V({"valence band energy",
+       "conduction band energy",
+       "electron Fermi level",
+       "hole Fermi level",
+       "electron density",
+       "hole density",
+       "charge density in defects",
+       "net doping density",
+       "total charge density",
+       "electric field",
+       "electron current",
+       "hole current",
+       "total current",
+       "generation rate",
+       "recombination rate",
+       "integrated (cumulated) generation rate",
+       "integrated (cumulated) recombination rate",
+       "entire energy band diagram",
+       "electron tunnel current",
        "hole tunnel current"}),
     V({"optical band to band generation", "IPV generation of electrons", "IPV generation of holes",
        "thermal emission of electrons", "thermal emission of holes", "thermal capture of electrons",
@@ -48,10 +62,27 @@ const std::array<std::vector<std::string>, REC_TYPES> kProperties = {
        "(including tunneling) interface thermionic emisstion current",
        "(including tunneling) interface surface charge density", "interface electron occupation",
        "interface hole occupation"}),
-    V({"composition", "Eg", "Chi", "epsilon", "NC", "NV", "electron thermal velocity", "hole thermal velocity",
-       "electron mobility", "hole mobility", "electron eff. tunnelmass", "hole  eff. tunnelmass",
-       "shallow donor doping", "shallow acceptor doping", "nett shallow doping", "defect density", "defect energy",
-       "activation energy", "radiative recombination coef.", "electron Auger coef.", "hole Auger coef."}),
+    V({"composition",
+       "Eg",
+       "Chi",
+       "epsilon",
+       "NC",
+       "NV",
+       "electron thermal velocity",
+       "hole thermal velocity",
+       "electron mobility",
+       "hole mobility",
+       "electron eff. tunnelmass",
+       "hole  eff. tunnelmass",
+       "shallow donor doping",
+       "shallow acceptor doping",
+       "nett shallow doping",
+       "defect density",
+       "defect energy",
+       "activation energy",
+       "radiative recombination coef.",
+       "electron Auger coef.",
+       "hole Auger coef."}),
 };
 
 const std::vector<std::string> kParts = {"not applicable",
@@ -79,8 +110,9 @@ int PartIndex(int code) { return -1 - code; }
 }  // namespace
 
 const std::array<const char*, REC_TYPES> kRecorderTypeKeywords = {
-    "not applicable", "cell characterisctics", "energy bands", "generation and recombination", "occupation of defects",
-    "ac functions",   "general",               "interfaces",   "cell definition"};
+    "not applicable",        "cell characterisctics", "energy bands", "generation and recombination",
+    "occupation of defects", "ac functions",          "general",      "interfaces",
+    "cell definition"};
 
 const std::vector<std::string>& RecorderPropertyKeywords(int type) {
   return kProperties[static_cast<std::size_t>(std::clamp(type, 0, REC_TYPES - 1))];
@@ -111,18 +143,17 @@ bool IsScalarRecorderParameter(const RecorderParameter& p) {
 
 bool CanRecord(const RecorderParameter& p, std::string& why) {
   if (p.type == REC_CELL_CHARACTERISTICS && p.property >= REC_EFFICIENCY && p.property <= REC_JMPP) return true;
-  if (p.type == REC_GENERAL &&
-      (p.property == REC_GENERAL_CURRENT ||
-       (p.property >= REC_GENERAL_RECOMBINATION_TOTAL && p.property <= REC_GENERAL_RECOMBINATION_AUGER)))
+  if (p.type == REC_GENERAL && (p.property == REC_GENERAL_CURRENT || (p.property >= REC_GENERAL_RECOMBINATION_TOTAL &&
+                                                                      p.property <= REC_GENERAL_RECOMBINATION_AUGER)))
     return true;
   why = "Recording \"" + MakeRecordText(p) + "\" is not available in this version of ZONIQ";
   return false;
 }
 
 std::string MakeRecordText(const RecorderParameter& p) {
-  static constexpr const char* kTypeNames[] = {"Not applicable", "Cell characteristics", "Energy bands",
-                                               "Generation",     "Occupation",           "AC functions",
-                                               "General properties", "Interface",        "Cell definition"};
+  static constexpr const char* kTypeNames[] = {
+      "Not applicable", "Cell characteristics", "Energy bands", "Generation",     "Occupation",
+      "AC functions",   "General properties",   "Interface",    "Cell definition"};
   std::string text = kTypeNames[std::clamp(p.type, 0, REC_TYPES - 1)];
   text += ": " + REC_constantToRecorderKeyWord(1, p.type, p.property);
   if (p.type == REC_CELL_CHARACTERISTICS) {
@@ -132,9 +163,12 @@ std::string MakeRecordText(const RecorderParameter& p) {
              p.property != REC_GENERAL_G_OMEGA) {
     text += " (mA/cm2)";
   }
-  if (p.type == REC_INTERFACES && p.layer > 0) text += ", interface " + std::to_string(p.layer);
-  else if (p.layer > 0) text += ", layer " + std::to_string(p.layer);
-  else if (p.layer < kRecNotApplicable) text += ", " + REC_constantToRecorderKeyWord(2, 0, p.layer);
+  if (p.type == REC_INTERFACES && p.layer > 0)
+    text += ", interface " + std::to_string(p.layer);
+  else if (p.layer > 0)
+    text += ", layer " + std::to_string(p.layer);
+  else if (p.layer < kRecNotApplicable)
+    text += ", " + REC_constantToRecorderKeyWord(2, 0, p.layer);
   if (p.defect > 0) text += ", defect " + std::to_string(p.defect);
   if (p.level > 0) text += ", level " + std::to_string(p.level);
   return text;
@@ -313,8 +347,8 @@ std::string BatchOverview(const BatchSetup& b) {
       out += "batch parameter " + std::to_string(n) + ":\t" + label + ":\tfrom\t" + sci(bp.startValue, 10, 3) +
              "\tto\t" + sci(bp.stopValue, 10, 3) + "\t" + (bp.logarithmic ? "Logaritmic" : "Linear") + "\n";
     } else if (bp.listSaved) {
-      out += "batch parameter " + std::to_string(n) + ":\t" + label + ":\ttaken from a bdf-file:\t" + bp.fileName +
-             "\n";
+      out +=
+          "batch parameter " + std::to_string(n) + ":\t" + label + ":\ttaken from a bdf-file:\t" + bp.fileName + "\n";
     } else {
       out += "bp " + std::to_string(n) + ":\t" + label + ":\ttaken from an unsaved list\n";
     }
@@ -386,7 +420,8 @@ std::string RecordSettingsText(const RecorderSetup& recorder) {
     out += "recorder type : " + REC_constantToRecorderKeyWord(0, 0, p.type) + "\n";
     out += "recorder property : " + REC_constantToRecorderKeyWord(1, p.type, p.property) + "\n";
     if (HasLayer(p))
-      out += "recorder layer : " + (p.layer > 0 ? intw(p.layer, 3) : REC_constantToRecorderKeyWord(2, 0, p.layer)) + "\n";
+      out +=
+          "recorder layer : " + (p.layer > 0 ? intw(p.layer, 3) : REC_constantToRecorderKeyWord(2, 0, p.layer)) + "\n";
     if (p.type == REC_AC) out += "recorder ac property : " + REC_constantToRecorderKeyWord(2, 0, p.layer) + "\n";
     if (p.type == REC_INTERFACES) out += "recorder interface : " + NumberOrNA(p.layer) + "\n";
     if (HasDefect(p)) {
@@ -464,8 +499,10 @@ int SetRecordFromText(const Environment& env, std::string_view text, const std::
       p.property = c;
     } else if (StartsWithNoCase(line, "recorder layer :")) {
       const int c = RecorderKeyWordToREC_constant(2, 0, value);
-      if (c == kRecLastLayer || c == kRecAllLayers) p.layer = c;
-      else if (!number(value, MAXLAYERS, p.layer)) return fail("Layer not recognised: \"" + std::string(TrimView(value)) + "\"");
+      if (c == kRecLastLayer || c == kRecAllLayers)
+        p.layer = c;
+      else if (!number(value, MAXLAYERS, p.layer))
+        return fail("Layer not recognised: \"" + std::string(TrimView(value)) + "\"");
     } else if (StartsWithNoCase(line, "recorder ac property :")) {
       const int c = RecorderKeyWordToREC_constant(2, 0, value);
       if (c > kRecAllLayers || c < kRecRealAndImaginary)
@@ -478,7 +515,8 @@ int SetRecordFromText(const Environment& env, std::string_view text, const std::
       if (!number(value, MAXBULKDEFECTS, p.defect))
         return fail("Defect not recognised: \"" + std::string(TrimView(value)) + "\"");
     } else if (StartsWithNoCase(line, "recorder level :")) {
-      if (!number(value, MAXLEVELS, p.level)) return fail("Level not recognised: \"" + std::string(TrimView(value)) + "\"");
+      if (!number(value, MAXLEVELS, p.level))
+        return fail("Level not recognised: \"" + std::string(TrimView(value)) + "\"");
     }
   }
   // Group entries stand for their members.

@@ -37,11 +37,25 @@ enum RecorderType {
 };
 
 // Properties of the cell characteristics and of the general type (codes within their type).
-enum RecorderCellCharacteristic { REC_ALL_CHARACTERISTICS = 0, REC_EFFICIENCY, REC_JSC, REC_VOC, REC_FF, REC_VMPP,
-                                  REC_JMPP };
-enum RecorderGeneral { REC_GENERAL_CURRENT = 0, REC_GENERAL_CAPACITANCE, REC_GENERAL_CONDUCTANCE, REC_GENERAL_G_OMEGA,
-                       REC_GENERAL_RECOMBINATION_TOTAL, REC_GENERAL_RECOMBINATION_SRH,
-                       REC_GENERAL_RECOMBINATION_RADIATIVE, REC_GENERAL_RECOMBINATION_AUGER };
+enum RecorderCellCharacteristic {
+  REC_ALL_CHARACTERISTICS = 0,
+  REC_EFFICIENCY,
+  REC_JSC,
+  REC_VOC,
+  REC_FF,
+  REC_VMPP,
+  REC_JMPP
+};
+enum RecorderGeneral {
+  REC_GENERAL_CURRENT = 0,
+  REC_GENERAL_CAPACITANCE,
+  REC_GENERAL_CONDUCTANCE,
+  REC_GENERAL_G_OMEGA,
+  REC_GENERAL_RECOMBINATION_TOTAL,
+  REC_GENERAL_RECOMBINATION_SRH,
+  REC_GENERAL_RECOMBINATION_RADIATIVE,
+  REC_GENERAL_RECOMBINATION_AUGER
+};
 
 // The layer field: a layer, interface or defect number from 1, or one of these.
 inline constexpr int kRecNotApplicable = -1;
@@ -87,10 +101,10 @@ struct RecordedStep {
 
 struct RecorderSetup {
   std::vector<RecorderParameter> parameters;
-  BatchSetup batchCopy;                  // the batch of the recording
-  std::vector<RecordedStep> steps;       // recorded so far
+  BatchSetup batchCopy;             // the batch of the recording
+  std::vector<RecordedStep> steps;  // recorded so far
   bool haveHeader = false;
-  SimulationRecord headerRecord;         // the first step's record without curves (for the file header)
+  SimulationRecord headerRecord;  // the first step's record without curves (for the file header)
   long long currentStep = -1;
 };
 

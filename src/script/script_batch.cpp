@@ -115,14 +115,13 @@ int ProcessGetRecorder(ScriptContext& ctx, std::string_view target, std::string_
                                                                  : std::nan(""));
   }
   const std::string name = MakeRecordText(r.parameters[static_cast<std::size_t>(mode)]);
-  return PostProcesCurve(x.data(), y.data(), x.size(), "batch simulation no.", name, target, ctx.script.theScript,
-                         line, env)
+  return PostProcesCurve(x.data(), y.data(), x.size(), "batch simulation no.", name, target, ctx.script.theScript, line,
+                         env)
              ? 0
              : -1;
 }
 
-int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::string_view rest,
-                           std::string_view line) {
+int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::string_view rest, std::string_view line) {
   if (!Available(ctx, kSetTitle, line)) return -1;
   const Environment env = ctx.env();
   BatchState& b = *ctx.batch;
