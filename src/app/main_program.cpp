@@ -82,8 +82,8 @@ std::string UsageText() {
          "  2  unknown option\n"
          "  3  internal error (out of memory)\n"
          "  4  the simulation asked for with --calculate was abandoned\n"
-         "  5  a step of the batch failed, or the script ran but reported errors (on standard error, or in the error log when\n"
-         "     the script chose one with set errorhandling)\n";
+         "  5  a step of the batch failed, or the script ran but reported errors (on standard\n"
+         "     error, or in the error log when the script chose one with set errorhandling)\n";
 }
 
 void Initialise(Session& s) {

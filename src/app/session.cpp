@@ -12,8 +12,7 @@ Session::Session(std::string folder, std::unique_ptr<UserInterface> userInterfac
 }
 
 int RunSessionBatch(Session& session, bool recording) {
-  BatchRunContext context{session, session, session, session, session.batchQuiet ? nullptr : session.batchProgress,
-                          {}};
+  BatchRunContext context{session, session, session, session, session.batchQuiet ? nullptr : session.batchProgress, {}};
   return RunBatch(context, recording);
 }
 

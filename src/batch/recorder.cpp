@@ -133,7 +133,7 @@ int RecorderKeyWordToREC_constant(int kind, int type, std::string_view text) {
     if (EqualsNoCase(t, w[i])) found = static_cast<int>(i);
   for (std::size_t i = 0; i < w.size() && found < 0; ++i)
     if (StartsWithNoCase(t, w[i])) found = static_cast<int>(i);
-  if (found < 0) return -2;
+  if (found < 0) return kRecNoKeyword;
   return kind == 2 ? PartCode(found) : found;
 }
 
@@ -491,11 +491,11 @@ int SetRecordFromText(const Environment& env, std::string_view text, const std::
     RecorderParameter& p = list.back();
     if (StartsWithNoCase(line, "recorder type :")) {
       const int t = RecorderKeyWordToREC_constant(0, 0, value);
-      if (t < 0) return fail("Recorder type not recognised: \"" + std::string(TrimView(value)) + "\"");
+      if (t == kRecNoKeyword) return fail("Recorder type not recognised: \"" + std::string(TrimView(value)) + "\"");
       p.type = t;
     } else if (StartsWithNoCase(line, "recorder property :")) {
       const int c = RecorderKeyWordToREC_constant(1, p.type, value);
-      if (c < 0) return fail("Recorder property not recognised: \"" + std::string(TrimView(value)) + "\"");
+      if (c == kRecNoKeyword) return fail("Recorder property not recognised: \"" + std::string(TrimView(value)) + "\"");
       p.property = c;
     } else if (StartsWithNoCase(line, "recorder layer :")) {
       const int c = RecorderKeyWordToREC_constant(2, 0, value);

@@ -68,8 +68,9 @@ inline constexpr int kRecRealAndImaginary = -6;
 extern const std::array<const char*, REC_TYPES> kRecorderTypeKeywords;
 const std::vector<std::string>& RecorderPropertyKeywords(int type);
 // Keyword of a code (kind 0 type, 1 property of `type`, 2 layer/part) and the reverse: exact
-// match first, then the first keyword that begins the text, without regard to case; -2 when
-// none.
+// match first, then the first keyword that begins the text, without regard to case;
+// kRecNoKeyword when none.
+inline constexpr int kRecNoKeyword = -100;
 std::string REC_constantToRecorderKeyWord(int kind, int type, int code);
 int RecorderKeyWordToREC_constant(int kind, int type, std::string_view text);
 
