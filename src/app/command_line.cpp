@@ -2,6 +2,7 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
+#include "batch/all_settings.hpp"
 #include "batch/batch_file.hpp"
 #include "settings/settings_files.hpp"
 #include "common/text.hpp"
@@ -157,9 +158,9 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(full);
   if (!f.workingPoint.empty() && SetWP2FromFile(session.env(), f.workingPoint, session.secondwp, &full) < 0)
     outcome.notLoaded.push_back(full);
-  // Of a settings file only the general settings are read for now.
+  // The file of all settings; one without section markers holds the general settings alone.
   if (!f.settings.empty() &&
-      SetGeneralZONIQSettingsFromFile(session, f.settings, session.parameterset1.convergence, session, &full) < 0)
+      SetAllZONIQSettingsFromFile(AllSettings{session, session, session, session, session}, f.settings, &full) < 0)
     outcome.notLoaded.push_back(full);
   if (!f.spectrum.empty() && LoadSpectrumFile(session, f.spectrum, &full) < 0) outcome.notLoaded.push_back(full);
   if (!f.generation.empty()) ReportNotAvailable(session, f.generation, FK_GENERATION, "generation", outcome);

@@ -60,6 +60,7 @@ ScriptContext MakeScriptContext(Session& session) {
   context.hooks.runBatch = [&session] { return RunSessionBatch(session, false); };
   context.hooks.runBatchRecording = [&session] { return RunSessionBatch(session, true); };
   context.batch = &session;
+  context.general = &session;
   return context;
 }
 

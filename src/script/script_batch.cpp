@@ -3,6 +3,7 @@
 #include <cmath>
 #include <optional>
 
+#include "batch/all_settings.hpp"
 #include "batch/batch_file.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
@@ -54,12 +55,23 @@ int ProcessLoadBatchCommand(ScriptContext& ctx, std::string_view argument, const
     return SetBatchFromText(env, SingleShotBatchText(ctx.sim.wp.voltage), "singleshotbatch.sbf", ctx.cell.zonnecel,
                             b.theBatch);
   if (StartsWithNoCase(argument, "batch")) return SetBatchFromFile(env, fileName, ctx.cell.zonnecel, b.theBatch);
+  if (StartsWithNoCase(argument, "allzoniq") || StartsWithNoCase(argument, "zoniq")) {
+    if (!ctx.general) return ctx.env().Error(kLoadTitle, "The file of all settings is not available here"), -1;
+    return SetAllZONIQSettingsFromFile(AllSettings{ctx.core, ctx.cell, ctx.sim, b, *ctx.general}, fileName) == 0 ? 0
+                                                                                                                 : -1;
+  }
   return SetRecordFromFile(env, fileName, b.theRecorder);
 }
 
 int ProcessSaveBatchSetting(ScriptContext& ctx, std::string_view what, std::string_view fileName,
                             std::string_view line) {
   if (!Available(ctx, kSaveTitle, line)) return -1;
+  if (StartsWithNoCase(what, "allzoniq") || StartsWithNoCase(what, "zoniq")) {
+    if (!ctx.general) return ctx.env().Error(kLoadTitle, "The file of all settings is not available here"), -1;
+    const std::optional<std::string> path = OutputPath(ctx, fileName, FK_ALLSETTINGS, ".zoniq", line);
+    if (!path) return -1;
+    return SaveAllZONIQSettingsToPath(AllSettings{ctx.core, ctx.cell, ctx.sim, *ctx.batch, *ctx.general}, *path);
+  }
   const bool batch = StartsWithNoCase(what, "batch");
   const std::optional<std::string> path =
       OutputPath(ctx, fileName, batch ? FK_BATCH : FK_RECORD, batch ? ".sbf" : ".srf", line);

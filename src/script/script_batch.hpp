@@ -9,10 +9,11 @@
 
 namespace zoniq {
 
-// "load batch", "load singleshotbatch", "load record". Returns 0, or -1 (reported).
+// "load batch", "load singleshotbatch", "load record", "load allzoniq". Returns 0, or -1
+// (reported).
 int ProcessLoadBatchCommand(ScriptContext& context, std::string_view argument, const std::string& fileName,
                             std::string_view line);
-// "save setting.batch" and "save setting.record".
+// "save setting.batch", "save setting.record" and "save setting.allzoniq".
 int ProcessSaveBatchSetting(ScriptContext& context, std::string_view what, std::string_view fileName,
                             std::string_view line);
 // "save result.record": the recorder's result file, preceded by the script's header text.

@@ -79,10 +79,9 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
     return SetActionPanelFromFile(env, fileName, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "initialw")) return SetWP2FromFile(env, fileName, sim.secondwp) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "batch") || StartsWithNoCase(argument, "singleshotbatch") ||
-      StartsWithNoCase(argument, "record"))
+      StartsWithNoCase(argument, "record") || StartsWithNoCase(argument, "allzoniq") ||
+      StartsWithNoCase(argument, "zoniq"))
     return ProcessLoadBatchCommand(ctx, argument, fileName, line);
-  if (StartsWithNoCase(argument, "allzoniq") || StartsWithNoCase(argument, "zoniq"))
-    return notAvailable("Loading a file of all settings");
   if (StartsWithNoCase(argument, "spectrum") || StartsWithNoCase(argument, "generation")) {
     const bool spectrum = StartsWithNoCase(argument, "spectrum");
     std::string full, part;
@@ -222,12 +221,9 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       const HeaderInfo info = MakeHeaderInfo(ctx.core.VERSION, cell.problemName);
       return SaveActionListToPath(env, *path, info, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) == 0 ? 0 : -1;
     }
-    if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record"))
+    if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
+        StartsWithNoCase(a2, "zoniq"))
       return ProcessSaveBatchSetting(ctx, a2, fileName, line);
-    if (StartsWithNoCase(a2, "allzoniq") || StartsWithNoCase(a2, "zoniq")) {
-      env.Error(kSaveTitle, NotAvailableText(line, "Saving these settings"));
-      return -1;
-    }
     return notRecognised();
   }
   if (StartsWithNoCase(a1, "result")) return SaveResult(ctx, a2, fileName, header, line);
