@@ -188,6 +188,7 @@ void resetRecordList(RecorderSetup& recorder) {
   recorder.steps.clear();
   recorder.haveHeader = false;
   recorder.headerRecord = SimulationRecord{};
+  recorder.ivStep = 0.0;
   recorder.currentStep = -1;
 }
 
@@ -304,6 +305,7 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
     recorder.headerRecord = *record;
     recorder.headerRecord.iv = IVResult{};
     recorder.headerRecord.iv.present = record->iv.present;
+    if (record->iv.present && record->iv.v.size() >= 2) recorder.ivStep = record->iv.v[1] - record->iv.v[0];
     recorder.haveHeader = true;
   }
   recorder.steps.push_back(std::move(r));
@@ -363,6 +365,7 @@ std::string RecorderResultText(const RecorderSetup& recorder, const std::string&
   HeaderContext hc;
   hc.version = version;
   WriteOutputHeader(out, recorder.headerRecord, kResultIV, false, hc);
+  out += "\nStepsize for IV-simulation:\t" + sci(recorder.ivStep, 10, 3) + "\tV\n\n";
   out += "\n*** Overview of recorder settings ***\n\n";
   for (const RecorderParameter& p : recorder.parameters) out += MakeRecordText(p) + "\n";
   out += "\n\n";

@@ -106,6 +106,7 @@ struct RecorderSetup {
   std::vector<RecordedStep> steps;  // recorded so far
   bool haveHeader = false;
   SimulationRecord headerRecord;  // the first step's record without curves (for the file header)
+  double ivStep = 0.0;            // voltage step of the first step's I-V curve [V]
   long long currentStep = -1;
 };
 

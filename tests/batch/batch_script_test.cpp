@@ -75,6 +75,8 @@ TEST_F(BatchScriptTest, RecordsAThicknessBatchAndSavesItsSettingsAndResults) {
             std::string::npos)
       << rcd;
   EXPECT_NE(rcd.find("*** The recorded data ***"), std::string::npos);
+  // CIGS.act sweeps -0.2 V to 0.8 V in 41 points: 25 mV apart.
+  EXPECT_NE(rcd.find("\nStepsize for IV-simulation:\t 2.500e-02\tV\n\n"), std::string::npos);
   EXPECT_NE(rcd.find("\n6\t 3.00000e+00\t"), std::string::npos);
   // The saved settings read back to what was loaded.
   BatchSetup back;
