@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "batch/all_settings.hpp"
 #include "batch/batch_file.hpp"
 #include "batch/recorder.hpp"
 #include "ui/error_message.hpp"
@@ -38,6 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     if (zoniq::CountBatchSteps(third, steps, why))
       for (long long k = 0; k < steps && k < 64; ++k) (void)zoniq::StepPosition(third, k);
+  }
+
+  // The container's sections: every line lands in at most one section, whole.
+  std::string sections[zoniq::kContainerSectionCount];
+  bool present[zoniq::kContainerSectionCount];
+  bool markers = false;
+  std::string why;
+  if (zoniq::SplitContainer(text, sections, present, markers, why) == 0) {
+    std::size_t total = 0;
+    for (const std::string& section : sections) total += section.size();
+    Check(total <= text.size() + zoniq::SplitLines(text).size());
   }
 
   zoniq::RecorderSetup recorder;

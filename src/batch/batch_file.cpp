@@ -31,9 +31,9 @@ std::string BatchSettingsText(const BatchSetup& batch) {
   if (batch.variationOfDefinitionFiles) {
     out += "variation of definition files : " + intw(1, 2) + "\n";
     out += "number of definition files : " + intw(static_cast<long>(batch.definitionFiles.size()), 3) + "\n";
+    // The names as given: a file outside the "def" folder keeps its folder.
     for (std::size_t k = 0; k < batch.definitionFiles.size(); ++k)
-      out +=
-          "definition filename " + intw(static_cast<long>(k), 3) + ":" + FileNamePart(batch.definitionFiles[k]) + "\n";
+      out += "definition filename " + intw(static_cast<long>(k), 3) + ":" + batch.definitionFiles[k] + "\n";
   }
   for (int i = 0; i < batch.numberOfParameters; ++i) {
     const BatchParameter& bp = batch.bp[Idx(i)];

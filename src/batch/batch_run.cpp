@@ -69,6 +69,7 @@ struct StepOutcome {
 
 // Everything the steps share, read-only while they run.
 struct Plan {
+  BatchSetup batchCopy;  // the steps read this copy while the session's batch shows the progress
   const BatchSetup* batch = nullptr;
   std::vector<CellState> cells;  // the cell of each definition file, or the session's cell
   std::vector<std::array<BatchTarget, kMaxBatchParameters>> targets;  // per cell
@@ -223,7 +224,8 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
 
   // Everything the steps share.
   Plan plan;
-  plan.batch = &b;
+  plan.batchCopy = b;
+  plan.batch = &plan.batchCopy;
   plan.programFolder = ctx.core.programFolder;
   plan.wp = ctx.sim.wp;
   plan.secondwp = ctx.sim.secondwp;

@@ -193,7 +193,7 @@ TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
   b.bp[3].fileNameList = {"AM1_5G 1 sun.spe", "red light.spe"};
   b.bp[3].numberOfSteps = 2;
   b.variationOfDefinitionFiles = 1;
-  b.definitionFiles = {"CIGS.def", "CdTe.def"};
+  b.definitionFiles = {"CIGS.def", "/data/cells/CdTe: thin.def"};  // a folder is kept
   Reader r;
   BatchSetup back;
   ASSERT_EQ(r.Parse(BatchSettingsText(b), back), 0);
