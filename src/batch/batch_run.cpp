@@ -412,6 +412,8 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
     if (error) std::rethrow_exception(error);
   }
   for (const auto& w : workers) MergeCounts(ctx.core.counter, w->counter);
+  // The curve colour goes on as after as many single simulations.
+  ctx.sim.kleurindex = ColourBefore(plan.colour, first + summary.run);
 
   if (ctx.progress) {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
