@@ -89,6 +89,28 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsWithAndWithoutCarryOver) {
   }
 }
 
+TEST(BatchRun, CarryOverOnlyWhenNothingNeedsARebuild) {
+  // A bias batch may start each step from the previous working point: one equilibrium for three
+  // steps. Without the option, or when a step changes the cell, every step starts afresh.
+  const auto equilibria = [](int carry, const char* label1) {
+    Fixture f;
+    f.sim.workpointFromPreviousBatchOption = carry;
+    BatchParameter& bp = f.batch.theBatch.bp[0];
+    bp.label = {Code(1, label1), kNihil, kNihil, Code(4, "measurement workpoint")};
+    bp.startValue = 0.1;
+    bp.stopValue = 0.3;
+    bp.numberOfSteps = 3;
+    f.batch.theBatch.numberOfParameters = 1;
+    EXPECT_EQ(f.Run(false), 0);
+    int n = 0;
+    for (const std::string& line : f.ui().status) n += line == "calculating equilibrium ...";
+    return n;
+  };
+  EXPECT_EQ(equilibria(1, "V"), 1);
+  EXPECT_EQ(equilibria(0, "V"), 3);
+  EXPECT_EQ(equilibria(1, "Rs"), 1);  // the external circuit does not touch the cell either
+}
+
 TEST(BatchRun, NestedBatchRunsItsStepsInOrder) {
   Fixture f;
   BatchSetup& b = f.batch.theBatch;
