@@ -87,6 +87,31 @@ TEST_F(BatchScriptTest, RecordsAThicknessBatchAndSavesItsSettingsAndResults) {
   EXPECT_EQ(rback.parameters, r.parameters);
 }
 
+// A user who asks the batch to stop after its second step.
+class StoppingUserInterface : public RecordingUserInterface {
+ public:
+  bool StopRequested() override { return ++asked >= 2; }
+  int asked = 0;
+};
+
+TEST(BatchStop, AStopEndsTheBatchAfterTheCurrentStep) {
+  test::TempDir dir;
+  auto ui = std::make_unique<StoppingUserInterface>();
+  StoppingUserInterface* seen = ui.get();
+  Session session(test::HomeFolder(), std::move(ui));
+  Initialise(session);
+  ASSERT_EQ(Laad_data_uit_file(session, "CIGS.def"), 0);
+  ASSERT_EQ(SetActionPanelFromFile(session.env(), "CIGS.act", session.wp, session.secondwp, session.actie,
+                                   session.actieExtras),
+            0);
+  ASSERT_EQ(SetBatchFromFile(session.env(), "CIGS_thickness.sbf", session.zonnecel, session.theBatch), 0);
+  EXPECT_EQ(RunSessionBatch(session, false), -1);
+  EXPECT_TRUE(session.lastBatch.stopped);
+  EXPECT_EQ(session.lastBatch.run, 2);
+  EXPECT_EQ(session.simulaties.size(), 2u);
+  EXPECT_EQ(seen->asked, 2);
+}
+
 TEST_F(BatchScriptTest, SingleShotBatchRunsOnceAtTheWorkingPointVoltage) {
   ASSERT_EQ(Run("load definition CIGS.def\n"
                 "load action CIGS.act\n"
