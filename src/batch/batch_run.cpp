@@ -64,7 +64,8 @@ struct StepOutcome {
   std::vector<BufferedUserInterface::Event> events;
   std::list<SimulationRecord> records;
   bool failed = false;
-  std::string why;  // a value the cell refused
+  std::string why;                                // a value the cell refused
+  std::unique_ptr<BandDiagramProfiles> profiles;  // of the final solved state, when recorded
 };
 
 // Everything the steps share, read-only while they run.
@@ -82,6 +83,7 @@ struct Plan {
   int calculationMode = kModeBatch;
   int batchNumber = 0;
   int colour = 0;
+  bool needsSolution = false;  // the recorder reads the solved state of each step
   std::string programFolder;
   std::string definitionName(int file) const {
     return file >= 0 ? batch->definitionFiles[static_cast<std::size_t>(file)] : std::string();
@@ -156,6 +158,12 @@ void RunStep(Worker& w, const Plan& plan, long long k, StepOutcome& out) {
   out.failed = result != 0;
   w.previousFailed = out.failed;
   out.records.splice(out.records.end(), w.sim.simulaties);
+  // What the recorder reads from the solved state is taken here, where the state lives: the
+  // state at the end of the step, as the band-diagram file shows it.
+  if (plan.needsSolution && !out.failed && w.sim.currentCalcVars.par != nullptr) {
+    out.profiles = std::make_unique<BandDiagramProfiles>();
+    BandDiagramFromSolution(w.sim.currentCalcVars, w.sim.wp.illuminatedFromRight != 0 ? +1 : -1, *out.profiles);
+  }
   out.events = std::move(w.ui.events);
   w.ui.events.clear();
 }
@@ -258,8 +266,14 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
   RecorderSetup& rec = state.theRecorder;
   FilePtr rows;
   if (recording) {
-    for (const RecorderParameter& p : rec.parameters)
+    for (const RecorderParameter& p : rec.parameters) {
       if (!CanRecord(p, why)) return refuse(why);
+      plan.needsSolution = plan.needsSolution || NeedsSolution(p);
+      for (const CellState& c : plan.cells)
+        if (p.type == REC_INTERFACES && p.layer >= c.zonnecel.numberOfLayers)
+          return refuse("The recorder asks for interface " + std::to_string(p.layer) + ", which " + c.problemName +
+                        " does not have");
+    }
     if (rec.parameters.empty()) return refuse("No recorder parameters are set");
     // In a run without a user the question is answered yes.
     if (!rec.steps.empty() && !ctx.core.ui->ConfirmPopup("Recording", "Reset old recording?", true)) {
@@ -319,7 +333,7 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
       state.theBatch.parameterLines[Idx(i)] = MakeBatchParasString(bp, bp.currentValue);
     }
     if (recording) {
-      saveCalculationRecord(rec, b, o.step, o.values, o.position.definitionFile, record, o.failed);
+      saveCalculationRecord(rec, b, o.step, o.values, o.position.definitionFile, record, o.failed, o.profiles.get());
       if (rows) {
         std::fputs(RecorderTableRow(rec, rec.steps.back()).c_str(), rows.get());
         std::fflush(rows.get());

@@ -141,7 +141,13 @@ bool IsScalarRecorderParameter(const RecorderParameter& p) {
   return p.type == REC_CELL_CHARACTERISTICS || p.type == REC_GENERAL || p.type == REC_INTERFACES;
 }
 
+bool NeedsSolution(const RecorderParameter& p) { return p.type == REC_INTERFACES; }
+
 bool CanRecord(const RecorderParameter& p, std::string& why) {
+  // Interface currents (with and without tunnelling) and the interface charge; the thermionic
+  // emission current and the interface occupations are not extracted by this program.
+  if (p.type == REC_INTERFACES && p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9))
+    return true;
   if (p.type == REC_CELL_CHARACTERISTICS && p.property >= REC_EFFICIENCY && p.property <= REC_JMPP) return true;
   if (p.type == REC_GENERAL && (p.property == REC_GENERAL_CURRENT || (p.property >= REC_GENERAL_RECOMBINATION_TOTAL &&
                                                                       p.property <= REC_GENERAL_RECOMBINATION_AUGER)))
@@ -162,6 +168,8 @@ std::string MakeRecordText(const RecorderParameter& p) {
   } else if (p.type == REC_GENERAL && p.property != REC_GENERAL_CAPACITANCE && p.property != REC_GENERAL_CONDUCTANCE &&
              p.property != REC_GENERAL_G_OMEGA) {
     text += " (mA/cm2)";
+  } else if (p.type == REC_INTERFACES && p.property <= 9) {
+    text += p.property == 9 ? " (C/cm2)" : " (mA/cm2)";
   }
   if (p.type == REC_INTERFACES && p.layer > 0)
     text += ", interface " + std::to_string(p.layer);
@@ -211,8 +219,17 @@ int PointAt(const IVResult& iv, double V) {
 
 }  // namespace
 
-std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record) {
+std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record,
+                                     const BandDiagramProfiles* profiles) {
   std::vector<double> values(recorder.parameters.size(), kNaN);
+  if (profiles)
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      const RecorderParameter& p = recorder.parameters[k];
+      if (p.type != REC_INTERFACES || p.layer < 1 || p.layer > static_cast<int>(profiles->interfaces.size())) continue;
+      const InterfaceProfileRow& r = profiles->interfaces[static_cast<std::size_t>(p.layer - 1)];
+      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, kNaN, r.pi};
+      if (p.property >= 0 && p.property < 10) values[k] = fields[p.property];
+    }
   if (!record) return values;
   const IVResult& iv = record->iv;
   const CellParameters& c = record->cell;
@@ -278,7 +295,7 @@ std::vector<double> RecordStepValues(const RecorderSetup& recorder, const Simula
 
 void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, long long step,
                            const std::array<double, kMaxBatchParameters>& values, int definitionFile,
-                           const SimulationRecord* record, bool failed) {
+                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles) {
   recorder.currentStep = step;
   RecordedStep r;
   r.step = step;
@@ -298,7 +315,8 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
     }
   }
   r.failed = failed;
-  r.values = failed ? std::vector<double>(recorder.parameters.size(), kNaN) : RecordStepValues(recorder, record);
+  r.values =
+      failed ? std::vector<double>(recorder.parameters.size(), kNaN) : RecordStepValues(recorder, record, profiles);
   // The header of the result file describes the first recorded step; a copy, so that clearing
   // the simulations does not take it away.
   if (!recorder.haveHeader && record) {

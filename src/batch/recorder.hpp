@@ -15,6 +15,7 @@
 
 #include "batch/batch_setup.hpp"
 #include "measure/simulation_record.hpp"
+#include "output/band_diagram.hpp"
 #include "settings/settings_files.hpp"
 #include "ui/error_message.hpp"
 
@@ -85,6 +86,9 @@ struct RecorderParameter {
 
 // Scalar quantities are one number per step.
 bool IsScalarRecorderParameter(const RecorderParameter& p);
+// Whether the quantity is read from the step's solved state (the interface currents and charge)
+// rather than from its simulation record.
+bool NeedsSolution(const RecorderParameter& p);
 // Whether this program can record the quantity (false, with the reason, for the others).
 bool CanRecord(const RecorderParameter& p, std::string& why);
 // "Cell characteristics: efficiency (%)" and the like.
@@ -120,15 +124,17 @@ void resetRecordList(RecorderSetup& recorder);
 bool RecorderNeedsIV(const RecorderSetup& recorder);
 
 // The recorded values of one step from the step's own simulation record (null when the step
-// produced none): cell characteristics from the record when valid, else -1; the general current
-// at the sweep's start voltage and the recombination currents at its end voltage [mA/cm2]; NaN
-// for whatever could not be found.
-std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record);
+// produced none) and the band diagram of its final solved state (null when none): cell
+// characteristics from the record when valid, else -1; the general current at the sweep's start
+// voltage and the recombination currents at its end voltage [mA/cm2]; the interface currents
+// [mA/cm2] and charge [C/cm2] of the named interface; NaN for whatever could not be found.
+std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record,
+                                     const BandDiagramProfiles* profiles = nullptr);
 
 // Records one step (`saveCalculationRecord`): the values and the batch values of the step.
 void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, long long step,
                            const std::array<double, kMaxBatchParameters>& values, int definitionFile,
-                           const SimulationRecord* record, bool failed);
+                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles = nullptr);
 
 // The table of scalar values: heading, then one row per recorded step; a warning line follows
 // when a value is NaN.

@@ -89,6 +89,30 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsWithAndWithoutCarryOver) {
   }
 }
 
+TEST(BatchRun, InterfaceQuantitiesAreThoseOfTheStepsFinalState) {
+  // The electron current from the left into the CIGS/CdS interface and the interface charge of
+  // a 2-step batch are those of the band diagram of single runs at the same thicknesses (the
+  // mapping of every interface field is checked in the recorder's own tests).
+  Fixture f;
+  f.Thickness({1.0, 2.0});
+  f.batch.theRecorder.parameters = {{REC_INTERFACES, 0, 1}, {REC_INTERFACES, 9, 1}};
+  ASSERT_EQ(f.Run(true), 0);
+  for (int k = 0; k < 2; ++k) {
+    Fixture single;
+    single.cell.zonnecel.layer[0].d = k == 0 ? 1.0 : 2.0;
+    ASSERT_EQ(calculate_withMeta(single.cell, single.sim, single.core.env(), nullptr, nullptr), 0);
+    BandDiagramProfiles b;
+    BandDiagramFromSolution(single.sim.currentCalcVars, +1, b);
+    ASSERT_GE(b.interfaces.size(), 1u);
+    EXPECT_EQ(f.batch.theRecorder.steps[static_cast<std::size_t>(k)].values[0], b.interfaces[0].jn1) << k;
+    EXPECT_EQ(f.batch.theRecorder.steps[static_cast<std::size_t>(k)].values[1], b.interfaces[0].pi) << k;
+  }
+  // An interface the cell does not have is refused before the batch runs.
+  f.batch.theRecorder.parameters = {{REC_INTERFACES, 0, 3}};
+  EXPECT_EQ(f.Run(true), -1);
+  EXPECT_TRUE(f.batch.lastBatch.refused);
+}
+
 TEST(BatchRun, CarryOverOnlyWhenNothingNeedsARebuild) {
   // A bias batch may start each step from the previous working point: one equilibrium for three
   // steps. Without the option, or when a step changes the cell, every step starts afresh.

@@ -114,5 +114,23 @@ TEST(RecorderValues, LookedUpByVoltageInEitherDirection) {
   for (double x : RecordStepValues(r, nullptr)) EXPECT_TRUE(std::isnan(x));
 }
 
+TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
+  // Every recordable interface property takes its own field of the named interface (2 here).
+  BandDiagramProfiles b;
+  b.interfaces.resize(2);
+  InterfaceProfileRow& r = b.interfaces[1];
+  r.jn1 = 1, r.jn2 = 2, r.jp1 = 3, r.jp2 = 4, r.jn1t = 5, r.jn2t = 6, r.jp1t = 7, r.jp2t = 8, r.pi = 10;
+  RecorderSetup rec;
+  for (int p : {0, 1, 2, 3, 4, 5, 6, 7, 9}) rec.parameters.push_back({REC_INTERFACES, p, 2});
+  rec.parameters.push_back({REC_INTERFACES, 0, 3});  // no third interface: NaN
+  const std::vector<double> v = RecordStepValues(rec, nullptr, &b);
+  EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 9), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
+  EXPECT_TRUE(std::isnan(v[9]));
+  std::string why;
+  EXPECT_TRUE(CanRecord(rec.parameters[8], why));
+  EXPECT_FALSE(CanRecord({REC_INTERFACES, 8, 1}, why));    // the thermionic emission current
+  EXPECT_FALSE(CanRecord({REC_ENERGY_BANDS, 1, 1}, why));  // profiles
+}
+
 }  // namespace
 }  // namespace zoniq
