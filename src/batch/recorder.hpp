@@ -2,9 +2,10 @@
 // (".srf") and the table of recorded values (".rcd"). A quantity is named by five codes: its
 // type, its property, a layer (or an ac part, or an interface), a defect and a level.
 //
-// Scalar quantities are recorded: the cell characteristics of the step's I-V curve and the
-// general current and recombination currents (looked up in the I-V curve by voltage). The
-// settings file reads and writes every type; profiles are refused when a recording starts.
+// Scalar quantities are recorded: the cell characteristics of the step's I-V curve, the general
+// current and recombination currents (looked up in the I-V curve by voltage) and the interface
+// currents and charge of the step's final state. The settings file reads and writes every type;
+// profiles are refused when a recording starts.
 #pragma once
 
 #include <array>
