@@ -2,6 +2,8 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
+#include "batch/all_settings.hpp"
+#include "batch/batch_file.hpp"
 #include "settings/settings_files.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
@@ -156,14 +158,16 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(full);
   if (!f.workingPoint.empty() && SetWP2FromFile(session.env(), f.workingPoint, session.secondwp, &full) < 0)
     outcome.notLoaded.push_back(full);
-  // Of a settings file only the general settings are read for now.
+  // The file of all settings; one without section markers holds the general settings alone.
   if (!f.settings.empty() &&
-      SetGeneralZONIQSettingsFromFile(session, f.settings, session.parameterset1.convergence, session, &full) < 0)
+      SetAllZONIQSettingsFromFile(AllSettings{session, session, session, session, session}, f.settings, &full) < 0)
     outcome.notLoaded.push_back(full);
   if (!f.spectrum.empty() && LoadSpectrumFile(session, f.spectrum, &full) < 0) outcome.notLoaded.push_back(full);
   if (!f.generation.empty()) ReportNotAvailable(session, f.generation, FK_GENERATION, "generation", outcome);
-  if (!f.batch.empty()) ReportNotAvailable(session, f.batch, FK_BATCH, "batch settings", outcome);
-  if (!f.record.empty()) ReportNotAvailable(session, f.record, FK_RECORD, "record settings", outcome);
+  if (!f.batch.empty() && SetBatchFromFile(session.env(), f.batch, session.zonnecel, session.theBatch, &full) < 0)
+    outcome.notLoaded.push_back(full);
+  if (!f.record.empty() && SetRecordFromFile(session.env(), f.record, session.theRecorder, &full) < 0)
+    outcome.notLoaded.push_back(full);
   if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0)
     outcome.notLoaded.push_back(full);
   return outcome;

@@ -57,6 +57,10 @@ namespace zoniq {
 ScriptContext MakeScriptContext(Session& session) {
   ScriptContext context{session, session, session, session, {}};
   context.hooks.loadDefinition = [&session](std::string_view name) { return Laad_data_uit_file(session, name); };
+  context.hooks.runBatch = [&session] { return RunSessionBatch(session, false); };
+  context.hooks.runBatchRecording = [&session] { return RunSessionBatch(session, true); };
+  context.batch = &session;
+  context.general = &session;
   return context;
 }
 

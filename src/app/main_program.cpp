@@ -1,6 +1,7 @@
 #include "app/main_program.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "settings/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 #include "plot/plot_render.hpp"
+#include "common/text.hpp"
 
 namespace zoniq {
 
@@ -66,9 +68,13 @@ std::string UsageText() {
          "  --iv START:STOP:POINTS\n"
          "                 switch the I-V sweep on from START to STOP volts in POINTS points\n"
          "  --calculate    run one simulation of the loaded cell and print Voc, Jsc, FF, eta,\n"
-         "                 Vmpp and Jmpp\n"
+         "                 Vmpp and Jmpp; with a batch loaded, run the batch (recorded when\n"
+         "                 a record file is loaded) and print the recorded table\n"
          "  --plots DIR    with --calculate: write a PNG picture of every graph panel that\n"
          "                 holds results (eb, genrec, iv, grading, ...) as DIR/<panel>.png\n"
+         "  --jobs N       run independent batch steps on N worker threads (default 1); the\n"
+         "                 results are the same as those of a serial run\n"
+         "  --quiet        no progress lines of a batch on standard error\n"
          "\n"
          "Files written in the current folder: counts.txt (function-call counts) and, when\n"
          "error messages are logged, ZONIQErrorLogFile.log.\n"
@@ -79,8 +85,8 @@ std::string UsageText() {
          "  2  unknown option\n"
          "  3  internal error (out of memory)\n"
          "  4  the simulation asked for with --calculate was abandoned\n"
-         "  5  the script ran but reported errors (on standard error, or in the error log when\n"
-         "     the script chose one with set errorhandling)\n"
+         "  5  a step of the batch failed, or the script ran but reported errors (on standard\n"
+         "     error, or in the error log when the script chose one with set errorhandling)\n"
          "  6  a picture asked for with --plots could not be written\n";
 }
 
@@ -99,6 +105,8 @@ void Initialise(Session& s) {
   static_cast<CellState&>(s) = CellState{};  // the default cell, "new problem"
   InitialiseSimulationState(s, s.programFolder);
   s.solverContext.counter = &s.counter;
+  InitialiseBatch(s.theBatch);
+  s.theRecorder = RecorderSetup{};
 
   s.plotColours = kPlotPalette;
   s.ui->StatusMessage("ZONIQ initialised");
@@ -180,8 +188,9 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   const std::string programPath = (argc > 0 && argv && argv[0]) ? argv[0] : "zoniq";
 
   bool help = false, version = false, optionsEnded = false;
-  bool calculate = false, light = false;
-  std::string ivRange, badRange;
+  bool calculate = false, light = false, quiet = false;
+  int jobs = 1;
+  std::string ivRange, badRange, badJobs;
   std::string unknownOption;
   std::string plotsFolder;
   bool plotsMissing = false;
@@ -200,6 +209,14 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     } else if (!optionsEnded && (word == "--plots" || word.rfind("--plots=", 0) == 0)) {
       plotsFolder = word == "--plots" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : word.substr(8);
       if (plotsFolder.empty()) plotsMissing = true;
+    } else if (!optionsEnded && (word == "--jobs" || word.rfind("--jobs=", 0) == 0)) {
+      const std::string n = word == "--jobs" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : word.substr(7);
+      double v = 0.0;
+      bool finite = true;
+      if (!n.empty() && ScanNumberAt(n, v, finite) == n.size() && v == std::floor(v) && v >= 1 && v <= 256)
+        jobs = static_cast<int>(v);
+      else if (badJobs.empty())
+        badJobs = n.empty() ? "(nothing)" : n;
     } else if (!optionsEnded && IsOptionWord(word)) {
       if (word == "-h" || word == "--help")
         help = true;
@@ -209,6 +226,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         calculate = true;
       else if (word == "--light")
         light = true;
+      else if (word == "--quiet")
+        quiet = true;
       else if (unknownOption.empty())
         unknownOption = word;
     } else {
@@ -233,6 +252,11 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
            "--help'.\n";
     return kExitUsage;
   }
+  if (!badJobs.empty()) {
+    err << "zoniq: --jobs needs a whole number of worker threads from 1 to 256, not '" << badJobs
+        << "'\nTry 'zoniq --help'.\n";
+    return kExitUsage;
+  }
   const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
   if (version) {
     out << banner << "\n";
@@ -244,6 +268,9 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   session.VERSION = banner;
   Initialise(session);
   session.scriptShowOutput = &out;  // "show" of a script without panels
+  session.batchJobs = jobs;
+  session.batchQuiet = quiet ? 1 : 0;
+  session.batchProgress = &err;
   const CommandLineOutcome outcome = ProcessCommandLine(session, words);
   if (light) session.wp.dark = 0;
   if (!ivRange.empty()) ParseSweepRange(ivRange, session.actie.iv);
@@ -258,8 +285,22 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         << " named on the command line not loaded:\n";
     for (const std::string& f : outcome.notLoaded) err << "  " << f << "\n";
   }
-  bool abandoned = false;
-  if (calculate) {
+  bool abandoned = false, stepsFailed = false;
+  if (calculate && (session.theBatch.numberOfParameters > 0 || session.theBatch.variationOfDefinitionFiles)) {
+    // A loaded batch runs as a whole; with recorder parameters it is recorded.
+    const bool recording = !session.theRecorder.parameters.empty();
+    SimulateRunners runners;
+    runners.batch = [&session] { return RunSessionBatch(session, false); };
+    runners.batchRecording = [&session] { return RunSessionBatch(session, true); };
+    Simulate(session, session, session.env(), recording ? kModeBatchRecording : kModeBatch, runners);
+    if (recording && !session.theRecorder.steps.empty()) {
+      out << RecorderTableHeading(session.theRecorder);
+      for (const RecordedStep& step : session.theRecorder.steps) out << RecorderTableRow(session.theRecorder, step);
+    }
+    out.flush();
+    abandoned = session.lastBatch.refused;
+    stepsFailed = session.lastBatch.failed > 0 || session.lastBatch.stopped;
+  } else if (calculate) {
     Simulate(session, session, session.env(), kModeSingleShot);
     out << CellParametersReport(session);
     out.flush();
@@ -276,7 +317,7 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   }
   Terminate(session);
   if (!outcome.notLoaded.empty()) return kExitNotLoaded;
-  if (outcome.scriptMessages > 0) return kExitScriptErrors;
+  if (outcome.scriptMessages > 0 || stepsFailed) return kExitScriptErrors;
   if (abandoned) return kExitSimulationFailed;
   return picturesFailed ? kExitPicturesFailed : kExitOk;
 }

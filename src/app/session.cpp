@@ -11,4 +11,15 @@ Session::Session(std::string folder, std::unique_ptr<UserInterface> userInterfac
   plotColours = kPlotPalette;
 }
 
+int RunSessionBatch(Session& session, bool recording) {
+  BatchRunContext context{session, session, session, session, session.batchQuiet ? nullptr : session.batchProgress, {}};
+  // A stop asked between two steps ends the batch after the confirmation.
+  context.stopRequested = [&session] {
+    return session.ui->StopRequested() &&
+           session.ui->ConfirmPopup("Stop batch assignment", "Are you sure you want to stop this batch assignment?",
+                                    true);
+  };
+  return RunBatch(context, recording);
+}
+
 }  // namespace zoniq

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "batch/batch_run.hpp"
 #include "settings/settings_files.hpp"
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
@@ -22,13 +23,19 @@ inline constexpr int kNumberOfPlotColours = 16;
 
 // The program's state for one run. Each layer contributes the part it owns (the core of
 // every layer, the cell, ...); the members keep their documented names.
-struct Session : SessionCore, CellState, SimulationState, GeneralSettings, ScriptState {
+struct Session : SessionCore, CellState, SimulationState, GeneralSettings, ScriptState, BatchState {
   // `ui` may be null: the session then uses a console user interface of its own.
   explicit Session(std::string programFolder, std::unique_ptr<UserInterface> ui = nullptr);
 
   // Plot colours in their fixed order; the simulation state's `kleurindex` picks one.
   std::array<PlotColour, kNumberOfPlotColours> plotColours{};
+  // Where batches show their progress; null: nowhere.
+  std::ostream* batchProgress = nullptr;
 };
+
+// Runs the batch of the session (with recording when asked), its progress on `batchProgress`
+// unless the batch is set quiet.
+int RunSessionBatch(Session& session, bool recording);
 
 // The plot colours: white, red, blue, green, cyan, magenta, yellow, dark red, dark blue,
 // dark green, dark cyan, dark magenta, olive, light grey, grey, black.

@@ -1296,12 +1296,17 @@ int lees_structuurfile(const Environment& env, const std::string& path, InputPar
     env.Popup(kDefOpenErrorTitle, path);
     return -1;
   }
+  return lees_structuurstroom(env, file.get(), path, target, ms, extras);
+}
+
+int lees_structuurstroom(const Environment& env, std::FILE* file, const std::string& path, InputParameters& target,
+                         MottSchottkySettings& ms, DefinitionExtras& extras) {
   ParsedFile parsed;
   InitialiseParsedFile(parsed);
   // The two file names of the set are not part of the file.
   parsed.set.fileName1 = target.fileName1;
   parsed.set.fileName2 = target.fileName2;
-  const int r = ParseDefinitionFile(env, file.get(), path, parsed, false);
+  const int r = ParseDefinitionFile(env, file, path, parsed, false);
   if (r != 0) return r;
   target = std::move(parsed.set);
   ms = parsed.ms;

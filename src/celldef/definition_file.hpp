@@ -99,6 +99,10 @@ void verwijder_blancos(std::string_view text, std::size_t length, std::string& r
 // records are exactly as they were.
 int lees_structuurfile(const Environment& env, const std::string& path, InputParameters& target,
                        MottSchottkySettings& ms, DefinitionExtras& extras);
+// The same from an open stream (a section of the container of all settings); `name` names it
+// in messages.
+int lees_structuurstroom(const Environment& env, std::FILE* file, const std::string& name, InputParameters& target,
+                         MottSchottkySettings& ms, DefinitionExtras& extras);
 
 // Reads the cell of a definition file (SI units, as parameter set 1 holds it) without remarks
 // or working point and without loading it into the program. Returns 0, or a negative value

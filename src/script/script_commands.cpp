@@ -19,7 +19,8 @@
 #include "output/result_files.hpp"
 #include "plot/figure_model.hpp"
 #include "plot/plot_render.hpp"
-#include "script/cell_parameters.hpp"
+#include "celldef/cell_parameters.hpp"
+#include "script/script_batch.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
 #include "settings/settings_files.hpp"
@@ -80,11 +81,10 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
   if (StartsWithNoCase(argument, "action"))
     return SetActionPanelFromFile(env, fileName, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "initialw")) return SetWP2FromFile(env, fileName, sim.secondwp) < 0 ? -1 : 0;
-  if (StartsWithNoCase(argument, "batch")) return notAvailable("Loading batch settings");
-  if (StartsWithNoCase(argument, "singleshotbatch")) return notAvailable("A single-shot batch");
-  if (StartsWithNoCase(argument, "record")) return notAvailable("Loading recorder settings");
-  if (StartsWithNoCase(argument, "allzoniq") || StartsWithNoCase(argument, "zoniq"))
-    return notAvailable("Loading a file of all settings");
+  if (StartsWithNoCase(argument, "batch") || StartsWithNoCase(argument, "singleshotbatch") ||
+      StartsWithNoCase(argument, "record") || StartsWithNoCase(argument, "allzoniq") ||
+      StartsWithNoCase(argument, "zoniq"))
+    return ProcessLoadBatchCommand(ctx, argument, fileName, line);
   if (StartsWithNoCase(argument, "spectrum") || StartsWithNoCase(argument, "generation")) {
     const bool spectrum = StartsWithNoCase(argument, "spectrum");
     std::string full, part;
@@ -161,10 +161,7 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
     env.Error(kSaveTitle, NotAvailableText(line, "This result file"));
     return -1;
   }
-  if (kind->kind == FK_RECORDER) {
-    env.Error("Error in writing recorder results from a script", "No recorder results available");
-    return -1;
-  }
+  if (kind->kind == FK_RECORDER) return ProcessSaveRecorderResult(ctx, fileName, header, line);
   // Nothing calculated (or the calculation failed before it gave this result): the writer's
   // message says so, and no file is created to hold just the header.
   const bool haveResult = kind->kind == FK_IV ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
@@ -245,10 +242,8 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       return SaveActionListToPath(env, *path, info, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) == 0 ? 0 : -1;
     }
     if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
-        StartsWithNoCase(a2, "zoniq")) {
-      env.Error(kSaveTitle, NotAvailableText(line, "Saving these settings"));
-      return -1;
-    }
+        StartsWithNoCase(a2, "zoniq"))
+      return ProcessSaveBatchSetting(ctx, a2, fileName, line);
     return notRecognised();
   }
   if (StartsWithNoCase(a1, "result")) return SaveResult(ctx, a2, fileName, header, line);
@@ -420,6 +415,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     }
     return 0;
   }
+  if (StartsWithNoCase(p[0], "batch")) return ProcessSetBatchCommand(ctx, p[1], rest, line);
   if (StartsWithNoCase(p[0], "quitscript")) {
     ctx.core.QuitScriptMode = StartsWithNoCase(p[1], "quitzoniq") ? 1 : 0;
     return 0;
@@ -822,7 +818,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     return GetCurve(ctx, iv->v, iv->*(curve->data), static_cast<std::size_t>(iv->pointsDone), "V (V)", curve->name,
                     target, line);
   }
-  if (StartsWithNoCase(p[0], "recorder")) return notAvailable("The recorder");
+  if (StartsWithNoCase(p[0], "recorder")) return ProcessGetRecorder(ctx, target, line);
   if (StartsWithNoCase(p[0], "energyb") || StartsWithNoCase(p[0], "eb")) return GetEnergyBands(ctx, p[1], target, line);
   if (StartsWithNoCase(p[0], "meas")) return notAvailable("Measured curves");
   env.Error(kGetTitle, "argument of get not recognised; nothing returned");

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "batch/batch_run.hpp"
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
 #include "script/script_state.hpp"
@@ -41,6 +42,8 @@ struct ScriptContext {
   SimulationState& sim;
   ScriptState& script;
   ScriptHooks hooks;
+  BatchState* batch = nullptr;        // the batch and the recorder; null: not available
+  GeneralSettings* general = nullptr;  // for the file of all settings; null: not available
 
   Environment env() const { return core.env(); }
 };

@@ -563,7 +563,11 @@ int SetActionPanelFromFile(const Environment& env, std::string_view name, WorkPo
   if (fullPath) *fullPath = full;
   FilePtr file = OpenForReading(env, full, kActionFileErrorTitle, "action file");
   if (!file) return -1;
+  return SetActionPanelFromStream(env, file.get(), full, wp, secondwp, actie, extras);
+}
 
+int SetActionPanelFromStream(const Environment& env, std::FILE* file, const std::string& full, WorkPoint& wp,
+                             WorkPoint& secondwp, MeasurementActions& actie, ActionListExtras& extras) {
   // Parse into copies: a file rejected half-way leaves the records as they were.
   WorkPoint w1 = wp, w2 = secondwp;
   MeasurementActions a = actie;
@@ -575,7 +579,7 @@ int SetActionPanelFromFile(const Environment& env, std::string_view name, WorkPo
   AddWorkPointKeys(table, w2, seen2, kSecondPrefix, false);
   AddActionKeys(table, a, x, w1, sweeps);
 
-  if (!ReadSettingsFile(env, file.get(), table, kActionFileErrorTitle, "Action file: " + full,
+  if (!ReadSettingsFile(env, file, table, kActionFileErrorTitle, "Action file: " + full,
                         "the file holds no action-list settings"))
     return -2;
 
@@ -662,7 +666,12 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
   if (fullPath) *fullPath = full;
   FilePtr file = OpenForReading(env, full, kGeneralSettingsErrorTitle, "General Settings File not found:\n" + full);
   if (!file) return -1;
+  return SetGeneralZONIQSettingsFromStream(core, file.get(), full, convergence, general);
+}
 
+int SetGeneralZONIQSettingsFromStream(SessionCore& core, std::FILE* file, const std::string& full,
+                                      ConvergenceParameters& convergence, GeneralSettings& general) {
+  const Environment env = core.env();
   int errorMode = core.errors.ErrorMessageMode;
   int listMode = core.ActionListMode;
   ConvergenceParameters c = convergence;
@@ -703,7 +712,7 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
                                                                "a positive voltage of at most 1e6 V");
                    }});
 
-  if (!ReadSettingsFile(env, file.get(), table, kGeneralSettingsErrorTitle, "General settings file: " + full,
+  if (!ReadSettingsFile(env, file, table, kGeneralSettingsErrorTitle, "General settings file: " + full,
                         "the file holds no general settings"))
     return -2;
   core.ErrorHandling(errorMode);

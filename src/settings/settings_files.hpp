@@ -115,6 +115,10 @@ int SaveActionPanelInFile(std::FILE* file, UserInterface& ui, const HeaderInfo& 
 // the records are then unchanged). `fullPath` (may be null) receives the resolved path.
 int SetActionPanelFromFile(const Environment& env, std::string_view name, WorkPoint& wp, WorkPoint& secondwp,
                            MeasurementActions& actie, ActionListExtras& extras, std::string* fullPath = nullptr);
+// The same from an open stream (a section of the container of all settings); `full` names it in
+// messages.
+int SetActionPanelFromStream(const Environment& env, std::FILE* file, const std::string& full, WorkPoint& wp,
+                             WorkPoint& secondwp, MeasurementActions& actie, ActionListExtras& extras);
 
 // ---- the second working point ----
 
@@ -134,6 +138,8 @@ int SaveGeneralZONIQSettings(std::FILE* file, UserInterface& ui, const HeaderInf
 // Returns 0, -1 when the file is missing, -2 when its content is rejected (nothing changed).
 int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, ConvergenceParameters& convergence,
                                     GeneralSettings& general, std::string* fullPath = nullptr);
+int SetGeneralZONIQSettingsFromStream(SessionCore& core, std::FILE* file, const std::string& full,
+                                      ConvergenceParameters& convergence, GeneralSettings& general);
 
 // ---- saving to a named file, and the file dialogs ----
 

@@ -24,6 +24,9 @@ class UserInterface {
   // A graphical front end lets the user edit header lines before they are written; headless
   // implementations keep them as they are. False means the user cancelled.
   virtual bool EditLines(std::string_view /*title*/, std::vector<std::string>& /*lines*/) { return true; }
+  // Whether the user asks long work (a batch) to stop; asked between its steps. Headless
+  // implementations never ask.
+  virtual bool StopRequested() { return false; }
 };
 
 // Headless console: pop-ups go to standard error and do not wait.

@@ -652,8 +652,10 @@ TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
 
   EXPECT_EQ(Zoniq({"a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr"}), kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 6u);
-  for (const char* what : {"second work point", "generation", "batch settings", "record settings", "script"})
+  for (const char* what : {"second work point", "generation", "script"})
     EXPECT_TRUE(PopupSays(std::string("Error whilst reading the ") + what + " file")) << what;
+  EXPECT_TRUE(PopupSays("Batch Settings File not found:\n   " + home_ + "/bdf/d.sbf"));
+  EXPECT_TRUE(PopupSays("Record Settings File not found:\n   " + home_ + "/bdf/e.srf"));
   EXPECT_TRUE(PopupSays("General Settings File not found:\n" + home_ + "/def/b.zon"));
 }
 

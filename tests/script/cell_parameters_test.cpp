@@ -1,6 +1,6 @@
 // Cell parameters by name: lookup, set and get on the cell in practical units, the side effects
 // that keep the cell consistent, and the messages for names, numbers and values that are wrong.
-#include "script/cell_parameters.hpp"
+#include "celldef/cell_parameters.hpp"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "script/cell_parameters.hpp"
+#include "celldef/cell_parameters.hpp"
 
 #include <algorithm>
 #include <charconv>

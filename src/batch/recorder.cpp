@@ -1,0 +1,577 @@
+#include "batch/recorder.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "batch/batch_file.hpp"
+#include "common/format.hpp"
+#include "common/paths.hpp"
+#include "common/text.hpp"
+#include "common/zoniq_paths.hpp"
+#include "output/output_header.hpp"
+
+namespace zoniq {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::vector<std::string> V(std::initializer_list<const char*> words) { return {words.begin(), words.end()}; }
+
+const std::array<std::vector<std::string>, REC_TYPES> kProperties = {
+    V({"not applicable"}),
+    V({"all cell characteristics", "efficiency", "short circuit current", "open circuit voltage", "fill factor",
+       "voltage at maximum power", "current at maximum power"}),
+    V({"valence band energy",
+       "conduction band energy",
+       "electron Fermi level",
+       "hole Fermi level",
+       "electron density",
+       "hole density",
+       "charge density in defects",
+       "net doping density",
+       "total charge density",
+       "electric field",
+       "electron current",
+       "hole current",
+       "total current",
+       "generation rate",
+       "recombination rate",
+       "integrated (cumulated) generation rate",
+       "integrated (cumulated) recombination rate",
+       "entire energy band diagram",
+       "electron tunnel current",
+       "hole tunnel current"}),
+    V({"optical band to band generation", "IPV generation of electrons", "IPV generation of holes",
+       "thermal emission of electrons", "thermal emission of holes", "thermal capture of electrons",
+       "thermal capture of holes", "net generation of  electrons", "net recombination of holes",
+       "total recombination rate", "SRG recombination rate", "radiative recombination rate",
+       "Auger recombination rate"}),
+    V({"occupation probability with electrons", "occupation probability with holes"}),
+    V({"ac electron current", "ac hole current", "ac displacement current", "total ac current",
+       "ac electrostatic potential", "ac electron Fermi level", "ac hole Fermi level"}),
+    V({"general current", "general capacitance", "general conductance", "general G/w (conductance/omega)",
+       "general recombination total", "general recombination SRH", "general recombination radiative",
+       "general recombination auger"}),
+    V({"interface electron current left", "interface electron current right", "interface hole current left",
+       "interface hole current right", "(including tunneling) interface electron current left",
+       "(including tunneling) interface electron current right", "(including tunneling) interface hole current left",
+       "(including tunneling) interface hole current right",
+       "(including tunneling) interface thermionic emisstion current",
+       "(including tunneling) interface surface charge density", "interface electron occupation",
+       "interface hole occupation"}),
+    V({"composition",
+       "Eg",
+       "Chi",
+       "epsilon",
+       "NC",
+       "NV",
+       "electron thermal velocity",
+       "hole thermal velocity",
+       "electron mobility",
+       "hole mobility",
+       "electron eff. tunnelmass",
+       "hole  eff. tunnelmass",
+       "shallow donor doping",
+       "shallow acceptor doping",
+       "nett shallow doping",
+       "defect density",
+       "defect energy",
+       "activation energy",
+       "radiative recombination coef.",
+       "electron Auger coef.",
+       "hole Auger coef."}),
+};
+
+const std::vector<std::string> kParts = {"not applicable",
+                                         "last layer",
+                                         "all layers",
+                                         "real part of ac property",
+                                         "imaginary part of ac property",
+                                         "real and imaginary part of ac property"};
+
+const std::vector<std::string>& TypeWords() {
+  static const std::vector<std::string> v(kRecorderTypeKeywords.begin(), kRecorderTypeKeywords.end());
+  return v;
+}
+
+const std::vector<std::string>& Words(int kind, int type) {
+  if (kind == 0) return TypeWords();
+  if (kind == 1) return RecorderPropertyKeywords(type);
+  return kParts;
+}
+
+// Part codes: index 0 -> -1, 1 -> -2, … 5 -> -6.
+int PartCode(int index) { return -1 - index; }
+int PartIndex(int code) { return -1 - code; }
+
+}  // namespace
+
+const std::array<const char*, REC_TYPES> kRecorderTypeKeywords = {
+    "not applicable",        "cell characterisctics", "energy bands", "generation and recombination",
+    "occupation of defects", "ac functions",          "general",      "interfaces",
+    "cell definition"};
+
+const std::vector<std::string>& RecorderPropertyKeywords(int type) {
+  return kProperties[static_cast<std::size_t>(std::clamp(type, 0, REC_TYPES - 1))];
+}
+
+std::string REC_constantToRecorderKeyWord(int kind, int type, int code) {
+  const std::vector<std::string>& w = Words(kind, type);
+  const int index = kind == 2 ? PartIndex(code) : code;
+  if (index < 0 || index >= static_cast<int>(w.size())) return "not applicable";
+  return w[static_cast<std::size_t>(index)];
+}
+
+int RecorderKeyWordToREC_constant(int kind, int type, std::string_view text) {
+  const std::vector<std::string>& w = Words(kind, type);
+  const std::string_view t = TrimView(text);
+  int found = -1;
+  for (std::size_t i = 0; i < w.size() && found < 0; ++i)
+    if (EqualsNoCase(t, w[i])) found = static_cast<int>(i);
+  for (std::size_t i = 0; i < w.size() && found < 0; ++i)
+    if (StartsWithNoCase(t, w[i])) found = static_cast<int>(i);
+  if (found < 0) return kRecNoKeyword;
+  return kind == 2 ? PartCode(found) : found;
+}
+
+bool IsScalarRecorderParameter(const RecorderParameter& p) {
+  return p.type == REC_CELL_CHARACTERISTICS || p.type == REC_GENERAL || p.type == REC_INTERFACES;
+}
+
+bool NeedsSolution(const RecorderParameter& p) { return p.type == REC_INTERFACES; }
+
+bool CanRecord(const RecorderParameter& p, std::string& why) {
+  // Interface currents (with and without tunnelling) and the interface charge; the thermionic
+  // emission current and the interface occupations are not extracted by this program.
+  if (p.type == REC_INTERFACES && p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9))
+    return true;
+  if (p.type == REC_CELL_CHARACTERISTICS && p.property >= REC_EFFICIENCY && p.property <= REC_JMPP) return true;
+  if (p.type == REC_GENERAL && (p.property == REC_GENERAL_CURRENT || (p.property >= REC_GENERAL_RECOMBINATION_TOTAL &&
+                                                                      p.property <= REC_GENERAL_RECOMBINATION_AUGER)))
+    return true;
+  why = "Recording \"" + MakeRecordText(p) + "\" is not available in this version of ZONIQ";
+  return false;
+}
+
+std::string MakeRecordText(const RecorderParameter& p) {
+  static constexpr const char* kTypeNames[] = {
+      "Not applicable", "Cell characteristics", "Energy bands", "Generation",     "Occupation",
+      "AC functions",   "General properties",   "Interface",    "Cell definition"};
+  std::string text = kTypeNames[std::clamp(p.type, 0, REC_TYPES - 1)];
+  text += ": " + REC_constantToRecorderKeyWord(1, p.type, p.property);
+  if (p.type == REC_CELL_CHARACTERISTICS) {
+    static constexpr const char* kUnits[] = {"", " (%)", " (mA/cm2)", " (V)", " (%)", " (V)", " (mA/cm2)"};
+    if (p.property >= 0 && p.property <= REC_JMPP) text += kUnits[p.property];
+  } else if (p.type == REC_GENERAL && p.property != REC_GENERAL_CAPACITANCE && p.property != REC_GENERAL_CONDUCTANCE &&
+             p.property != REC_GENERAL_G_OMEGA) {
+    text += " (mA/cm2)";
+  } else if (p.type == REC_INTERFACES && p.property <= 9) {
+    text += p.property == 9 ? " (C/cm2)" : " (mA/cm2)";
+  }
+  if (p.type == REC_INTERFACES && p.layer > 0)
+    text += ", interface " + std::to_string(p.layer);
+  else if (p.layer > 0)
+    text += ", layer " + std::to_string(p.layer);
+  else if (p.layer < kRecNotApplicable)
+    text += ", " + REC_constantToRecorderKeyWord(2, 0, p.layer);
+  if (p.defect > 0) text += ", defect " + std::to_string(p.defect);
+  if (p.level > 0) text += ", level " + std::to_string(p.level);
+  return text;
+}
+
+int AddRecord(const Environment& env, RecorderSetup& recorder, const RecorderParameter& p) {
+  if (recorder.parameters.size() >= static_cast<std::size_t>(kMaxRecorderParameters)) {
+    env.Error("Too many recorder parameters defined",
+              "The number of recorder parameters is limited to " + std::to_string(kMaxRecorderParameters) + ".");
+    return -1;
+  }
+  recorder.parameters.push_back(p);
+  return 0;
+}
+
+void resetRecordList(RecorderSetup& recorder) {
+  recorder.steps.clear();
+  recorder.haveHeader = false;
+  recorder.headerRecord = SimulationRecord{};
+  recorder.ivStep = 0.0;
+  recorder.currentStep = -1;
+}
+
+bool RecorderNeedsIV(const RecorderSetup& recorder) {
+  for (const RecorderParameter& p : recorder.parameters)
+    if (p.type == REC_CELL_CHARACTERISTICS || p.type == REC_GENERAL) return true;
+  return false;
+}
+
+namespace {
+
+// The computed point of the I-V curve at the cell voltage V (the sweep may run either way); -1
+// when the sweep did not reach it.
+int PointAt(const IVResult& iv, double V) {
+  const double dV = iv.points > 1 ? std::abs(iv.vCell[1] - iv.vCell[0]) : 1.0;
+  for (int i = 0; i < iv.pointsDone; ++i)
+    if (std::abs(iv.vCell[static_cast<std::size_t>(i)] - V) <= 1e-6 * dV) return i;
+  return -1;
+}
+
+}  // namespace
+
+std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record,
+                                     const BandDiagramProfiles* profiles) {
+  std::vector<double> values(recorder.parameters.size(), kNaN);
+  if (profiles)
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      const RecorderParameter& p = recorder.parameters[k];
+      if (p.type != REC_INTERFACES || p.layer < 1 || p.layer > static_cast<int>(profiles->interfaces.size())) continue;
+      const InterfaceProfileRow& r = profiles->interfaces[static_cast<std::size_t>(p.layer - 1)];
+      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, kNaN, r.pi};
+      if (p.property >= 0 && p.property < 10) values[k] = fields[p.property];
+    }
+  if (!record) return values;
+  const IVResult& iv = record->iv;
+  const CellParameters& c = record->cell;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    const RecorderParameter& p = recorder.parameters[k];
+    double& v = values[k];
+    if (p.type == REC_CELL_CHARACTERISTICS) {
+      if (!iv.present) continue;  // NaN: no I-V at all
+      switch (p.property) {
+        case REC_EFFICIENCY:
+          v = c.etaValid ? c.eta : -1.0;
+          break;
+        case REC_JSC:
+          v = c.jscValid ? c.Jsc : -1.0;
+          break;
+        case REC_VOC:
+          v = c.vocValid ? c.Voc : -1.0;
+          break;
+        case REC_FF:
+          v = c.ffValid ? c.FF : -1.0;
+          break;
+        case REC_VMPP:
+          v = c.etaValid ? c.Vmpp : -1.0;
+          break;
+        case REC_JMPP:
+          v = c.etaValid ? c.Jmpp : -1.0;
+          break;
+        default:
+          break;
+      }
+    } else if (p.type == REC_GENERAL && iv.present && iv.points > 0) {
+      // The general current at the sweep's start voltage, the recombination currents at its
+      // end; both already in mA/cm2.
+      const std::size_t last = static_cast<std::size_t>(iv.points - 1);
+      if (p.property == REC_GENERAL_CURRENT) {
+        const int i = PointAt(iv, record->actie.iv.startV);
+        if (i >= 0) v = iv.j[static_cast<std::size_t>(i)];
+        continue;
+      }
+      const int i = PointAt(iv, iv.vCell[last]);
+      if (i < 0) continue;
+      const std::size_t u = static_cast<std::size_t>(i);
+      switch (p.property) {
+        case REC_GENERAL_RECOMBINATION_TOTAL:
+          v = iv.jbulk[u];  // bulk recombination, as the script's recombination.tot
+          break;
+        case REC_GENERAL_RECOMBINATION_SRH:
+          v = iv.jSRH[u];
+          break;
+        case REC_GENERAL_RECOMBINATION_RADIATIVE:
+          v = iv.jRadiative[u];
+          break;
+        case REC_GENERAL_RECOMBINATION_AUGER:
+          v = iv.jAuger[u];
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return values;
+}
+
+void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, long long step,
+                           const std::array<double, kMaxBatchParameters>& values, int definitionFile,
+                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles) {
+  recorder.currentStep = step;
+  RecordedStep r;
+  r.step = step;
+  r.definitionFile = definitionFile;
+  if (definitionFile >= 0 && definitionFile < static_cast<int>(batch.definitionFiles.size()))
+    r.definitionFileName = batch.definitionFiles[static_cast<std::size_t>(definitionFile)];
+  for (int i = 0; i < batch.numberOfParameters; ++i) {
+    const BatchParameter& bp = batch.bp[static_cast<std::size_t>(i)];
+    const double v = values[static_cast<std::size_t>(i)];
+    if (bp.valuesFromList && bp.valuesAreFileNames) {
+      const int f = static_cast<int>(v);
+      r.batchValues.push_back(f >= 0 && f < static_cast<int>(bp.fileNameList.size())
+                                  ? bp.fileNameList[static_cast<std::size_t>(f)]
+                                  : std::string());
+    } else {
+      r.batchValues.push_back(sci(v, 12, 5));
+    }
+  }
+  r.failed = failed;
+  r.values =
+      failed ? std::vector<double>(recorder.parameters.size(), kNaN) : RecordStepValues(recorder, record, profiles);
+  // The header of the result file describes the first recorded step; a copy, so that clearing
+  // the simulations does not take it away.
+  if (!recorder.haveHeader && record) {
+    recorder.headerRecord = *record;
+    recorder.headerRecord.iv = IVResult{};
+    recorder.headerRecord.iv.present = record->iv.present;
+    if (record->iv.present && record->iv.v.size() >= 2) recorder.ivStep = record->iv.v[1] - record->iv.v[0];
+    recorder.haveHeader = true;
+  }
+  recorder.steps.push_back(std::move(r));
+}
+
+// ---------------------------------------------------------------- result file
+
+std::string RecorderTableHeading(const RecorderSetup& recorder) {
+  const BatchSetup& b = recorder.batchCopy;
+  std::string out = "i";
+  int k = 1;
+  if (b.variationOfDefinitionFiles) out += "\tbp " + std::to_string(k++);
+  for (int i = 0; i < b.numberOfParameters; ++i) out += "\tbp " + std::to_string(k++);
+  for (const RecorderParameter& p : recorder.parameters)
+    if (IsScalarRecorderParameter(p)) out += "\t" + MakeRecordText(p);
+  return out + "\n";
+}
+
+std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step) {
+  std::string out = std::to_string(step.step + 1);
+  if (recorder.batchCopy.variationOfDefinitionFiles) out += "\t" + step.definitionFileName;
+  for (const std::string& v : step.batchValues) out += "\t" + v;
+  for (std::size_t k = 0; k < recorder.parameters.size(); ++k) {
+    if (!IsScalarRecorderParameter(recorder.parameters[k])) continue;
+    const double v = k < step.values.size() ? step.values[k] : kNaN;
+    out += "\t" + (std::isnan(v) ? std::string("         NaN") : sci(v, 12, 5));
+  }
+  return out + "\n";
+}
+
+namespace {
+
+std::string BatchOverview(const BatchSetup& b) {
+  std::string out = "*** Overview of batch settings ***\n\n";
+  int n = 1;
+  if (b.variationOfDefinitionFiles) out += "batch parameter " + std::to_string(n++) + ":\tDefinition files varied\n";
+  for (int i = 0; i < b.numberOfParameters; ++i, ++n) {
+    const BatchParameter& bp = b.bp[static_cast<std::size_t>(i)];
+    const std::string label = BatchLabelText(bp);
+    if (!bp.valuesFromList) {
+      out += "batch parameter " + std::to_string(n) + ":\t" + label + ":\tfrom\t" + sci(bp.startValue, 10, 3) +
+             "\tto\t" + sci(bp.stopValue, 10, 3) + "\t" + (bp.logarithmic ? "Logaritmic" : "Linear") + "\n";
+    } else if (bp.listSaved) {
+      out +=
+          "batch parameter " + std::to_string(n) + ":\t" + label + ":\ttaken from a bdf-file:\t" + bp.fileName + "\n";
+    } else {
+      out += "bp " + std::to_string(n) + ":\t" + label + ":\ttaken from an unsaved list\n";
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version) {
+  std::string out;
+  HeaderContext hc;
+  hc.version = version;
+  WriteOutputHeader(out, recorder.headerRecord, kResultIV, false, hc);
+  out += "\nStepsize for IV-simulation:\t" + sci(recorder.ivStep, 10, 3) + "\tV\n\n";
+  out += "\n*** Overview of recorder settings ***\n\n";
+  for (const RecorderParameter& p : recorder.parameters) out += MakeRecordText(p) + "\n";
+  out += "\n\n";
+  out += BatchOverview(recorder.batchCopy);
+  out += "\n\n*** The recorded data ***\n\n";
+  out += RecorderTableHeading(recorder);
+  bool anyNaN = false;
+  for (const RecordedStep& s : recorder.steps) {
+    out += RecorderTableRow(recorder, s);
+    for (double v : s.values) anyNaN = anyNaN || std::isnan(v);
+  }
+  if (anyNaN) out += "Warning: not all the requested data could be recorded, and have been put to NaN\n";
+  return out;
+}
+
+int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder,
+                     const std::string& version) {
+  if (recorder.steps.empty()) {
+    env.Popup("Function save results of recording", "No recording made yet: nothing to save or show");
+    return -1;
+  }
+  const std::string text = RecorderResultText(recorder, version);
+  if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) return -1;
+  return 0;
+}
+
+// ---------------------------------------------------------------- settings file
+
+namespace {
+
+std::string NumberOrNA(int v) { return v > 0 ? intw(v, 3) : std::string("not applicable"); }
+
+bool HasLayer(const RecorderParameter& p) {
+  return p.type == REC_ENERGY_BANDS || p.type == REC_GENERATION_RECOMBINATION || p.type == REC_OCCUPATION ||
+         p.type == REC_CELL_DEFINITION;
+}
+bool HasDefect(const RecorderParameter& p) {
+  return p.type == REC_GENERATION_RECOMBINATION || p.type == REC_OCCUPATION || p.type == REC_INTERFACES ||
+         p.type == REC_CELL_DEFINITION;
+}
+
+bool IsGroup(const RecorderParameter& p) {
+  return (p.type == REC_CELL_CHARACTERISTICS && p.property == REC_ALL_CHARACTERISTICS) ||
+         (p.type == REC_ENERGY_BANDS && p.property == 17) || (p.type == REC_AC && p.layer == kRecRealAndImaginary);
+}
+
+}  // namespace
+
+std::string RecordSettingsText(const RecorderSetup& recorder) {
+  std::string out;
+  int i = 0;
+  for (const RecorderParameter& p : recorder.parameters) {
+    if (IsGroup(p)) continue;
+    out += "\nRecorder parameter " + intw(i++, 3) + " :\n\n";
+    out += "recorder type : " + REC_constantToRecorderKeyWord(0, 0, p.type) + "\n";
+    out += "recorder property : " + REC_constantToRecorderKeyWord(1, p.type, p.property) + "\n";
+    if (HasLayer(p))
+      out +=
+          "recorder layer : " + (p.layer > 0 ? intw(p.layer, 3) : REC_constantToRecorderKeyWord(2, 0, p.layer)) + "\n";
+    if (p.type == REC_AC) out += "recorder ac property : " + REC_constantToRecorderKeyWord(2, 0, p.layer) + "\n";
+    if (p.type == REC_INTERFACES) out += "recorder interface : " + NumberOrNA(p.layer) + "\n";
+    if (HasDefect(p)) {
+      out += "recorder defect : " + NumberOrNA(p.defect) + "\n";
+      out += "recorder level : " + NumberOrNA(p.level) + "\n";
+    }
+  }
+  return out;
+}
+
+int SaveRecordSettingsInFile(std::FILE* file, UserInterface& ui, const HeaderInfo& header,
+                             const RecorderSetup& recorder, bool withHeader) {
+  std::string out;
+  if (withHeader && !WriteCommentLinesInFile(out, ui, header, "Record Settings file")) return -1;
+  out += RecordSettingsText(recorder);
+  if (std::fwrite(out.data(), 1, out.size(), file) != out.size() || std::fflush(file) != 0) return -1;
+  return 0;
+}
+
+int SaveRecordSettingsToPath(const Environment& env, std::string_view name, const HeaderInfo& header,
+                             const RecorderSetup& recorder) {
+  std::string full;
+  CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_RECORD);
+  FilePtr f = OpenFile(NativePath(full), "wb");
+  if (!f || SaveRecordSettingsInFile(f.get(), *env.ui, header, recorder, true) != 0) {
+    env.Error("Error whilst saving the recorder settings", "The record settings file cannot be written: " + full);
+    return -1;
+  }
+  return 0;
+}
+
+int SetRecordFromText(const Environment& env, std::string_view text, const std::string& fileName,
+                      RecorderSetup& recorder) {
+  constexpr const char* kTitle = "Error whilst setting the recorder: SetRecordFromFile()";
+  std::vector<RecorderParameter> list;
+  bool open = false;
+  long lineNumber = 0;
+  const auto fail = [&](const std::string& what) {
+    env.Error(kTitle, "Record Settings File: " + fileName + "\n" + what + " (line " + std::to_string(lineNumber) + ")");
+    return -1;
+  };
+  // A number within [1, limit] or "not applicable" (-1).
+  const auto number = [&](std::string_view value, int limit, int& out) {
+    const std::string_view t = TrimView(value);
+    if (StartsWithNoCase(t, "not appl")) return out = kRecNotApplicable, true;
+    double v = 0.0;
+    bool finite = true;
+    if (ScanNumberAt(t, v, finite) != t.size() || t.empty() || v != std::floor(v) || v < 1 || v > limit) return false;
+    out = static_cast<int>(v);
+    return true;
+  };
+  for (std::string_view raw : SplitLines(text)) {
+    ++lineNumber;
+    if (IsSettingsCommentLine(raw)) continue;
+    const std::string_view line = TrimView(raw);
+    const std::size_t colon = line.find(':');
+    const std::string_view value = colon == std::string_view::npos ? std::string_view{} : line.substr(colon + 1);
+    if (StartsWithNoCase(line, "Recorder parameter")) {
+      if (list.size() >= static_cast<std::size_t>(kMaxRecorderParameters))
+        return fail("The number of recorder parameters is limited to " + std::to_string(kMaxRecorderParameters));
+      list.emplace_back();
+      open = true;
+      continue;
+    }
+    if (!StartsWithNoCase(line, "recorder ")) continue;
+    if (!open) return fail("A recorder item comes before any \"Recorder parameter\" line");
+    RecorderParameter& p = list.back();
+    if (StartsWithNoCase(line, "recorder type :")) {
+      const int t = RecorderKeyWordToREC_constant(0, 0, value);
+      if (t == kRecNoKeyword) return fail("Recorder type not recognised: \"" + std::string(TrimView(value)) + "\"");
+      p.type = t;
+    } else if (StartsWithNoCase(line, "recorder property :")) {
+      const int c = RecorderKeyWordToREC_constant(1, p.type, value);
+      if (c == kRecNoKeyword) return fail("Recorder property not recognised: \"" + std::string(TrimView(value)) + "\"");
+      p.property = c;
+    } else if (StartsWithNoCase(line, "recorder layer :")) {
+      const int c = RecorderKeyWordToREC_constant(2, 0, value);
+      if (c == kRecLastLayer || c == kRecAllLayers)
+        p.layer = c;
+      else if (!number(value, MAXLAYERS, p.layer))
+        return fail("Layer not recognised: \"" + std::string(TrimView(value)) + "\"");
+    } else if (StartsWithNoCase(line, "recorder ac property :")) {
+      const int c = RecorderKeyWordToREC_constant(2, 0, value);
+      if (c > kRecAllLayers || c < kRecRealAndImaginary)
+        return fail("Ac part not recognised: \"" + std::string(TrimView(value)) + "\"");
+      p.layer = c;
+    } else if (StartsWithNoCase(line, "recorder interface :")) {
+      if (!number(value, MAXLAYERS - 1, p.layer))
+        return fail("Interface not recognised: \"" + std::string(TrimView(value)) + "\"");
+    } else if (StartsWithNoCase(line, "recorder defect :")) {
+      if (!number(value, MAXBULKDEFECTS, p.defect))
+        return fail("Defect not recognised: \"" + std::string(TrimView(value)) + "\"");
+    } else if (StartsWithNoCase(line, "recorder level :")) {
+      if (!number(value, MAXLEVELS, p.level))
+        return fail("Level not recognised: \"" + std::string(TrimView(value)) + "\"");
+    }
+  }
+  // Group entries stand for their members.
+  std::vector<RecorderParameter> expanded;
+  for (const RecorderParameter& p : list) {
+    if (p.type == REC_CELL_CHARACTERISTICS && p.property == REC_ALL_CHARACTERISTICS) {
+      for (int c = REC_EFFICIENCY; c <= REC_JMPP; ++c) expanded.push_back({REC_CELL_CHARACTERISTICS, c});
+    } else if (p.type == REC_ENERGY_BANDS && p.property == 17) {
+      for (int c = 0; c < 17; ++c) expanded.push_back({REC_ENERGY_BANDS, c, p.layer, p.defect, p.level});
+    } else if (p.type == REC_AC && p.layer == kRecRealAndImaginary) {
+      expanded.push_back({REC_AC, p.property, kRecRealPart, p.defect, p.level});
+      expanded.push_back({REC_AC, p.property, kRecImaginaryPart, p.defect, p.level});
+    } else {
+      expanded.push_back(p);
+    }
+  }
+  if (expanded.size() > static_cast<std::size_t>(kMaxRecorderParameters))
+    return fail("The number of recorder parameters is limited to " + std::to_string(kMaxRecorderParameters));
+  recorder.parameters = std::move(expanded);
+  return 0;
+}
+
+int SetRecordFromFile(const Environment& env, std::string_view name, RecorderSetup& recorder, std::string* fullPath) {
+  std::string full;
+  CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_RECORD);
+  if (fullPath) *fullPath = full;
+  std::error_code ec;
+  const std::optional<std::string> text =
+      std::filesystem::is_regular_file(NativePath(full), ec) ? ReadWholeTextFile(full) : std::nullopt;
+  if (!text) {
+    env.Error("Error whilst setting the recorder: SetRecordFromFile()", "Record Settings File not found:\n   " + full);
+    return -1;
+  }
+  return SetRecordFromText(env, *text, full, recorder);
+}
+
+}  // namespace zoniq

@@ -1,0 +1,176 @@
+#include "script/script_batch.hpp"
+
+#include <cmath>
+#include <optional>
+
+#include "batch/all_settings.hpp"
+#include "batch/batch_file.hpp"
+#include "common/paths.hpp"
+#include "common/text.hpp"
+#include "common/zoniq_paths.hpp"
+#include "script/script_values.hpp"
+
+namespace zoniq {
+
+namespace {
+
+constexpr const char* kLoadTitle = "Error whilst processing load command in script";
+constexpr const char* kSaveTitle = "Error whilst processing save command in script";
+constexpr const char* kSetTitle = "Error whilst processing set command in script";
+
+std::string S(std::string_view v) { return std::string(v); }
+
+bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
+  if (ctx.batch) return true;
+  ctx.env().Error(title, "Script command: " + S(line) + "\nBatches are not available in this run of ZONIQ");
+  return false;
+}
+
+// The file a save command writes: the default file name when none is given, the kind's
+// extension when the name has none, resolved in the folder of the kind.
+std::optional<std::string> OutputPath(ScriptContext& ctx, std::string_view fileName, int kind, const char* extension,
+                                      std::string_view line) {
+  std::string name = Trim(fileName);
+  if (name.empty()) name = ctx.script.theScript.defaultfilename;
+  if (FileNamePart(name).find('.') == std::string::npos) name += extension;
+  if (ctx.script.writeOnlyInProgramFolder && HasDirectory(name)) {
+    ctx.env().Error(kSaveTitle, "Script command: " + S(line) +
+                                    "\nThis run writes files only into the folders of the program folder: " + name);
+    return std::nullopt;
+  }
+  std::string full;
+  CheckZONIQPaths(ctx.core.programFolder, &full, nullptr, name, kind);
+  return full;
+}
+
+}  // namespace
+
+int ProcessLoadBatchCommand(ScriptContext& ctx, std::string_view argument, const std::string& fileName,
+                            std::string_view line) {
+  if (!Available(ctx, kLoadTitle, line)) return -1;
+  const Environment env = ctx.env();
+  BatchState& b = *ctx.batch;
+  if (StartsWithNoCase(argument, "singleshotbatch"))
+    // The one-step batch is read from memory: nothing is written into the program folder.
+    return SetBatchFromText(env, SingleShotBatchText(ctx.sim.wp.voltage), "singleshotbatch.sbf", ctx.cell.zonnecel,
+                            b.theBatch);
+  if (StartsWithNoCase(argument, "batch")) return SetBatchFromFile(env, fileName, ctx.cell.zonnecel, b.theBatch);
+  if (StartsWithNoCase(argument, "allzoniq") || StartsWithNoCase(argument, "zoniq")) {
+    if (!ctx.general) return ctx.env().Error(kLoadTitle, "The file of all settings is not available here"), -1;
+    return SetAllZONIQSettingsFromFile(AllSettings{ctx.core, ctx.cell, ctx.sim, b, *ctx.general}, fileName) == 0 ? 0
+                                                                                                                 : -1;
+  }
+  return SetRecordFromFile(env, fileName, b.theRecorder);
+}
+
+int ProcessSaveBatchSetting(ScriptContext& ctx, std::string_view what, std::string_view fileName,
+                            std::string_view line) {
+  if (!Available(ctx, kSaveTitle, line)) return -1;
+  if (StartsWithNoCase(what, "allzoniq") || StartsWithNoCase(what, "zoniq")) {
+    if (!ctx.general) return ctx.env().Error(kLoadTitle, "The file of all settings is not available here"), -1;
+    const std::optional<std::string> path = OutputPath(ctx, fileName, FK_ALLSETTINGS, ".zoniq", line);
+    if (!path) return -1;
+    return SaveAllZONIQSettingsToPath(AllSettings{ctx.core, ctx.cell, ctx.sim, *ctx.batch, *ctx.general}, *path);
+  }
+  const bool batch = StartsWithNoCase(what, "batch");
+  const std::optional<std::string> path =
+      OutputPath(ctx, fileName, batch ? FK_BATCH : FK_RECORD, batch ? ".sbf" : ".srf", line);
+  if (!path) return -1;
+  const HeaderInfo header = MakeHeaderInfo(ctx.core.VERSION, ctx.cell.problemName);
+  return batch ? SaveBatchSettingsToPath(ctx.env(), *path, header, ctx.batch->theBatch)
+               : SaveRecordSettingsToPath(ctx.env(), *path, header, ctx.batch->theRecorder);
+}
+
+int ProcessSaveRecorderResult(ScriptContext& ctx, std::string_view fileName, std::string_view header,
+                              std::string_view line) {
+  if (!Available(ctx, kSaveTitle, line)) return -1;
+  const Environment env = ctx.env();
+  if (ctx.batch->theRecorder.steps.empty()) {
+    env.Error("Error in writing recorder results from a script", "No recorder results available");
+    return -1;
+  }
+  const std::optional<std::string> path = OutputPath(ctx, fileName, FK_RECORDER, ".rcd", line);
+  if (!path) return -1;
+  FilePtr f = OpenFile(NativePath(*path), "wb");
+  bool ok = f != nullptr;
+  if (ok) {
+    std::fputs((S(header) + "\n").c_str(), f.get());
+    ok = record_naar_file(env, f.get(), ctx.batch->theRecorder, ctx.core.VERSION) == 0 && !std::ferror(f.get());
+  }
+  if (!ok) {
+    env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + *path);
+    return -1;
+  }
+  return 0;
+}
+
+int ProcessGetRecorder(ScriptContext& ctx, std::string_view target, std::string_view line) {
+  if (!Available(ctx, "Script get command", line)) return -1;
+  const Environment env = ctx.env();
+  const RecorderSetup& r = ctx.batch->theRecorder;
+  if (r.steps.empty()) {
+    env.Error("Script get command", "No calculations are made yet\nasked information not defined; nothing returned");
+    return -1;
+  }
+  const int mode = ctx.script.theScript.mode;
+  const int n = static_cast<int>(r.parameters.size());
+  if (mode < 0 || mode >= n) {
+    env.Error("Script get command", "Invalid mode number: mode (" + std::to_string(mode) +
+                                        ") should be positive and smaller than the number of records (" +
+                                        std::to_string(n) + ")");
+    return -1;
+  }
+  std::vector<double> x, y;
+  for (const RecordedStep& s : r.steps) {
+    x.push_back(static_cast<double>(s.step + 1));
+    y.push_back(static_cast<std::size_t>(mode) < s.values.size() ? s.values[static_cast<std::size_t>(mode)]
+                                                                 : std::nan(""));
+  }
+  const std::string name = MakeRecordText(r.parameters[static_cast<std::size_t>(mode)]);
+  return PostProcesCurve(x.data(), y.data(), x.size(), "batch simulation no.", name, target, ctx.script.theScript, line,
+                         env)
+             ? 0
+             : -1;
+}
+
+int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::string_view rest, std::string_view line) {
+  if (!Available(ctx, kSetTitle, line)) return -1;
+  const Environment env = ctx.env();
+  BatchState& b = *ctx.batch;
+  if (StartsWithNoCase(option, "recordfile")) {
+    const std::string name = Trim(rest);
+    if (name.empty() || EqualsNoCase(name, "none")) {
+      b.recordRowsFile.clear();
+      return 0;
+    }
+    const std::optional<std::string> path = OutputPath(ctx, name, FK_RECORDER, ".rcd", line);
+    if (!path) return -1;
+    b.recordRowsFile = *path;
+    return 0;
+  }
+  const std::optional<double> v = ScriptValueToNumerical(rest, ctx.script.theScript, line, env);
+  if (!v) return -1;
+  const auto whole = [&](double lo, double hi) {
+    if (*v == std::floor(*v) && *v >= lo && *v <= hi) return true;
+    env.Error(kSetTitle, "Script command: " + S(line) + "\nValue not recognised as a whole number from " +
+                             std::to_string(static_cast<long long>(lo)) + " to " +
+                             std::to_string(static_cast<long long>(hi)));
+    return false;
+  };
+  if (StartsWithNoCase(option, "jobs")) {
+    if (!whole(1, 256)) return -1;
+    b.batchJobs = static_cast<int>(*v);
+  } else if (StartsWithNoCase(option, "quiet")) {
+    if (!whole(0, 1)) return -1;
+    b.batchQuiet = static_cast<int>(*v);
+  } else if (StartsWithNoCase(option, "startstep")) {
+    if (!whole(1, static_cast<double>(kMaxBatchSteps))) return -1;
+    b.batchFirstStep = static_cast<long long>(*v) - 1;
+  } else {
+    env.Error(kSetTitle, "Script command: " + S(line) + "\nBatch option not recognised: " + S(option));
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace zoniq

@@ -1,0 +1,311 @@
+// The batch model (step values, nesting, step counts), the batch parameter labels and the batch
+// settings file: round trips, exact bytes of the layout, and the faults of a literal reader.
+#include "batch/batch_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include "celldef/definition_file.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+int Code(int label, const char* keyword) { return BatchKeyWordToBP_constant(label, keyword); }
+
+BatchParameter Range(double start, double stop, int n, int log = 0) {
+  BatchParameter bp;
+  bp.label = {Code(1, "layer 1"), Code(2, "thickness"), kNihil, kNihil};
+  bp.startValue = start;
+  bp.stopValue = stop;
+  bp.numberOfSteps = n;
+  bp.logarithmic = log;
+  return bp;
+}
+
+struct Reader {
+  RecordingUserInterface ui;
+  ErrorReporting errors;
+  Environment env{&ui, &errors, test::HomeFolder()};
+  int Parse(const std::string& text, BatchSetup& out) { return ParseBatchSettings(env, text, "test.sbf", out); }
+};
+
+TEST(BatchValues, LinearAndLogarithmicRanges) {
+  // Linear: (i*stop + (n-1-i)*start)/(n-1); logarithmic: start*(stop/start)^(i/(n-1)).
+  const BatchParameter lin = Range(1.0, 2.0, 3);
+  EXPECT_EQ(GetParaValue(lin, 0), 1.0);
+  EXPECT_EQ(GetParaValue(lin, 1), 1.5);
+  EXPECT_EQ(GetParaValue(lin, 2), 2.0);
+  const BatchParameter log = Range(1e15, 1e17, 3, 1);
+  EXPECT_CLOSE(GetParaValue(log, 0), 1e15, 1e-14, 0);
+  EXPECT_CLOSE(GetParaValue(log, 1), 1e16, 1e-14, 0);
+  EXPECT_CLOSE(GetParaValue(log, 2), 1e17, 1e-14, 0);
+  // One step is the start value; a step outside the range too.
+  EXPECT_EQ(GetParaValue(Range(-0.3, 0.7, 1), 0), -0.3);
+  EXPECT_EQ(GetParaValue(lin, 3), 1.0);
+  // A list keeps its values whatever logarithmic flag and start value are left over.
+  BatchParameter list = Range(0.0, 0.0, 3, 1);
+  list.valuesFromList = 1;
+  list.valueList = {-0.25, 0.5, 3.0};
+  EXPECT_EQ(GetParaValue(list, 0), -0.25);
+  EXPECT_EQ(GetParaValue(list, 2), 3.0);
+}
+
+TEST(BatchValues, NestedOrderAndStepCounts) {
+  BatchSetup b;
+  b.numberOfParameters = 2;
+  b.bp[0] = Range(1, 3, 3);
+  b.bp[1] = Range(1, 4, 4);
+  long long steps = 0;
+  std::string why;
+  ASSERT_TRUE(CountBatchSteps(b, steps, why));
+  EXPECT_EQ(steps, 12);
+  // The first parameter is the outer loop: (0,0) (0,1) (0,2) (0,3) (1,0) ...
+  for (long long k = 0; k < steps; ++k) {
+    const BatchStepPosition p = StepPosition(b, k);
+    EXPECT_EQ(p.step[0], k / 4);
+    EXPECT_EQ(p.step[1], k % 4);
+    EXPECT_EQ(p.definitionFile, -1);
+  }
+  // Two definition files around it: 24 steps, the file outermost.
+  b.variationOfDefinitionFiles = 1;
+  b.definitionFiles = {"a.def", "b.def"};
+  ASSERT_TRUE(CountBatchSteps(b, steps, why));
+  EXPECT_EQ(steps, 24);
+  EXPECT_EQ(StepPosition(b, 13).definitionFile, 1);
+  EXPECT_EQ(StepPosition(b, 13).step[0], 0);
+  EXPECT_EQ(StepPosition(b, 13).step[1], 1);
+  // Stepping together: 3 steps, both at the same index.
+  b.variationOfDefinitionFiles = 0;
+  b.bp[1] = Range(1, 4, 3);
+  b.bp[1].simultaneous = 1;
+  ASSERT_TRUE(CountBatchSteps(b, steps, why));
+  EXPECT_EQ(steps, 3);
+  EXPECT_EQ(StepPosition(b, 2).step[1], 2);
+}
+
+TEST(BatchValues, RefusedStepCounts) {
+  BatchSetup b;
+  b.numberOfParameters = 2;
+  b.bp[0] = Range(1, 3, 3);
+  b.bp[1] = Range(1, 4, 4);
+  b.bp[1].simultaneous = 1;  // 4 steps beside 3
+  long long steps = 0;
+  std::string why;
+  EXPECT_FALSE(CountBatchSteps(b, steps, why));
+  b.bp[1].simultaneous = 0;
+  b.bp[1].numberOfSteps = 0;
+  EXPECT_FALSE(CountBatchSteps(b, steps, why));
+  // Three ranges of 9999 steps: 1e12 steps would overflow 32 bits; refused by the limit.
+  b.numberOfParameters = 3;
+  for (int i = 0; i < 3; ++i) b.bp[static_cast<std::size_t>(i)] = Range(1, 2, 9999);
+  EXPECT_FALSE(CountBatchSteps(b, steps, why));
+  EXPECT_NE(why.find("1000000"), std::string::npos);
+}
+
+TEST(BatchLabels, EveryKeywordReadsBackAsItsCode) {
+  for (int l = 1; l <= 4; ++l) {
+    const auto& v = BatchVocabulary(l);
+    for (int c = 0; c < static_cast<int>(v.size()); ++c) {
+      const int expected = v[static_cast<std::size_t>(c)] == "nihil" ? kNihil : c;
+      EXPECT_EQ(BatchKeyWordToBP_constant(l, BP_constantToBatchKeyWord(l, c)), expected) << l << " " << c;
+    }
+  }
+  // "Rsh" and "Rs" are different quantities; "composition" is not "composition file".
+  EXPECT_NE(Code(1, "Rsh"), Code(1, "Rs"));
+  EXPECT_EQ(BP_constantToBatchKeyWord(1, Code(1, "Rs")), "Rs");
+  EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition")), "composition");
+  EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition file")), "composition file");
+  EXPECT_EQ(Code(2, "no such thing"), -2);
+}
+
+TEST(BatchLabels, ResolveAgainstTheCell) {
+  Reader r;
+  CellState cell;  // ZnO / CdS / CIGS
+  ASSERT_EQ(ReadBatchDefinitionFile(r.env, "CIGS.def", cell), 0);
+  BatchParameter bp = Range(1, 2, 2);
+  BatchTarget t;
+  std::string why;
+  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why)) << why;
+  EXPECT_EQ(t.kind, BatchTargetKind::kCell);
+  EXPECT_EQ(t.cell.quantity, CellQuantity::kThickness);
+  EXPECT_EQ(t.cell.layer, 0);
+  EXPECT_TRUE(NeedsRebuild(t));
+  bp.label[0] = Code(1, "layer 4");  // no fourth layer
+  EXPECT_FALSE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+  bp.label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+  EXPECT_EQ(t.kind, BatchTargetKind::kVoltage);
+  EXPECT_FALSE(NeedsRebuild(t));
+  bp.label[0] = Code(1, "Rsh");
+  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+  EXPECT_EQ(t.kind, BatchTargetKind::kRsh);
+  bp.label[0] = Code(1, "Rs");
+  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+  EXPECT_EQ(t.kind, BatchTargetKind::kRs);
+  // The value reaches the cell through the script's accessor: thickness in um.
+  WorkPoint wp, wp2;
+  bp = Range(1, 2, 2);
+  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+  ASSERT_TRUE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, 2.75, why)) << why;
+  EXPECT_EQ(cell.zonnecel.layer[0].d, 2.75);  // [um]
+  EXPECT_FALSE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, -1.0, why));
+}
+
+TEST(BatchFile, ExactLayoutOfOneRange) {
+  BatchSetup b;
+  b.numberOfParameters = 1;
+  b.bp[0] = Range(-0.5, 0.25, 4);
+  b.bp[0].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  // Written by hand from the layout: Int 1, Int 2, sci 16.8, Int 4.
+  const std::string expected =
+      "\nBatch parameter 0 :\n\n"
+      "Label 1 : V\n"
+      "Label 2 : nihil\n"
+      "Label 3 : nihil\n"
+      "Label 4 : measurement workpoint\n"
+      "simultaneous :  0\n"
+      "values from a list :  0\n"
+      "startvalue :  -5.00000000e-01\n"
+      "stopvalue :   2.50000000e-01\n"
+      "number of steps :    4\n"
+      "logarithmic variation :  0\n";
+  EXPECT_EQ(BatchSettingsText(b), expected);
+}
+
+TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
+  BatchSetup b;
+  b.numberOfParameters = 4;
+  b.bp[0] = Range(-0.3, -0.3, 1);
+  b.bp[0].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[1] = Range(1e15, 1e17, 3, 1);
+  b.bp[1].label = {Code(1, "layer 2"), Code(2, "defect 1"), Code(3, "sigma_p\t"), Code(4, "level 2 of defect")};
+  b.bp[2].label = {Code(1, "T"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[2].simultaneous = 1;
+  b.bp[2].valuesFromList = 1;
+  b.bp[2].listSaved = 1;
+  b.bp[2].filePath = "C:\\data";
+  b.bp[2].fileName = "temps.bdf";
+  b.bp[2].valueList = {-2.5e-1, 300.0, 3.25e2};
+  b.bp[2].numberOfSteps = 3;
+  b.bp[3].label = {Code(1, "illumination"), Code(2, "spectrum file"), kNihil, Code(4, "measurement workpoint")};
+  b.bp[3].valuesFromList = 1;
+  b.bp[3].valuesAreFileNames = 1;
+  b.bp[3].fileNameList = {"AM1_5G 1 sun.spe", "red light.spe"};
+  b.bp[3].numberOfSteps = 2;
+  b.variationOfDefinitionFiles = 1;
+  b.definitionFiles = {"CIGS.def", "/data/cells/CdTe: thin.def"};  // a folder is kept
+  Reader r;
+  BatchSetup back;
+  ASSERT_EQ(r.Parse(BatchSettingsText(b), back), 0);
+  EXPECT_TRUE(r.ui.popups.empty());
+  EXPECT_EQ(back.numberOfParameters, 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(back.bp[static_cast<std::size_t>(i)], b.bp[static_cast<std::size_t>(i)]) << i;
+  EXPECT_EQ(back.definitionFiles, b.definitionFiles);
+  EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(b));
+}
+
+TEST(BatchFile, MendedFaultsOfALiteralReader) {
+  Reader r;
+  BatchSetup b;
+  // A minus sign after the key; a list value after its index; "filepath" is not a file entry;
+  // CR LF line ends.
+  const std::string text =
+      "DO NOT EDIT THIS FILE: THIS IS A ZONIQ SYSTEM FILE\r\n"
+      "file   0:stray.spe\r\n"  // before any parameter: reported, ignored
+      "Batch parameter 0 :\r\n"
+      "Label 1 : V\r\nLabel 2 : nihil\r\nLabel 3 : nihil\r\nLabel 4 : measurement workpoint\r\n"
+      "simultaneous :  0\r\nvalues from a list :  0\r\n"
+      "startvalue :  -5.00000000e-01\r\nstopvalue :  -5.00000000e-01\r\n"
+      "number of steps :    1\r\nlogarithmic variation :  0\r\n"
+      "Batch parameter 1 :\r\n"
+      "Label 1 : layer 1\r\nLabel 2 : thickness\r\nLabel 3 : nihil\r\nLabel 4 : nihil\r\n"
+      "simultaneous :  0\r\nvalues from a list :  1\r\nvalues are file names :  0\r\n"
+      "number of parameters :    3\r\nlist of parameters saved :  1\r\n"
+      "filepath : C:\\lists\r\nfilename : d.bdf\r\n"
+      "parameter   0:   1.00000000e+00\r\n"
+      "parameter   1:   2.00000000e+00\r\n"
+      "parameter   2:  -2.50000000e-01\r\n"
+      "Batch parameter 9 :\r\n"  // there is no tenth parameter: reported, its block ignored
+      "Label 1 : T\r\nstartvalue : 1\r\n";
+  ASSERT_EQ(r.Parse(text, b), 0);
+  EXPECT_EQ(b.numberOfParameters, 2);
+  EXPECT_EQ(b.bp[0].startValue, -0.5);
+  EXPECT_EQ(b.bp[0].label[0], Code(1, "V"));
+  EXPECT_EQ(b.bp[1].valueList, (std::vector<double>{1.0, 2.0, -0.25}));
+  EXPECT_EQ(b.bp[1].numberOfSteps, 3);
+  EXPECT_TRUE(b.bp[1].fileNameList.empty());
+  EXPECT_EQ(b.bp[1].filePath, "C:\\lists");
+  EXPECT_EQ(b.bp[1].fileName, "d.bdf");
+  ASSERT_EQ(r.ui.popups.size(), 2u);
+  EXPECT_NE(r.ui.popups[0].message.find("before any"), std::string::npos);
+  EXPECT_NE(r.ui.popups[1].message.find("Batch parameter 9 does not exist"), std::string::npos);
+}
+
+TEST(BatchFile, HostileInputIsRefusedWithTheLine) {
+  const char* bad[] = {
+      "Batch parameter 0 :\nstartvalue : 1.5abc\n",    // stray text after a number
+      "Batch parameter 0 :\nstartvalue : nan\n",       // not a number
+      "Batch parameter 0 :\nnumber of steps : 0\n",    // no step
+      "Batch parameter 0 :\nnumber of steps : 2.5\n",  // not whole
+      "Batch parameter 0 :\nparameter   1:  1.0\n",    // index 0 expected
+      "Batch parameter 0 :\nLabel 1 : kitchen\n",      // no such label
+      "Batch parameter 1 :\n",                         // parameter 0 missing
+      "Batch parameter 0 :\nnumber of parameters : 2\nvalues from a list : 1\nparameter   0: 1\n",  // 1 of 2
+  };
+  for (const char* text : bad) {
+    Reader r;
+    BatchSetup b;
+    b.numberOfParameters = 7;  // untouched on failure
+    EXPECT_EQ(r.Parse(text, b), -1) << text;
+    EXPECT_EQ(b.numberOfParameters, 7);
+    ASSERT_FALSE(r.ui.popups.empty()) << text;
+    EXPECT_NE(r.ui.popups.back().message.find("(line "), std::string::npos) << r.ui.popups.back().message;
+  }
+}
+
+TEST(BatchFile, LoadingChecksTheParametersAgainstTheCell) {
+  Reader r;
+  test::TempDir dir;
+  BatchSetup b;
+  b.numberOfParameters = 2;
+  b.bp[0] = Range(1, 2, 2);
+  b.bp[0].label[0] = Code(1, "layer 5");  // the default cell has no layers
+  b.bp[1] = Range(0.1, 0.5, 3);
+  b.bp[1].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  test::WriteWholeFile(dir.file("b.sbf"), BatchSettingsText(b));
+  CellState cell;
+  BatchSetup loaded;
+  ASSERT_EQ(SetBatchFromFile(r.env, dir.file("b.sbf"), cell.zonnecel, loaded), 0);
+  EXPECT_EQ(loaded.numberOfParameters, 1);
+  EXPECT_EQ(loaded.bp[0].label[0], Code(1, "V"));
+  EXPECT_EQ(loaded.numberOfSteps, 3);
+  ASSERT_EQ(r.ui.popups.size(), 1u);
+  EXPECT_NE(r.ui.popups[0].message.find("Batch parameter 0 not available"), std::string::npos);
+  // A missing file leaves the batch as it was.
+  EXPECT_EQ(SetBatchFromFile(r.env, dir.file("none.sbf"), cell.zonnecel, loaded), -1);
+  EXPECT_EQ(loaded.numberOfParameters, 1);
+}
+
+TEST(BatchFile, ValueListFiles) {
+  Reader r;
+  test::TempDir dir;
+  test::WriteWholeFile(dir.file("v.bdf"), "values of the batch\n-1.5\n2e3\n\n0.25\n");
+  std::vector<double> v;
+  EXPECT_EQ(ReadBDFValues(r.env, dir.file("v.bdf"), v), 3);
+  EXPECT_EQ(v, (std::vector<double>{-1.5, 2000.0, 0.25}));
+  test::WriteWholeFile(dir.file("bad.bdf"), "1.0\n2.0 volts\n");
+  EXPECT_EQ(ReadBDFValues(r.env, dir.file("bad.bdf"), v), -1);
+  std::string many;
+  for (int i = 0; i < kMaxBatchListEntries + 5; ++i) many += std::to_string(i) + "\n";
+  test::WriteWholeFile(dir.file("many.bdf"), many);
+  r.ui.popups.clear();
+  EXPECT_EQ(ReadBDFValues(r.env, dir.file("many.bdf"), v), kMaxBatchListEntries);
+  ASSERT_EQ(r.ui.popups.size(), 1u);  // the cut is reported
+  test::WriteWholeFile(dir.file("f.bdf"), "list\nfile: a.def\nfile:  b c.def \n");
+  std::vector<std::string> names;
+  EXPECT_EQ(ReadBDFFileNames(r.env, dir.file("f.bdf"), "t", names), 2);
+  EXPECT_EQ(names[1], "b c.def");
+}
+
+}  // namespace
+}  // namespace zoniq
