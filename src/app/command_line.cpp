@@ -1,8 +1,12 @@
 #include "app/command_line.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/load_files.hpp"
 #include "app/session.hpp"
 #include "settings/settings_files.hpp"
+#include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
 
@@ -99,12 +103,22 @@ ParsedCommandLine ParseCommandLine(std::string line) {
   std::string name, extension;
   // Each round removes at least the dot of a name (or empties the line), so this ends.
   for (;;) {
+    const std::string before = line;
     const int nameResult = ExtractFilename(line, name);
-    if (nameResult == -1) break;
+    if (nameResult == -1) {
+      // Words without any extension ("CIGS") name no file of a kind the program reads.
+      if (!Trim(before).empty()) parsed.unknown.push_back(Trim(before));
+      break;
+    }
     const int extensionResult = ExtractExtensionname(line, extension);
-    if (extensionResult == -1) break;
+    if (extensionResult == -1) {
+      parsed.unknown.push_back(Trim(name) + ".");
+      break;
+    }
     if (nameResult != 1 || extensionResult != 1) continue;  // blank names are skipped
-    if (AttributeFile(name, extension, parsed.files) == SLOT_TOO_LONG) parsed.tooLong.push_back(name + "." + extension);
+    const int slot = AttributeFile(name, extension, parsed.files);
+    if (slot == SLOT_TOO_LONG) parsed.tooLong.push_back(name + "." + extension);
+    if (slot == SLOT_NONE) parsed.unknown.push_back(name + "." + extension);
   }
   return parsed;
 }
@@ -144,9 +158,40 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(name);
   }
 
-  const StartupFiles& f = parsed.files;
-  for (const std::string* slot : {&f.definition, &f.action, &f.workingPoint, &f.settings, &f.spectrum, &f.generation,
-                                  &f.batch, &f.record, &f.script})
+  for (const std::string& word : parsed.unknown) {
+    // A mistyped extension ("CIGS.deff") would otherwise run an empty cell without a word.
+    session.Error("Error whilst reading the command line",
+                  "'" + word +
+                      "' is not a file of a kind zoniq reads: the extension must be one of .def, .act, .wp2, "
+                      ".zon, .spe, .gen, .sbf, .srf or .script (see zoniq --help).");
+    outcome.notLoaded.push_back(word);
+  }
+
+  // Bare names are looked for in the sub-folder of their kind, then in the current folder.
+  StartupFiles f = parsed.files;
+  auto resolve = [&](std::string& slot, int kind) {
+    if (slot.empty()) return;
+    std::string lookedIn;
+    const std::string found = ResolveInputFile(session.programFolder, slot, kind, &lookedIn);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(NativePath(found), ec)) {
+      session.Error("Error whilst opening a file named on the command line",
+                    "The file '" + slot + "' was not found; looked in " + lookedIn + ".");
+      outcome.notLoaded.push_back(slot + " (looked in " + lookedIn + ")");
+      slot.clear();
+      return;
+    }
+    if (found != JoinPath(JoinPath(session.programFolder, SubFolderOfKind(kind)), slot)) slot = found;
+  };
+  resolve(f.definition, FK_DEF);
+  resolve(f.action, FK_ACTION);
+  resolve(f.workingPoint, FK_WP2);
+  resolve(f.settings, FK_ALLSETTINGS);
+  resolve(f.spectrum, FK_SPECTRUM);
+  resolve(f.script, FK_SCRIPT);
+  const StartupFiles& named = parsed.files;
+  for (const std::string* slot : {&named.definition, &named.action, &named.workingPoint, &named.settings,
+                                  &named.spectrum, &named.generation, &named.batch, &named.record, &named.script})
     if (!slot->empty()) ++outcome.filesNamed;
 
   std::string full;

@@ -68,6 +68,7 @@ bool JoinCommandLine(const std::vector<std::string>& words, std::string& line, s
 struct ParsedCommandLine {
   StartupFiles files;
   std::vector<std::string> tooLong;  // names that did not fit in their slot
+  std::vector<std::string> unknown;  // words of no kind: an unknown extension, or none at all
 };
 ParsedCommandLine ParseCommandLine(std::string line);
 

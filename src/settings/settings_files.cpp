@@ -92,8 +92,13 @@ std::string_view ValueAfterKey(std::string_view line, std::size_t keyLength) {
 double RealValue(std::string_view rest, std::string_view key, double lo, double hi, const char* range) {
   double v = 0.0;
   bool finite = true;
-  if (ScanNumberAt(rest, v, finite) == 0)
+  const std::size_t used = ScanNumberAt(rest, v, finite);
+  if (used == 0)
     throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" + std::string(rest) + "'"};
+  // A unit or remark may follow after a blank; text against the digits is a typo ("2,5", "1.2O").
+  if (used < rest.size() && rest[used] != ' ' && rest[used] != '\t' && rest[used] != '\r')
+    throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" +
+                 std::string(rest.substr(0, std::min<std::size_t>(rest.size(), 40))) + "' (text follows the digits)"};
   if (!finite || v < lo || v > hi)
     throw Reject{"the value of \"" + std::string(key) + "\" should be " + range + ", not '" +
                  std::string(rest.substr(0, 40)) + "'"};
