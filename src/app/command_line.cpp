@@ -175,10 +175,8 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     const std::string found = ResolveInputFile(session.programFolder, slot, kind, &lookedIn);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(NativePath(found), ec)) {
-      session.Error("Error whilst opening a file named on the command line",
-                    "The file '" + slot + "' was not found; looked in " + lookedIn + ".");
-      outcome.notLoaded.push_back(slot + " (looked in " + lookedIn + ")");
-      slot.clear();
+      // The loader reports the file; the run's account adds where else it was looked for.
+      outcome.lookedIn.push_back("'" + slot + "' looked for in " + lookedIn);
       return;
     }
     if (found != JoinPath(JoinPath(session.programFolder, SubFolderOfKind(kind)), slot)) slot = found;

@@ -308,6 +308,7 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     err << "zoniq: " << outcome.notLoaded.size() << (outcome.notLoaded.size() == 1 ? " file" : " files")
         << " named on the command line not loaded:\n";
     for (const std::string& f : outcome.notLoaded) err << "  " << f << "\n";
+    for (const std::string& where : outcome.lookedIn) err << "  " << where << "\n";
   }
   bool incomplete = false;
   if (calculate && !outcome.notLoaded.empty()) {

@@ -282,10 +282,18 @@ static bool TwoColumns(std::string_view line, double& x, double& y, bool strict)
   i += used;
   // The two numbers must be separated by white space (a comma or semicolon is taken too).
   std::size_t j = SkipBlanks(line, i);
-  if (j < line.size() && (line[j] == ',' || line[j] == ';')) j = SkipBlanks(line, j + 1);
+  const char separator = j < line.size() && (line[j] == ',' || line[j] == ';') ? line[j] : ' ';
+  if (separator != ' ') j = SkipBlanks(line, j + 1);
   if (j == i) return false;
   used = ScanNumberAt(line.substr(j), y, finite);
-  return used > 0 && finite && (!strict || EndsColumn(line, j + used));
+  if (used == 0 || !finite) return false;
+  if (!strict) return true;
+  // After the second number a further column may follow, separated as the first two are; a
+  // comma after a number of a blank-separated line is a decimal comma ("400 2,5e4").
+  const std::size_t end = j + used;
+  if (end >= line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == '\r' || line[end] == '\n')
+    return true;
+  return line[end] == separator;
 }
 
 bool ParseTwoColumns(std::string_view line, double& x, double& y) { return TwoColumns(line, x, y, true); }
