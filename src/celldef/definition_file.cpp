@@ -461,11 +461,11 @@ class Parser {
     if (!fullLayout_) return;
     lineNumber_ = lastLine;
     CheckSectionComplete();
-    const char* missing = !sawBackContact_                  ? "the back contact"
-                          : cell_.numberOfLayers == 0       ? "a layer"
-                          : !sawFrontContact_               ? "the front contact after the last layer"
-                          : !sawWorkPoint_                  ? "the working point"
-                                                            : nullptr;
+    // (A cell without layers is saved as contacts and working point alone.)
+    const char* missing = !sawBackContact_    ? "the back contact"
+                          : !sawFrontContact_ ? "the front contact after the last layer"
+                          : !sawWorkPoint_    ? "the working point"
+                                              : nullptr;
     if (missing) Fail(std::string("the file is incomplete: it ends without ") + missing);
   }
 
