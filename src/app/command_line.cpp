@@ -5,10 +5,10 @@
 
 #include "app/load_files.hpp"
 #include "app/session.hpp"
-#include "settings/settings_files.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 

@@ -47,7 +47,8 @@ int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullP
   const bool regular = std::filesystem::is_regular_file(NativePath(full), ec);
   FilePtr file = regular ? OpenFile(NativePath(full), "rb") : nullptr;
   if (!file) {
-    session.Error("Error whilst opening the spectrum file", "The spectrum file '" + std::string(path) + "' cannot be opened; looked in " + lookedIn + ".");
+    session.Error("Error whilst opening the spectrum file",
+                  "The spectrum file '" + std::string(path) + "' cannot be opened; looked in " + lookedIn + ".");
     return -1;
   }
   session.wp.spectrumFile = full;

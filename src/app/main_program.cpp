@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -15,9 +15,9 @@
 #include "app/program_folder.hpp"
 #include "app/run_summary.hpp"
 #include "app/session.hpp"
+#include "measure/simulation_driver.hpp"
 #include "script/parameter_catalogue.hpp"
 #include "settings/settings_files.hpp"
-#include "measure/simulation_driver.hpp"
 
 namespace zoniq {
 

@@ -21,7 +21,9 @@ std::string Number(double v) {
 // A cell parameter, or an empty field when it could not be determined.
 std::string Parameter(bool valid, double v) { return valid ? Number(v) : std::string(); }
 
-bool IVComplete(const SimulationRecord& r) { return !r.actie.iv.on || (r.iv.present && r.iv.pointsDone == r.iv.points); }
+bool IVComplete(const SimulationRecord& r) {
+  return !r.actie.iv.on || (r.iv.present && r.iv.pointsDone == r.iv.points);
+}
 
 }  // namespace
 
@@ -49,8 +51,10 @@ std::string SummaryText(const Session& s, int exitStatus, bool withHeading) {
     std::string result = IVComplete(r) ? "complete" : "incomplete";
     if (&r == last && s.lastSimulationResult != 0) result = "abandoned";
     t += CsvField(r.wp.problemName) + "," + std::to_string(r.number) + "," + Number(r.wp.temperature) + "," +
-         (r.wp.dark ? "dark" : r.wp.generationFromFile ? "generation file" : "light") + "," +
-         (r.actie.iv.on ? std::to_string(r.iv.points) : std::string()) + "," +
+         (r.wp.dark                 ? "dark"
+          : r.wp.generationFromFile ? "generation file"
+                                    : "light") +
+         "," + (r.actie.iv.on ? std::to_string(r.iv.points) : std::string()) + "," +
          (r.actie.iv.on ? std::to_string(r.iv.pointsDone) : std::string()) + "," + Parameter(iv && p.vocValid, p.Voc) +
          "," + Parameter(iv && p.jscValid, p.Jsc) + "," + Parameter(iv && p.ffValid, p.FF) + "," +
          Parameter(iv && p.etaValid, p.eta) + "," + Parameter(iv && p.etaValid, p.Vmpp) + "," +

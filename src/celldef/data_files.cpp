@@ -51,9 +51,9 @@ int ScanDataFile(const std::string& name, int kind, const Environment& env, bool
     if (!isData) {
       if (kind != kListKind && LooksLikeTwoColumns(line)) {
         if (report)
-          env.Error("Error whilst reading " + path,
-                    "Line " + std::to_string(reader.lineNumber()) + ": '" + Trim(line).substr(0, 60) +
-                        "' is not two numbers: text follows the digits of a number.");
+          env.Error("Error whilst reading " + path, "Line " + std::to_string(reader.lineNumber()) + ": '" +
+                                                        Trim(line).substr(0, 60) +
+                                                        "' is not two numbers: text follows the digits of a number.");
         return -1;
       }
       continue;

@@ -388,31 +388,75 @@ class Parser {
   // saved by ZONIQ but lacks one of them was cut short (or cut about), and loading it would
   // leave the missing items silently at their defaults.
   static std::span<const char* const> RequiredKeys(Section s) {
-    static constexpr const char* kContact[] = {"flatband", "recalculate", "Sn", "Sp", "Tunneling to contact",
-                                               "Relative electron mass", "Relative hole mass"};
-    static constexpr const char* kLayer[] = {
-        "name", "d", "Tunneling in layer", "Relative electron mass", "Relative hole mass", "composition grading",
-        "v_th_n", "v_th_p", "eps", "chi", "Eg", "Nc", "Nv", "mu_n", "mu_p", "K_rad", "c_n_auger", "c_p_auger", "Na",
-        "Nd", "absorption grading", "absorptionmodel pure A", "absorption pure B material"};
-    static constexpr const char* kDefect[] = {"type", "energy distribution", "Reference for defect energy", "Ekar",
-                                              "Nt", "profile", "Lkar", "Nleft", "Nright", "leveltype", "sigma_n",
-                                              "sigma_p", "Et"};
+    static constexpr const char* kContact[] = {
+        "flatband", "recalculate", "Sn", "Sp", "Tunneling to contact", "Relative electron mass", "Relative hole mass"};
+    static constexpr const char* kLayer[] = {"name",
+                                             "d",
+                                             "Tunneling in layer",
+                                             "Relative electron mass",
+                                             "Relative hole mass",
+                                             "composition grading",
+                                             "v_th_n",
+                                             "v_th_p",
+                                             "eps",
+                                             "chi",
+                                             "Eg",
+                                             "Nc",
+                                             "Nv",
+                                             "mu_n",
+                                             "mu_p",
+                                             "K_rad",
+                                             "c_n_auger",
+                                             "c_p_auger",
+                                             "Na",
+                                             "Nd",
+                                             "absorption grading",
+                                             "absorptionmodel pure A",
+                                             "absorption pure B material"};
+    static constexpr const char* kDefect[] = {"type",
+                                              "energy distribution",
+                                              "Reference for defect energy",
+                                              "Ekar",
+                                              "Nt",
+                                              "profile",
+                                              "Lkar",
+                                              "Nleft",
+                                              "Nright",
+                                              "leveltype",
+                                              "sigma_n",
+                                              "sigma_p",
+                                              "Et"};
     static constexpr const char* kMeta[] = {"Nt", "DonorDefect", "AcceptorDefect", "initialacceptorconfiguration"};
     static constexpr const char* kInterface[] = {"interfacename", "Intraband tunneling", "Relative electron mass",
                                                  "Relative hole mass"};
-    static constexpr const char* kInterfaceDefect[] = {"type", "sigma_nleft", "sigma_nright", "sigma_pleft",
-                                                       "sigma_pright", "energy distribution",
-                                                       "Reference for defect energy", "Et", "Ekar", "N"};
+    static constexpr const char* kInterfaceDefect[] = {"type",
+                                                       "sigma_nleft",
+                                                       "sigma_nright",
+                                                       "sigma_pleft",
+                                                       "sigma_pright",
+                                                       "energy distribution",
+                                                       "Reference for defect energy",
+                                                       "Et",
+                                                       "Ekar",
+                                                       "N"};
     static constexpr const char* kWorkPoint[] = {"illuminated from", "internal Rfront", "internal Tfront"};
     switch (s) {
-      case Section::kContact: return kContact;
-      case Section::kLayer: return kLayer;
-      case Section::kDefect: return kDefect;
-      case Section::kMeta: return kMeta;
-      case Section::kInterface: return kInterface;
-      case Section::kInterfaceDefect: return kInterfaceDefect;
-      case Section::kWorkPoint: return kWorkPoint;
-      default: return {};
+      case Section::kContact:
+        return kContact;
+      case Section::kLayer:
+        return kLayer;
+      case Section::kDefect:
+        return kDefect;
+      case Section::kMeta:
+        return kMeta;
+      case Section::kInterface:
+        return kInterface;
+      case Section::kInterfaceDefect:
+        return kInterfaceDefect;
+      case Section::kWorkPoint:
+        return kWorkPoint;
+      default:
+        return {};
     }
   }
 
@@ -432,14 +476,22 @@ class Parser {
   std::string SectionName() const {
     const auto n = [](int i) { return std::to_string(i + 1); };
     switch (section_) {
-      case Section::kContact: return contact_ == &cell_.leftContact ? "the back contact" : "the front contact";
-      case Section::kLayer: return "layer " + n(layer_);
-      case Section::kDefect: return "defect " + n(defect_) + " of layer " + n(layer_);
-      case Section::kMeta: return "metastable transition " + n(meta_) + " of layer " + n(layer_);
-      case Section::kInterface: return "interface " + n(iface_);
-      case Section::kInterfaceDefect: return "defect " + n(ifDefect_) + " of interface " + n(iface_);
-      case Section::kWorkPoint: return "the working point";
-      default: return "the section";
+      case Section::kContact:
+        return contact_ == &cell_.leftContact ? "the back contact" : "the front contact";
+      case Section::kLayer:
+        return "layer " + n(layer_);
+      case Section::kDefect:
+        return "defect " + n(defect_) + " of layer " + n(layer_);
+      case Section::kMeta:
+        return "metastable transition " + n(meta_) + " of layer " + n(layer_);
+      case Section::kInterface:
+        return "interface " + n(iface_);
+      case Section::kInterfaceDefect:
+        return "defect " + n(ifDefect_) + " of interface " + n(iface_);
+      case Section::kWorkPoint:
+        return "the working point";
+      default:
+        return "the section";
     }
   }
 
@@ -470,7 +522,6 @@ class Parser {
   }
 
  private:
-
   void EnterContact(ContactParameters& c) {
     contact_ = &c;
     Enter(Section::kContact);

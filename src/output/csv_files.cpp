@@ -77,9 +77,9 @@ std::string IVCsv(const std::list<SimulationRecord>& records) {
           "J_SRH (mA/cm2),J_radiative (mA/cm2),J_Auger (mA/cm2)\n";
     const std::size_t n = static_cast<std::size_t>(std::max(0, iv.pointsDone));
     for (std::size_t i = 0; i < n && i < iv.v.size(); ++i)
-      Row(out, {std::to_string(r.number), Number(iv.v[i]), Number(iv.j[i]), Number(iv.jbulk[i]),
-                Number(iv.jifr[i]), Number(iv.js_n[i]), Number(iv.js_p[i]), Number(iv.jSRH[i]),
-                Number(iv.jRadiative[i]), Number(iv.jAuger[i])});
+      Row(out,
+          {std::to_string(r.number), Number(iv.v[i]), Number(iv.j[i]), Number(iv.jbulk[i]), Number(iv.jifr[i]),
+           Number(iv.js_n[i]), Number(iv.js_p[i]), Number(iv.jSRH[i]), Number(iv.jRadiative[i]), Number(iv.jAuger[i])});
   }
   return out;
 }
@@ -93,11 +93,12 @@ std::string BandDiagramCsv(const BandDiagramProfiles& b) {
   for (int l = 0; l < b.nlayers && l < MAXLAYERS; ++l)
     for (int i = b.first[static_cast<std::size_t>(l)]; i <= b.last[static_cast<std::size_t>(l)] && i < b.N; ++i) {
       const std::size_t k = static_cast<std::size_t>(i);
-      Row(out, {std::to_string(l + 1), std::to_string(i), Number(b.x[k]), Number(b.Ec[k]), Number(b.Fn[k]),
-                Number(b.Fp[k]), Number(b.Ev[k]), Number(b.n[k]), Number(b.p[k]), Number(b.rhoDefect[k]),
-                Number(b.netDoping[k]), Number(b.rho[k]), Number(b.E[k]), Number(b.jn[k]), Number(b.jp[k]),
-                Number(b.jnTunnel[k]), Number(b.jpTunnel[k]), Number(b.jtot[k]), Number(b.G[k]), Number(b.R[k]),
-                Number(b.cumG[k]), Number(b.cumR[k])});
+      Row(out,
+          {std::to_string(l + 1),  std::to_string(i),     Number(b.x[k]),    Number(b.Ec[k]), Number(b.Fn[k]),
+           Number(b.Fp[k]),        Number(b.Ev[k]),       Number(b.n[k]),    Number(b.p[k]),  Number(b.rhoDefect[k]),
+           Number(b.netDoping[k]), Number(b.rho[k]),      Number(b.E[k]),    Number(b.jn[k]), Number(b.jp[k]),
+           Number(b.jnTunnel[k]),  Number(b.jpTunnel[k]), Number(b.jtot[k]), Number(b.G[k]),  Number(b.R[k]),
+           Number(b.cumG[k]),      Number(b.cumR[k])});
     }
   return out;
 }

@@ -68,7 +68,6 @@ int MatchWord(std::string_view word, std::span<const char* const> keywords) {
   return -1;
 }
 
-
 // ---- hints for misspelt names ----
 
 // Words users reach for that are no parameter names, with the names they mean.
@@ -76,14 +75,21 @@ struct Alias {
   const char* word;
   const char* names;
 };
-constexpr Alias kLayerAliases[] = {
-    {"doping", "NA (acceptors) or ND (donors)"}, {"d", "thickness"},   {"bandgap", "Eg"},
-    {"gap", "Eg"},                               {"affinity", "chi"},  {"eps", "epsilon"},
-    {"mobility", "mun or mup"},                  {"mu", "mun or mup"}, {"vth", "vthn or vthp"},
-    {"Nt", "defect1.Ntotal"},                    {"Na", "NA"},         {"Nd", "ND"}};
-constexpr Alias kDefectAliases[] = {{"Nt", "Ntotal"},        {"N", "Ntotal"},          {"sigma", "sigman or sigmap"},
-                                    {"E", "Et"},             {"Ekar", "Echar"},        {"type", "chargetype"},
-                                    {"distribution", "energydistribution"}, {"reference", "referencelevel"}};
+constexpr Alias kLayerAliases[] = {{"doping", "NA (acceptors) or ND (donors)"},
+                                   {"d", "thickness"},
+                                   {"bandgap", "Eg"},
+                                   {"gap", "Eg"},
+                                   {"affinity", "chi"},
+                                   {"eps", "epsilon"},
+                                   {"mobility", "mun or mup"},
+                                   {"mu", "mun or mup"},
+                                   {"vth", "vthn or vthp"},
+                                   {"Nt", "defect1.Ntotal"},
+                                   {"Na", "NA"},
+                                   {"Nd", "ND"}};
+constexpr Alias kDefectAliases[] = {
+    {"Nt", "Ntotal"},  {"N", "Ntotal"},        {"sigma", "sigman or sigmap"},          {"E", "Et"},
+    {"Ekar", "Echar"}, {"type", "chargetype"}, {"distribution", "energydistribution"}, {"reference", "referencelevel"}};
 
 // "\nDid you mean …?" for a word that matched nothing in `table`, or empty.
 std::string Hint(std::string_view word, std::span<const Entry> table, std::span<const Alias> aliases = {},
@@ -720,8 +726,9 @@ bool ArgumentToLayerParameter(const CellDefinition& cell, const CellParameterNam
   }
   const Entry* e = Match(what, kLayerTable);
   if (!e)
-    return Fail(error, kLayerTitle, line,
-                "Argument not recognised: " + name.Dotted() + Hint(what, kLayerTable, kLayerAliases, {"defect", "metadefect"}));
+    return Fail(
+        error, kLayerTitle, line,
+        "Argument not recognised: " + name.Dotted() + Hint(what, kLayerTable, kLayerAliases, {"defect", "metadefect"}));
   p.quantity = e->quantity;
   const LayerParameters& layer = cell.layer[Idx(p.layer)];
   if (p.quantity == Q::kComposition) {

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <system_error>
 
-#include "settings/settings_files.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
@@ -25,6 +24,7 @@
 #include "script/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 

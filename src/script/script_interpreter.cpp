@@ -168,16 +168,14 @@ void ScriptRun::Execute(const std::string& line) {
       out.flush();
       break;
     }
-    case SCRIPT_NONE:
-    {
+    case SCRIPT_NONE: {
       std::vector<std::string> keywords;
       for (const CommandKeyword& k : kCommands) keywords.emplace_back(k.keyword);
       const std::vector<std::string> near = NearestWords(command, keywords);
       env.Error("Error whilst reading the script file, in RunScriptFile()",
                 "Command line not recoognised\n" + line +
                     (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
-    }
-      break;
+    } break;
   }
 }
 

@@ -233,7 +233,8 @@ std::optional<double> ScriptValueToNumerical(std::string_view value, const Scrip
   if (!extra.empty()) {
     env.Error("Error in the value of Set, Get or Math command",
               Quote(line) + "\nvalue not recognised: value = " + std::string(text) + "\nText after the value: '" +
-                  std::string(extra) + "'. Units are fixed (zoniq --list-parameters names them); write the number alone.");
+                  std::string(extra) +
+                  "'. Units are fixed (zoniq --list-parameters names them); write the number alone.");
     return std::nullopt;
   }
   return Evaluate(value, theScript, line, env, 0);

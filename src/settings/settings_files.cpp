@@ -93,8 +93,7 @@ double RealValue(std::string_view rest, std::string_view key, double lo, double 
   double v = 0.0;
   bool finite = true;
   const std::size_t used = ScanNumberAt(rest, v, finite);
-  if (used == 0)
-    throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" + std::string(rest) + "'"};
+  if (used == 0) throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" + std::string(rest) + "'"};
   // A unit or remark may follow after a blank; text against the digits is a typo ("2,5", "1.2O").
   if (used < rest.size() && rest[used] != ' ' && rest[used] != '\t' && rest[used] != '\r')
     throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" +

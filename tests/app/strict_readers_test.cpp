@@ -94,9 +94,9 @@ TEST(DefinitionFileStrict, TyposInNumbersAreRefusedWithFileLineAndKeyword) {
     const char* keyword;
   };
   const Case cases[] = {
-      {"Eg :\t  1.150000", "Eg :\t  1.15O000", "\"Eg\""},     // graded line
-      {"d : 3.000e-06", "d : 3,000e-06", "\"d\""},            // thickness with a decimal comma
-      {"Sn : ", "Sn : 1e5x", "\"Sn\""},                       // contact value run into text
+      {"Eg :\t  1.150000", "Eg :\t  1.15O000", "\"Eg\""},         // graded line
+      {"d : 3.000e-06", "d : 3,000e-06", "\"d\""},                // thickness with a decimal comma
+      {"Sn : ", "Sn : 1e5x", "\"Sn\""},                           // contact value run into text
       {"clamp_psi : ", "clamp_psi : 2.0e+0O ", "\"clamp_psi\""},  // convergence section
   };
   for (const Case& c : cases) {
@@ -203,7 +203,8 @@ TEST(DefinitionFileStrict, EveryAcceptedFileSurvivesASaveAndALoad) {
     DefinitionExtras extrasAgain;
     InitialiseInputParameters(again, msAgain);
     EXPECT_EQ(lees_structuurfile(r.env, dir.file("out.def"), again, msAgain, extrasAgain), 0)
-        << r.Messages() << "\n--- input:\n" << text.substr(0, 300);
+        << r.Messages() << "\n--- input:\n"
+        << text.substr(0, 300);
   }
   EXPECT_GT(accepted, 100);
 }
@@ -213,8 +214,9 @@ TEST(DefinitionFileStrict, EveryAcceptedFileSurvivesASaveAndALoad) {
 TEST(SettingsFileStrict, AValueRunIntoTextIsRefusedWithTheLine) {
   test::TempDir dir;
   const std::string act = test::ReadWholeFile(test::HomeFolder() + "/def/CIGS.act");
-  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-           {"Temperature :   300.00 K", "Temperature :   300,00 K"}, {"Voltage :     0.0000 V", "Voltage :     0.0O00 V"}}) {
+  for (const auto& [from, to] :
+       std::vector<std::pair<std::string, std::string>>{{"Temperature :   300.00 K", "Temperature :   300,00 K"},
+                                                        {"Voltage :     0.0000 V", "Voltage :     0.0O00 V"}}) {
     Reader r;
     const std::string text = Replaced(act, from, to);
     Write(dir.file("bad.act"), text);

@@ -158,9 +158,10 @@ TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) 
     const char* part;
     int line;
   };
-  for (const Expect& e : {Expect{"value = 2,5", 2}, Expect{"Text after the value: 'nm'", 3},
-                          Expect{"Did you mean mun or mup?", 5}, Expect{"Did you mean NA (acceptors) or ND (donors)?", 6},
-                          Expect{"Did you mean calculate?", 7}, Expect{"outside the sensible range 0 to 1e+21", 8}}) {
+  for (const Expect& e :
+       {Expect{"value = 2,5", 2}, Expect{"Text after the value: 'nm'", 3}, Expect{"Did you mean mun or mup?", 5},
+        Expect{"Did you mean NA (acceptors) or ND (donors)?", 6}, Expect{"Did you mean calculate?", 7},
+        Expect{"outside the sensible range 0 to 1e+21", 8}}) {
     const auto* p = Find(e.part);
     ASSERT_NE(p, nullptr) << e.part;
     EXPECT_EQ(p->location, "./s.script:" + std::to_string(e.line)) << e.part;

@@ -17,8 +17,11 @@ namespace {
 
 // The placeholders of the list filled in: layer or interface 1, defect 1, level 1.
 std::string Instance(std::string name) {
-  for (const auto& [from, to] : {std::pair<std::string, std::string>{"layerN", "layer1"}, {"interfaceN", "interface1"},
-                                 {"defectM", "defect1"}, {"IFdefectM", "IFdefect1"}, {"levelK", "level1"}}) {
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"layerN", "layer1"},
+                                 {"interfaceN", "interface1"},
+                                 {"defectM", "defect1"},
+                                 {"IFdefectM", "IFdefect1"},
+                                 {"levelK", "level1"}}) {
     const std::size_t at = name.find(from);
     if (at != std::string::npos) name.replace(at, from.size(), to);
   }
@@ -90,18 +93,52 @@ TEST(ParameterList, EveryQuantityAndEveryDocumentedNameIsListed) {
   }
   // The names of the script language, written down from its description (not from the tables):
   // the list must hold each of them.
-  for (const char* documented :
-       {"contact.left.sn", "contact.right.sp", "contact.left.work", "contact.right.flat.always",
-        "contact.left.optical.refl", "contact.right.optical.file", "layerN.thickness", "layerN.Eg", "layerN.chi",
-        "layerN.epsilon", "layerN.NC", "layerN.NV", "layerN.vthn", "layerN.vthp", "layerN.mun", "layerN.mup",
-        "layerN.NA", "layerN.ND", "layerN.radiative", "layerN.Augern", "layerN.Augerp", "layerN.composition.file",
-        "layerN.absorption.A", "layerN.absorption.B.pureB", "layerN.absorption.file", "layerN.NA.left",
-        "layerN.Eg.pureB", "layerN.defectM.gauss", "layerN.defectM.amphoteric", "layerN.defectM.aboveEi",
-        "layerN.defectM.Et.levelK", "layerN.defectM.Echar", "layerN.defectM.Ntotal", "layerN.defectM.Npeak",
-        "layerN.metadefectM.allowmeta", "layerN.metadefectM.E_TR", "layerN.metadefectM.E_HE",
-        "layerN.metadefectM.Ntotal", "interfaceN.IBtunneling", "interfaceN.IBtunneling.mh",
-        "interfaceN.IFdefectM.VBtail", "interfaceN.IFdefectM.aboveEVLEFT", "interfaceN.IFdefectM.aboveEiRight",
-        "interfaceN.IFdefectM.Npeak", "interfaceN.IFdefectM.tunneling.me", "interfaceN.IFdefectM.sigmapright"})
+  for (const char* documented : {"contact.left.sn",
+                                 "contact.right.sp",
+                                 "contact.left.work",
+                                 "contact.right.flat.always",
+                                 "contact.left.optical.refl",
+                                 "contact.right.optical.file",
+                                 "layerN.thickness",
+                                 "layerN.Eg",
+                                 "layerN.chi",
+                                 "layerN.epsilon",
+                                 "layerN.NC",
+                                 "layerN.NV",
+                                 "layerN.vthn",
+                                 "layerN.vthp",
+                                 "layerN.mun",
+                                 "layerN.mup",
+                                 "layerN.NA",
+                                 "layerN.ND",
+                                 "layerN.radiative",
+                                 "layerN.Augern",
+                                 "layerN.Augerp",
+                                 "layerN.composition.file",
+                                 "layerN.absorption.A",
+                                 "layerN.absorption.B.pureB",
+                                 "layerN.absorption.file",
+                                 "layerN.NA.left",
+                                 "layerN.Eg.pureB",
+                                 "layerN.defectM.gauss",
+                                 "layerN.defectM.amphoteric",
+                                 "layerN.defectM.aboveEi",
+                                 "layerN.defectM.Et.levelK",
+                                 "layerN.defectM.Echar",
+                                 "layerN.defectM.Ntotal",
+                                 "layerN.defectM.Npeak",
+                                 "layerN.metadefectM.allowmeta",
+                                 "layerN.metadefectM.E_TR",
+                                 "layerN.metadefectM.E_HE",
+                                 "layerN.metadefectM.Ntotal",
+                                 "interfaceN.IBtunneling",
+                                 "interfaceN.IBtunneling.mh",
+                                 "interfaceN.IFdefectM.VBtail",
+                                 "interfaceN.IFdefectM.aboveEVLEFT",
+                                 "interfaceN.IFdefectM.aboveEiRight",
+                                 "interfaceN.IFdefectM.Npeak",
+                                 "interfaceN.IFdefectM.tunneling.me",
+                                 "interfaceN.IFdefectM.sigmapright"})
     EXPECT_TRUE(listed.count(documented)) << documented;
 }
 
