@@ -651,10 +651,20 @@ std::string GeneralSettingsFileBody(int errorMessageMode, int actionListMode, co
   return o;
 }
 
+namespace {
+
+// The output folder of the session, when one is set, as the last line of the general settings.
+std::string OutputFolderLine(const SessionCore& core) {
+  return core.outputFolder.empty() ? std::string() : "output folder :\"" + core.outputFolder + "\"\n";
+}
+
+}  // namespace
+
 int SaveGeneralZONIQSettings(std::FILE* file, UserInterface& ui, const HeaderInfo& header, const SessionCore& core,
                              const ConvergenceParameters& convergence, const GeneralSettings& general) {
   const std::string body =
-      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general);
+      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general) +
+      OutputFolderLine(core);
   return WriteAll(file, WithHeader(ui, header, kGeneralSettingsTitle, body)) ? 0 : -1;
 }
 
@@ -707,9 +717,14 @@ int SetGeneralZONIQSettingsFromFile(SessionCore& core, std::string_view name, Co
                                                                "a positive voltage of at most 1e6 V");
                    }});
 
+  // Where result files named without a folder go (written only when one is set).
+  std::string outputFolder = core.outputFolder;
+  table.push_back({"output folder :", [&](std::string_view v) { outputFolder = QuotedName(v); }});
+
   if (!ReadSettingsFile(env, file.get(), table, kGeneralSettingsErrorTitle, "General settings file: " + full,
                         "the file holds no general settings"))
     return -2;
+  core.outputFolder = outputFolder;
   core.ErrorHandling(errorMode);
   core.ActionList(listMode);
   convergence = c;
@@ -740,7 +755,8 @@ int SaveGeneralSettingsToPath(SessionCore& core, std::string_view name, const He
   std::string full;
   CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_ALLSETTINGS);
   const std::string body =
-      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general);
+      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general) +
+      OutputFolderLine(core);
   return SaveTextToPath(env, full, WithHeader(*env.ui, header, kGeneralSettingsTitle, body));
 }
 

@@ -15,6 +15,7 @@
 #include "app/run_summary.hpp"
 #include "app/session.hpp"
 #include "common/text.hpp"
+#include "settings/settings_files.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -269,6 +270,19 @@ TEST_F(UserErrors, AMissingResultsFolderIsMadeAnOutputFolderIsUsed) {
   Script("set outputfolder other\nload definition CIGS.def\ncalculate single\nsave result.eb b.eb\n");
   ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
   EXPECT_TRUE(fs::exists("other/b.eb"));
+}
+
+TEST_F(UserErrors, TheGeneralSettingsCarryTheOutputFolder) {
+  std::ofstream("g.zon") << "output folder :\"from settings\"\n";
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb c.eb\n");
+  ASSERT_EQ(Zoniq({"./g.zon", "s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("from settings/c.eb"));
+  // Saved and read back.
+  Session a(home_), b(home_);
+  a.outputFolder = "runs/x";
+  ASSERT_EQ(SaveGeneralSettingsToPath(a, tmp_.file("back.zon"), HeaderInfo{}, a.parameterset1.convergence, a), 0);
+  ASSERT_EQ(SetGeneralZONIQSettingsFromFile(b, tmp_.file("back.zon"), b.parameterset1.convergence, b), 0);
+  EXPECT_EQ(b.outputFolder, "runs/x");
 }
 
 TEST_F(UserErrors, AResultsFolderThatCannotBeWrittenSendsTheFilesToTheCurrentFolder) {
