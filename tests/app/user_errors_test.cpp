@@ -192,6 +192,12 @@ TEST_F(UserErrors, AFailedLoadSimulatesNothing) {
       << err_.str();
   EXPECT_NE(err_.str().find("nothing simulated"), std::string::npos);
 
+  // Nor does a script run on what happened to be loaded.
+  Script("calculate single\nsave result.eb x.eb\n");
+  EXPECT_EQ(Zoniq({"CIGs.def", "s.script", "--output", "out"}), kExitNotLoaded);
+  EXPECT_FALSE(fs::exists("out/x.eb"));
+  EXPECT_NE(Find("s.script' is not run"), nullptr);
+
   EXPECT_EQ(Zoniq({"CIGS.deff", "--calculate"}), kExitNotLoaded);
   EXPECT_NE(Find("'CIGS.deff' is not a file of a kind zoniq reads"), nullptr);
   EXPECT_EQ(out_.str().find("Voc"), std::string::npos);
