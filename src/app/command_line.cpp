@@ -210,8 +210,9 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
   if (!f.script.empty() && !outcome.notLoaded.empty()) {
     // A script run on a cell or settings other than those named would give results that
     // belong to no file the user named.
-    session.Error("Error whilst reading the script file",
-                  "The script '" + f.script + "' is not run, since a file named on the command line could not be loaded.");
+    session.Error(
+        "Error whilst reading the script file",
+        "The script '" + f.script + "' is not run, since a file named on the command line could not be loaded.");
     outcome.notLoaded.push_back(f.script);
   } else if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0) {
     outcome.notLoaded.push_back(full);
