@@ -293,6 +293,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
       return kExitUsage;
     }
     session.outputFolder = outputFolder;
+  } else if (IsInstalledProgramFolder(folder)) {
+    session.outputFolder = ".";
   }
   session.scriptShowOutput = &out;  // "show" of a script without panels
   const CommandLineOutcome outcome = ProcessCommandLine(session, words);

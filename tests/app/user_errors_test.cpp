@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_program.hpp"
+#include "app/program_folder.hpp"
 #include "app/run_summary.hpp"
 #include "app/session.hpp"
 #include "common/text.hpp"
@@ -289,6 +290,24 @@ TEST_F(UserErrors, TheGeneralSettingsCarryTheOutputFolder) {
   ASSERT_EQ(SaveGeneralSettingsToPath(a, tmp_.file("back.zon"), HeaderInfo{}, a.parameterset1.convergence, a), 0);
   ASSERT_EQ(SetGeneralZONIQSettingsFromFile(b, tmp_.file("back.zon"), b.parameterset1.convergence, b), 0);
   EXPECT_EQ(b.outputFolder, "runs/x");
+}
+
+TEST(InstalledProgram, ItsFolderIsKnownByItsPlace) {
+  EXPECT_TRUE(IsInstalledProgramFolder("/usr/local/share/zoniq"));
+  EXPECT_TRUE(IsInstalledProgramFolder("/opt/x/share/zoniq/"));
+  EXPECT_FALSE(IsInstalledProgramFolder("/home/me/zoniq/home"));
+  EXPECT_FALSE(IsInstalledProgramFolder("/usr/share/zoniq-data"));
+}
+
+TEST_F(UserErrors, AnInstalledProgramWritesIntoTheCurrentFolder) {
+  const std::string installed = tmp_.file("prefix/share/zoniq");
+  fs::create_directories(tmp_.file("prefix/share"));
+  fs::rename(home_, installed);
+  home_ = installed;
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb mine.eb\n");
+  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("mine.eb"));
+  EXPECT_FALSE(fs::exists(installed + "/results"));
 }
 
 TEST_F(UserErrors, AResultsFolderThatCannotBeWrittenSendsTheFilesToTheCurrentFolder) {
