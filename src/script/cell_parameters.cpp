@@ -702,7 +702,10 @@ bool ArgumentToContactParameter(const CellDefinition& /*cell*/, const CellParame
       }
     }
   } else {
-    return NotRecognised(error, kContactTitle, line, name);
+    const std::vector<std::string> near = NearestWords(what, {"sn", "sp", "work", "flat", "optical"});
+    return Fail(error, kContactTitle, line,
+                "Argument not recognised: " + name.Dotted() +
+                    (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   }
   out = p;
   return true;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -561,7 +562,14 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     ctx.core.outputFolder = Trim(rest);
     return 0;
   }
-  env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0]);
+  // A hint for a misspelt first part; the number of "layer2" is not part of the word.
+  std::string word = p[0];
+  while (!word.empty() && std::isdigit(static_cast<unsigned char>(word.back()))) word.pop_back();
+  const std::vector<std::string> near =
+      NearestWords(word, {"errorhandling", "quitscript", "external", "internal", "scriptvariable", "illumination", "qe",
+                          "contact", "layer", "interface", "outputfolder"});
+  env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0] +
+                           (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   return -1;
 }
 

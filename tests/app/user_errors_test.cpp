@@ -152,6 +152,8 @@ TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) 
       "set layer1.doping 1e16\n"            // 6: a word for two names
       "calculat single\n"                   // 7: misspelt command
       "set layer1.NA 2e22\n"                // 8: the definition file's m^-3 value, taken with a warning
+      "set layr1.Eg 1.2\n"                  // 9: misspelt first part
+      "set contact.left.sm 1e5\n"           // 10: misspelt contact quantity
       "get layer1.thickness xvalue\n"
       "get layer1.NA yvalue\n"
       "show\n");
@@ -163,7 +165,8 @@ TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) 
   for (const Expect& e :
        {Expect{"value = 2,5", 2}, Expect{"Text after the value: 'nm'", 3}, Expect{"Did you mean mun or mup?", 5},
         Expect{"Did you mean NA (acceptors) or ND (donors)?", 6}, Expect{"Did you mean calculate?", 7},
-        Expect{"outside the sensible range 0 to 1e+21", 8}}) {
+        Expect{"outside the sensible range 0 to 1e+21", 8},
+        Expect{"First part not recognised: layr1\nDid you mean layer?", 9}, Expect{"Did you mean sn or sp?", 10}}) {
     const auto* p = Find(e.part);
     ASSERT_NE(p, nullptr) << e.part;
     EXPECT_EQ(p->location, "./s.script:" + std::to_string(e.line)) << e.part;
