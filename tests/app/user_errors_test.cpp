@@ -3,6 +3,7 @@
 // result files go, the CSV results (read back with a strict CSV parser) and the run summary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -248,17 +249,12 @@ TEST_F(UserErrors, AnIncompleteSweepIsNoCompleteResult) {
   EXPECT_TRUE(SimulationComplete(s, 0));
 }
 
-TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4) {
-  // One Gummel iteration cannot reach equilibrium.
-  std::string def = test::ReadWholeFile(home_ + "/def/CIGS.def");
-  const std::size_t at = def.find("maxiter : ");
-  ASSERT_NE(at, std::string::npos);
-  def.replace(at, def.find('\n', at) - at, "maxiter :     1");
-  std::ofstream("oneiter.def", std::ios::binary) << def;
-  EXPECT_EQ(Zoniq({"./oneiter.def", "--light", "--iv", "0:0.5:6", "--calculate", "--summary", "runs.csv"}),
-            kExitSimulationFailed);
+TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4AndSaysSoInTheSummary) {
+  // No cell loaded: the simulation has nothing to solve and is abandoned.
+  EXPECT_EQ(Zoniq({"--light", "--iv", "0:0.5:6", "--calculate", "--summary", "runs.csv"}), kExitSimulationFailed);
   const auto rows = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
   ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][12], "result");
   EXPECT_TRUE(rows[1][12] == "not simulated" || rows[1][12] == "abandoned") << rows[1][12];
   EXPECT_EQ(rows[1][13], "4");
 }
@@ -327,7 +323,7 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
       "load definition CIGS.def\n"
       "save result.eb early.eb\n"  // nothing calculated: no file
       "save result.eb early.csv\n"
-      "action light\n"
+      "action dark\n"
       "action workingpoint.voltage 0.3\n"
       "calculate single\n"
       "save result.iv none.iv\n"  // no I-V calculated: no file
@@ -343,8 +339,10 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   const std::string eb = test::ReadWholeFile("out/wp.eb");
   EXPECT_NE(eb.find("Band diagramme at actual bias voltage\t    0.3000\tVolt\n"), std::string::npos) << eb;
   EXPECT_NE(eb.find("Single shot simulation #\t1\n"), std::string::npos);
-  // The CSV holds the same state: at 0.3 V forward bias the quasi-Fermi levels are split by
-  // about 0.3 eV in the absorber's neutral bulk (layer 1, far from the junction).
+  // The CSV holds the same state. In the dark at 0.3 V forward bias the quasi-Fermi levels are
+  // nowhere split by more than qV = 0.3 eV, and by qV where the depletion region begins (the
+  // quasi-Fermi levels are flat across it at low injection); towards the back contact, with its
+  // finite recombination velocity, the split falls.
   const auto rows = ReadCsvStrict(test::ReadWholeFile("out/wp.csv"));
   ASSERT_GT(rows.size(), 10u);
   EXPECT_EQ(rows[0][2], "x (um)");
@@ -352,8 +350,11 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   EXPECT_EQ(rows[0][5], "Fp (eV)");
   const auto& back = rows[1];  // first point of layer 1: the back contact side
   EXPECT_EQ(back[0], "1");
-  const auto& mid = rows[rows.size() / 4];
-  EXPECT_CLOSE(Number(mid[4]) - Number(mid[5]), 0.3, 0.05, 0.0);
+  double largest = -1.0;
+  for (std::size_t r = 1; r < rows.size(); ++r) largest = std::max(largest, Number(rows[r][4]) - Number(rows[r][5]));
+  EXPECT_LE(largest, 0.3 + 1e-6);
+  EXPECT_GE(largest, 0.3 - 1e-3);
+  EXPECT_LT(Number(back[4]) - Number(back[5]), 0.2);
   // Ec - Ev is the band gap of the layer (1.15 eV for CIGS, from the definition file).
   EXPECT_CLOSE(Number(back[3]) - Number(back[6]), 1.15, 1e-6, 0.0);
 }
