@@ -204,7 +204,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     auto valueOf = [&](const char* name, std::string& value) {
       const std::string n = name;
       if (word == n) {
-        if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '\0')
+        // The next word is the value unless it is empty or another option ("--output --calculate").
+        if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '\0' && std::string_view(argv[i + 1]).rfind("--", 0) != 0)
           value = argv[++i];
         else if (missingValue.empty())
           missingValue = n;

@@ -222,6 +222,10 @@ TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
   EXPECT_EQ(Zoniq({"CIGS.def", "--iv", "-200:1000:21", "--calculate"}), kExitUsage);
   EXPECT_NE(err_.str().find("not millivolts"), std::string::npos) << err_.str();
   EXPECT_EQ(out_.str(), "");
+  // An option that needs a value does not take the next option as one.
+  EXPECT_EQ(Zoniq({"CIGS.def", "--output", "--calculate"}), kExitUsage);
+  EXPECT_NE(err_.str().find("--output needs a value"), std::string::npos) << err_.str();
+  EXPECT_FALSE(fs::exists("--calculate"));
   // 10 V is still taken as a range (it is refused only beyond).
   EXPECT_EQ(Zoniq({"--iv", "-10:10:3"}), kExitOk);
 }
