@@ -384,61 +384,18 @@ class Parser {
 
   // ---- completeness of a file written in the full layout ----
 
-  // The lines this program's writer always puts in each section. A file that says it was
-  // saved by ZONIQ but lacks one of them was cut short (or cut about), and loading it would
-  // leave the missing items silently at their defaults.
+  // The lines every version of this program's writer puts in each section, in the older
+  // forms the reader takes too ("v_th", one "absorptionmodel"). A file that says it was saved
+  // by ZONIQ but lacks one of them was cut short or cut about, and loading it would leave the
+  // missing items silently at their defaults. (A file cut short also ends without its front
+  // contact and working point, which the end of the file checks.)
   static std::span<const char* const> RequiredKeys(Section s) {
-    static constexpr const char* kContact[] = {
-        "flatband", "recalculate", "Sn", "Sp", "Tunneling to contact", "Relative electron mass", "Relative hole mass"};
-    static constexpr const char* kLayer[] = {"name",
-                                             "d",
-                                             "Tunneling in layer",
-                                             "Relative electron mass",
-                                             "Relative hole mass",
-                                             "composition grading",
-                                             "v_th_n",
-                                             "v_th_p",
-                                             "eps",
-                                             "chi",
-                                             "Eg",
-                                             "Nc",
-                                             "Nv",
-                                             "mu_n",
-                                             "mu_p",
-                                             "K_rad",
-                                             "c_n_auger",
-                                             "c_p_auger",
-                                             "Na",
-                                             "Nd",
-                                             "absorption grading",
-                                             "absorptionmodel pure A",
-                                             "absorption pure B material"};
-    static constexpr const char* kDefect[] = {"type",
-                                              "energy distribution",
-                                              "Reference for defect energy",
-                                              "Ekar",
-                                              "Nt",
-                                              "profile",
-                                              "Lkar",
-                                              "Nleft",
-                                              "Nright",
-                                              "leveltype",
-                                              "sigma_n",
-                                              "sigma_p",
-                                              "Et"};
+    static constexpr const char* kContact[] = {"flatband", "Sn", "Sp"};
+    static constexpr const char* kLayer[] = {"name", "d",    "eps",  "chi", "Eg", "Nc",
+                                             "Nv",   "mu_n", "mu_p", "Na",  "Nd", "absorptionmodel"};
+    static constexpr const char* kDefect[] = {"type", "Nt", "sigma_n", "sigma_p", "Et"};
     static constexpr const char* kMeta[] = {"Nt", "DonorDefect", "AcceptorDefect", "initialacceptorconfiguration"};
-    static constexpr const char* kInterface[] = {"interfacename", "Intraband tunneling", "Relative electron mass",
-                                                 "Relative hole mass"};
-    static constexpr const char* kInterfaceDefect[] = {"type",
-                                                       "sigma_nleft",
-                                                       "sigma_nright",
-                                                       "sigma_pleft",
-                                                       "sigma_pright",
-                                                       "energy distribution",
-                                                       "Reference for defect energy",
-                                                       "Et",
-                                                       "Ekar",
-                                                       "N"};
+    static constexpr const char* kInterfaceDefect[] = {"type", "Et", "N"};
     static constexpr const char* kWorkPoint[] = {"illuminated from", "internal Rfront", "internal Tfront"};
     switch (s) {
       case Section::kContact:
@@ -449,8 +406,6 @@ class Parser {
         return kDefect;
       case Section::kMeta:
         return kMeta;
-      case Section::kInterface:
-        return kInterface;
       case Section::kInterfaceDefect:
         return kInterfaceDefect;
       case Section::kWorkPoint:
