@@ -1,12 +1,17 @@
 #include "app/command_line.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/load_files.hpp"
 #include "app/session.hpp"
 #include "batch/all_settings.hpp"
 #include "batch/batch_file.hpp"
 #include "settings/settings_files.hpp"
+#include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
@@ -101,12 +106,22 @@ ParsedCommandLine ParseCommandLine(std::string line) {
   std::string name, extension;
   // Each round removes at least the dot of a name (or empties the line), so this ends.
   for (;;) {
+    const std::string before = line;
     const int nameResult = ExtractFilename(line, name);
-    if (nameResult == -1) break;
+    if (nameResult == -1) {
+      // Words without any extension ("CIGS") name no file of a kind the program reads.
+      if (!Trim(before).empty()) parsed.unknown.push_back(Trim(before));
+      break;
+    }
     const int extensionResult = ExtractExtensionname(line, extension);
-    if (extensionResult == -1) break;
+    if (extensionResult == -1) {
+      parsed.unknown.push_back(Trim(name) + ".");
+      break;
+    }
     if (nameResult != 1 || extensionResult != 1) continue;  // blank names are skipped
-    if (AttributeFile(name, extension, parsed.files) == SLOT_TOO_LONG) parsed.tooLong.push_back(name + "." + extension);
+    const int slot = AttributeFile(name, extension, parsed.files);
+    if (slot == SLOT_TOO_LONG) parsed.tooLong.push_back(name + "." + extension);
+    if (slot == SLOT_NONE) parsed.unknown.push_back(name + "." + extension);
   }
   return parsed;
 }
@@ -146,9 +161,38 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(name);
   }
 
-  const StartupFiles& f = parsed.files;
-  for (const std::string* slot : {&f.definition, &f.action, &f.workingPoint, &f.settings, &f.spectrum, &f.generation,
-                                  &f.batch, &f.record, &f.script})
+  for (const std::string& word : parsed.unknown) {
+    // A mistyped extension ("CIGS.deff") would otherwise run an empty cell without a word.
+    session.Error("Error whilst reading the command line",
+                  "'" + word +
+                      "' is not a file of a kind zoniq reads: the extension must be one of .def, .act, .wp2, "
+                      ".zon, .spe, .gen, .sbf, .srf or .script (see zoniq --help).");
+    outcome.notLoaded.push_back(word);
+  }
+
+  // Bare names are looked for in the sub-folder of their kind, then in the current folder.
+  StartupFiles f = parsed.files;
+  auto resolve = [&](std::string& slot, int kind) {
+    if (slot.empty()) return;
+    std::string lookedIn;
+    const std::string found = ResolveInputFile(session.programFolder, slot, kind, &lookedIn);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(NativePath(found), ec)) {
+      // The loader reports the file; the run's account adds where else it was looked for.
+      outcome.lookedIn.push_back("'" + slot + "' looked for in " + lookedIn);
+      return;
+    }
+    if (found != JoinPath(JoinPath(session.programFolder, SubFolderOfKind(kind)), slot)) slot = found;
+  };
+  resolve(f.definition, FK_DEF);
+  resolve(f.action, FK_ACTION);
+  resolve(f.workingPoint, FK_WP2);
+  resolve(f.settings, FK_ALLSETTINGS);
+  resolve(f.spectrum, FK_SPECTRUM);
+  resolve(f.script, FK_SCRIPT);
+  const StartupFiles& named = parsed.files;
+  for (const std::string* slot : {&named.definition, &named.action, &named.workingPoint, &named.settings,
+                                  &named.spectrum, &named.generation, &named.batch, &named.record, &named.script})
     if (!slot->empty()) ++outcome.filesNamed;
 
   std::string full;
@@ -168,8 +212,16 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
     outcome.notLoaded.push_back(full);
   if (!f.record.empty() && SetRecordFromFile(session.env(), f.record, session.theRecorder, &full) < 0)
     outcome.notLoaded.push_back(full);
-  if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0)
+  if (!f.script.empty() && !outcome.notLoaded.empty()) {
+    // A script run on a cell or settings other than those named would give results that
+    // belong to no file the user named.
+    session.Error(
+        "Error whilst reading the script file",
+        "The script '" + f.script + "' is not run, since a file named on the command line could not be loaded.");
+    outcome.notLoaded.push_back(f.script);
+  } else if (!f.script.empty() && LoadScriptFile(session, f.script, &full, &outcome.scriptMessages) < 0) {
     outcome.notLoaded.push_back(full);
+  }
   return outcome;
 }
 

@@ -68,6 +68,7 @@ bool JoinCommandLine(const std::vector<std::string>& words, std::string& line, s
 struct ParsedCommandLine {
   StartupFiles files;
   std::vector<std::string> tooLong;  // names that did not fit in their slot
+  std::vector<std::string> unknown;  // words of no kind: an unknown extension, or none at all
 };
 ParsedCommandLine ParseCommandLine(std::string line);
 
@@ -76,6 +77,7 @@ struct CommandLineOutcome {
   int filesNamed = 0;                  // slots that were filled
   std::vector<std::string> notLoaded;  // files (and unusable words) that could not be loaded
   int scriptMessages = 0;              // messages the command-line script reported
+  std::vector<std::string> lookedIn;   // for files found nowhere: the places searched
 };
 
 // Reads the command line (the words after the program name) and loads what it names, in the

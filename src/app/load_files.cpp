@@ -12,9 +12,15 @@
 namespace zoniq {
 
 int Laad_data_uit_file(Session& session, std::string_view path, std::string* fullPath) {
-  std::string full;
-  CheckZONIQPaths(session.programFolder, &full, nullptr, path, FK_DEF);
+  std::string lookedIn;
+  const std::string full = ResolveInputFile(session.programFolder, path, FK_DEF, &lookedIn);
   if (fullPath) *fullPath = full;
+  std::error_code ec;
+  if (!std::filesystem::exists(NativePath(full), ec)) {
+    session.Error("Error occured during opening the def-file !",
+                  "The definition file '" + std::string(path) + "' was not found; looked in " + lookedIn + ".");
+    return -1;
+  }
 
   // Read into fresh records so that a file that fails half-way leaves the current cell as it was.
   InputParameters set1;
@@ -34,14 +40,15 @@ int Laad_data_uit_file(Session& session, std::string_view path, std::string* ful
 }
 
 int LoadSpectrumFile(Session& session, std::string_view path, std::string* fullPath) {
-  std::string full;
-  CheckZONIQPaths(session.programFolder, &full, nullptr, path, FK_SPECTRUM);
+  std::string lookedIn;
+  const std::string full = ResolveInputFile(session.programFolder, path, FK_SPECTRUM, &lookedIn);
   if (fullPath) *fullPath = full;
   std::error_code ec;
   const bool regular = std::filesystem::is_regular_file(NativePath(full), ec);
   FilePtr file = regular ? OpenFile(NativePath(full), "rb") : nullptr;
   if (!file) {
-    session.Error("Error whilst opening the spectrum file", "The spectrum file '" + full + "' cannot be opened.");
+    session.Error("Error whilst opening the spectrum file",
+                  "The spectrum file '" + std::string(path) + "' cannot be opened; looked in " + lookedIn + ".");
     return -1;
   }
   session.wp.spectrumFile = full;
@@ -71,8 +78,12 @@ int LoadScriptFile(Session& session, std::string_view path, std::string* fullPat
   std::string full;
   const int result = RunScriptFile(context, path, running, &full);
   if (fullPath) *fullPath = full;
-  if (result < 0)
-    session.Error("Error whilst reading the script file", "The script file '" + full + "' cannot be opened.");
+  if (result < 0) {
+    std::string lookedIn;
+    ResolveInputFile(session.programFolder, path, FK_SCRIPT, &lookedIn);
+    session.Error("Error whilst reading the script file",
+                  "The script file '" + std::string(path) + "' cannot be opened; looked in " + lookedIn + ".");
+  }
   if (messages) *messages = session.errors.messagesThisRun - before;
   return result;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -12,11 +13,13 @@
 
 #include "app/command_line.hpp"
 #include "app/program_folder.hpp"
+#include "app/run_summary.hpp"
 #include "app/session.hpp"
-#include "settings/settings_files.hpp"
 #include "measure/simulation_driver.hpp"
 #include "plot/plot_render.hpp"
 #include "common/text.hpp"
+#include "celldef/parameter_catalogue.hpp"
+#include "settings/settings_files.hpp"
 
 namespace zoniq {
 
@@ -32,6 +35,10 @@ DateTime ProgramFileTime(std::string_view programPath) {
   if (const std::optional<DateTime> t = FileModificationTime(programPath)) return *t;
   // Neither file found: the instant 0.
   return LocalDateTime(0).value_or(DateTime{});
+}
+
+std::string VersionText(const DateTime& programFileTime) {
+  return "ZONIQ 3.2.00 (program file dated " + DateText(programFileTime) + ", " + TimeText(programFileTime) + ")";
 }
 
 std::string UsageText() {
@@ -61,7 +68,7 @@ std::string UsageText() {
          "\n"
          "Options:\n"
          "  -h, --help     show this text and exit\n"
-         "  -V, --version  show the version banner and exit\n"
+         "  -V, --version  show the version and exit\n"
          "  --             every word after it belongs to a file name\n"
          "  --light        illuminate the working point (spectrum: the .spe file named, else\n"
          "                 \"AM1_5G 1 sun.spe\")\n"
@@ -75,16 +82,25 @@ std::string UsageText() {
          "  --jobs N       run independent batch steps on N worker threads (default 1); the\n"
          "                 results are the same as those of a serial run\n"
          "  --quiet        no progress lines of a batch on standard error\n"
+         "  --output DIR   write result files named without a folder into DIR (made when\n"
+         "                 missing); default: the program folder's results folder, or the\n"
+         "                 current folder for an installed program or when that folder\n"
+         "                 cannot be written\n"
+         "  --summary FILE append one CSV line per simulation of this run to FILE (cell\n"
+         "                 parameters and whether the result is complete)\n"
+         "  --list-parameters\n"
+         "                 list every cell parameter name a script can set, with its unit\n"
          "\n"
          "Files written in the current folder: counts.txt (function-call counts) and, when\n"
          "error messages are logged, ZONIQErrorLogFile.log.\n"
          "\n"
          "Exit status:\n"
-         "  0  every file named was loaded\n"
+         "  0  every file named was loaded and every simulation asked for is complete\n"
          "  1  a file named on the command line could not be loaded\n"
          "  2  unknown option\n"
          "  3  internal error (out of memory)\n"
-         "  4  the simulation asked for with --calculate was abandoned\n"
+         "  4  the simulation asked for with --calculate gave no complete result (abandoned,\n"
+         "     working point not converged, or an I-V sweep that stopped early)\n"
          "  5  a step of the batch failed, or the script ran but reported errors (on standard\n"
          "     error, or in the error log when the script chose one with set errorhandling)\n"
          "  6  a picture asked for with --plots could not be written\n";
@@ -187,18 +203,38 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   std::ostream& err = options.err ? *options.err : std::cerr;
   const std::string programPath = (argc > 0 && argv && argv[0]) ? argv[0] : "zoniq";
 
-  bool help = false, version = false, optionsEnded = false;
+  bool help = false, version = false, optionsEnded = false, listParameters = false;
   bool calculate = false, light = false, quiet = false;
   int jobs = 1;
   std::string ivRange, badRange, badJobs;
-  std::string unknownOption;
+  std::string unknownOption, missingValue;
+  std::string outputFolder, summaryFile;
   std::string plotsFolder;
   bool plotsMissing = false;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i] ? argv[i] : "";
+    // An option with a value: "--name VALUE" or "--name=VALUE".
+    auto valueOf = [&](const char* name, std::string& value) {
+      const std::string n = name;
+      if (word == n) {
+        // The next word is the value unless it is empty or another option ("--output --calculate").
+        if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '\0' && std::string_view(argv[i + 1]).rfind("--", 0) != 0)
+          value = argv[++i];
+        else if (missingValue.empty())
+          missingValue = n;
+        return true;
+      }
+      if (word.rfind(n + "=", 0) == 0) {
+        value = word.substr(n.size() + 1);
+        if (value.empty() && missingValue.empty()) missingValue = n;
+        return true;
+      }
+      return false;
+    };
     if (!optionsEnded && word == "--") {
       optionsEnded = true;
+    } else if (!optionsEnded && (valueOf("--output", outputFolder) || valueOf("--summary", summaryFile))) {
     } else if (!optionsEnded && (word == "--iv" || word.rfind("--iv=", 0) == 0)) {
       const std::string range = word == "--iv" ? (i + 1 < argc && argv[i + 1] ? argv[++i] : "") : word.substr(5);
       VoltageSweepAction check;
@@ -228,6 +264,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         light = true;
       else if (word == "--quiet")
         quiet = true;
+      else if (word == "--list-parameters")
+        listParameters = true;
       else if (unknownOption.empty())
         unknownOption = word;
     } else {
@@ -241,6 +279,24 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   if (!unknownOption.empty()) {
     err << "zoniq: unknown option '" << unknownOption << "'\nTry 'zoniq --help'.\n";
     return kExitUsage;
+  }
+  if (!missingValue.empty()) {
+    err << "zoniq: " << missingValue << " needs a value\nTry 'zoniq --help'.\n";
+    return kExitUsage;
+  }
+  if (listParameters) {
+    out << ListParametersText();
+    return kExitOk;
+  }
+  if (!ivRange.empty()) {
+    // Millivolts typed for volts ("-200:1000:21") would run the solver towards ±1000 V.
+    VoltageSweepAction check;
+    ParseSweepRange(ivRange, check);
+    if (std::fabs(check.startV) > kMaxPlausibleBias || std::fabs(check.stopV) > kMaxPlausibleBias) {
+      err << "zoniq: --iv " << ivRange << ": a bias beyond " << kMaxPlausibleBias
+          << " V is not plausible for a solar cell; the range is in volts (-0.2:0.8:41), not millivolts\n";
+      return kExitUsage;
+    }
   }
   if (!badRange.empty()) {
     err << "zoniq: --iv needs START:STOP:POINTS (volts, volts, " << std::to_string(kMinSweepPoints) << " to "
@@ -257,9 +313,10 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
         << "'\nTry 'zoniq --help'.\n";
     return kExitUsage;
   }
-  const std::string banner = MakeVersionBanner(programPath, ProgramFileTime(programPath));
+  const DateTime programTime = ProgramFileTime(programPath);
+  const std::string banner = MakeVersionBanner(programPath, programTime);
   if (version) {
-    out << banner << "\n";
+    out << VersionText(programTime) << "\n";
     return kExitOk;
   }
 
@@ -267,6 +324,17 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   Session session(folder, std::move(ui));
   session.VERSION = banner;
   Initialise(session);
+  if (!outputFolder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(outputFolder, ec);
+    if (!std::filesystem::is_directory(outputFolder, ec)) {
+      err << "zoniq: --output " << outputFolder << ": the folder cannot be made\n";
+      return kExitUsage;
+    }
+    session.outputFolder = outputFolder;
+  } else if (IsInstalledProgramFolder(folder)) {
+    session.outputFolder = ".";
+  }
   session.scriptShowOutput = &out;  // "show" of a script without panels
   session.batchJobs = jobs;
   session.batchQuiet = quiet ? 1 : 0;
@@ -284,9 +352,14 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     err << "zoniq: " << outcome.notLoaded.size() << (outcome.notLoaded.size() == 1 ? " file" : " files")
         << " named on the command line not loaded:\n";
     for (const std::string& f : outcome.notLoaded) err << "  " << f << "\n";
+    for (const std::string& where : outcome.lookedIn) err << "  " << where << "\n";
   }
-  bool abandoned = false, stepsFailed = false;
-  if (calculate && (session.theBatch.numberOfParameters > 0 || session.theBatch.variationOfDefinitionFiles)) {
+  bool incomplete = false, stepsFailed = false;
+  if (calculate && !outcome.notLoaded.empty()) {
+    // Simulating whatever happened to be loaded (often the empty default cell) would print
+    // numbers that belong to no file the user named.
+    err << "zoniq: nothing simulated, since a file named on the command line was not loaded.\n";
+  } else if (calculate && (session.theBatch.numberOfParameters > 0 || session.theBatch.variationOfDefinitionFiles)) {
     // A loaded batch runs as a whole; with recorder parameters it is recorded.
     const bool recording = !session.theRecorder.parameters.empty();
     SimulateRunners runners;
@@ -298,13 +371,27 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
       for (const RecordedStep& step : session.theRecorder.steps) out << RecorderTableRow(session.theRecorder, step);
     }
     out.flush();
-    abandoned = session.lastBatch.refused;
+    incomplete = session.lastBatch.refused;
     stepsFailed = session.lastBatch.failed > 0 || session.lastBatch.stopped;
   } else if (calculate) {
+    const std::size_t before = session.simulaties.size();
     Simulate(session, session, session.env(), kModeSingleShot);
     out << CellParametersReport(session);
     out.flush();
-    abandoned = session.lastSimulationResult != 0;
+    incomplete = !SimulationComplete(session, before);
+    if (incomplete && session.lastSimulationResult == 0)
+      err << "zoniq: the simulation did not produce a complete result (see the messages above).\n";
+  }
+  int status = kExitOk;
+  if (!outcome.notLoaded.empty())
+    status = kExitNotLoaded;
+  else if (outcome.scriptMessages > 0 || stepsFailed)
+    status = kExitScriptErrors;
+  else if (incomplete)
+    status = kExitSimulationFailed;
+  if (!summaryFile.empty() && AppendSummary(summaryFile, session, status) != 0) {
+    err << "zoniq: the summary file " << summaryFile << " cannot be written\n";
+    if (status == kExitOk) status = kExitNotLoaded;
   }
   bool picturesFailed = false;
   if (!plotsFolder.empty()) {
@@ -316,10 +403,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
     out.flush();
   }
   Terminate(session);
-  if (!outcome.notLoaded.empty()) return kExitNotLoaded;
-  if (outcome.scriptMessages > 0 || stepsFailed) return kExitScriptErrors;
-  if (abandoned) return kExitSimulationFailed;
-  return picturesFailed ? kExitPicturesFailed : kExitOk;
+  if (status == kExitOk && picturesFailed) status = kExitPicturesFailed;
+  return status;
 }
 
 }  // namespace

@@ -39,6 +39,12 @@ std::string MakeVersionBanner(std::string_view programPath, const DateTime& prog
 // `programPath`); the epoch when neither can be examined.
 DateTime ProgramFileTime(std::string_view programPath);
 
+// The text of "zoniq --version": "ZONIQ 3.2.00 (program file dated dd-mm-yyyy, hh:mm:ss)".
+std::string VersionText(const DateTime& programFileTime);
+
+// A bias beyond this [V] in --iv is refused as a slip of unit (millivolts for volts).
+inline constexpr double kMaxPlausibleBias = 10.0;
+
 // The text of "zoniq --help".
 std::string UsageText();
 

@@ -31,6 +31,12 @@ std::string ResolveProgramFolder(const ProgramFolderCandidates& c) {
   return ".";
 }
 
+bool IsInstalledProgramFolder(std::string_view folder) {
+  fs::path p{std::string(folder)};
+  if (p.filename().empty()) p = p.parent_path();  // a trailing separator
+  return p.filename() == "zoniq" && p.parent_path().filename() == "share";
+}
+
 std::string ExecutablePath(std::string_view argv0) {
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);

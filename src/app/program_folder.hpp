@@ -20,6 +20,10 @@ struct ProgramFolderCandidates {
 // exists; the installation's home folder when it exists; else the current folder ".".
 std::string ResolveProgramFolder(const ProgramFolderCandidates& candidates);
 
+// True for the program folder of an installation (<prefix>/share/zoniq): not the user's to
+// write, so result files go to the current folder unless another output folder is chosen.
+bool IsInstalledProgramFolder(std::string_view folder);
+
 // The running executable's full path (from the operating system); `argv0` when unknown.
 std::string ExecutablePath(std::string_view argv0);
 

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "common/text.hpp"
+#include "celldef/parameter_catalogue.hpp"
 
 namespace zoniq {
 
@@ -67,6 +68,42 @@ int MatchWord(std::string_view word, std::span<const char* const> keywords) {
   return -1;
 }
 
+// ---- hints for misspelt names ----
+
+// Words users reach for that are no parameter names, with the names they mean.
+struct Alias {
+  const char* word;
+  const char* names;
+};
+constexpr Alias kLayerAliases[] = {{"doping", "NA (acceptors) or ND (donors)"},
+                                   {"d", "thickness"},
+                                   {"bandgap", "Eg"},
+                                   {"gap", "Eg"},
+                                   {"affinity", "chi"},
+                                   {"eps", "epsilon"},
+                                   {"mobility", "mun or mup"},
+                                   {"mu", "mun or mup"},
+                                   {"vth", "vthn or vthp"},
+                                   {"Nt", "defect1.Ntotal"},
+                                   {"Na", "NA"},
+                                   {"Nd", "ND"}};
+constexpr Alias kDefectAliases[] = {
+    {"Nt", "Ntotal"},  {"N", "Ntotal"},        {"sigma", "sigman or sigmap"},          {"E", "Et"},
+    {"Ekar", "Echar"}, {"type", "chargetype"}, {"distribution", "energydistribution"}, {"reference", "referencelevel"}};
+
+// "\nDid you mean …?" for a word that matched nothing in `table`, or empty.
+std::string Hint(std::string_view word, std::span<const Entry> table, std::span<const Alias> aliases = {},
+                 std::initializer_list<const char*> more = {}) {
+  if (word.empty()) return {};
+  for (const Alias& a : aliases)
+    if (EqualsNoCase(word, a.word)) return std::string("\nDid you mean ") + a.names + "?";
+  std::vector<std::string> candidates;
+  for (const Entry& e : table) candidates.emplace_back(e.word);
+  for (const char* m : more) candidates.emplace_back(m);
+  const std::vector<std::string> near = NearestWords(word, candidates);
+  if (near.empty()) return {};
+  return "\nDid you mean " + JoinAlternatives(near) + "?";
+}
 
 // ---- graded-property options: one value or one of its four values ----
 
@@ -666,7 +703,10 @@ bool ArgumentToContactParameter(const CellDefinition& /*cell*/, const CellParame
       }
     }
   } else {
-    return NotRecognised(error, kContactTitle, line, name);
+    const std::vector<std::string> near = NearestWords(what, {"sn", "sp", "work", "flat", "optical"});
+    return Fail(error, kContactTitle, line,
+                "Argument not recognised: " + name.Dotted() +
+                    (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   }
   out = p;
   return true;
@@ -689,7 +729,10 @@ bool ArgumentToLayerParameter(const CellDefinition& cell, const CellParameterNam
     return ArgumentToMetaDefectParameter(cell, name, line, out, error);
   }
   const Entry* e = Match(what, kLayerTable);
-  if (!e) return NotRecognised(error, kLayerTitle, line, name);
+  if (!e)
+    return Fail(
+        error, kLayerTitle, line,
+        "Argument not recognised: " + name.Dotted() + Hint(what, kLayerTable, kLayerAliases, {"defect", "metadefect"}));
   p.quantity = e->quantity;
   const LayerParameters& layer = cell.layer[Idx(p.layer)];
   if (p.quantity == Q::kComposition) {
@@ -732,7 +775,9 @@ bool ArgumentToDefectParameter(const CellDefinition& cell, const CellParameterNa
   if (!CheckDefect(cell, p.layer, m, line, error)) return false;
   p.defect = static_cast<int>(m - 1);
   const Entry* e = Match(name.part[2], kDefectTable);
-  if (!e) return NotRecognised(error, kBulkDefectTitle, line, name);
+  if (!e)
+    return Fail(error, kBulkDefectTitle, line,
+                "Argument not recognised: " + name.Dotted() + Hint(name.part[2], kDefectTable, kDefectAliases));
   p.quantity = e->quantity;
   p.valueKind = e->kind;
   p.state = e->state;
@@ -763,7 +808,9 @@ bool ArgumentToMetaDefectParameter(const CellDefinition& cell, const CellParamet
   if (!CheckMetaDefect(m, line, error)) return false;
   p.defect = static_cast<int>(m - 1);
   const Entry* e = Match(name.part[2], kMetaTable);
-  if (!e) return NotRecognised(error, kMetaDefectTitle, line, name);
+  if (!e)
+    return Fail(error, kMetaDefectTitle, line,
+                "Argument not recognised: " + name.Dotted() + Hint(name.part[2], kMetaTable, kDefectAliases));
   p.quantity = e->quantity;
   p.valueKind = e->kind;
   p.state = e->state;
@@ -809,7 +856,9 @@ bool ArgumentToInterfaceParameter(const CellDefinition& cell, const CellParamete
   p.defect = static_cast<int>(m - 1);
   p.title = kIFDefectTitle;
   const Entry* e = Match(name.part[2], kIFDefectTable);
-  if (!e) return NotRecognised(error, kIFDefectTitle, line, name);
+  if (!e)
+    return Fail(error, kIFDefectTitle, line,
+                "Argument not recognised: " + name.Dotted() + Hint(name.part[2], kIFDefectTable, kDefectAliases));
   p.quantity = e->quantity;
   p.valueKind = e->kind;
   p.state = e->state;
@@ -1320,6 +1369,84 @@ bool CellparameterToGetVariable(const CellDefinition& cell, const CellParameter&
     }
   }
   return true;
+}
+
+// ---- the list of names, from the same tables the lookup reads ----
+
+std::vector<ListedName> ListCellParameterNames() {
+  std::vector<ListedName> out;
+  auto add = [&out](std::string name, Q q, K k) { out.push_back({std::move(name), q, k}); };
+  // Graded properties: named alone, or one of their four values.
+  auto graded = [&add](const std::string& base, Q q) {
+    add(base, q, K::kNumber);
+    for (const Entry& e : kPartTable) add(base + "." + e.word, q, K::kNumber);
+  };
+  for (const char* side : {"left", "right"}) {
+    const std::string c = std::string("contact.") + side + ".";
+    add(c + "sn", Q::kSn, K::kNumber);
+    add(c + "sp", Q::kSp, K::kNumber);
+    add(c + "work", Q::kWorkFunction, K::kNumber);
+    add(c + "flat", Q::kFlatband, K::kNumber);
+    add(c + "flat.off", Q::kFlatband, K::kNone);
+    add(c + "flat.on", Q::kFlatband, K::kNone);
+    add(c + "flat.always", Q::kRecalculate, K::kNone);
+    add(c + "flat.first", Q::kRecalculate, K::kNone);
+    add(c + "optical", Q::kFilterOn, K::kNumber);
+    add(c + "optical.off", Q::kFilterOn, K::kNone);
+    add(c + "optical.on", Q::kFilterOn, K::kNone);
+    add(c + "optical.trans", Q::kFilterKind, K::kNone);
+    add(c + "optical.refl", Q::kFilterKind, K::kNone);
+    add(c + "optical.value", Q::kFilterValue, K::kNumber);
+    add(c + "optical.file", Q::kFilterFile, K::kText);
+  }
+  for (const Entry& e : kLayerTable) {
+    const std::string base = std::string("layerN.") + e.word;
+    if (e.quantity == Q::kComposition) {
+      add(base, Q::kComposition, K::kNumber);
+      add(base + ".file", Q::kCompositionFile, K::kText);
+    } else if (e.quantity == Q::kThickness) {
+      add(base, Q::kThickness, K::kNumber);
+    } else if (e.quantity == Q::kAbsorptionA) {
+      for (const Entry& a : kAbsorptionTable) {
+        add(base + "." + a.word, a.quantity, a.kind);
+        add(base + "." + a.word + ".pureA", a.quantity, a.kind);
+        add(base + "." + a.word + ".pureB", a.quantity, a.kind);
+      }
+    } else {
+      graded(base, e.quantity);
+    }
+  }
+  for (const Entry& e : kDefectTable) {
+    const std::string base = std::string("layerN.defectM.") + e.word;
+    if (e.quantity == Q::kNtotal || e.quantity == Q::kNpeak) {
+      graded(base, e.quantity);
+    } else {
+      add(base, e.quantity, e.kind);
+      if (e.quantity == Q::kEt || e.quantity == Q::kSigmaN || e.quantity == Q::kSigmaP)
+        add(base + ".levelK", e.quantity, e.kind);
+    }
+  }
+  for (const Entry& e : kMetaTable) {
+    const std::string base = std::string("layerN.metadefectM.") + e.word;
+    if (e.quantity == Q::kMetaNtotal)
+      graded(base, e.quantity);
+    else
+      add(base, e.quantity, e.kind);
+  }
+  auto tunnel = [&add](const std::string& base, Q onOff, Q me, Q mh) {
+    add(base, onOff, K::kNumber);
+    for (const TunnelOption& o : kTunnelOptions)
+      add(base + "." + o.word, o.which == 0 ? onOff : o.which == 1 ? me : mh, o.which == 0 ? K::kNone : K::kNumber);
+  };
+  tunnel("interfaceN.IBtunneling", Q::kIBTunneling, Q::kIBMe, Q::kIBMh);
+  for (const Entry& e : kIFDefectTable) {
+    const std::string base = std::string("interfaceN.IFdefectM.") + e.word;
+    if (e.quantity == Q::kIFTunneling)
+      tunnel(base, Q::kIFTunneling, Q::kIFMe, Q::kIFMh);
+    else
+      add(base, e.quantity, e.kind);
+  }
+  return out;
 }
 
 }  // namespace zoniq

@@ -48,7 +48,16 @@ int ScanDataFile(const std::string& name, int kind, const Environment& env, bool
     }
     double a = 0.0, b = 0.0;
     const bool isData = kind == kListKind ? ParseOneColumn(line, a) : ParseTwoColumns(line, a, b);
-    if (!isData) continue;
+    if (!isData) {
+      if (kind != kListKind && LooksLikeTwoColumns(line)) {
+        if (report)
+          env.Error("Error whilst reading " + path, "Line " + std::to_string(reader.lineNumber()) + ": '" +
+                                                        Trim(line).substr(0, 60) +
+                                                        "' is not two numbers: text follows the digits of a number.");
+        return -1;
+      }
+      continue;
+    }
     ++count;
     if (!onPoint(a, b)) break;
   }

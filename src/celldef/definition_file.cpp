@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "celldef/short_cell_definition.hpp"
@@ -60,14 +62,20 @@ constexpr NumberLayout Fix(int w, int p) { return NumberLayout{false, w, p}; }
 struct GradedNumbers {
   std::vector<double> values;
   bool finite = true;
+  std::string problem;  // a word among the numbers that is not a number
 };
 
+// Between the ':' and the unit text only numbers may stand: a typo in one of them would
+// otherwise shift the others into the wrong parameters.
 GradedNumbers ScanGradedNumbers(std::string_view line, std::size_t valueStart) {
   GradedNumbers g;
   if (valueStart > line.size()) valueStart = line.size();
   std::size_t end = line.find('[', valueStart);
   if (end == std::string_view::npos) end = line.size();
-  g.values = ScanNumbers(line.substr(valueStart, end - valueStart), 9, &g.finite);
+  StrictNumbers n = ScanNumbersStrict(line.substr(valueStart, end - valueStart), 9, false);
+  g.values = std::move(n.values);
+  g.finite = n.finite;
+  g.problem = std::move(n.problem);
   return g;
 }
 
@@ -87,6 +95,7 @@ bool LawAndDependence(const GradedNumbers& g, int& law, int& dependence, std::st
     if (problem) *problem = std::move(why);
     return false;
   };
+  if (!g.problem.empty()) return fail(g.problem);
   if (n == 0) return fail("the graded property holds no number");
   if (!g.finite) return fail("a number of the graded property is out of range");
   if (n < 7) {
@@ -191,10 +200,11 @@ class Parser {
     const std::size_t start = ValueStart(line, key.size());
     std::size_t end = line.find('[', start);
     if (end == std::string_view::npos) end = line.size();
-    bool finite = true;
-    std::vector<double> v = ScanNumbers(line.substr(start, end - start), maxCount, &finite);
+    StrictNumbers scanned = ScanNumbersStrict(line.substr(start, end - start), maxCount, true);
+    if (!scanned.problem.empty()) Fail("\"" + std::string(key) + "\": " + scanned.problem);
+    std::vector<double> v = std::move(scanned.values);
     if (v.empty()) Fail("\"" + std::string(key) + "\" holds no number");
-    if (!finite) Fail("a number of \"" + std::string(key) + "\" is out of range");
+    if (!scanned.finite) Fail("a number of \"" + std::string(key) + "\" is out of range");
     for (double x : v)
       if (std::fabs(x) > maxMagnitude)
         Fail("the number " + num(x) + " of \"" + std::string(key) + "\" is out of range (at most " + num(maxMagnitude) +
@@ -256,6 +266,7 @@ class Parser {
   // ---- sections ----
 
   void Dispatch(std::string_view line) {
+    MarkRequired(line);
     if (Key(line, "Mott-Schottky") || Key(line, "Mott Schottky")) {
       MottSchottky(line);
       return;
@@ -315,6 +326,8 @@ class Parser {
   }
 
   bool Title(std::string_view line) {
+    // The section being left is checked before the indices move on to the next one.
+    if (IsTitle(line)) CheckSectionComplete();
     if (Key(line, "back contact") || Key(line, "left contact")) {
       EnterContact(cell_.leftContact);
     } else if (Key(line, "front contact") || Key(line, "right contact")) {
@@ -359,10 +372,111 @@ class Parser {
   }
 
   void Enter(Section s) {
+    CheckSectionComplete();
     section_ = s;
+    sectionLine_ = lineNumber_;
+    seen_ = 0;
     lastProfile_ = nullptr;
+    if (s == Section::kContact) (contact_ == &cell_.leftContact ? sawBackContact_ : sawFrontContact_) = true;
+    if (s == Section::kLayer) sawFrontContact_ = sawWorkPoint_ = false;  // both must follow the last layer
+    if (s == Section::kWorkPoint) sawWorkPoint_ = true;
   }
 
+  // ---- completeness of a file written in the full layout ----
+
+  // The lines every version of this program's writer puts in each section, in the older
+  // forms the reader takes too ("v_th", one "absorptionmodel"). A file that says it was saved
+  // by ZONIQ but lacks one of them was cut short or cut about, and loading it would leave the
+  // missing items silently at their defaults. (A file cut short also ends without its front
+  // contact and working point, which the end of the file checks.)
+  static std::span<const char* const> RequiredKeys(Section s) {
+    static constexpr const char* kContact[] = {"flatband", "Sn", "Sp"};
+    static constexpr const char* kLayer[] = {"name", "d",    "eps",  "chi", "Eg", "Nc",
+                                             "Nv",   "mu_n", "mu_p", "Na",  "Nd", "absorptionmodel"};
+    static constexpr const char* kDefect[] = {"type", "Nt", "sigma_n", "sigma_p", "Et"};
+    static constexpr const char* kMeta[] = {"Nt", "DonorDefect", "AcceptorDefect", "initialacceptorconfiguration"};
+    static constexpr const char* kInterfaceDefect[] = {"type", "Et", "N"};
+    static constexpr const char* kWorkPoint[] = {"illuminated from", "internal Rfront", "internal Tfront"};
+    switch (s) {
+      case Section::kContact:
+        return kContact;
+      case Section::kLayer:
+        return kLayer;
+      case Section::kDefect:
+        return kDefect;
+      case Section::kMeta:
+        return kMeta;
+      case Section::kInterfaceDefect:
+        return kInterfaceDefect;
+      case Section::kWorkPoint:
+        return kWorkPoint;
+      default:
+        return {};
+    }
+  }
+
+  static bool MatchesRequired(std::string_view line, std::string_view key) {
+    if (key == "d") return !line.empty() && line[0] == 'd';
+    if (key == "N") return KeyColon(line, "N");
+    return Key(line, key);
+  }
+
+  void MarkRequired(std::string_view line) {
+    if (!fullLayout_) return;
+    const std::span<const char* const> keys = RequiredKeys(section_);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (MatchesRequired(line, keys[i])) seen_ |= 1u << i;
+  }
+
+  std::string SectionName() const {
+    const auto n = [](int i) { return std::to_string(i + 1); };
+    switch (section_) {
+      case Section::kContact:
+        return contact_ == &cell_.leftContact ? "the back contact" : "the front contact";
+      case Section::kLayer:
+        return "layer " + n(layer_);
+      case Section::kDefect:
+        return "defect " + n(defect_) + " of layer " + n(layer_);
+      case Section::kMeta:
+        return "metastable transition " + n(meta_) + " of layer " + n(layer_);
+      case Section::kInterface:
+        return "interface " + n(iface_);
+      case Section::kInterfaceDefect:
+        return "defect " + n(ifDefect_) + " of interface " + n(iface_);
+      case Section::kWorkPoint:
+        return "the working point";
+      default:
+        return "the section";
+    }
+  }
+
+  void CheckSectionComplete() const {
+    if (!fullLayout_) return;
+    const std::span<const char* const> keys = RequiredKeys(section_);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      if (!(seen_ & (1u << i)))
+        Fail("the file is incomplete: " + SectionName() + " (from line " + std::to_string(sectionLine_) +
+             ") has no \"" + keys[i] + "\" line");
+  }
+
+ public:
+  // The file says it was saved by this program: hold it to the full layout.
+  void RequireFullLayout() { fullLayout_ = true; }
+
+  // At the end of the file: the last section and the sections every saved file has.
+  void CheckComplete(long lastLine) {
+    if (!fullLayout_) return;
+    lineNumber_ = lastLine;
+    CheckSectionComplete();
+    // (A cell without layers is saved as contacts and working point alone.)
+    const char* missing = !sawBackContact_    ? "the back contact"
+                          : !sawFrontContact_ ? "the front contact after the last layer"
+                          : !sawWorkPoint_    ? "the working point"
+                                              : nullptr;
+    if (missing) Fail(std::string("the file is incomplete: it ends without ") + missing);
+  }
+
+ private:
   void EnterContact(ContactParameters& c) {
     contact_ = &c;
     Enter(Section::kContact);
@@ -925,6 +1039,10 @@ class Parser {
   int iface_ = -1;
   int ifDefect_ = -1;
   Profile* lastProfile_ = nullptr;
+  bool fullLayout_ = false;
+  long sectionLine_ = 0;
+  std::uint32_t seen_ = 0;  // required keys of the current section met so far
+  bool sawBackContact_ = false, sawFrontContact_ = false, sawWorkPoint_ = false;
 };
 
 // Reads an open definition file into `out` (which holds the defaults). `quiet`: no remarks.
@@ -932,9 +1050,15 @@ int ParseDefinitionFile(const Environment& env, std::FILE* file, const std::stri
   LineReader reader(file, kDefLineLength);
   std::string line;
   std::vector<std::string>* remarks = quiet ? nullptr : &out.extras.remarks;
-  int r = ReadNonEmptyNonCommentLine(env, reader, line, remarks, quiet, true, true);
+  // The comment lines before the first item hold the header of a file this program saved.
+  std::vector<std::string> head;
+  int r = ReadNonEmptyNonCommentLine(env, reader, line, &head, false, true, true);
   if (r < 0) return r;
   Parser parser(out);
+  bool saved = false;
+  for (const std::string& h : head) saved = saved || ContainsNoCase(h, "last saved by ZONIQ");
+  if (saved) parser.RequireFullLayout();
+  if (remarks) remarks->insert(remarks->end(), head.begin(), head.end());
   try {
     parser.First(line, reader.lineNumber());
     for (;;) {
@@ -943,6 +1067,7 @@ int ParseDefinitionFile(const Environment& env, std::FILE* file, const std::stri
       if (r < 0) return r;
       parser.Line(line, reader.lineNumber());
     }
+    parser.CheckComplete(reader.lineNumber());
     parser.Finish();
   } catch (const Reject& e) {
     env.Error(kDefRejectTitle, "The def-file '" + FileNamePart(path) + "' cannot be read, " + e.message +

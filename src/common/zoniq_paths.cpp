@@ -1,5 +1,8 @@
 #include "common/zoniq_paths.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/paths.hpp"
 #include "common/text.hpp"
 
@@ -63,6 +66,21 @@ void CheckZONIQPaths(const std::string& programFolder, std::string* fullPath, st
     else
       *fullPath = TrimRight(JoinPath(defaultFolder, givenName));
   }
+}
+
+std::string ResolveInputFile(const std::string& programFolder, std::string_view givenName, int kind,
+                             std::string* lookedIn) {
+  std::string full;
+  CheckZONIQPaths(programFolder, &full, nullptr, givenName, kind);
+  if (lookedIn) *lookedIn = full;
+  const std::string name = TrimRight(givenName);
+  if (name.empty() || HasDirectory(name)) return full;
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(NativePath(full), ec)) return full;
+  const std::string here = "./" + name;
+  if (lookedIn) *lookedIn = full + " and " + here;
+  if (std::filesystem::is_regular_file(NativePath(here), ec)) return here;
+  return full;
 }
 
 int MakeFullPath(const std::string& programFolder, std::string& name, int kind) {

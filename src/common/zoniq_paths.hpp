@@ -25,6 +25,13 @@ const char* DataSubFolderOfKind(int kind);
 // Resolves a name given by the user or a script. Either output may be null.
 void CheckZONIQPaths(const std::string& programFolder, std::string* fullPath, std::string* fileName,
                      std::string_view givenName, int kind);
+// A file to read, named by the user: resolved as CheckZONIQPaths does; when a bare name is not
+// in the sub-folder of its kind but in the current folder, the current folder's file is taken
+// ("./name"). `lookedIn` (may be null) receives the places searched, for a message when the file
+// is in neither.
+std::string ResolveInputFile(const std::string& programFolder, std::string_view givenName, int kind,
+                             std::string* lookedIn = nullptr);
+
 // Replaces `name` by its full path when it has no folder; always returns 0.
 int MakeFullPath(const std::string& programFolder, std::string& name, int kind);
 

@@ -389,8 +389,12 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   }
 
   // 13. A record for the sweeps of this simulation.
+  // A simulation of the working point alone gets its record too, so that its band diagram can
+  // be saved with the header of its run.
   const bool anySweep = actions.iv.on || actions.cv.on || actions.cf.on || actions.qe.on;
-  SimulationRecord* record = anySweep ? &NewRecord(s, actions, batch, fit, startTime) : nullptr;
+  SimulationRecord* record = anySweep || (mode == 0 && s.WorkPointConvergenceFailure == 0)
+                                 ? &NewRecord(s, actions, batch, fit, startTime)
+                                 : nullptr;
 
   // 14. I-V.
   if (actions.iv.on) {

@@ -1,8 +1,10 @@
 #include "script/script_commands.hpp"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -16,11 +18,14 @@
 #include "common/zoniq_paths.hpp"
 #include "measure/simulation_driver.hpp"
 #include "output/band_diagram.hpp"
+#include "output/csv_files.hpp"
+#include "output/generation_profiles.hpp"
 #include "output/result_files.hpp"
 #include "plot/figure_model.hpp"
 #include "plot/plot_render.hpp"
 #include "celldef/cell_parameters.hpp"
 #include "script/script_batch.hpp"
+#include "celldef/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
 #include "settings/settings_files.hpp"
@@ -42,6 +47,25 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(NativePath(path), ec);
 }
 
+}  // namespace
+
+std::string ResultFilePath(const SessionCore& core, const std::string& name) {
+  std::error_code ec;
+  if (!core.outputFolder.empty()) {
+    std::filesystem::create_directories(NativePath(core.outputFolder), ec);
+    return JoinPath(core.outputFolder, name);
+  }
+  // The shipped "results" folder may be missing (a fresh clone) and an installed program
+  // folder is not the user's to write: then the current folder takes the files.
+  const std::string results = JoinPath(core.programFolder, kResultsFolder);
+  std::filesystem::create_directories(NativePath(results), ec);
+  if (std::filesystem::is_directory(NativePath(results), ec) && ::access(NativePath(results).c_str(), W_OK) == 0)
+    return JoinPath(results, name);
+  return "./" + name;
+}
+
+namespace {
+
 constexpr const char* kLoadTitle = "Error whilst processing load command in script";
 constexpr const char* kSaveTitle = "Error whilst processing save command in script";
 
@@ -59,6 +83,8 @@ std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view
     return std::nullopt;
   }
   std::string full;
+  if (!HasDirectory(name) && std::string_view(SubFolderOfKind(kind)) == kResultsFolder)
+    return ResultFilePath(ctx.core, name);
   CheckZONIQPaths(ctx.core.programFolder, &full, nullptr, name, kind);
   return full;
 }
@@ -179,27 +205,74 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
       gen_naar_file(nullptr, sim.currentCalcVars, false, OutputTarget{kOutputOpenFile, nullptr}, none);
     return -1;
   }
-  OpenedOutput out = OpenOutput(ctx, fileName, kind->kind, kind->extension, line);
-  if (!out.file) return -1;
-  std::fputs(S(header).c_str(), out.file.get());
-  std::fputs("\n", out.file.get());
   OutputContext oc;
   oc.env = &env;
   oc.header.version = ctx.core.VERSION;
   oc.actionListMode = ctx.core.ActionListMode;
-  const OutputTarget target{kOutputOpenFile, out.file.get()};
-  int result = kNothingWritten;
-  if (kind->kind == FK_IV)
-    result = iv_naar_file(sim.simulaties, target, oc);
-  else if (kind->kind == FK_EB)
-    result = eb_naar_file(sim.CurrentRecord(), sim.currentCalcVars, target, oc);
-  else
-    result = gen_naar_file(sim.CurrentRecord(), sim.currentCalcVars, false, target, oc);
-  if (std::fflush(out.file.get()) != 0 || std::ferror(out.file.get())) {
+  const bool csv = IsCsvFileName(Trim(fileName));
+  const int messagesBefore = ctx.core.errors.messagesThisRun;
+  // The whole text is made first: a file is created only when there is something to write.
+  std::string text;
+  if (csv) {
+    const SimulationRecord* current = sim.CurrentRecord();
+    const CalculationVariables& cv = sim.currentCalcVars;
+    const bool solved = current != nullptr && cv.par != nullptr && cv.mesh.N > 1;
+    if (kind->kind == FK_IV) {
+      text = IVCsv(sim.simulaties);
+      if (text.empty())
+        env.Error("Function Save or Show", "No IV-calculation is made yet: nothing to save or to show !");
+    } else if (!solved) {
+      env.Error(kind->kind == FK_EB ? "Function Save or Show Energy Bands"
+                                    : "Function Save or Show Genreration/Recombination",
+                "No calculation is made yet: nothing to save or to show !");
+    } else if (kind->kind == FK_EB) {
+      BandDiagramProfiles profiles;
+      BandDiagramFromSolution(cv, current->wp.illuminatedFromRight != 0 ? +1 : -1, profiles);
+      text = BandDiagramCsv(profiles);
+    } else {
+      text = TabTableToCsv(GenerationRecombinationTable(cv));
+    }
+  } else {
+    FilePtr scratch(std::tmpfile());
+    if (!scratch) {
+      env.Error(kSaveTitle, "Script command: " + S(line) + "\nNo temporary file for the result could be made");
+      return -1;
+    }
+    const OutputTarget target{kOutputOpenFile, scratch.get()};
+    int result = kNothingWritten;
+    const bool anyIV = std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
+                                   [](const SimulationRecord& r) { return r.iv.present != 0; });
+    if (kind->kind == FK_IV && !anyIV)
+      env.Error("Function Save or Show", "No IV-calculation is made yet: nothing to save or to show !");
+    else if (kind->kind == FK_IV)
+      result = iv_naar_file(sim.simulaties, target, oc);
+    else if (kind->kind == FK_EB)
+      result = eb_naar_file(sim.CurrentRecord(), sim.currentCalcVars, target, oc);
+    else
+      result = gen_naar_file(sim.CurrentRecord(), sim.currentCalcVars, false, target, oc);
+    if (result == kWritten) {
+      text = S(header) + "\n";
+      std::rewind(scratch.get());
+      char buf[4096];
+      std::size_t n = 0;
+      while ((n = std::fread(buf, 1, sizeof buf, scratch.get())) > 0) text.append(buf, n);
+    }
+  }
+  if (text.empty()) {
+    // Nothing of this kind calculated: no file. The writers report most cases themselves.
+    if (ctx.core.errors.messagesThisRun == messagesBefore)
+      env.Error("Function Save or Show", std::string("No ") + (kind->kind == FK_IV ? "IV-calculation" : "calculation") +
+                                             " is made yet: nothing to save or to show !");
+    return -1;
+  }
+  OpenedOutput out = OpenOutput(ctx, fileName, kind->kind, kind->extension, line);
+  if (!out.file) return -1;
+  if (std::fwrite(text.data(), 1, text.size(), out.file.get()) != text.size() || std::fflush(out.file.get()) != 0 ||
+      std::ferror(out.file.get())) {
     env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + out.path);
     return -1;
   }
-  return result == kWritten ? 0 : -1;
+  return 0;
 }
 
 }  // namespace
@@ -507,9 +580,28 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
       return -1;
     }
     sim.equiberekend = sim.kortberekend = sim.werkberekend = 0;
+    if (parameter.valueKind == CellValueKind::kNumber) {
+      const std::string warning = PlausibilityWarning(parameter, value.number);
+      if (!warning.empty())
+        env.Error("Warning whilst processing set command in script", "Script command: " + S(line) + "\n" + warning);
+    }
     return 0;
   }
-  env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0]);
+  if (StartsWithNoCase(p[0], "outputfolder")) {
+    // Where result files named without a folder go from now on; empty: back to the default.
+    if (ctx.script.writeOnlyInProgramFolder)
+      return SetError(env, line, "This run writes files only into the folders of the program folder");
+    ctx.core.outputFolder = Trim(rest);
+    return 0;
+  }
+  // A hint for a misspelt first part; the number of "layer2" is not part of the word.
+  std::string word = p[0];
+  while (!word.empty() && std::isdigit(static_cast<unsigned char>(word.back()))) word.pop_back();
+  const std::vector<std::string> near =
+      NearestWords(word, {"errorhandling", "quitscript", "external", "internal", "scriptvariable", "illumination", "qe",
+                          "contact", "layer", "interface", "outputfolder"});
+  env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0] +
+                           (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   return -1;
 }
 

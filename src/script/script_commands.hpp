@@ -35,6 +35,11 @@ int ProcessRunDLLCommand(ScriptContext& context, std::string_view line);
 int ProcessRunSystemCommand(ScriptContext& context, std::string_view argument, std::string_view rest,
                             std::string_view line);
 
+// Where a result file named without a folder is written: the output folder when one is set
+// (created when missing); else the program folder's "results" folder (created when missing)
+// when it can be written; else the current folder.
+std::string ResultFilePath(const SessionCore& core, const std::string& name);
+
 // "show" without panels: the script variables as text.
 void ShowScriptVariables(const ScriptVariables& theScript, std::ostream& out);
 

@@ -70,7 +70,9 @@ class ScriptRun {
   int& running_;
   DateTime fileTime_;
   std::FILE* file_ = nullptr;
+  LineReader* reader_ = nullptr;
   long loopStart_ = 0;  // file position just after the loop's start line
+  long loopStartLine_ = 0;  // the number of the loop's start line
   int counter_ = 0;     // loop passes completed
 };
 
@@ -78,8 +80,12 @@ void ScriptRun::Run(std::FILE* file) {
   file_ = file;
   std::rewind(file_);
   LineReader reader(file_, kMaxScriptLineLength);
+  reader_ = &reader;
   std::string line;
   const Environment env = ctx_.env();
+  // Every message names the script line it comes from; a nested script names its own.
+  std::string& location = ctx_.core.errors.location;
+  const std::string outerLocation = location;
   while (running_ == 1) {
     const LineReader::Status status = reader.Next(line);
     if (status != LineReader::Status::kLine) break;
@@ -91,8 +97,11 @@ void ScriptRun::Run(std::FILE* file) {
       break;
     }
     if (ctx_.script.lineBudget > 0) --ctx_.script.lineBudget;
+    location = path_ + ":" + std::to_string(reader.lineNumber());
     Execute(line);
   }
+  location = outerLocation;
+  reader_ = nullptr;
 }
 
 void ScriptRun::Execute(const std::string& line) {
@@ -159,9 +168,14 @@ void ScriptRun::Execute(const std::string& line) {
       out.flush();
       break;
     }
-    case SCRIPT_NONE:
-      env.Error("Error whilst reading the script file, in RunScriptFile()", "Command line not recoognised\n" + line);
-      break;
+    case SCRIPT_NONE: {
+      std::vector<std::string> keywords;
+      for (const CommandKeyword& k : kCommands) keywords.emplace_back(k.keyword);
+      const std::vector<std::string> near = NearestWords(command, keywords);
+      env.Error("Error whilst reading the script file, in RunScriptFile()",
+                "Command line not recoognised\n" + line +
+                    (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
+    } break;
   }
 }
 
@@ -172,11 +186,13 @@ void ScriptRun::ProcessLoopCommand(std::string_view argument, std::string_view r
     counter_ = 0;
     s.loopcounter = 0;
     loopStart_ = std::ftell(file_);
+    loopStartLine_ = reader_ ? reader_->lineNumber() : 0;
   } else if (StartsWithNoCase(argument, "stop")) {
     if (counter_ < s.maxiteration - 1 && std::fabs(s.looperror) > s.maxerror) {
       ++counter_;
       s.loopcounter = counter_;
-      if (loopStart_ >= 0) std::fseek(file_, loopStart_, SEEK_SET);
+      if (loopStart_ >= 0 && std::fseek(file_, loopStart_, SEEK_SET) == 0 && reader_)
+        reader_->setLineNumber(loopStartLine_);
     }
   } else if (StartsWithNoCase(argument, "maxiteration")) {
     const std::optional<double> v = ScriptValueToNumerical(rest, s, line, env);
@@ -273,8 +289,7 @@ void TurnOffScriptMessage(UserInterface& ui) { ui.StatusMessage(""); }
 int RunScriptFile(ScriptContext& context, std::string_view fileName, int& running, std::string* fullPath) {
   ErrorReporting& errors = context.core.errors;
   const int errorMode = errors.ErrorMessageMode;
-  std::string full;
-  CheckZONIQPaths(context.core.programFolder, &full, nullptr, fileName, FK_SCRIPT);
+  const std::string full = ResolveInputFile(context.core.programFolder, fileName, FK_SCRIPT);
   if (fullPath) *fullPath = full;
   if (context.script.scriptDepth >= kMaxScriptDepth) {
     context.env().Error("Error whilst reading the script file, in RunScriptFile()",

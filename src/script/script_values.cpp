@@ -143,9 +143,17 @@ std::optional<double> Evaluate(std::string_view value, const ScriptVariables& s,
   }
   double number = 0.0;
   bool finite = true;
-  if (ScanNumberAt(word, number, finite) == 0 || !finite) {
+  const std::size_t used = ScanNumberAt(word, number, finite);
+  if (used == 0 || !finite) {
     env.Error("Error in the value of Set, Get or Math command",
               Quote(line) + "\nvalue not recognised: value = " + wordText);
+    return std::nullopt;
+  }
+  if (used < word.size()) {
+    // "2,5" or "1.15O0": the leading digits alone would be a different number.
+    env.Error("Error in the value of Set, Get or Math command",
+              Quote(line) + "\nvalue not recognised: value = " + wordText +
+                  "\nText follows the number; write a decimal point, no comma, and no unit.");
     return std::nullopt;
   }
   return number;
@@ -218,6 +226,17 @@ void SplitInWords(std::string_view text, std::string& w1, std::string& w2, std::
 
 std::optional<double> ScriptValueToNumerical(std::string_view value, const ScriptVariables& theScript,
                                              std::string_view line, const Environment& env) {
+  // One value and nothing after it: "2.5 nm" must not pass as 2.5 in the parameter's own unit.
+  const std::string_view text = TrimView(value);
+  const std::string_view word = FirstWord(text);
+  const std::string_view extra = TrimView(text.substr(std::min(text.size(), word.size())));
+  if (!extra.empty()) {
+    env.Error("Error in the value of Set, Get or Math command",
+              Quote(line) + "\nvalue not recognised: value = " + std::string(text) + "\nText after the value: '" +
+                  std::string(extra) +
+                  "'. Units are fixed (zoniq --list-parameters names them); write the number alone.");
+    return std::nullopt;
+  }
   return Evaluate(value, theScript, line, env, 0);
 }
 

@@ -92,8 +92,12 @@ std::string_view ValueAfterKey(std::string_view line, std::size_t keyLength) {
 double RealValue(std::string_view rest, std::string_view key, double lo, double hi, const char* range) {
   double v = 0.0;
   bool finite = true;
-  if (ScanNumberAt(rest, v, finite) == 0)
-    throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" + std::string(rest) + "'"};
+  const std::size_t used = ScanNumberAt(rest, v, finite);
+  if (used == 0) throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" + std::string(rest) + "'"};
+  // A unit or remark may follow after a blank; text against the digits is a typo ("2,5", "1.2O").
+  if (used < rest.size() && rest[used] != ' ' && rest[used] != '\t' && rest[used] != '\r')
+    throw Reject{"the value of \"" + std::string(key) + "\" is not a number: '" +
+                 std::string(rest.substr(0, std::min<std::size_t>(rest.size(), 40))) + "' (text follows the digits)"};
   if (!finite || v < lo || v > hi)
     throw Reject{"the value of \"" + std::string(key) + "\" should be " + range + ", not '" +
                  std::string(rest.substr(0, 40)) + "'"};
@@ -651,10 +655,20 @@ std::string GeneralSettingsFileBody(int errorMessageMode, int actionListMode, co
   return o;
 }
 
+namespace {
+
+// The output folder of the session, when one is set, as the last line of the general settings.
+std::string OutputFolderLine(const SessionCore& core) {
+  return core.outputFolder.empty() ? std::string() : "output folder :\"" + core.outputFolder + "\"\n";
+}
+
+}  // namespace
+
 int SaveGeneralZONIQSettings(std::FILE* file, UserInterface& ui, const HeaderInfo& header, const SessionCore& core,
                              const ConvergenceParameters& convergence, const GeneralSettings& general) {
   const std::string body =
-      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general);
+      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general) +
+      OutputFolderLine(core);
   return WriteAll(file, WithHeader(ui, header, kGeneralSettingsTitle, body)) ? 0 : -1;
 }
 
@@ -712,9 +726,14 @@ int SetGeneralZONIQSettingsFromStream(SessionCore& core, std::FILE* file, const 
                                                                "a positive voltage of at most 1e6 V");
                    }});
 
+  // Where result files named without a folder go (written only when one is set).
+  std::string outputFolder = core.outputFolder;
+  table.push_back({"output folder :", [&](std::string_view v) { outputFolder = QuotedName(v); }});
+
   if (!ReadSettingsFile(env, file, table, kGeneralSettingsErrorTitle, "General settings file: " + full,
                         "the file holds no general settings"))
     return -2;
+  core.outputFolder = outputFolder;
   core.ErrorHandling(errorMode);
   core.ActionList(listMode);
   convergence = c;
@@ -745,7 +764,8 @@ int SaveGeneralSettingsToPath(SessionCore& core, std::string_view name, const He
   std::string full;
   CheckZONIQPaths(env.programFolder, &full, nullptr, name, FK_ALLSETTINGS);
   const std::string body =
-      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general);
+      GeneralSettingsFileBody(core.errors.ErrorMessageMode, core.ActionListMode, convergence, general) +
+      OutputFolderLine(core);
   return SaveTextToPath(env, full, WithHeader(*env.ui, header, kGeneralSettingsTitle, body));
 }
 

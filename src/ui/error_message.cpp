@@ -15,7 +15,10 @@ void ZONIQErrorMessage(ErrorReporting& state, UserInterface& ui, std::string_vie
   ++state.messagesThisRun;
   const int mode = state.ErrorMessageMode;
   if (mode != 1 && mode != 2) {
-    ui.MessagePopup(title, message);
+    if (state.location.empty())
+      ui.MessagePopup(title, message);
+    else
+      ui.MessagePopupAt(state.location, title, message);
     if (mode == 0) return;
   }
   if (state.ErrorMessageNumber == 0) {
@@ -45,6 +48,7 @@ void ZONIQErrorMessage(ErrorReporting& state, UserInterface& ui, std::string_vie
   std::fputc('\n', f);
   std::fwrite(message.data(), 1, message.size(), f);
   std::fputc('\n', f);
+  if (!state.location.empty()) std::fprintf(f, "at %s\n", state.location.c_str());
   std::fputc('\n', f);
   std::fflush(f);
 }

@@ -24,6 +24,7 @@ class ErrorReporting {
   std::FILE* ZONIQErrorLogFileHandle = nullptr;
   std::string logFolder;       // folder of the log file; empty = current folder
   int messagesThisRun = 0;     // every message, shown or logged (for the exit status)
+  std::string location;        // "file:line" of the script line being run; empty otherwise
 };
 
 inline constexpr const char* kErrorLogFileName = "ZONIQErrorLogFile.log";

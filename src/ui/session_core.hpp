@@ -38,6 +38,9 @@ struct SessionCore {
   }
 
   std::string programFolder;
+  // Where result files named without a folder are written (--output, "set outputfolder");
+  // empty: the program folder's "results" folder when it can be written, else the current folder.
+  std::string outputFolder;
   std::unique_ptr<UserInterface> ui;
   ErrorReporting errors;
   CallCounter counter;

@@ -9,6 +9,12 @@ void ConsoleUserInterface::MessagePopup(std::string_view title, std::string_view
   std::cerr.flush();
 }
 
+void ConsoleUserInterface::MessagePopupAt(std::string_view location, std::string_view title, std::string_view message) {
+  // "file:line: " first, as compilers write it, so that editors can jump there.
+  std::cerr << location << ": " << title << "\n" << message << "\n\n";
+  std::cerr.flush();
+}
+
 void ConsoleUserInterface::StatusMessage(std::string_view text) {
   if (showStatus_) std::cerr << text << "\n";
 }

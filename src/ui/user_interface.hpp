@@ -14,6 +14,11 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // A message under a title; a graphical front end waits for OK.
   virtual void MessagePopup(std::string_view title, std::string_view message) = 0;
+  // The same for a message about a place in a file ("run.script:12"): by default the place
+  // becomes the message's last line.
+  virtual void MessagePopupAt(std::string_view location, std::string_view title, std::string_view message) {
+    MessagePopup(title, std::string(message) + "\nat " + std::string(location));
+  }
   // A line in the status bar.
   virtual void StatusMessage(std::string_view text) = 0;
   // A yes/no question; headless implementations answer `safeDefault`.
@@ -34,6 +39,7 @@ class ConsoleUserInterface : public UserInterface {
  public:
   explicit ConsoleUserInterface(bool showStatus = false) : showStatus_(showStatus) {}
   void MessagePopup(std::string_view title, std::string_view message) override;
+  void MessagePopupAt(std::string_view location, std::string_view title, std::string_view message) override;
   void StatusMessage(std::string_view text) override;
   bool ConfirmPopup(std::string_view title, std::string_view question, bool safeDefault) override;
   std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern,
@@ -48,9 +54,13 @@ class RecordingUserInterface : public UserInterface {
  public:
   struct Popup {
     std::string title, message;
+    std::string location;  // "file:line" of a message about a place in a file; else empty
   };
   void MessagePopup(std::string_view title, std::string_view message) override {
-    popups.push_back({std::string(title), std::string(message)});
+    popups.push_back({std::string(title), std::string(message), {}});
+  }
+  void MessagePopupAt(std::string_view location, std::string_view title, std::string_view message) override {
+    popups.push_back({std::string(title), std::string(message), std::string(location)});
   }
   void StatusMessage(std::string_view text) override { status.emplace_back(text); }
   bool ConfirmPopup(std::string_view, std::string_view, bool safeDefault) override { return safeDefault; }

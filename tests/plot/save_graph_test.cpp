@@ -127,7 +127,7 @@ class PlotsOption : public ::testing::Test {
   struct CopyingUi : RecordingUserInterface {
     explicit CopyingUi(std::vector<Popup>& sink) : sink(sink) {}
     void MessagePopup(std::string_view title, std::string_view message) override {
-      sink.push_back({std::string(title), std::string(message)});
+      sink.push_back({std::string(title), std::string(message), {}});
     }
     std::vector<Popup>& sink;
   };

@@ -1,0 +1,143 @@
+#include "output/csv_files.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "common/text.hpp"
+
+namespace zoniq {
+
+namespace {
+
+// Shortest text that reads back to the same double.
+std::string Number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.9g", v);
+  return buf;
+}
+
+// The single-byte unit texts of the tab-separated files in ASCII.
+std::string Ascii(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == 0xB5) {
+      out += 'u';
+    } else if (c == 0xB0) {
+      out += "deg";
+    } else if (c == 0xB2) {
+      out += '2';
+    } else if (c == 0xB3) {
+      out += '3';
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xB5) {
+      out += 'u';  // UTF-8 µ
+      ++i;
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+void Row(std::string& out, std::initializer_list<std::string> fields) {
+  bool first = true;
+  for (const std::string& f : fields) {
+    if (!first) out += ',';
+    out += f;
+    first = false;
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+bool IsCsvFileName(std::string_view name) {
+  return name.size() >= 4 && EqualsNoCase(name.substr(name.size() - 4), ".csv");
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+std::string IVCsv(const std::list<SimulationRecord>& records) {
+  std::string out;
+  for (const SimulationRecord& r : records) {
+    const IVResult& iv = r.iv;
+    if (!iv.present) continue;
+    if (out.empty())
+      out =
+          "simulation,V (V),J_tot (mA/cm2),J_bulk (mA/cm2),J_ifr (mA/cm2),Js_n (mA/cm2),Js_p (mA/cm2),"
+          "J_SRH (mA/cm2),J_radiative (mA/cm2),J_Auger (mA/cm2)\n";
+    const std::size_t n = static_cast<std::size_t>(std::max(0, iv.pointsDone));
+    for (std::size_t i = 0; i < n && i < iv.v.size(); ++i)
+      Row(out,
+          {std::to_string(r.number), Number(iv.v[i]), Number(iv.j[i]), Number(iv.jbulk[i]), Number(iv.jifr[i]),
+           Number(iv.js_n[i]), Number(iv.js_p[i]), Number(iv.jSRH[i]), Number(iv.jRadiative[i]), Number(iv.jAuger[i])});
+  }
+  return out;
+}
+
+std::string BandDiagramCsv(const BandDiagramProfiles& b) {
+  std::string out =
+      "layer,i,x (um),Ec (eV),Fn (eV),Fp (eV),Ev (eV),n (/cm3),p (/cm3),rho_defect (/cm3),net doping (/cm3),"
+      "rho (/cm3),E (V/cm),jn (mA/cm2),jp (mA/cm2),jn_tunnel (mA/cm2),jp_tunnel (mA/cm2),jtot (mA/cm2),"
+      "generation (/cm3s),recombination (/cm3s),cumulative generation (mA/cm2),"
+      "cumulative recombination (mA/cm2)\n";
+  for (int l = 0; l < b.nlayers && l < MAXLAYERS; ++l)
+    for (int i = b.first[static_cast<std::size_t>(l)]; i <= b.last[static_cast<std::size_t>(l)] && i < b.N; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      Row(out,
+          {std::to_string(l + 1),  std::to_string(i),     Number(b.x[k]),    Number(b.Ec[k]), Number(b.Fn[k]),
+           Number(b.Fp[k]),        Number(b.Ev[k]),       Number(b.n[k]),    Number(b.p[k]),  Number(b.rhoDefect[k]),
+           Number(b.netDoping[k]), Number(b.rho[k]),      Number(b.E[k]),    Number(b.jn[k]), Number(b.jp[k]),
+           Number(b.jnTunnel[k]),  Number(b.jpTunnel[k]), Number(b.jtot[k]), Number(b.G[k]),  Number(b.R[k]),
+           Number(b.cumG[k]),      Number(b.cumR[k])});
+    }
+  return out;
+}
+
+std::string TabTableToCsv(std::string_view table) {
+  std::string out;
+  std::size_t columns = 0;
+  std::size_t pos = 0;
+  while (pos < table.size()) {
+    std::size_t end = table.find('\n', pos);
+    if (end == std::string_view::npos) end = table.size();
+    std::string_view line = table.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Each field is followed by a tab; the last tab ends the row.
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (start < line.size()) {
+      std::size_t tab = line.find('\t', start);
+      if (tab == std::string_view::npos) tab = line.size();
+      fields.push_back(Trim(line.substr(start, tab - start)));
+      start = tab + 1;
+    }
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    if (fields.empty()) continue;
+    // The first line of two fields or more holds the titles (lines before it describe the
+    // table); a row of another width does not belong to the table.
+    if (columns == 0) {
+      if (fields.size() < 2) continue;
+      columns = fields.size();
+    }
+    if (fields.size() != columns) continue;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) out += ',';
+      out += CsvField(Ascii(fields[i]));
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace zoniq

@@ -1,0 +1,439 @@
+// Everyday mistakes of a new user, run as the program runs: each must fail loudly, with the
+// place and a hint, and never give an empty or wrong result with exit status 0. Also where
+// result files go, the CSV results (read back with a strict CSV parser) and the run summary.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/main_program.hpp"
+#include "app/program_folder.hpp"
+#include "app/run_summary.hpp"
+#include "app/session.hpp"
+#include "common/text.hpp"
+#include "settings/settings_files.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records into a recorder the test keeps (the program owns the interface it is given).
+class Forward : public UserInterface {
+ public:
+  explicit Forward(RecordingUserInterface& to) : to_(to) {}
+  void MessagePopup(std::string_view t, std::string_view m) override { to_.MessagePopup(t, m); }
+  void MessagePopupAt(std::string_view l, std::string_view t, std::string_view m) override {
+    to_.MessagePopupAt(l, t, m);
+  }
+  void StatusMessage(std::string_view) override {}
+  bool ConfirmPopup(std::string_view, std::string_view, bool d) override { return d; }
+  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
+    return std::nullopt;
+  }
+
+ private:
+  RecordingUserInterface& to_;
+};
+
+// A strict RFC 4180 reader: every field either plain (no quote, comma or line break) or quoted
+// with doubled inner quotes; every line ends with LF; every row as wide as the heading.
+std::vector<std::vector<std::string>> ReadCsvStrict(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row;
+  std::string field;
+  std::size_t i = 0;
+  bool fieldStart = true;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (fieldStart && c == '"') {
+      ++i;
+      for (;;) {
+        if (i >= text.size()) throw std::runtime_error("unterminated quoted field");
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            field += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field += text[i++];
+      }
+      if (i < text.size() && text[i] != ',' && text[i] != '\n') throw std::runtime_error("text after a quoted field");
+      fieldStart = false;
+      continue;
+    }
+    if (c == '"') throw std::runtime_error("quote inside a plain field");
+    if (c == '\r') throw std::runtime_error("CR in a file that promises LF");
+    if (c == ',') {
+      row.push_back(field);
+      field.clear();
+      fieldStart = true;
+    } else if (c == '\n') {
+      row.push_back(field);
+      field.clear();
+      if (!rows.empty() && row.size() != rows.front().size()) throw std::runtime_error("row of another width");
+      rows.push_back(row);
+      row.clear();
+      fieldStart = true;
+    } else {
+      if (static_cast<unsigned char>(c) >= 0x80) throw std::runtime_error("a byte that is not ASCII");
+      field += c;
+      fieldStart = false;
+    }
+    ++i;
+  }
+  if (!fieldStart || !row.empty()) throw std::runtime_error("last line without LF");
+  return rows;
+}
+
+double Number(const std::string& field) {
+  double v = 0.0;
+  if (!ParseWholeNumber(field, v)) throw std::runtime_error("not a number: " + field);
+  return v;
+}
+
+class UserErrors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = fs::current_path();
+    fs::current_path(tmp_.path());
+    // A program folder of our own, so that the results folder can be removed or blocked.
+    home_ = tmp_.file("home");
+    fs::copy(test::HomeFolder(), home_, fs::copy_options::recursive);
+    fs::remove_all(home_ + "/results");
+  }
+  void TearDown() override { fs::current_path(old_); }
+
+  int Zoniq(std::vector<std::string> args) {
+    args.insert(args.begin(), "zoniq");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    out_.str("");
+    err_.str("");
+    ui_.popups.clear();
+    RunOptions options;
+    options.out = &out_;
+    options.err = &err_;
+    options.programFolder = home_;
+    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forward>(ui_), options);
+  }
+  void Script(const std::string& text) { std::ofstream("s.script", std::ios::binary) << text; }
+  const RecordingUserInterface::Popup* Find(const std::string& part) const {
+    for (const auto& p : ui_.popups)
+      if (p.title.find(part) != std::string::npos || p.message.find(part) != std::string::npos) return &p;
+    return nullptr;
+  }
+
+  test::TempDir tmp_;
+  fs::path old_;
+  std::string home_;
+  std::ostringstream out_, err_;
+  RecordingUserInterface ui_;
+};
+
+// ---- the script: values, names and places ----
+
+TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) {
+  Script(
+      "load definition CIGS.def\n"
+      "set layer1.thickness 2,5\n"          // 2: decimal comma
+      "set layer1.thickness 2.5 nm\n"       // 3: unit after the value
+      "* a comment line keeps the count\n"  // 4
+      "set layer1.mu_n 100\n"               // 5: misspelt name
+      "set layer1.doping 1e16\n"            // 6: a word for two names
+      "calculat single\n"                   // 7: misspelt command
+      "set layer1.NA 2e22\n"                // 8: the definition file's m^-3 value, taken with a warning
+      "set layr1.Eg 1.2\n"                  // 9: misspelt first part
+      "set contact.left.sm 1e5\n"           // 10: misspelt contact quantity
+      "get layer1.thickness xvalue\n"
+      "get layer1.NA yvalue\n"
+      "show\n");
+  EXPECT_EQ(Zoniq({"s.script"}), kExitScriptErrors);
+  struct Expect {
+    const char* part;
+    int line;
+  };
+  for (const Expect& e :
+       {Expect{"value = 2,5", 2}, Expect{"Text after the value: 'nm'", 3}, Expect{"Did you mean mun or mup?", 5},
+        Expect{"Did you mean NA (acceptors) or ND (donors)?", 6}, Expect{"Did you mean calculate?", 7},
+        Expect{"outside the sensible range 0 to 1e+21", 8},
+        Expect{"First part not recognised: layr1\nDid you mean layer?", 9}, Expect{"Did you mean sn or sp?", 10}}) {
+    const auto* p = Find(e.part);
+    ASSERT_NE(p, nullptr) << e.part;
+    EXPECT_EQ(p->location, "./s.script:" + std::to_string(e.line)) << e.part;
+  }
+  EXPECT_NE(Find("unit cm^-3")->message.find("not the definition file's SI units"), std::string::npos);
+  // The refused values left the thickness of the file (3 um); the implausible doping was taken.
+  EXPECT_NE(out_.str().find("  x       3.00000000e+00"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("  y       2.00000000e+22"), std::string::npos) << out_.str();
+}
+
+TEST_F(UserErrors, LinesInALoopKeepTheirNumbersOnEveryPass) {
+  Script("loop maxiteration 3\nloop start\nset layer9.Eg 1\nloop stop\nset layer9.Eg 2\n");
+  EXPECT_EQ(Zoniq({"s.script"}), kExitScriptErrors);
+  ASSERT_EQ(ui_.popups.size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ui_.popups[i].location, "./s.script:3") << i;
+  EXPECT_EQ(ui_.popups[3].location, "./s.script:5");
+}
+
+// ---- the command line ----
+
+TEST_F(UserErrors, AFailedLoadSimulatesNothing) {
+  EXPECT_EQ(Zoniq({"CIGs.def", "--calculate"}), kExitNotLoaded);
+  EXPECT_EQ(out_.str().find("Voc"), std::string::npos) << out_.str();
+  EXPECT_EQ(out_.str().find("No I-V curve"), std::string::npos);
+  // Where it looked: the def folder and the current folder.
+  EXPECT_NE(err_.str().find("'CIGs.def' looked for in " + home_ + "/def/CIGs.def and ./CIGs.def"), std::string::npos)
+      << err_.str();
+  EXPECT_NE(err_.str().find("nothing simulated"), std::string::npos);
+
+  // Nor does a script run on what happened to be loaded.
+  Script("calculate single\nsave result.eb x.eb\n");
+  EXPECT_EQ(Zoniq({"CIGs.def", "s.script", "--output", "out"}), kExitNotLoaded);
+  EXPECT_FALSE(fs::exists("out/x.eb"));
+  EXPECT_NE(Find("s.script' is not run"), nullptr);
+
+  EXPECT_EQ(Zoniq({"CIGS.deff", "--calculate"}), kExitNotLoaded);
+  EXPECT_NE(Find("'CIGS.deff' is not a file of a kind zoniq reads"), nullptr);
+  EXPECT_EQ(out_.str().find("Voc"), std::string::npos);
+}
+
+TEST_F(UserErrors, ABareNameIsAlsoFoundInTheCurrentFolder) {
+  fs::copy_file(home_ + "/def/CIGS.def", "mycell.def");
+  EXPECT_EQ(Zoniq({"mycell.def"}), kExitOk) << err_.str();
+  EXPECT_NE(out_.str().find("Problem: ./mycell.def"), std::string::npos) << out_.str();
+  // The program folder's file wins over one of the same name in the current folder.
+  fs::copy_file(home_ + "/def/CdTe.def", "CIGS.def");
+  EXPECT_EQ(Zoniq({"CIGS.def"}), kExitOk);
+  EXPECT_NE(out_.str().find("Problem: " + home_ + "/def/CIGS.def"), std::string::npos) << out_.str();
+}
+
+TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
+  EXPECT_EQ(Zoniq({"CIGS.def", "--iv", "-200:1000:21", "--calculate"}), kExitUsage);
+  EXPECT_NE(err_.str().find("not millivolts"), std::string::npos) << err_.str();
+  EXPECT_EQ(out_.str(), "");
+  // An option that needs a value does not take the next option as one.
+  EXPECT_EQ(Zoniq({"CIGS.def", "--output", "--calculate"}), kExitUsage);
+  EXPECT_NE(err_.str().find("--output needs a value"), std::string::npos) << err_.str();
+  EXPECT_FALSE(fs::exists("--calculate"));
+  // 10 V is still taken as a range (it is refused only beyond).
+  EXPECT_EQ(Zoniq({"--iv", "-10:10:3"}), kExitOk);
+}
+
+TEST_F(UserErrors, AnIncompleteSweepIsNoCompleteResult) {
+  Session s(home_);
+  s.lastSimulationResult = 0;
+  s.WorkPointConvergenceFailure = 0;
+  EXPECT_FALSE(SimulationComplete(s, 0));  // nothing simulated
+  SimulationRecord& r = s.simulaties.emplace_back();
+  r.actie.iv.on = 1;
+  r.iv.present = 1;
+  r.iv.points = 31;
+  r.iv.pointsDone = 11;  // stopped at the 12th point
+  EXPECT_FALSE(SimulationComplete(s, 0));
+  r.iv.pointsDone = 31;
+  EXPECT_TRUE(SimulationComplete(s, 0));
+  EXPECT_FALSE(SimulationComplete(s, 1));  // the record is older than this simulation
+  s.WorkPointConvergenceFailure = 1;
+  EXPECT_FALSE(SimulationComplete(s, 0));
+  // A simulation without a sweep is complete when its working point converged.
+  s.WorkPointConvergenceFailure = 0;
+  r.actie.iv.on = 0;
+  r.iv = IVResult{};
+  EXPECT_TRUE(SimulationComplete(s, 0));
+}
+
+TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4AndSaysSoInTheSummary) {
+  // No cell loaded: the simulation has nothing to solve and is abandoned.
+  EXPECT_EQ(Zoniq({"--light", "--iv", "0:0.5:6", "--calculate", "--summary", "runs.csv"}), kExitSimulationFailed);
+  const auto rows = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][12], "result");
+  EXPECT_TRUE(rows[1][12] == "not simulated" || rows[1][12] == "abandoned") << rows[1][12];
+  EXPECT_EQ(rows[1][13], "4");
+}
+
+TEST_F(UserErrors, VersionNamesTheProgramNotItsPath) {
+  EXPECT_EQ(Zoniq({"--version"}), kExitOk);
+  EXPECT_EQ(out_.str().rfind("ZONIQ 3.2.00 (program file dated ", 0), 0u) << out_.str();
+  EXPECT_EQ(out_.str().find("zoniq"), std::string::npos);
+}
+
+// ---- where result files go ----
+
+TEST_F(UserErrors, AMissingResultsFolderIsMadeAnOutputFolderIsUsed) {
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb a.eb\n");
+  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists(home_ + "/results/a.eb"));
+  ASSERT_EQ(Zoniq({"s.script", "--output", "runs/one"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("runs/one/a.eb"));
+  Script("set outputfolder other\nload definition CIGS.def\ncalculate single\nsave result.eb b.eb\n");
+  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("other/b.eb"));
+}
+
+TEST_F(UserErrors, TheGeneralSettingsCarryTheOutputFolder) {
+  std::ofstream("g.zon") << "output folder :\"from settings\"\n";
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb c.eb\n");
+  ASSERT_EQ(Zoniq({"./g.zon", "s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("from settings/c.eb"));
+  // Saved and read back.
+  Session a(home_), b(home_);
+  a.outputFolder = "runs/x";
+  ASSERT_EQ(SaveGeneralSettingsToPath(a, tmp_.file("back.zon"), HeaderInfo{}, a.parameterset1.convergence, a), 0);
+  ASSERT_EQ(SetGeneralZONIQSettingsFromFile(b, tmp_.file("back.zon"), b.parameterset1.convergence, b), 0);
+  EXPECT_EQ(b.outputFolder, "runs/x");
+}
+
+TEST(InstalledProgram, ItsFolderIsKnownByItsPlace) {
+  EXPECT_TRUE(IsInstalledProgramFolder("/usr/local/share/zoniq"));
+  EXPECT_TRUE(IsInstalledProgramFolder("/opt/x/share/zoniq/"));
+  EXPECT_FALSE(IsInstalledProgramFolder("/home/me/zoniq/home"));
+  EXPECT_FALSE(IsInstalledProgramFolder("/usr/share/zoniq-data"));
+}
+
+TEST_F(UserErrors, AnInstalledProgramWritesIntoTheCurrentFolder) {
+  const std::string installed = tmp_.file("prefix/share/zoniq");
+  fs::create_directories(tmp_.file("prefix/share"));
+  fs::rename(home_, installed);
+  home_ = installed;
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb mine.eb\n");
+  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("mine.eb"));
+  EXPECT_FALSE(fs::exists(installed + "/results"));
+}
+
+TEST_F(UserErrors, AResultsFolderThatCannotBeWrittenSendsTheFilesToTheCurrentFolder) {
+  // A file where the folder should be stands for a folder the user may not write (the tests
+  // may run as root, for whom permissions do not hold).
+  std::ofstream(home_ + "/results") << "not a folder";
+  Script("load definition CIGS.def\ncalculate single\nsave result.eb here.eb\n");
+  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  EXPECT_TRUE(fs::exists("here.eb"));
+}
+
+TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
+  Script(
+      "load definition CIGS.def\n"
+      "save result.eb early.eb\n"  // nothing calculated: no file
+      "save result.eb early.csv\n"
+      "action dark\n"
+      "action workingpoint.voltage 0.3\n"
+      "calculate single\n"
+      "save result.iv none.iv\n"  // no I-V calculated: no file
+      "save result.eb wp.eb\n"
+      "save result.eb wp.csv\n");
+  EXPECT_EQ(Zoniq({"s.script", "--output", "out"}), kExitScriptErrors);
+  EXPECT_FALSE(fs::exists("out/early.eb"));
+  EXPECT_FALSE(fs::exists("out/early.csv"));
+  EXPECT_FALSE(fs::exists("out/none.iv"));
+  EXPECT_NE(Find("No calculation is made yet: nothing to save or to show !"), nullptr);
+  EXPECT_NE(Find("No IV-calculation is made yet: nothing to save or to show !"), nullptr);
+  // The working point's band diagram at its voltage (fixed 10.4).
+  const std::string eb = test::ReadWholeFile("out/wp.eb");
+  EXPECT_NE(eb.find("Band diagramme at actual bias voltage\t    0.3000\tVolt\n"), std::string::npos) << eb;
+  EXPECT_NE(eb.find("Single shot simulation #\t1\n"), std::string::npos);
+  // The CSV holds the same state. In the dark at 0.3 V forward bias the quasi-Fermi levels are
+  // nowhere split by more than qV = 0.3 eV, and by qV where the depletion region begins (the
+  // quasi-Fermi levels are flat across it at low injection); towards the back contact, with its
+  // finite recombination velocity, the split falls.
+  const auto rows = ReadCsvStrict(test::ReadWholeFile("out/wp.csv"));
+  ASSERT_GT(rows.size(), 10u);
+  EXPECT_EQ(rows[0][2], "x (um)");
+  EXPECT_EQ(rows[0][4], "Fn (eV)");
+  EXPECT_EQ(rows[0][5], "Fp (eV)");
+  const auto& back = rows[1];  // first point of layer 1: the back contact side
+  EXPECT_EQ(back[0], "1");
+  double largest = -1.0;
+  for (std::size_t r = 1; r < rows.size(); ++r) largest = std::max(largest, Number(rows[r][4]) - Number(rows[r][5]));
+  EXPECT_LE(largest, 0.3 + 1e-6);
+  EXPECT_GE(largest, 0.3 - 1e-3);
+  EXPECT_LT(Number(back[4]) - Number(back[5]), 0.2);
+  // Ec - Ev is the band gap of the layer (1.15 eV for CIGS, from the definition file).
+  EXPECT_CLOSE(Number(back[3]) - Number(back[6]), 1.15, 1e-6, 0.0);
+}
+
+// ---- CSV results and the run summary ----
+
+TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
+  Script(
+      "load definition CIGS.def\n"
+      "action light\n"
+      "action iv.startV -0.2\n"
+      "action iv.stopV 0.8\n"
+      "action iv.points 41\n"
+      "action iv.doiv 1\n"
+      "calculate single\n"
+      "set layer1.thickness 2\n"
+      "calculate single\n"
+      "save result.iv two.csv\n"
+      "save result.iv two.iv\n"
+      "save result.genrec gen.csv\n");
+  ASSERT_EQ(Zoniq({"s.script", "--output", "out", "--summary", "runs.csv"}), kExitOk) << err_.str();
+  const auto iv = ReadCsvStrict(test::ReadWholeFile("out/two.csv"));
+  ASSERT_EQ(iv.size(), 1u + 2u * 41u);  // heading, two simulations of 41 points
+  EXPECT_EQ(iv[0][0], "simulation");
+  EXPECT_EQ(iv[0][1], "V (V)");
+  EXPECT_EQ(iv[0][2], "J_tot (mA/cm2)");
+  EXPECT_EQ(iv[0].size(), 10u);
+  // Voltages of the sweep: -0.2 V to 0.8 V in steps of 0.025 V, for simulations 1 and 2.
+  for (std::size_t k = 0; k < 82; ++k) {
+    EXPECT_EQ(iv[1 + k][0], k < 41 ? "1" : "2");
+    EXPECT_CLOSE(Number(iv[1 + k][1]), -0.2 + 0.025 * static_cast<double>(k % 41), 1e-9, 1e-12);
+  }
+  // The tab-separated file holds the same currents (8 decimals there, 9 digits here).
+  const std::string tab = test::ReadWholeFile("out/two.iv");
+  // A row: one blank, v in fixed 10.6 ("  -0.200000"), a tab, the currents.
+  const std::size_t row = tab.find("\n  -0.200000\t");
+  ASSERT_NE(row, std::string::npos) << tab;
+  double v = 0, j = 0;
+  ASSERT_TRUE(ParseTwoColumns(tab.substr(row + 1, 60), v, j));
+  EXPECT_EQ(v, -0.2);
+  EXPECT_CLOSE(Number(iv[1][2]), j, 1e-7, 1e-12);
+  // Under light at -0.2 V the current is the photocurrent: negative, below q x the absorbed
+  // photon flux (42.47 mA/cm2 above 1.15 eV in the shipped spectrum).
+  EXPECT_LT(Number(iv[1][2]), 0.0);
+  EXPECT_GT(Number(iv[1][2]), -42.47);
+
+  const auto gen = ReadCsvStrict(test::ReadWholeFile("out/gen.csv"));
+  ASSERT_GT(gen.size(), 10u);
+  EXPECT_EQ(gen[0][0], "x (um)");
+  EXPECT_EQ(gen[0][6], "net Gn1,1,1 (#/cm3.s)");  // a title with commas, quoted in the file
+  for (std::size_t r = 1; r < gen.size(); ++r)
+    for (const std::string& f : gen[r]) EXPECT_NO_THROW(Number(f)) << r;
+
+  const auto runs = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  ASSERT_EQ(runs.size(), 3u);  // heading and the two simulations
+  EXPECT_EQ(runs[0][6], "Voc (V)");
+  for (std::size_t r = 1; r < 3; ++r) {
+    EXPECT_EQ(runs[r][4], "41");
+    EXPECT_EQ(runs[r][5], "41");
+    EXPECT_EQ(runs[r][12], "complete");
+    EXPECT_EQ(runs[r][13], "0");
+    EXPECT_GT(Number(runs[r][9]), 0.0);  // eta
+  }
+  // A second run appends without a second heading.
+  ASSERT_EQ(Zoniq({"CIGS.def", "--summary", "runs.csv"}), kExitOk);
+  const auto more = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  ASSERT_EQ(more.size(), 4u);
+  EXPECT_EQ(more[3][12], "not simulated");
+}
+
+TEST(CsvStrictReader, RefusesWhatAToolWouldMisread) {
+  EXPECT_NO_THROW(ReadCsvStrict("a,\"b,c\"\n1,2\n"));
+  for (const char* bad : {"a,b\n1\n", "a,b\r\n1,2\r\n", "a,\"b\n", "a,b\"c\n", "a,b"})
+    EXPECT_ANY_THROW(ReadCsvStrict(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace zoniq
