@@ -1,0 +1,264 @@
+#include "solver/tunneling.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "common/call_counts.hpp"
+#include "solver/gummel.hpp"
+
+namespace zoniq {
+
+namespace {
+
+constexpr double kPlanck = 6.6256e-34;        // [J·s]
+constexpr double kElectronMass = 9.1095e-31;  // [kg]
+// Energy slices are at most this high [kT]: the slice integrand e^(−E−θ(E)) is taken at the
+// slice's middle, and finer slices keep that midpoint rule accurate where the band falls by
+// several kT over one interval.
+constexpr double kMaxSlice = 0.25;
+// The walk into the barrier stops when what the remaining energies can still add falls below
+// this fraction of the sum so far.
+constexpr double kWalkStop = 1e-6;
+
+}  // namespace
+
+double ChooseTunnelMass(double m1, double m2, int choice) {
+  switch (choice) {
+    case 1:
+      return std::max(m1, m2);
+    case 2:
+      return 0.5 * (m1 + m2);
+    case 3:
+      return std::sqrt(m1 * m2);
+    case 4:
+      return m1 * m2 / (m1 + m2);
+    default:
+      return std::min(m1, m2);
+  }
+}
+
+double WkbCoefficient(double L, double Vt) {
+  return L * 2.0 * std::numbers::pi * std::sqrt(8.0) / (1.5 * kPlanck) * std::sqrt(Vt * kQ * kElectronMass);
+}
+
+double WkbIntervalTerm(double h, double A, double B) {
+  if (A < 0.0 && B < 0.0) return 0.0;
+  if (A >= 0.0 && B >= 0.0) {
+    const double a = std::sqrt(A), b = std::sqrt(B);
+    const double s = a + b;
+    return s > 0.0 ? h * (A + a * b + B) / s : 0.0;
+  }
+  // Partly crossed: the band falls below E inside the interval.
+  const double top = std::max(A, B), bottom = std::min(A, B);
+  return h * top * std::sqrt(top) / (top - bottom);
+}
+
+double WkbExponent(const WkbProfile& p, double mStart, int s, int k, int dir, double E) {
+  double sum = 0.0;
+  for (int j = s; j != k; j += dir) {
+    const int a = j, b = j + dir;
+    const int idx = std::min(a, b);
+    const double term = WkbIntervalTerm(p.h[idx], p.band[a] - E, p.band[b] - E);
+    if (term > 0.0) sum += std::sqrt(ChooseTunnelMass(mStart, p.mass[idx], p.choice)) * term;
+  }
+  return p.coef * sum;
+}
+
+namespace {
+
+// One carrier as the tunnelling mechanisms see it.
+struct TunnelCarrier {
+  bool electrons = true;
+  CarrierTunnelState* t = nullptr;
+  const double* X = nullptr;   // u or v
+  const double* N = nullptr;   // Nn or Np
+  const double* E = nullptr;   // e^ψ (electrons) or e^−ψ (holes): D = N·E
+  const double* mu = nullptr;  // transport coefficients
+  const double* mass = nullptr;
+};
+
+TunnelCarrier CarrierOf(CalculationVariables& cv, int carrier) {
+  TunnelCarrier c;
+  c.electrons = carrier == kElectrons;
+  c.t = c.electrons ? &cv.tunnel.n : &cv.tunnel.p;
+  c.X = c.electrons ? cv.u.data() : cv.v.data();
+  c.N = c.electrons ? cv.pt.Nn.data() : cv.pt.Np.data();
+  c.E = c.electrons ? cv.Eplus.data() : cv.Emin.data();
+  c.mu = c.electrons ? cv.pt.mu_n.data() : cv.pt.mu_p.data();
+  c.mass = c.electrons ? cv.pt.me.data() : cv.pt.mh.data();
+  return c;
+}
+
+// The band profile in kT: the conduction band edge for electrons, the valence band edge
+// mirrored for holes (so that a barrier for either carrier lies above its energy). With
+// D = Nn·e^ψ = NC·e^(−E_b) (and the mirror for holes).
+void BandProfile(const CalculationVariables& cv, const TunnelCarrier& c, std::vector<double>& Eb) {
+  const double Vt = cv.Vt();
+  const double PhiL = cv.par->Fi_left;
+  const int N = cv.mesh.N;
+  for (int i = 0; i < N; ++i) {
+    const double ec = (PhiL - cv.pt.chi[i]) / Vt - cv.psi[i];
+    Eb[i] = c.electrons ? ec : -(ec - cv.pt.Eg[i] / Vt);
+  }
+}
+
+int LayerOfPoint(const CalculationVariables& cv, int i) {
+  for (int l = 0; l < cv.par->nlayers; ++l)
+    if (i <= cv.mesh.last[l]) return l;
+  return cv.par->nlayers - 1;
+}
+
+enum class RowKind { kContact, kInterfaceLeft, kInterfaceRight, kInterior };
+
+RowKind KindOf(const CalculationVariables& cv, int i, int l) {
+  if (i == 0 || i == cv.mesh.N - 1) return RowKind::kContact;
+  if (l > 0 && i == cv.mesh.first[l]) return RowKind::kInterfaceRight;
+  if (l + 1 < cv.par->nlayers && i == cv.mesh.last[l]) return RowKind::kInterfaceLeft;
+  return RowKind::kInterior;
+}
+
+double Kappa(const CalculationVariables& cv, const TunnelCarrier& c, int l) {
+  return c.electrons ? cv.par->interface[l].kappa_n : cv.par->interface[l].kappa_p;
+}
+
+// The factor with which a particle flux that arrives at point i (in units of the density scale
+// of i's layer l) enters the continuity residual of row i.
+double RowScale(const CalculationVariables& cv, const TunnelCarrier& c, int i, int l) {
+  const double* h = cv.mesh.h.data();
+  const double D = c.N[i] * c.E[i];
+  switch (KindOf(cv, i, l)) {
+    case RowKind::kInterfaceLeft:
+      return 2.0 * h[i - 1] / (c.mu[i - 1] + c.mu[i]) / D;
+    case RowKind::kInterfaceRight:
+      return 2.0 * h[i] / (c.mu[i] + c.mu[i + 1]) / D;
+    case RowKind::kInterior: {
+      const double mubar = 0.5 * (c.mu[cv.mesh.first[l]] + c.mu[cv.mesh.last[l]]);
+      return 0.5 * (h[i - 1] + h[i]) / (D * mubar);
+    }
+    case RowKind::kContact:
+      break;
+  }
+  return 0.0;
+}
+
+// Adds a particle flux `amount` arriving at point i (in units of i's layer) to the row of i
+// where the interval arrays do not reach it: the two rows of an interface read the tunnelling
+// corrections instead of the interval currents. At interior rows the interval arrays carry it.
+void AddArrival(const CalculationVariables& cv, const TunnelCarrier& c, int i, int l, double amount) {
+  switch (KindOf(cv, i, l)) {
+    case RowKind::kInterfaceLeft: {
+      // −(X_l + w_p − w_f)·tp·κ: an extra outflow κ·D_p·X_l.
+      c.t->ifaceLeft[l] -= amount / (Kappa(cv, c, l) * c.N[i] * c.E[i]);
+      break;
+    }
+    case RowKind::kInterfaceRight: {
+      const int p = i - 1, li = l - 1;
+      const double r = (c.N[p] / c.N[i]) * (cv.par->schaal.S[li] / cv.par->schaal.S[l]);
+      c.t->ifaceRight[li] += amount / (Kappa(cv, c, li) * r * c.N[i] * c.E[i]);
+      break;
+    }
+    case RowKind::kInterior:
+    case RowKind::kContact:
+      break;
+  }
+}
+
+// The flux of a path that starts in the metal at contact point s and ends in the interval
+// (k − dir, k): Φ = dir·C·(Xs − X̄_end), C in units of the start layer's density scale. It runs
+// through every interval between s and k and arrives at k.
+void AddContactPath(CalculationVariables& cv, const TunnelCarrier& c, int s, int k, int dir, double C, double Xs,
+                    int startLayer) {
+  const Schaal& sc = cv.par->schaal;
+  const double Xend = 0.5 * (c.X[k - dir] + c.X[k]);
+  const double phi = dir * C * (Xs - Xend);
+  const int lo = std::min(s, k), hi = std::max(s, k);
+  int l = LayerOfPoint(cv, lo);
+  for (int j = lo; j < hi; ++j) {
+    while (j > cv.mesh.last[l]) ++l;
+    c.t->current[j] += phi * sc.S[startLayer] / sc.S[l];
+  }
+  const int lk = LayerOfPoint(cv, k);
+  const double r = sc.S[startLayer] / sc.S[lk];
+  AddArrival(cv, c, k, lk, dir * phi * r);
+  // −∂F_k/∂X of the arriving flux c_k·r·C·(Xs − (X_{k−dir} + X_k)/2).
+  const double e = 0.5 * RowScale(cv, c, k, lk) * r * C;
+  c.t->sparse.push_back({k, k, e});
+  c.t->sparse.push_back({k, k - dir, e});
+}
+
+}  // namespace
+
+void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier) {
+  CountCall(cv, CallCounter::tunnelingToContacts);
+  const CalculationParameters& par = *cv.par;
+  const ContactParameters& cp = contact < 0 ? par.cell.leftContact : par.cell.rightContact;
+  if (cp.tunneling == 0) return;
+  const int N = cv.mesh.N;
+  if (N < 4) return;
+  cv.tunnel.present = 1;
+  TunnelCarrier c = CarrierOf(cv, carrier);
+  std::vector<double>& Eb = c.t->band;
+  BandProfile(cv, c, Eb);
+  const int s = contact < 0 ? 0 : N - 1;
+  const int dir = contact < 0 ? 1 : -1;
+  // The far contact is no end point: the walk stays inside the device.
+  const int stop = contact < 0 ? N - 1 : 0;
+  int e = s;
+  for (int k = s + dir; k != stop; k += dir)
+    if (Eb[k] < Eb[e]) e = k;
+  if (e == s || Eb[s] - Eb[e] <= par.convergence.tunnelBarrierThreshold) return;
+
+  const double v =
+      c.electrons ? (contact < 0 ? par.Sn_left : par.Sn_right) : (contact < 0 ? par.Sp_left : par.Sp_right);
+  if (!(v > 0.0)) return;
+  const double P = v * c.N[s] * c.E[s];
+  const double EP = Eb[s];
+  // The metal's carrier variable: u0 + u = 1 (left) or uR (right); v0 + v = 1 or 1/uR.
+  const double Xs =
+      c.electrons ? (contact < 0 ? 1.0 - cv.u0 : cv.uR - cv.u0) : (contact < 0 ? 1.0 - cv.v0 : 1.0 / cv.uR - cv.v0);
+  const WkbProfile profile{std::span<const double>(Eb.data(), N), std::span<const double>(cv.mesh.h.data(), N),
+                           std::span<const double>(c.mass, N), WkbCoefficient(par.schaal.L, par.Vt),
+                           par.convergence.TunnelMassChoice};
+  const double mStart = c.electrons ? cp.me_rel : cp.mh_rel;
+  const int startLayer = contact < 0 ? 0 : par.nlayers - 1;
+
+  double Ehi = Eb[s];  // the lowest band value reached so far
+  double sum = 0.0;
+  bool done = false;
+  for (int k = s + dir; k != e + dir && !done; k += dir) {
+    if (Eb[k] >= Ehi) continue;  // a point at or above the lowest value so far gives no slice
+    const double drop = Ehi - Eb[k];
+    const int n = std::max(1, static_cast<int>(std::ceil(drop / kMaxSlice)));
+    const double height = drop / n;
+    double C = 0.0;
+    for (int q = 0; q < n; ++q) {
+      const double Etop = Ehi - q * height, Elo = Etop - height, Emid = Etop - 0.5 * height;
+      const double dp = height * std::exp(EP - Emid - WkbExponent(profile, mStart, s, k, dir, Emid));
+      C += dp;
+      sum += dp;
+      if ((Elo - Eb[e]) * dp / height < kWalkStop * sum) {
+        done = true;
+        break;
+      }
+    }
+    Ehi = Eb[k];
+    if (C > 0.0) AddContactPath(cv, c, s, k, dir, P * C, Xs, startLayer);
+  }
+}
+
+void BandToBandTunneling(CalculationVariables&, int) {}
+
+bool TunnellingSwitchedOn(const CalculationParameters& par) {
+  return par.cell.leftContact.tunneling != 0 || par.cell.rightContact.tunneling != 0;
+}
+
+void CalculateTunnelling(CalculationVariables& cv, int carrier) {
+  InitialiseTunnelCurrent(cv, carrier == kElectrons ? -1 : 1);
+  if (!TunnellingSwitchedOn(*cv.par)) return;
+  tunnelingToContacts(cv, -1, carrier);
+  tunnelingToContacts(cv, 1, carrier);
+  BandToBandTunneling(cv, carrier);
+}
+
+}  // namespace zoniq
