@@ -164,27 +164,88 @@ void AddArrival(const CalculationVariables& cv, const TunnelCarrier& c, int i, i
   }
 }
 
-// The flux of a path that starts in the metal at contact point s and ends in the interval
-// (k − dir, k): Φ = dir·C·(Xs − X̄_end), C in units of the start layer's density scale. It runs
-// through every interval between s and k and arrives at k.
-void AddContactPath(CalculationVariables& cv, const TunnelCarrier& c, int s, int k, int dir, double C, double Xs,
-                    int startLayer) {
+// One family of tunnelling paths from a start point s in direction dir: the energies run down
+// from Ehi0 to `floor`, and the end point k of a path walks from kFirst to kLast.
+struct Walk {
+  int s = 0, dir = 1, kFirst = 0, kLast = 0;
+  double Ehi0 = 0.0, floor = 0.0;
+  double P = 0.0, EP = 0.0;  // prefactor (in units of startLayer's density scale) and its band value
+  double mStart = 1.0;       // relative mass of the start
+  bool deviceStart = false;  // a device point (its X is a variable) or the metal (X fixed)
+  double Xs = 0.0;           // the metal's X
+  int startLayer = 0;        // the layer whose density scale P and the flux are counted in
+};
+
+// The flux of the paths that end in the interval (k − dir, k), Φ = dir·C·(Xs − X̄_end): added
+// to every interval between s and k, arriving at k and, for a device start, leaving s; with
+// the Jacobian entries of both rows (J = −∂F/∂X).
+void AddPath(CalculationVariables& cv, const TunnelCarrier& c, const Walk& w, int k, double C) {
   const Schaal& sc = cv.par->schaal;
+  const int s = w.s, dir = w.dir;
+  const double Xs = w.deviceStart ? c.X[s] : w.Xs;
   const double Xend = 0.5 * (c.X[k - dir] + c.X[k]);
   const double phi = dir * C * (Xs - Xend);
+  const double SP = sc.S[w.startLayer];
   const int lo = std::min(s, k), hi = std::max(s, k);
   int l = LayerOfPoint(cv, lo);
   for (int j = lo; j < hi; ++j) {
     while (j > cv.mesh.last[l]) ++l;
-    c.t->current[j] += phi * sc.S[startLayer] / sc.S[l];
+    c.t->current[j] += phi * SP / sc.S[l];
   }
   const int lk = LayerOfPoint(cv, k);
-  const double r = sc.S[startLayer] / sc.S[lk];
-  AddArrival(cv, c, k, lk, dir * phi * r);
-  // −∂F_k/∂X of the arriving flux c_k·r·C·(Xs − (X_{k−dir} + X_k)/2).
-  const double e = 0.5 * RowScale(cv, c, k, lk) * r * C;
-  c.t->sparse.push_back({k, k, e});
-  c.t->sparse.push_back({k, k - dir, e});
+  const double rk = SP / sc.S[lk];
+  AddArrival(cv, c, k, lk, dir * phi * rk);
+  const double ek = RowScale(cv, c, k, lk) * rk * C;
+  c.t->sparse.push_back({k, k, 0.5 * ek});
+  c.t->sparse.push_back({k, k - dir, 0.5 * ek});
+  if (!w.deviceStart) return;
+  c.t->sparse.push_back({k, s, -ek});
+  const int ls = LayerOfPoint(cv, s);
+  const double rs = SP / sc.S[ls];
+  AddArrival(cv, c, s, ls, -dir * phi * rs);
+  const double es = RowScale(cv, c, s, ls) * rs * C;
+  c.t->sparse.push_back({s, s, es});
+  c.t->sparse.push_back({s, k, -0.5 * es});
+  c.t->sparse.push_back({s, k - dir, -0.5 * es});
+}
+
+// Walks the end point into the barrier. At every point below the lowest band value reached so
+// far, the energies between that value and the point's (not below the floor) are cut into
+// slices; each slice tunnels to the interval just reached, where its energy meets the band.
+void WalkPaths(CalculationVariables& cv, const TunnelCarrier& c, const WkbProfile& profile, const Walk& w) {
+  const std::vector<double>& Eb = c.t->band;
+  double Ehi = w.Ehi0;
+  double sum = 0.0;
+  for (int k = w.kFirst; k != w.kLast + w.dir; k += w.dir) {
+    if (Eb[k] >= Ehi) continue;  // a point at or above the lowest value so far gives no slice
+    const double bottom = std::max(Eb[k], w.floor);
+    const double drop = Ehi - bottom;
+    const int n = std::max(1, static_cast<int>(std::ceil(drop / kMaxSlice)));
+    const double height = drop / n;
+    double C = 0.0;
+    bool done = false;
+    for (int q = 0; q < n; ++q) {
+      const double Etop = Ehi - q * height, Elo = Etop - height, Emid = Etop - 0.5 * height;
+      const double dp = height * std::exp(w.EP - Emid - WkbExponent(profile, w.mStart, w.s, k, w.dir, Emid));
+      C += dp;
+      sum += dp;
+      // What the energies below can still add is at most (Elo − floor)·dp/height.
+      if ((Elo - w.floor) * dp / height < kWalkStop * sum) {
+        done = true;
+        break;
+      }
+    }
+    Ehi = bottom;
+    if (C > 0.0) AddPath(cv, c, w, k, w.P * C);
+    if (done || bottom <= w.floor) break;
+  }
+}
+
+WkbProfile ProfileOf(const CalculationVariables& cv, const TunnelCarrier& c) {
+  const std::size_t N = static_cast<std::size_t>(cv.mesh.N);
+  return WkbProfile{std::span<const double>(c.t->band.data(), N), std::span<const double>(cv.mesh.h.data(), N),
+                    std::span<const double>(c.mass, N), WkbCoefficient(cv.par->schaal.L, cv.par->Vt),
+                    cv.par->convergence.TunnelMassChoice};
 }
 
 }  // namespace
@@ -200,62 +261,91 @@ void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier) {
   TunnelCarrier c = CarrierOf(cv, carrier);
   std::vector<double>& Eb = c.t->band;
   BandProfile(cv, c, Eb);
-  const int s = contact < 0 ? 0 : N - 1;
-  const int dir = contact < 0 ? 1 : -1;
-  // The far contact is no end point: the walk stays inside the device.
+  Walk w;
+  w.s = contact < 0 ? 0 : N - 1;
+  w.dir = contact < 0 ? 1 : -1;
+  // The far contact is no end point: the walk stays inside the device and ends at the lowest
+  // band value beyond the barrier.
   const int stop = contact < 0 ? N - 1 : 0;
-  int e = s;
-  for (int k = s + dir; k != stop; k += dir)
+  int e = w.s;
+  for (int k = w.s + w.dir; k != stop; k += w.dir)
     if (Eb[k] < Eb[e]) e = k;
-  if (e == s || Eb[s] - Eb[e] <= par.convergence.tunnelBarrierThreshold) return;
-
+  if (e == w.s || Eb[w.s] - Eb[e] <= par.convergence.tunnelBarrierThreshold) return;
   const double v =
       c.electrons ? (contact < 0 ? par.Sn_left : par.Sn_right) : (contact < 0 ? par.Sp_left : par.Sp_right);
   if (!(v > 0.0)) return;
-  const double P = v * c.N[s] * c.E[s];
-  const double EP = Eb[s];
+  // The path starts in the metal: P = S·D at the contact point.
+  w.P = v * c.N[w.s] * c.E[w.s];
+  w.EP = Eb[w.s];
+  w.Ehi0 = Eb[w.s];
+  w.floor = Eb[e];
+  w.kFirst = w.s + w.dir;
+  w.kLast = e;
+  w.mStart = c.electrons ? cp.me_rel : cp.mh_rel;
+  w.deviceStart = false;
   // The metal's carrier variable: u0 + u = 1 (left) or uR (right); v0 + v = 1 or 1/uR.
-  const double Xs =
-      c.electrons ? (contact < 0 ? 1.0 - cv.u0 : cv.uR - cv.u0) : (contact < 0 ? 1.0 - cv.v0 : 1.0 / cv.uR - cv.v0);
-  const WkbProfile profile{std::span<const double>(Eb.data(), N), std::span<const double>(cv.mesh.h.data(), N),
-                           std::span<const double>(c.mass, N), WkbCoefficient(par.schaal.L, par.Vt),
-                           par.convergence.TunnelMassChoice};
-  const double mStart = c.electrons ? cp.me_rel : cp.mh_rel;
-  const int startLayer = contact < 0 ? 0 : par.nlayers - 1;
+  w.Xs = c.electrons ? (contact < 0 ? 1.0 - cv.u0 : cv.uR - cv.u0) : (contact < 0 ? 1.0 - cv.v0 : 1.0 / cv.uR - cv.v0);
+  w.startLayer = contact < 0 ? 0 : par.nlayers - 1;
+  WalkPaths(cv, c, ProfileOf(cv, c), w);
+}
 
-  double Ehi = Eb[s];  // the lowest band value reached so far
-  double sum = 0.0;
-  bool done = false;
-  for (int k = s + dir; k != e + dir && !done; k += dir) {
-    if (Eb[k] >= Ehi) continue;  // a point at or above the lowest value so far gives no slice
-    const double drop = Ehi - Eb[k];
-    const int n = std::max(1, static_cast<int>(std::ceil(drop / kMaxSlice)));
-    const double height = drop / n;
-    double C = 0.0;
-    for (int q = 0; q < n; ++q) {
-      const double Etop = Ehi - q * height, Elo = Etop - height, Emid = Etop - 0.5 * height;
-      const double dp = height * std::exp(EP - Emid - WkbExponent(profile, mStart, s, k, dir, Emid));
-      C += dp;
-      sum += dp;
-      if ((Elo - Eb[e]) * dp / height < kWalkStop * sum) {
-        done = true;
-        break;
-      }
+void IntrabandTunneling(CalculationVariables& cv, int carrier) {
+  CountCall(cv, CallCounter::IntrabandTunneling);
+  const CalculationParameters& par = *cv.par;
+  const int N = cv.mesh.N;
+  TunnelCarrier c = CarrierOf(cv, carrier);
+  bool built = false;
+  for (int l = 0; l + 1 < par.nlayers; ++l) {
+    const InterfaceParameters& I = par.cell.interface[l];
+    if (I.intrabandTunneling == 0) continue;
+    if (!built) {
+      BandProfile(cv, c, c.t->band);
+      built = true;
     }
-    Ehi = Eb[k];
-    if (C > 0.0) AddContactPath(cv, c, s, k, dir, P * C, Xs, startLayer);
+    cv.tunnel.present = 1;
+    const std::vector<double>& Eb = c.t->band;
+    const int p = cv.mesh.last[l], f = cv.mesh.first[l + 1];
+    const WkbProfile profile = ProfileOf(cv, c);
+    // κ·D_p = v·NC·e^(−max(E_b(p), E_b(f))), in units of layer l's density scale both ways.
+    const double kappa = c.electrons ? par.interface[l].kappa_n : par.interface[l].kappa_p;
+    for (int dir : {1, -1}) {
+      CountCall(cv, CallCounter::CalculateTunnelCurrentsNew);
+      Walk w;
+      w.dir = dir;
+      w.s = dir > 0 ? p : f;
+      const int first = dir > 0 ? f : p;  // the first barrier point, across the interface
+      // The path starts on the side of the lower band and stays in the layer across the
+      // interface: lower energies, below the far side of that layer, belong to tunnelling
+      // through the whole layer.
+      if (Eb[w.s] > Eb[first]) continue;
+      w.kFirst = first + dir;
+      w.kLast = dir > 0 ? std::min(cv.mesh.last[l + 1], N - 2) : std::max(cv.mesh.first[l], 1);
+      if ((w.kLast - w.kFirst) * dir < 0) continue;
+      w.Ehi0 = Eb[first];
+      w.floor = Eb[w.s];
+      if (w.Ehi0 - w.floor <= par.convergence.tunnelBarrierThreshold) continue;
+      w.P = kappa * c.N[p] * c.E[p];
+      w.EP = std::max(Eb[p], Eb[f]);
+      w.mStart = c.electrons ? I.me_rel : I.mh_rel;
+      w.deviceStart = true;
+      w.startLayer = l;
+      WalkPaths(cv, c, profile, w);
+    }
   }
 }
 
 void BandToBandTunneling(CalculationVariables&, int) {}
 
 bool TunnellingSwitchedOn(const CalculationParameters& par) {
+  for (int l = 0; l + 1 < par.nlayers; ++l)
+    if (par.cell.interface[l].intrabandTunneling != 0) return true;
   return par.cell.leftContact.tunneling != 0 || par.cell.rightContact.tunneling != 0;
 }
 
 void CalculateTunnelling(CalculationVariables& cv, int carrier) {
   InitialiseTunnelCurrent(cv, carrier == kElectrons ? -1 : 1);
   if (!TunnellingSwitchedOn(*cv.par)) return;
+  IntrabandTunneling(cv, carrier);
   tunnelingToContacts(cv, -1, carrier);
   tunnelingToContacts(cv, 1, carrier);
   BandToBandTunneling(cv, carrier);

@@ -51,6 +51,12 @@ double WkbExponent(const WkbProfile& p, double mStart, int s, int k, int dir, do
 // the Jacobian entries to its sparse list.
 void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier);
 
+// Intraband tunnelling through the band spike of every interface whose tunnelling is on: a path
+// starts at the interface point on the side of the lower band and crosses the spike into the
+// layer on the other side, at the energies between the two band values at the interface (above
+// them the thermionic emission of the interface carries the carriers).
+void IntrabandTunneling(CalculationVariables& cv, int carrier);
+
 // Band-to-band tunnelling: no contribution.
 void BandToBandTunneling(CalculationVariables& cv, int carrier);
 

@@ -278,56 +278,171 @@ TEST(ContactTunnelling, EquilibriumIsExactlyZero) {
   }
 }
 
+Solved SolveSpike(bool electrons, bool tunneling, double V, double mass = 0.1);
+
 // The Jacobian of the continuity equation with tunnelling (tridiagonal part plus the sparse
-// elements) against central differences of the residual, at a forward-biased state whose
-// carrier variables are disturbed so that no flux vanishes.
+// elements) against central differences of the residual, at the solved state with its carrier
+// variables disturbed so that no flux vanishes.
+void CheckJacobian(Solved& s, bool electrons) {
+  CalculationVariables& cv = s.pb->cv;
+  const int N = cv.mesh.N;
+  const int carrier = electrons ? kElectrons : kHoles;
+  std::vector<double>& X = electrons ? cv.u : cv.v;
+  const double X0 = electrons ? cv.u0 : cv.v0;
+  for (int i = 1; i < N - 1; ++i) X[i] = (X0 + X[i]) * (1.0 + 0.3 * std::sin(1.7 * i)) - X0;
+  auto residual = [&](std::vector<double>& F) {
+    ASSERT_EQ(ComputeDefectTerms(cv), 1);
+    CalculateTunnelling(cv, carrier);
+    if (electrons)
+      bereken_stelsel_u_Gummel(cv, F);
+    else
+      bereken_stelsel_v_Gummel(cv, F);
+  };
+  std::vector<double> F(N), Fp(N), Fm(N), jl(N), jd(N), ju(N);
+  residual(F);
+  if (electrons)
+    bereken_jac_u_Gummel(cv, jl, jd, ju);
+  else
+    bereken_jac_v_Gummel(cv, jl, jd, ju);
+  const std::vector<SparseElement> sparse = (electrons ? cv.tunnel.n : cv.tunnel.p).sparse;
+  ASSERT_FALSE(sparse.empty());
+  std::vector<std::vector<double>> J(N, std::vector<double>(N, 0.0));
+  for (int r = 0; r < N; ++r) {
+    J[r][r] += jd[r];
+    if (r > 0) J[r][r - 1] += jl[r];
+    if (r + 1 < N) J[r][r + 1] += ju[r];
+  }
+  for (const SparseElement& e : sparse) J[e.row][e.col] += e.value;
+  std::vector<double> rowMax(N, 0.0);
+  for (int r = 0; r < N; ++r)
+    for (int col = 0; col < N; ++col) rowMax[r] = std::max(rowMax[r], std::fabs(J[r][col]));
+  int bad = 0;
+  for (int col = 0; col < N; ++col) {
+    const double keep = X[col], step = 1e-6 * std::fabs(X0 + keep);
+    X[col] = keep + step;
+    residual(Fp);
+    X[col] = keep - step;
+    residual(Fm);
+    X[col] = keep;
+    for (int r = 0; r < N; ++r) {
+      const double fd = -(Fp[r] - Fm[r]) / (2.0 * step);
+      if (std::fabs(J[r][col] - fd) > 1e-7 * rowMax[r] && ++bad < 10)
+        ADD_FAILURE() << "row " << r << " col " << col << ": " << J[r][col] << " vs " << fd;
+    }
+  }
+  EXPECT_EQ(bad, 0);
+}
+
 TEST(ContactTunnelling, JacobianMatchesFiniteDifferences) {
   for (const SchottkyCase k : {SchottkyCase{true, true}, SchottkyCase{false, false}}) {
     Solved s = SolveSchottky(k, true, 0.1);
-    CalculationVariables& cv = s.pb->cv;
-    const int N = cv.mesh.N;
-    const int carrier = k.electrons ? kElectrons : kHoles;
-    std::vector<double>& X = k.electrons ? cv.u : cv.v;
-    const double X0 = k.electrons ? cv.u0 : cv.v0;
-    for (int i = 1; i < N - 1; ++i) X[i] = (X0 + X[i]) * (1.0 + 0.3 * std::sin(1.7 * i)) - X0;
-    auto residual = [&](std::vector<double>& F) {
-      CalculateTunnelling(cv, carrier);
-      if (k.electrons)
-        bereken_stelsel_u_Gummel(cv, F);
-      else
-        bereken_stelsel_v_Gummel(cv, F);
-    };
-    std::vector<double> F(N), Fp(N), Fm(N), jl(N), jd(N), ju(N);
-    residual(F);
-    if (k.electrons)
-      bereken_jac_u_Gummel(cv, jl, jd, ju);
-    else
-      bereken_jac_v_Gummel(cv, jl, jd, ju);
-    const std::vector<SparseElement> sparse = (k.electrons ? cv.tunnel.n : cv.tunnel.p).sparse;
-    ASSERT_FALSE(sparse.empty());
-    std::vector<std::vector<double>> J(N, std::vector<double>(N, 0.0));
-    for (int r = 0; r < N; ++r) {
-      J[r][r] += jd[r];
-      if (r > 0) J[r][r - 1] += jl[r];
-      if (r + 1 < N) J[r][r + 1] += ju[r];
-    }
-    for (const SparseElement& e : sparse) J[e.row][e.col] += e.value;
-    std::vector<double> rowMax(N, 0.0);
-    for (int r = 0; r < N; ++r)
-      for (int col = 0; col < N; ++col) rowMax[r] = std::max(rowMax[r], std::fabs(J[r][col]));
-    for (int col = 0; col < N; ++col) {
-      const double keep = X[col], step = 1e-6 * std::fabs(X0 + keep);
-      X[col] = keep + step;
-      residual(Fp);
-      X[col] = keep - step;
-      residual(Fm);
-      X[col] = keep;
-      for (int r = 0; r < N; ++r) {
-        const double fd = -(Fp[r] - Fm[r]) / (2.0 * step);
-        EXPECT_NEAR(J[r][col], fd, 1e-7 * rowMax[r]) << "row " << r << " col " << col;
-      }
+    CheckJacobian(s, k.electrons);
+  }
+}
+
+TEST(IntrabandTunnelling, JacobianMatchesFiniteDifferences) {
+  for (bool electrons : {true, false}) {
+    Solved s = SolveSpike(electrons, true, electrons ? 0.1 : -0.1);
+    CheckJacobian(s, electrons);
+  }
+}
+
+}  // namespace
+}  // namespace zoniq
+
+namespace zoniq {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Intraband tunnelling through a spike: an n/n (or p/p) isotype heterojunction whose right layer
+// has its band edge 0.3 eV further from the Fermi level (χ 4.5 → 4.2 eV for electrons, Eg + χ
+// 5.7 → 6.0 eV for holes): the carriers spill into the left layer and leave a depleted barrier in
+// the right one. Unequal thicknesses, permittivities and mobilities; ohmic contacts.
+InputParameters SpikeCell(bool electrons, bool tunneling, double mass = 0.1) {
+  InputParameters set;
+  MottSchottkySettings ms;
+  InitialiseInputParameters(set, ms);
+  CellDefinition& c = set.cellParas;
+  c.numberOfLayers = 2;
+  auto uniform = [](Profile& p, double v) { p = UniformProfile(v, p.dependence); };
+  const double d[2] = {0.4e-6, 0.15e-6}, chi[2] = {4.5, electrons ? 4.2 : 4.5}, Eg[2] = {1.2, electrons ? 1.6 : 1.5};
+  const double eps[2] = {12.0, 9.0}, mu[2] = {0.02, 0.005}, dop[2] = {1e23, 3e23};
+  for (int l = 0; l < 2; ++l) {
+    LayerParameters& L = c.layer[l];
+    L.d = d[l];
+    uniform(L.Eg, Eg[l]);
+    uniform(L.chi, chi[l]);
+    uniform(L.eps, eps[l]);
+    uniform(L.Nc, 2e24);
+    uniform(L.Nv, 2e24);
+    uniform(L.Nd, electrons ? dop[l] : 0.0);
+    uniform(L.Na, electrons ? 0.0 : dop[l]);
+    uniform(L.mu_n, mu[l]);
+    uniform(L.mu_p, mu[l]);
+    uniform(L.v_th_n, l ? 1e5 : 2e5);
+    uniform(L.v_th_p, l ? 1e5 : 2e5);
+    uniform(L.me_rel, mass);
+    uniform(L.mh_rel, mass);
+  }
+  InterfaceParameters& I = c.interface[0];
+  I.intrabandTunneling = tunneling ? 1 : 0;
+  I.me_rel = I.mh_rel = mass;
+  for (ContactParameters* k : {&c.leftContact, &c.rightContact}) {
+    k->flatband = 1;
+    k->Sn = k->Sp = 1e7;
+  }
+  set.convergence.termination_Fn = set.convergence.termination_Fp = 1e-10;
+  set.convergence.termination_psi = 1e-10;
+  return set;
+}
+
+Solved SolveSpike(bool electrons, bool tunneling, double V, double mass) {
+  Solved s;
+  EXPECT_EQ(SetUpDcProblem(*s.pb, SpikeCell(electrons, tunneling, mass), FineMesh()), 0) << s.pb->ctx.lastMessage;
+  EXPECT_EQ(SolveEquilibrium(s.pb->cv), 0);
+  if (V != 0.0) {
+    EXPECT_EQ(SolveDarkBias(s.pb->cv, V, 6), 0);
+  }
+  extraheer_stroom(s.pb->cv, s.j);
+  return s;
+}
+
+TEST(IntrabandTunnelling, SpikeConductsMoreAndConservesCurrent) {
+  for (bool electrons : {true, false}) {
+    for (double V : {0.1, -0.1}) {
+      const double Vc = electrons ? V : -V;
+      const Solved off = SolveSpike(electrons, false, Vc);
+      const Solved on = SolveSpike(electrons, true, Vc);
+      const double J = std::fabs(on.j.j_tot[1]);
+      // Tunnelling through the spike adds to the thermionic emission over it.
+      EXPECT_GT(J, 1.5 * std::fabs(off.j.j_tot[1])) << electrons << " " << V;
+      const std::vector<double>& jt = electrons ? on.j.jn_tunnel : on.j.jp_tunnel;
+      EXPECT_GT(MaxAbs(jt), 0.0);
+      for (std::size_t i = 0; i < on.j.j_tot.size(); ++i) EXPECT_NEAR(on.j.j_tot[i], on.j.j_tot[1], 2e-5 * J) << i;
     }
   }
+}
+
+TEST(IntrabandTunnelling, HeavyMassIsNoTunnelling) {
+  // With a mass of 1e10 every path is opaque: the solution is that without tunnelling.
+  for (bool electrons : {true, false}) {
+    const Solved off = SolveSpike(electrons, false, 0.1, 1e10);
+    const Solved on = SolveSpike(electrons, true, 0.1, 1e10);
+    EXPECT_NEAR(on.j.j_tot[1], off.j.j_tot[1], 1e-9 * std::fabs(off.j.j_tot[1]));
+  }
+}
+
+TEST(IntrabandTunnelling, EquilibriumIsExactlyZero) {
+  Solved s = SolveSpike(true, true, 0.0);
+  CalculationVariables& cv = s.pb->cv;
+  CalculateTunnelling(cv, kElectrons);
+  EXPECT_FALSE(cv.tunnel.n.sparse.empty());
+  EXPECT_EQ(MaxAbs(cv.tunnel.n.current), 0.0);
+  EXPECT_EQ(cv.tunnel.n.ifaceLeft[0], 0.0);
+  EXPECT_EQ(cv.tunnel.n.ifaceRight[0], 0.0);
+  std::vector<double> F(static_cast<std::size_t>(cv.mesh.N));
+  bereken_stelsel_u_Gummel(cv, F);
+  EXPECT_EQ(MaxAbs(F), 0.0);
 }
 
 }  // namespace
