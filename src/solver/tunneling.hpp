@@ -57,6 +57,11 @@ void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier);
 // them the thermionic emission of the interface carries the carriers).
 void IntrabandTunneling(CalculationVariables& cv, int carrier);
 
+// Tunnelling through the whole region between interfaces l < j, when the band rises at l and
+// falls at j: at the energies below the lowest band value of the region and above the band on
+// both outer sides, from the last point of layer l to the first point after interface j.
+void CalculateTunnelIfaceToIface(CalculationVariables& cv, int carrier, int l, int j);
+
 // Band-to-band tunnelling: no contribution.
 void BandToBandTunneling(CalculationVariables& cv, int carrier);
 

@@ -447,3 +447,84 @@ TEST(IntrabandTunnelling, EquilibriumIsExactlyZero) {
 
 }  // namespace
 }  // namespace zoniq
+
+namespace zoniq {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// A barrier layer: 5 nm of undoped material whose conduction band lies 0.4 eV higher
+// (χ 4.1 eV against 4.5 eV) between two n layers of 0.1 and 0.15 µm with ND = Nc = 1e18 cm⁻³
+// (the Fermi level at their band edge); m = 0.1, vth = 1e5 m/s, μn = 10 m²/Vs; tunnelling on at
+// both interfaces. At equilibrium nothing is charged and the barrier is rectangular.
+InputParameters BarrierCell(bool tunneling) {
+  InputParameters set;
+  MottSchottkySettings ms;
+  InitialiseInputParameters(set, ms);
+  CellDefinition& c = set.cellParas;
+  c.numberOfLayers = 3;
+  auto uniform = [](Profile& p, double v) { p = UniformProfile(v, p.dependence); };
+  const double d[3] = {0.1e-6, 5e-9, 0.15e-6}, chi[3] = {4.5, 4.1, 4.5}, Nd[3] = {1e24, 0.0, 1e24};
+  for (int l = 0; l < 3; ++l) {
+    LayerParameters& L = c.layer[l];
+    L.d = d[l];
+    uniform(L.Eg, 1.5);
+    uniform(L.chi, chi[l]);
+    uniform(L.eps, 12.0);
+    uniform(L.Nc, 1e24);
+    uniform(L.Nv, 1e24);
+    uniform(L.Nd, Nd[l]);
+    uniform(L.Na, 0.0);
+    uniform(L.mu_n, 10.0);
+    uniform(L.mu_p, 0.01);
+    uniform(L.v_th_n, 1e5);
+    uniform(L.v_th_p, 1e5);
+    uniform(L.me_rel, 0.1);
+    uniform(L.mh_rel, 0.1);
+  }
+  for (int l = 0; l < 2; ++l) {
+    c.interface[l].intrabandTunneling = tunneling ? 1 : 0;
+    c.interface[l].me_rel = c.interface[l].mh_rel = 0.1;
+  }
+  for (ContactParameters* k : {&c.leftContact, &c.rightContact}) {
+    k->flatband = 1;
+    k->Sn = k->Sp = 1e7;
+  }
+  set.convergence.termination_Fn = set.convergence.termination_Fp = 1e-10;
+  set.convergence.termination_psi = 1e-10;
+  return set;
+}
+
+TEST(BarrierLayerTunnelling, ConductanceThroughTheBarrierIsTheRectangularTransmission) {
+  // In linear response the tunnel current through the barrier is
+  // q·v·Nc·∫₀^φ e^(−E − 2κ(E)d) dE·(e^(V/Vt) − 1), energies in kT from the Fermi level (= the
+  // band edge of the n layers), φ = 0.4 eV/Vt, κ(E) = √(2·m·m0·q·Vt·(φ − E))/ħ. The bias is
+  // small: the current's own dipole shifts the bands at the barrier by about a third of V/Vt,
+  // which at 0.1 mV would already lower the current by 0.2 %.
+  const double Vt = 0.0259, V = 1e-6, phi = 0.4 / Vt;
+  const double k0 = std::sqrt(2.0 * 0.1 * kM0 * kQe * Vt) / kHbar;
+  const double integral =
+      Simpson([&](double E) { return std::exp(-E - 2.0 * k0 * std::sqrt(phi - E) * 5e-9); }, 0.0, phi, 2000);
+  const double expected = kQe * 1e5 * 1e24 * integral * std::expm1(V / Vt) * 0.1;  // [mA/cm²]
+  Solved s;
+  ASSERT_EQ(SetUpDcProblem(*s.pb, BarrierCell(true), MeshSettings{}), 0) << s.pb->ctx.lastMessage;
+  ASSERT_EQ(SolveEquilibrium(s.pb->cv), 0);
+  ASSERT_EQ(SolveDarkBias(s.pb->cv, V, 2), 0);
+  extraheer_stroom(s.pb->cv, s.j);
+  const CalculationVariables& cv = s.pb->cv;
+  const int mid = (cv.mesh.first[1] + cv.mesh.last[1]) / 2;
+  EXPECT_NEAR(std::fabs(s.j.jn_tunnel[mid]), expected, 1e-3 * expected);
+  const double J = std::fabs(s.j.j_tot[1]);
+  EXPECT_GT(J, std::fabs(s.j.jn_tunnel[mid]));  // plus the emission over the barrier
+  for (std::size_t i = 0; i < s.j.j_tot.size(); ++i) EXPECT_NEAR(s.j.j_tot[i], s.j.j_tot[1], 2e-5 * J) << i;
+}
+
+TEST(BarrierLayerTunnelling, JacobianMatchesFiniteDifferences) {
+  Solved s;
+  ASSERT_EQ(SetUpDcProblem(*s.pb, BarrierCell(true), MeshSettings{}), 0) << s.pb->ctx.lastMessage;
+  ASSERT_EQ(SolveEquilibrium(s.pb->cv), 0);
+  ASSERT_EQ(SolveDarkBias(s.pb->cv, 0.05, 3), 0);
+  CheckJacobian(s, true);
+}
+
+}  // namespace
+}  // namespace zoniq
