@@ -87,12 +87,6 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
                                ": tunnelling to the trap is switched on, but it is not calculated in this version; "
                                "the defect is calculated without it.");
   }
-  // Of the tunnelling mechanisms, tunnelling in a layer (bulk to bulk) is not calculated yet.
-  for (int l = 0; l < cell.numberOfLayers && l < MAXLAYERS; ++l)
-    if (cell.layer[static_cast<std::size_t>(l)].tunneling != 0)
-      e.Error("Warning", "Layer " + std::to_string(l + 1) +
-                             ": tunnelling in the layer is switched on, but it is not calculated in this version; "
-                             "the layer is calculated without it.");
 
   CalculationParameters p;
   const double tau = T / 300.0;

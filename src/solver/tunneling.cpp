@@ -184,7 +184,11 @@ void AddPath(CalculationVariables& cv, const TunnelCarrier& c, const Walk& w, in
   const Schaal& sc = cv.par->schaal;
   const int s = w.s, dir = w.dir;
   const double Xs = w.deviceStart ? c.X[s] : w.Xs;
-  const double Xend = w.pointEnd ? c.X[k] : 0.5 * (c.X[k - dir] + c.X[k]);
+  // A path that ends on a band step at an interface (an interval of zero width) ends at the
+  // point across the step: the double point on the barrier side carries the barrier's own,
+  // ill-defined quasi-Fermi level.
+  const bool pointEnd = w.pointEnd || cv.mesh.h[std::min(k, k - dir)] == 0.0;
+  const double Xend = pointEnd ? c.X[k] : 0.5 * (c.X[k - dir] + c.X[k]);
   const double phi = dir * C * (Xs - Xend);
   const double SP = sc.S[w.startLayer];
   const int lo = std::min(s, k), hi = std::max(s, k);
@@ -197,7 +201,7 @@ void AddPath(CalculationVariables& cv, const TunnelCarrier& c, const Walk& w, in
   const double rk = SP / sc.S[lk];
   AddArrival(cv, c, k, lk, dir * phi * rk);
   const double ek = RowScale(cv, c, k, lk) * rk * C;
-  if (w.pointEnd) {
+  if (pointEnd) {
     c.t->sparse.push_back({k, k, ek});
   } else {
     c.t->sparse.push_back({k, k, 0.5 * ek});
@@ -210,7 +214,7 @@ void AddPath(CalculationVariables& cv, const TunnelCarrier& c, const Walk& w, in
   AddArrival(cv, c, s, ls, -dir * phi * rs);
   const double es = RowScale(cv, c, s, ls) * rs * C;
   c.t->sparse.push_back({s, s, es});
-  if (w.pointEnd) {
+  if (pointEnd) {
     c.t->sparse.push_back({s, k, -es});
   } else {
     c.t->sparse.push_back({s, k, -0.5 * es});
@@ -344,12 +348,62 @@ void CalculateTunnelIfaceToIface(CalculationVariables& cv, int carrier, int l, i
   AddPath(cv, c, w, fj, kappa * c.N[pl] * c.E[pl] * sum);
 }
 
+// Energy slices of bulk-to-bulk tunnelling are at most this high [kT].
+constexpr double kBulkSlice = 1.0;
+
+void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier) {
+  const CalculationParameters& par = *cv.par;
+  const int N = cv.mesh.N;
+  TunnelCarrier c = CarrierOf(cv, carrier);
+  const std::vector<double>& Eb = c.t->band;
+  const WkbProfile profile = ProfileOf(cv, c);
+  for (int l = 0; l < par.nlayers; ++l) {
+    if (par.cell.layer[l].tunneling == 0) continue;
+    cv.tunnel.present = 1;
+    const double* vth = c.electrons ? cv.pt.vth_n.data() : cv.pt.vth_p.data();
+    // Every rising interval (i, i+1) whose start lies in this layer: the energies of the rise
+    // enter the barrier there and tunnel to where the band falls back to them.
+    for (int i = std::max(cv.mesh.first[l], 1); i <= cv.mesh.last[l] && i + 1 <= N - 2; ++i) {
+      if (!(Eb[i + 1] > Eb[i])) continue;
+      const double rise = Eb[i + 1] - Eb[i];
+      const int n = std::max(1, static_cast<int>(std::ceil(rise / kBulkSlice)));
+      const double height = rise / n;
+      Walk w;
+      w.s = i;
+      w.dir = 1;
+      w.deviceStart = true;
+      w.startLayer = l;
+      w.mStart = c.mass[i];
+      w.P = vth[i] * c.N[i] * c.E[i];
+      w.EP = Eb[i];
+      for (int q = 0; q < n; ++q) {
+        const double E = Eb[i] + (q + 0.5) * height;
+        // The far turning point: the first point back at or below E; the band must rise more
+        // than the threshold above E on the way.
+        double top = Eb[i + 1];
+        int j = i + 2;
+        for (; j <= N - 2 && Eb[j] > E; ++j) top = std::max(top, Eb[j]);
+        if (j > N - 2 || top - E <= par.convergence.tunnelBarrierThreshold) continue;
+        const double C = height * std::exp(w.EP - E - WkbExponent(profile, w.mStart, i, j, 1, E));
+        if (C > 0.0) AddPath(cv, c, w, j, w.P * C);
+      }
+    }
+  }
+}
+
 void IntrabandTunneling(CalculationVariables& cv, int carrier) {
   CountCall(cv, CallCounter::IntrabandTunneling);
   const CalculationParameters& par = *cv.par;
   const int N = cv.mesh.N;
   TunnelCarrier c = CarrierOf(cv, carrier);
   bool built = false;
+  for (int l = 0; l < par.nlayers; ++l) {
+    if (par.cell.layer[l].tunneling == 0) continue;
+    BandProfile(cv, c, c.t->band);
+    built = true;
+    CalculateTunnelBulkToBulk(cv, carrier);
+    break;
+  }
   for (int l = 0; l + 1 < par.nlayers; ++l) {
     const InterfaceParameters& I = par.cell.interface[l];
     if (I.intrabandTunneling == 0) continue;
@@ -399,6 +453,8 @@ void IntrabandTunneling(CalculationVariables& cv, int carrier) {
 void BandToBandTunneling(CalculationVariables&, int) {}
 
 bool TunnellingSwitchedOn(const CalculationParameters& par) {
+  for (int l = 0; l < par.nlayers; ++l)
+    if (par.cell.layer[l].tunneling != 0) return true;
   for (int l = 0; l + 1 < par.nlayers; ++l)
     if (par.cell.interface[l].intrabandTunneling != 0) return true;
   return par.cell.leftContact.tunneling != 0 || par.cell.rightContact.tunneling != 0;

@@ -62,6 +62,12 @@ void IntrabandTunneling(CalculationVariables& cv, int carrier);
 // both outer sides, from the last point of layer l to the first point after interface j.
 void CalculateTunnelIfaceToIface(CalculationVariables& cv, int carrier, int l, int j);
 
+// Bulk-to-bulk tunnelling in every layer whose tunnelling is on: from the foot of every rise of
+// the band (band steps at interfaces included) through the barrier to where the band falls back
+// to the energy, in slices of at most 1 kT, each with its own far turning point. Needs the band
+// profile of the carrier in its tunnelling state.
+void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier);
+
 // Band-to-band tunnelling: no contribution.
 void BandToBandTunneling(CalculationVariables& cv, int carrier);
 
