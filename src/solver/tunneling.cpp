@@ -376,6 +376,9 @@ void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier) {
       w.mStart = c.mass[i];
       w.P = vth[i] * c.N[i] * c.E[i];
       w.EP = Eb[i];
+      // Slices that end in the same interval share one path (their fluxes add).
+      int jPath = -1;
+      double C = 0.0;
       for (int q = 0; q < n; ++q) {
         const double E = Eb[i] + (q + 0.5) * height;
         // The far turning point: the first point back at or below E; the band must rise more
@@ -384,9 +387,14 @@ void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier) {
         int j = i + 2;
         for (; j <= N - 2 && Eb[j] > E; ++j) top = std::max(top, Eb[j]);
         if (j > N - 2 || top - E <= par.convergence.tunnelBarrierThreshold) continue;
-        const double C = height * std::exp(w.EP - E - WkbExponent(profile, w.mStart, i, j, 1, E));
-        if (C > 0.0) AddPath(cv, c, w, j, w.P * C);
+        if (j != jPath) {
+          if (C > 0.0) AddPath(cv, c, w, jPath, w.P * C);
+          jPath = j;
+          C = 0.0;
+        }
+        C += height * std::exp(w.EP - E - WkbExponent(profile, w.mStart, i, j, 1, E));
       }
+      if (C > 0.0) AddPath(cv, c, w, jPath, w.P * C);
     }
   }
 }

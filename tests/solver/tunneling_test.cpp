@@ -543,3 +543,28 @@ TEST(BarrierLayerTunnelling, JacobianMatchesFiniteDifferences) {
 
 }  // namespace
 }  // namespace zoniq
+
+namespace zoniq {
+namespace {
+
+TEST(BarrierLayerTunnelling, EquilibriumIsExactlyZero) {
+  // Every mechanism at once: intraband at both interfaces, between them, and bulk to bulk.
+  Solved s;
+  ASSERT_EQ(SetUpDcProblem(*s.pb, BarrierCell(true, true), MeshSettings{}), 0) << s.pb->ctx.lastMessage;
+  CalculationVariables& cv = s.pb->cv;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  CalculateTunnelling(cv, kElectrons);
+  CalculateTunnelling(cv, kHoles);
+  EXPECT_GT(cv.tunnel.n.sparse.size(), 10u);
+  for (const CarrierTunnelState* t : {&cv.tunnel.n, &cv.tunnel.p}) {
+    EXPECT_EQ(MaxAbs(t->current), 0.0);
+    for (double x : t->ifaceLeft) EXPECT_EQ(x, 0.0);
+    for (double x : t->ifaceRight) EXPECT_EQ(x, 0.0);
+  }
+  std::vector<double> F(static_cast<std::size_t>(cv.mesh.N));
+  bereken_stelsel_u_Gummel(cv, F);
+  EXPECT_EQ(MaxAbs(F), 0.0);
+}
+
+}  // namespace
+}  // namespace zoniq
