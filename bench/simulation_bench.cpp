@@ -18,7 +18,7 @@ std::string Home() {
   return home ? home : ZONIQ_BENCH_HOME_DIR;
 }
 
-void IlluminatedIV41(benchmark::State& state, const std::string& file) {
+void IlluminatedIV41(benchmark::State& state, const std::string& file, bool tunnelAtFirstInterface = false) {
   RecordingUserInterface ui;
   ErrorReporting errors;
   const Environment env{&ui, &errors, Home()};
@@ -30,6 +30,7 @@ void IlluminatedIV41(benchmark::State& state, const std::string& file) {
     state.SkipWithError((file + " cannot be read").c_str());
     return;
   }
+  if (tunnelAtFirstInterface) set.cellParas.interface[0].intrabandTunneling = 1;
   cell.parameterset1 = set;
   cell.mottSchottky = ms;
   parameterset1_to_2(cell.zonnecel, cell.parameterset1);
@@ -58,6 +59,11 @@ BENCHMARK(BM_IlluminatedIV41CIGS)->Unit(benchmark::kMillisecond);
 // The same cell with one interface defect at the CIGS/CdS interface.
 void BM_IlluminatedIV41CIGSInterfaceDefect(benchmark::State& state) { IlluminatedIV41(state, "CIGS_ifdefect.def"); }
 BENCHMARK(BM_IlluminatedIV41CIGSInterfaceDefect)->Unit(benchmark::kMillisecond);
+
+// The CIGS cell with a 0.55 eV spike at the CIGS/CdS interface, with intraband tunnelling
+// through it.
+void BM_IlluminatedIV41CIGSSpikeTunnelling(benchmark::State& state) { IlluminatedIV41(state, "CIGS_spike.def", true); }
+BENCHMARK(BM_IlluminatedIV41CIGSSpikeTunnelling)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zoniq
