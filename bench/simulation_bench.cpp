@@ -43,7 +43,8 @@ std::string GenerationFile(double a, double d) {
   return path;
 }
 
-void Simulate(benchmark::State& state, const char* definition, const char* range, int points, bool fromFile) {
+void Simulate(benchmark::State& state, const char* definition, const char* range, int points, bool fromFile,
+              bool tunnelAtFirstInterface = false) {
   RecordingUserInterface ui;
   ErrorReporting errors;
   const Environment env{&ui, &errors, Home()};
@@ -55,6 +56,7 @@ void Simulate(benchmark::State& state, const char* definition, const char* range
     state.SkipWithError("the definition file cannot be read");
     return;
   }
+  if (tunnelAtFirstInterface) set.cellParas.interface[0].intrabandTunneling = 1;
   cell.parameterset1 = set;
   cell.mottSchottky = ms;
   parameterset1_to_2(cell.zonnecel, cell.parameterset1);
@@ -96,6 +98,13 @@ void BM_IlluminatedIV41CIGSInterfaceDefect(benchmark::State& state) {
   Simulate(state, "CIGS_ifdefect.def", "-0.2:0.8:41", 41, false);
 }
 BENCHMARK(BM_IlluminatedIV41CIGSInterfaceDefect)->Unit(benchmark::kMillisecond);
+
+// The CIGS cell with a 0.55 eV spike at the CIGS/CdS interface, with intraband tunnelling
+// through it.
+void BM_IlluminatedIV41CIGSSpikeTunnelling(benchmark::State& state) {
+  Simulate(state, "CIGS_spike.def", "-0.2:0.8:41", 41, false, true);
+}
+BENCHMARK(BM_IlluminatedIV41CIGSSpikeTunnelling)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zoniq

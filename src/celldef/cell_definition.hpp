@@ -248,6 +248,9 @@ struct ConvergenceParameters {
   double clamp_meta = 0.01;
   int defectdiscretisations = 7;
   int TunnelMassChoice = 0;
+  // A tunnelling path counts only when the band rises more than this above its lowest energy
+  // [kT]. Not a keyword of the definition file.
+  double tunnelBarrierThreshold = 1.0;
   double widthtail = 7.0;
   double widthgauss = 6.0;
   // 1: a bias point at which the Gummel procedure fails is retried with a coupled Newton

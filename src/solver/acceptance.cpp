@@ -37,7 +37,8 @@ CurrentBalance BalanceOfCurrents(const CalculationVariables& cv, const CurrentDe
   // dJn/dx = q(U − G) and dJp/dx = −q(U − G), J = Jn(0) + Jp(L) + q∫(U − G)dx + q·U_ifr holds
   // whatever the doping at the contacts (for a pn cell these are its minority-carrier currents;
   // a p-p or n-n stack has no minority carrier at one of its contacts).
-  b.contacts = j.j_n[0] + j.j_p[N - 1];
+  // Tunnel currents to the contacts are part of the carriers' currents there.
+  b.contacts = j.j_n[0] + j.jn_tunnel[0] + j.j_p[N - 1] + j.jp_tunnel[N - 1];
   return b;
 }
 

@@ -47,9 +47,10 @@ void InterfaceTermBlock::clear() {
 }
 
 void CarrierTunnelState::resize(std::size_t n) {
-  for (std::vector<double>* a : {&current, &source1, &source2, &further1, &further2}) a->assign(n, 0.0);
+  for (std::vector<double>* a : {&current, &source1, &source2, &further1, &further2, &band}) a->assign(n, 0.0);
   sparse.clear();
-  sparse.reserve(4 * n);
+  // Two elements per end point and path; paths end at most once per point and start point.
+  sparse.reserve(8 * n);
 }
 
 void SolverWorkspace::resize(std::size_t n) {

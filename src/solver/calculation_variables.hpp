@@ -94,6 +94,7 @@ struct CarrierTunnelState {
   std::array<double, MAXINTERFACES> ifaceLeft{}, ifaceRight{};  // corrections per interface side
   std::array<double, 2> contact{};                              // left, right
   std::vector<SparseElement> sparse;
+  std::vector<double> band;  // work: the band profile seen by the carrier [kT]
   void resize(std::size_t n);
 };
 

@@ -19,25 +19,30 @@ void extraheer_stroom(const CalculationVariables& cv, CurrentDensities& out) {
     const double c = kQ * s.S[l] * s.Dmax / s.L;  // current-density scale of the layer [A/m²]
     if (la <= f) continue;
     // Interval values, kept at the interval's left point for the moment.
-    double prevN = 0.0, prevP = 0.0;
+    double prevN = 0.0, prevP = 0.0, prevTn = 0.0, prevTp = 0.0;
     for (int i = f; i < la; ++i) {
       const double jn =
           0.5 * c * (u[i + 1] - u[i]) * pt.Nn[i] * cv.Bnm[i + 1] * cv.Eplus[i] * (pt.mu_n[i] + pt.mu_n[i + 1]) / h[i];
       const double jp =
           0.5 * c * (v[i] - v[i + 1]) * pt.Np[i] * cv.Bpp[i + 1] * cv.Emin[i] * (pt.mu_p[i] + pt.mu_p[i + 1]) / h[i];
+      // The tunnel arrays hold particle fluxes in +x per interval, like the currents above.
+      const double tn = -c * cv.tunnel.n.current[i];
+      const double tp = c * cv.tunnel.p.current[i];
       // Point values: the first point takes its interval's value, interior points the mean of
       // their two intervals.
       out.j_n[i] = i == f ? jn : 0.5 * (prevN + jn);
       out.j_p[i] = i == f ? jp : 0.5 * (prevP + jp);
+      out.jn_tunnel[i] = i == f ? tn : 0.5 * (prevTn + tn);
+      out.jp_tunnel[i] = i == f ? tp : 0.5 * (prevTp + tp);
       prevN = jn;
       prevP = jp;
+      prevTn = tn;
+      prevTp = tp;
     }
     out.j_n[la] = prevN;
     out.j_p[la] = prevP;
-    for (int i = f; i <= la; ++i) {
-      out.jn_tunnel[i] = -c * (cv.tunnel.n.current[i] + cv.tunnel.n.further1[i]);
-      out.jp_tunnel[i] = c * (cv.tunnel.p.current[i] + cv.tunnel.p.further1[i]);
-    }
+    out.jn_tunnel[la] = prevTn;
+    out.jp_tunnel[la] = prevTp;
   }
   for (int i = 0; i < N; ++i) {
     out.j_n[i] *= 0.1;

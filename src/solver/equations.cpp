@@ -1,6 +1,8 @@
 #include "solver/equations.hpp"
 
 #include <cmath>
+#include <cstdlib>
+#include <utility>
 
 #include "common/call_counts.hpp"
 
@@ -526,6 +528,11 @@ void CoupledJacobian(CalculationVariables& cv, const BandMatrix& A) {
   PoissonJacobian(cv, sinkFor(kPsi), true);
   ContinuityJacobian(cv, Electrons(cv), sinkFor(kU), true);
   ContinuityJacobian(cv, Holes(cv), sinkFor(kV), true);
+  // Tunnelling couplings between neighbouring points fit into the band; longer ones do not, and
+  // the iteration then takes them as fixed.
+  for (const auto& [eq, t] : {std::pair{kU, &cv.tunnel.n}, std::pair{kV, &cv.tunnel.p}})
+    for (const SparseElement& e : t->sparse)
+      if (std::abs(e.row - e.col) <= 1) A.at(3 * e.row + eq, 3 * e.col + eq) += e.value;
 }
 
 }  // namespace zoniq

@@ -9,6 +9,7 @@
 #include "solver/equations.hpp"
 #include "solver/linear_solvers.hpp"
 #include "solver/mesh.hpp"
+#include "solver/tunneling.hpp"
 #include "solver/x_dependence.hpp"
 
 namespace zoniq {
@@ -92,7 +93,6 @@ int PoissonLoop(CalculationVariables& cv, bool& termsCurrent) {
   bool evaluated = false;
   termsCurrent = false;
   while (err > c.termination_psi) {
-    InitialiseTunnelCurrent(cv, 0);
     if ((charged || !evaluated) && ComputeDefectTerms(cv) < 0) {
       SolverMessage(cv, "Error", kRecombinationError);
       return -1;
@@ -156,11 +156,13 @@ int ContinuityLoop(CalculationVariables& cv, int carrier, bool termsCurrent) {
   int flag = 1;
   int count = 0;
   while (flag == 1 && count <= c.maxiter) {
-    InitialiseTunnelCurrent(cv, 0);
     if (!(termsCurrent && count == 0) && ComputeDefectTerms(cv) < 0) {
       SolverMessage(cv, "Error", kRecombinationError);
       return -1;
     }
+    // The tunnel currents of this carrier only: those of the other carrier stay as its own
+    // step left them, so that both are present in the solution.
+    CalculateTunnelling(cv, carrier);
     if (electrons) {
       bereken_jac_u_Gummel(cv, w.jl, w.jd, w.ju);
       bereken_stelsel_u_Gummel(cv, w.F);
@@ -297,6 +299,11 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
   if (ctx && fallback) ctx->deferMessages = true;
   int result = GummelOuterLoop(cv);
+  // The tunnel currents of the solution itself, for the currents read from it.
+  if (result == 0 && cv.teller != -1 && TunnellingSwitchedOn(*cv.par)) {
+    CalculateTunnelling(cv, kElectrons);
+    CalculateTunnelling(cv, kHoles);
+  }
   // A Gummel procedure that stopped moving has not necessarily solved the equations: the point
   // is accepted only when it passes the check.
   if (result == 0 && cv.teller != -1 && !Accepted(cv)) {
@@ -348,8 +355,9 @@ int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
   const BandMatrix A{n3, 5, 6, w.band.data()};
   std::span<double> F(w.F3.data(), n3);
   std::span<double> d(w.delta3.data(), n3);
-  InitialiseTunnelCurrent(cv, 0);
   if (ComputeDefectTerms(cv) < 0) return -1;
+  CalculateTunnelling(cv, kElectrons);
+  CalculateTunnelling(cv, kHoles);
   CoupledResidual(cv, F);
   if (!AllFinite(F, n3)) return -1;
   CoupledJacobian(cv, A);
@@ -412,8 +420,9 @@ int CoupledNewton(CalculationVariables& cv) {
     }
     update_psivar(cv);
     if (converged) {
-      InitialiseTunnelCurrent(cv, 0);
       if (ComputeDefectTerms(cv) < 0) return -1;
+      CalculateTunnelling(cv, kElectrons);
+      CalculateTunnelling(cv, kHoles);
       return it;
     }
   }
