@@ -96,5 +96,83 @@ TEST(SmallSignal, LowFrequencyConductanceIsTheDerivativeOfTheDcCurrent) {
   }
 }
 
+
+// The thin-film heterojunction with a charged acceptor in the absorber, a donor in the buffer
+// and charged interface states on both interfaces (unequal cross sections for the two sides).
+InputParameters ChargedTrapHeterojunction() {
+  InputParameters set = test::ThinFilmCell(true);
+  BulkRecombinationParameters& a = set.cellParas.layer[0].srh[0][0];
+  a.type = DT_ACCEPTOR;
+  a.aard = 3;  // "0/-"
+  a.Et = 0.40;
+  a.sigma_p = 3e-19;
+  test::AddSingleLevelDefect(set, 1, 1.6, 5e21, 1e-18);
+  BulkRecombinationParameters& d = set.cellParas.layer[1].srh[0][0];
+  d.type = DT_DONOR;
+  d.aard = 4;  // "+/0"
+  d.sigma_n = 2e-19;
+  for (int k = 0; k < 2; ++k) {
+    InterfaceParameters& I = set.cellParas.interface[static_cast<std::size_t>(k)];
+    InterfaceRecombinationParameters& t = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
+    t.type = k == 0 ? DT_ACCEPTOR : DT_DONOR;
+    t.Et = 0.6;
+    t.reference = 4;
+    t.N = 1e15;
+    t.sigma_nleft = 1e-19;
+    t.sigma_nright = 4e-19;
+    t.sigma_pleft = 2e-19;
+    t.sigma_pright = 1e-18;
+  }
+  return set;
+}
+
+TEST(SmallSignal, LowFrequencyConductanceWithChargedBulkAndInterfaceTraps) {
+  auto pb = Problem(ChargedTrapHeterojunction());
+  for (double V : {0.4, 0.6}) {
+    auto slope = [&](double h) { return (CurrentAt(pb->cv, V + h) - CurrentAt(pb->cv, V - h)) / (2.0 * h); };
+    const double dJdV = (4.0 * slope(0.005) - slope(0.01)) / 3.0;
+    CurrentAt(pb->cv, V);
+    const Complex Y = Admittance(pb->cv, 1e-3);
+    EXPECT_CLOSE(Y.real(), dJdV, 1e-3, 0.0) << V;
+  }
+}
+
+TEST(SmallSignal, DeepTrapStepLiesAtTwiceTheEmissionRate) {
+  // p⁺ (1e23) / n (1e21) junction with an acceptor 0.40 eV below EC in the n side. Where the
+  // level crosses the Fermi level in the depletion region its electron capture rate equals its
+  // emission rate e_n = σ·vth·Nc·exp(−(Ec − Et)/kT), so the trapped charge follows the signal up
+  // to ω ≈ 2·e_n: the capacitance step, −dC/d ln ω, peaks there.
+  test::PnOptions o;
+  o.Wp = 1e-6;
+  o.Wn = 3e-6;
+  o.NA = 1e23;
+  o.ND = 1e21;
+  InputParameters set = test::PnJunction(o);
+  test::AddSingleLevelDefect(set, 1, 1.12 - 0.40, 3e20, 1e-19);
+  BulkRecombinationParameters& t = set.cellParas.layer[1].srh[0][0];
+  t.type = DT_ACCEPTOR;
+  t.aard = 3;
+  auto pb = Problem(set);
+  ASSERT_EQ(SolveDarkBias(pb->cv, -0.3, 3), 0);
+  const double en = 1e-19 * 1e5 * 1e25 * std::exp(-0.40 / kVt);
+  const double step = std::log(10.0) / 40.0;  // 40 points per decade
+  auto C = [&](int k) {
+    const double w = 2.0 * en * std::exp((k - 80) * step);
+    return Admittance(pb->cv, w / kTwoPi).imag() / w;
+  };
+  double best = 0.0, wPeak = 0.0;
+  double prev = C(0);
+  for (int k = 1; k <= 160; ++k) {
+    const double c = C(k);
+    const double slope = (prev - c) / step;
+    if (slope > best) {
+      best = slope;
+      wPeak = 2.0 * en * std::exp((k - 80.5) * step);
+    }
+    prev = c;
+  }
+  EXPECT_CLOSE(wPeak, 2.0 * en, 0.10, 0.0);
+}
+
 }  // namespace
 }  // namespace zoniq
