@@ -8,6 +8,7 @@
 #include "common/format.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
+#include "measure/admittance_sweeps.hpp"
 #include "measure/iv_sweep.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
@@ -235,6 +236,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   s.FirstIVPointConvergenceFailure = s.FirstCVPointConvergenceFailure = 1;
   s.IVConvergenceFailure = s.CVConvergenceFailure = s.CfConvergenceFailure = s.QEConvergenceFailure = 1;
   s.cvbezig = 0;
+  s.acValid = 0;
 
   // 3. The working point.
   if (mode == 1) {
@@ -373,13 +375,51 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     }
   }
 
-  // 15–17. The small-signal and QE sweeps are not part of this version.
+  // 15. C-V.
   if (actions.cv.on) {
     s.cvbezig = 1;
-    NotAvailable(env, "Calculating C(V)...", "C-V");
+    s.solverContext.issueMeshWarning = 1;
+    const int ready = CalculateStartingPoint(actions.cv.startV, actions.cv.stopV, cv, s.kortsluitcv, s.werkpuntcv,
+                                             "C(V)", steps, s.versieschatting);
+    if (ready != 1) {
+      s.FirstCVPointConvergenceFailure = 1;
+    } else {
+      s.FirstCVPointConvergenceFailure = 0;
+      s.CONVERGENTIEFALING = 0;
+      const int r = calccv(s, env, cv, actions.cv, *record, cell.mottSchottky);
+      if (mode == 0) s.actie.cv.pointsDone = actions.cv.pointsDone;
+      if (r != 1) {
+        s.cvbezig = 0;
+        Message(env,
+                "C(V) done; V = " + fix(PresentBias(cv), 0, 6) + " Volt; f = " + sci(s.wp.frequency, 8, 2) + " Hz");
+        StatusMessage(env, 0);
+        return -1;
+      }
+      if (s.CVConvergenceFailure) Message(env, "C(V) stopped at V = " + fix(PresentBias(cv), 0, 3) + " Volt");
+      Message(env, TimeStamp());
+    }
     s.cvbezig = 0;
   }
-  if (actions.cf.on) NotAvailable(env, "Calculating C(f)...", "C-f");
+
+  // 16. C-f at the working point.
+  if (actions.cf.on) {
+    const int go = Pause(s, env);
+    if (go != 1) return -1;
+    s.cvbezig = 0;
+    if (s.WorkPointConvergenceFailure) {
+      s.CfConvergenceFailure = 1;
+    } else {
+      TakeFrom(s, cv, s.werkpuntcv);
+      const int r = calccf(s, env, cv, actions.cf, *record);
+      if (mode == 0) s.actie.cf.pointsDone = actions.cf.pointsDone;
+      if (r == 2) return -1;
+      Message(env,
+              "C(f) done; Vdc = " + fix(PresentBias(cv), 0, 6) + " Volt; f = " + sci(actions.cf.stopF, 8, 2) + " Hz");
+      Message(env, TimeStamp());
+    }
+  }
+
+  // 17. QE.
   if (actions.qe.on) NotAvailable(env, "Calculating quantum efficiency...", "QE");
 
   // 18. The next batch step may start from this working point.
