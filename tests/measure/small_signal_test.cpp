@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 
+#include "measure/admittance_sweeps.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/test_cells.hpp"
@@ -96,7 +97,6 @@ TEST(SmallSignal, LowFrequencyConductanceIsTheDerivativeOfTheDcCurrent) {
   }
 }
 
-
 // The thin-film heterojunction with a charged acceptor in the absorber, a donor in the buffer
 // and charged interface states on both interfaces (unequal cross sections for the two sides).
 InputParameters ChargedTrapHeterojunction() {
@@ -172,6 +172,65 @@ TEST(SmallSignal, DeepTrapStepLiesAtTwiceTheEmissionRate) {
     prev = c;
   }
   EXPECT_CLOSE(wPeak, 2.0 * en, 0.10, 0.0);
+}
+
+TEST(SmallSignal, ApparentDopingOfTheAbruptJunctionIsTheSeriesDoping) {
+  // d(1/C²)/dV = −2/(q·ε·N) with N = NA·ND/(NA + ND) = 9.0909e14 cm⁻³ (depletion on both sides),
+  // on both polarities (the mirrored cell in reverse at positive V: |N| is compared).
+  for (bool mirrored : {false, true}) {
+    auto pb = Problem(AsymmetricJunction(mirrored));
+    std::vector<double> V, C;
+    for (int i = 0; i <= 20; ++i) {
+      const double v = -2.0 + 0.1 * i;
+      ASSERT_EQ(SolveDarkBias(pb->cv, mirrored ? -v : v, 3), 0) << v;
+      V.push_back(mirrored ? -v : v);
+      C.push_back(Admittance(pb->cv, 1e6).imag() / (kTwoPi * 1e6));
+    }
+    MottSchottkySettings ms;  // 3 points, order 2 inside, 1 at the ends
+    std::vector<double> W, N;
+    ApparentDoping(V, C, 11.9, ms, W, N);
+    for (std::size_t i = 0; i < V.size(); ++i) {
+      EXPECT_CLOSE(std::fabs(N[i]), 1e22 * 1e21 / 1.1e22 * 1e-6, 0.02, 0.0) << V[i] << " mirrored " << mirrored;
+      EXPECT_CLOSE(W[i], 11.9 * kEps0 / C[i] * 1e6, 1e-3, 0.0);  // µm
+    }
+  }
+}
+
+TEST(SmallSignal, PolyFitRecoversAPolynomialAndRejectsTooFewPoints) {
+  // y = 2 − 3x + 0.5x² sampled far from the origin (x = 10 … 14): the centring keeps it exact.
+  std::vector<double> x{10, 11, 12, 13, 14}, y, a;
+  for (double t : x) y.push_back(2.0 - 3.0 * t + 0.5 * t * t);
+  ASSERT_TRUE(PolyFit(x, y, 2, a));
+  EXPECT_NEAR(a[0], 2.0, 1e-9);
+  EXPECT_NEAR(a[1], -3.0, 1e-10);
+  EXPECT_NEAR(a[2], 0.5, 1e-11);
+  EXPECT_FALSE(PolyFit(std::vector<double>{1.0, 2.0}, std::vector<double>{1.0, 2.0}, 2, a));
+}
+
+TEST(SmallSignal, ExternalSeriesResistanceAndShunt) {
+  // Y = G + iB in series with Rs: 1/(1/Y + Rs); the shunt adds to G first.
+  const Complex Y(2.0, 5.0);
+  const Complex Z = 1.0 / (Y + 0.5) + 0.1;
+  const Complex expected = 1.0 / Z;
+  const Complex got = ExternalAdmittance(Y, true, 0.5, true, 0.1);
+  EXPECT_NEAR(got.real(), expected.real(), 1e-12);
+  EXPECT_NEAR(got.imag(), expected.imag(), 1e-12);
+  EXPECT_EQ(ExternalAdmittance(Y, false, 0.5, false, 0.1), Y);
+}
+
+TEST(SmallSignal, MirroredJunctionGivesTheSameCAndG) {
+  // The same junction with p and n swapped, biased with the opposite sign at its right contact.
+  auto a = Problem(AsymmetricJunction(false));
+  auto b = Problem(AsymmetricJunction(true));
+  for (double V : {-1.5, -0.5, 0.0, 0.3, 0.45}) {
+    ASSERT_EQ(SolveDarkBias(a->cv, V, 5), 0);
+    ASSERT_EQ(SolveDarkBias(b->cv, -V, 5), 0);
+    for (double f : {1e2, 1e6}) {
+      const Complex Ya = Admittance(a->cv, f), Yb = Admittance(b->cv, f);
+      EXPECT_CLOSE(Yb.imag(), Ya.imag(), 2e-3, 0.0) << V << " " << f;
+      EXPECT_CLOSE(Yb.real(), Ya.real(), 2e-3, 1e-9) << V << " " << f;
+    }
+  }
 }
 
 }  // namespace
