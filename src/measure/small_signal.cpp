@@ -14,6 +14,7 @@ namespace {
 constexpr int kKl = 5;  // band widths of the coupled Jacobian (three unknowns per point)
 constexpr int kKu = 6;
 constexpr int kLd = 2 * kKl + kKu + 1;
+constexpr int kRefinements = 2;
 
 struct ComplexBand {
   int n = 0;
@@ -21,17 +22,18 @@ struct ComplexBand {
   Complex& at(int r, int c) const { return a[(kKl + kKu + r - c) + static_cast<long>(c) * kLd]; }
 };
 
-// LU factorisation with partial pivoting in place. Returns −1 − row of the first zero (or
-// non-finite) pivot, else 0.
+// LU factorisation with partial pivoting in place (the diagonal keeps the reciprocal pivots). Returns −1 − row of the
+// first zero (or non-finite) pivot, else 0.
 int FactorComplexBand(const ComplexBand& A, int* pivots) {
   const int n = A.n;
   int ju = 0;
   for (int j = 0; j < n; ++j) {
     const int km = std::min(kKl, n - 1 - j);
     int p = j;
-    double best = std::abs(A.at(j, j));
+    auto norm1 = [](Complex z) { return std::fabs(z.real()) + std::fabs(z.imag()); };
+    double best = norm1(A.at(j, j));
     for (int i = j + 1; i <= j + km; ++i) {
-      const double a = std::abs(A.at(i, j));
+      const double a = norm1(A.at(i, j));
       if (a > best) {
         best = a;
         p = i;
@@ -43,6 +45,7 @@ int FactorComplexBand(const ComplexBand& A, int* pivots) {
     if (p != j)
       for (int c = j; c <= ju; ++c) std::swap(A.at(j, c), A.at(p, c));
     const Complex inv = 1.0 / A.at(j, j);
+    A.at(j, j) = inv;  // the factors keep the reciprocal pivot
     for (int i = j + 1; i <= j + km; ++i) {
       const Complex m = A.at(i, j) * inv;
       A.at(i, j) = m;
@@ -65,11 +68,30 @@ int SolveFactoredBand(const ComplexBand& LU, const int* pivots, Complex* b) {
     Complex s = b[j];
     const int cmax = std::min(n - 1, j + kKl + kKu);
     for (int c = j + 1; c <= cmax; ++c) s -= LU.at(j, c) * b[c];
-    b[j] = s / LU.at(j, j);
+    b[j] = s * LU.at(j, j);
     if (!std::isfinite(b[j].real()) || !std::isfinite(b[j].imag())) return -1;
   }
   return 0;
 }
+
+// A sum of products carried in twice the working precision (error-free products and sums):
+// the residuals of the refinement need the digits that cancel.
+class Compensated {
+ public:
+  explicit Compensated(double start) : sum_(start) {}
+  void AddProduct(double a, double b) {
+    const double p = a * b;
+    const double pe = std::fma(a, b, -p);
+    const double t = sum_ + p;
+    const double z = t - sum_;
+    error_ += (sum_ - (t - z)) + (p - z) + pe;
+    sum_ = t;
+  }
+  double value() const { return sum_ + error_; }
+
+ private:
+  double sum_ = 0.0, error_ = 0.0;
+};
 
 // The shift of the bias at the right contact, per unknown (ψ, φn, φp): it leaves n and p as
 // they are.
@@ -242,17 +264,19 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
   ComplexBand LU{n, ws.factors.data()};
   int status = FactorComplexBand(LU, ws.pivots.data());
   if (status == 0 && SolveFactoredBand(LU, ws.pivots.data(), R) != 0) status = -1 - n + 1;
-  for (int pass = 0; pass < 2 && status == 0; ++pass) {
+  for (int pass = 0; pass < kRefinements && status == 0; ++pass) {
     Complex* d = ws.correction.data();
     for (int r = 0; r < n; ++r) {
-      long double re = ws.original[r].real(), im = ws.original[r].imag();
+      Compensated re(ws.original[r].real()), im(ws.original[r].imag());
       for (int c = std::max(0, r - kKl); c <= std::min(n - 1, r + kKu); ++c) {
         const Complex a = C.at(r, c);
-        const long double ar = a.real(), ai = a.imag(), xr = R[c].real(), xi = R[c].imag();
-        re -= ar * xr - ai * xi;
-        im -= ar * xi + ai * xr;
+        const double xr = R[c].real(), xi = R[c].imag();
+        re.AddProduct(-a.real(), xr);
+        re.AddProduct(a.imag(), xi);
+        im.AddProduct(-a.real(), xi);
+        im.AddProduct(-a.imag(), xr);
       }
-      d[r] = Complex(static_cast<double>(re), static_cast<double>(im));
+      d[r] = Complex(re.value(), im.value());
     }
     if (SolveFactoredBand(LU, ws.pivots.data(), d) != 0) break;
     for (int r = 0; r < n; ++r) R[r] += d[r];
