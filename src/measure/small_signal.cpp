@@ -5,6 +5,7 @@
 
 #include "common/format.hpp"
 #include "solver/equations.hpp"
+#include "solver/interface_recombination.hpp"
 #include "solver/linear_solvers.hpp"
 
 namespace zoniq {
@@ -171,6 +172,65 @@ void AddDynamicTerms(const CalculationVariables& cv, const ComplexBand& C, doubl
   }
 }
 
+// The finite response of the interface defects: each level's occupation relaxes at the rate D
+// of its four capture and emission channels, δf = X/(D + iω) instead of the instantaneous X/D
+// that the DC Jacobian holds, X = (1 − f)(c_nl·δn_p + c_nr·δn_f) − f·(c_pl·δp_p + c_pr·δp_f).
+// The difference enters the rows that take the interface fluxes and charge.
+void AddInterfaceDynamics(const CalculationVariables& cv, const ComplexBand& C, double omega_us) {
+  const CalculationParameters& par = *cv.par;
+  const double* h = cv.mesh.h.data();
+  const double* eps = cv.pt.eps.data();
+  const double gauss = par.schaal.L / (par.Vt * kEps0);
+  const int interfaces = std::clamp(par.nlayers - 1, 0, MAXINTERFACES);
+  for (int l = 0; l < interfaces; ++l) {
+    const auto& defects = cv.ifrec.iface[static_cast<std::size_t>(l)];
+    if (defects.empty()) continue;
+    const int p = cv.mesh.last[l], f = cv.mesh.first[l + 1];
+    if (p < 1 || f + 1 >= cv.mesh.N) continue;
+    const InterfaceCarriers c = InterfaceCarriersOf(cv, l);
+    const double r = par.schaal.S[l + 1] / par.schaal.S[l];
+    // Rates of the records in units of Dmax/L per density of the left layer's scale.
+    const double w = omega_us / (par.schaal.snelheid * par.schaal.S[l]);
+    // Row factors of the interface fluxes (electron rows, hole rows) and of the charge.
+    const double tpn = 2.0 * h[p - 1] / (cv.pt.mu_n[p - 1] + cv.pt.mu_n[p]);
+    const double tfn = 2.0 * h[f] / (cv.pt.mu_n[f] + cv.pt.mu_n[f + 1]);
+    const double tpp = 2.0 * h[p - 1] / (cv.pt.mu_p[p - 1] + cv.pt.mu_p[p]);
+    const double tfp = 2.0 * h[f] / (cv.pt.mu_p[f] + cv.pt.mu_p[f + 1]);
+    const double rowNp = cv.Emin[p] / cv.pt.Nn[p] * tpn, rowNf = cv.Emin[f] / cv.pt.Nn[f] * tfn;
+    const double rowPp = cv.Eplus[p] / cv.pt.Np[p] * tpp, rowPf = cv.Eplus[f] / cv.pt.Np[f] * tfp;
+    const double rowQ = -gauss * (h[f] + h[p - 1]) / (eps[f] + eps[p]);
+    for (const InterfaceDefectRecord& d : defects) {
+      const bool charged = d.input.chargeCode == DT_ACCEPTOR || d.input.chargeCode == DT_DONOR;
+      for (const InterfaceLevelRecord& L : d.records) {
+        const double a1 = L.c[kNLeft], a2 = L.c[kNRight], b1 = L.c[kPLeft], b2 = L.c[kPRight];
+        const double D =
+            a1 * (c.n_p + L.n1_left) + a2 * (c.n_f + L.n1_right) + b1 * (c.p_p + L.p1_left) + b2 * (c.p_f + L.p1_right);
+        if (!(D > 0.0) || L.Nt == 0.0) continue;
+        const Complex K = 1.0 / Complex(D, w) - 1.0 / D;
+        const double ft = L.f, gt = L.een_min_f;
+        // ∂X/∂(ψ, φn, φp) at p and at f.
+        const double xnp = gt * a1 * c.n_p, xpp = ft * b1 * c.p_p;
+        const double xnf = gt * a2 * c.n_f, xpf = ft * b2 * c.p_f;
+        const double dX[6] = {xnp + xpp, xnp, xpp, xnf + xpf, xnf, xpf};
+        // ∂F/∂f of each channel (fluxes in the density scale of their own side) and ∂σ/∂f.
+        const double Nt = L.Nt;
+        const double dFnl = -Nt * a1 * (c.n_p + L.n1_left), dFnr = -Nt * a2 * (c.n_f + L.n1_right) / r;
+        const double dFpl = Nt * b1 * (c.p_p + L.p1_left), dFpr = Nt * b2 * (c.p_f + L.p1_right) / r;
+        const double dSigma = charged ? -kQ * Nt : 0.0;
+        for (int k = 0; k < 6; ++k) {
+          const int col = k < 3 ? 3 * p + k : 3 * f + (k - 3);
+          const Complex g = K * dX[k];
+          C.at(3 * p + 1, col) += rowNp * dFnl * g;
+          C.at(3 * f + 1, col) += rowNf * dFnr * g;
+          C.at(3 * p + 2, col) += rowPp * dFpl * g;
+          C.at(3 * f + 2, col) += rowPf * dFpr * g;
+          if (charged) C.at(3 * p, col) += rowQ * dSigma * g;
+        }
+      }
+    }
+  }
+}
+
 // Linearised interval currents (electrons, holes) of the interval (i, i+1) of a layer for the
 // perturbation x (the six values (δψ, δφn, δφp) of points i and i+1, in Vt), in A/m².
 void IntervalCurrents(const CalculationVariables& cv, double scale, int i, const Complex* x, Complex& jn, Complex& jp) {
@@ -241,6 +301,7 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
   }
   const double omega = omega_us * par.schaal.tijd;
   AddDynamicTerms(cv, C, omega);
+  AddInterfaceDynamics(cv, C, omega_us);
 
   // The right-hand side of the split formulation (see the header).
   const int m = SplitPoint(cv);

@@ -12,6 +12,7 @@
 #include "measure/admittance_sweeps.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/interface_recombination.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -230,6 +231,54 @@ TEST(SmallSignal, MirroredJunctionGivesTheSameCAndG) {
       EXPECT_CLOSE(Yb.imag(), Ya.imag(), 2e-3, 0.0) << V << " " << f;
       EXPECT_CLOSE(Yb.real(), Ya.real(), 2e-3, 1e-9) << V << " " << f;
     }
+  }
+}
+
+// The heterojunction with one deep interface acceptor between absorber and buffer, its capture
+// cross section multiplied by `scale`.
+InputParameters InterfaceTrapCell(double scale) {
+  InputParameters set = test::ThinFilmCell(false);
+  InterfaceParameters& I = set.cellParas.interface[0];
+  InterfaceRecombinationParameters& t = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
+  t.type = DT_ACCEPTOR;
+  t.Et = 0.45;
+  t.reference = 4;
+  t.N = 1e16;
+  // An electron trap of the buffer: the other three channels are closed, so that no current
+  // recombines through it and only its exchange with the majority electrons of the buffer sets
+  // its response time.
+  t.sigma_nleft = 1e-40;
+  t.sigma_nright = 4e-19 * scale;
+  t.sigma_pleft = 1e-40;
+  t.sigma_pright = 1e-40;
+  return set;
+}
+
+TEST(SmallSignal, InterfaceTrapChargeFollowsAtLowFrequencyOnly) {
+  // The level at the Fermi level exchanges electrons with the buffer slowly (1/s to 1e5/s here):
+  // far below it the trapped charge adds to C, far above it C is that of the same cell whose
+  // trap captures 1e21 times more slowly (the same DC state: in equilibrium the occupation does
+  // not depend on the cross section). In between, the charging current of the interface enters
+  // the buffer's electron current and, as the change of the interface charge, the displacement
+  // current: the total current is the same at every point, across the interface too.
+  auto trap = Problem(InterfaceTrapCell(1.0));
+  auto frozen = Problem(InterfaceTrapCell(1e-21));
+  ASSERT_EQ(SolveDarkBias(trap->cv, 0.0, 3), 0);
+  ASSERT_EQ(SolveDarkBias(frozen->cv, 0.0, 3), 0);
+  auto C = [](CalculationVariables& cv, double f) { return Admittance(cv, f).imag() / (kTwoPi * f); };
+  const double Chigh = C(trap->cv, 1e6);
+  EXPECT_CLOSE(Chigh, C(frozen->cv, 1e6), 1e-4, 0.0);
+  EXPECT_CLOSE(C(frozen->cv, 1e-2), Chigh, 1e-4, 0.0);
+  EXPECT_GT(C(trap->cv, 1e-2) - Chigh, 0.15 * Chigh);
+  AcWorkspace ws;
+  AcSolution ac;
+  std::string message;
+  ASSERT_EQ(bereken_klein_signaal(trap->cv, kTwoPi * 1e3, ws, ac, message), 0);
+  const Complex J = ac.Y;
+  ASSERT_GT(std::abs(ac.jn[trap->cv.mesh.first[1]]), 0.1 * std::abs(J));  // the trap's electrons
+  for (int i = 0; i < trap->cv.mesh.N; ++i) {
+    EXPECT_NEAR(ac.jtot[static_cast<std::size_t>(i)].real(), J.real(), 1e-6 * std::abs(J)) << i;
+    EXPECT_NEAR(ac.jtot[static_cast<std::size_t>(i)].imag(), J.imag(), 1e-6 * std::abs(J)) << i;
   }
 }
 
