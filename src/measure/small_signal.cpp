@@ -317,6 +317,19 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
     R[r] = shiftedRow ? s : -s;
   }
 
+  // Rows of very different size (a continuity row is divided by the density prefactor only, so
+  // where light raises a minority density by tens of decades its entries do too) are brought
+  // to a largest entry of 1 first: partial pivoting then compares like with like.
+  for (int r = 0; r < n; ++r) {
+    double big = 0.0;
+    for (int c = std::max(0, r - kKl); c <= std::min(n - 1, r + kKu); ++c)
+      big = std::max(big, std::fabs(C.at(r, c).real()) + std::fabs(C.at(r, c).imag()));
+    if (!(big > 0.0) || !std::isfinite(big)) continue;
+    const double scale = 1.0 / big;
+    for (int c = std::max(0, r - kKl); c <= std::min(n - 1, r + kKu); ++c) C.at(r, c) *= scale;
+    R[r] *= scale;
+  }
+
   // Factorise a copy and refine the solution with residuals in extended precision: the unknowns
   // of the majority carriers are tiny where their coefficients are huge, and only a residual
   // computed beyond double precision gets them right to their own last digits.
