@@ -10,6 +10,7 @@
 #include "common/text.hpp"
 #include "measure/admittance_sweeps.hpp"
 #include "measure/iv_sweep.hpp"
+#include "measure/qe_sweep.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
@@ -52,10 +53,6 @@ std::string TimeStamp() {
                      std::to_string(t.second);
   if (text.size() < 80) text.resize(80, ' ');
   return text;
-}
-
-void NotAvailable(const Environment& env, const std::string& title, const std::string& what) {
-  env.Error(title, "The " + what + " simulation is not available yet in this version: it was not calculated.");
 }
 
 // The solution cv taken from a store, with its material data and the working-point generation
@@ -419,8 +416,26 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     }
   }
 
-  // 17. QE.
-  if (actions.qe.on) NotAvailable(env, "Calculating quantum efficiency...", "QE");
+  // 17. QE from the working point.
+  if (actions.qe.on) {
+    const int go = Pause(s, env);
+    if (go != 1) return -1;
+    if (s.WorkPointConvergenceFailure) {
+      s.QEConvergenceFailure = 1;
+    } else {
+      TakeFrom(s, cv, s.werkpuntcv);
+      Message(env, "calculating quantum efficiency ...");
+      calcqe(s, env, cell, cv, actions.qe, *record);
+      if (mode == 0) s.actie.qe.pointsDone = actions.qe.pointsDone;
+      if (s.QEConvergenceFailure) {
+        env.Error("Calculating quantum efficiency...", "Convergence failure");
+        Message(env, "convergence failure");
+      } else {
+        Message(env, "quantum efficiency done; V = " + fix(PresentBias(cv), 0, 6) + " Volt");
+        Message(env, TimeStamp());
+      }
+    }
+  }
 
   // 18. The next batch step may start from this working point.
   StatusMessage(env, 0);

@@ -400,7 +400,7 @@ TEST(Driver, StopAfterVocOnlyEndsRisingSweeps) {
   EXPECT_EQ(down.s.CurrentRecord()->cell.jscValid, 1);
 }
 
-TEST(Driver, AdmittanceSweepsRunAndQEIsReportedNotAvailable) {
+TEST(Driver, AdmittanceAndQESweepsRun) {
   Bench b(Junction());
   b.s.wp.dark = 0;
   b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
@@ -409,7 +409,7 @@ TEST(Driver, AdmittanceSweepsRunAndQEIsReportedNotAvailable) {
   b.s.actie.qe.on = 1;
   ASSERT_EQ(b.Calculate(), 0);
   EXPECT_FALSE(b.Reported("Calculating C(V)..."));
-  EXPECT_TRUE(b.Reported("Calculating quantum efficiency..."));
+  EXPECT_FALSE(b.Reported("Calculating quantum efficiency..."));
   ASSERT_EQ(b.s.simulaties.size(), 1u);
   const SimulationRecord& r = *b.s.CurrentRecord();
   EXPECT_EQ(r.cv.present, 1);
@@ -423,6 +423,11 @@ TEST(Driver, AdmittanceSweepsRunAndQEIsReportedNotAvailable) {
   EXPECT_NEAR(r.cf.f[20], 1e6, 1e-6);
   EXPECT_EQ(b.s.CfConvergenceFailure, 0);
   EXPECT_EQ(b.s.acValid, 1);
+  // QE from 300 to 1200 nm in 91 points; the junction (Eg = 1.12 eV) absorbs up to 1107 nm.
+  EXPECT_EQ(r.qe.pointsDone, 91);
+  EXPECT_EQ(b.s.QEConvergenceFailure, 0);
+  EXPECT_GT(r.qe.QE[30], 10.0);         // 600 nm
+  EXPECT_NEAR(r.qe.QE[90], 0.0, 1e-6);  // 1200 nm
 }
 
 TEST(Driver, RecordsAndRunControl) {
