@@ -1,7 +1,7 @@
 // Timing of the admittance sweeps of the shipped CIGS example under AM1.5G: a 41-point C-V sweep
 // (−1 … 0.5 V at 100 kHz, each point a DC solution and a small-signal solution) and a 21-point
-// C-f sweep (100 Hz … 1 MHz at the working point), each timed alone from the solved working
-// point.
+// C-f sweep (100 Hz … 1 MHz at the working point) and a 61-point QE sweep (300 … 1200 nm, every
+// 15 nm, under the AM1.5G bias light), each timed alone from the solved working point.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include "celldef/cell_state.hpp"
 #include "celldef/definition_file.hpp"
 #include "measure/admittance_sweeps.hpp"
+#include "measure/qe_sweep.hpp"
 #include "measure/simulation_driver.hpp"
 #include "solver/bias_stepping.hpp"
 
@@ -79,6 +80,20 @@ void BM_Cf21CIGS(benchmark::State& state) {
   state.counters["points"] = cv.mesh.N;
 }
 BENCHMARK(BM_Cf21CIGS)->Unit(benchmark::kMillisecond);
+
+void BM_QE61CIGS(benchmark::State& state) {
+  Cigs c;
+  if (!c.ok) return state.SkipWithError("the working point was not solved");
+  SimulationRecord& record = *c.s.CurrentRecord();
+  CalculationVariables& cv = c.s.currentCalcVars;
+  for (auto _ : state) {
+    QEAction a{1, 300, 1200, 61, 0};
+    if (calcqe(c.s, c.env, c.cell, cv, a, record) != 1 || a.pointsDone != 61)
+      state.SkipWithError("the QE sweep did not run to its end");
+  }
+  state.counters["QE600"] = record.qe.QE[20];
+}
+BENCHMARK(BM_QE61CIGS)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zoniq

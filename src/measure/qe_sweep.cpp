@@ -52,16 +52,8 @@ std::size_t IndexOf(const std::vector<double>& w, double l) {
   return static_cast<std::size_t>(std::lower_bound(w.begin(), w.end(), l) - w.begin());
 }
 
-// cv at the working-point solution, its absorption at the wavelengths of `sum` and the solver's
-// generation from `sum` (also after every change of the mesh).
-void StartFromWorkingPoint(SimulationState& s, CalculationVariables& cv, GenerationParameters& sum) {
-  SolverContext* const ctx = cv.ctx;
-  CopyCalculationVariables(cv, s.werkpuntcv);
-  cv.ctx = ctx;
-  cv.wavelengths = sum.wavelengths;
-  Full_x_Dependence(cv);
-  PrepareAbsorption(cv, sum);
-  InstallGenerationHook(cv, sum);
+bool SameMesh(const CalculationVariables& a, const CalculationVariables& b) {
+  return a.mesh.N == b.mesh.N && std::equal(a.mesh.x.begin(), a.mesh.x.begin() + a.mesh.N, b.mesh.x.begin());
 }
 
 }  // namespace
@@ -120,6 +112,22 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
   const double J0 = s.JWorkingPoint;  // [mA/cm2]
   const double V = PresentBias(s.werkpuntcv);
 
+  // Every wavelength starts from the working-point solution with the absorption at all the
+  // wavelengths of the sum set. The generation is linear in the light: the bias light's profile
+  // is computed once on that mesh, and each probe replaces its own wavelength's column only. A
+  // mesh that changes while solving regenerates the whole sum set there (the hook), and the
+  // next wavelength starts afresh.
+  CalculationVariables start;
+  CopyCalculationVariables(start, s.werkpuntcv);
+  start.ctx = cv.ctx;
+  start.wavelengths = sum.wavelengths;
+  Full_x_Dependence(start);
+  PrepareAbsorption(start, sum);
+  InstallGenerationHook(start, sum);
+  const std::size_t nwl = sum.wavelengths.size();
+  std::vector<double> Gbias, column(static_cast<std::size_t>(MAXPOINTS), 0.0);
+  bool fresh = false;
+
   for (int i = 0; i < n; ++i) {
     const auto k = static_cast<std::size_t>(i);
     StatusMessage(env, 1);
@@ -137,18 +145,42 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
     CalculateIncomingFluxes(mono, kPhotonsPerWattNm, 1);  // no neutral-density filter, no window
     const double monoFlux = mono.incomingFlux_us[km];
     mono.watt_lambda[km] = 0.0;
-    sum.incomingFlux_us = biasFlux;
-    sum.incomingFlux_us[IndexOf(sum.wavelengths, lambda[k])] += monoFlux;
-    sum.generationCurrent = 0;
 
-    StartFromWorkingPoint(s, cv, sum);
-    if (CalculateFluxes(cv, sum, 0) == 0) {
-      s.QEConvergenceFailure = 1;
-      break;
+    SolverContext* const ctx = cv.ctx;
+    CopyCalculationVariables(cv, start);
+    cv.ctx = ctx;
+    const int N = cv.mesh.N;
+    if (!fresh) {
+      sum.incomingFlux_us = biasFlux;
+      if (CalculateFluxes(cv, sum, 0) == 0) {
+        s.QEConvergenceFailure = 1;
+        break;
+      }
+      CalculateGeneration(cv, sum, false);
+      Gbias.assign(sum.G.begin(), sum.G.begin() + N);
+      fresh = true;
     }
-    CalculateGeneration(cv, sum);
+    const std::size_t ks = IndexOf(sum.wavelengths, lambda[k]);
+    for (int j = 0; j < N; ++j) column[static_cast<std::size_t>(j)] = sum.spectralGeneration[j * nwl + ks];
+    sum.incomingFlux_us[ks] = biasFlux[ks] + monoFlux;
+    CalculateFluxesEverywhere(cv, sum, static_cast<int>(ks), 0);
+    for (int j = 0; j < N; ++j) {
+      const auto jj = static_cast<std::size_t>(j);
+      sum.G[jj] = Gbias[jj] - column[jj] + sum.spectralGeneration[j * nwl + ks];
+      cv.G[jj] = sum.G[jj];
+    }
+    sum.generationMesh.assign(cv.mesh.x.begin(), cv.mesh.x.begin() + N);
+    sum.generationCurrent = 1;
+
     update_psivar(cv);
     onder_belichting(s, cv);
+    // The probe's column back to the bias light (on the start mesh), or everything afresh.
+    sum.incomingFlux_us[ks] = biasFlux[ks];
+    if (SameMesh(cv, start) && sum.meshPoints == N) {
+      for (int j = 0; j < N; ++j) sum.spectralGeneration[j * nwl + ks] = column[static_cast<std::size_t>(j)];
+    } else {
+      fresh = false;
+    }
     s.QEConvergenceFailure = s.CONVERGENTIEFALING;
     if (s.QEConvergenceFailure) {
       env.Error("While calculating QE...",
