@@ -134,11 +134,13 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
     if (env.ui)
       env.ui->StatusMessage(" QE at " + fix(V, 0, 3) + " Volt, from " + std::to_string(action.startLambda) + " to " +
                             std::to_string(action.stopLambda) + " nm: " + fix(lambda[k], 0, 0) + " nm");
-    // The monochromatic light: a fixed number of photons (mode 1) or a fixed power (mode 0).
-    double P = light.incidentPower, phi = P * kPhotonsPerWattNm * lambda[k];
+    // The monochromatic light: a fixed number of photons (mode 0) or a fixed power (mode 1), as
+    // the definition file describes the mode and the script's "set qe.photonflux" and
+    // "set qe.photonpower" set it.
+    double phi = light.numberOfPhotons, P = phi / (kPhotonsPerWattNm * lambda[k]);
     if (light.mode == 1) {
-      phi = light.numberOfPhotons;
-      P = phi / (kPhotonsPerWattNm * lambda[k]);
+      P = light.incidentPower;
+      phi = P * kPhotonsPerWattNm * lambda[k];
     }
     const std::size_t km = IndexOf(mono.wavelengths, lambda[k]);
     mono.watt_lambda[km] = P;

@@ -43,7 +43,7 @@ struct Cigs {
   std::vector<double> DarkQE(int start, int stop, int n, double flux) {
     s.wp.dark = 1;
     s.actie.qe = QEAction{1, start, stop, n, 0};
-    cell.definitionExtras.qe.mode = 1;
+    cell.definitionExtras.qe.mode = 0;  // "0: cst. # of photons"
     cell.definitionExtras.qe.numberOfPhotons = flux;
     EXPECT_EQ(calculate_withMeta(cell, s, env, nullptr, nullptr), 0);
     EXPECT_EQ(s.QEConvergenceFailure, 0);
@@ -51,6 +51,21 @@ struct Cigs {
     return s.CurrentRecord()->qe.QE;
   }
 };
+
+TEST(QESweep, ModeOneKeepsThePowerConstant) {
+  // At 400 nm a probe of 1e20 photons/m²s already lifts QE by 0.5 % (the buffer's
+  // photoconductivity), so the flux a mode uses shows: mode 1 with 49.65 W/m² at 400 nm is that
+  // flux (P·5.035e15·λ), while mode 0 keeps the definition's 1e18 photons/m²s.
+  Cigs c;
+  const double strong = c.DarkQE(400, 400, 1, 1e20)[0];
+  const double weak = c.DarkQE(400, 400, 1, 1e18)[0];
+  ASSERT_GT(strong - weak, 0.3);
+  c.s.actie.qe = QEAction{1, 400, 400, 1, 0};
+  c.cell.definitionExtras.qe.mode = 1;
+  c.cell.definitionExtras.qe.incidentPower = 1e20 / (5.035e15 * 400.0);
+  ASSERT_EQ(calculate_withMeta(c.cell, c.s, c.env, nullptr, nullptr), 0);
+  EXPECT_NEAR(c.s.CurrentRecord()->qe.QE[0], strong, 0.02);
+}
 
 TEST(QESweep, QEDoesNotDependOnTheProbeFlux) {
   Cigs c;
