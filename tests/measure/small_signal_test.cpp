@@ -282,5 +282,35 @@ TEST(SmallSignal, InterfaceTrapChargeFollowsAtLowFrequencyOnly) {
   }
 }
 
+TEST(SmallSignal, MottSchottkyPermittivityOfTheLighterSideOfTheJunction) {
+  // Absorber p 1e22 (εr 13.6) | buffer n 1e23 (εr 10) | window n 1e24 (εr 9): the sign of ND − NA
+  // changes at the first interface, where |εr·(ND − NA)| is 1.36e23 on the absorber's side and
+  // 1e24 on the buffer's; the second interface offers only larger values.
+  auto pb = Problem(test::ThinFilmCell(false));
+  MottSchottkySettings ms;
+  EXPECT_EQ(SelectEpsilonForMottSchottky(pb->par, ms), 0);  // p-type edge
+  EXPECT_EQ(ms.sheetNumber, 0);
+  EXPECT_EQ(ms.sheetSide, 1);
+  EXPECT_DOUBLE_EQ(ms.spareReal, 13.6);
+  // The mirror image: the n side is now the lighter one, on the left of the interface.
+  auto mirrored = Problem(AsymmetricJunction(true));
+  EXPECT_EQ(SelectEpsilonForMottSchottky(mirrored->par, ms), 1);
+  EXPECT_EQ(ms.sheetNumber, 0);
+  EXPECT_EQ(ms.sheetSide, 1);
+}
+
+TEST(SmallSignal, AStateThatCannotBeLinearisedIsAClearFailure) {
+  auto pb = Problem(AsymmetricJunction(false));
+  ASSERT_EQ(SolveDarkBias(pb->cv, -0.5, 3), 0);
+  pb->cv.u[40] = std::nan("");
+  AcWorkspace ws;
+  AcSolution ac;
+  std::string message;
+  EXPECT_EQ(bereken_klein_signaal(pb->cv, kTwoPi * 1e3, ws, ac, message), -1);
+  EXPECT_FALSE(message.empty());
+  EXPECT_EQ(ac.Y, Complex(0.0, 0.0));  // nothing non-finite handed on
+  for (const Complex& v : ac.dpsi) EXPECT_EQ(v, Complex(0.0, 0.0));
+}
+
 }  // namespace
 }  // namespace zoniq
