@@ -8,7 +8,9 @@
 #include "common/format.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
+#include "measure/admittance_sweeps.hpp"
 #include "measure/iv_sweep.hpp"
+#include "measure/qe_sweep.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
@@ -51,10 +53,6 @@ std::string TimeStamp() {
                      std::to_string(t.second);
   if (text.size() < 80) text.resize(80, ' ');
   return text;
-}
-
-void NotAvailable(const Environment& env, const std::string& title, const std::string& what) {
-  env.Error(title, "The " + what + " simulation is not available yet in this version: it was not calculated.");
 }
 
 // The solution cv taken from a store, with its material data and the working-point generation
@@ -262,6 +260,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   s.FirstIVPointConvergenceFailure = s.FirstCVPointConvergenceFailure = 1;
   s.IVConvergenceFailure = s.CVConvergenceFailure = s.CfConvergenceFailure = s.QEConvergenceFailure = 1;
   s.cvbezig = 0;
+  s.acValid = 0;
 
   // 3. The working point.
   if (mode == 1) {
@@ -418,14 +417,70 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     }
   }
 
-  // 15–17. The small-signal and QE sweeps are not part of this version.
+  // 15. C-V.
   if (actions.cv.on) {
     s.cvbezig = 1;
-    NotAvailable(env, "Calculating C(V)...", "C-V");
+    s.solverContext.issueMeshWarning = 1;
+    const int ready = CalculateStartingPoint(actions.cv.startV, actions.cv.stopV, cv, s.kortsluitcv, s.werkpuntcv,
+                                             "C(V)", steps, s.versieschatting);
+    if (ready != 1) {
+      s.FirstCVPointConvergenceFailure = 1;
+    } else {
+      s.FirstCVPointConvergenceFailure = 0;
+      s.CONVERGENTIEFALING = 0;
+      const int r = calccv(s, env, cv, actions.cv, *record, cell.mottSchottky);
+      if (mode == 0) s.actie.cv.pointsDone = actions.cv.pointsDone;
+      if (r != 1) {
+        s.cvbezig = 0;
+        Message(env,
+                "C(V) done; V = " + fix(PresentBias(cv), 0, 6) + " Volt; f = " + sci(s.wp.frequency, 8, 2) + " Hz");
+        StatusMessage(env, 0);
+        return -1;
+      }
+      if (s.CVConvergenceFailure) Message(env, "C(V) stopped at V = " + fix(PresentBias(cv), 0, 3) + " Volt");
+      Message(env, TimeStamp());
+    }
     s.cvbezig = 0;
   }
-  if (actions.cf.on) NotAvailable(env, "Calculating C(f)...", "C-f");
-  if (actions.qe.on) NotAvailable(env, "Calculating quantum efficiency...", "QE");
+
+  // 16. C-f at the working point.
+  if (actions.cf.on) {
+    const int go = Pause(s, env);
+    if (go != 1) return -1;
+    s.cvbezig = 0;
+    if (s.WorkPointConvergenceFailure) {
+      s.CfConvergenceFailure = 1;
+    } else {
+      TakeFrom(s, cv, s.werkpuntcv);
+      const int r = calccf(s, env, cv, actions.cf, *record);
+      if (mode == 0) s.actie.cf.pointsDone = actions.cf.pointsDone;
+      if (r == 2) return -1;
+      Message(env,
+              "C(f) done; Vdc = " + fix(PresentBias(cv), 0, 6) + " Volt; f = " + sci(actions.cf.stopF, 8, 2) + " Hz");
+      Message(env, TimeStamp());
+    }
+  }
+
+  // 17. QE from the working point.
+  if (actions.qe.on) {
+    const int go = Pause(s, env);
+    if (go != 1) return -1;
+    if (s.WorkPointConvergenceFailure) {
+      s.QEConvergenceFailure = 1;
+    } else {
+      TakeFrom(s, cv, s.werkpuntcv);
+      Message(env, "calculating quantum efficiency ...");
+      calcqe(s, env, cell, cv, actions.qe, *record);
+      if (mode == 0) s.actie.qe.pointsDone = actions.qe.pointsDone;
+      if (s.QEConvergenceFailure) {
+        env.Error("Calculating quantum efficiency...", "Convergence failure");
+        Message(env, "convergence failure");
+      } else {
+        Message(env, "quantum efficiency done; V = " + fix(PresentBias(cv), 0, 6) + " Volt");
+        Message(env, TimeStamp());
+      }
+    }
+  }
 
   // 18. The next batch step may start from this working point.
   StatusMessage(env, 0);

@@ -9,6 +9,7 @@
 #include "celldef/work_point.hpp"
 #include "measure/measurement_actions.hpp"
 #include "measure/simulation_record.hpp"
+#include "measure/small_signal.hpp"
 #include "optics/generation_parameters.hpp"
 #include "solver/calculation_parameters.hpp"
 #include "solver/calculation_variables.hpp"
@@ -56,6 +57,12 @@ struct SimulationState {
   GenerationParameters generatieparameters;
   // The current densities of the last extraction (j_n, j_p, tunnel parts, j_tot) [mA/cm2].
   CurrentDensities stroom;
+  // The last small-signal solution (of currentCalcVars) for the ac file and its work storage.
+  AcWorkspace acWork;
+  AcSolution ac;
+  double acOmega = 0.0;  // its angular frequency [rad/s]
+  double acBias = 0.0;   // its bias [V]
+  int acValid = 0;       // 1 once a small-signal solution is held
 
   // Convergence: 1 after any failed DC solve, and per stage 1 = failed or not done.
   int CONVERGENTIEFALING = 0;

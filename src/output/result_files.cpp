@@ -147,6 +147,160 @@ int iv_naar_file(const std::list<SimulationRecord>& records, const OutputTarget&
   return DeliverText(text, target, ctx, kResultsFolder, "*.iv", "Select a file to save IV-data");
 }
 
+std::string CVBlock(const SimulationRecord& rec, const OutputContext& ctx) {
+  const CVResult& cv = rec.cv;
+  std::string t;
+  if (cv.present == 0) return t;
+  WriteOutputHeader(t, rec, kResultCV, true, ctx.header);
+  const int done = std::min(cv.pointsDone, cv.points);
+  const bool profile = done > 3;
+  if (profile) {
+    t += "relative dielectric constant used to calculate W and Napp: epsilon =\t" + fix(cv.epsilon, 0, 6) +
+         (cv.epsilonSide == 1 ? "\tat right side of layer\t" : "\tat left side of layer\t") +
+         std::to_string(cv.epsilonLayer) + "\t" + cv.epsilonLayerName + "\n\n";
+    t += "    v(V)\t   C(nF/cm2)\t    G(S/cm2)\t       W(\xB5m)\t  Napp(/cm3)\t    jtot(mA/cm2)\t   jbulk(mA/cm2)\t"
+         "jifr(mA/cm2)\t  jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n";
+  } else {
+    t += "    v(V)\t   C(nF/cm2)\t    G(S/cm2)\t  jtot(mA/cm2)\t   jbulk(mA/cm2)\t    jifr(mA/cm2)\t  "
+         "jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n";
+  }
+  for (int i = 0; i < cv.points; ++i) {
+    if (i >= done) {
+      PaddingRow(t, profile ? 10 : 8, ctx.actionListMode);
+      continue;
+    }
+    t += ' ';
+    t += fix(At(cv.v, i), 12, 6);
+    for (const std::vector<double>* a : {&cv.C, &cv.G}) t += "\t " + sci(At(*a, i), 16, 8);
+    if (profile)
+      for (const std::vector<double>* a : {&cv.W, &cv.Napp}) t += "\t " + sci(At(*a, i), 16, 8);
+    for (const std::vector<double>* a : {&cv.jtot, &cv.jbulk, &cv.jifr, &cv.jopp_n, &cv.jopp_p})
+      t += "\t " + sci(At(*a, i), 16, 8);
+    t += '\n';
+  }
+  t += "\n\n\n";
+  return t;
+}
+
+std::string CfBlock(const SimulationRecord& rec, const OutputContext& ctx) {
+  const CfResult& cf = rec.cf;
+  std::string t;
+  if (cf.present == 0) return t;
+  WriteOutputHeader(t, rec, kResultCf, true, ctx.header);
+  t += "       f(Hz)\t   C(nF/cm2)\t    G(S/cm2)\t   Z.re(ohm.cm2)\t   Z.im(ohm.cm2)\t Z.magn(ohm.cm2)\t      "
+       "Z.phase(\xB0)\n\n";
+  const int done = std::min(cf.pointsDone, cf.points);
+  for (int i = 0; i < cf.points; ++i) {
+    if (i >= done) {
+      PaddingRow(t, 7, ctx.actionListMode);
+      continue;
+    }
+    t += ' ';
+    t += sci(At(cf.f, i), 16, 8);
+    for (const std::vector<double>* a : {&cf.C, &cf.G, &cf.Zre, &cf.Zim, &cf.Zmagn}) t += "\t " + sci(At(*a, i), 16, 8);
+    t += "\t " + fix(At(cf.Zphase, i), 12, 6);
+    t += '\n';
+  }
+  t += "\n\n\n";
+  return t;
+}
+
+std::string QEBlock(const SimulationRecord& rec, const OutputContext& ctx) {
+  const QEResult& qe = rec.qe;
+  std::string t;
+  if (qe.present == 0) return t;
+  WriteOutputHeader(t, rec, kResultQE, true, ctx.header);
+  t += "  lambda(nm)\t      QE(%)\tphoton energy (eV)\n\n";
+  const int done = std::min(qe.pointsDone, qe.points);
+  for (int i = 0; i < qe.points; ++i) {
+    if (i >= done) {
+      PaddingRow(t, 2, ctx.actionListMode);
+      continue;
+    }
+    t += ' ';
+    t += fix(At(qe.lambda, i), 12, 6);
+    t += "\t " + sci(At(qe.QE, i), 14, 6);
+    t += "\t" + fix(At(qe.photonEnergy, i), 12, 6);
+    t += '\n';
+  }
+  t += "\n\n\n";
+  return t;
+}
+
+namespace {
+
+int CurveFile(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& ctx,
+              const char* noneText, std::string (*block)(const SimulationRecord&, const OutputContext&),
+              const char* pattern, const char* prompt) {
+  std::string text;
+  for (const SimulationRecord& r : records) text += block(r, ctx);
+  if (text.empty()) {
+    Report(ctx, kSaveErrorTitle, noneText);
+    return kNothingWritten;
+  }
+  if (target.mode == kOutputFill) return kNothingWritten;
+  return DeliverText(text, target, ctx, kResultsFolder, pattern, prompt);
+}
+
+}  // namespace
+
+int cv_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& ctx) {
+  return CurveFile(records, target, ctx, "No CV-calculation is made yet: nothing to save or to show !", CVBlock, "*.cv",
+                   "Select a file to save CV-data");
+}
+
+int cf_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& ctx) {
+  return CurveFile(records, target, ctx, "No C-f calculation is made yet: nothing to save or to show !", CfBlock,
+                   "*.cf", "Select a file to save Cf-data");
+}
+
+int qe_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& ctx) {
+  return CurveFile(records, target, ctx, "No QE calculation is made yet: nothing to save or to show !", QEBlock, "*.qe",
+                   "Select a file to save QE-data");
+}
+
+std::string AcFileText(const SimulationRecord& current, const CalculationVariables& cv, const AcSolution& ac,
+                       double omega, double bias, const OutputContext& ctx) {
+  std::string t;
+  WriteOutputHeader(t, current, kResultAc, true, ctx.header);
+  t += "Calculation at actual bias voltage\t" + fix(bias, 10, 4) + "\tVolt\n";
+  t += "Calculation at actual frequency\t" + sci(omega / 6.283185307179586, 12, 4) + "\tHz\n";
+  t += '\n';
+  std::string head =
+      "i\tx "
+      "(\xB5m)\tjn.re(mA/cm2)\tjn.im(mA/cm2)\tjp.re(mA/cm2)\tjp.im(mA/cm2)\tjdispl.re(mA/cm2)\tjdispl.im(mA/cm2)\t "
+      "j.re (mA/cm2)\tj.im (mA/cm2)\tpsi.re(#kT/q)\t psi.im (#kT/q)\t Fn.re (#kT)\t Fn.im (#kT)\t Fp.re (#kT)\t Fp.im "
+      "(#kT)";
+  if (head.size() > 499) head.resize(499);
+  t += head + "\n\n";
+  const int N = std::min(cv.mesh.N, static_cast<int>(ac.dpsi.size()));
+  // Per volt applied in the solution; the file gives the response to one kT/q.
+  const double Vt = cv.par ? cv.par->Vt : 1.0;
+  for (int i = 0; i < N; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    std::string row = intw(i, 3) + "\t" + fix(cv.mesh.xum[k], 13, 6);
+    for (const Complex j : {ac.jn[k], ac.jp[k], ac.jd[k], ac.jtot[k]})
+      row += "\t" + sci(0.1 * Vt * j.real(), 15, 6) + "\t" + sci(0.1 * Vt * j.imag(), 15, 6);
+    for (const Complex v : {ac.dpsi[k], ac.dphin[k], ac.dphip[k]})
+      row += "\t" + fix(v.real(), 13, 6) + "\t" + fix(v.imag(), 13, 6);
+    if (row.size() > 499) row.resize(499);
+    t += row + '\n';
+  }
+  return t;
+}
+
+int ac_naar_file(const SimulationRecord* current, const CalculationVariables& cv, const AcSolution* ac, double omega,
+                 double bias, const OutputTarget& target, const OutputContext& ctx) {
+  if (current == nullptr || ac == nullptr || cv.par == nullptr || cv.mesh.N < 2 ||
+      static_cast<int>(ac->dpsi.size()) != cv.mesh.N) {
+    Report(ctx, "Function Save or Show ac Energy Bands", "No ac-calculation is made yet: nothing to save or to show !");
+    return kNothingWritten;
+  }
+  if (target.mode == kOutputFill) return kNothingWritten;
+  return DeliverText(AcFileText(*current, cv, *ac, omega, bias, ctx), target, ctx, kResultsFolder, "*.ac",
+                     "Select a file to save ac-data");
+}
+
 std::string BandDiagramFileText(const SimulationRecord& current, const CalculationVariables& cv,
                                 const OutputContext& ctx) {
   std::string t;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "measure/simulation_record.hpp"
+#include "measure/small_signal.hpp"
 #include "output/band_diagram.hpp"
 #include "output/output_header.hpp"
 #include "solver/calculation_variables.hpp"
@@ -55,6 +56,22 @@ int iv_naar_file(const std::list<SimulationRecord>& records, const OutputTarget&
 // The text of one record's I-V block (header, table, padding, cell parameters, three empty
 // lines); empty when the record holds no I-V result.
 std::string IVBlock(const SimulationRecord& record, const OutputContext& context);
+
+// The C-V, C-f and QE files: one block per record holding such a result, oldest first (the
+// C-V block with the N(W) columns when more than 3 points were calculated). Modes 0, 1, 3.
+int cv_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& context);
+int cf_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& context);
+int qe_naar_file(const std::list<SimulationRecord>& records, const OutputTarget& target, const OutputContext& context);
+std::string CVBlock(const SimulationRecord& record, const OutputContext& context);
+std::string CfBlock(const SimulationRecord& record, const OutputContext& context);
+std::string QEBlock(const SimulationRecord& record, const OutputContext& context);
+
+// The small-signal profiles of the current solution (`ac` at ω = omega [rad/s] and bias [V];
+// null: none calculated). Modes 0, 1, 3.
+int ac_naar_file(const SimulationRecord* current, const CalculationVariables& cv, const AcSolution* ac, double omega,
+                 double bias, const OutputTarget& target, const OutputContext& context);
+std::string AcFileText(const SimulationRecord& current, const CalculationVariables& cv, const AcSolution& ac,
+                       double omega, double bias, const OutputContext& context);
 
 // The band-diagram file of the current solution `cv` with the header of the current record
 // (null: nothing calculated yet). Modes 0, 1, 3; in mode 2 `profiles` (may be null otherwise)

@@ -290,14 +290,45 @@ void BuildQEPanel(PlotPanel& p, const PlotSources& src) {
       });
 }
 
-// The small-signal solution is not part of the simulation state yet: its graphs stay empty.
-void BuildAcPanel(PlotPanel& p, const PlotSources&) {
+// The small-signal profiles of the last ac solution (per kT/q applied, as in the ac file):
+// amplitude and phase of the electron, hole, displacement and total currents and of the potential
+// and the quasi-Fermi levels.
+void BuildAcPanel(PlotPanel& p, const PlotSources& src) {
   p.graphs.push_back(Graph("currents.amplitude", "ac currents: amplitude", "x (\u00B5m)", kLin, "|j| (mA/cm2)", kLin));
   p.graphs.push_back(Graph("currents.phase", "ac currents: phase", "x (\u00B5m)", kLin, "phase (\u00B0)", kLin));
   p.graphs.push_back(
       Graph("potentials.amplitude", "ac potentials: amplitude", "x (\u00B5m)", kLin, "|psi| (kT/q)", kLin));
   p.graphs.push_back(Graph("potentials.phase", "ac potentials: phase", "x (\u00B5m)", kLin, "phase (\u00B0)", kLin));
-  for (PlotGraph& g : p.graphs) g.note = kNoAc;
+  const AcSolution* ac = src.ac;
+  const CalculationVariables* cv = src.solution;
+  if (!ac || !cv || static_cast<int>(ac->dpsi.size()) != cv->mesh.N) {
+    for (PlotGraph& g : p.graphs) g.note = kNoAc;
+    return;
+  }
+  const std::size_t n = ac->dpsi.size();
+  const double scale = 0.1 * (cv->par ? cv->par->Vt : 1.0);
+  auto curves = [&](PlotGraph& amplitude, PlotGraph& phase, const char* const* names,
+                    std::initializer_list<const std::vector<Complex>*> values, double factor) {
+    int colour = 1;
+    std::size_t k = 0;
+    for (const std::vector<Complex>* v : values) {
+      std::vector<double> a(n), ph(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        a[i] = factor * std::abs((*v)[i]);
+        ph[i] = std::arg((*v)[i]) * 57.29577951308232;
+      }
+      Add(amplitude, MakeSeries(names[k], CurveColour(colour), LineStyle::kSolid, cv->mesh.xum, a, static_cast<int>(n),
+                                amplitude));
+      Add(phase,
+          MakeSeries(names[k], CurveColour(colour), LineStyle::kSolid, cv->mesh.xum, ph, static_cast<int>(n), phase));
+      ++colour;
+      ++k;
+    }
+  };
+  static const char* const kCurrents[] = {"jn", "jp", "jdispl", "jtot"};
+  static const char* const kPotentials[] = {"psi", "Fn", "Fp"};
+  curves(p.graphs[0], p.graphs[1], kCurrents, {&ac->jn, &ac->jp, &ac->jd, &ac->jtot}, scale);
+  curves(p.graphs[2], p.graphs[3], kPotentials, {&ac->dpsi, &ac->dphin, &ac->dphip}, 1.0);
 }
 
 // The recorder's results are not part of the simulation state yet.
@@ -379,6 +410,7 @@ PlotSources SourcesFromSimulation(const SimulationState& s, BandDiagramProfiles&
     BandDiagramFromSolution(s.currentCalcVars, side, bands);
     src.solution = &s.currentCalcVars;
     src.bands = &bands;
+    if (s.acValid) src.ac = &s.ac;
   }
   return src;
 }

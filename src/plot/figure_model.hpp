@@ -81,6 +81,8 @@ struct PlotSources {
   // The current solution and its band-diagram profiles; null when nothing has been solved.
   const CalculationVariables* solution = nullptr;
   const BandDiagramProfiles* bands = nullptr;
+  // The last small-signal solution of that state; null when none is held.
+  const AcSolution* ac = nullptr;
   // |J| on a logarithmic axis in the I-V graph (for dark curves).
   bool logCurrent = false;
 };

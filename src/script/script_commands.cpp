@@ -183,17 +183,23 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
     env.Error(kSaveTitle, "Script command: save result." + S(what) + " " + S(fileName) + "\nCommand not recognised");
     return -1;
   }
-  if (kind->kind == FK_AC || kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE) {
-    env.Error(kSaveTitle, NotAvailableText(line, "This result file"));
+  if (kind->kind == FK_RECORDER) return ProcessSaveRecorderResult(ctx, fileName, header, line);
+  // The small-signal results (C-V, C-f, QE curves and the ac profiles) are written by their own
+  // writers, which report a result that was never calculated.
+  const bool smallSignal = kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE || kind->kind == FK_AC;
+  if (smallSignal && IsCsvFileName(Trim(fileName))) {
+    env.Error(kSaveTitle, "Script command: " + S(line) +
+                              "\nCSV output is not available for this result; save it under its own extension (" +
+                              kind->extension + ")");
     return -1;
   }
-  if (kind->kind == FK_RECORDER) return ProcessSaveRecorderResult(ctx, fileName, header, line);
   // Nothing calculated (or the calculation failed before it gave this result): the writer's
   // message says so, and no file is created to hold just the header.
-  const bool haveResult = kind->kind == FK_IV ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
+  const bool haveResult = smallSignal || (kind->kind == FK_IV
+                                              ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
                                                             [](const SimulationRecord& r) { return r.iv.present != 0; })
                                               : sim.CurrentRecord() != nullptr && sim.currentCalcVars.par != nullptr &&
-                                                    sim.currentCalcVars.mesh.N > 1;
+                                                    sim.currentCalcVars.mesh.N > 1);
   if (!haveResult) {
     OutputContext none;
     none.env = &env;
@@ -246,6 +252,15 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
       env.Error("Function Save or Show", "No IV-calculation is made yet: nothing to save or to show !");
     else if (kind->kind == FK_IV)
       result = iv_naar_file(sim.simulaties, target, oc);
+    else if (kind->kind == FK_CV)
+      result = cv_naar_file(sim.simulaties, target, oc);
+    else if (kind->kind == FK_CF)
+      result = cf_naar_file(sim.simulaties, target, oc);
+    else if (kind->kind == FK_QE)
+      result = qe_naar_file(sim.simulaties, target, oc);
+    else if (kind->kind == FK_AC)
+      result = ac_naar_file(sim.CurrentRecord(), sim.currentCalcVars, sim.acValid ? &sim.ac : nullptr, sim.acOmega,
+                            sim.acBias, target, oc);
     else if (kind->kind == FK_EB)
       result = eb_naar_file(sim.CurrentRecord(), sim.currentCalcVars, target, oc);
     else
@@ -883,9 +898,53 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     if (!iv) return -1;
     return GetCurve(ctx, iv->v, iv->j, static_cast<std::size_t>(iv->pointsDone), "V (V)", "J (mA/cm2)", target, line);
   }
-  if (StartsWithNoCase(p[0], "cv") || StartsWithNoCase(p[0], "gv")) return notAvailable("The C-V simulation");
-  if (StartsWithNoCase(p[0], "cf") || StartsWithNoCase(p[0], "gf")) return notAvailable("The C-f simulation");
-  if (StartsWithNoCase(p[0], "qe")) return notAvailable("The QE simulation");
+  // The last C-V, C-f and QE curves; the Mott-Schottky plot 1/C²(V) and the apparent doping
+  // profile Napp(W) of the C-V curve.
+  auto lastRecord = [&](auto present, const char* vectorName) -> const SimulationRecord* {
+    const SimulationRecord* record = sim.CurrentRecord();
+    if (!record) {
+      env.Error(kGetTitle, "No calculations are made yet\nasked information not defined; nothing returned");
+      return nullptr;
+    }
+    if (!present(*record)) {
+      env.Error(kGetTitle, std::string("The last calculation did not contain a ") + vectorName + "-calculation\n" +
+                               vectorName + " vector not defined; nothing returned");
+      return nullptr;
+    }
+    return record;
+  };
+  auto hasCV = [](const SimulationRecord& r) { return r.cv.present && r.cv.pointsDone > 0; };
+  auto hasCf = [](const SimulationRecord& r) { return r.cf.present && r.cf.pointsDone > 0; };
+  auto hasQE = [](const SimulationRecord& r) { return r.qe.present && r.qe.pointsDone > 0; };
+  if (StartsWithNoCase(p[0], "cv") || StartsWithNoCase(p[0], "gv") || StartsWithNoCase(p[0], "mottschottky") ||
+      StartsWithNoCase(p[0], "dopingprofile")) {
+    const bool capacitance = StartsWithNoCase(p[0], "cv");
+    const SimulationRecord* r = lastRecord(hasCV, capacitance ? "cv" : StartsWithNoCase(p[0], "gv") ? "gv" : "cv");
+    if (!r) return -1;
+    const auto n = static_cast<std::size_t>(r->cv.pointsDone);
+    if (capacitance) return GetCurve(ctx, r->cv.v, r->cv.C, n, "V (V)", "C (nF/cm2)", target, line);
+    if (StartsWithNoCase(p[0], "gv")) return GetCurve(ctx, r->cv.v, r->cv.G, n, "V (V)", "G (S/cm2)", target, line);
+    if (StartsWithNoCase(p[0], "mottschottky")) {
+      std::vector<double> inv(n, 0.0);
+      for (std::size_t k = 0; k < n; ++k) inv[k] = r->cv.C[k] != 0.0 ? 1.0 / (r->cv.C[k] * r->cv.C[k]) : 0.0;
+      return GetCurve(ctx, r->cv.v, inv, n, "V (V)", "1/C2 ((nF/cm2)^-2)", target, line);
+    }
+    return GetCurve(ctx, r->cv.W, r->cv.Napp, n, "W (um)", "Napp (/cm3)", target, line);
+  }
+  if (StartsWithNoCase(p[0], "cf") || StartsWithNoCase(p[0], "gf")) {
+    const bool capacitance = StartsWithNoCase(p[0], "cf");
+    const SimulationRecord* r = lastRecord(hasCf, capacitance ? "cf" : "gf");
+    if (!r) return -1;
+    const auto n = static_cast<std::size_t>(r->cf.pointsDone);
+    return capacitance ? GetCurve(ctx, r->cf.f, r->cf.C, n, "f (Hz)", "C (nF/cm2)", target, line)
+                       : GetCurve(ctx, r->cf.f, r->cf.G, n, "f (Hz)", "G (S/cm2)", target, line);
+  }
+  if (StartsWithNoCase(p[0], "qe")) {
+    const SimulationRecord* r = lastRecord(hasQE, "qe");
+    if (!r) return -1;
+    return GetCurve(ctx, r->qe.lambda, r->qe.QE, static_cast<std::size_t>(r->qe.pointsDone), "lambda (nm)", "QE (%)",
+                    target, line);
+  }
   if (StartsWithNoCase(p[0], "recombination")) {
     struct Curve {
       const char* keyword;

@@ -11,7 +11,7 @@
 
 namespace zoniq {
 
-double PresentBias(const CalculationVariables& cv) { return cv.par->Vt * std::log(cv.u0); }
+double PresentBias(const CalculationVariables& cv) { return cv.V; }
 
 void eerste_schatting(CalculationVariables& cv) {
   const CalculationParameters& par = *cv.par;
@@ -40,7 +40,7 @@ void ShiftElectrons(CalculationVariables& cv, double V, double dV) {
   const int N = cv.mesh.N;
   const double Vn = std::fabs(V / Vt);
   const bool same = sign(V) == sign(dV);
-  const double anOld = cv.u0;
+  const double anOld = cv.u0, apOld = cv.v0;
   for (int i = 0; i < N; ++i) {
     double w = std::log(anOld + cv.u[i]);
     if (same ? std::fabs(w) < Vn : std::fabs(w) > Vn) w += dV / Vt;
@@ -48,6 +48,9 @@ void ShiftElectrons(CalculationVariables& cv, double V, double dV) {
   }
   Set_an_And_ap(cv, V);
   for (int i = 0; i < N; ++i) cv.u[i] = std::exp(cv.work.c1[i]) - cv.u0;
+  // With a p-type right contact the hole offset follows the bias: keep v0 + v.
+  if (cv.v0 != apOld)
+    for (int i = 0; i < N; ++i) cv.v[i] = (apOld + cv.v[i]) - cv.v0;
 }
 
 void Tilt(CalculationVariables& cv, double dV) {

@@ -173,8 +173,19 @@ void Set_an_And_ap(CalculationVariables& cv, double V) {
   cv.V = V;
   cv.VdivVt = V / cv.par->Vt;
   cv.uR = std::exp(cv.VdivVt);
-  cv.u0 = cv.uR;
-  cv.v0 = 1.0;
+  // The offsets anchor each carrier variable at the contact where that carrier is the majority,
+  // so that u and v stay small where the densities are large. With the majority electrons at
+  // the right contact (the usual n-type front) u0 + u = uR there and v0 + v = 1 at the left;
+  // with a p-type right contact the roles turn: u0 = 1 (left) and v0 = 1/uR (right). Otherwise
+  // a strong bias on such a cell asks for u0 + u ≈ 1 with u0 = uR far from 1, which double
+  // precision cannot resolve.
+  if (ElectronsAreMinorityAtContact(*cv.par, 1)) {
+    cv.u0 = 1.0;
+    cv.v0 = 1.0 / cv.uR;
+  } else {
+    cv.u0 = cv.uR;
+    cv.v0 = 1.0;
+  }
 }
 
 void InitialiseTunnelCurrent(CalculationVariables& cv, int selector) {

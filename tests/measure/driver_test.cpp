@@ -402,21 +402,34 @@ TEST(Driver, StopAfterVocOnlyEndsRisingSweeps) {
   EXPECT_EQ(down.s.CurrentRecord()->cell.jscValid, 1);
 }
 
-TEST(Driver, SweepsNotAvailableAreReportedAndTheRunGoesOn) {
+TEST(Driver, AdmittanceAndQESweepsRun) {
   Bench b(Junction());
   b.s.wp.dark = 0;
   b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
-  b.s.actie.cv.on = 1;
-  b.s.actie.cf.on = 1;
+  b.s.actie.cv.on = 1;  // −1 … 0.5 V in 31 points
+  b.s.actie.cf.on = 1;  // 1e2 … 1e6 Hz in 21 points
   b.s.actie.qe.on = 1;
   ASSERT_EQ(b.Calculate(), 0);
-  EXPECT_TRUE(b.Reported("Calculating C(V)..."));
-  EXPECT_TRUE(b.Reported("Calculating C(f)..."));
-  EXPECT_TRUE(b.Reported("Calculating quantum efficiency..."));
+  EXPECT_FALSE(b.Reported("Calculating C(V)..."));
+  EXPECT_FALSE(b.Reported("Calculating quantum efficiency..."));
   ASSERT_EQ(b.s.simulaties.size(), 1u);
-  EXPECT_EQ(b.s.CurrentRecord()->iv.pointsDone, 6);
-  EXPECT_EQ(b.s.CurrentRecord()->cv.present, 0);
-  EXPECT_EQ(b.s.CVConvergenceFailure, 1);  // not done
+  const SimulationRecord& r = *b.s.CurrentRecord();
+  EXPECT_EQ(r.cv.present, 1);
+  EXPECT_EQ(r.cv.pointsDone, 31);
+  EXPECT_EQ(b.s.CVConvergenceFailure, 0);
+  // The six I-V voltages coincide with C-V voltages: the merged curve holds 6 + 25 points.
+  EXPECT_EQ(r.iv.pointsDone, 31);
+  EXPECT_EQ(r.cf.pointsDone, 21);
+  EXPECT_NEAR(r.cf.f[0], 1e2, 1e-9);
+  EXPECT_NEAR(r.cf.f[5], 1e3, 1e-9);
+  EXPECT_NEAR(r.cf.f[20], 1e6, 1e-6);
+  EXPECT_EQ(b.s.CfConvergenceFailure, 0);
+  EXPECT_EQ(b.s.acValid, 1);
+  // QE from 300 to 1200 nm in 91 points; the junction (Eg = 1.12 eV) absorbs up to 1107 nm.
+  EXPECT_EQ(r.qe.pointsDone, 91);
+  EXPECT_EQ(b.s.QEConvergenceFailure, 0);
+  EXPECT_GT(r.qe.QE[30], 10.0);         // 600 nm
+  EXPECT_NEAR(r.qe.QE[90], 0.0, 1e-6);  // 1200 nm
 }
 
 TEST(Driver, RecordsAndRunControl) {
@@ -506,9 +519,8 @@ TEST(Driver, SweepRangeText) {
   EXPECT_EQ(iv.stopV, 0.8);
   EXPECT_EQ(iv.points, 41);
   const VoltageSweepAction before = iv;
-  for (const char* bad :
-       {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5", "0;1;5", "0:1:3 ",
-        " 0:1:5", "0: 1:5", "0x1:2:5", "0:1:5.5", "0:1:0x5", "inf:1:3"}) {
+  for (const char* bad : {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5",
+                          "0;1;5", "0:1:3 ", " 0:1:5", "0: 1:5", "0x1:2:5", "0:1:5.5", "0:1:0x5", "inf:1:3"}) {
     EXPECT_FALSE(ParseSweepRange(bad, iv)) << bad;
     EXPECT_EQ(iv.startV, before.startV);
     EXPECT_EQ(iv.points, before.points);
