@@ -1,7 +1,9 @@
 #include "batch/batch_setup.hpp"
 
+#include <array>
 #include <cmath>
 
+#include "celldef/short_cell_definition.hpp"
 #include "common/format.hpp"
 #include "common/text.hpp"
 
@@ -9,132 +11,20 @@ namespace zoniq {
 
 namespace {
 
-std::vector<std::string> Numbered(std::vector<std::string> head, const char* stem, int from, int to,
-                                  const char* tail = "") {
-  for (int i = from; i <= to; ++i) head.push_back(std::string(stem) + std::to_string(i) + tail);
-  return head;
-}
-
-std::vector<std::string> Label1() {
-  std::vector<std::string> v{"left contact"};
-  v = Numbered(v, "layer ", 1, MAXLAYERS);
-  v = Numbered(v, "interface ", 1, MAXLAYERS - 1);
-  for (const char* w : {"right contact", "internal Rfront", "internal Tfront", "T", "V", "f", "Rsh", "Rs", "Gsh",
-                        "illumination", "initial work"})
-    v.emplace_back(w);
+// The vocabulary of each label is that of the definition file's batch-parameter keywords (one
+// table for the cell quantities); the labels below "where" start with "nihil", their unused code.
+template <std::size_t N>
+std::vector<std::string> Vocabulary(const std::array<const char*, N>& keywords, bool nihil) {
+  std::vector<std::string> v;
+  if (nihil) v.emplace_back("nihil");
+  for (const char* k : keywords) v.emplace_back(k);
   return v;
 }
 
-std::vector<std::string> Label2() {
-  std::vector<std::string> v{"nihil",
-                             "composition",
-                             "composition file",
-                             "thickness",
-                             "bandgap",
-                             "electron affinity",
-                             "dielectric permittivity",
-                             "NC",
-                             "NV",
-                             "vth_n",
-                             "vth_p",
-                             "mu n",
-                             "mu p",
-                             "C radiative",
-                             "C Auger_n",
-                             "C Auger_p",
-                             "ND",
-                             "NA",
-                             "pureA absorption constant A",
-                             "pureA absorption constant B",
-                             "pureB absorption constant A",
-                             "pureB absorption constant B",
-                             "pureA absorption file",
-                             "pureB absorption file",
-                             "absorption interpolation",
-                             "S_n",
-                             "S_p",
-                             "Workfunction",
-                             "filter R or T",
-                             "filter (1-T) or (1-R)",
-                             "filter file",
-                             "Intra-band tunneling at IF off/on",
-                             "Rel. Mass Electrons at IF",
-                             "Rel. Mass Holes at IF",
-                             "illumination off/on",
-                             "illuminationleft/right",
-                             "illumination filter_ND",
-                             "illumination filter_T",
-                             "spectrum cutoff",
-                             "spectrum file",
-                             "generation file",
-                             "attenuation filter_T",
-                             "monochromator",
-                             "QE left/right"};
-  v = Numbered(v, "defect ", 1, MAXBULKDEFECTS);
-  v = Numbered(v, "interface defect ", 1, MAXIFACEDEFECTS);
-  v = Numbered(v, "metastable transition ", 1, MAXMETATRANSITIONS);
-  for (const char* w :
-       {"Rel. Mass Elect. at contact", "Rel. Mass Holes at contact", "Intra-band tunneling at contact off/on",
-        "Rel. Mass Elect. in layer", "Rel. Mass Holes in layer", "Intra-band tunneling in layer off/on"})
-    v.emplace_back(w);
-  return v;
-}
-
-std::vector<std::string> Label3() {
-  return {"nihil",
-          "Nt total",
-          "Nt peak",
-          "sigma_n",
-          "sigma_p\t",
-          "energy level Et",
-          "characteristic energy Ekar",
-          "optical sigma_n file",
-          "optical sigma_p file",
-          "Luckuvsky n_e",
-          "Luckuvsky n_h",
-          "Luckovsky m_e",
-          "Luckovsky m_h",
-          "Luckovsky eff field ratio_e",
-          "Luckovsky eff field ratio_h",
-          "Luckovsky cutoff E_e",
-          "Luckovsky cutoff E_h",
-          "cutoff off/on",
-          "short lambda",
-          "long lambda",
-          "photon flux",
-          "photon power",
-          "IF Nt total",
-          "IF Nt peak",
-          "IF sigma_n",
-          "IF sigma_p\t",
-          "IF energylevel Et",
-          "IF characteristic energy Ekar",
-          "tunneling IF-traps off/on",
-          "m_e",
-          "m_h",
-          "Meta allow",
-          "Meta E EE",
-          "Meta E HC",
-          "Meta E EC",
-          "Meta E HE",
-          "Meta E TR",
-          "Meta Nt total"};
-}
-
-std::vector<std::string> Label4() {
-  std::vector<std::string> v{"nihil",
-                             "pure A material",
-                             "pure B material",
-                             "profile parameter 3",
-                             "profile parameter 4",
-                             "profile parameter 5",
-                             "left side",
-                             "right side"};
-  v = Numbered(v, "level ", 1, MAXLEVELS, " of defect");
-  v.emplace_back("measurement workpoint");
-  v.emplace_back("initial workpoint");
-  return v;
-}
+std::vector<std::string> Label1() { return Vocabulary(kBP1KeyWord, false); }
+std::vector<std::string> Label2() { return Vocabulary(kBP2KeyWord, true); }
+std::vector<std::string> Label3() { return Vocabulary(kBP3KeyWord, true); }
+std::vector<std::string> Label4() { return Vocabulary(kBP4KeyWord, true); }
 
 // Position of a keyword in its vocabulary (the vocabularies are fixed, so a missing keyword is a
 // programming error caught by the tests).
