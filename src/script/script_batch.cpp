@@ -8,6 +8,7 @@
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
+#include "script/script_commands.hpp"
 #include "script/script_values.hpp"
 
 namespace zoniq {
@@ -26,22 +27,6 @@ bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
   return false;
 }
 
-// The file a save command writes: the default file name when none is given, the kind's
-// extension when the name has none, resolved in the folder of the kind.
-std::optional<std::string> OutputPath(ScriptContext& ctx, std::string_view fileName, int kind, const char* extension,
-                                      std::string_view line) {
-  std::string name = Trim(fileName);
-  if (name.empty()) name = ctx.script.theScript.defaultfilename;
-  if (FileNamePart(name).find('.') == std::string::npos) name += extension;
-  if (ctx.script.writeOnlyInProgramFolder && HasDirectory(name)) {
-    ctx.env().Error(kSaveTitle, "Script command: " + S(line) +
-                                    "\nThis run writes files only into the folders of the program folder: " + name);
-    return std::nullopt;
-  }
-  std::string full;
-  CheckZONIQPaths(ctx.core.programFolder, &full, nullptr, name, kind);
-  return full;
-}
 
 }  // namespace
 

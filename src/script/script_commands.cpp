@@ -69,6 +69,9 @@ namespace {
 constexpr const char* kLoadTitle = "Error whilst processing load command in script";
 constexpr const char* kSaveTitle = "Error whilst processing save command in script";
 
+
+}  // namespace
+
 // A file name of a save command: the default file name when none is given, and the kind's
 // extension when the name has none; resolved in the folder of the kind. Empty (reported)
 // when the script may not write there.
@@ -78,7 +81,7 @@ std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view
   if (name.empty()) name = ctx.script.theScript.defaultfilename;
   if (FileNamePart(name).find('.') == std::string::npos) name += extension;
   if (ctx.script.writeOnlyInProgramFolder && HasDirectory(name)) {
-    ctx.env().Error(kSaveTitle, "Script command: " + S(line) +
+    ctx.env().Error("Error whilst processing save command in script", "Script command: " + S(line) +
                                     "\nThis run writes files only into the folders of the program folder: " + name);
     return std::nullopt;
   }
@@ -88,8 +91,6 @@ std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view
   CheckZONIQPaths(ctx.core.programFolder, &full, nullptr, name, kind);
   return full;
 }
-
-}  // namespace
 
 int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::string_view fileNameText,
                        std::string_view line) {

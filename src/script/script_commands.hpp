@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,12 @@ int ProcessRunSystemCommand(ScriptContext& context, std::string_view argument, s
 // (created when missing); else the program folder's "results" folder (created when missing)
 // when it can be written; else the current folder.
 std::string ResultFilePath(const SessionCore& core, const std::string& name);
+
+// The file a save command writes: the default file name when none is given, the kind's
+// extension when the name has none, resolved in the folder of the kind (result files in the
+// output folder). Empty (reported) when the script may not write there.
+std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view fileName, int kind,
+                                      const char* extension, std::string_view line);
 
 // "show" without panels: the script variables as text.
 void ShowScriptVariables(const ScriptVariables& theScript, std::ostream& out);
