@@ -17,6 +17,7 @@
 #include "app/session.hpp"
 #include "measure/simulation_driver.hpp"
 #include "plot/plot_render.hpp"
+#include "script/script_batch.hpp"
 #include "common/text.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "settings/settings_files.hpp"
@@ -397,7 +398,8 @@ int Run(int argc, const char* const* argv, std::unique_ptr<UserInterface> ui, co
   if (!plotsFolder.empty()) {
     std::vector<std::string> written;
     std::string why;
-    picturesFailed = !WritePanelPictures(session, plotsFolder, written, why);
+    const RecordedResults recorded = RecordedResultsOf(session.theRecorder);
+    picturesFailed = !WritePanelPictures(session, plotsFolder, written, why, &recorded);
     for (const std::string& path : written) out << "Picture: " << path << "\n";
     if (picturesFailed) session.Error("Error whilst writing the pictures", why);
     out.flush();

@@ -331,10 +331,16 @@ void BuildAcPanel(PlotPanel& p, const PlotSources& src) {
   curves(p.graphs[2], p.graphs[3], kPotentials, {&ac->dpsi, &ac->dphin, &ac->dphip}, 1.0);
 }
 
-// The recorder's results are not part of the simulation state yet.
-void BuildRecordPanel(PlotPanel& p, const PlotSources&) {
+// Every recorded quantity against the batch step, one colour each.
+void BuildRecordPanel(PlotPanel& p, const PlotSources& sources) {
   p.graphs.push_back(Graph("result", "Recorded results", "batch simulation no.", kLin, "result", kLin));
-  p.graphs[0].note = kNoRecord;
+  PlotGraph& g = p.graphs[0];
+  const RecordedResults* r = sources.recorded;
+  if (r)
+    for (std::size_t k = 0; k < r->names.size() && k < r->values.size(); ++k)
+      Add(g, MakeSeries(r->names[k], CurveColour(static_cast<int>(k) + 1), LineStyle::kSolid, r->steps, r->values[k],
+                        static_cast<int>(r->steps.size()), g));
+  if (g.series.empty()) g.note = kNoRecord;
 }
 
 }  // namespace

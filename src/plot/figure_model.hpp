@@ -76,6 +76,14 @@ std::optional<GraphSelection> SelectGraphs(std::string_view panelWord, std::stri
                                            std::string_view partWord);
 
 // What the panels are drawn from.
+// Scalar results recorded over a batch: one quantity per column, one value per step (NaN where a
+// step could not be recorded).
+struct RecordedResults {
+  std::vector<std::string> names;           // the recorded quantities
+  std::vector<double> steps;                // step numbers, from 1
+  std::vector<std::vector<double>> values;  // [quantity][step]
+};
+
 struct PlotSources {
   const std::list<SimulationRecord>* records = nullptr;  // every simulation held, oldest first
   // The current solution and its band-diagram profiles; null when nothing has been solved.
@@ -83,6 +91,8 @@ struct PlotSources {
   const BandDiagramProfiles* bands = nullptr;
   // The last small-signal solution of that state; null when none is held.
   const AcSolution* ac = nullptr;
+  // The recorder's results; null when nothing is recorded.
+  const RecordedResults* recorded = nullptr;
   // |J| on a logarithmic axis in the I-V graph (for dark curves).
   bool logCurrent = false;
 };

@@ -254,7 +254,7 @@ bool WritePicture(const std::vector<const PlotGraph*>& graphs, const PictureOpti
 }
 
 bool WritePanelPictures(const SimulationState& s, const std::string& folder, std::vector<std::string>& written,
-                        std::string& error) {
+                        std::string& error, const RecordedResults* recorded) {
   std::error_code ec;
   const std::filesystem::path dir(NativePath(folder));
   std::filesystem::create_directories(dir, ec);
@@ -263,7 +263,8 @@ bool WritePanelPictures(const SimulationState& s, const std::string& folder, std
     return false;
   }
   BandDiagramProfiles bands;
-  const PlotSources sources = SourcesFromSimulation(s, bands);
+  PlotSources sources = SourcesFromSimulation(s, bands);
+  sources.recorded = recorded;
   for (int k = 0; k < static_cast<int>(PanelTable().size()); ++k) {
     const PlotPanel panel = BuildPanel(k, sources);
     if (!PanelHasData(panel)) continue;

@@ -39,6 +39,7 @@ std::vector<const PlotGraph*> SelectedGraphs(const PlotPanel& panel, const std::
 // when missing). `written` receives the file paths. Returns true, or false with the reason in
 // `error` at the first picture that cannot be written.
 bool WritePanelPictures(const SimulationState& s, const std::string& folder, std::vector<std::string>& written,
-                        std::string& error);
+                        std::string& error,
+                        const RecordedResults* recorded = nullptr);
 
 }  // namespace zoniq

@@ -158,4 +158,18 @@ int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::str
   return 0;
 }
 
+RecordedResults RecordedResultsOf(const RecorderSetup& recorder) {
+  RecordedResults r;
+  for (std::size_t k = 0; k < recorder.parameters.size(); ++k) {
+    if (!IsScalarRecorderParameter(recorder.parameters[k])) continue;
+    r.names.push_back(MakeRecordText(recorder.parameters[k]));
+    std::vector<double> column;
+    for (const RecordedStep& step : recorder.steps)
+      column.push_back(k < step.values.size() ? step.values[k] : std::nan(""));
+    r.values.push_back(std::move(column));
+  }
+  for (const RecordedStep& step : recorder.steps) r.steps.push_back(static_cast<double>(step.step + 1));
+  return r;
+}
+
 }  // namespace zoniq

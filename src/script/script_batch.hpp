@@ -5,9 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "batch/recorder.hpp"
+#include "plot/figure_model.hpp"
 #include "script/script_interpreter.hpp"
 
 namespace zoniq {
+
+// The recorder's scalar results as the record panel draws them.
+RecordedResults RecordedResultsOf(const RecorderSetup& recorder);
 
 // "load batch", "load singleshotbatch", "load record", "load allzoniq". Returns 0, or -1
 // (reported).

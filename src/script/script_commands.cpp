@@ -349,7 +349,13 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       return -1;
     }
     BandDiagramProfiles bands;
-    const PlotPanel panel = BuildPanel(selection->panel, SourcesFromSimulation(ctx.sim, bands));
+    PlotSources sources = SourcesFromSimulation(ctx.sim, bands);
+    RecordedResults recorded;
+    if (ctx.batch) {
+      recorded = RecordedResultsOf(ctx.batch->theRecorder);
+      sources.recorded = &recorded;
+    }
+    const PlotPanel panel = BuildPanel(selection->panel, sources);
     std::string why;
     if (!WritePicture(SelectedGraphs(panel, selection->graphs), options, *path, why)) {
       env.Error(kSaveTitle, "Script command: " + S(line) + "\n" + why);

@@ -238,6 +238,28 @@ TEST(FigureModel, WhatCannotBeShownIsLeftOutNotInvented) {
   EXPECT_FALSE(rec.note.empty());
 }
 
+TEST(FigureModel, RecordPanelShowsEveryRecordedQuantityAgainstTheStep) {
+  // Two quantities over three steps; the second step of the second could not be recorded (NaN)
+  // and is left out, not drawn as a zero.
+  RecordedResults r;
+  r.names = {"efficiency", "Voc"};
+  r.steps = {1.0, 2.0, 3.0};
+  r.values = {{17.4, 19.3, 19.9}, {0.62, std::nan(""), 0.64}};
+  PlotSources src;
+  src.recorded = &r;
+  const PlotPanel p = BuildPanel(PanelIndexOf("record"), src);
+  ASSERT_EQ(p.graphs.size(), 1u);
+  const PlotGraph& g = p.graphs[0];
+  EXPECT_EQ(g.note, "");
+  ASSERT_EQ(g.series.size(), 2u);
+  EXPECT_EQ(g.series[0].name, "efficiency");
+  EXPECT_EQ(g.series[0].x, (std::vector<double>{1.0, 2.0, 3.0}));
+  EXPECT_EQ(g.series[0].y, (std::vector<double>{17.4, 19.3, 19.9}));
+  EXPECT_EQ(g.series[1].x, (std::vector<double>{1.0, 3.0}));
+  EXPECT_EQ(g.series[1].y, (std::vector<double>{0.62, 0.64}));
+  EXPECT_NE(g.series[0].colour, g.series[1].colour);
+}
+
 TEST(FigureModel, PanelsWithoutDataAreEmptyWithANote) {
   std::list<SimulationRecord> records(1);  // a record without any sweep
   PlotSources src;
