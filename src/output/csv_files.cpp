@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <vector>
 
 #include "common/text.hpp"
@@ -40,7 +41,8 @@ std::string Ascii(std::string_view text) {
   return out;
 }
 
-void Row(std::string& out, std::initializer_list<std::string> fields) {
+template <class Fields>
+void Row(std::string& out, const Fields& fields) {
   bool first = true;
   for (const std::string& f : fields) {
     if (!first) out += ',';
@@ -49,6 +51,7 @@ void Row(std::string& out, std::initializer_list<std::string> fields) {
   }
   out += '\n';
 }
+void Row(std::string& out, std::initializer_list<std::string> fields) { Row<std::initializer_list<std::string>>(out, fields); }
 
 }  // namespace
 
@@ -82,6 +85,59 @@ std::string IVCsv(const std::list<SimulationRecord>& records) {
            Number(iv.js_n[i]), Number(iv.js_p[i]), Number(iv.jSRH[i]), Number(iv.jRadiative[i]), Number(iv.jAuger[i])});
   }
   return out;
+}
+
+namespace {
+
+// The rows of one sweep kind over every record that holds it: `columns(record, i)` gives the
+// fields of calculated point i after the simulation number.
+template <class Result, class Columns>
+std::string SweepCsv(const std::list<SimulationRecord>& records, const char* heading, Result SimulationRecord::*result,
+                     Columns&& columns) {
+  std::string out;
+  for (const SimulationRecord& r : records) {
+    const Result& sweep = r.*result;
+    if (!sweep.present) continue;
+    if (out.empty()) out = heading;
+    for (int i = 0; i < sweep.pointsDone; ++i) {
+      std::vector<std::string> fields{std::to_string(r.number)};
+      for (double v : columns(sweep, static_cast<std::size_t>(i))) fields.push_back(Number(v));
+      Row(out, fields);
+    }
+  }
+  return out;
+}
+
+double At(const std::vector<double>& a, std::size_t i) { return i < a.size() ? a[i] : std::nan(""); }
+
+}  // namespace
+
+std::string CVCsv(const std::list<SimulationRecord>& records) {
+  return SweepCsv(records,
+                  "simulation,V (V),C (nF/cm2),G (S/cm2),W (um),Napp (/cm3),J_tot (mA/cm2),J_bulk (mA/cm2),"
+                  "J_ifr (mA/cm2),Js_n (mA/cm2),Js_p (mA/cm2)\n",
+                  &SimulationRecord::cv, [](const CVResult& c, std::size_t i) {
+                    return std::vector<double>{At(c.v, i),    At(c.C, i),     At(c.G, i),      At(c.W, i),
+                                               At(c.Napp, i), At(c.jtot, i),  At(c.jbulk, i),  At(c.jifr, i),
+                                               At(c.jopp_n, i), At(c.jopp_p, i)};
+                  });
+}
+
+std::string CfCsv(const std::list<SimulationRecord>& records) {
+  return SweepCsv(records,
+                  "simulation,f (Hz),C (nF/cm2),G (S/cm2),Z_re (ohm cm2),Z_im (ohm cm2),|Z| (ohm cm2),"
+                  "Z_phase (degrees)\n",
+                  &SimulationRecord::cf, [](const CfResult& c, std::size_t i) {
+                    return std::vector<double>{At(c.f, i),   At(c.C, i),     At(c.G, i),     At(c.Zre, i),
+                                               At(c.Zim, i), At(c.Zmagn, i), At(c.Zphase, i)};
+                  });
+}
+
+std::string QECsv(const std::list<SimulationRecord>& records) {
+  return SweepCsv(records, "simulation,lambda (nm),QE (%),photon energy (eV)\n", &SimulationRecord::qe,
+                  [](const QEResult& q, std::size_t i) {
+                    return std::vector<double>{At(q.lambda, i), At(q.QE, i), At(q.photonEnergy, i)};
+                  });
 }
 
 std::string BandDiagramCsv(const BandDiagramProfiles& b) {

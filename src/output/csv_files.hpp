@@ -25,6 +25,12 @@ std::string CsvField(std::string_view text);
 // Only calculated points are written. Empty when no record holds an I-V result.
 std::string IVCsv(const std::list<SimulationRecord>& records);
 
+// The C-V, C-f and QE curves of every record that holds one, in the same form: simulation, then
+// the sweep's quantities. Only calculated points are written; empty when no record holds one.
+std::string CVCsv(const std::list<SimulationRecord>& records);
+std::string CfCsv(const std::list<SimulationRecord>& records);
+std::string QECsv(const std::list<SimulationRecord>& records);
+
 // The bulk table of a band diagram: layer, mesh index, position and every profile. A mesh point
 // on an interface appears once per layer, as in the tab-separated file.
 std::string BandDiagramCsv(const BandDiagramProfiles& profiles);

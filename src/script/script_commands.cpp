@@ -188,10 +188,10 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   // The small-signal results (C-V, C-f, QE curves and the ac profiles) are written by their own
   // writers, which report a result that was never calculated.
   const bool smallSignal = kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE || kind->kind == FK_AC;
-  if (smallSignal && IsCsvFileName(Trim(fileName))) {
+  if (kind->kind == FK_AC && IsCsvFileName(Trim(fileName))) {
     env.Error(kSaveTitle, "Script command: " + S(line) +
-                              "\nCSV output is not available for this result; save it under its own extension (" +
-                              kind->extension + ")");
+                              "\nThe small-signal profiles are written in their own layout only: save them as " +
+                              kind->extension);
     return -1;
   }
   // Nothing calculated (or the calculation failed before it gave this result): the writer's
@@ -228,6 +228,16 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
       text = IVCsv(sim.simulaties);
       if (text.empty())
         env.Error("Function Save or Show", "No IV-calculation is made yet: nothing to save or to show !");
+    } else if (kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE) {
+      text = kind->kind == FK_CV   ? CVCsv(sim.simulaties)
+             : kind->kind == FK_CF ? CfCsv(sim.simulaties)
+                                   : QECsv(sim.simulaties);
+      if (text.empty())
+        env.Error("Function Save or Show", std::string("No ") +
+                                               (kind->kind == FK_CV   ? "CV-calculation"
+                                                : kind->kind == FK_CF ? "C-f calculation"
+                                                                      : "QE calculation") +
+                                               " is made yet: nothing to save or to show !");
     } else if (!solved) {
       env.Error(kind->kind == FK_EB ? "Function Save or Show Energy Bands"
                                     : "Function Save or Show Genreration/Recombination",
