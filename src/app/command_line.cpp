@@ -189,6 +189,8 @@ CommandLineOutcome ProcessCommandLine(Session& session, const std::vector<std::s
   resolve(f.workingPoint, FK_WP2);
   resolve(f.settings, FK_ALLSETTINGS);
   resolve(f.spectrum, FK_SPECTRUM);
+  resolve(f.batch, FK_BATCH);
+  resolve(f.record, FK_RECORD);
   resolve(f.script, FK_SCRIPT);
   const StartupFiles& named = parsed.files;
   for (const std::string* slot : {&named.definition, &named.action, &named.workingPoint, &named.settings,

@@ -216,6 +216,11 @@ TEST_F(UserErrors, ABareNameIsAlsoFoundInTheCurrentFolder) {
   fs::copy_file(home_ + "/def/CdTe.def", "CIGS.def");
   EXPECT_EQ(Zoniq({"CIGS.def"}), kExitOk);
   EXPECT_NE(out_.str().find("Problem: " + home_ + "/def/CIGS.def"), std::string::npos) << out_.str();
+  // Batch and record settings too.
+  std::ofstream("mybatch.sbf") << "Batch parameter 1\n";
+  std::ofstream("myrec.srf") << "";
+  Zoniq({"CIGS.def", "mybatch.sbf", "myrec.srf"});
+  EXPECT_EQ(err_.str().find("looked for in"), std::string::npos) << err_.str();
 }
 
 TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
