@@ -12,14 +12,8 @@ namespace zoniq {
 
 namespace {
 
-std::string Number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.9g", v);
-  return buf;
-}
-
 // A cell parameter, or an empty field when it could not be determined.
-std::string Parameter(bool valid, double v) { return valid ? Number(v) : std::string(); }
+std::string Parameter(bool valid, double v) { return valid ? CsvNumber(v) : std::string(); }
 
 bool IVComplete(const SimulationRecord& r) {
   return !r.actie.iv.on || (r.iv.present && r.iv.pointsDone == r.iv.points);
@@ -50,7 +44,7 @@ std::string SummaryText(const Session& s, int exitStatus, bool withHeading) {
     // Only the last record can belong to an abandoned simulation; earlier ones ran through.
     std::string result = IVComplete(r) ? "complete" : "incomplete";
     if (&r == last && s.lastSimulationResult != 0) result = "abandoned";
-    t += CsvField(r.wp.problemName) + "," + std::to_string(r.number) + "," + Number(r.wp.temperature) + "," +
+    t += CsvField(r.wp.problemName) + "," + std::to_string(r.number) + "," + CsvNumber(r.wp.temperature) + "," +
          (r.wp.dark                 ? "dark"
           : r.wp.generationFromFile ? "generation file"
                                     : "light") +

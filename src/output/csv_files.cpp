@@ -1,8 +1,8 @@
 #include "output/csv_files.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "common/text.hpp"
@@ -10,13 +10,6 @@
 namespace zoniq {
 
 namespace {
-
-// Shortest text that reads back to the same double.
-std::string Number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.9g", v);
-  return buf;
-}
 
 // The single-byte unit texts of the tab-separated files in ASCII.
 std::string Ascii(std::string_view text) {
@@ -51,9 +44,17 @@ void Row(std::string& out, const Fields& fields) {
   }
   out += '\n';
 }
-void Row(std::string& out, std::initializer_list<std::string> fields) { Row<std::initializer_list<std::string>>(out, fields); }
+void Row(std::string& out, std::initializer_list<std::string> fields) {
+  Row<std::initializer_list<std::string>>(out, fields);
+}
 
 }  // namespace
+
+std::string CsvNumber(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.9g", v);
+  return buf;
+}
 
 bool IsCsvFileName(std::string_view name) {
   return name.size() >= 4 && EqualsNoCase(name.substr(name.size() - 4), ".csv");
@@ -80,9 +81,9 @@ std::string IVCsv(const std::list<SimulationRecord>& records) {
           "J_SRH (mA/cm2),J_radiative (mA/cm2),J_Auger (mA/cm2)\n";
     const std::size_t n = static_cast<std::size_t>(std::max(0, iv.pointsDone));
     for (std::size_t i = 0; i < n && i < iv.v.size(); ++i)
-      Row(out,
-          {std::to_string(r.number), Number(iv.v[i]), Number(iv.j[i]), Number(iv.jbulk[i]), Number(iv.jifr[i]),
-           Number(iv.js_n[i]), Number(iv.js_p[i]), Number(iv.jSRH[i]), Number(iv.jRadiative[i]), Number(iv.jAuger[i])});
+      Row(out, {std::to_string(r.number), CsvNumber(iv.v[i]), CsvNumber(iv.j[i]), CsvNumber(iv.jbulk[i]),
+                CsvNumber(iv.jifr[i]), CsvNumber(iv.js_n[i]), CsvNumber(iv.js_p[i]), CsvNumber(iv.jSRH[i]),
+                CsvNumber(iv.jRadiative[i]), CsvNumber(iv.jAuger[i])});
   }
   return out;
 }
@@ -101,7 +102,7 @@ std::string SweepCsv(const std::list<SimulationRecord>& records, const char* hea
     if (out.empty()) out = heading;
     for (int i = 0; i < sweep.pointsDone; ++i) {
       std::vector<std::string> fields{std::to_string(r.number)};
-      for (double v : columns(sweep, static_cast<std::size_t>(i))) fields.push_back(Number(v));
+      for (double v : columns(sweep, static_cast<std::size_t>(i))) fields.push_back(CsvNumber(v));
       Row(out, fields);
     }
   }
@@ -117,8 +118,8 @@ std::string CVCsv(const std::list<SimulationRecord>& records) {
                   "simulation,V (V),C (nF/cm2),G (S/cm2),W (um),Napp (/cm3),J_tot (mA/cm2),J_bulk (mA/cm2),"
                   "J_ifr (mA/cm2),Js_n (mA/cm2),Js_p (mA/cm2)\n",
                   &SimulationRecord::cv, [](const CVResult& c, std::size_t i) {
-                    return std::vector<double>{At(c.v, i),    At(c.C, i),     At(c.G, i),      At(c.W, i),
-                                               At(c.Napp, i), At(c.jtot, i),  At(c.jbulk, i),  At(c.jifr, i),
+                    return std::vector<double>{At(c.v, i),      At(c.C, i),     At(c.G, i),     At(c.W, i),
+                                               At(c.Napp, i),   At(c.jtot, i),  At(c.jbulk, i), At(c.jifr, i),
                                                At(c.jopp_n, i), At(c.jopp_p, i)};
                   });
 }
@@ -150,11 +151,12 @@ std::string BandDiagramCsv(const BandDiagramProfiles& b) {
     for (int i = b.first[static_cast<std::size_t>(l)]; i <= b.last[static_cast<std::size_t>(l)] && i < b.N; ++i) {
       const std::size_t k = static_cast<std::size_t>(i);
       Row(out,
-          {std::to_string(l + 1),  std::to_string(i),     Number(b.x[k]),    Number(b.Ec[k]), Number(b.Fn[k]),
-           Number(b.Fp[k]),        Number(b.Ev[k]),       Number(b.n[k]),    Number(b.p[k]),  Number(b.rhoDefect[k]),
-           Number(b.netDoping[k]), Number(b.rho[k]),      Number(b.E[k]),    Number(b.jn[k]), Number(b.jp[k]),
-           Number(b.jnTunnel[k]),  Number(b.jpTunnel[k]), Number(b.jtot[k]), Number(b.G[k]),  Number(b.R[k]),
-           Number(b.cumG[k]),      Number(b.cumR[k])});
+          {std::to_string(l + 1),    std::to_string(i),         CsvNumber(b.x[k]),         CsvNumber(b.Ec[k]),
+           CsvNumber(b.Fn[k]),       CsvNumber(b.Fp[k]),        CsvNumber(b.Ev[k]),        CsvNumber(b.n[k]),
+           CsvNumber(b.p[k]),        CsvNumber(b.rhoDefect[k]), CsvNumber(b.netDoping[k]), CsvNumber(b.rho[k]),
+           CsvNumber(b.E[k]),        CsvNumber(b.jn[k]),        CsvNumber(b.jp[k]),        CsvNumber(b.jnTunnel[k]),
+           CsvNumber(b.jpTunnel[k]), CsvNumber(b.jtot[k]),      CsvNumber(b.G[k]),         CsvNumber(b.R[k]),
+           CsvNumber(b.cumG[k]),     CsvNumber(b.cumR[k])});
     }
   return out;
 }

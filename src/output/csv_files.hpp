@@ -18,6 +18,9 @@ namespace zoniq {
 // True when a file name asks for the CSV form (extension ".csv", any case).
 bool IsCsvFileName(std::string_view name);
 
+// A number as the shortest text that reads back to the same double.
+std::string CsvNumber(double v);
+
 // One field, quoted when it holds a comma, a quote or a line break.
 std::string CsvField(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 
 #include "common/text.hpp"
 #include "output/generation_profiles.hpp"
@@ -429,35 +430,13 @@ PlotPanel BuildPanel(int panel, const PlotSources& sources) {
                                             "C-V",          "C-f",         "Quantum efficiency",           "Grading",
                                             "Recorder"};
   p.title = kTitles[panel];
-  switch (panel) {
-    case kEb:
-      BuildBandPanel(p, sources);
-      break;
-    case kAc:
-      BuildAcPanel(p, sources);
-      break;
-    case kGenrec:
-      BuildGenrecPanel(p, sources);
-      break;
-    case kIV:
-      BuildIVPanel(p, sources);
-      break;
-    case kCV:
-      BuildCVPanel(p, sources);
-      break;
-    case kCf:
-      BuildCfPanel(p, sources);
-      break;
-    case kQE:
-      BuildQEPanel(p, sources);
-      break;
-    case kGrading:
-      BuildGradingPanel(p, sources);
-      break;
-    default:
-      BuildRecordPanel(p, sources);
-      break;
-  }
+  // One builder per panel, in the order of PanelTable().
+  using Builder = void (*)(PlotPanel&, const PlotSources&);
+  static constexpr Builder kBuilders[] = {BuildBandPanel, BuildAcPanel,      BuildGenrecPanel,
+                                          BuildIVPanel,   BuildCVPanel,      BuildCfPanel,
+                                          BuildQEPanel,   BuildGradingPanel, BuildRecordPanel};
+  static_assert(std::size(kBuilders) == kRecord + 1);
+  kBuilders[panel](p, sources);
   for (PlotGraph& g : p.graphs) {
     FitAxisRanges(g);
     // Occupation probabilities always on their whole range.

@@ -300,45 +300,28 @@ void totale_ifrdcbijdrage(CalculationVariables& cv) {
     b.dsigma_dvp[l] = s.vp;
     b.dsigma_dvf[l] = s.vf;
 
-    const Chain nl = chain(t.dF[kNLeft]);
-    b.Fn_left[l] = t.F[kNLeft];
-    b.Fn_left_t[l] = t.Ft[kNLeft];
-    b.dFn_left_dup[l] = nl.up;
-    b.dFn_left_duf[l] = nl.uf;
-    b.dFn_left_dpsip[l] = nl.psip;
-    b.dFn_left_dpsif[l] = nl.psif;
-    b.dFn_left_dvp[l] = nl.vp;
-    b.dFn_left_dvf[l] = nl.vf;
-
-    const Chain nr = chain(t.dF[kNRight]);
-    b.Fn_right[l] = t.F[kNRight];
-    b.Fn_right_t[l] = t.Ft[kNRight];
-    b.dFn_right_dup[l] = nr.up;
-    b.dFn_right_duf[l] = nr.uf;
-    b.dFn_right_dpsip[l] = nr.psip;
-    b.dFn_right_dpsif[l] = nr.psif;
-    b.dFn_right_dvp[l] = nr.vp;
-    b.dFn_right_dvf[l] = nr.vf;
-
-    const Chain pl = chain(t.dF[kPLeft]);
-    b.Fp_left[l] = t.F[kPLeft];
-    b.Fp_left_t[l] = t.Ft[kPLeft];
-    b.dFp_left_dvp[l] = pl.vp;
-    b.dFp_left_dvf[l] = pl.vf;
-    b.dFp_left_dpsip[l] = pl.psip;
-    b.dFp_left_dpsif[l] = pl.psif;
-    b.dFp_left_dup[l] = pl.up;
-    b.dFp_left_duf[l] = pl.uf;
-
-    const Chain pr = chain(t.dF[kPRight]);
-    b.Fp_right[l] = t.F[kPRight];
-    b.Fp_right_t[l] = t.Ft[kPRight];
-    b.dFp_right_dvp[l] = pr.vp;
-    b.dFp_right_dvf[l] = pr.vf;
-    b.dFp_right_dpsip[l] = pr.psip;
-    b.dFp_right_dpsif[l] = pr.psif;
-    b.dFp_right_dup[l] = pr.up;
-    b.dFp_right_duf[l] = pr.uf;
+    // One flux, its tunnel part and its derivatives into the arrays the equations read.
+    using PerInterface = std::array<double, MAXINTERFACES>;
+    auto store = [&](int k, PerInterface& F, PerInterface& Ft, PerInterface& dup, PerInterface& duf,
+                     PerInterface& dpsip, PerInterface& dpsif, PerInterface& dvp, PerInterface& dvf) {
+      const Chain c = chain(t.dF[k]);
+      F[l] = t.F[k];
+      Ft[l] = t.Ft[k];
+      dup[l] = c.up;
+      duf[l] = c.uf;
+      dpsip[l] = c.psip;
+      dpsif[l] = c.psif;
+      dvp[l] = c.vp;
+      dvf[l] = c.vf;
+    };
+    store(kNLeft, b.Fn_left, b.Fn_left_t, b.dFn_left_dup, b.dFn_left_duf, b.dFn_left_dpsip, b.dFn_left_dpsif,
+          b.dFn_left_dvp, b.dFn_left_dvf);
+    store(kNRight, b.Fn_right, b.Fn_right_t, b.dFn_right_dup, b.dFn_right_duf, b.dFn_right_dpsip, b.dFn_right_dpsif,
+          b.dFn_right_dvp, b.dFn_right_dvf);
+    store(kPLeft, b.Fp_left, b.Fp_left_t, b.dFp_left_dup, b.dFp_left_duf, b.dFp_left_dpsip, b.dFp_left_dpsif,
+          b.dFp_left_dvp, b.dFp_left_dvf);
+    store(kPRight, b.Fp_right, b.Fp_right_t, b.dFp_right_dup, b.dFp_right_duf, b.dFp_right_dpsip, b.dFp_right_dpsif,
+          b.dFp_right_dvp, b.dFp_right_dvf);
   }
 }
 
