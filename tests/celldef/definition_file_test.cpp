@@ -102,16 +102,6 @@ TEST(DefFileWrite, WarnsForFilterAndAbsorptionFilesOutsideTheirFoldersAndStillWr
   EXPECT_EQ(r.set.cellParas.leftContact.filterFile, "back.ftr");
 }
 
-TEST(DefFileWrite, FileEndsAfterTheLastValueAndUsesLineFeedsOnly) {
-  MottSchottkySettings ms;
-  DefinitionExtras extras;
-  const std::string text = DefinitionFileText(RichSet(ms, extras), ms, extras, kBanner, kSavedAt);
-  ASSERT_FALSE(text.empty());
-  EXPECT_NE(text.back(), '\n');
-  EXPECT_EQ(text.find('\r'), std::string::npos);
-  EXPECT_EQ(SplitLines(text).back(), "Gsh [S/m2] :   1.250000e-03");
-}
-
 TEST(DefFileWrite, CountsAndEnumerationsOutOfRangeInMemoryStillGiveAReadableFile) {
   // Records changed by hand or by a script may hold counts beyond the storage or enumeration
   // values without a text; the writer keeps to what the storage holds and to known texts.
@@ -151,11 +141,6 @@ TEST(DefFileRead, TwoLayerFileGivesTheCellItDescribes) {
   // The file holds the filter file's name without its folder.
   expected.cellParas.rightContact.filterFile = "front.ftr";
   EXPECT_TRUE(r.set == expected);
-  EXPECT_EQ(r.set.convergence, expected.convergence);
-  for (int l = 0; l < 2; ++l) EXPECT_TRUE(r.set.cellParas.layer[l] == expected.cellParas.layer[l]) << "layer " << l;
-  EXPECT_TRUE(r.set.cellParas.interface[0] == expected.cellParas.interface[0]);
-  EXPECT_EQ(r.set.cellParas.leftContact, expected.cellParas.leftContact);
-  EXPECT_EQ(r.set.cellParas.rightContact, expected.cellParas.rightContact);
   EXPECT_EQ(r.ms, ms);
   EXPECT_EQ(r.extras.mottSchottky, ms);
   EXPECT_EQ(r.extras.mesh, extras.mesh);
@@ -276,13 +261,6 @@ TEST(DefFileRoundTrip, RichCellReadsBackIdentical) {
   const ReadResult r = ReadDefText(dir, DefinitionFileText(rich, ms, extras, kBanner, kSavedAt));
   ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
   EXPECT_TRUE(r.messages.empty());
-  for (int l = 0; l < MAXLAYERS; ++l)
-    EXPECT_TRUE(r.set.cellParas.layer[l] == rich.cellParas.layer[l]) << "layer " << l + 1;
-  for (int i = 0; i < MAXINTERFACES; ++i)
-    EXPECT_TRUE(r.set.cellParas.interface[i] == rich.cellParas.interface[i]) << "interface " << i + 1;
-  EXPECT_EQ(r.set.cellParas.leftContact, rich.cellParas.leftContact);
-  EXPECT_EQ(r.set.cellParas.rightContact, rich.cellParas.rightContact);
-  EXPECT_EQ(r.set.convergence, rich.convergence);
   EXPECT_TRUE(r.set == rich);
   EXPECT_EQ(r.ms, ms);
   DefinitionExtras got = r.extras;
