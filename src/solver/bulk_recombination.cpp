@@ -103,23 +103,6 @@ void nulbijdrage(DcTermBlock& block, int n) {
   for (auto* a : Arrays(block)) std::fill(a->begin(), a->begin() + static_cast<std::ptrdiff_t>(m), 0.0);
 }
 
-void tel_dc_termen_op(const DcTermBlock& a, const DcTermBlock& b, DcTermBlock& out, int n) {
-  const std::size_t m = std::min({Points(a, n), Points(b, n), Points(out, n)});
-  const auto aa = Arrays(a);
-  const auto bb = Arrays(b);
-  auto oo = Arrays(out);
-  for (std::size_t q = 0; q < oo.size(); ++q)
-    for (std::size_t i = 0; i < m; ++i) (*oo[q])[i] = (*aa[q])[i] + (*bb[q])[i];
-}
-
-void maal_dc_termen(const DcTermBlock& in, double factor, DcTermBlock& out, int n) {
-  const std::size_t m = std::min(Points(in, n), Points(out, n));
-  const auto ii = Arrays(in);
-  auto oo = Arrays(out);
-  for (std::size_t q = 0; q < oo.size(); ++q)
-    for (std::size_t i = 0; i < m; ++i) (*oo[q])[i] = factor * (*ii[q])[i];
-}
-
 // ---------------------------------------------------------------------------------------------
 // Defect description
 // ---------------------------------------------------------------------------------------------

@@ -90,10 +90,6 @@ struct BulkTermBlocks {
 void rec_dc_initialisatie(DcTermBlock& block, int n);
 // Sets the first n points of a block to zero.
 void nulbijdrage(DcTermBlock& block, int n);
-// out = a + b over the first n points (out may be a or b).
-void tel_dc_termen_op(const DcTermBlock& a, const DcTermBlock& b, DcTermBlock& out, int n);
-// out = factor · in over the first n points (out may be in).
-void maal_dc_termen(const DcTermBlock& in, double factor, DcTermBlock& out, int n);
 
 // ---------------------------------------------------------------------------------------------
 // Defect description and energy axis

@@ -792,23 +792,6 @@ TEST(Validation, DiscretisationLimits) {
   EXPECT_FALSE(warning.empty());
 }
 
-TEST(Blocks, Helpers) {
-  DcTermBlock a, b, c;
-  rec_dc_initialisatie(a, 4);
-  rec_dc_initialisatie(b, 4);
-  rec_dc_initialisatie(c, 4);
-  a.set(1, RecTerms{1, 2, 3, 4, 5, 6, 7, 8});
-  b.set(1, RecTerms{10, 20, 30, 40, 50, 60, 70, 80});
-  tel_dc_termen_op(a, b, c, 4);
-  EXPECT_EQ(c.at(1).rho, 11);
-  EXPECT_EQ(c.at(1).dU_dv, 88);
-  maal_dc_termen(c, 0.5, c, 4);
-  EXPECT_EQ(c.at(1).drho_du, 16.5);
-  EXPECT_EQ(c.at(0).U, 0);
-  nulbijdrage(c, 4);
-  EXPECT_EQ(c.at(1).dU_dpsi, 0);
-}
-
 // The single-level closed form against the general chain solution for L = 1. The two are the
 // same algebra arranged differently (one reciprocal of A + D against quotients normalised by
 // the sum of the state weights), so they differ by rounding only. The derivatives of U
