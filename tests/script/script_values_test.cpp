@@ -33,14 +33,9 @@ class ScriptValues : public ::testing::Test {
 };
 
 TEST(ScriptState, LettersAndMathGroups) {
-  EXPECT_EQ(GetSCRmode('x'), 0);
-  EXPECT_EQ(GetSCRmode('Y'), 1);
-  EXPECT_EQ(GetSCRmode('z'), 2);
-  EXPECT_EQ(GetSCRmode('U'), 3);
-  EXPECT_EQ(GetSCRmode('v'), 4);
-  EXPECT_EQ(GetSCRmode('W'), 5);
-  EXPECT_EQ(GetSCRmode('a'), -1);
-  EXPECT_EQ(GetSCRmode('\0'), -1);
+  const std::pair<char, int> letters[] = {{'x', 0}, {'Y', 1}, {'z', 2},  {'U', 3},
+                                          {'v', 4}, {'W', 5}, {'a', -1}, {'\0', -1}};
+  for (const auto& [letter, slot] : letters) EXPECT_EQ(GetSCRmode(letter), slot) << int(letter);
   std::array<int, kScriptSlots> c{};
   ASSERT_TRUE(checkMathValue("xYw", 3, c));
   EXPECT_EQ(c[0], 0);
@@ -85,21 +80,24 @@ TEST(ScriptWords, FirstWordDottedNamesAndWords) {
 }
 
 TEST_F(ScriptValues, EveryFormReadsItsField) {
-  EXPECT_EQ(Value("xvalue"), 1.5);
-  EXPECT_EQ(Value("YVALUE"), -2.0);
-  EXPECT_EQ(Value("windex"), 7.0);
-  EXPECT_EQ(Value("xindex"), 2.0);
-  EXPECT_EQ(Value("xvector[1]"), 20.0);
-  EXPECT_EQ(Value("xvector[last]"), 30.0);
-  EXPECT_EQ(Value("xvector[xindex]"), 30.0);          // an index given by any value
-  EXPECT_EQ(Value("xvector[yvector[1]]"), 20.0);      // nested: yvector[1] = 1
-  EXPECT_EQ(Value("xvector[yvalue]"), std::nullopt);  // -2 lies outside
-  EXPECT_EQ(Value("mode"), 4.0);
-  EXPECT_EQ(Value("loopcounter"), 6.0);
-  EXPECT_EQ(Value("maxiteration"), 25.0);
-  EXPECT_EQ(Value("looperror"), 0.25);
-  EXPECT_EQ(Value("nx"), 3.0);
-  EXPECT_EQ(Value("  -2.5e2  "), -250.0);
+  // xvector[xindex]: an index given by any value; xvector[yvector[1]]: nested, yvector[1] = 1;
+  // xvector[yvalue]: -2 lies outside.
+  const std::pair<const char*, std::optional<double>> forms[] = {{"xvalue", 1.5},
+                                                                 {"YVALUE", -2.0},
+                                                                 {"windex", 7.0},
+                                                                 {"xindex", 2.0},
+                                                                 {"xvector[1]", 20.0},
+                                                                 {"xvector[last]", 30.0},
+                                                                 {"xvector[xindex]", 30.0},
+                                                                 {"xvector[yvector[1]]", 20.0},
+                                                                 {"xvector[yvalue]", std::nullopt},
+                                                                 {"mode", 4.0},
+                                                                 {"loopcounter", 6.0},
+                                                                 {"maxiteration", 25.0},
+                                                                 {"looperror", 0.25},
+                                                                 {"nx", 3.0},
+                                                                 {"  -2.5e2  ", -250.0}};
+  for (const auto& [text, expected] : forms) EXPECT_EQ(Value(text), expected) << text;
   // Trailing text is refused (strict-values test covers the messages).
   EXPECT_EQ(Value("  -2.5e2 trailing words"), std::nullopt);
   EXPECT_EQ(Value("1e-3abc"), std::nullopt);
