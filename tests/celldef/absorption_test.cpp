@@ -108,7 +108,7 @@ TEST(LogInterpolation, EmptyAndSinglePointTables) {
   EXPECT_EQ(LogInterpolateFromTable(900.0, w, v), 3.0);
 }
 
-TEST(LogInterpolation, InteriorIsGeometric) {
+TEST(LogInterpolation, InteriorIsGeometricAndZerosCountAsTiny) {
   const std::vector<double> w = {400.0, 500.0, 600.0}, v = {1e8, 1e6, 1e2};
   EXPECT_CLOSE(LogInterpolateFromTable(450.0, w, v), 1e7, 1e-12, 0);
   EXPECT_CLOSE(LogInterpolateFromTable(575.0, w, v), 1e3, 1e-12, 0);
@@ -118,18 +118,15 @@ TEST(LogInterpolation, InteriorIsGeometric) {
   EXPECT_CLOSE(LogInterpolateFromTable(500.0 + 1e-9, w, v), 1e6, 1e-9, 0);
   const std::vector<double> flat = {7.0, 7.0, 7.0};
   EXPECT_EQ(LogInterpolateFromTable(450.0, w, flat), 7.0);
-}
-
-TEST(LogInterpolation, ZerosAndNegativeValues) {
-  const std::vector<double> w = {500.0, 600.0};
+  const std::vector<double> w2 = {500.0, 600.0};
   // 0 next to 1e6: the zero counts as 1e-4; sqrt(1e-4·1e6) = 10 in the middle
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w, std::vector<double>{1e6, 0.0}), 10.0, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w, std::vector<double>{0.0, 1e6}), 10.0, 1e-12, 0);
+  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{1e6, 0.0}), 10.0, 1e-12, 0);
+  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{0.0, 1e6}), 10.0, 1e-12, 0);
   // both not positive: linear
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w, std::vector<double>{0.0, -2.0}), -1.0, 1e-15, 0);
+  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{0.0, -2.0}), -1.0, 1e-15, 0);
 }
 
-TEST(LogInterpolation, BelowTheTable) {
+TEST(LogInterpolation, BelowAndAboveTheTable) {
   const std::vector<double> w = {500.0, 600.0};
   // α falls towards long wavelengths: the first value holds below the table
   const std::vector<double> falling = {1e5, 1e3};
@@ -144,16 +141,10 @@ TEST(LogInterpolation, BelowTheTable) {
   // a zero first value: nothing below the table
   EXPECT_EQ(LogInterpolateFromTable(400.0, w, std::vector<double>{0.0, 5.0}), 0.0);
   EXPECT_EQ(LogInterpolateFromTable(500.0, w, std::vector<double>{0.0, 5.0}), 0.0);
-}
-
-TEST(LogInterpolation, AboveTheTable) {
-  const std::vector<double> w = {500.0, 600.0};
   // α grows towards the end: the last value holds
-  const std::vector<double> rising = {1e3, 1e5};
   EXPECT_EQ(LogInterpolateFromTable(600.0, w, rising), 1e5);
   EXPECT_EQ(LogInterpolateFromTable(900.0, w, rising), 1e5);
   // α falls: logarithmic continuation, 1e3·(1e-2)^2 = 0.1 at 800 nm, positive far away
-  const std::vector<double> falling = {1e5, 1e3};
   EXPECT_CLOSE(LogInterpolateFromTable(800.0, w, falling), 0.1, 1e-12, 0);
   EXPECT_CLOSE(LogInterpolateFromTable(600.0 + 1e-9, w, falling), 1e3, 1e-9, 0);
   EXPECT_CLOSE(LogInterpolateFromTable(600.0 - 1e-9, w, falling), 1e3, 1e-9, 0);
@@ -265,9 +256,6 @@ TEST_F(Absorption, UnsortedOrMissingAbsorptionFilesGiveNoAbsorption) {
   EXPECT_EQ(tA.n, 0);
   ASSERT_FALSE(ui.popups.empty());
   EXPECT_EQ(ui.popups[0].title, "Error whilst reading absorption file");
-  EXPECT_EQ(ui.popups[0].message,
-            "Unsorted data in down.abs!\nwavelength values should be given in an increasing way.\n"
-            "550 should be larger than 600!");
   std::vector<double> wl = {400.0, 550.0}, a(2, -1.0);
   InterpolateAlpha(layer, layer.absorption, wl, a, tA, tB, 0.0, env);
   ExpectArraysClose(a, {0.0, 0.0}, 0);

@@ -65,6 +65,15 @@ std::unique_ptr<DcProblem> Problem(const InputParameters& set, bool illuminated 
   return pb;
 }
 
+// The whole optical chain on cv's mesh: α, incoming fluxes (factor, mode), flux and generation.
+int Illuminate(CalculationVariables& cv, GenerationParameters& gen, double factor = kPhotonsPerWattNm, int mode = 1) {
+  PrepareAbsorption(cv, gen);
+  CalculateIncomingFluxes(gen, factor, mode);
+  const int ok = CalculateFluxes(cv, gen, 0);
+  CalculateGeneration(cv, gen);
+  return ok;
+}
+
 // Physical units of the solver's values at point i of layer l.
 double FluxUnit(const CalculationVariables& cv, int l) {
   const Schaal& s = cv.par->schaal;
@@ -124,14 +133,12 @@ TEST(MeshFlux, BeerLambertWithoutBackReflectionOnThreeLayers) {
     auto pb = Problem(set);
     CalculationVariables& cv = pb->cv;
     GenerationParameters gen = Light({350.0}, {10.0}, +1, 0.9, 0.0, Rfront);
-    PrepareAbsorption(cv, gen);
+    ASSERT_EQ(Illuminate(cv, gen), 1);
     const std::vector<double> alpha = LayerAlphas(cv, set, 350.0, 0);
     ASSERT_GT(alpha[2], 0.0);  // the 3.3 eV window absorbs at 350 nm
-    CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
     // Φ0 = T·λ·P·5.035e15 (mode 1: no neutral density, no window).
     const double phi0 = 0.9 * 350.0 * 10.0 * kPhotonsPerWattNm;
     EXPECT_CLOSE(gen.incomingFlux_us[0], phi0, 1e-15, 0.0);
-    ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
     for (int l = 0; l < 3; ++l)
       for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) {
         const double expected = phi0 * std::exp(-DepthToRight(set, alpha, l, cv.mesh.xm[i]));
@@ -147,10 +154,8 @@ TEST(MeshFlux, BeerLambertFromTheLeftAndModeOne) {
   auto pb = Problem(set);
   CalculationVariables& cv = pb->cv;
   GenerationParameters gen = Light({800.0}, {1.0}, -1, 1.0, 0.0, 0.4);
-  PrepareAbsorption(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen), 1);
   const double a = LayerAlphas(cv, set, 800.0, 0)[0];  // 6.2e6 /m: 37 absorption lengths in 6 µm
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
   const double phi0 = 800.0 * kPhotonsPerWattNm;
   for (int l = 0; l < 2; ++l)
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i)
@@ -180,11 +185,8 @@ TEST(MeshFlux, BackReflectionAndMultipleReflectionsMatchTheClosedForm) {
   const double lambda = 1050.0, Rb = 0.6, Rf = 0.3;
   const double L = o.Wp + o.Wn;
   GenerationParameters gen = Light({lambda}, {2.0}, +1, 1.0, Rb, Rf);
-  PrepareAbsorption(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen), 1);
   const double a = LayerAlphas(cv, set, lambda, 0)[0];
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
   const double phi0 = lambda * 2.0 * kPhotonsPerWattNm;
   const double den = 1.0 - Rf * Rb * std::exp(-2.0 * a * L);
   const MeshBlock& m = cv.mesh;
@@ -264,10 +266,7 @@ TEST(PhotonConservation, ShippedCigsCellUnderAM15G) {
   ASSERT_EQ(BerekenFilterSpectra(e.env, gen, set.cellParas), 1);
   auto pb = Problem(set, true, gen.wavelengths);
   CalculationVariables& cv = pb->cv;
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 0);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen, kPhotonsPerWattNm, 0), 1);
   const double absorbed = AbsorbedClosedForm(cv, gen);
   // About 2.7e21 photons/m2/s (43 mA/cm2) of AM1.5G lie above 1.2 eV; most are absorbed.
   EXPECT_GT(absorbed * kQ * 0.1, 25.0);
@@ -298,10 +297,7 @@ TEST(PhotonConservation, ThickAbsorberIsNotOvercounted) {
   gen.rightFilter.assign(gen.wavelengths.size(), 0.0);
   auto pb = Problem(set);
   CalculationVariables& cv = pb->cv;
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 0);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen, kPhotonsPerWattNm, 0), 1);
   const double absorbed = AbsorbedClosedForm(cv, gen);
   EXPECT_CLOSE(GenerationPerArea(cv, gen.G), absorbed, 1e-10, 0.0);
   // The point-sampled generation of the same flux over-counts by several per cent.
@@ -337,10 +333,7 @@ TEST(ShortCircuit, PerfectCollectionGivesTheAbsorbedPhotonCurrent) {
   CalculationVariables& cv = pb->cv;
   const double lambda = 600.0, photons = 3e20;
   GenerationParameters gen = Light({lambda}, {photons / (kPhotonsPerWattNm * lambda)}, +1, 1.0, 0.0, 0.0);
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen), 1);
   const double absorbed = AbsorbedClosedForm(cv, gen);
   EXPECT_CLOSE(absorbed, photons, 1e-9, 0.0);  // 1 − e^(−72)
   ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
@@ -383,10 +376,7 @@ TEST(ShortCircuit, ThickCollectingJunctionUnderAM15G) {
   gen.leftFilter.assign(gen.wavelengths.size(), 0.0);
   auto pb = Problem(set, true, gen.wavelengths);
   CalculationVariables& cv = pb->cv;
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 0);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen, kPhotonsPerWattNm, 0), 1);
   ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
   const double jPhotons = 0.1 * kQ * SunPhotonsAboveGap(1.12);  // [mA/cm2], about 43
   const double jsc = -TotalCurrentDensity(cv);
@@ -406,10 +396,7 @@ TEST(ShortCircuit, RecombinationOnlyLowersTheCurrent) {
   auto pb = Problem(set);
   CalculationVariables& cv = pb->cv;
   GenerationParameters gen = Light({1050.0}, {1.0}, +1, 1.0, 0.0, 0.0);
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen), 1);
   ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
   const double jAbsorbed = 0.1 * kQ * AbsorbedClosedForm(cv, gen);
   const double jsc = -TotalCurrentDensity(cv);
@@ -422,10 +409,7 @@ TEST(MeshFlux, ZeroLightAndEquilibriumFactor) {
   auto pb = Problem(test::PnJunction());
   CalculationVariables& cv = pb->cv;
   GenerationParameters gen = Light({500.0, 600.0}, {3.0, 4.0}, +1, 1.0, 0.5, 0.5);
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, 0.0, 0);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen, 0.0, 0), 1);
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.0);
 }
 
@@ -454,20 +438,14 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   auto pb = Problem(set);
   CalculationVariables& cv = pb->cv;
   GenerationParameters gen = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
-  PrepareAbsorption(cv, gen);
-  CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(cv, gen, 0), 1);
-  CalculateGeneration(cv, gen);
+  ASSERT_EQ(Illuminate(cv, gen), 1);
   InstallGenerationHook(cv, gen);
   HalveIntervals(cv);
   cv.regenerate(cv);
   auto fresh = Problem(set);
   HalveIntervals(fresh->cv);
   GenerationParameters gen2 = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
-  PrepareAbsorption(fresh->cv, gen2);
-  CalculateIncomingFluxes(gen2, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(fresh->cv, gen2, 0), 1);
-  CalculateGeneration(fresh->cv, gen2);
+  ASSERT_EQ(Illuminate(fresh->cv, gen2), 1);
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], fresh->cv.G[i]) << i;
   // The light ramp's factor survives a new mesh.
   SetGenerationFactor(cv, gen, 0.25);
@@ -480,10 +458,7 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   SetGenerationFactor(stored->cv, gen, 0.5);
   auto first = Problem(set);
   GenerationParameters gen3 = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
-  PrepareAbsorption(first->cv, gen3);
-  CalculateIncomingFluxes(gen3, kPhotonsPerWattNm, 1);
-  ASSERT_EQ(CalculateFluxes(first->cv, gen3, 0), 1);
-  CalculateGeneration(first->cv, gen3);
+  ASSERT_EQ(Illuminate(first->cv, gen3), 1);
   ASSERT_EQ(stored->cv.mesh.N, first->cv.mesh.N);
   for (int i = 0; i < first->cv.mesh.N; ++i) EXPECT_EQ(stored->cv.G[i], 0.5 * first->cv.G[i]) << i;
 }

@@ -4,6 +4,7 @@
 #include <utime.h>
 
 #include <ctime>
+#include <vector>
 
 #include "output/output_header.hpp"
 #include "output_fixture.hpp"
@@ -157,38 +158,32 @@ TEST(OutputHeader, AdmittanceKindCarriesTheAttemptToEscapeFrequency) {
 }
 
 TEST(BatchInfo, BatchOverDefinitionFilesAndCurveFitting) {
-  SimulationRecord r;
-  std::string t;
-  WriteBatchInfo(t, r);
-  EXPECT_EQ(t, "");  // a single shot has no block
-
-  r.batch.definitionFileBatch = 1;
-  r.batch.definitionFile = "cdte.def";
-  WriteBatchInfo(t, r);
-  EXPECT_EQ(t, "**Batch parameters**\nDefinition file:\tcdte.def\n\n");
-
-  SimulationRecord f;
-  f.fit.numberOfParameters = 1;
-  f.fit.lines = {"layer 1\tNA\t2.0e+16"};
-  f.fit.closingLine = "end of parameters";
-  std::string u;
-  WriteBatchInfo(u, f);
-  EXPECT_EQ(u, "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n\n");
-  f.fit.fixedParameterSet = 1;
-  f.fit.fixedParameterLine = "T\t310";
-  u.clear();
-  WriteBatchInfo(u, f);
-  EXPECT_EQ(u,
-            "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n"
-            "**Fixed parameter for this measurement**\nT\t310\n\n");
-
-  // A prepared line is at most 255 characters.
-  SimulationRecord b;
-  b.batch.numberOfParameters = 1;
-  b.batch.lines = {std::string(400, 'x')};
-  std::string v;
-  WriteBatchInfo(v, b);
-  EXPECT_EQ(v, "**Batch parameters**\n" + std::string(255, 'x') + "\n\n");
+  SimulationRecord defs, fit, fixed, longLine;
+  defs.batch.definitionFileBatch = 1;
+  defs.batch.definitionFile = "cdte.def";
+  fit.fit.numberOfParameters = 1;
+  fit.fit.lines = {"layer 1\tNA\t2.0e+16"};
+  fit.fit.closingLine = "end of parameters";
+  fixed = fit;
+  fixed.fit.fixedParameterSet = 1;
+  fixed.fit.fixedParameterLine = "T\t310";
+  longLine.batch.numberOfParameters = 1;
+  longLine.batch.lines = {std::string(400, 'x')};
+  const std::pair<SimulationRecord, std::string> cases[] = {
+      {SimulationRecord{}, ""},  // a single shot has no block
+      {defs, "**Batch parameters**\nDefinition file:\tcdte.def\n\n"},
+      {fit, "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n\n"},
+      {fixed,
+       "**Curve fitting parameters**\nlayer 1\tNA\t2.0e+16\nend of parameters\n"
+       "**Fixed parameter for this measurement**\nT\t310\n\n"},
+      // A prepared line is at most 255 characters.
+      {longLine, "**Batch parameters**\n" + std::string(255, 'x') + "\n\n"}};
+  for (const auto& [r, expected] : cases) {
+    SCOPED_TRACE(expected);
+    std::string t;
+    WriteBatchInfo(t, r);
+    EXPECT_EQ(t, expected);
+  }
 }
 
 TEST(OutputHeader, TitlesOfAllKinds) {
@@ -216,12 +211,9 @@ TEST(FileDates, SavedFileNewProblemAndMissingFile) {
   int month = 0, day = 0, year = 0, h = 0, m = 0, s = 0;
   EXPECT_EQ(GetZONIQFileDate(path, month, day, year), 0);
   EXPECT_EQ(GetZONIQFileTime(path, h, m, s), 0);
-  EXPECT_EQ(day, local.tm_mday);
-  EXPECT_EQ(month, local.tm_mon + 1);
-  EXPECT_EQ(year, local.tm_year + 1900);
-  EXPECT_EQ(h, local.tm_hour);
-  EXPECT_EQ(m, local.tm_min);
-  EXPECT_EQ(s, local.tm_sec);
+  EXPECT_EQ((std::vector<int>{day, month, year, h, m, s}),
+            (std::vector<int>{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                              local.tm_sec}));
 
   // A cell never saved shows the present date and time (any case of the name).
   const std::time_t before = std::time(nullptr);
