@@ -295,8 +295,6 @@ TEST(ContactTunnelling, EquilibriumIsExactlyZero) {
   }
 }
 
-Solved SolveSpike(bool electrons, bool tunneling, double V, double mass = 0.1);
-
 // The Jacobian of the continuity equation with tunnelling (tridiagonal part plus the sparse
 // elements) against central differences of the residual, at the solved state with its carrier
 // variables disturbed so that no flux vanishes.
@@ -350,20 +348,6 @@ void CheckJacobian(Solved& s, bool electrons) {
   EXPECT_EQ(bad, 0);
 }
 
-TEST(ContactTunnelling, JacobianMatchesFiniteDifferences) {
-  for (const SchottkyCase k : {SchottkyCase{true, true}, SchottkyCase{false, false}}) {
-    Solved s = SolveSchottky(k, true, 0.1);
-    CheckJacobian(s, k.electrons);
-  }
-}
-
-TEST(IntrabandTunnelling, JacobianMatchesFiniteDifferences) {
-  for (bool electrons : {true, false}) {
-    Solved s = SolveSpike(electrons, true, electrons ? 0.1 : -0.1);
-    CheckJacobian(s, electrons);
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Intraband tunnelling through a spike: an n/n (or p/p) isotype heterojunction whose right layer
 // has its band edge 0.3 eV further from the Fermi level (χ 4.5 → 4.2 eV for electrons, Eg + χ
@@ -397,7 +381,7 @@ InputParameters SpikeCell(bool electrons, bool tunneling, double mass = 0.1) {
   return set;
 }
 
-Solved SolveSpike(bool electrons, bool tunneling, double V, double mass) {
+Solved SolveSpike(bool electrons, bool tunneling, double V, double mass = 0.1) {
   return Solve(SpikeCell(electrons, tunneling, mass), V, FineMesh());
 }
 
@@ -495,12 +479,24 @@ TEST(BarrierLayerTunnelling, ConductanceThroughTheBarrierIsTheRectangularTransmi
   EXPECT_LE(bulk, 1.0 * expected);
 }
 
-TEST(BarrierLayerTunnelling, JacobianMatchesFiniteDifferences) {
-  for (bool bulkToBulk : {false, true}) {
-    SCOPED_TRACE(bulkToBulk);
-    Solved s = Solve(BarrierCell(!bulkToBulk, bulkToBulk), 0.05, MeshSettings{}, 3);
-    ASSERT_FALSE(HasFailure());
-    CheckJacobian(s, true);
+TEST(Tunnelling, JacobianMatchesFiniteDifferencesForEveryMechanism) {
+  // To a Schottky contact, through a spike and through a barrier layer (between its interfaces
+  // or bulk to bulk), for electrons and holes.
+  const std::function<Solved()> cases[] = {[] {
+                                             return SolveSchottky({true, true}, true, 0.1);
+                                           },
+                                           [] {
+                                             return SolveSchottky({false, false}, true, 0.1);
+                                           },
+                                           [] { return SolveSpike(true, true, 0.1); },
+                                           [] { return SolveSpike(false, true, -0.1); },
+                                           [] { return Solve(BarrierCell(true, false), 0.05, MeshSettings{}, 3); },
+                                           [] { return Solve(BarrierCell(false, true), 0.05, MeshSettings{}, 3); }};
+  const bool electrons[] = {true, false, true, false, true, true};
+  for (int c = 0; c < 6; ++c) {
+    SCOPED_TRACE(c);
+    Solved s = cases[c]();
+    CheckJacobian(s, electrons[c]);
   }
 }
 
