@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "solver/currents.hpp"
@@ -120,7 +121,32 @@ struct SchottkyCase {
   bool left;       // the barrier at the left contact
 };
 
-void uniform(Profile& p, double v) { p = UniformProfile(v, p.dependence); }
+// A uniform layer: d [m], Eg, χ [eV], εr, Nc, Nv, ND, NA [m⁻³], μn, μp [m²/Vs], vth [m/s] (0: the
+// default), relative mass of both carriers.
+struct Layer {
+  double d, Eg, chi, eps, Nc, Nv, Nd, Na, mun, mup, vth, m;
+};
+
+void SetLayer(LayerParameters& L, const Layer& v) {
+  auto uniform = [](Profile& p, double x) { p = UniformProfile(x, p.dependence); };
+  L.d = v.d;
+  for (const auto& [p, x] : {std::pair{&L.Eg, v.Eg},
+                             {&L.chi, v.chi},
+                             {&L.eps, v.eps},
+                             {&L.Nc, v.Nc},
+                             {&L.Nv, v.Nv},
+                             {&L.Nd, v.Nd},
+                             {&L.Na, v.Na},
+                             {&L.mu_n, v.mun},
+                             {&L.mu_p, v.mup},
+                             {&L.me_rel, v.m},
+                             {&L.mh_rel, v.m}})
+    uniform(*p, x);
+  if (v.vth > 0.0) {
+    uniform(L.v_th_n, v.vth);
+    uniform(L.v_th_p, v.vth);
+  }
+}
 
 // Defaults, the given number of layers, tight termination; contacts flat band unless changed.
 InputParameters NewCell(int layers) {
@@ -140,19 +166,9 @@ InputParameters NewCell(int layers) {
 InputParameters SchottkyCell(const SchottkyCase& k, bool tunneling) {
   InputParameters set = NewCell(1);
   CellDefinition& c = set.cellParas;
-  LayerParameters& l = c.layer[0];
-  l.d = 0.2e-6;
-  uniform(l.Eg, 1.2);
-  uniform(l.chi, 4.5);
-  uniform(l.eps, 12.0);
-  uniform(l.Nc, k.electrons ? 1e24 : 1e25);
-  uniform(l.Nv, k.electrons ? 1e25 : 1e24);
-  uniform(l.Nd, k.electrons ? 1e24 : 0.0);
-  uniform(l.Na, k.electrons ? 0.0 : 1e24);
-  uniform(l.mu_n, k.electrons ? 10.0 : 0.005);
-  uniform(l.mu_p, k.electrons ? 0.005 : 10.0);
-  uniform(l.me_rel, 0.1);
-  uniform(l.mh_rel, 0.1);
+  const bool e = k.electrons;
+  SetLayer(c.layer[0], {0.2e-6, 1.2, 4.5, 12.0, e ? 1e24 : 1e25, e ? 1e25 : 1e24, e ? 1e24 : 0.0, e ? 0.0 : 1e24,
+                        e ? 10.0 : 0.005, e ? 0.005 : 10.0, 0.0, 0.1});
   ContactParameters& barrier = k.left ? c.leftContact : c.rightContact;
   barrier.flatband = 0;
   barrier.Fi_m = 5.1;
@@ -359,21 +375,8 @@ InputParameters SpikeCell(bool electrons, bool tunneling, double mass = 0.1) {
   const double d[2] = {0.4e-6, 0.15e-6}, chi[2] = {4.5, electrons ? 4.2 : 4.5}, Eg[2] = {1.2, electrons ? 1.6 : 1.5};
   const double eps[2] = {12.0, 9.0}, mu[2] = {0.02, 0.005}, dop[2] = {1e23, 3e23};
   for (int l = 0; l < 2; ++l) {
-    LayerParameters& L = c.layer[l];
-    L.d = d[l];
-    uniform(L.Eg, Eg[l]);
-    uniform(L.chi, chi[l]);
-    uniform(L.eps, eps[l]);
-    uniform(L.Nc, 2e24);
-    uniform(L.Nv, 2e24);
-    uniform(L.Nd, electrons ? dop[l] : 0.0);
-    uniform(L.Na, electrons ? 0.0 : dop[l]);
-    uniform(L.mu_n, mu[l]);
-    uniform(L.mu_p, mu[l]);
-    uniform(L.v_th_n, l ? 1e5 : 2e5);
-    uniform(L.v_th_p, l ? 1e5 : 2e5);
-    uniform(L.me_rel, mass);
-    uniform(L.mh_rel, mass);
+    SetLayer(c.layer[l], {d[l], Eg[l], chi[l], eps[l], 2e24, 2e24, electrons ? dop[l] : 0.0, electrons ? 0.0 : dop[l],
+                          mu[l], mu[l], l ? 1e5 : 2e5, mass});
   }
   InterfaceParameters& I = c.interface[0];
   I.intrabandTunneling = tunneling ? 1 : 0;
@@ -426,22 +429,8 @@ InputParameters BarrierCell(bool tunneling, bool bulkToBulk = false) {
   CellDefinition& c = set.cellParas;
   const double d[3] = {0.1e-6, 5e-9, 0.15e-6}, chi[3] = {4.5, 4.1, 4.5}, Nd[3] = {1e24, 0.0, 1e24};
   for (int l = 0; l < 3; ++l) {
-    LayerParameters& L = c.layer[l];
-    L.d = d[l];
-    uniform(L.Eg, 1.5);
-    uniform(L.chi, chi[l]);
-    uniform(L.eps, 12.0);
-    uniform(L.Nc, 1e24);
-    uniform(L.Nv, 1e24);
-    uniform(L.Nd, Nd[l]);
-    uniform(L.Na, 0.0);
-    uniform(L.mu_n, 10.0);
-    uniform(L.mu_p, 0.01);
-    uniform(L.v_th_n, 1e5);
-    uniform(L.v_th_p, 1e5);
-    uniform(L.me_rel, 0.1);
-    uniform(L.mh_rel, 0.1);
-    L.tunneling = bulkToBulk ? 1 : 0;
+    SetLayer(c.layer[l], {d[l], 1.5, chi[l], 12.0, 1e24, 1e24, Nd[l], 0.0, 10.0, 0.01, 1e5, 0.1});
+    c.layer[l].tunneling = bulkToBulk ? 1 : 0;
   }
   for (int l = 0; l < 2; ++l) {
     c.interface[l].intrabandTunneling = tunneling ? 1 : 0;
