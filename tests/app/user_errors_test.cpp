@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_program.hpp"
@@ -300,10 +301,10 @@ TEST_F(UserErrors, TheGeneralSettingsCarryTheOutputFolder) {
 }
 
 TEST(InstalledProgram, ItsFolderIsKnownByItsPlace) {
-  EXPECT_TRUE(IsInstalledProgramFolder("/usr/local/share/zoniq"));
-  EXPECT_TRUE(IsInstalledProgramFolder("/opt/x/share/zoniq/"));
-  EXPECT_FALSE(IsInstalledProgramFolder("/home/me/zoniq/home"));
-  EXPECT_FALSE(IsInstalledProgramFolder("/usr/share/zoniq-data"));
+  for (const auto& [folder, installed] :
+       {std::pair{"/usr/local/share/zoniq", true}, std::pair{"/opt/x/share/zoniq/", true},
+        std::pair{"/home/me/zoniq/home", false}, std::pair{"/usr/share/zoniq-data", false}})
+    EXPECT_EQ(IsInstalledProgramFolder(folder), installed) << folder;
 }
 
 TEST_F(UserErrors, AnInstalledProgramWritesIntoTheCurrentFolder) {
@@ -338,9 +339,7 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
       "save result.eb wp.eb\n"
       "save result.eb wp.csv\n");
   EXPECT_EQ(Zoniq({"s.script", "--output", "out"}), kExitScriptErrors);
-  EXPECT_FALSE(fs::exists("out/early.eb"));
-  EXPECT_FALSE(fs::exists("out/early.csv"));
-  EXPECT_FALSE(fs::exists("out/none.iv"));
+  for (const char* f : {"out/early.eb", "out/early.csv", "out/none.iv"}) EXPECT_FALSE(fs::exists(f)) << f;
   EXPECT_NE(Find("No calculation is made yet: nothing to save or to show !"), nullptr);
   EXPECT_NE(Find("No IV-calculation is made yet: nothing to save or to show !"), nullptr);
   // The working point's band diagram at its voltage (fixed 10.4).
@@ -353,9 +352,8 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   // finite recombination velocity, the split falls.
   const auto rows = ReadCsvStrict(test::ReadWholeFile("out/wp.csv"));
   ASSERT_GT(rows.size(), 10u);
-  EXPECT_EQ(rows[0][2], "x (um)");
-  EXPECT_EQ(rows[0][4], "Fn (eV)");
-  EXPECT_EQ(rows[0][5], "Fp (eV)");
+  EXPECT_EQ((std::vector{rows[0][2], rows[0][4], rows[0][5]}),
+            (std::vector<std::string>{"x (um)", "Fn (eV)", "Fp (eV)"}));
   const auto& back = rows[1];  // first point of layer 1: the back contact side
   EXPECT_EQ(back[0], "1");
   double largest = -1.0;
@@ -386,10 +384,9 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   ASSERT_EQ(Zoniq({"s.script", "--output", "out", "--summary", "runs.csv"}), kExitOk) << err_.str();
   const auto iv = ReadCsvStrict(test::ReadWholeFile("out/two.csv"));
   ASSERT_EQ(iv.size(), 1u + 2u * 41u);  // heading, two simulations of 41 points
-  EXPECT_EQ(iv[0][0], "simulation");
-  EXPECT_EQ(iv[0][1], "V (V)");
-  EXPECT_EQ(iv[0][2], "J_tot (mA/cm2)");
-  EXPECT_EQ(iv[0].size(), 10u);
+  ASSERT_EQ(iv[0].size(), 10u);
+  EXPECT_EQ((std::vector(iv[0].begin(), iv[0].begin() + 3)),
+            (std::vector<std::string>{"simulation", "V (V)", "J_tot (mA/cm2)"}));
   // Voltages of the sweep: -0.2 V to 0.8 V in steps of 0.025 V, for simulations 1 and 2.
   for (std::size_t k = 0; k < 82; ++k) {
     EXPECT_EQ(iv[1 + k][0], k < 41 ? "1" : "2");
@@ -420,10 +417,8 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   ASSERT_EQ(runs.size(), 3u);  // heading and the two simulations
   EXPECT_EQ(runs[0][6], "Voc (V)");
   for (std::size_t r = 1; r < 3; ++r) {
-    EXPECT_EQ(runs[r][4], "41");
-    EXPECT_EQ(runs[r][5], "41");
-    EXPECT_EQ(runs[r][12], "complete");
-    EXPECT_EQ(runs[r][13], "0");
+    EXPECT_EQ((std::vector{runs[r][4], runs[r][5], runs[r][12], runs[r][13]}),
+              (std::vector<std::string>{"41", "41", "complete", "0"}));
     EXPECT_GT(Number(runs[r][9]), 0.0);  // eta
   }
   // A second run appends without a second heading.

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <utility>
+
 #include "celldef/definition_file.hpp"
 #include "test_util.hpp"
 
@@ -31,14 +35,11 @@ struct Reader {
 
 TEST(BatchValues, LinearAndLogarithmicRanges) {
   // Linear: (i*stop + (n-1-i)*start)/(n-1); logarithmic: start*(stop/start)^(i/(n-1)).
-  const BatchParameter lin = Range(1.0, 2.0, 3);
-  EXPECT_EQ(GetParaValue(lin, 0), 1.0);
-  EXPECT_EQ(GetParaValue(lin, 1), 1.5);
-  EXPECT_EQ(GetParaValue(lin, 2), 2.0);
-  const BatchParameter log = Range(1e15, 1e17, 3, 1);
-  EXPECT_CLOSE(GetParaValue(log, 0), 1e15, 1e-14, 0);
-  EXPECT_CLOSE(GetParaValue(log, 1), 1e16, 1e-14, 0);
-  EXPECT_CLOSE(GetParaValue(log, 2), 1e17, 1e-14, 0);
+  const BatchParameter lin = Range(1.0, 2.0, 3), log = Range(1e15, 1e17, 3, 1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(GetParaValue(lin, i), 1.0 + 0.5 * i) << i;
+    EXPECT_CLOSE(GetParaValue(log, i), std::pow(10.0, 15 + i), 1e-14, 0) << i;
+  }
   // One step is the start value; a step outside the range too.
   EXPECT_EQ(GetParaValue(Range(-0.3, 0.7, 1), 0), -0.3);
   EXPECT_EQ(GetParaValue(lin, 3), 1.0);
@@ -71,9 +72,8 @@ TEST(BatchValues, NestedOrderAndStepCounts) {
   b.definitionFiles = {"a.def", "b.def"};
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 24);
-  EXPECT_EQ(StepPosition(b, 13).definitionFile, 1);
-  EXPECT_EQ(StepPosition(b, 13).step[0], 0);
-  EXPECT_EQ(StepPosition(b, 13).step[1], 1);
+  const BatchStepPosition p13 = StepPosition(b, 13);
+  EXPECT_EQ((std::array{p13.definitionFile, p13.step[0], p13.step[1]}), (std::array{1, 0, 1}));
   // Stepping together: 3 steps, both at the same index.
   b.variationOfDefinitionFiles = 0;
   b.bp[1] = Range(1, 4, 3);
@@ -136,12 +136,11 @@ TEST(BatchLabels, ResolveAgainstTheCell) {
   ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
   EXPECT_EQ(t.kind, BatchTargetKind::kVoltage);
   EXPECT_FALSE(NeedsRebuild(t));
-  bp.label[0] = Code(1, "Rsh");
-  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
-  EXPECT_EQ(t.kind, BatchTargetKind::kRsh);
-  bp.label[0] = Code(1, "Rs");
-  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
-  EXPECT_EQ(t.kind, BatchTargetKind::kRs);
+  for (const auto& [name, kind] : {std::pair{"Rsh", BatchTargetKind::kRsh}, std::pair{"Rs", BatchTargetKind::kRs}}) {
+    bp.label[0] = Code(1, name);
+    ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
+    EXPECT_EQ(t.kind, kind) << name;
+  }
   // The value reaches the cell through the script's accessor: thickness in um.
   WorkPoint wp, wp2;
   bp = Range(1, 2, 2);
@@ -234,8 +233,7 @@ TEST(BatchFile, MendedFaultsOfALiteralReader) {
   EXPECT_EQ(b.bp[1].valueList, (std::vector<double>{1.0, 2.0, -0.25}));
   EXPECT_EQ(b.bp[1].numberOfSteps, 3);
   EXPECT_TRUE(b.bp[1].fileNameList.empty());
-  EXPECT_EQ(b.bp[1].filePath, "C:\\lists");
-  EXPECT_EQ(b.bp[1].fileName, "d.bdf");
+  EXPECT_EQ(b.bp[1].filePath + " " + b.bp[1].fileName, "C:\\lists d.bdf");
   ASSERT_EQ(r.ui.popups.size(), 2u);
   EXPECT_NE(r.ui.popups[0].message.find("before any"), std::string::npos);
   EXPECT_NE(r.ui.popups[1].message.find("Batch parameter 9 does not exist"), std::string::npos);

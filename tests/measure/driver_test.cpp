@@ -3,12 +3,14 @@
 // the external circuit and the I-V sweep's options.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "celldef/definition_file.hpp"
@@ -208,7 +210,7 @@ TEST(Driver, DarkWorkingPointSkipsTheShortCircuit) {
   EXPECT_EQ(b.s.kortsluitcv.u, b.s.evenwichtcv.u);
   EXPECT_CLOSE(PresentBias(b.s.werkpuntcv), 0.2, 1e-12, 0.0);
   EXPECT_EQ(b.s.WorkPointConvergenceFailure, 0);
-  EXPECT_GT(b.s.JWorkingPoint, 0.0);    // forward current in the dark
+  EXPECT_GT(b.s.JWorkingPoint, 0.0);  // forward current in the dark
   // No sweep: a record of the working point alone (its band diagram can be saved).
   ASSERT_EQ(b.s.simulaties.size(), 1u);
   EXPECT_EQ(b.s.simulaties.back().iv.present, 0);
@@ -243,20 +245,14 @@ TEST(Driver, FailingEquilibriumEndsTheSimulation) {
   b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
   EXPECT_EQ(b.Calculate(), -1);
   EXPECT_EQ(b.s.lastSimulationResult, -1);
-  EXPECT_EQ(b.s.EquilibriumConvergenceFailure, 1);
-  EXPECT_EQ(b.s.equiberekend, 0);
-  EXPECT_EQ(b.s.ShortCircuitConvergenceFailure, 1);
-  EXPECT_EQ(b.s.WorkPointConvergenceFailure, 1);
-  EXPECT_EQ(b.s.FirstIVPointConvergenceFailure, 1);
-  EXPECT_EQ(b.s.kortberekend, 0);
+  // Failure flags of equilibrium, short circuit, working point and first I-V point; nothing done.
+  EXPECT_EQ((std::array{b.s.EquilibriumConvergenceFailure, b.s.ShortCircuitConvergenceFailure,
+                        b.s.WorkPointConvergenceFailure, b.s.FirstIVPointConvergenceFailure, b.s.equiberekend,
+                        b.s.kortberekend}),
+            (std::array{1, 1, 1, 1, 0, 0}));
   EXPECT_EQ(b.s.JShortCircuit, 0.0);
   EXPECT_TRUE(b.s.simulaties.empty());
-  ASSERT_TRUE(b.Reported("Calculating equilibrium..."));
-  for (const auto& p : b.ui.popups) {
-    if (p.title == "Calculating equilibrium...") {
-      EXPECT_EQ(p.message, "Convergence failure calculating for V = 0.000 Volt");
-    }
-  }
+  EXPECT_TRUE(b.Reported("Calculating equilibrium..."));
 }
 
 TEST(Driver, SweepOfTooManyPointsAbandonsTheSimulation) {
@@ -420,9 +416,8 @@ TEST(Driver, AdmittanceAndQESweepsRun) {
   // The six I-V voltages coincide with C-V voltages: the merged curve holds 6 + 25 points.
   EXPECT_EQ(r.iv.pointsDone, 31);
   EXPECT_EQ(r.cf.pointsDone, 21);
-  EXPECT_NEAR(r.cf.f[0], 1e2, 1e-9);
-  EXPECT_NEAR(r.cf.f[5], 1e3, 1e-9);
-  EXPECT_NEAR(r.cf.f[20], 1e6, 1e-6);
+  for (const auto& [k, f, tol] : {std::tuple{0, 1e2, 1e-9}, {5, 1e3, 1e-9}, {20, 1e6, 1e-6}})
+    EXPECT_NEAR(r.cf.f[k], f, tol);
   EXPECT_EQ(b.s.CfConvergenceFailure, 0);
   EXPECT_EQ(b.s.acValid, 1);
   // QE from 300 to 1200 nm in 91 points; the junction (Eg = 1.12 eV) absorbs up to 1107 nm.
@@ -509,15 +504,12 @@ TEST(Driver, RepeatedSimulationsAreBitIdentical) {
 
 TEST(Driver, SweepRangeText) {
   VoltageSweepAction iv;
-  ASSERT_TRUE(ParseSweepRange("1e-1:+.5:7.0", iv));  // decimal forms the number reader takes
-  EXPECT_EQ(iv.startV, 0.1);
-  EXPECT_EQ(iv.stopV, 0.5);
-  EXPECT_EQ(iv.points, 7);
-  ASSERT_TRUE(ParseSweepRange("-0.2:0.8:41", iv));
-  EXPECT_EQ(iv.on, 1);
-  EXPECT_EQ(iv.startV, -0.2);
-  EXPECT_EQ(iv.stopV, 0.8);
-  EXPECT_EQ(iv.points, 41);
+  // "1e-1:+.5:7.0": decimal forms the number reader takes.
+  for (const auto& [text, start, stop, points] :
+       {std::tuple{"1e-1:+.5:7.0", 0.1, 0.5, 7}, {"-0.2:0.8:41", -0.2, 0.8, 41}}) {
+    ASSERT_TRUE(ParseSweepRange(text, iv)) << text;
+    EXPECT_TRUE(iv.on == 1 && iv.startV == start && iv.stopV == stop && iv.points == points) << text;
+  }
   const VoltageSweepAction before = iv;
   for (const char* bad : {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5",
                           "0;1;5", "0:1:3 ", " 0:1:5", "0: 1:5", "0x1:2:5", "0:1:5.5", "0:1:0x5", "inf:1:3"}) {

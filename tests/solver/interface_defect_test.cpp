@@ -27,22 +27,12 @@ InterfaceRecombinationParameters& AddInterfaceDefect(InputParameters& set, int i
                                                      int distribution = ED_SINGLE, double Ekar = 0.1) {
   InterfaceParameters& I = set.cellParas.interface[static_cast<std::size_t>(iface)];
   InterfaceRecombinationParameters& d = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
-  d.type = type;
-  d.Et = Et;
-  d.reference = reference;
-  d.N = N;
-  d.sigma_nleft = sigma[0];
-  d.sigma_nright = sigma[1];
-  d.sigma_pleft = sigma[2];
-  d.sigma_pright = sigma[3];
-  d.distribution = distribution;
-  d.Ekar = Ekar;
+  d.type = type, d.Et = Et, d.reference = reference, d.N = N, d.distribution = distribution, d.Ekar = Ekar;
+  d.sigma_nleft = sigma[0], d.sigma_nright = sigma[1], d.sigma_pleft = sigma[2], d.sigma_pright = sigma[3];
   return d;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Level energies and energy axis
-// ---------------------------------------------------------------------------------------------
+// --- Level energies and energy axis ---
 
 TEST(InterfaceLevel, ReferenceCodesPlaceTheLevelOnTheRightBandEdge) {
   // Two interfaces with 0.2 eV conduction-band offsets of either sign. The expected level is
@@ -53,10 +43,7 @@ TEST(InterfaceLevel, ReferenceCodesPlaceTheLevelOnTheRightBandEdge) {
   };
   for (const Case k : {Case{1.15, 4.50, 2.40, 4.30}, Case{2.40, 4.20, 1.20, 4.40}}) {
     InterfaceSides s;
-    s.Eg_p = k.Eg_p;
-    s.chi_p = k.chi_p;
-    s.Eg_f = k.Eg_f;
-    s.chi_f = k.chi_f;
+    s.Eg_p = k.Eg_p, s.chi_p = k.chi_p, s.Eg_f = k.Eg_f, s.chi_f = k.chi_f;
     s.NC_p = 2.0, s.NV_p = 30.0, s.NC_f = 0.5, s.NV_f = 4.0;
     const double Ec_p = -k.chi_p, Ev_p = Ec_p - k.Eg_p, Ec_f = -k.chi_f, Ev_f = Ec_f - k.Eg_f;
     const double Ei_p = Ev_p + k.Eg_p / 2 + kVt / 2 * std::log(s.NV_p / s.NC_p);
@@ -106,21 +93,14 @@ TEST(InterfaceLevel, TailsDecayIntoTheGapOnEveryReference) {
     // the trapezoid rule, equal quadrature weights).
     EXPECT_CLOSE(d.records[1].Nt / d.records[10].Nt, std::exp(9 * (0.35 / 19) / 0.05), 1e-9, 0.0);
     // 20 energies over 7·W = 0.35 eV from the band edge into the gap.
-    if (distribution == ED_CBTAIL) {
-      EXPECT_NEAR(top, edge, 1e-12);
-      EXPECT_NEAR(bottom, edge - 0.35, 1e-12);
-      EXPECT_NEAR(d.records.front().E, edge, 1e-12);
-    } else {
-      EXPECT_NEAR(bottom, edge, 1e-12);
-      EXPECT_NEAR(top, edge + 0.35, 1e-12);
-      EXPECT_NEAR(d.records.front().E, edge, 1e-12);
-    }
+    const bool cb = distribution == ED_CBTAIL;
+    EXPECT_NEAR(cb ? top : bottom, edge, 1e-12);
+    EXPECT_NEAR(cb ? bottom : top, cb ? edge - 0.35 : edge + 0.35, 1e-12);
+    EXPECT_NEAR(d.records.front().E, edge, 1e-12);
   }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Solutions
-// ---------------------------------------------------------------------------------------------
+// --- Solutions ---
 
 std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
   auto pb = std::make_unique<DcProblem>();
@@ -275,9 +255,7 @@ TEST(InterfaceDefects, EmptyDonorCarriesTheFullPositiveCharge) {
   EXPECT_GT(pb->cv.ifr.sigma[0], 0.0);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Jacobian entries against finite differences
-// ---------------------------------------------------------------------------------------------
+// --- Jacobian entries against finite differences ---
 
 // The defective heterojunction at 0.45 V, disturbed so that no interface flux is near zero:
 // ψ by up to ±0.3 kT, the carrier variables by factors 0.6 … 1.6 (ψ equal on both points of
@@ -371,19 +349,14 @@ TEST(InterfaceDefectJacobian, GummelRowsWithTheChargeAndTheFluxes) {
   EXPECT_NE(cv.ifr.dFp_right_dvp[1], 0.0);
   Tridiagonal J;
   J.cv = &cv;
+  using Residual = void (*)(CalculationVariables&, std::span<double>);
   bereken_jac_psi_Gummel(cv, J.jl, J.jd, J.ju, J.extra);
-  CheckColumns(
-      cv, cv.psi, 0.0, 1, 0, [](CalculationVariables& c, std::span<double> F) { bereken_stelsel_psi_Gummel(c, F); }, J,
-      "Poisson");
+  CheckColumns(cv, cv.psi, 0.0, 1, 0, static_cast<Residual>(bereken_stelsel_psi_Gummel), J, "Poisson");
   std::fill(J.extra.begin(), J.extra.end(), 0.0);  // only Poisson's equation has the interface element
   bereken_jac_u_Gummel(cv, J.jl, J.jd, J.ju);
-  CheckColumns(
-      cv, cv.u, cv.u0, 1, 0, [](CalculationVariables& c, std::span<double> F) { bereken_stelsel_u_Gummel(c, F); }, J,
-      "electrons");
+  CheckColumns(cv, cv.u, cv.u0, 1, 0, static_cast<Residual>(bereken_stelsel_u_Gummel), J, "electrons");
   bereken_jac_v_Gummel(cv, J.jl, J.jd, J.ju);
-  CheckColumns(
-      cv, cv.v, cv.v0, 1, 0, [](CalculationVariables& c, std::span<double> F) { bereken_stelsel_v_Gummel(c, F); }, J,
-      "holes");
+  CheckColumns(cv, cv.v, cv.v0, 1, 0, static_cast<Residual>(bereken_stelsel_v_Gummel), J, "holes");
 }
 
 TEST(InterfaceDefectJacobian, CoupledSystemWithEveryCrossDerivative) {
