@@ -170,7 +170,8 @@ TEST_F(ScriptRunTest, LoopEndsWhenLooperrorFallsBelowMaxerror) {
             0);
   EXPECT_EQ(vars().maxerror, 0.3);
   ASSERT_EQ(Run("loop again\n"), 0);
-  EXPECT_EQ(Messages(), 1u);
+  EXPECT_EQ(Last().title, "Error in Set loop command");
+  EXPECT_EQ(Last().message, "Argument of loop command not recognised\nCommand line = loop again");
 }
 
 TEST_F(ScriptRunTest, NestedScriptsKeepTheOuterLoop) {
@@ -623,7 +624,8 @@ TEST_F(ScriptSimulationTest, ResultFilesBeginWithTheScriptHeader) {
   }
   EXPECT_NE(ReadWholeFile(dir.file("results/cigs.iv")).find("Simulation of I-V curves"), std::string::npos);
   ASSERT_EQ(Run("save result.cv cigs\nsave result.record cigs\n"), 0);
-  EXPECT_EQ(Messages(), 1u);  // the C-V curve saves; there is no recording
+  EXPECT_EQ(Last().title, "Error in writing recorder results from a script");
+  EXPECT_EQ(Last().message, "No recorder results available");
 }
 
 TEST_F(ScriptSimulationTest, DarkRunsBatchesAndClearing) {
