@@ -68,6 +68,7 @@ ScriptContext MakeScriptContext(Session& session) {
   context.hooks.runBatchRecording = [&session] { return RunSessionBatch(session, true); };
   context.batch = &session;
   context.general = &session;
+  context.measurements = &session;
   return context;
 }
 

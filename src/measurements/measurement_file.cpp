@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <numbers>
 #include <span>
@@ -506,7 +507,8 @@ ReadResult<MeasurementItem> ConstructMeasurementListItem(const std::string& file
     result.error = fileName + ": unknown measurement kind " + std::to_string(kind);
     return result;
   }
-  FilePtr file = OpenFile(fileName, "rb");
+  std::error_code ec;
+  FilePtr file = std::filesystem::is_directory(fileName, ec) ? nullptr : OpenFile(fileName, "rb");
   if (!file) {
     result.error = fileName + ": the file cannot be opened";
     return result;
