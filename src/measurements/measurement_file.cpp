@@ -372,6 +372,17 @@ std::optional<double> IsTemperature(std::string_view line, std::string* problem)
   const std::string t = NormaliseLine(line);
   std::string why;
   std::optional<double> T = ValueWithUnit(t, 11, "K", true, &why);
+  // Set-ups often log the room temperature in degrees Celsius.
+  if (T) {
+    const std::optional<Found> f = FirstNumberAfter(t, 11);
+    const std::string_view unit = WordAt(t, f->end, true);
+    if (unit == "C" ||
+        unit ==
+            "\xB0"
+            "C" ||
+        unit == "degC")
+      *T += 273.15;
+  }
   if (T && !(*T > 0.0)) why = "the temperature must be positive [K]";
   if (!why.empty()) {
     if (problem) *problem = why;

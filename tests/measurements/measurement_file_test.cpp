@@ -111,6 +111,10 @@ TEST(MeasurementHeader, OtherKeywords) {
   EXPECT_DOUBLE_EQ(*IsMeasurementFrequency("freq 100 kHz", nullptr), 1e5);
   EXPECT_DOUBLE_EQ(*IsMeasurementFrequency("Frequency\t  1.0000e+06\tHz", nullptr), 1e6);
   EXPECT_DOUBLE_EQ(*IsTemperature("Temperature\t  300.00\tK", nullptr), 300.0);
+  EXPECT_DOUBLE_EQ(*IsTemperature("temperature: 25 \xC2\xB0"
+                                  "C",
+                                  nullptr),
+                   298.15);
   std::string why;
   EXPECT_FALSE(IsTemperature("Temperature: -5", &why));
   EXPECT_FALSE(why.empty());
