@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "measure/simulation_driver.hpp"
 #include "output/output_header.hpp"
+#include "output/result_files.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/mesh.hpp"
 #include "solver/test_cells.hpp"
@@ -336,6 +338,24 @@ TEST(Metastable, CellPreparedAt350KIsMeasuredAt250KWithThe350KShares) {
     apart = std::max(apart, std::fabs(f250 / f350 - 1.0));
   }
   EXPECT_GT(apart, 0.2);  // the populations of 250 K would be far off
+
+  // The occupation file gives the shares after the absorber's two defects (two columns each);
+  // its first row is the first point of the absorber.
+  const std::string occ = ft_naar_file(cv);
+  const std::size_t titles = occ.find("x (\xB5m)\t");
+  ASSERT_NE(titles, std::string::npos);
+  const std::size_t row = occ.find('\n', titles) + 1;
+  const std::string line = occ.substr(row, occ.find('\n', row) - row);
+  EXPECT_NE(occ.find("\tf_t(metastable acceptor config.)1,1\tf_t(metastable donor config.)1,1\t"), std::string::npos);
+  std::vector<double> fields;
+  for (std::size_t at = 0; at < line.size();) {
+    char* end = nullptr;
+    fields.push_back(std::strtod(line.c_str() + at, &end));
+    at = static_cast<std::size_t>(end - line.c_str()) + 1;
+  }
+  ASSERT_GE(fields.size(), 8u);
+  EXPECT_NEAR(fields[6], MetaAcceptorShare(t.y[0]), 1e-8);
+  EXPECT_NEAR(fields[7], MetaDonorShare(t.y[0]), 1e-8);
 }
 
 }  // namespace
