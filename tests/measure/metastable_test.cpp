@@ -279,6 +279,17 @@ TEST(Metastable, AnUnsettledUpdateStaysFlaggedThroughTheSimulation) {
   EXPECT_NE(header.find("Metastable defects NOT converged, remaining error\t"), std::string::npos);
 }
 
+TEST(Metastable, AnInvalidTransitionIsLeftOutAndNamed) {
+  InputParameters set = MetaCell(1e21, 0, 0);
+  set.cellParas.layer[0].meta[0].acceptorDefect = 0;  // both configurations one defect
+  Bench b(set);
+  ASSERT_EQ(calculate_withMeta(b.cell, b.s, b.env, nullptr, nullptr), 0);
+  EXPECT_EQ(b.s.metaStableRun, 0);
+  EXPECT_EQ(b.s.currentCalcVars.meta.count, 0);
+  ASSERT_FALSE(b.ui.popups.empty());
+  EXPECT_NE(b.ui.popups[0].message.find("metastable transition 1 of layer 1"), std::string::npos);
+}
+
 TEST(Metastable, CellPreparedAt350KIsMeasuredAt250KWithThe350KShares) {
   Bench b(MetaCell(1e20, 1, 1));
   b.s.wp.temperature = 250.0;
