@@ -251,7 +251,7 @@ void UpdateMetaStableDefects(SimulationState& s, const Environment& env, Calcula
     deviation = Bereken_MetaUpdate_afwijking(cv);
   }
   s.metaStableIterations = iterations;
-  s.metaStableDeviation = solved ? deviation : 1.0;
+  s.metaStableDeviation = deviation;  // of the last solution that converged
   if (!solved) {
     // The last solve failed: the stage reports it as a convergence failure of its own.
     s.CONVERGENTIEFALING = 1;
