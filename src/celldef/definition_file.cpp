@@ -9,6 +9,7 @@
 #include <span>
 #include <utility>
 
+#include "celldef/metastable.hpp"
 #include "celldef/short_cell_definition.hpp"
 #include "common/paths.hpp"
 
@@ -177,6 +178,14 @@ class Parser {
         D.peakToTotal = DeterminePeakToTotal(D.distribution, D.Ekar);
       }
     out_.extras.mottSchottky = out_.ms;
+    // A metastable transition must name two different defects of its layer with the levels
+    // of its charge states; otherwise the two configurations would not share one density.
+    for (int l = 0; l < nLayers; ++l)
+      for (int k = 0; k < MAXMETATRANSITIONS; ++k) {
+        if (!cell_.layer[Idx(l)].meta[Idx(k)].switchedOn) continue;
+        const std::string why = ValidateMetaTransition(cell_, l, k);
+        if (!why.empty()) throw Reject{"line " + std::to_string(metaLine_[Idx(l)][Idx(k)]) + ": " + why};
+      }
   }
 
  private:
@@ -355,6 +364,7 @@ class Parser {
       if (!k) Fail("the metastable transition has no number");
       meta_ = IntegerOf(*k, "Metastable properties: transition", 1, MAXMETATRANSITIONS) - 1;
       cell_.layer[Idx(layer_)].meta[Idx(meta_)].switchedOn = 1;
+      metaLine_[Idx(layer_)][Idx(meta_)] = lineNumber_;
       Enter(Section::kMeta);
     } else if (Key(line, "interface properties")) {
       EnterInterface();
@@ -537,9 +547,12 @@ class Parser {
       c.clamp_psi = Real(line, "clamp_psi");
     else if (Key(line, "clamp_n"))
       c.clamp_n = Real(line, "clamp_n");
-    else if (Key(line, "clamp_meta"))
+    else if (Key(line, "clamp_meta")) {
+      // The clamp moves the configuration shares a fraction of the way to their new values.
       c.clamp_meta = Real(line, "clamp_meta");
-    else if (Key(line, "clamp_p"))
+      if (!(c.clamp_meta > 0.0 && c.clamp_meta <= 1.0))
+        Fail("\"clamp_meta\" is " + num(c.clamp_meta) + ", not a fraction above 0 and at most 1");
+    } else if (Key(line, "clamp_p"))
       c.clamp_p = Real(line, "clamp_p");
     else if (Key(line, "termination_psi"))
       c.termination_psi = Real(line, "termination_psi");
@@ -547,9 +560,11 @@ class Parser {
       c.termination_Fn = Real(line, "termination_Fn");
     else if (Key(line, "termination_Fp"))
       c.termination_Fp = Real(line, "termination_Fp");
-    else if (Key(line, "termination_Meta_full"))
+    else if (Key(line, "termination_Meta_full")) {
       c.termination_Meta_full = Real(line, "termination_Meta_full");
-    else if (Key(line, "maxmetaiter_full"))
+      if (!(c.termination_Meta_full > 0.0))
+        Fail("\"termination_Meta_full\" is " + num(c.termination_Meta_full) + ", not a positive tolerance");
+    } else if (Key(line, "maxmetaiter_full"))
       c.maxmetaiter_full = Int(line, "maxmetaiter_full", 0, 10000000);
     else if (Key(line, "usemetaclamping"))
       c.usemetaclamping = Flag(line, "usemetaclamping");
@@ -928,9 +943,10 @@ class Parser {
       m.acceptorDefect = Int(line, "AcceptorDefect", -1, MAXBULKDEFECTS - 1);
     else if (Key(line, "Donor charge state"))
       m.donorChargeState = Int(line, "Donor charge state", 0, NCHARGESTATES - 1);
-    else if (Key(line, "Phonon frequency"))
+    else if (Key(line, "Phonon frequency")) {
       m.phononFrequency = Real(line, "Phonon frequency");
-    else if (Key(line, "Metastability type"))
+      if (!(m.phononFrequency > 0.0)) Fail("the phonon frequency " + num(m.phononFrequency) + " is not positive");
+    } else if (Key(line, "Metastability type"))
       m.metastabilityType = Int(line, "Metastability type", 0, 99);
     else if (Key(line, "Electron process"))
       m.electronProcess = Flag(line, "Electron process");
@@ -1036,6 +1052,7 @@ class Parser {
   int layer_ = -1;
   int defect_ = -1;
   int meta_ = -1;
+  std::array<std::array<long, MAXMETATRANSITIONS>, MAXLAYERS> metaLine_{};  // where each transition began
   int iface_ = -1;
   int ifDefect_ = -1;
   Profile* lastProfile_ = nullptr;

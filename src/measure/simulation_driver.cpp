@@ -18,6 +18,7 @@
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
+#include "solver/metastable.hpp"
 #include "solver/x_dependence.hpp"
 
 namespace zoniq {
@@ -190,6 +191,8 @@ int PrepareCalculation(CellState& cell, SimulationState& s, const Environment& e
 
   if (parameterset1_to_3(cell.parameterset1, cell.definitionExtras.mesh, s.parameterset3, wp.temperature, &env) != 0)
     return -1;
+  // Metastable defects start from the shares set at the second working point (when they were).
+  s.parameterset3.metaHandover = s.metaHandover;
   // The mesh resolves the absorption depth when the light is computed optically.
   cv.illuminated = (!wp.dark && !wp.generationFromFile) ? 1 : 0;
   cv.wavelengths = gen.wavelengths;
@@ -219,6 +222,49 @@ int WorkPointGeneration(SimulationState& s, const Environment& env, CalculationV
   return 0;
 }
 
+// The shares of the metastable configurations settled at the working point in cv: after each
+// solution the shares it asks for are computed; the loop ends when they differ from the shares
+// the solution was computed with by less than the tolerance (relative to the total density),
+// otherwise the shares move towards them and the point is solved again. The step factor starts
+// at 1 (or the clamp) and is halved whenever a step removes less than a tenth of what it should,
+// which damps the oscillation of strong feedback (shares that change the band bending enough to
+// reverse themselves). A loop that does not settle is reported and flagged.
+void UpdateMetaStableDefects(SimulationState& s, const Environment& env, CalculationVariables& cv, double V) {
+  const ConvergenceParameters& conv = cv.par->convergence;
+  const bool clamping = conv.usemetaclamping != 0;
+  double c = clamping ? std::clamp(conv.clamp_meta, 1e-6, 1.0) : 1.0;
+  const double tolerance = conv.termination_Meta_full;
+  const int maxIterations = std::max(conv.maxmetaiter_full, 0);
+  double previous = 0.0;
+  double deviation = Bereken_MetaUpdate_afwijking(cv);
+  int iterations = 0;
+  bool solved = true;
+  while (!(deviation <= tolerance) && iterations < maxIterations) {
+    if (iterations > 0 && deviation > previous * (1.0 - 0.1 * c)) c = std::max(0.5 * c, 1e-6);
+    previous = deviation;
+    Update_Meta_Ratios(cv, c, clamping);
+    ++iterations;
+    if (volgende_iv_punt(cv, V - 2e-9, V, 2, s.versieschatting) != 0) {
+      solved = false;
+      break;
+    }
+    deviation = Bereken_MetaUpdate_afwijking(cv);
+  }
+  s.metaStableIterations = iterations;
+  s.metaStableDeviation = deviation;  // of the last solution that converged
+  if (!solved) {
+    // The last solve failed: the stage reports it as a convergence failure of its own.
+    s.CONVERGENTIEFALING = 1;
+    s.MetaStableConvergenceFailure = 1;
+    return;
+  }
+  s.CONVERGENTIEFALING = 0;
+  if (!(deviation <= tolerance)) {
+    s.MetaStableConvergenceFailure = 1;
+    env.Error("Warning", "No convergence in update metastable defects\nRemaining error: " + sci(deviation, 13, 4));
+  }
+}
+
 SimulationRecord& NewRecord(SimulationState& s, const MeasurementActions& actions, const BatchRecordInfo* batch,
                             const FitRecordInfo* fit, const std::string& startTime) {
   SimulationRecord& r = s.simulaties.emplace_back();
@@ -230,6 +276,10 @@ SimulationRecord& NewRecord(SimulationState& s, const MeasurementActions& action
   if (batch) r.batch = *batch;
   if (fit) r.fit = *fit;
   r.batchRecording = s.Calculationmode == kModeBatchRecording ? 1 : 0;
+  r.metaStable = s.metaStableRun;
+  r.secondwp = s.secondwp;
+  r.metaStableFailure = s.MetaStableConvergenceFailure;
+  r.metaStableDeviation = s.metaStableDeviation;
   return r;
 }
 
@@ -262,10 +312,13 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   s.cvbezig = 0;
   s.acValid = 0;
 
-  // 3. The working point.
+  // 3. The working point. The second one has no number of steps of its own: it walks to its
+  // bias in the action list's steps (at least 2).
   if (mode == 1) {
-    if (ReadWorkPoint(s.secondwp, cell, env) != 0) return -1;
-    s.wp = s.secondwp;
+    WorkPoint second = s.secondwp;
+    second.numberOfSteps = std::max(s.wp.numberOfSteps, 2);
+    if (ReadWorkPoint(second, cell, env) != 0) return -1;
+    s.wp = second;
   } else if (ReadWorkPoint(s.wp, cell, env) != 0) {
     return -1;
   }
@@ -368,10 +421,9 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         RecomputeGeneration(cv, s.generatieparameters);
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, PresentBias(s.werkpuntcv), V, 2, s.versieschatting);
       } else {
-        // The update of metastable defects (mode 1) steps the same way; its iteration on the
-        // defect densities comes with the metastable model.
         TakeFrom(s, cv, s.kortsluitcv);
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, 0.0, V, steps, s.versieschatting);
+        if (mode == 1 && !s.CONVERGENTIEFALING) UpdateMetaStableDefects(s, env, cv, V);
       }
       EndStage(s, cv, s.WorkPointConvergenceFailure, s.JWorkingPoint, s.werkpuntcv);
       // A failure is reported at the bias where the stepping stopped.
@@ -490,16 +542,39 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
 
 int calculate_withMeta(CellState& cell, SimulationState& s, const Environment& env, const BatchRecordInfo* batch,
                        const FitRecordInfo* fit) {
-  // A cell with metastable defects first sets their densities at the second working point
-  // (calculate in mode 1) and then simulates with them; that model is not part of this version,
-  // so every cell is simulated directly, with the densities as given.
-  bool metastable = false;
-  for (int l = 0; l < std::min(cell.zonnecel.numberOfLayers, MAXLAYERS); ++l)
-    for (const MetaStableDefectParameters& m : cell.zonnecel.layer[l].meta) metastable = metastable || m.switchedOn;
-  if (metastable)
-    env.Error("Warning",
-              "The metastable defects of this cell are not updated at the second working point in this "
-              "version: the simulation uses their densities as given.");
+  s.metaStableRun = 0;
+  s.MetaStableConvergenceFailure = 0;
+  s.metaStableDeviation = 0.0;
+  s.metaStableIterations = 0;
+  s.metaHandover = MetaHandoverSet{};
+  // A transition that does not name two usable defects is left out, and the user told why.
+  const CellDefinition& zc = cell.zonnecel;
+  for (int l = 0; l < std::clamp(zc.numberOfLayers, 0, MAXLAYERS); ++l)
+    for (int k = 0; k < MAXMETATRANSITIONS; ++k)
+      if (zc.layer[l].meta[k].switchedOn)
+        if (const std::string why = ValidateMetaTransition(zc, l, k); !why.empty())
+          env.Error("Error in a metastable defect", "The " + why + ".\nThe transition is left out of the simulation.");
+  if (CheckMETAMode(zc)) {
+    // The defects are first set at the second working point; the working point and the action
+    // list of the simulation itself are kept aside meanwhile.
+    s.workpointFromPreviousBatch = 0;
+    const WorkPoint wp = s.wp;
+    const MeasurementActions actie = s.actie;
+    const int pause = s.pausestatus;
+    const int r = calculate(cell, s, env, batch, fit, 1);
+    s.wp = wp;
+    s.actie = actie;
+    s.pausestatus = pause;
+    if (r != 0) {
+      s.lastSimulationResult = -1;
+      return -1;
+    }
+    s.metaStableRun = 1;
+    s.metaHandover = MetaHandoverOf(s.currentCalcVars);
+    s.lastSimulationResult = calculate(cell, s, env, batch, fit, 0);
+    s.metaHandover = MetaHandoverSet{};
+    return s.lastSimulationResult;
+  }
   s.lastSimulationResult = calculate(cell, s, env, batch, fit, 0);
   return s.lastSimulationResult;
 }

@@ -148,6 +148,13 @@ struct SimulationRecord {
   CfResult cf;
   QEResult qe;
   CellParameters cell;  // of the I-V curve
+  // Metastable defects set at the second working point before this simulation: 1 when they
+  // were, the second working point, and whether their update failed to settle (with the
+  // remaining deviation of the shares).
+  int metaStable = 0;
+  WorkPoint secondwp;
+  int metaStableFailure = 0;
+  double metaStableDeviation = 0.0;
 };
 
 }  // namespace zoniq

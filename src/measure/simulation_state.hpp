@@ -99,6 +99,16 @@ struct SimulationState {
   int workpointFromPreviousBatchOption = 0;
   int lightRampOff = 0;
 
+  // Metastable defects: whether the last complete simulation set them at the second working
+  // point, whether that update failed to settle (kept apart from the stage flags, which the
+  // next stage sets again, so that a failure is never reported as success), its remaining
+  // deviation, and the shares handed from that update to the simulation itself.
+  int metaStableRun = 0;
+  int MetaStableConvergenceFailure = 0;
+  double metaStableDeviation = 0.0;
+  int metaStableIterations = 0;
+  MetaHandoverSet metaHandover{};
+
   // The result of the last complete simulation (calculate_withMeta): 0 ran to its end, -1
   // abandoned.
   int lastSimulationResult = 0;

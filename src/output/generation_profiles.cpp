@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/format.hpp"
+#include "solver/metastable.hpp"
 
 namespace zoniq {
 
@@ -176,6 +177,14 @@ std::string OccupationTable(const CalculationVariables& cv) {
           AddTitle(t, "f_t(holes)" + idx);
         }
       }
+  // Metastable defects: the shares of their acceptor and donor configurations.
+  for (int l = 0; l < par.nlayers; ++l)
+    for (int k = 0; k < MAXMETATRANSITIONS; ++k)
+      if (cv.meta.t[static_cast<std::size_t>(l)][static_cast<std::size_t>(k)].on) {
+        const std::string idx = std::to_string(l + 1) + "," + std::to_string(k + 1);
+        AddTitle(t, "f_t(metastable acceptor config.)" + idx);
+        AddTitle(t, "f_t(metastable donor config.)" + idx);
+      }
   for (int l = 0; l < interfaces; ++l)
     for (const InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(l)])
       for (std::size_t e = 0; e < d.records.size(); ++e) {
@@ -210,6 +219,12 @@ std::string OccupationTable(const CalculationVariables& cv) {
               AddField(t, fe);
               AddField(t, fh);
             }
+      for (int m = 0; m < par.nlayers; ++m)
+        for (const MetaTransitionCalc& tr : cv.meta.t[static_cast<std::size_t>(m)])
+          if (tr.on) {
+            AddField(t, m == l ? MetaAcceptorShare(tr.y[ii]) : 0.0);
+            AddField(t, m == l ? MetaDonorShare(tr.y[ii]) : 0.0);
+          }
       for (int m = 0; m < interfaces; ++m)
         for (const InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(m)])
           for (const InterfaceLevelRecord& r : d.records) {

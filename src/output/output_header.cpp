@@ -153,6 +153,20 @@ void WriteOutputHeader(std::string& out, const SimulationRecord& rec, int kind, 
   Line(out, "Workpoint bias voltage\t" + fix(wp.voltage, 10, 4) + "\tVolt");
   Line(out, "Frequency\t" + sci(wp.frequency, 12, 4) + "\tHz");
   Line(out, "");
+  if (rec.metaStable != 0) {
+    // The populations of the metastable defects came from the second working point; a file
+    // must not hide that their update did not settle.
+    const WorkPoint& w2 = rec.secondwp;
+    Line(out, "Metastable defects set at the second working point");
+    Line(out, "Temperature\t" + fix(w2.temperature, 8, 2) + "\tK");
+    Line(out, "Workpoint bias voltage\t" + fix(w2.voltage, 10, 4) + "\tVolt");
+    Line(out, w2.dark != 0 ? "Calculation in dark" : "Calculation under illumination");
+    if (rec.metaStableFailure != 0)
+      Line(out, "Metastable defects NOT converged, remaining error\t" + sci(rec.metaStableDeviation, 12, 4));
+    else
+      Line(out, "Metastable defects converged");
+    Line(out, "");
+  }
   if (batchBlock) WriteBatchInfo(out, rec);
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "celldef/cell_definition.hpp"
 
@@ -59,6 +60,16 @@ struct InterfaceCalcParameters {
   double kappa_p = 0.0;
 };
 
+// The shares of the two configurations of a metastable transition, handed from the simulation
+// that set them (at the second working point) to the next one: y = ln(fD/fA) at positions of the
+// transition's layer. The mesh of the next simulation may differ, so it interpolates.
+struct MetaHandover {
+  int given = 0;
+  std::vector<double> x;  // position [µm], rising
+  std::vector<double> y;  // ln(fD/fA) at x
+};
+using MetaHandoverSet = std::array<std::array<MetaHandover, MAXMETATRANSITIONS>, MAXLAYERS>;
+
 // Parameter set 3.
 struct CalculationParameters {
   ConvergenceParameters convergence;  // copied unchanged from the input set
@@ -80,6 +91,9 @@ struct CalculationParameters {
   // cross sections of its bulk defect levels are normalised (× L·S_l).
   CellDefinition cell;
   Schaal schaal;
+  // The configuration shares that metastable transitions start from (none given: the
+  // transition's initial acceptor configuration).
+  MetaHandoverSet metaHandover{};
 };
 
 // Whether electrons are the minority carriers at the left (side 0) or the right (side 1)

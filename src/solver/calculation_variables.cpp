@@ -6,6 +6,7 @@
 #include "common/call_counts.hpp"
 #include "solver/bernoulli.hpp"
 #include "solver/mesh.hpp"
+#include "solver/metastable.hpp"
 #include "solver/x_dependence.hpp"
 
 namespace zoniq {
@@ -113,6 +114,7 @@ void CreateDefectRecords(CalculationVariables& cv) {
     }
   }
   CreateIFRecdataStructures(cv);
+  CreateMetaRecDataStructure(cv);
   FillAllDefectRecords(cv);
 }
 

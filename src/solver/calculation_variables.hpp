@@ -217,6 +217,24 @@ class SharedTable {
   std::shared_ptr<Data> data_;
 };
 
+// A metastable transition on the mesh: the acceptor and donor configurations are two bulk
+// defects of the layer whose densities are Nt·fA and Nt·fD. The shares are kept as
+// y = ln(fD/fA), so that a share of 1e-100 is as exact as one of 0.5.
+struct MetaTransitionCalc {
+  int on = 0;
+  int donorDefect = 0, acceptorDefect = 0;
+  int donorLevel = 0, acceptorLevel = 0;  // the level (in the solver's order) each configuration uses
+  std::vector<double> y;                  // ln(fD/fA) per mesh point (indices of the layer)
+  std::vector<double> yTarget;            // the shares the present solution asks for
+  std::vector<double> yEntry;             // y at the entry of a solve that may change the mesh
+  std::vector<double> Nt;                 // total density per point of the layer [S]
+};
+
+struct MetaStableState {
+  std::array<std::array<MetaTransitionCalc, MAXMETATRANSITIONS>, MAXLAYERS> t{};
+  int count = 0;  // transitions on
+};
+
 // Recomputes the generation profile after the mesh changed (supplied by the optical model).
 using GenerationHook = std::function<void(struct CalculationVariables&)>;
 
@@ -252,6 +270,7 @@ struct CalculationVariables {
   // Total defect density of every defect in use, per point of its layer [S_l].
   std::array<std::array<std::vector<double>, MAXBULKDEFECTS>, MAXLAYERS> defectNt;
   TunnelState tunnel;
+  MetaStableState meta;
   SolverWorkspace work;
   SolverContext* ctx = nullptr;  // borrowed; may be null
   GenerationHook regenerate;     // may be empty: the generation is then interpolated

@@ -248,6 +248,9 @@ bool SaveEntry(CalculationVariables& cv) {
   std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.v0.begin());
   if (cv.par->mesh.recalculateMesh == 0) return false;
   cv.work.meshAtEntry = cv.mesh;
+  for (auto& layer : cv.meta.t)
+    for (MetaTransitionCalc& t : layer)
+      if (t.on) std::copy(t.y.begin(), t.y.begin() + N, t.yEntry.begin());
   return true;
 }
 
@@ -255,6 +258,9 @@ void RestoreEntry(CalculationVariables& cv, bool meshSaved) {
   const MeshBlock& entry = cv.work.meshAtEntry;
   if (meshSaved && (entry.N != cv.mesh.N || entry.x != cv.mesh.x)) {
     cv.mesh = entry;
+    for (auto& layer : cv.meta.t)
+      for (MetaTransitionCalc& t : layer)
+        if (t.on) t.y = t.yEntry;
     Full_x_Dependence(cv);
     FillAllDefectRecords(cv);
     if (cv.regenerate) cv.regenerate(cv);

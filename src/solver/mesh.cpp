@@ -226,6 +226,10 @@ int RecalculateIntervals(CalculationVariables& cv, int showMessages) {
   carry(cv.u);
   carry(cv.v);
   carry(cv.G);
+  // The shares of metastable configurations as ln(fD/fA), so that the densities stay split.
+  for (auto& layer : cv.meta.t)
+    for (MetaTransitionCalc& t : layer)
+      if (t.on) carry(t.y);
   // Occupations and optical rates of the defect levels: carried over, then put back after the
   // records have been rebuilt on the new mesh.
   std::vector<std::vector<double>> saved;

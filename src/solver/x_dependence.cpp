@@ -5,6 +5,7 @@
 
 #include "celldef/absorption.hpp"
 #include "celldef/interpolation.hpp"
+#include "solver/metastable.hpp"
 
 namespace zoniq {
 
@@ -119,16 +120,34 @@ void Full_Nt_x_Dependence(CalculationVariables& cv, BulkRecombinationParameters&
   DefectDensity(cv, level, result, level.peakToTotal * factor, e.env);
 }
 
+void Full_MetaNt_x_Dependence(CalculationVariables& cv, int layer, MetaStableDefectParameters& meta,
+                              std::vector<double>& result, double factor) {
+  const EnvironmentOf e(cv);
+  const int f = cv.mesh.first[layer];
+  const int n = cv.mesh.last[layer] - f + 1;
+  result.resize(static_cast<std::size_t>(std::max(n, 0)));
+  if (n <= 0) return;
+  const std::span<const double> abscissae(
+      (meta.Nt.dependence == DEP_COMPOSITION ? cv.pt.y.data() : cv.mesh.xum.data()) + f, n);
+  interpolation(meta.Nt, abscissae, result, 1, e.env);
+  for (double& v : result) v *= factor;
+}
+
 void FillAllDefectRecords(CalculationVariables& cv) {
   CalculationParameters& par = *cv.par;
   const EnvironmentOf e(cv);
   for (int l = 0; l < par.nlayers; ++l) {
     const int f = cv.mesh.first[l];
     const int n = cv.mesh.last[l] - f + 1;
+    // The two configurations of a metastable transition share its total density.
+    for (int k = 0; k < MAXMETATRANSITIONS; ++k)
+      if (MetaTransitionCalc& t = cv.meta.t[l][k]; t.on)
+        Full_MetaNt_x_Dependence(cv, l, par.cell.layer[l].meta[k], t.Nt, 1.0 / par.schaal.S[l]);
     for (BulkDefectRecord& d : cv.rec.layer[l]) {
       const int m = d.input.defect;
       std::vector<double>& Nt = cv.defectNt[l][m];
-      DefectDensity(cv, par.cell.layer[l].srh[m][0], Nt, 1.0 / par.schaal.S[l], e.env);
+      if (!MetaDefectDensity(cv, l, m, Nt))
+        DefectDensity(cv, par.cell.layer[l].srh[m][0], Nt, 1.0 / par.schaal.S[l], e.env);
       d.first = f;
       d.count = n;
       for (LevelRecord& r : d.records) r.resize(n);

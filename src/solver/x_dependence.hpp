@@ -19,6 +19,11 @@ void Full_x_Dependence(CalculationVariables& cv);
 void Full_Nt_x_Dependence(CalculationVariables& cv, BulkRecombinationParameters& level, std::vector<double>& result,
                           double factor);
 
+// The total density of a metastable transition at the points of its layer: Nt × factor (the
+// total density has no energy distribution), into result[0 … points−1].
+void Full_MetaNt_x_Dependence(CalculationVariables& cv, int layer, MetaStableDefectParameters& meta,
+                              std::vector<double>& result, double factor);
+
 // The absorption coefficient of every mesh point at every wavelength [nm] of the list, into
 // cv.alpha [1/m] and cv.alphaL (× L), row i for point i; the list is kept in cv.wavelengths and
 // the local cut-off wavelengths in cv.cutoff. Returns 1.

@@ -141,7 +141,7 @@ InputParameters TwoLayerSet(MottSchottkySettings& ms, DefinitionExtras& extras) 
   m.switchedOn = 1;
   m.donorDefect = 0;
   m.acceptorDefect = 1;
-  m.donorChargeState = 3;
+  m.donorChargeState = 4;
   m.phononFrequency = 5e12;
   m.metastabilityType = 1;
   m.electronProcess = 1;
@@ -338,16 +338,20 @@ InputParameters RichSet(MottSchottkySettings& ms, DefinitionExtras& extras) {
   oc4[0].optHoles.fromFile = 1;
   oc4[0].optHoles.file = "holes1.opt";
 
-  // Layer 2: both metastable transitions between its two defects.
+  // Layer 2: two metastable transitions, each between two of its four defects.
   LayerParameters& L1 = cell.layer[1];
-  L1.srhteller = 2;
-  L1.srh[0][0].type = DT_DONOR;
-  L1.srh[1][0].type = DT_ACCEPTOR;
+  L1.srhteller = 4;
+  for (int k = 0; k < 2; ++k) {
+    L1.srh[2 * k][0].type = DT_DONOR;
+    L1.srh[2 * k][0].aard = 3 + k;
+    L1.srh[2 * k + 1][0].type = DT_ACCEPTOR;
+    L1.srh[2 * k + 1][0].aard = 2 + k;
+  }
   for (int k = 0; k < 2; ++k) {
     MetaStableDefectParameters& m = L1.meta[k];
     m.switchedOn = 1;
-    m.donorDefect = k;
-    m.acceptorDefect = 1 - k;
+    m.donorDefect = 2 * k;
+    m.acceptorDefect = 2 * k + 1;
     m.donorChargeState = 3 + k;
     m.phononFrequency = 4.5e12;
     m.metastabilityType = k;
