@@ -370,6 +370,60 @@ const char* ASOrdinateTitle(int ordinate) {
   }
 }
 
+int ASDataFromCellDefinition(const InputParameters& set1, int layer, int defect, int level, int side,
+                             AdmittanceSettings& s, std::string& message) {
+  const CellDefinition& cell = set1.cellParas;
+  const int other = layer + (side < 0 ? -1 : 1);
+  if (layer < 0 || layer >= std::min(cell.numberOfLayers, MAXLAYERS)) {
+    message = "Layer " + std::to_string(layer + 1) + " does not exist.";
+    return -1;
+  }
+  if (side == 0 || other < 0 || other >= std::min(cell.numberOfLayers, MAXLAYERS)) {
+    message =
+        "Layer " + std::to_string(layer + 1) + " has no neighbour on its " + (side < 0 ? "left" : "right") + " side.";
+    return -1;
+  }
+  const LayerParameters& L = cell.layer[static_cast<std::size_t>(layer)];
+  const LayerParameters& M = cell.layer[static_cast<std::size_t>(other)];
+  if (defect < 0 || defect >= std::min(L.srhteller, MAXBULKDEFECTS) || level < 0 ||
+      level >= std::min(L.srh[static_cast<std::size_t>(defect)][0].numberOfLevels, MAXLEVELS)) {
+    message = "Layer " + std::to_string(layer + 1) + " has no defect " + std::to_string(defect + 1) + " with a level " +
+              std::to_string(level + 1) + ".";
+    return -1;
+  }
+  // The edges that meet at the junction: p[5] is a layer's left edge, p[6] its right edge.
+  const std::size_t here = side < 0 ? 5 : 6, there = side < 0 ? 6 : 5;
+  const double Eg = L.Eg.p[here], chi = L.chi.p[here], NC = L.Nc.p[here], NV = L.Nv.p[here];
+  const double net = L.Nd.p[here] - L.Na.p[here];  // > 0: n-type
+  const double EgM = M.Eg.p[there], chiM = M.chi.p[there], NCM = M.Nc.p[there], NVM = M.Nv.p[there];
+  const double netM = M.Nd.p[there] - M.Na.p[there];
+  if (!(net * netM < 0.0) || !Positive(NC) || !Positive(NV) || !Positive(NCM) || !Positive(NVM)) {
+    message = "No pn junction between layers " + std::to_string(layer + 1) + " and " + std::to_string(other + 1) + ".";
+    return -1;
+  }
+  constexpr double kT = 0.0259;
+  const BulkRecombinationParameters& t = L.srh[static_cast<std::size_t>(defect)][static_cast<std::size_t>(level)];
+  const double aboveEV = t.reference == 0 ? t.Et : t.reference == 1 ? 0.5 * Eg + t.Et : Eg - t.Et;
+  const bool holeTrap = aboveEV < 0.5 * Eg;
+  // The Fermi level above EV in the neutral layer.
+  const double EFaboveEV = net < 0.0 ? kT * std::log(NV / -net) : Eg - kT * std::log(NC / net);
+  double Ea = 0.0, ratio = 1.0;
+  if (net < 0.0) {  // this layer is the p side
+    Ea = chi + Eg - chiM;
+    ratio = -net * netM / (NV * NCM);
+  } else {
+    Ea = chiM + EgM - chi;
+    ratio = net * -netM / (NVM * NC);
+  }
+  s.nu0 = holeTrap ? t.sigma_p * L.v_th_p.p[here] * NV : t.sigma_n * L.v_th_n.p[here] * NC;
+  s.vdFromRatio = 1;
+  s.Ea = Ea;
+  s.ratio = ratio;
+  s.Vd = Ea + kT * std::log(ratio);
+  s.Eoff = (holeTrap ? EFaboveEV : Eg - EFaboveEV) + s.Vd;
+  return 0;
+}
+
 int AdmittancePeak(const AdmittanceResult& r, double& fPeak, double& EPeak) {
   const std::size_t n = std::min({r.f.size(), r.minusD.size(), r.Et.size()});
   if (n < 3) return -1;

@@ -76,6 +76,21 @@ void CalculateAS(AdmittanceResult& r, const AdmittanceSettings& s);
 const char* ASAbscissaTitle(int abscissa);
 const char* ASOrdinateTitle(int ordinate);
 
+// Proposals from the cell (parameter set 1, SI) for the analysis of level `level` of bulk defect
+// `defect` in layer `layer` (all from 0), with the junction on side `side` of that layer (−1 its
+// left edge, towards layer − 1; +1 its right edge), from the values the definition holds at the
+// two edges that meet there, at 300 K (kT = 0.0259 eV, non-degenerate bands):
+//  - ν0 = σp·vth,p·NV for a level in the lower half of the gap (a hole trap), else σn·vth,n·NC;
+//  - V_d = Ea + kT·ln(r), the difference of the Fermi levels of the two neutral sides, with
+//    Ea = χp + Egp − χn and r = NA·ND/(NV,p·NC,n) (p the p-type side, n the n-type side);
+//  - E_off = E_F∞ + V_d, E_F∞ the Fermi level's distance in the neutral layer from the band edge
+//    the level exchanges its carriers with.
+// Returns 0 with s.nu0, s.vdFromRatio = 1, s.Ea, s.ratio, s.Vd (at 300 K) and s.Eoff set; −1 with
+// a message (s unchanged) when the layer, defect, level or neighbour does not exist, or no pn
+// junction lies at that side.
+int ASDataFromCellDefinition(const InputParameters& set1, int layer, int defect, int level, int side,
+                             AdmittanceSettings& s, std::string& message);
+
 // The maximum of −dC/d ln ω of an analysed curve, refined by a parabola in ln ω through the
 // largest point and its neighbours: its frequency [Hz] and energy [eV]. Returns the index of
 // the largest point, or −1 when it lies at an end of the curve (no peak).

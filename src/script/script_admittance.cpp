@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "common/text.hpp"
@@ -23,6 +24,22 @@ int ProcessSetAdmittanceCommand(ScriptContext& ctx, std::string_view key, std::s
     env.Error(kTitle, "Script command: " + std::string(line) + "\n" + reason);
     return -1;
   };
+  if (StartsWithNoCase(key, "fromcell")) {
+    // "layer defect level side": the proposals of the cell for that level (numbers from 1; side
+    // −1 for the junction at the layer's left edge, +1 at its right edge).
+    std::istringstream in{std::string(rest)};
+    int layer = 0, defect = 0, level = 0, side = 0;
+    std::string extra;
+    if (!(in >> layer >> defect >> level >> side) || (in >> extra) || (side != -1 && side != 1))
+      return fail("Expected four whole numbers: layer, defect, level (from 1) and side (-1 or +1)");
+    InputParameters set1 = ctx.cell.parameterset1;
+    parameterset2_to_1(set1, ctx.cell.zonnecel);  // the cell as the script left it
+    std::string message;
+    if (ASDataFromCellDefinition(set1, layer - 1, defect - 1, level - 1, side, ctx.sim.admittanceSettings, message) !=
+        0)
+      return fail(message);
+    return 0;
+  }
   enum Check { kFinite, kPositive, kChoice };
   struct Key {
     const char* name;

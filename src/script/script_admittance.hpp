@@ -11,7 +11,9 @@ namespace zoniq {
 // "nua", "nub", "Es" (two prefactors and their switching energy; setting one switches them
 // on), "prefactors" (1 or 2), "Vd" (the diffusion voltage as entered), "Ea" and "ratio"
 // (Vd = Ea + kT·ln(ratio) instead), "Eoff", "fref" (Hz), "formula" (0, 1, 2, or 3 for the plain
-// derivative), "abscissa" (0 Et, 1 f, 2 ω) and "ordinate" (0 Nt, 1 −ω·dC/dω, 2 C, 3 scaled).
+// derivative), "abscissa" (0 Et, 1 f, 2 ω) and "ordinate" (0 Nt, 1 −ω·dC/dω, 2 C, 3 scaled);
+// "fromcell" with "layer defect level side" sets ν0, Vd (as Ea and ratio) and E_off from the cell
+// (ASDataFromCellDefinition).
 // Returns 0, or −1 (reported; the settings unchanged).
 int ProcessSetAdmittanceCommand(ScriptContext& context, std::string_view key, std::string_view rest,
                                 std::string_view line);

@@ -301,6 +301,26 @@ TEST(AdmittanceAnalysis, SimulatedHoleTrapRecoveredInEnergyAndDensity) {
   EXPECT_EQ(r.outOfDomain, 0);
 }
 
+TEST(AdmittanceAnalysis, ProposalsFromTheCellDefinition) {
+  // The trap next to the junction (layer 3, right side towards the n⁺ emitter) gives the values
+  // CellSettings derives by hand; the other choices are refused.
+  const InputParameters set = HoleTrapCell();
+  AdmittanceSettings s;
+  std::string message;
+  ASSERT_EQ(ASDataFromCellDefinition(set, 2, 0, 0, +1, s, message), 0) << message;
+  const AdmittanceSettings expected = CellSettings(300.0);
+  EXPECT_CLOSE(s.nu0, expected.nu0, 1e-12, 0.0);
+  EXPECT_NEAR(s.Vd, expected.Vd, 1e-12);
+  EXPECT_NEAR(DiffusionVoltageAt(s, 300.0), expected.Vd, 1e-12);
+  EXPECT_NEAR(s.Eoff, expected.Eoff, 1e-12);
+  const int refused[][4] = {{0, 0, 0, -1}, {0, 0, 0, +1}, {2, 1, 0, +1}, {2, 0, 1, +1}, {4, 0, 0, +1}};
+  for (const auto& c : refused) {
+    AdmittanceSettings r;
+    EXPECT_EQ(ASDataFromCellDefinition(set, c[0], c[1], c[2], c[3], r, message), -1) << c[0] << c[1] << c[2] << c[3];
+    EXPECT_EQ(r.nu0, AdmittanceSettings{}.nu0);
+  }
+}
+
 TEST(AdmittanceAnalysis, ArrheniusAnalysisOfTheHoleTrap) {
   // The peak frequency at 240, 300 and 360 K, each from a sweep of three decades around
   // 2·e_p(T); ln(ω/T²) against 1/kT has the slope −(Et − EV).
