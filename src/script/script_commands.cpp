@@ -174,9 +174,9 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   };
   // "genrec" and "gr" both name the generation-recombination profiles.
   static constexpr Kind kKinds[] = {
-      {"eb", FK_EB, ".eb"}, {"genrec", FK_GENREC, ".gen"}, {"gr", FK_GENREC, ".gen"},
-      {"ac", FK_AC, ".ac"}, {"iv", FK_IV, ".iv"},          {"cv", FK_CV, ".cv"},
-      {"cf", FK_CF, ".cf"}, {"qe", FK_QE, ".qe"},          {"record", FK_RECORDER, ".rcd"},
+      {"eb", FK_EB, ".eb"},        {"genrec", FK_GENREC, ".gen"}, {"gr", FK_GENREC, ".gen"},
+      {"ac", FK_AC, ".ac"},        {"iv", FK_IV, ".iv"},          {"cv", FK_CV, ".cv"},
+      {"cf", FK_CF, ".cf"},        {"qe", FK_QE, ".qe"},          {"record", FK_RECORDER, ".rcd"},
       {"as", FK_SAVE_OTHER, ".as"}};
   const Kind* kind = nullptr;
   for (const Kind& k : kKinds)
@@ -983,8 +983,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     if (StartsWithNoCase(p[1], "peak")) {
       double fPeak = 0.0, EPeak = 0.0;
       if (AdmittancePeak(as, fPeak, EPeak) < 0) {
-        env.Error(kGetTitle, "The admittance analysis of the last C-f curve has no peak inside the curve\nnothing "
-                             "returned");
+        env.Error(kGetTitle, "The last C-f curve has no peak of -w*dC/dw inside it\nnothing returned");
         return -1;
       }
       return GetNumber(ctx, EPeak, target, line);

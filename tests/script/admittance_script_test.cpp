@@ -29,7 +29,7 @@ TEST(AdmittanceScript, ShippedExamplePutsThePeakAtTheTrap) {
   example.erase(example.rfind("show"));
   test::WriteWholeFile(dir.file("script/s.script"), "load definition CIGS_deeptrap.def\n" + example +
                                                         "set admittance.fromcell 1 3 1 1\n"
-                           "set admittance.formula 4\n"
+                                                        "set admittance.formula 4\n"
                                                         "set admittance.fref 0\n"
                                                         "set admittance.xi0 2e7\n"
                                                         "save result.as copy.csv\n");
