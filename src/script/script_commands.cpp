@@ -970,6 +970,25 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     return capacitance ? GetCurve(ctx, r->cf.f, r->cf.C, n, "f (Hz)", "C (nF/cm2)", target, line)
                        : GetCurve(ctx, r->cf.f, r->cf.G, n, "f (Hz)", "G (S/cm2)", target, line);
   }
+  if (StartsWithNoCase(p[0], "admittance") && StartsWithNoCase(p[1], "arrhenius")) {
+    // The activation energy [eV] from the peaks of all C-f curves held, each at its temperature.
+    std::vector<double> T, omega;
+    for (SimulationRecord& r : sim.simulaties) {
+      double fPeak = 0.0, EPeak = 0.0;
+      if (r.cf.present == 0 || Calculate_AS_single(r, sim.admittanceSettings, ctx.cell.mottSchottky) != 0 ||
+          AdmittancePeak(r.cf.as, fPeak, EPeak) < 0)
+        continue;
+      T.push_back(r.wp.temperature);
+      omega.push_back(6.283185307179586 * fPeak);
+    }
+    double Ea = 0.0, nu0 = 0.0;
+    if (ArrheniusFit(T, omega, Ea, nu0) != 0) {
+      env.Error(kGetTitle, "An Arrhenius analysis needs C-f curves with a peak at two temperatures at least\nnothing "
+                           "returned");
+      return -1;
+    }
+    return GetNumber(ctx, Ea, target, line);
+  }
   if (StartsWithNoCase(p[0], "admittance")) {
     // The admittance-spectroscopy analysis of the last C-f curve with the present settings: its
     // graph (the chosen abscissa and ordinate), or with "peak" the energy of its maximum [eV].
