@@ -983,8 +983,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     }
     double Ea = 0.0, nu0 = 0.0;
     if (ArrheniusFit(T, omega, Ea, nu0) != 0) {
-      env.Error(kGetTitle, "An Arrhenius analysis needs C-f curves with a peak at two temperatures at least\nnothing "
-                           "returned");
+      env.Error(kGetTitle, "The Arrhenius analysis needs C-f peaks at two temperatures\nnothing returned");
       return -1;
     }
     return GetNumber(ctx, Ea, target, line);
