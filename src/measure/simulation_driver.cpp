@@ -8,6 +8,7 @@
 #include "common/format.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
+#include "measure/admittance_analysis.hpp"
 #include "measure/admittance_sweeps.hpp"
 #include "measure/iv_sweep.hpp"
 #include "measure/qe_sweep.hpp"
@@ -505,6 +506,9 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
     } else {
       TakeFrom(s, cv, s.werkpuntcv);
       const int r = calccf(s, env, cv, actions.cf, *record);
+      // The admittance-spectroscopy analysis is kept with the curve (a curve it cannot take keeps
+      // the reason; the .as writer reports it).
+      Calculate_AS_single(*record, s.admittanceSettings, cell.mottSchottky);
       if (mode == 0) s.actie.cf.pointsDone = actions.cf.pointsDone;
       if (r == 2) return -1;
       Message(env,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "celldef/work_point.hpp"
+#include "measure/admittance_result.hpp"
 #include "measure/measurement_actions.hpp"
 
 namespace zoniq {
@@ -121,6 +122,7 @@ struct CfResult {
   std::vector<double> G;                // [S/cm2]
   std::vector<double> Zre, Zim, Zmagn;  // [ohm cm2]
   std::vector<double> Zphase;           // [degrees]
+  AdmittanceResult as;                  // the admittance-spectroscopy analysis of the curve
 };
 
 // A QE sweep.

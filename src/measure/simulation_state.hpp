@@ -7,6 +7,7 @@
 #include <string>
 
 #include "celldef/work_point.hpp"
+#include "measure/admittance_result.hpp"
 #include "measure/measurement_actions.hpp"
 #include "measure/simulation_record.hpp"
 #include "measure/small_signal.hpp"
@@ -63,6 +64,8 @@ struct SimulationState {
   double acOmega = 0.0;  // its angular frequency [rad/s]
   double acBias = 0.0;   // its bias [V]
   int acValid = 0;       // 1 once a small-signal solution is held
+  // The settings of the admittance-spectroscopy analysis of C-f curves.
+  AdmittanceSettings admittanceSettings;
 
   // Convergence: 1 after any failed DC solve, and per stage 1 = failed or not done.
   int CONVERGENTIEFALING = 0;

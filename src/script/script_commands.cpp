@@ -17,6 +17,8 @@
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
 #include "measure/simulation_driver.hpp"
+#include "measure/admittance_analysis.hpp"
+#include "output/admittance_file.hpp"
 #include "output/band_diagram.hpp"
 #include "output/csv_files.hpp"
 #include "output/generation_profiles.hpp"
@@ -24,6 +26,7 @@
 #include "plot/figure_model.hpp"
 #include "plot/plot_render.hpp"
 #include "celldef/cell_parameters.hpp"
+#include "script/script_admittance.hpp"
 #include "script/script_batch.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
@@ -172,9 +175,10 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   };
   // "genrec" and "gr" both name the generation-recombination profiles.
   static constexpr Kind kKinds[] = {
-      {"eb", FK_EB, ".eb"}, {"genrec", FK_GENREC, ".gen"}, {"gr", FK_GENREC, ".gen"},
-      {"ac", FK_AC, ".ac"}, {"iv", FK_IV, ".iv"},          {"cv", FK_CV, ".cv"},
-      {"cf", FK_CF, ".cf"}, {"qe", FK_QE, ".qe"},          {"record", FK_RECORDER, ".rcd"}};
+      {"eb", FK_EB, ".eb"},        {"genrec", FK_GENREC, ".gen"}, {"gr", FK_GENREC, ".gen"},
+      {"ac", FK_AC, ".ac"},        {"iv", FK_IV, ".iv"},          {"cv", FK_CV, ".cv"},
+      {"cf", FK_CF, ".cf"},        {"qe", FK_QE, ".qe"},          {"record", FK_RECORDER, ".rcd"},
+      {"as", FK_SAVE_OTHER, ".as"}};
   const Kind* kind = nullptr;
   for (const Kind& k : kKinds)
     if (StartsWithNoCase(what, k.keyword)) {
@@ -188,7 +192,14 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   if (kind->kind == FK_RECORDER) return ProcessSaveRecorderResult(ctx, fileName, header, line);
   // The small-signal results (C-V, C-f, QE curves and the ac profiles) are written by their own
   // writers, which report a result that was never calculated.
-  const bool smallSignal = kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE || kind->kind == FK_AC;
+  const bool admittance = kind->kind == FK_SAVE_OTHER;  // the admittance-spectroscopy analysis
+  const bool smallSignal =
+      kind->kind == FK_CV || kind->kind == FK_CF || kind->kind == FK_QE || kind->kind == FK_AC || admittance;
+  if (admittance && IsCsvFileName(Trim(fileName))) {
+    env.Error(kSaveTitle, "Script command: " + S(line) +
+                              "\nThe admittance analysis is written in its own layout only: save it as .as");
+    return -1;
+  }
   if (kind->kind == FK_AC && IsCsvFileName(Trim(fileName))) {
     env.Error(kSaveTitle, "Script command: " + S(line) +
                               "\nThe small-signal profiles are written in their own layout only: save them as " +
@@ -270,6 +281,8 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
       result = cf_naar_file(sim.simulaties, target, oc);
     else if (kind->kind == FK_QE)
       result = qe_naar_file(sim.simulaties, target, oc);
+    else if (admittance)
+      result = AS_naar_file(sim.simulaties, sim.admittanceSettings, ctx.cell.mottSchottky, target, oc);
     else if (kind->kind == FK_AC)
       result = ac_naar_file(sim.CurrentRecord(), sim.currentCalcVars, sim.acValid ? &sim.ac : nullptr, sim.acOmega,
                             sim.acBias, target, oc);
@@ -620,6 +633,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     }
     return 0;
   }
+  if (StartsWithNoCase(p[0], "admittance")) return ProcessSetAdmittanceCommand(ctx, p[1], rest, line);
   if (StartsWithNoCase(p[0], "outputfolder")) {
     // Where result files named without a folder go from now on; empty: back to the default.
     if (ctx.script.writeOnlyInProgramFolder)
@@ -632,7 +646,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
   while (!word.empty() && std::isdigit(static_cast<unsigned char>(word.back()))) word.pop_back();
   const std::vector<std::string> near =
       NearestWords(word, {"errorhandling", "quitscript", "external", "internal", "scriptvariable", "illumination", "qe",
-                          "contact", "layer", "interface", "outputfolder"});
+                          "contact", "layer", "interface", "outputfolder", "admittance"});
   env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0] +
                            (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   return -1;
@@ -956,6 +970,45 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     const auto n = static_cast<std::size_t>(r->cf.pointsDone);
     return capacitance ? GetCurve(ctx, r->cf.f, r->cf.C, n, "f (Hz)", "C (nF/cm2)", target, line)
                        : GetCurve(ctx, r->cf.f, r->cf.G, n, "f (Hz)", "G (S/cm2)", target, line);
+  }
+  if (StartsWithNoCase(p[0], "admittance") && StartsWithNoCase(p[1], "arrhenius")) {
+    // The activation energy [eV] from the peaks of all C-f curves held, each at its temperature.
+    std::vector<double> T, omega;
+    for (SimulationRecord& r : sim.simulaties) {
+      double fPeak = 0.0, EPeak = 0.0;
+      if (r.cf.present == 0 || Calculate_AS_single(r, sim.admittanceSettings, ctx.cell.mottSchottky) != 0 ||
+          AdmittancePeak(r.cf.as, fPeak, EPeak) < 0)
+        continue;
+      T.push_back(r.wp.temperature);
+      omega.push_back(6.283185307179586 * fPeak);
+    }
+    double Ea = 0.0, nu0 = 0.0;
+    if (ArrheniusFit(T, omega, Ea, nu0) != 0) {
+      env.Error(kGetTitle, "The Arrhenius analysis needs C-f peaks at two temperatures\nnothing returned");
+      return -1;
+    }
+    return GetNumber(ctx, Ea, target, line);
+  }
+  if (StartsWithNoCase(p[0], "admittance")) {
+    // The admittance-spectroscopy analysis of the last C-f curve with the present settings: its
+    // graph (the chosen abscissa and ordinate), or with "peak" the energy of its maximum [eV].
+    if (!lastRecord(hasCf, "cf")) return -1;
+    SimulationRecord& rec = *sim.CurrentRecord();
+    if (Calculate_AS_single(rec, sim.admittanceSettings, ctx.cell.mottSchottky) != 0) {
+      env.Error(kGetTitle, "The last C-f curve could not be analysed: " + rec.cf.as.message + "\nnothing returned");
+      return -1;
+    }
+    const AdmittanceResult& as = rec.cf.as;
+    if (StartsWithNoCase(p[1], "peak")) {
+      double fPeak = 0.0, EPeak = 0.0;
+      if (AdmittancePeak(as, fPeak, EPeak) < 0) {
+        env.Error(kGetTitle, "The last C-f curve has no peak of -w*dC/dw inside it\nnothing returned");
+        return -1;
+      }
+      return GetNumber(ctx, EPeak, target, line);
+    }
+    return GetCurve(ctx, as.x, as.y, as.x.size(), ASAbscissaTitle(sim.admittanceSettings.abscissa),
+                    ASOrdinateTitle(sim.admittanceSettings.ordinate), target, line);
   }
   if (StartsWithNoCase(p[0], "qe")) {
     const SimulationRecord* r = lastRecord(hasQE, "qe");
