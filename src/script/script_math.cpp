@@ -70,49 +70,6 @@ void TripleDerivatives(const double* x, const double* y, double& d0, double& d1,
        y0 * (x1 - x2) / ((x0 - x1) * (x0 - x2));
 }
 
-std::pair<double, double> Range(std::span<const double> x) {
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-  for (double v : x) {
-    if (std::isnan(v)) continue;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-  }
-  return {lo, hi};
-}
-
-std::optional<double> ChiSquare(std::span<const double> x1, std::span<const double> y1, std::span<const double> x2,
-                                std::span<const double> y2, bool logarithmic, ChiSquareFailure* why) {
-  if (why) *why = ChiSquareFailure::kNone;
-  const auto [lo1, hi1] = Range(x1);
-  const auto [lo2, hi2] = Range(x2);
-  const double lo = std::max(lo1, lo2), hi = std::min(hi1, hi2);
-  double numerator = 0.0, denominator = 0.0;
-  std::size_t used = 0;
-  const std::size_t n1 = std::min(x1.size(), y1.size());
-  for (std::size_t i = 0; i < n1; ++i) {
-    if (!(x1[i] >= lo && x1[i] <= hi)) continue;
-    double a = y1[i];
-    double b = MathInterpolate(x2, y2, x1[i]);
-    if (logarithmic) {
-      if (!(a > 0.0) || !(b > 0.0)) continue;
-      a = std::log(a);
-      b = std::log(b);
-    }
-    numerator += (a - b) * (a - b);
-    denominator += a * a;
-    ++used;
-  }
-  if (used == 0) {
-    if (why) *why = ChiSquareFailure::kNoCommonRange;
-    return std::nullopt;
-  }
-  if (!(denominator > 0.0)) {
-    if (why) *why = ChiSquareFailure::kZeroReference;
-    return std::nullopt;
-  }
-  return numerator / denominator;
-}
-
 // ---- the command ----
 
 enum class Op {
@@ -621,7 +578,7 @@ bool MathCommand::Run() {
               : Chi_square_log(s_.vector[c2], s_.vector[c3], s_.vector[c_[3]], s_.vector[c_[4]], &why);
       if (!chi) {
         Report(why == ChiSquareFailure::kNoCommonRange
-                   ? "The two curves have no abscissa range in common (with positive ordinates on a logarithmic "
+                   ? "The two curves have no abscissa range in common (with non-zero ordinates on a logarithmic "
                      "scale): chi-square is not defined"
                    : "The ordinates of the first curve are all zero: chi-square is not defined");
         return false;
@@ -705,15 +662,7 @@ bool MathDifferentiate(std::span<const double> x, std::span<const double> y, std
 }
 
 double MathInterpolate(std::span<const double> x, std::span<const double> y, double x0) {
-  const std::size_t n = std::min(x.size(), y.size());
-  if (n == 0) return 0.0;
-  for (std::size_t i = 0; i < n; ++i)
-    if (x[i] == x0) return y[i];
-  for (std::size_t i = 1; i < n; ++i) {
-    const double a = x[i - 1], b = x[i];
-    if ((a < x0 && x0 < b) || (b < x0 && x0 < a)) return ((b - x0) * y[i - 1] + (x0 - a) * y[i]) / (b - a);
-  }
-  return y[0];
+  return InterpolateLinear(x, y, x0);
 }
 
 int MathClosestIndex(std::span<const double> x, double x0) {
@@ -728,16 +677,6 @@ int MathClosestIndex(std::span<const double> x, double x0) {
     }
   }
   return best;
-}
-
-std::optional<double> Chi_square(std::span<const double> x1, std::span<const double> y1, std::span<const double> x2,
-                                 std::span<const double> y2, ChiSquareFailure* why) {
-  return ChiSquare(x1, y1, x2, y2, false, why);
-}
-
-std::optional<double> Chi_square_log(std::span<const double> x1, std::span<const double> y1, std::span<const double> x2,
-                                     std::span<const double> y2, ChiSquareFailure* why) {
-  return ChiSquare(x1, y1, x2, y2, true, why);
 }
 
 bool ProcessMathCommand(std::string_view operation, std::string_view rest, ScriptVariables& theScript,

@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "measurements/chi_square.hpp"
 #include "script/script_state.hpp"
 #include "ui/error_message.hpp"
 
@@ -31,16 +32,6 @@ double MathInterpolate(std::span<const double> x, std::span<const double> y, dou
 
 // The index of the element nearest to x0 (the first on ties); -1 when every element is NaN.
 int MathClosestIndex(std::span<const double> x, double x0);
-
-// Relative deviation of curve 1 from curve 2: sum (y1 - y2(x1))^2 / sum y1^2 over the points of
-// curve 1 whose abscissa lies inside both curves' ranges, y2 interpolated linearly.
-// Chi_square_log does the same on the natural logarithms of the ordinates (points where either
-// ordinate is not positive are left out). Empty when no point is left or the denominator is 0.
-enum class ChiSquareFailure { kNone, kNoCommonRange, kZeroReference };
-std::optional<double> Chi_square(std::span<const double> x1, std::span<const double> y1, std::span<const double> x2,
-                                 std::span<const double> y2, ChiSquareFailure* why = nullptr);
-std::optional<double> Chi_square_log(std::span<const double> x1, std::span<const double> y1, std::span<const double> x2,
-                                     std::span<const double> y2, ChiSquareFailure* why = nullptr);
 
 // The "math" command: `operation` is the argument word, `rest` the script letters and values.
 // Errors are reported through `env`; returns false when nothing (or, after a mathematical
