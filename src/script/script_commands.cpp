@@ -25,6 +25,7 @@
 #include "plot/plot_render.hpp"
 #include "celldef/cell_parameters.hpp"
 #include "script/script_batch.hpp"
+#include "script/script_fit.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
 #include "script/user_function.hpp"
@@ -108,6 +109,8 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
   if (StartsWithNoCase(argument, "action"))
     return SetActionPanelFromFile(env, fileName, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "initialw")) return SetWP2FromFile(env, fileName, sim.secondwp) < 0 ? -1 : 0;
+  if (StartsWithNoCase(argument, "fit") || StartsWithNoCase(argument, "setting.fit"))
+    return ProcessLoadFitCommand(ctx, fileName, line);
   if (StartsWithNoCase(argument, "batch") || StartsWithNoCase(argument, "singleshotbatch") ||
       StartsWithNoCase(argument, "record") || StartsWithNoCase(argument, "allzoniq") ||
       StartsWithNoCase(argument, "zoniq"))
@@ -343,8 +346,11 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
         StartsWithNoCase(a2, "zoniq"))
       return ProcessSaveBatchSetting(ctx, a2, fileName, line);
+    if (StartsWithNoCase(a2, "fit")) return ProcessSaveFitSetting(ctx, fileName, line);
     return notRecognised();
   }
+  if (StartsWithNoCase(a1, "result") && StartsWithNoCase(a2, "fit"))
+    return ProcessSaveFitResult(ctx, fileName, header, line);
   if (StartsWithNoCase(a1, "result")) return SaveResult(ctx, a2, fileName, header, line);
   if (StartsWithNoCase(a1, "graph")) {
     // graph.<panel>.<graph or "whole">[.<part>]: a picture of the panel or of one graph.
@@ -521,6 +527,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     return 0;
   }
   if (StartsWithNoCase(p[0], "batch")) return ProcessSetBatchCommand(ctx, p[1], rest, line);
+  if (StartsWithNoCase(p[0], "fit")) return ProcessSetFitCommand(ctx, p[1], rest, line);
   if (StartsWithNoCase(p[0], "quitscript")) {
     ctx.core.QuitScriptMode = StartsWithNoCase(p[1], "quitzoniq") ? 1 : 0;
     return 0;
@@ -823,6 +830,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     env.Error(kGetTitle, NotAvailableText(line, what));
     return -1;
   };
+  if (StartsWithNoCase(p[0], "fit")) return ProcessGetFitCommand(ctx, p[1], target, line);
 
   // Mesh positions of a layer (layer2.leftindex): these need a calculated mesh.
   if (StartsWithNoCase(p[0], "layer") && (StartsWithNoCase(p[1], "leftindex") || StartsWithNoCase(p[1], "leftx") ||
@@ -1310,8 +1318,10 @@ int ProcessCalculateCommand(ScriptContext& ctx, std::string_view argument, std::
   SimulateRunners runners;
   runners.batch = ctx.hooks.runBatch;
   runners.batchRecording = ctx.hooks.runBatchRecording;
+  runners.curveFitting = ctx.hooks.runFit;
   const int button = StartsWithNoCase(argument, "batch")    ? kModeBatch
                      : StartsWithNoCase(argument, "record") ? kModeBatchRecording
+                     : StartsWithNoCase(argument, "fit")    ? kModeCurveFitting
                                                             : kModeSingleShot;
   Simulate(ctx.cell, ctx.sim, ctx.env(), button, runners);
   return 0;

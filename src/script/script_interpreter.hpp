@@ -20,6 +20,8 @@
 
 namespace zoniq {
 
+struct FitState;
+
 // Script lines longer than this are cut.
 inline constexpr std::size_t kMaxScriptLineLength = 119;
 // Scripts running scripts: a script that runs itself stops at this depth.
@@ -33,6 +35,8 @@ struct ScriptHooks {
   // The batch and the batch with recording; empty: not available.
   std::function<int()> runBatch;
   std::function<int()> runBatchRecording;
+  // The curve fit of the session's fitter; empty: not available.
+  std::function<int()> runFit;
 };
 
 // The parts of a session a script works on.
@@ -44,6 +48,7 @@ struct ScriptContext {
   ScriptHooks hooks;
   BatchState* batch = nullptr;        // the batch and the recorder; null: not available
   GeneralSettings* general = nullptr;  // for the file of all settings; null: not available
+  FitState* fit = nullptr;             // the curve fitter; null: not available
 
   Environment env() const { return core.env(); }
 };
