@@ -191,7 +191,9 @@ int ParseCurveFittingSettings(const Environment& env, std::string_view text, con
     if (IsSettingsCommentLine(raw)) continue;
     const std::string_view line = TrimView(raw);
     const std::size_t colon = line.find(" : ");
-    const std::string_view keyPart = colon == std::string_view::npos ? line : line.substr(0, colon);
+    std::string_view keyPart = colon == std::string_view::npos ? line : line.substr(0, colon);
+    if (colon == std::string_view::npos && !keyPart.empty() && keyPart.back() == ':')  // "… parameter  0 :"
+      keyPart = TrimView(keyPart.substr(0, keyPart.size() - 1));
     const KeyText* found = nullptr;
     for (const KeyText& k : keys)
       if (ContainsNoCase(keyPart, k.text)) {
