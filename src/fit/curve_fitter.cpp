@@ -100,10 +100,17 @@ int LineSearchStep(CurveFitter& f, int k, FitAlgorithm& a) {
         u = t.fc <= t.fa ? t.xc + kGolden * (t.xc - t.xb) : t.xa + kGolden * (t.xa - t.xb);
       }
       break;
-    case 9: {  // parabolic step; golden section once bracketed or when the parabola is no help
-      const bool finite = std::isfinite(t.fa) && std::isfinite(t.fb) && std::isfinite(t.fc);
-      u = finite && !bracketed ? ParabolaPoint(t) : kInf;
-      if (!std::isfinite(u)) u = GoldenPoint(t), state = 11;
+    case 9: {  // parabolic step; golden section once bracketed
+      // A parabola that opens downwards points at a maximum: extrapolate towards the lower
+      // side instead.
+      const double curvature = (t.fc - t.fb) / (t.xc - t.xb) - (t.fb - t.fa) / (t.xb - t.xa);
+      if (bracketed) {
+        u = GoldenPoint(t), state = 11;
+      } else if (curvature > 0.0) {
+        u = ParabolaPoint(t);
+      } else {
+        u = t.fc <= t.fa ? t.xc + kGolden * (t.xc - t.xb) : t.xa + kGolden * (t.xa - t.xb);
+      }
       break;
     }
     default:  // 10, 11: golden section
