@@ -292,9 +292,10 @@ int ParseCurveFittingSettings(const Environment& env, std::string_view text, con
         m->file = Unquoted(value);
         break;
       case Key::kType:
-        if (!needMeasurement() || !numeric(1, 20, true)) return -1;
-        m->type = static_cast<int>(number);
-        m->illumination = m->type % 2 == 0 ? 1 : 0;
+        // -1 (or 0): a measurement whose type is not set yet.
+        if (!needMeasurement() || !numeric(-1, 20, true)) return -1;
+        m->type = number >= 1 ? static_cast<int>(number) : -1;
+        if (m->type > 0) m->illumination = m->type % 2 == 0 ? 1 : 0;
         break;
       case Key::kShow:
         if (!needMeasurement() || !numeric(0, 1, true)) return -1;

@@ -113,6 +113,7 @@ TEST(FitFileTest, RefusesLinesItCannotTake) {
       {head + "minimum value :   1.0e+13\n", "line 2"},  // before any parameter
       {head + parameter + "maximum value :   1e999\n", "line 3"},
       {head + measurement + "measurement type : 21\n", "line 3"},
+      {head + measurement + "measurement type : -2\n", "line 3"},
       {head + measurement + "fixed parameter type : boolean\n", "line 3"},
   };
   for (const auto& [text, where] : cases) {
