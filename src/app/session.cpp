@@ -23,8 +23,13 @@ int RunSessionBatch(Session& session, bool recording) {
 }
 
 int RunSessionFit(Session& session) {
-  FitRunContext context{session, session, session, session.theCurveFitter, session.batchJobs,
-                        session.batchQuiet ? nullptr : session.batchProgress, {}};
+  FitRunContext context{session,
+                        session,
+                        session,
+                        session.theCurveFitter,
+                        session.batchJobs,
+                        session.batchQuiet ? nullptr : session.batchProgress,
+                        {}};
   context.stopRequested = [&session] {
     return session.ui->StopRequested() &&
            session.ui->ConfirmPopup("Curve fitting", "Are you sure you want to stop this curve fitting calculation?",

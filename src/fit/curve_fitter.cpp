@@ -13,8 +13,8 @@ namespace zoniq {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kGolden = 1.61803399;     // extrapolation factor of the bracketing step
-constexpr double kGoldenC = 0.38196601;    // golden-section fractions
+constexpr double kGolden = 1.61803399;   // extrapolation factor of the bracketing step
+constexpr double kGoldenC = 0.38196601;  // golden-section fractions
 constexpr double kGoldenR = 0.61803399;
 constexpr double kBoundTolerance = 1e-7;  // a point this close to a bound lies on it
 
@@ -50,7 +50,6 @@ int BuildStep(CurveFitter& f, int k, const FitAlgorithm& a) {
   return n == 1 ? 20 : 6;
 }
 
-
 // ---- line search
 
 struct Triple {
@@ -63,7 +62,7 @@ Triple LineTriple(const CurveFitter& f, const FitAlgorithm& a) {
 
 double GoldenPoint(const Triple& t) {
   return std::abs(t.xc - t.xb) <= std::abs(t.xb - t.xa) ? kGoldenC * t.xa + kGoldenR * t.xb
-                                                          : kGoldenC * t.xc + kGoldenR * t.xb;
+                                                        : kGoldenC * t.xc + kGoldenR * t.xb;
 }
 
 // The vertex of the parabola through the three points; not finite when the chi-squares are not.
@@ -260,8 +259,7 @@ std::vector<FitTrial> PredictedTrials(const CurveFitter& f, int k, const FitAlgo
     if (iteration >= f.maxSteps) return;
     FitTrial t;
     t.iteration = iteration;
-    for (int i = 0; i < n; ++i)
-      t.values[U(i)] = ConstrainParameterInRange(f, i, DeNormaliseParameter(f, i, x[U(i)]));
+    for (int i = 0; i < n; ++i) t.values[U(i)] = ConstrainParameterInRange(f, i, DeNormaliseParameter(f, i, x[U(i)]));
     out.push_back(t);
   };
   if (state == 1 || state == 5) {
@@ -441,8 +439,8 @@ int BestCurveFitIteration(const CurveFitter& f) {
 }
 
 std::string CurveFitProgressLine(const CurveFitter& f, int k) {
-  std::string line = "fit iteration " + std::to_string(k) + "/" + std::to_string(f.maxSteps) + ": chi-square " +
-                     sci(Chi(f, k), 0, 4);
+  std::string line =
+      "fit iteration " + std::to_string(k) + "/" + std::to_string(f.maxSteps) + ": chi-square " + sci(Chi(f, k), 0, 4);
   int best = 0;
   for (int j = 1; j <= k; ++j)
     if (Chi(f, j) < Chi(f, best)) best = j;

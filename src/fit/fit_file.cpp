@@ -127,8 +127,8 @@ std::string CurveFittingSettingsText(const CurveFitter& f, const std::vector<std
   for (int i = 0; i < f.nParameters; ++i) {
     out += "\nCurve fitting parameter " + intw(i, 2) + " :\n\n";
     for (int j = 1; j <= 4; ++j)
-      out += "label " + std::to_string(j) + " : " + Quoted(BP_constantToBatchKeyWord(j, f.label[U(i)][U(j - 1)])) +
-             "\n";
+      out +=
+          "label " + std::to_string(j) + " : " + Quoted(BP_constantToBatchKeyWord(j, f.label[U(i)][U(j - 1)])) + "\n";
     out += "minimum value : " + sci(f.minimum[U(i)], 16, 8) + "\n";
     out += "maximum value : " + sci(f.maximum[U(i)], 16, 8) + "\n";
     out += "start value = actual value : " + intw(f.startIsActual[U(i)], 4) + "\n";
@@ -150,7 +150,7 @@ std::string CurveFittingSettingsText(const CurveFitter& f, const std::vector<std
       out += "fixed parameter label " + std::to_string(j) + " : " +
              Quoted(BP_constantToBatchKeyWord(j, c.fixedLabel[U(j - 1)])) + "\n";
     out += "fixed parameter type : " +
-           (c.fixedType == 1 ? FixedParameterTypeText(c.fixedLabel)
+           (c.fixedType == 1   ? FixedParameterTypeText(c.fixedLabel)
             : c.fixedType == 3 ? std::string("string (a filename)")
                                : std::string("double (a value)")) +
            "\n";
@@ -334,8 +334,8 @@ int ParseCurveFittingSettings(const Environment& env, std::string_view text, con
         else if (ContainsNoCase(value, "string"))
           m->fixedType = 3;
         else
-          return fail("a fixed parameter is an \"integer\", a \"double\" or a \"string\", not \"" +
-                      std::string(value) + "\"");
+          return fail("a fixed parameter is an \"integer\", a \"double\" or a \"string\", not \"" + std::string(value) +
+                      "\"");
         break;
       case Key::kFixedValue:
         if (!needMeasurement()) return -1;
@@ -401,15 +401,15 @@ int SetCurveFittingFromFile(const Environment& env, std::string_view name, const
   for (int m = 0; m < parsed.nMeasurements; ++m) {
     CurveFitMeasurement c = parsed.measurement[U(m)];
     if (CurveFitTypeSweep(c.type) == FitSweep::kNone) {
-      env.Error(kFitReadTitle, header + "\nMeasurement " + std::to_string(m) + " has no measurement type" +
-                                   "\nMeasurement discarded");
+      env.Error(kFitReadTitle,
+                header + "\nMeasurement " + std::to_string(m) + " has no measurement type" + "\nMeasurement discarded");
       continue;
     }
     std::string path;
     CheckZONIQPaths(env.programFolder, &path, nullptr, c.file, FK_MEASURED);
     if (c.file.empty() || !FileExists(path)) {
-      env.Error(kFitReadTitle,
-                header + "\nMeasurement file " + std::to_string(m) + " not found:\n" + path + "\nMeasurement discarded");
+      env.Error(kFitReadTitle, header + "\nMeasurement file " + std::to_string(m) + " not found:\n" + path +
+                                   "\nMeasurement discarded");
       continue;
     }
     if (loader) {

@@ -123,8 +123,8 @@ int ProcessGetFitCommand(ScriptContext& ctx, std::string_view what, std::string_
   if (StartsWithNoCase(what, "history")) {
     std::vector<double> k;
     for (int j = 0; j <= f.running.iteration; ++j) k.push_back(j);
-    return PostProcesCurve(k.data(), f.running.ChiSqTotal.data(), k.size(), "iteration", "Chi square", target, s,
-                           line, env)
+    return PostProcesCurve(k.data(), f.running.ChiSqTotal.data(), k.size(), "iteration", "Chi square", target, s, line,
+                           env)
                ? 0
                : -1;
   }

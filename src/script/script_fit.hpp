@@ -17,11 +17,9 @@ int ProcessSaveFitSetting(ScriptContext& context, std::string_view fileName, std
 int ProcessSaveFitResult(ScriptContext& context, std::string_view fileName, std::string_view header,
                          std::string_view line);
 // "set fit.usebest 1" (the best point of the last fit into the cell), "set fit.maxsteps N".
-int ProcessSetFitCommand(ScriptContext& context, std::string_view option, std::string_view rest,
-                         std::string_view line);
+int ProcessSetFitCommand(ScriptContext& context, std::string_view option, std::string_view rest, std::string_view line);
 // "get fit.chisq", "get fit.parameterN" (best values), "get fit.iterations" into a value
 // target; "get fit.history" (iteration, total chi-square) into a curve target.
-int ProcessGetFitCommand(ScriptContext& context, std::string_view what, std::string_view target,
-                         std::string_view line);
+int ProcessGetFitCommand(ScriptContext& context, std::string_view what, std::string_view target, std::string_view line);
 
 }  // namespace zoniq

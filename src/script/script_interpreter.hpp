@@ -46,7 +46,7 @@ struct ScriptContext {
   SimulationState& sim;
   ScriptState& script;
   ScriptHooks hooks;
-  BatchState* batch = nullptr;        // the batch and the recorder; null: not available
+  BatchState* batch = nullptr;         // the batch and the recorder; null: not available
   GeneralSettings* general = nullptr;  // for the file of all settings; null: not available
   FitState* fit = nullptr;             // the curve fitter; null: not available
 

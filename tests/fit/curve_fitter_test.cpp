@@ -1,5 +1,7 @@
 // The fitter's search on analytic objectives: the first steps by hand, the bounds, the stop
 // criteria and convergence of the simplex and the line search.
+#include "fit/curve_fitter.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <limits>
 #include <random>
 
-#include "fit/curve_fitter.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -181,8 +182,8 @@ TEST(CurveFitterTest, RandomStartsStayInRangeAndStopOnlyNearTheOptimum) {
   int converged = 0;
   for (int run = 0; run < 60; ++run) {
     const int n = run % 3 == 0 ? 1 : 2;
-    CurveFitter f = Fitter(n == 1 ? std::vector<Range>{{1e14, 1e18, 1}} : std::vector<Range>{{1e14, 1e18, 1}, {-1, 1, 0}},
-                           600);
+    CurveFitter f =
+        Fitter(n == 1 ? std::vector<Range>{{1e14, 1e18, 1}} : std::vector<Range>{{1e14, 1e18, 1}, {-1, 1, 0}}, 600);
     const double s0 = run % 5 == 0 ? 1.0 : unit(rng), s1 = run % 7 == 0 ? 0.0 : unit(rng);
     SetStart(f, {DeNormaliseParameter(shape, 0, s0), DeNormaliseParameter(shape, 1, s1)});
     f.stopChiSquare = 0;

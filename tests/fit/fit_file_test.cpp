@@ -1,8 +1,9 @@
 // The curve-fitting settings file: exact bytes, round trip, hostile lines; the results table.
+#include "fit/fit_file.hpp"
+
 #include <gtest/gtest.h>
 
 #include "batch/batch_setup.hpp"
-#include "fit/fit_file.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {

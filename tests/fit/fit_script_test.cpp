@@ -41,8 +41,7 @@ Outcome Zoniq(std::vector<std::string> args) {
   options.out = &out;
   options.err = &err;
   options.programFolder = test::HomeFolder();
-  const int status =
-      RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forwarding>(ui), options);
+  const int status = RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forwarding>(ui), options);
   return {status, out.str(), err.str(), ui.popups};
 }
 
@@ -74,16 +73,16 @@ TEST(FitScriptTest, FitCommandsRefuseWhatTheyCannotDo) {
   test::TempDir dir;
   const std::string script = dir.file("refusals.script");
   test::WriteWholeFile(script,
-                       "get fit.chisq xvalue\n"           // no fit ran
-                       "calculate fit\n"                   // no parameters
-                       "load fit no_such_file.scf\n"       // missing file
-                       "set fit.maxsteps 2.5\n"            // not whole
-                       "set fit.sideways 1\n");            // unknown option
+                       "get fit.chisq xvalue\n"       // no fit ran
+                       "calculate fit\n"              // no parameters
+                       "load fit no_such_file.scf\n"  // missing file
+                       "set fit.maxsteps 2.5\n"       // not whole
+                       "set fit.sideways 1\n");       // unknown option
   const Outcome o = Zoniq({"CIGS.def", script});
-  const std::vector<std::string> expected = {"No curve fitting calculatieons done", "No curve fitting parameters are set",
-                                             "Curve Fitting Settings File not found",
-                                             "Value not recognised as a whole number",
-                                             "Curve fitting option not recognised"};
+  const std::vector<std::string> expected = {
+      "No curve fitting calculatieons done", "No curve fitting parameters are set",
+      "Curve Fitting Settings File not found", "Value not recognised as a whole number",
+      "Curve fitting option not recognised"};
   ASSERT_EQ(o.popups.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i)
     EXPECT_NE(o.popups[i].message.find(expected[i]), std::string::npos) << o.popups[i].message;

@@ -94,7 +94,8 @@ struct FitBench {
     return RunCurveFit(context);
   }
   double Best(int i) const {
-    return fitter.running.parameter[static_cast<std::size_t>(i)][static_cast<std::size_t>(BestCurveFitIteration(fitter))];
+    return fitter.running
+        .parameter[static_cast<std::size_t>(i)][static_cast<std::size_t>(BestCurveFitIteration(fitter))];
   }
 
   SessionCore core;
