@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "batch/batch_setup.hpp"
+#include "celldef/cell_state.hpp"
+#include "fit/fit_run.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -127,6 +129,43 @@ TEST(FitFileTest, RefusesLinesItCannotTake) {
     EXPECT_NE(ui.popups[0].message.find("bad.scf\n" + where + ":"), std::string::npos) << ui.popups[0].message;
     EXPECT_EQ(f.nParameters, 2);  // the record is left as it was
   }
+}
+
+TEST(FitFileTest, LoadingDropsWhatTheCellCannotTakeAndReadsTheMeasurements) {
+  // Parameter 1 names a layer the three-layer cell does not have and measurement 0 a missing file:
+  // both are dropped with their messages; the rest is kept and the measured points are read.
+  test::TempDir dir;
+  const std::string measured = test::HomeFolder() + "/measurements/CIGS_measured.iv";
+  test::WriteWholeFile(dir.file("two.scf"),
+                       "> a header line\n"
+                       "Curve fitting parameter  0 :\nlabel 1 : \"layer 1\"\nlabel 2 : \"NA\"\n"
+                       "minimum value : 1e15\nmaximum value : 1e17\nlogarithmic variation : 1\n"
+                       "Curve fitting parameter  1 :\nlabel 1 : \"layer 7\"\nlabel 2 : \"thickness\"\n"
+                       "minimum value : 1\nmaximum value : 2\n"
+                       "Measurement to be fitted 0 :\nmeasurement file : \"" +
+                           dir.file("missing.iv") +
+                           "\"\nmeasurement type : 2\n"
+                           "Measurement to be fitted 1 :\nmeasurement file : \"" +
+                           measured + "\"\nmeasurement type : 2\n");
+  ErrorReporting errors;
+  RecordingUserInterface ui;
+  CellState cell;
+  cell.zonnecel.numberOfLayers = 3;
+  CurveFitter f = Example();
+  ASSERT_EQ(SetCurveFittingFromFile(Environment{&ui, &errors, test::HomeFolder()}, dir.file("two.scf"), cell.zonnecel,
+                                    LoadFitMeasurement, f),
+            0);
+  ASSERT_EQ(ui.popups.size(), 2u);
+  EXPECT_NE(ui.popups[0].message.find("Curve fitting parameter 1 not available"), std::string::npos);
+  EXPECT_NE(ui.popups[1].message.find("Measurement file 0 not found"), std::string::npos);
+  ASSERT_EQ(f.nParameters, 1);
+  EXPECT_EQ(f.name[0], "layer 1>>NA>>nihil>>nihil");
+  ASSERT_EQ(f.nMeasurements, 1);
+  EXPECT_EQ(f.measurement[0].file, measured);
+  // The file's 39 points from -0.2 V to 0.75 V; J at -0.2 V is about -38.3 mA/cm² (noise 1 %).
+  ASSERT_EQ(f.measurement[0].x.size(), 39u);
+  EXPECT_CLOSE(f.measurement[0].x.front(), -0.2, 1e-9, 0);
+  EXPECT_CLOSE(f.measurement[0].y.front(), -38.3, 0.04, 0);
 }
 
 TEST(FitFileTest, ResultsTableReportsTheBestIteration) {

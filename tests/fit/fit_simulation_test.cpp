@@ -110,6 +110,7 @@ TEST(FitSimulationTest, RecoversHiddenParametersFromSimulatedCurves) {
     bool cv;
     std::vector<Parameter> parameters;
     double noise, tolerance;
+    double temperature = 0;  // >0: the measurement's own temperature, a fixed parameter [K]
   };
   const std::vector<Case> cases = {
       // From a light I-V, the absorber's defect density and its doping, each fitted alone:
@@ -118,13 +119,24 @@ TEST(FitSimulationTest, RecoversHiddenParametersFromSimulatedCurves) {
       {"I-V, NA", false, {{NA(), 1e15, 1e17, 2.3e16}}, 0.0, 0.02},
       {"I-V, Nt, 1 % noise", false, {{Nt(), 1e13, 1e17, 3e15}}, 0.01, 0.05},
       {"I-V, NA, 1 % noise", false, {{NA(), 1e15, 1e17, 2.3e16}}, 0.01, 0.05},
+      // Measured at 330 K while the working point says 300 K: the temperature is the
+      // measurement's fixed parameter.
+      {"I-V at 330 K, Nt", false, {{Nt(), 1e13, 1e17, 3e15}}, 0.0, 0.02, 330},
       // The absorber doping from a dark C-V (the depletion capacitance is set by NA).
       {"C-V, NA", true, {{NA(), 1e15, 1e17, 2.3e16}}, 0.0, 0.02},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FitBench b(c.cv);
+    if (c.temperature > 0) {
+      CurveFitMeasurement& m = b.fitter.measurement[0];
+      m.hasFixedParameter = 1;
+      m.fixedLabel = Label("T", "nihil", "nihil", "nihil");
+      m.fixedReal = c.temperature;
+      b.sim.wp.temperature = c.temperature;  // for the measured curve only
+    }
     b.Measure(c.parameters, c.noise);
+    b.sim.wp.temperature = 300;
     b.fitter.maxSteps = 60;
     b.fitter.stopStepSize = 1e-4;
     ASSERT_EQ(b.Fit(1), 0);
