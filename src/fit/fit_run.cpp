@@ -257,6 +257,12 @@ class SimulationEvaluator : public FitEvaluator {
         if (!ok) w.env.Error("Curve fitting", "Fixed parameter of measurement " + std::to_string(m + 1) + ": " + why);
       }
       if (!ok) continue;
+      std::string values = "curve fitting parameter value(s):";
+      for (int i = 0; i < f.nParameters; ++i) values += (i ? ";" : "") + sci(trial.values[U(i)], 12, 2);
+      w.ui.StatusMessage("Curve fitting: parameterset " + std::to_string(trial.iteration) + "/" +
+                         std::to_string(f.maxSteps) + " ; measurement # " + std::to_string(m + 1) + "/" +
+                         std::to_string(f.nMeasurements));
+      w.ui.StatusMessage(values);
       // The simulation the measurement needs, in the dark for odd codes and under light for even.
       const FitSweep sweep = CurveFitTypeSweep(meas.type);
       w.sim.actie.iv.on = sweep == FitSweep::kIV;
