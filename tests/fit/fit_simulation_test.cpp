@@ -172,6 +172,13 @@ TEST(FitSimulationTest, WorkerThreadsGiveTheSerialFit) {
   const auto& su = static_cast<RecordingUserInterface&>(*serial.core.ui);
   const auto& pu = static_cast<RecordingUserInterface&>(*parallel.core.ui);
   EXPECT_EQ(su.popups.size(), pu.popups.size());
+  // Status lines are committed in iteration order (the clock time of each simulation aside).
+  const auto untimed = [](std::vector<std::string> lines) {
+    std::erase_if(lines, [](const std::string& l) { return l.rfind("simulation done on", 0) == 0; });
+    return lines;
+  };
+  EXPECT_EQ(untimed(su.status), untimed(pu.status));
+  EXPECT_GT(untimed(su.status).size(), 8u);
 }
 
 }  // namespace
