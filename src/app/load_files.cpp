@@ -70,6 +70,7 @@ ScriptContext MakeScriptContext(Session& session) {
   context.general = &session;
   context.hooks.runFit = [&session] { return RunSessionFit(session); };
   context.fit = &session;
+  context.measurements = &session;
   return context;
 }
 

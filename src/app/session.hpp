@@ -13,6 +13,7 @@
 #include "celldef/cell_state.hpp"
 #include "fit/fit_run.hpp"
 #include "measure/simulation_state.hpp"
+#include "measurements/measurement_lists.hpp"
 #include "script/script_state.hpp"
 #include "ui/session_core.hpp"
 
@@ -24,7 +25,8 @@ inline constexpr int kNumberOfPlotColours = 16;
 
 // The program's state for one run. Each layer contributes the part it owns (the core of
 // every layer, the cell, ...); the members keep their documented names.
-struct Session : SessionCore, CellState, SimulationState, GeneralSettings, ScriptState, BatchState, FitState {
+struct Session : SessionCore, CellState, SimulationState, GeneralSettings, ScriptState, BatchState, MeasurementState,
+                 FitState {
   // `ui` may be null: the session then uses a console user interface of its own.
   explicit Session(std::string programFolder, std::unique_ptr<UserInterface> ui = nullptr);
 

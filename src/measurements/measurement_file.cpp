@@ -2,12 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <numbers>
 #include <span>
 #include <type_traits>
 
-#include "common/format.hpp"
 #include "common/text.hpp"
 
 namespace zoniq {
@@ -370,7 +370,18 @@ std::optional<double> IsTemperature(std::string_view line, std::string* problem)
   if (!StartsWithNoCase(line, "Temperature")) return std::nullopt;
   const std::string t = NormaliseLine(line);
   std::string why;
-  std::optional<double> T = ValueWithUnit(t, 11, "K", true, &why);
+  std::optional<double> T;
+  // Set-ups often log the room temperature in degrees Celsius.
+  const std::optional<Found> f = FirstNumberAfter(t, 11);
+  const std::string_view unit = f ? WordAt(t, f->end, true) : std::string_view();
+  if (f && f->finite &&
+      (unit == "C" ||
+       unit == "\xB0"
+               "C" ||
+       unit == "degC"))
+    T = f->value + 273.15;
+  else
+    T = ValueWithUnit(t, 11, "K", true, &why);
   if (T && !(*T > 0.0)) why = "the temperature must be positive [K]";
   if (!why.empty()) {
     if (problem) *problem = why;
@@ -506,7 +517,8 @@ ReadResult<MeasurementItem> ConstructMeasurementListItem(const std::string& file
     result.error = fileName + ": unknown measurement kind " + std::to_string(kind);
     return result;
   }
-  FilePtr file = OpenFile(fileName, "rb");
+  std::error_code ec;
+  FilePtr file = std::filesystem::is_directory(fileName, ec) ? nullptr : OpenFile(fileName, "rb");
   if (!file) {
     result.error = fileName + ": the file cannot be opened";
     return result;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/paths.hpp"
+
 namespace zoniq {
 
 int InsertMeasurementInStack(MeasurementState& state, MeasurementItem item) {
@@ -47,6 +49,45 @@ const MeasurementItem* SelectedMeasurement(const MeasurementState& state, int ki
 void clearMeasurementData(MeasurementState& state) {
   for (auto& l : state.measurements) l.clear();
   state.selectedMeasurement.fill(-1);
+}
+
+namespace {
+
+constexpr const char* kMeasurementFolder = "measurements";
+constexpr std::array<const char*, kMeasurementKinds> kPatterns = {"*.qe", "*.iv", "*.cv", "*.cf"};
+
+}  // namespace
+
+int LoadMeasurement(const Environment& env, MeasurementState& state, const std::string& path, int kind) {
+  ReadResult<MeasurementItem> read = ConstructMeasurementListItem(path, kind);
+  for (const MeasurementNotice& n : read.notices) env.Error(n.title, n.message);
+  if (!read.ok()) {
+    env.Error("Error whilst reading a measurement file", read.error);
+    return -1;
+  }
+  return InsertMeasurementInStack(state, std::move(*read.value));
+}
+
+int AddReplaceMeasurement(const Environment& env, MeasurementState& state, int kind) {
+  if (kind < 0 || kind >= kMeasurementKinds || !env.ui) return -1;
+  const std::optional<std::string> chosen =
+      env.ui->FileSelectPopup(JoinPath(env.programFolder, kMeasurementFolder),
+                              kPatterns[static_cast<std::size_t>(kind)], "Select (a) measurement file(s)", false);
+  if (!chosen || chosen->empty()) return 0;
+  return LoadMeasurement(env, state, NativePath(*chosen), kind) < 0 ? -1 : 1;
+}
+
+std::optional<std::string> KiesCurveFitMeting(const Environment& env, int fitType) {
+  const int kind = MeasurementKindOfFitType(fitType);
+  if (kind < 0 || !env.ui) return std::nullopt;
+  static constexpr std::array<const char*, kMeasurementKinds> kPrompts = {
+      "Select a file with a QE-measurement", "Select a file with an IV-measurement",
+      "Select a file with a CV-measurement", "Select a file with a Cf-measurement"};
+  const auto k = static_cast<std::size_t>(kind);
+  std::optional<std::string> chosen =
+      env.ui->FileSelectPopup(JoinPath(env.programFolder, kMeasurementFolder), kPatterns[k], kPrompts[k], false);
+  if (!chosen || chosen->empty()) return std::nullopt;
+  return chosen;
 }
 
 }  // namespace zoniq

@@ -28,6 +28,7 @@
 #include "script/script_fit.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
+#include "script/script_measurements.hpp"
 #include "script/user_function.hpp"
 #include "settings/settings_files.hpp"
 
@@ -137,7 +138,7 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
     sim.kortberekend = sim.werkberekend = 0;
     return 0;
   }
-  if (StartsWithNoCase(argument, "measurement")) return notAvailable("Loading measured curves");
+  if (StartsWithNoCase(argument, "measurement")) return ProcessLoadMeasurement(ctx, argument, fileName, line);
   env.Error(kLoadTitle, "Script command: load " + S(argument) + " " + fileName + "\nCommand not recognised");
   return -1;
 }
@@ -996,7 +997,10 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
   }
   if (StartsWithNoCase(p[0], "recorder")) return ProcessGetRecorder(ctx, target, line);
   if (StartsWithNoCase(p[0], "energyb") || StartsWithNoCase(p[0], "eb")) return GetEnergyBands(ctx, p[1], target, line);
-  if (StartsWithNoCase(p[0], "meas")) return notAvailable("Measured curves");
+  if (StartsWithNoCase(p[0], "meas")) {
+    if (!ctx.measurements) return notAvailable("Measured curves");
+    return ProcessGetMeasurement(ctx, p[1], target, line);
+  }
   env.Error(kGetTitle, "argument of get not recognised; nothing returned");
   return -1;
 }

@@ -15,6 +15,7 @@
 #include "batch/batch_run.hpp"
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
+#include "measurements/measurement_lists.hpp"
 #include "script/script_state.hpp"
 #include "ui/session_core.hpp"
 
@@ -48,7 +49,8 @@ struct ScriptContext {
   ScriptHooks hooks;
   BatchState* batch = nullptr;         // the batch and the recorder; null: not available
   GeneralSettings* general = nullptr;  // for the file of all settings; null: not available
-  FitState* fit = nullptr;             // the curve fitter; null: not available
+  MeasurementState* measurements = nullptr;  // the measured curves; null: not available
+  FitState* fit = nullptr;                   // the curve fitter; null: not available
 
   Environment env() const { return core.env(); }
 };

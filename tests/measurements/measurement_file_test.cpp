@@ -111,6 +111,10 @@ TEST(MeasurementHeader, OtherKeywords) {
   EXPECT_DOUBLE_EQ(*IsMeasurementFrequency("freq 100 kHz", nullptr), 1e5);
   EXPECT_DOUBLE_EQ(*IsMeasurementFrequency("Frequency\t  1.0000e+06\tHz", nullptr), 1e6);
   EXPECT_DOUBLE_EQ(*IsTemperature("Temperature\t  300.00\tK", nullptr), 300.0);
+  EXPECT_DOUBLE_EQ(*IsTemperature("temperature: 25 \xC2\xB0"
+                                  "C",
+                                  nullptr),
+                   298.15);
   std::string why;
   EXPECT_FALSE(IsTemperature("Temperature: -5", &why));
   EXPECT_FALSE(why.empty());
@@ -326,6 +330,38 @@ TEST_F(MeasurementFile, ListsReplaceByNameAndKeepTheSelection) {
   EXPECT_EQ(SelectedMeasurement(s, kMeasurementCV), nullptr);
   EXPECT_TRUE(RemoveMeasurement(s, kMeasurementIV, 0));
   EXPECT_EQ(SelectedMeasurement(s, kMeasurementIV)->fileName, b);
+}
+
+// A user interface that answers each file choice with a given file and records what it asked.
+class ChoosingUserInterface : public RecordingUserInterface {
+ public:
+  std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern, std::string_view prompt,
+                                             bool) override {
+    asked.push_back(std::string(folder) + "|" + std::string(pattern) + "|" + std::string(prompt));
+    return answer;
+  }
+  std::optional<std::string> answer;
+  std::vector<std::string> asked;
+};
+
+TEST_F(MeasurementFile, ChosenByTheUser) {
+  ChoosingUserInterface ui;
+  ErrorReporting errors;
+  const Environment env{&ui, &errors, "home"};
+  MeasurementState s;
+  ui.answer = Write("1 2\n");
+  EXPECT_EQ(AddReplaceMeasurement(env, s, kMeasurementCf), 1);
+  EXPECT_EQ(s.measurements[kMeasurementCf].size(), 1u);
+  ui.answer = Write("area 0\n1 2\n");  // refused: reported, the list unchanged
+  EXPECT_EQ(AddReplaceMeasurement(env, s, kMeasurementCf), -1);
+  EXPECT_EQ(s.measurements[kMeasurementCf].size(), 1u);
+  ASSERT_EQ(ui.popups.size(), 1u);
+  EXPECT_EQ(ui.popups[0].title, "Error whilst reading a measurement file");
+  ui.answer.reset();
+  EXPECT_EQ(AddReplaceMeasurement(env, s, kMeasurementCf), 0);
+  EXPECT_FALSE(KiesCurveFitMeting(env, 18));
+  EXPECT_EQ(ui.asked.back(), "home/measurements|*.qe|Select a file with a QE-measurement");
+  EXPECT_EQ(ui.asked.front(), "home/measurements|*.cf|Select (a) measurement file(s)");
 }
 
 }  // namespace

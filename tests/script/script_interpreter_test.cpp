@@ -339,8 +339,8 @@ TEST_F(ScriptRunTest, GetErrors) {
                 "get cv xy\n"),
             0);
   ASSERT_EQ(Messages(), 10u);
-  // Nothing recorded or calculated yet; measured curves are not available.
-  EXPECT_NE(ui().popups[8].message.find("not available yet"), std::string::npos) << ui().popups[8].message;
+  // Nothing recorded, calculated or measured yet.
+  EXPECT_EQ(ui().popups[8].message, "No IV measurement was selected\niv measurement not defined; nothing returned");
   EXPECT_EQ(vars().value[0], 0.0);
 }
 
