@@ -92,7 +92,11 @@ struct CurveFitter {
   std::array<double, kMaxFitParameters> actualValue{};
   std::array<int, kMaxFitParameters> startIsActual{};
   std::array<int, kMaxFitParameters> logarithmic{};
-  std::array<std::array<int, 4>, kMaxFitParameters> label{};
+  std::array<std::array<int, 4>, kMaxFitParameters> label = [] {
+    std::array<std::array<int, 4>, kMaxFitParameters> unset;
+    for (auto& l : unset) l.fill(-1);  // -1: no batch label
+    return unset;
+  }();
   std::array<std::string, kMaxFitParameters> name{};
 
   int nMeasurements = 0;
