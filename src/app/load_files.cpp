@@ -68,6 +68,8 @@ ScriptContext MakeScriptContext(Session& session) {
   context.hooks.runBatchRecording = [&session] { return RunSessionBatch(session, true); };
   context.batch = &session;
   context.general = &session;
+  context.hooks.runFit = [&session] { return RunSessionFit(session); };
+  context.fit = &session;
   context.measurements = &session;
   return context;
 }

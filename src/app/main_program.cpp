@@ -123,6 +123,7 @@ void Initialise(Session& s) {
   InitialiseSimulationState(s, s.programFolder);
   s.solverContext.counter = &s.counter;
   InitialiseBatch(s.theBatch);
+  InitialiseCurveFitter(s.theCurveFitter);
   s.theRecorder = RecorderSetup{};
 
   s.plotColours = kPlotPalette;

@@ -22,4 +22,20 @@ int RunSessionBatch(Session& session, bool recording) {
   return RunBatch(context, recording);
 }
 
+int RunSessionFit(Session& session) {
+  FitRunContext context{session,
+                        session,
+                        session,
+                        session.theCurveFitter,
+                        session.batchJobs,
+                        session.batchQuiet ? nullptr : session.batchProgress,
+                        {}};
+  context.stopRequested = [&session] {
+    return session.ui->StopRequested() &&
+           session.ui->ConfirmPopup("Curve fitting", "Are you sure you want to stop this curve fitting calculation?",
+                                    true);
+  };
+  return RunCurveFit(context);
+}
+
 }  // namespace zoniq

@@ -28,6 +28,7 @@
 #include "celldef/cell_parameters.hpp"
 #include "script/script_admittance.hpp"
 #include "script/script_batch.hpp"
+#include "script/script_fit.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "script/script_values.hpp"
 #include "script/script_measurements.hpp"
@@ -112,6 +113,8 @@ int ProcessLoadCommand(ScriptContext& ctx, std::string_view argument, std::strin
   if (StartsWithNoCase(argument, "action"))
     return SetActionPanelFromFile(env, fileName, sim.wp, sim.secondwp, sim.actie, sim.actieExtras) < 0 ? -1 : 0;
   if (StartsWithNoCase(argument, "initialw")) return SetWP2FromFile(env, fileName, sim.secondwp) < 0 ? -1 : 0;
+  if (StartsWithNoCase(argument, "fit") || StartsWithNoCase(argument, "setting.fit"))
+    return ProcessLoadFitCommand(ctx, fileName, line);
   if (StartsWithNoCase(argument, "batch") || StartsWithNoCase(argument, "singleshotbatch") ||
       StartsWithNoCase(argument, "record") || StartsWithNoCase(argument, "allzoniq") ||
       StartsWithNoCase(argument, "zoniq"))
@@ -357,8 +360,11 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
     if (StartsWithNoCase(a2, "batch") || StartsWithNoCase(a2, "record") || StartsWithNoCase(a2, "allzoniq") ||
         StartsWithNoCase(a2, "zoniq"))
       return ProcessSaveBatchSetting(ctx, a2, fileName, line);
+    if (StartsWithNoCase(a2, "fit")) return ProcessSaveFitSetting(ctx, fileName, line);
     return notRecognised();
   }
+  if (StartsWithNoCase(a1, "result") && StartsWithNoCase(a2, "fit"))
+    return ProcessSaveFitResult(ctx, fileName, header, line);
   if (StartsWithNoCase(a1, "result")) return SaveResult(ctx, a2, fileName, header, line);
   if (StartsWithNoCase(a1, "graph")) {
     // graph.<panel>.<graph or "whole">[.<part>]: a picture of the panel or of one graph.
@@ -535,6 +541,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     return 0;
   }
   if (StartsWithNoCase(p[0], "batch")) return ProcessSetBatchCommand(ctx, p[1], rest, line);
+  if (StartsWithNoCase(p[0], "fit")) return ProcessSetFitCommand(ctx, p[1], rest, line);
   if (StartsWithNoCase(p[0], "quitscript")) {
     ctx.core.QuitScriptMode = StartsWithNoCase(p[1], "quitzoniq") ? 1 : 0;
     return 0;
@@ -838,6 +845,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     env.Error(kGetTitle, NotAvailableText(line, what));
     return -1;
   };
+  if (StartsWithNoCase(p[0], "fit")) return ProcessGetFitCommand(ctx, p[1], target, line);
 
   // Mesh positions of a layer (layer2.leftindex): these need a calculated mesh.
   if (StartsWithNoCase(p[0], "layer") && (StartsWithNoCase(p[1], "leftindex") || StartsWithNoCase(p[1], "leftx") ||
@@ -1367,8 +1375,10 @@ int ProcessCalculateCommand(ScriptContext& ctx, std::string_view argument, std::
   SimulateRunners runners;
   runners.batch = ctx.hooks.runBatch;
   runners.batchRecording = ctx.hooks.runBatchRecording;
+  runners.curveFitting = ctx.hooks.runFit;
   const int button = StartsWithNoCase(argument, "batch")    ? kModeBatch
                      : StartsWithNoCase(argument, "record") ? kModeBatchRecording
+                     : StartsWithNoCase(argument, "fit")    ? kModeCurveFitting
                                                             : kModeSingleShot;
   Simulate(ctx.cell, ctx.sim, ctx.env(), button, runners);
   return 0;

@@ -21,6 +21,8 @@
 
 namespace zoniq {
 
+struct FitState;
+
 // Script lines longer than this are cut.
 inline constexpr std::size_t kMaxScriptLineLength = 119;
 // Scripts running scripts: a script that runs itself stops at this depth.
@@ -34,6 +36,8 @@ struct ScriptHooks {
   // The batch and the batch with recording; empty: not available.
   std::function<int()> runBatch;
   std::function<int()> runBatchRecording;
+  // The curve fit of the session's fitter; empty: not available.
+  std::function<int()> runFit;
 };
 
 // The parts of a session a script works on.
@@ -43,9 +47,10 @@ struct ScriptContext {
   SimulationState& sim;
   ScriptState& script;
   ScriptHooks hooks;
-  BatchState* batch = nullptr;        // the batch and the recorder; null: not available
+  BatchState* batch = nullptr;         // the batch and the recorder; null: not available
   GeneralSettings* general = nullptr;  // for the file of all settings; null: not available
   MeasurementState* measurements = nullptr;  // the measured curves; null: not available
+  FitState* fit = nullptr;                   // the curve fitter; null: not available
 
   Environment env() const { return core.env(); }
 };
