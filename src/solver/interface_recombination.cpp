@@ -53,8 +53,8 @@ std::string ValidateInterfaceDefect(const InterfaceDefectInput& d) {
   if (!std::isfinite(d.Et)) return which + "the level energy must be a finite number.";
   if (d.reference < 0 || d.reference > 7)
     return which + "the reference of the defect energy must be 3 to 7, not " + std::to_string(d.reference) + ".";
-  if (d.tunneling != 0 && (!(d.me_rel > 0.0) || !(d.mh_rel > 0.0) || !std::isfinite(d.me_rel) ||
-                           !std::isfinite(d.mh_rel)))
+  if (d.tunneling != 0 &&
+      (!(d.me_rel > 0.0) || !(d.mh_rel > 0.0) || !std::isfinite(d.me_rel) || !std::isfinite(d.mh_rel)))
     return which + "tunnelling to the trap needs positive relative tunnel masses (electrons " + num(d.me_rel) +
            ", holes " + num(d.mh_rel) + ").";
   return {};
@@ -314,8 +314,8 @@ struct TrapBlock {
   void flush(std::vector<SparseElement>& out) {
     for (int r = lo; r <= hi; ++r)
       for (int c = lo; c <= hi; ++c) {
-        double& v = (*a)[static_cast<std::size_t>(r - base) * static_cast<std::size_t>(m) +
-                         static_cast<std::size_t>(c - base)];
+        double& v =
+            (*a)[static_cast<std::size_t>(r - base) * static_cast<std::size_t>(m) + static_cast<std::size_t>(c - base)];
         if (v != 0.0) out.push_back({r, c, v});
         v = 0.0;
       }
@@ -522,9 +522,9 @@ void TrapTunnellingTerms(CalculationVariables& cv, int l, double dn_dup, double 
         C.w = w.data();
         C.kEnd = C.s;
         if (rec.c[c] > 0.0)
-          C.W = interfaceTrapTunneling(cv, C.electrons ? kElectrons : kHoles, C.electrons ? b.bandN : b.bandP, l,
-                                       C.dir, C.electrons ? EtN : EtP, C.electrons ? d.input.me_rel : d.input.mh_rel,
-                                       w, C.kEnd);
+          C.W =
+              interfaceTrapTunneling(cv, C.electrons ? kElectrons : kHoles, C.electrons ? b.bandN : b.bandP, l, C.dir,
+                                     C.electrons ? EtN : EtP, C.electrons ? d.input.me_rel : d.input.mh_rel, w, C.kEnd);
         if (C.W == 0.0) C.kEnd = C.s;
         // ñ = D·(X_s + Σ w_k·X_k)/(1 + Γ), with Γ summed here in the order of the other sum, so
         // that ñ is exactly D·X_s for a flat quasi-Fermi level.

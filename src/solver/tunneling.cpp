@@ -313,8 +313,8 @@ void BandProfileOf(const CalculationVariables& cv, int carrier, std::span<double
   }
 }
 
-double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l,
-                              int dir, double Et, double mStart, std::span<double> weight, int& kEnd) {
+double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l, int dir,
+                              double Et, double mStart, std::span<double> weight, int& kEnd) {
   CountCall(cv, CallCounter::interfaceTrapTunneling);
   const int layer = dir > 0 ? l + 1 : l;
   const int s = dir > 0 ? cv.mesh.first[layer] : cv.mesh.last[layer];

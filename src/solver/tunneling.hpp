@@ -63,8 +63,8 @@ double TrapTunnelWeights(const WkbProfile& p, int s, int dir, int kStop, double 
 // The same for channel `dir` (−1 the layer left of interface l, +1 the layer right of it) of
 // an interface level at energy Et [kT, on `band`]: the walk runs over the interior points of
 // that layer. `band` is the carrier's band profile [kT] (BandProfileOf).
-double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l,
-                              int dir, double Et, double mStart, std::span<double> weight, int& kEnd);
+double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l, int dir,
+                              double Et, double mStart, std::span<double> weight, int& kEnd);
 
 // The band profile of a carrier [kT]: the conduction band edge for electrons, the valence band
 // edge mirrored for holes, so that a barrier for either lies above its energy.
