@@ -89,7 +89,15 @@ struct InterfaceTermBlock {
   // one interface, and a dense block of Jacobian elements over the points of one interface.
   std::vector<double> bandN, bandP, sinkN, sinkP;
   std::array<std::vector<double>, 4> weight;
-  std::vector<double> blockN, blockP;
+  // Dense blocks, zero between uses and never copied with the record: up to (points of two
+  // layers)² values, which copies of a solution need not carry.
+  struct Scratch {
+    std::vector<double> v;
+    Scratch() = default;
+    Scratch(const Scratch&) {}
+    Scratch& operator=(const Scratch&) { return *this; }
+  };
+  Scratch blockN, blockP;
 
   void resize(std::size_t n);
   void clear();

@@ -498,8 +498,8 @@ void TrapTunnellingTerms(CalculationVariables& cv, int l, double dn_dup, double 
   const int p = cv.mesh.last[l], f = cv.mesh.first[l + 1];
   const double Vt = cv.par->Vt;
   std::array<TrapBlock, 2> blocks;
-  blocks[0].open(b.blockN, cv.mesh.first[l], cv.mesh.last[l + 1]);
-  blocks[1].open(b.blockP, cv.mesh.first[l], cv.mesh.last[l + 1]);
+  blocks[0].open(b.blockN.v, cv.mesh.first[l], cv.mesh.last[l + 1]);
+  blocks[1].open(b.blockP.v, cv.mesh.first[l], cv.mesh.last[l + 1]);
   const std::array<double, 4> Dc{dn_dup, dn_duf, dp_dvp, dp_dvf};
   for (InterfaceDefectRecord& d : cv.ifrec.iface[static_cast<std::size_t>(l)]) {
     if (d.input.tunneling == 0) continue;
@@ -547,20 +547,26 @@ void TrapTunnellingTerms(CalculationVariables& cv, int l, double dn_dup, double 
 }  // namespace
 
 void totale_ifrdcbijdrage(CalculationVariables& cv) {
+  InterfaceTermBlock& b = cv.ifr;
+  // Tunnel currents to interface traps of an earlier cell calculated with this record.
+  if (cv.tunnel.interfacePresent) {
+    std::fill(b.jn_iface.begin(), b.jn_iface.end(), 0.0);
+    std::fill(b.jp_iface.begin(), b.jp_iface.end(), 0.0);
+    b.sparse_n.clear();
+    b.sparse_p.clear();
+  }
   // Only interface defects write the block; without them it keeps what it holds (zeros).
   if (cv.ifrec.empty()) return;
-  InterfaceTermBlock& b = cv.ifr;
   b.clearTerms();
   const int interfaces = std::clamp(cv.par->nlayers - 1, 0, MAXINTERFACES);
   bool trap = false;
   for (const auto& v : cv.ifrec.iface)
     for (const InterfaceDefectRecord& d : v) trap = trap || d.input.tunneling != 0;
   if (trap) {
-    const int N = cv.mesh.N;
-    std::fill(b.jn_iface.begin(), b.jn_iface.begin() + N, 0.0);
-    std::fill(b.jp_iface.begin(), b.jp_iface.begin() + N, 0.0);
-    b.sparse_n.clear();
-    b.sparse_p.clear();
+    if (!cv.tunnel.interfacePresent) {
+      std::fill(b.jn_iface.begin(), b.jn_iface.end(), 0.0);
+      std::fill(b.jp_iface.begin(), b.jp_iface.end(), 0.0);
+    }
     BandProfileOf(cv, kElectrons, b.bandN);
     BandProfileOf(cv, kHoles, b.bandP);
   }
