@@ -140,7 +140,7 @@ void SetLayer(LayerParameters& L, const Layer& v) {
   uniform(L.v_th_p, 2e5);
 }
 
-InputParameters TrapCell(bool tunneling, double mass = 0.1) {
+InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
   InputParameters set;
   MottSchottkySettings ms;
   InitialiseInputParameters(set, ms);
@@ -159,7 +159,7 @@ InputParameters TrapCell(bool tunneling, double mass = 0.1) {
   I.numberOfDefects = 1;
   InterfaceRecombinationParameters& d = I.ifr[0];
   d.type = DT_NEUTRAL;
-  d.N = 1e15;
+  d.N = Nt;
   d.Et = 0.6;
   d.reference = 3;  // above the higher valence band edge: that of the undoped layer
   d.sigma_nleft = 1e-18;
@@ -278,11 +278,13 @@ TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement)
 
 TEST(InterfaceTrapTunnelling, JacobianMatchesFiniteDifferences) {
   // The continuity rows of both carriers with trap tunnelling (tridiagonal part plus the sparse
-  // elements) against central differences, at a biased state with the carrier variables
-  // disturbed so that no flux vanishes and the quasi-Fermi levels are not flat.
+  // elements) against central differences, at the equilibrium state with the carrier variables
+  // disturbed so that no flux vanishes and the quasi-Fermi levels are not flat. The trap is
+  // dense (1e15 cm⁻²), so that its couplings between the tunnelling points stand out in their
+  // rows.
   for (bool electrons : {true, false}) {
     SCOPED_TRACE(electrons);
-    Solved s = Solve(TrapCell(true), -0.2);
+    Solved s = Solve(TrapCell(true, 0.1, 1e19), 0.0);
     CalculationVariables& cv = s.pb->cv;
     const int N = cv.mesh.N;
     const int carrier = electrons ? kElectrons : kHoles;
