@@ -202,7 +202,10 @@ void AddInterfaceDynamics(const CalculationVariables& cv, const ComplexBand& C, 
     for (const InterfaceDefectRecord& d : defects) {
       const bool charged = d.input.chargeCode == DT_ACCEPTOR || d.input.chargeCode == DT_DONOR;
       for (const InterfaceLevelRecord& L : d.records) {
-        const double a1 = L.c[kNLeft], a2 = L.c[kNRight], b1 = L.c[kPLeft], b2 = L.c[kPRight];
+        // Tunnelling to the trap enhances each channel's capture and emission by 1 + Γ (exact
+        // while the quasi-Fermi levels of the tunnelling points are those of the interface).
+        const double a1 = (1.0 + L.gamma[kNLeft]) * L.c[kNLeft], a2 = (1.0 + L.gamma[kNRight]) * L.c[kNRight];
+        const double b1 = (1.0 + L.gamma[kPLeft]) * L.c[kPLeft], b2 = (1.0 + L.gamma[kPRight]) * L.c[kPRight];
         const double D =
             a1 * (c.n_p + L.n1_left) + a2 * (c.n_f + L.n1_right) + b1 * (c.p_p + L.p1_left) + b2 * (c.p_f + L.p1_right);
         if (!(D > 0.0) || L.Nt == 0.0) continue;

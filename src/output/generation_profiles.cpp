@@ -230,7 +230,11 @@ std::string OccupationTable(const CalculationVariables& cv) {
           for (const InterfaceLevelRecord& r : d.records) {
             // The interface's double point: the last point of layer m and the first of m + 1.
             const bool at = i == cv.mesh.last[m] || i == cv.mesh.first[m + 1];
-            const double f = at ? InterfaceOccupation(r, carriers[static_cast<std::size_t>(m)]) : 0.0;
+            // With tunnelling to the trap its occupation depends on the carriers of the points
+            // that tunnel too: the one of the solution's last evaluation is taken.
+            const double f = !at                      ? 0.0
+                             : d.input.tunneling != 0 ? r.f
+                                                      : InterfaceOccupation(r, carriers[static_cast<std::size_t>(m)]);
             AddField(t, f);
             AddField(t, at ? 1.0 - f : 0.0);
           }

@@ -26,10 +26,11 @@ CurrentBalance BalanceOfCurrents(const CalculationVariables& cv, const CurrentDe
       gen += (static_cast<std::size_t>(i) < cv.G.size() ? cv.G[i] : 0.0) * w;
     }
   }
-  // Interface recombination from both sides of every interface (zero without interface defects).
+  // Interface recombination from both sides of every interface (zero without interface defects),
+  // with the electrons that tunnel to the traps.
   double ifr = 0.0;
   for (int k = 0; k + 1 < par.nlayers && k < MAXINTERFACES; ++k)
-    ifr += kQ * (s.Dmax / s.L) * (s.S[k] * cv.ifr.Fn_left[k] + s.S[k + 1] * cv.ifr.Fn_right[k]);
+    ifr += kQ * (s.Dmax / s.L) * (s.S[k] * cv.ifr.Fn_left_t[k] + s.S[k + 1] * cv.ifr.Fn_right_t[k]);
   b.recombination = 0.1 * rec;  // A/m2 → mA/cm2
   b.generation = 0.1 * gen;
   b.interface = 0.1 * ifr;

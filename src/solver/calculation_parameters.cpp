@@ -81,16 +81,17 @@ int parameterset1_to_3(const InputParameters& set1, const MeshSettings& mesh, Ca
     e.Error(kInterfaceDefectErrorTitle, defectProblem);
     return -1;
   }
-  // Trap-assisted tunnelling into interface defects is not calculated: such a defect is taken
-  // with its plain capture coefficients, and the user is told so rather than left to believe
-  // the tunnelling is in the result.
+  // A barrier at an interface whose intraband tunnelling is on, next to a layer whose tunnelling
+  // is on too, could be crossed by both mechanisms; each path is counted once, by the interface,
+  // and the user is told which mechanism carries it.
   for (int l = 0; l + 1 < cell.numberOfLayers && l < MAXINTERFACES; ++l) {
-    const InterfaceParameters& I = cell.interface[static_cast<std::size_t>(l)];
-    for (int d = 0; d < I.numberOfDefects && d < MAXIFACEDEFECTS; ++d)
-      if (I.ifr[static_cast<std::size_t>(d)].tunneling != 0)
-        e.Error("Warning", "Interface " + std::to_string(l + 1) + ", interface defect " + std::to_string(d + 1) +
-                               ": tunnelling to the trap is switched on, but it is not calculated in this version; "
-                               "the defect is calculated without it.");
+    if (cell.interface[static_cast<std::size_t>(l)].intrabandTunneling == 0) continue;
+    for (int side : {l, l + 1})
+      if (cell.layer[static_cast<std::size_t>(side)].tunneling != 0)
+        e.Error("Warning", "Interface " + std::to_string(l + 1) + " and layer " + std::to_string(side + 1) +
+                               " both have tunnelling switched on: the paths through the barrier at the interface "
+                               "are counted once, by the interface's intraband tunnelling; tunnelling in the layer "
+                               "takes the paths below the band at the interface.");
   }
 
   CalculationParameters p;

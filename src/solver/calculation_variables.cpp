@@ -25,8 +25,10 @@ void PointData::resize(std::size_t n) {
 }
 
 void InterfaceTermBlock::resize(std::size_t n) {
-  jn_iface.assign(n, 0.0);
-  jp_iface.assign(n, 0.0);
+  for (std::vector<double>* a : {&jn_iface, &jp_iface, &bandN, &bandP, &sinkN, &sinkP}) a->assign(n, 0.0);
+  for (std::vector<double>& w : weight) w.assign(n, 0.0);
+  sparse_n.clear();
+  sparse_p.clear();
 }
 
 void InterfaceTermBlock::clearTerms() {
@@ -45,6 +47,8 @@ void InterfaceTermBlock::clear() {
   clearTerms();
   std::fill(jn_iface.begin(), jn_iface.end(), 0.0);
   std::fill(jp_iface.begin(), jp_iface.end(), 0.0);
+  sparse_n.clear();
+  sparse_p.clear();
 }
 
 void CarrierTunnelState::resize(std::size_t n) {
@@ -208,8 +212,6 @@ void InitialiseTunnelCurrent(CalculationVariables& cv, int selector) {
     std::fill(t->further1.begin(), t->further1.end(), 0.0);
     std::fill(t->further2.begin(), t->further2.end(), 0.0);
   }
-  std::fill(cv.ifr.jn_iface.begin(), cv.ifr.jn_iface.end(), 0.0);
-  std::fill(cv.ifr.jp_iface.begin(), cv.ifr.jp_iface.end(), 0.0);
 }
 
 void SolverMessage(CalculationVariables& cv, const std::string& title, const std::string& message, bool deferrable) {

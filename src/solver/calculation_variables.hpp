@@ -54,6 +54,12 @@ struct PointData {
   void resize(std::size_t n);
 };
 
+// An off-band Jacobian element contributed by tunnelling.
+struct SparseElement {
+  int row = 0, col = 0;
+  double value = 0.0;
+};
+
 // Interface terms: per interface the charge of its defects and the net capture fluxes of both
 // carriers from both of its points, with their derivatives (zero without interface defects).
 struct InterfaceTermBlock {
@@ -73,17 +79,29 @@ struct InterfaceTermBlock {
   std::array<double, MAXINTERFACES> dFn_right_dpsip{}, dFn_right_dpsif{}, dFn_right_dvp{}, dFn_right_dvf{};
   std::array<double, MAXINTERFACES> dFp_left_dpsip{}, dFp_left_dpsif{}, dFp_left_dup{}, dFp_left_duf{};
   std::array<double, MAXINTERFACES> dFp_right_dpsip{}, dFp_right_dpsif{}, dFp_right_dup{}, dFp_right_duf{};
-  std::vector<double> jn_iface, jp_iface;  // interface-tunnel currents per point
+  std::vector<double> jn_iface, jp_iface;  // interface-tunnel currents per interval (particle flux in +x)
+  // Jacobian elements (−∂F/∂X of the carrier's own continuity rows) of trap-assisted tunnelling
+  // that the tridiagonal rows above cannot hold: the points from which carriers tunnel to a trap
+  // couple to the interface points and to each other through the trap's occupation.
+  std::vector<SparseElement> sparse_n, sparse_p;
+  // Work of trap-assisted tunnelling: the band profile of each carrier [kT], the tunnelling
+  // weights of the four channels of one level, the flux per point that leaves to the traps of
+  // one interface, and a dense block of Jacobian elements over the points of one interface.
+  std::vector<double> bandN, bandP, sinkN, sinkP;
+  std::array<std::vector<double>, 4> weight;
+  // Dense blocks, zero between uses and never copied with the record: up to (points of two
+  // layers)² values, which copies of a solution need not carry.
+  struct Scratch {
+    std::vector<double> v;
+    Scratch() = default;
+    Scratch(const Scratch&) {}
+    Scratch& operator=(const Scratch&) { return *this; }
+  };
+  Scratch blockN, blockP;
 
   void resize(std::size_t n);
   void clear();
   void clearTerms();  // the per-interface values only (the tunnel currents are kept)
-};
-
-// An off-band Jacobian element contributed by tunnelling.
-struct SparseElement {
-  int row = 0, col = 0;
-  double value = 0.0;
 };
 
 // Tunnelling state of one carrier.

@@ -12,7 +12,7 @@ int ComputeDefectTerms(CalculationVariables& cv) {
   const int r = totale_rdcbijdrage_multilevel(cv.rec, CarriersOf(cv), BulkDataOf(cv), cv.blocks,
                                               cv.ctx ? cv.ctx->counter : nullptr);
   if (r < 0) return r;
-  // Interface-trap tunnelling is not calculated: its enhancements stay 0.
+  // Interface defects, with trap-assisted tunnelling where it is switched on.
   totale_ifrdcbijdrage(cv);
   return r;
 }

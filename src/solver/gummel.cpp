@@ -305,8 +305,10 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
   if (ctx && fallback) ctx->deferMessages = true;
   int result = GummelOuterLoop(cv);
-  // The tunnel currents of the solution itself, for the currents read from it.
-  if (result == 0 && cv.teller != -1 && TunnellingSwitchedOn(*cv.par)) {
+  // The tunnel currents of the solution itself, for the currents read from it (those to the
+  // interface traps come with the interface terms of the solution).
+  if (result == 0 && cv.teller != -1 && (TunnellingSwitchedOn(*cv.par) || cv.tunnel.interfacePresent)) {
+    if (cv.tunnel.interfacePresent && ComputeDefectTerms(cv) < 0) result = -1;
     CalculateTunnelling(cv, kElectrons);
     CalculateTunnelling(cv, kHoles);
   }

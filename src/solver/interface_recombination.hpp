@@ -12,8 +12,17 @@
 // or q·Nt·(1 − f) (donor-like) and takes the net fluxes Nt·c·(n·(1 − f) − n1·f) and
 // Nt·c·(p·f − p1·(1 − f)) from each side.
 //
-// The trap-assisted tunnel enhancement Γ of each channel (c′ = (1 + Γ)·c) is held per level;
-// it is 0 until interface-trap tunnelling is calculated.
+// Trap-assisted tunnelling ("Tunneling to trap"): carriers of a side also reach the level from
+// the points where the band has fallen to their energy, through the barrier in between (see
+// TrapTunnelWeights). With the weights w_k of a channel and Γ = Σ w_k, the channel captures
+// c·[(n_s + Σ w_k·D_s·X_k)·(1 − f)] and emits c·(1 + Γ)·n1·f, where n_s = D_s·X_s is the density
+// at the interface point and D_s·X_k the density the side's band at s would hold with the
+// quasi-Fermi level of k (X = u0 + u or v0 + v). Emission into the band needs no free state
+// (Boltzmann statistics), so it is enhanced by Γ alone. The level then sees the channel as a
+// capture coefficient (1 + Γ)·c with the effective density ñ = (n_s + Σ w_k·D_s·X_k)/(1 + Γ),
+// which equals n_s whenever the quasi-Fermi level is flat; Γ is stored per level and channel.
+// The interface point takes the direct part c·(n_s·(1 − f) − n1·f) of the flux, and every point
+// k its tunnel part w_k·c·(D_s·X_k·(1 − f) − n1·f), carried to the interface by interval currents.
 #pragma once
 
 #include <array>
@@ -42,6 +51,7 @@ struct InterfaceDefectInput {
   double Et = 0.0;    // level energy [eV] on its reference
   int reference = 3;  // 0–3 above the highest EV, 4 below the lowest EC, 5/6 above Ei left/right, 7 above EV right
   int tunneling = 0;  // "Tunneling to trap" switch
+  double me_rel = 1.0, mh_rel = 1.0;  // relative tunnel masses of the paths to the trap
 };
 
 InterfaceDefectInput MakeInterfaceDefectInput(const InterfaceRecombinationParameters& p, int interface, int defect);

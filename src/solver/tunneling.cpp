@@ -65,6 +65,46 @@ double WkbExponent(const WkbProfile& p, double mStart, int s, int k, int dir, do
   return p.coef * sum;
 }
 
+double TrapTunnelWeights(const WkbProfile& p, int s, int dir, int kStop, double Et, double mStart, double threshold,
+                         std::span<double> weight, int& kEnd) {
+  kEnd = s;
+  if ((kStop - s) * dir <= 0) return 0.0;
+  for (int k = s + dir; k != kStop + dir; k += dir) weight[k] = 0.0;
+  const double top = p.band[s];
+  // The lowest band on the walk, not below the trap: the carriers tunnel at the energies above.
+  double lowest = top;
+  for (int k = s + dir; k != kStop + dir; k += dir) lowest = std::min(lowest, p.band[k]);
+  const double floor = std::max(lowest, Et);
+  if (top - floor <= threshold) return 0.0;
+  double Ehi = top, sum = 0.0;
+  for (int k = s + dir; k != kStop + dir; k += dir) {
+    // A point at or above the lowest band reached so far starts no energy: its carriers are
+    // already counted at the lower energies of an earlier point (round-off humps included).
+    if (p.band[k] >= Ehi) continue;
+    const double bottom = std::max(p.band[k], floor);
+    const double drop = Ehi - bottom;
+    const int n = std::max(1, static_cast<int>(std::ceil(drop / kMaxSlice)));
+    const double height = drop / n;
+    double wk = 0.0;
+    bool done = false;
+    for (int q = 0; q < n; ++q) {
+      const double Elo = Ehi - (q + 1) * height, Emid = Elo + 0.5 * height;
+      const double dw = height * std::exp(top - Emid - WkbExponent(p, mStart, s, k, dir, Emid));
+      wk += dw;
+      sum += dw;
+      if ((Elo - floor) * dw / height < kWalkStop * sum) {
+        done = true;
+        break;
+      }
+    }
+    weight[k] = wk;
+    if (wk > 0.0) kEnd = k;
+    Ehi = bottom;
+    if (done || bottom <= floor) break;
+  }
+  return sum;
+}
+
 namespace {
 
 // One carrier as the tunnelling mechanisms see it.
@@ -263,6 +303,31 @@ WkbProfile ProfileOf(const CalculationVariables& cv, const TunnelCarrier& c) {
 
 }  // namespace
 
+void BandProfileOf(const CalculationVariables& cv, int carrier, std::span<double> band) {
+  const double Vt = cv.Vt();
+  const double PhiL = cv.par->Fi_left;
+  const bool electrons = carrier == kElectrons;
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    const double ec = (PhiL - cv.pt.chi[i]) / Vt - cv.psi[i];
+    band[i] = electrons ? ec : -(ec - cv.pt.Eg[i] / Vt);
+  }
+}
+
+double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l, int dir,
+                              double Et, double mStart, std::span<double> weight, int& kEnd) {
+  CountCall(cv, CallCounter::interfaceTrapTunneling);
+  const int layer = dir > 0 ? l + 1 : l;
+  const int s = dir > 0 ? cv.mesh.first[layer] : cv.mesh.last[layer];
+  // The interior points of the layer: its other end is a contact or an interface point, whose
+  // row takes no interval currents.
+  const int kStop = dir > 0 ? cv.mesh.last[layer] - 1 : cv.mesh.first[layer] + 1;
+  const std::size_t N = static_cast<std::size_t>(cv.mesh.N);
+  const double* mass = carrier == kElectrons ? cv.pt.me.data() : cv.pt.mh.data();
+  const WkbProfile p{band.first(N), std::span<const double>(cv.mesh.h.data(), N), std::span<const double>(mass, N),
+                     WkbCoefficient(cv.par->schaal.L, cv.par->Vt), cv.par->convergence.TunnelMassChoice};
+  return TrapTunnelWeights(p, s, dir, kStop, Et, mStart, cv.par->convergence.tunnelBarrierThreshold, weight, kEnd);
+}
+
 void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier) {
   CountCall(cv, CallCounter::tunnelingToContacts);
   const CalculationParameters& par = *cv.par;
@@ -351,6 +416,30 @@ void CalculateTunnelIfaceToIface(CalculationVariables& cv, int carrier, int l, i
 // Energy slices of bulk-to-bulk tunnelling are at most this high [kT].
 constexpr double kBulkSlice = 1.0;
 
+// Whether the interface mechanisms already count a bulk-to-bulk path from i to j at energy E,
+// so that a barrier whose interfaces and layers both tunnel is crossed once, not twice. A path
+// across one interface with intraband tunnelling on, at or above the lower of its two band
+// values, is a path of that interface's intraband tunnelling (which walks into the layer
+// across); a path across several interfaces, at or above the lower band value at the first
+// and at the last of them, both with intraband tunnelling on, is one of the tunnelling through
+// the whole region between them. Paths below those band values (through the band bending of a
+// layer and then the interface) belong to bulk-to-bulk tunnelling alone.
+bool CountedByInterfaces(const CalculationVariables& cv, const std::vector<double>& Eb, int i, int j, double E) {
+  const CalculationParameters& par = *cv.par;
+  int firstCrossed = -1, lastCrossed = -1;
+  for (int m = 0; m + 1 < par.nlayers; ++m)
+    if (i <= cv.mesh.last[m] && j >= cv.mesh.first[m + 1]) {
+      if (firstCrossed < 0) firstCrossed = m;
+      lastCrossed = m;
+    }
+  if (firstCrossed < 0) return false;
+  auto covers = [&](int m) {
+    return par.cell.interface[m].intrabandTunneling != 0 &&
+           E >= std::min(Eb[cv.mesh.last[m]], Eb[cv.mesh.first[m + 1]]);
+  };
+  return covers(firstCrossed) && covers(lastCrossed);
+}
+
 void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier) {
   const CalculationParameters& par = *cv.par;
   const int N = cv.mesh.N;
@@ -387,6 +476,7 @@ void CalculateTunnelBulkToBulk(CalculationVariables& cv, int carrier) {
         int j = i + 2;
         for (; j <= N - 2 && Eb[j] > E; ++j) top = std::max(top, Eb[j]);
         if (j > N - 2 || top - E <= par.convergence.tunnelBarrierThreshold) continue;
+        if (CountedByInterfaces(cv, Eb, i, j, E)) continue;
         if (j != jPath) {
           if (C > 0.0) AddPath(cv, c, w, jPath, w.P * C);
           jPath = j;
@@ -468,8 +558,27 @@ bool TunnellingSwitchedOn(const CalculationParameters& par) {
   return par.cell.leftContact.tunneling != 0 || par.cell.rightContact.tunneling != 0;
 }
 
+bool TrapTunnellingSwitchedOn(const CalculationParameters& par) {
+  for (int l = 0; l + 1 < par.nlayers && l < MAXINTERFACES; ++l) {
+    const InterfaceParameters& I = par.cell.interface[static_cast<std::size_t>(l)];
+    for (int d = 0; d < I.numberOfDefects && d < MAXIFACEDEFECTS; ++d)
+      if (I.ifr[static_cast<std::size_t>(d)].tunneling != 0) return true;
+  }
+  return false;
+}
+
 void CalculateTunnelling(CalculationVariables& cv, int carrier) {
   InitialiseTunnelCurrent(cv, carrier == kElectrons ? -1 : 1);
+  // Trap-assisted tunnelling into interface defects: the interface terms (computed before)
+  // hold its interval currents and Jacobian elements.
+  if (cv.tunnel.interfacePresent) {
+    const bool electrons = carrier == kElectrons;
+    CarrierTunnelState& t = electrons ? cv.tunnel.n : cv.tunnel.p;
+    const std::vector<double>& j = electrons ? cv.ifr.jn_iface : cv.ifr.jp_iface;
+    for (int i = 0; i + 1 < cv.mesh.N; ++i) t.current[i] += j[i];
+    const std::vector<SparseElement>& e = electrons ? cv.ifr.sparse_n : cv.ifr.sparse_p;
+    t.sparse.insert(t.sparse.end(), e.begin(), e.end());
+  }
   if (!TunnellingSwitchedOn(*cv.par)) return;
   IntrabandTunneling(cv, carrier);
   tunnelingToContacts(cv, -1, carrier);

@@ -45,6 +45,31 @@ struct WkbProfile {
 // contributes its term with the mass ChooseTunnelMass(mStart, mass of the interval's layer).
 double WkbExponent(const WkbProfile& p, double mStart, int s, int k, int dir, double E);
 
+// Trap-assisted tunnelling into an interface level (Hurkx et al., IEEE Trans. Electron Devices
+// 39, 331 (1992), on the band profile of the mesh): a carrier of the band next to the trap at
+// point s reaches the level, at energy Et below the band at s, also from the points k (walking
+// from s in direction dir up to kStop) where the band has fallen to its energy, through the
+// barrier between k and s. Relative to the carriers at s, those at energy E at their turning
+// point are e^(E_b(s) − E) more numerous, and reach the trap with the WKB transmission e^(−θ(E)):
+//   Γ = ∫ e^(E_b(s) − E − θ(E)) dE  (energies in kT, from max(Et, lowest band) to E_b(s)).
+// The integral is taken in slices of at most 0.25 kT; each slice's weight goes to the point k in
+// whose interval (k − dir, k) its energy meets the band. The weights are written to weight[k]
+// for k from s + dir to kEnd (returned; kEnd = s when Γ = 0) and zeroed elsewhere on the walk.
+// The mass of every interval is ChooseTunnelMass(mStart, the interval's mass). No weight at all
+// when the band falls by no more than `threshold` [kT] below E_b(s) above the trap.
+double TrapTunnelWeights(const WkbProfile& p, int s, int dir, int kStop, double Et, double mStart, double threshold,
+                         std::span<double> weight, int& kEnd);
+
+// The same for channel `dir` (−1 the layer left of interface l, +1 the layer right of it) of
+// an interface level at energy Et [kT, on `band`]: the walk runs over the interior points of
+// that layer. `band` is the carrier's band profile [kT] (BandProfileOf).
+double interfaceTrapTunneling(const CalculationVariables& cv, int carrier, std::span<const double> band, int l, int dir,
+                              double Et, double mStart, std::span<double> weight, int& kEnd);
+
+// The band profile of a carrier [kT]: the conduction band edge for electrons, the valence band
+// edge mirrored for holes, so that a barrier for either lies above its energy.
+void BandProfileOf(const CalculationVariables& cv, int carrier, std::span<double> band);
+
 // Tunnelling between the contact (−1 left, +1 right) and the device for one carrier (kElectrons
 // or kHoles), when the contact's tunnelling is switched on: the paths start in the metal and end
 // at the points of the barrier's far side. Adds the fluxes to the carrier's interval array and
@@ -75,7 +100,10 @@ void BandToBandTunneling(CalculationVariables& cv, int carrier);
 // carrier that is switched on, from the present ψ, u and v.
 void CalculateTunnelling(CalculationVariables& cv, int carrier);
 
-// True when some tunnelling mechanism that this solver calculates is switched on.
+// True when some tunnelling mechanism that this solver calculates is switched on (trap-assisted
+// tunnelling into interface defects, which the interface terms calculate, not counted).
 bool TunnellingSwitchedOn(const CalculationParameters& par);
+// True when some interface defect has its "Tunneling to trap" switch on.
+bool TrapTunnellingSwitchedOn(const CalculationParameters& par);
 
 }  // namespace zoniq
