@@ -79,11 +79,16 @@ TEST(CommandLine, AttributeFileSelectsTheSlotByExtensionIgnoringCase) {
     std::string StartupFiles::*member;
   };
   const Case cases[] = {
-      {"DEF", SLOT_DEFINITION, &StartupFiles::definition},   {"Definition", SLOT_DEFINITION, &StartupFiles::definition},
-      {"act", SLOT_ACTION, &StartupFiles::action},           {"zon", SLOT_SETTINGS_OR_WP, &StartupFiles::settings},
-      {"zoniq", SLOT_SETTINGS_OR_WP, &StartupFiles::settings}, {"batch", SLOT_BATCH, &StartupFiles::batch},
-      {"gen", SLOT_GENERATION, &StartupFiles::generation},   {"Script", SLOT_SCRIPT, &StartupFiles::script},
-      {"srf", SLOT_RECORD, &StartupFiles::record},           {"wp2", SLOT_SETTINGS_OR_WP, &StartupFiles::workingPoint},
+      {"DEF", SLOT_DEFINITION, &StartupFiles::definition},
+      {"Definition", SLOT_DEFINITION, &StartupFiles::definition},
+      {"act", SLOT_ACTION, &StartupFiles::action},
+      {"zon", SLOT_SETTINGS_OR_WP, &StartupFiles::settings},
+      {"zoniq", SLOT_SETTINGS_OR_WP, &StartupFiles::settings},
+      {"batch", SLOT_BATCH, &StartupFiles::batch},
+      {"gen", SLOT_GENERATION, &StartupFiles::generation},
+      {"Script", SLOT_SCRIPT, &StartupFiles::script},
+      {"srf", SLOT_RECORD, &StartupFiles::record},
+      {"wp2", SLOT_SETTINGS_OR_WP, &StartupFiles::workingPoint},
       {"SPE", SLOT_SPECTRUM, &StartupFiles::spectrum},
   };
   for (const Case& c : cases) {
@@ -478,8 +483,8 @@ TEST_F(Run, NothingNamedEndsWithStatus0AndWritesCounts) {
 
 TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
   fs::create_directories(home_ + "/spectrum/dir.spe");  // a folder is no spectrum
-  EXPECT_EQ(Zoniq({"notes.txt", "missing", "cell.def", "a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr",
-                   "plan.act", "dir.spe", "readme"}),
+  EXPECT_EQ(Zoniq({"notes.txt", "missing", "cell.def", "a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr", "plan.act",
+                   "dir.spe", "readme"}),
             kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 11u);
   EXPECT_TRUE(PopupSays("'notes.txt' is not a file of a kind zoniq reads"));
