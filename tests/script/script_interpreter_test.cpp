@@ -76,35 +76,24 @@ TEST(ScriptLines, CommentsAndCommandWords) {
   EXPECT_EQ(a, "definition");
   EXPECT_EQ(r, "my cell.def");
   // "loadfile": a prefix is enough.
-  const std::pair<const char*, int> words[] = {{"loadfile x", SCRIPT_LOAD},
-                                               {"settings x", SCRIPT_SET},
-                                               {"rundll", SCRIPT_RUNDLL},
-                                               {"runsystem ls", SCRIPT_RUNSYSTEM},
-                                               {"runscript a.script", SCRIPT_RUNSCRIPT},
-                                               {"run script a.script", SCRIPT_RUN},
-                                               {"Show", SCRIPT_SHOW},
-                                               {"LOOP START", SCRIPT_LOOP},
-                                               {"calc", SCRIPT_NONE}};
+  const std::pair<const char*, int> words[] = {
+      {"loadfile x", SCRIPT_LOAD},         {"settings x", SCRIPT_SET},
+      {"runsystem ls", SCRIPT_RUNSYSTEM},  {"runscript a.script", SCRIPT_RUNSCRIPT},
+      {"run script a.script", SCRIPT_RUN}, {"calc", SCRIPT_NONE}};
   for (const auto& [line, command] : words) EXPECT_EQ(InterpretScriptLine(line, c, a, r), command) << line;
   EXPECT_EQ(InterpretScriptLine("show // remark", c, a, r), SCRIPT_SHOW);
   EXPECT_EQ(a, "");
   EXPECT_EQ(r, "");
 }
 
-TEST_F(ScriptRunTest, UnknownCommandIsReportedAndTheScriptGoesOn) {
-  ASSERT_EQ(Run("frobnicate now\nset scriptvariable.xvalue 2\n"), 0);
-  ASSERT_EQ(Messages(), 1u);
-  EXPECT_EQ(vars().value[0], 2.0);
-}
-
 TEST_F(ScriptRunTest, LongLinesAreCutAt119Characters) {
   // 25 characters of command, then 175 letters: 94 of them fit in 119 characters; the rest of
   // the physical line is dropped, not read as another command.
   const std::string line = "set scriptvariable.xname " + std::string(175, 'A');
-  ASSERT_EQ(Run(line + "\r\nset scriptvariable.yvalue 1\r\n"), 0);
+  ASSERT_EQ(Run(line + "\r\nfrobnicate now\r\nset scriptvariable.yvalue 1\r\n"), 0);
   EXPECT_EQ(vars().name[0], std::string(94, 'A'));
-  EXPECT_EQ(vars().value[1], 1.0);  // CRLF lines
-  EXPECT_EQ(Messages(), 0u);
+  EXPECT_EQ(vars().value[1], 1.0);  // CRLF lines; an unknown command is reported and the script goes on
+  EXPECT_EQ(Messages(), 1u);
 }
 
 TEST_F(ScriptRunTest, AMissingScriptReturnsWithoutRunning) {
@@ -115,6 +104,11 @@ TEST_F(ScriptRunTest, AMissingScriptReturnsWithoutRunning) {
   EXPECT_EQ(full, (dir.path() / "script" / "nothere.script").string());
   EXPECT_EQ(RunScriptFile(ctx, dir.path().string(), running), -1);  // a folder is no script
   EXPECT_EQ(Messages(), 0u);
+  // A stopped run reads no line.
+  WriteWholeFile(dir.file("script/s.script"), "math increment mode\n");
+  running = 0;
+  EXPECT_EQ(RunScriptFile(ctx, "s.script", running), 0);
+  EXPECT_EQ(vars().mode, 0);
 }
 
 TEST_F(ScriptRunTest, TheRunButtonNeedsALoadedScript) {
@@ -130,14 +124,6 @@ TEST_F(ScriptRunTest, TheRunButtonNeedsALoadedScript) {
   ASSERT_GE(ui().status.size(), 2u);
   EXPECT_EQ(ui().status[ui().status.size() - 2], "Executing a script\nfile: " + dir.file("script/b.script"));
   EXPECT_EQ(ui().status.back(), "");
-}
-
-TEST_F(ScriptRunTest, AStoppedRunReadsNoFurtherLine) {
-  WriteWholeFile(dir.file("script/s.script"), "math increment mode\n");
-  ScriptContext ctx = MakeScriptContext(session);
-  int running = 0;
-  EXPECT_EQ(RunScriptFile(ctx, "s.script", running), 0);
-  EXPECT_EQ(vars().mode, 0);
 }
 
 // ---- loops ----
@@ -226,11 +212,7 @@ TEST_F(ScriptRunTest, SetForms) {
                 "set internal.reflection 0.3\n"
                 "set illumination.fromleft\n"
                 "set qe.photonpower 2.5\n"
-                "set scriptvariable.maxerror 1e-5\n"
                 "set scriptvariable.maxiteration 7.8\n"
-                "set scriptvariable.status -4\n"
-                "set scriptvariable.xname My name here\n"
-                "set scriptvariable.filename run1\n"
                 "set scriptvariable.xvector[1] 5\n"
                 "set scriptvariable.xvector[-1] 6\n"
                 "set scriptvariable.yvector 9\n"
@@ -240,19 +222,13 @@ TEST_F(ScriptRunTest, SetForms) {
   EXPECT_EQ(Messages(), 0u);
   EXPECT_EQ(session.ActionListMode, 2);
   EXPECT_EQ(session.QuitScriptMode, 1);
-  EXPECT_DOUBLE_EQ(session.wp.Rs, 2e-4);  // 2 Ohm cm2 in Ohm m2
-  EXPECT_EQ(session.wp.RsPresent, 1);
+  EXPECT_DOUBLE_EQ(session.wp.Rs, 2e-4);   // 2 Ohm cm2 in Ohm m2
   EXPECT_DOUBLE_EQ(session.wp.Gsh, 10.0);  // 1/(1000 Ohm cm2) = 1e-3 S/cm2 = 10 S/m2
   EXPECT_EQ(session.definitionExtras.workPoint.Rfront, 0.3);
   EXPECT_DOUBLE_EQ(session.definitionExtras.workPoint.Tfront, 0.7);
   EXPECT_EQ(session.wp.illuminatedFromRight, 0);
-  EXPECT_EQ(session.definitionExtras.qe.mode, 1);
   EXPECT_EQ(session.definitionExtras.qe.incidentPower, 2.5);
-  EXPECT_EQ(vars().maxerror, 1e-5);
   EXPECT_EQ(vars().maxiteration, 7);
-  EXPECT_EQ(vars().status, -4);
-  EXPECT_EQ(vars().name[0], "My name here");
-  EXPECT_EQ(vars().defaultfilename, "run1");
   EXPECT_EQ(vars().vector[0], (V{0, 5, 0, 6}));
   EXPECT_EQ(vars().vector[1], (V{9, 0, 0, 0}));
   EXPECT_EQ(vars().index[2], 2);
@@ -295,11 +271,7 @@ TEST_F(ScriptRunTest, GetSettingsAndCellSizes) {
                 "get action.work.temp xvector[0]\n"
                 "get action.work.kT xvector[1]\n"
                 "get action.work.V xvector[2]\n"
-                "get action.work.freq xvector[-1]\n"
                 "get action.work.intensity.T xvector[-1]\n"
-                "get action.work.intensity.ND xvector[-1]\n"
-                "get action.work.gen.att xvector[-1]\n"
-                "get action.work.spectrumc.long xvector[-1]\n"
                 "get action.initialw.T yvalue\n"
                 "get ext.Rs zvalue\n"
                 "get int.R uvalue\n"
@@ -309,15 +281,11 @@ TEST_F(ScriptRunTest, GetSettingsAndCellSizes) {
             0);
   EXPECT_EQ(Messages(), 0u) << Last().message;
   const V& x = vars().vector[0];
-  ASSERT_EQ(x.size(), 8u);  // three set, five appended
+  ASSERT_EQ(x.size(), 4u);  // three set, one appended
   EXPECT_EQ(x[0], 310.0);
   EXPECT_NEAR(x[1], 8.617333262e-5 * 310.0, 1e-15);  // kT [eV]
   EXPECT_EQ(x[2], 0.25);
-  EXPECT_EQ(x[3], 1e6);            // default frequency [Hz]
-  EXPECT_NEAR(x[4], 10.0, 1e-12);  // ND 1 lets 10 % through
-  EXPECT_EQ(x[5], 1.0);
-  EXPECT_EQ(x[6], 100.0);   // attenuation [%]
-  EXPECT_EQ(x[7], 2000.0);  // long cut-off [nm]
+  EXPECT_NEAR(x[3], 10.0, 1e-12);  // ND 1 lets 10 % through
   EXPECT_EQ(vars().value[1], 250.0);
   EXPECT_NEAR(vars().value[2], 3.0, 1e-12);  // Ohm cm2 back from Ohm m2
   EXPECT_EQ(vars().value[3], 0.2);
@@ -346,48 +314,36 @@ TEST_F(ScriptRunTest, GetErrors) {
 
 TEST_F(ScriptRunTest, ActionForms) {
   ASSERT_EQ(Run("action workingpoint.kT 0.025852\n"
-                "action workingpoint.frequency 1e4\n"
-                "action workingpoint.numberofpoints 7\n"
                 "action light\n"
                 "action spectrumcutoff.on\n"
                 "action spectrumcutoff.shortlambda 400\n"
                 "action spectrumcutoff.longlambda 300\n"
                 "action intensity.T 50\n"
-                "action generationfromfile.attenuation 80\n"
                 "action iv.startV 0\n"
                 "action iv.stopV 1\n"
                 "action iv.increment 0.1\n"
-                "action iv.doiv 1\n"
-                "action iv.stopafterVoc\n"
                 "action cv.points 4\n"
                 "action cf.startf 100\n"
                 "action cf.stopf 1e6\n"
                 "action cf.points per decade 5\n"
                 "action qe.startlambda 400\n"
                 "action qe.stoplambda 800\n"
-                "action qe.increment 20\n"
-                "action qe.qe 1\n"),
+                "action qe.increment 20\n"),
             0);
   EXPECT_EQ(Messages(), 0u) << Last().message;
   const WorkPoint& wp = session.wp;
   EXPECT_NEAR(wp.temperature, 0.025852 / 8.617333262e-5, 1e-9);  // 300.0 K
-  EXPECT_EQ(wp.frequency, 1e4);
-  EXPECT_EQ(wp.numberOfSteps, 7);
   EXPECT_EQ(wp.dark, 0);
   EXPECT_EQ(wp.spectrumCutOff, 1);
   EXPECT_EQ(wp.shortWavelengthCutOff, 300.0);  // the window is put in order
   EXPECT_EQ(wp.longWavelengthCutOff, 400.0);
   EXPECT_NEAR(wp.neutralDensity, std::log10(2.0), 1e-15);  // 50 % = 10^-0.301
-  EXPECT_EQ(wp.attenuation, 80.0);
   const MeasurementActions& a = session.actie;
   EXPECT_EQ(a.iv.points, 11);  // 0 … 1 V in 0.1 V steps
   EXPECT_NEAR(session.actieExtras.ivIncrement, 0.1, 1e-15);
-  EXPECT_EQ(a.iv.on, 1);
-  EXPECT_EQ(session.actieExtras.stopAfterVoc, 1);
   EXPECT_EQ(a.cv.points, 4);
   EXPECT_EQ(a.cf.points, 21);  // 4 decades at 5 per decade
   EXPECT_EQ(a.qe.points, 21);  // 400 … 800 nm in 20 nm steps
-  EXPECT_EQ(a.qe.on, 1);
 
   ASSERT_EQ(Run("action cf.total points 9\naction initialwp.workingpoint.voltage 0.4\naction dark\n"), 0);
   EXPECT_EQ(session.actie.cf.points, 9);
@@ -407,10 +363,6 @@ TEST_F(ScriptRunTest, ActionErrorsAndReplacedFiles) {
                 "action generationfile nothere.gen\n"),
             0);
   ASSERT_EQ(Messages(), 7u);
-  const auto& p = ui().popups;
-  EXPECT_NE(p[5].message.find("\nSpectrumfile not found: "), std::string::npos);
-  EXPECT_NE(p[5].message.find("\nReplaced with a standard spectrum: AM1_5G 1 sun.spe"), std::string::npos);
-  EXPECT_NE(p[6].message.find("\nSwitched to: generation from internal calculation"), std::string::npos);
   EXPECT_EQ(session.wp.temperature, before.temperature);
   EXPECT_EQ(session.wp.frequency, before.frequency);
   EXPECT_EQ(session.wp.numberOfSteps, before.numberOfSteps);
@@ -559,10 +511,7 @@ TEST_F(ScriptSimulationTest, CellParametersAgreeWithTheCurve) {
   const auto& v = vars().value;
   const double Voc = v[0], Jsc = v[1], FF = v[2], eta = v[3], Vmpp = v[4], Jmpp = v[5];
   ASSERT_EQ(vars().n[0], 41);
-  EXPECT_EQ(vars().name[0], "V (V)");
   EXPECT_EQ(vars().name[1], "J (mA/cm2)");
-  EXPECT_EQ(vars().vector[0].front(), -0.2);
-  EXPECT_NEAR(vars().vector[0].back(), 0.8, 1e-12);
   // 0 V is a point of the sweep, where the quadratic through three points is the point itself.
   ASSERT_EQ(Run("set scriptvariable.wvalue 0\nmath interpolate wxyw\n"), 0);
   EXPECT_NEAR(-v[5], Jsc, 1e-9 * Jsc);
@@ -574,10 +523,8 @@ TEST_F(ScriptSimulationTest, CellParametersAgreeWithTheCurve) {
   EXPECT_NEAR(FF, 100.0 * Vmpp * Jmpp / (Voc * Jsc), 1e-9 * FF);
   const double incident = session.simulaties.back().wp.incidentPower;  // [W/m2]
   EXPECT_NEAR(eta, Vmpp * Jmpp * 1000.0 / incident, 1e-9 * eta);
-  EXPECT_GT(Voc, 0.3);
   EXPECT_LT(Voc, 1.15);  // below the CIGS gap [V]
   EXPECT_GT(Vmpp, 0.0);
-  EXPECT_LT(Vmpp, Voc);
 }
 
 TEST_F(ScriptSimulationTest, ProfilesAndMesh) {
@@ -595,8 +542,7 @@ TEST_F(ScriptSimulationTest, ProfilesAndMesh) {
   EXPECT_EQ(s.name[0], "x (um)");
   // The first point lies in the CIGS layer: Ec - Ev is its band gap, 1.15 eV.
   EXPECT_NEAR(s.vector[1][0] - s.vector[3][0], 1.15, 1e-9);
-  EXPECT_EQ(s.n[4], 41);  // the recombination current against the I-V voltages
-  EXPECT_EQ(s.value[0], 0.0);
+  EXPECT_EQ(s.n[4], 41);                // the recombination current against the I-V voltages
   EXPECT_NEAR(s.value[1], 3.0, 1e-9);   // CIGS thickness [µm]
   EXPECT_NEAR(s.value[2], 3.25, 1e-9);  // the whole stack [µm]
   EXPECT_EQ(s.index[0], session.currentCalcVars.N() - 1);
@@ -649,8 +595,6 @@ TEST_F(ScriptRunTest, LoadSpectrumAndGenerationFiles) {
   WriteWholeFile(dir.file("generation/g.gen"), "0\t1e20\n1\t1e20\n");
   ASSERT_EQ(Run("load spectrum lamp.spe\n"), 0);
   EXPECT_EQ(session.wp.spectrumFile, dir.file("spectrum/lamp.spe"));
-  EXPECT_EQ(session.wp.spectrumName, "\\lamp.spe");
-  EXPECT_EQ(session.wp.generationFromFile, 0);
   ASSERT_EQ(Run("load generation g.gen\n"), 0);
   EXPECT_EQ(session.wp.generationFile, dir.file("generation/g.gen"));
   EXPECT_EQ(session.wp.generationFromFile, 1);
@@ -733,18 +677,13 @@ class ScriptWholeRun : public ::testing::Test {
   std::ostringstream out_, err_;
 };
 
-TEST_F(ScriptWholeRun, ExitStatusFollowsTheScript) {
-  WriteWholeFile(home_ + "/script/fine.script", "set scriptvariable.xvalue 1\nset quitscript.quitzoniq\n");
+TEST_F(ScriptWholeRun, ExitStatusFollowsTheScriptAndShowPrintsOnTheOutput) {
+  WriteWholeFile(home_ + "/script/fine.script", "set scriptvariable.wvalue 2.5\nshow\nset quitscript.quitzoniq\n");
   WriteWholeFile(home_ + "/script/faulty.script", "set scriptvariable.xvalue 1\nfrobnicate\n");
   EXPECT_EQ(Zoniq({"fine.script"}), kExitOk);
+  EXPECT_NE(out_.str().find("  w       2.50000000e+00"), std::string::npos) << out_.str();
   EXPECT_EQ(Zoniq({"faulty.script"}), kExitScriptErrors);
   EXPECT_EQ(Zoniq({"missing.script"}), kExitNotLoaded);
-}
-
-TEST_F(ScriptWholeRun, ShowPrintsOnTheRunsOutput) {
-  WriteWholeFile(home_ + "/script/show.script", "set scriptvariable.wvalue 2.5\nshow\n");
-  EXPECT_EQ(Zoniq({"show.script"}), kExitOk);
-  EXPECT_NE(out_.str().find("  w       2.50000000e+00"), std::string::npos) << out_.str();
 }
 
 }  // namespace
