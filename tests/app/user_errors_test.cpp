@@ -18,6 +18,7 @@
 #include "app/run_summary.hpp"
 #include "app/session.hpp"
 #include "common/text.hpp"
+#include "program_run.hpp"
 #include "settings/settings_files.hpp"
 #include "test_util.hpp"
 
@@ -25,24 +26,6 @@ namespace zoniq {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records into a recorder the test keeps (the program owns the interface it is given).
-class Forward : public UserInterface {
- public:
-  explicit Forward(RecordingUserInterface& to) : to_(to) {}
-  void MessagePopup(std::string_view t, std::string_view m) override { to_.MessagePopup(t, m); }
-  void MessagePopupAt(std::string_view l, std::string_view t, std::string_view m) override {
-    to_.MessagePopupAt(l, t, m);
-  }
-  void StatusMessage(std::string_view) override {}
-  bool ConfirmPopup(std::string_view, std::string_view, bool d) override { return d; }
-  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
-    return std::nullopt;
-  }
-
- private:
-  RecordingUserInterface& to_;
-};
 
 // A strict RFC 4180 reader: every field either plain (no quote, comma or line break) or quoted
 // with doubled inner quotes; every line ends with LF; every row as wide as the heading.
@@ -103,43 +86,15 @@ double Number(const std::string& field) {
   return v;
 }
 
-class UserErrors : public ::testing::Test {
+class UserErrors : public test::ProgramRun {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(tmp_.path());
+    ProgramRun::SetUp();
     // A program folder of our own, so that the results folder can be removed or blocked.
-    home_ = tmp_.file("home");
     fs::copy(test::HomeFolder(), home_, fs::copy_options::recursive);
     fs::remove_all(home_ + "/results");
   }
-  void TearDown() override { fs::current_path(old_); }
-
-  int Zoniq(std::vector<std::string> args) {
-    args.insert(args.begin(), "zoniq");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    ui_.popups.clear();
-    RunOptions options;
-    options.out = &out_;
-    options.err = &err_;
-    options.programFolder = home_;
-    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forward>(ui_), options);
-  }
   void Script(const std::string& text) { std::ofstream("s.script", std::ios::binary) << text; }
-  const RecordingUserInterface::Popup* Find(const std::string& part) const {
-    for (const auto& p : ui_.popups)
-      if (p.title.find(part) != std::string::npos || p.message.find(part) != std::string::npos) return &p;
-    return nullptr;
-  }
-
-  test::TempDir tmp_;
-  fs::path old_;
-  std::string home_;
-  std::ostringstream out_, err_;
-  RecordingUserInterface ui_;
 };
 
 // ---- the script: values, names and places ----
