@@ -239,27 +239,6 @@ TEST_F(ScriptRunTest, SetForms) {
   EXPECT_EQ(session.QuitScriptMode, 0);
 }
 
-TEST_F(ScriptRunTest, SetErrorsChangeNothing) {
-  const WorkPoint wp = session.wp;
-  const ScriptVariables before = vars();
-  ASSERT_EQ(Run("set external.Gsh -1\n"
-                "set internal.transmission 1.5\n"
-                "set scriptvariable.xvector[7] 1\n"
-                "set scriptvariable.banana 1\n"
-                "set scriptvariable.xbanana 1\n"
-                "set scriptvariable.xvalue abc\n"
-                "set frobnicate 1\n"
-                "set errorhandling.sideways\n"
-                "set illumination.fromabove\n"),
-            0);
-  ASSERT_EQ(Messages(), 9u);
-  EXPECT_EQ(Last().message, "Script command: set illumination.fromabove\nillumination variable not recognised");
-  EXPECT_EQ(session.wp.Gsh, wp.Gsh);
-  EXPECT_EQ(session.wp.illuminatedFromRight, wp.illuminatedFromRight);
-  EXPECT_EQ(vars().vector, before.vector);
-  EXPECT_EQ(vars().value, before.value);
-}
-
 TEST_F(ScriptRunTest, GetSettingsAndCellSizes) {
   CopyFromHome("def", "CIGS.def");
   ASSERT_EQ(Run("load definition CIGS.def\n"
@@ -293,24 +272,6 @@ TEST_F(ScriptRunTest, GetSettingsAndCellSizes) {
   EXPECT_DOUBLE_EQ(vars().value[4], 0.8);
   EXPECT_EQ(vars().index[0], 3);                          // ZnO / CdS / CIGS
   EXPECT_NEAR(vars().value[5], 3.0 + 0.05 + 0.2, 1e-12);  // thicknesses of the example [µm]
-}
-
-TEST_F(ScriptRunTest, GetErrors) {
-  ASSERT_EQ(Run("get action.work.banana xvalue\n"
-                "get characteristics.voc xvalue\n"
-                "get iv xy\n"
-                "get eb.EC xy\n"
-                "get frobnicate xvalue\n"
-                "get recombination.banana xy\n"
-                "get layer1.leftindex xvalue\n"
-                "get recorder xy\n"
-                "get meas.iv xy\n"
-                "get cv xy\n"),
-            0);
-  ASSERT_EQ(Messages(), 10u);
-  // Nothing recorded or calculated yet; measured curves are not available.
-  EXPECT_NE(ui().popups[8].message.find("not available yet"), std::string::npos) << ui().popups[8].message;
-  EXPECT_EQ(vars().value[0], 0.0);
 }
 
 TEST_F(ScriptRunTest, ActionForms) {
@@ -353,20 +314,32 @@ TEST_F(ScriptRunTest, ActionForms) {
   EXPECT_EQ(session.wp.dark, 1);
 }
 
-TEST_F(ScriptRunTest, ActionErrorsAndReplacedFiles) {
-  const WorkPoint before = session.wp;
-  ASSERT_EQ(Run("action workingpoint.temperature -5\n"
-                "action workingpoint.frequency 0\n"
-                "action workingpoint.numberofpoints 1\n"
-                "action qe.startlambda -400\n"
-                "action banana 1\n"
-                "action spectrumfile nothere.spe\n"
-                "action generationfile nothere.gen\n"),
-            0);
-  ASSERT_EQ(Messages(), 7u);
-  EXPECT_EQ(session.wp.temperature, before.temperature);
-  EXPECT_EQ(session.wp.frequency, before.frequency);
-  EXPECT_EQ(session.wp.numberOfSteps, before.numberOfSteps);
+TEST_F(ScriptRunTest, RefusedSetGetAndActionLinesEachSayItAndChangeNothing) {
+  const WorkPoint wp = session.wp;
+  const ScriptVariables before = vars();
+  const char* lines[] = {"set external.Gsh -1", "set internal.transmission 1.5", "set scriptvariable.xvector[7] 1",
+                         "set scriptvariable.banana 1", "set scriptvariable.xbanana 1", "set scriptvariable.xvalue abc",
+                         "set frobnicate 1", "set errorhandling.sideways", "set illumination.fromabove",
+                         // Nothing recorded or calculated yet; measured curves are not available.
+                         "get action.work.banana xvalue", "get characteristics.voc xvalue", "get iv xy", "get eb.EC xy",
+                         "get frobnicate xvalue", "get recombination.banana xy", "get layer1.leftindex xvalue",
+                         "get recorder xy", "get meas.iv xy", "get cv xy", "action workingpoint.temperature -5",
+                         "action workingpoint.frequency 0", "action workingpoint.numberofpoints 1",
+                         "action qe.startlambda -400", "action banana 1",
+                         // Missing files are replaced: the standard spectrum, the generation computed.
+                         "action spectrumfile nothere.spe", "action generationfile nothere.gen"};
+  std::string script;
+  for (const char* line : lines) script += std::string(line) + "\n";
+  ASSERT_EQ(Run(script), 0);
+  ASSERT_EQ(Messages(), std::size(lines));
+  EXPECT_EQ(ui().popups[8].message, "Script command: set illumination.fromabove\nillumination variable not recognised");
+  EXPECT_NE(ui().popups[17].message.find("not available yet"), std::string::npos) << ui().popups[17].message;
+  EXPECT_EQ(vars().vector, before.vector);
+  EXPECT_EQ(vars().value, before.value);
+  EXPECT_EQ((std::vector<double>{session.wp.Gsh, double(session.wp.illuminatedFromRight), session.wp.temperature,
+                                 session.wp.frequency, double(session.wp.numberOfSteps)}),
+            (std::vector<double>{wp.Gsh, double(wp.illuminatedFromRight), wp.temperature, wp.frequency,
+                                 double(wp.numberOfSteps)}));
   EXPECT_EQ(session.wp.spectrumFile, (dir.path() / "spectrum" / "AM1_5G 1 sun.spe").string());
   EXPECT_EQ(session.wp.generationFromFile, 0);
 }
