@@ -18,6 +18,7 @@
 #include "app/run_summary.hpp"
 #include "app/session.hpp"
 #include "common/text.hpp"
+#include "program_run.hpp"
 #include "settings/settings_files.hpp"
 #include "test_util.hpp"
 
@@ -25,24 +26,6 @@ namespace zoniq {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records into a recorder the test keeps (the program owns the interface it is given).
-class Forward : public UserInterface {
- public:
-  explicit Forward(RecordingUserInterface& to) : to_(to) {}
-  void MessagePopup(std::string_view t, std::string_view m) override { to_.MessagePopup(t, m); }
-  void MessagePopupAt(std::string_view l, std::string_view t, std::string_view m) override {
-    to_.MessagePopupAt(l, t, m);
-  }
-  void StatusMessage(std::string_view) override {}
-  bool ConfirmPopup(std::string_view, std::string_view, bool d) override { return d; }
-  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
-    return std::nullopt;
-  }
-
- private:
-  RecordingUserInterface& to_;
-};
 
 // A strict RFC 4180 reader: every field either plain (no quote, comma or line break) or quoted
 // with doubled inner quotes; every line ends with LF; every row as wide as the heading.
@@ -103,43 +86,15 @@ double Number(const std::string& field) {
   return v;
 }
 
-class UserErrors : public ::testing::Test {
+class UserErrors : public test::ProgramRun {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(tmp_.path());
+    ProgramRun::SetUp();
     // A program folder of our own, so that the results folder can be removed or blocked.
-    home_ = tmp_.file("home");
     fs::copy(test::HomeFolder(), home_, fs::copy_options::recursive);
     fs::remove_all(home_ + "/results");
   }
-  void TearDown() override { fs::current_path(old_); }
-
-  int Zoniq(std::vector<std::string> args) {
-    args.insert(args.begin(), "zoniq");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    ui_.popups.clear();
-    RunOptions options;
-    options.out = &out_;
-    options.err = &err_;
-    options.programFolder = home_;
-    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forward>(ui_), options);
-  }
   void Script(const std::string& text) { std::ofstream("s.script", std::ios::binary) << text; }
-  const RecordingUserInterface::Popup* Find(const std::string& part) const {
-    for (const auto& p : ui_.popups)
-      if (p.title.find(part) != std::string::npos || p.message.find(part) != std::string::npos) return &p;
-    return nullptr;
-  }
-
-  test::TempDir tmp_;
-  fs::path old_;
-  std::string home_;
-  std::ostringstream out_, err_;
-  RecordingUserInterface ui_;
 };
 
 // ---- the script: values, names and places ----
@@ -268,12 +223,6 @@ TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4AndSaysSoInTheSummary) {
   EXPECT_EQ(rows[1][13], "4");
 }
 
-TEST_F(UserErrors, VersionNamesTheProgramNotItsPath) {
-  EXPECT_EQ(Zoniq({"--version"}), kExitOk);
-  EXPECT_EQ(out_.str().rfind("ZONIQ 3.2.00 (program file dated ", 0), 0u) << out_.str();
-  EXPECT_EQ(out_.str().find("zoniq"), std::string::npos);
-}
-
 // ---- where result files go ----
 
 TEST_F(UserErrors, AMissingResultsFolderIsMadeAnOutputFolderIsUsed) {
@@ -332,6 +281,7 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
       "load definition CIGS.def\n"
       "save result.eb early.eb\n"  // nothing calculated: no file
       "save result.eb early.csv\n"
+      "save result.genrec early.gen\n"
       "action dark\n"
       "action workingpoint.voltage 0.3\n"
       "calculate single\n"
@@ -339,7 +289,8 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
       "save result.eb wp.eb\n"
       "save result.eb wp.csv\n");
   EXPECT_EQ(Zoniq({"s.script", "--output", "out"}), kExitScriptErrors);
-  for (const char* f : {"out/early.eb", "out/early.csv", "out/none.iv"}) EXPECT_FALSE(fs::exists(f)) << f;
+  for (const char* f : {"out/early.eb", "out/early.csv", "out/early.gen", "out/none.iv"})
+    EXPECT_FALSE(fs::exists(f)) << f;
   EXPECT_NE(Find("No calculation is made yet: nothing to save or to show !"), nullptr);
   EXPECT_NE(Find("No IV-calculation is made yet: nothing to save or to show !"), nullptr);
   // The working point's band diagram at its voltage (fixed 10.4).
@@ -426,12 +377,6 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   const auto more = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
   ASSERT_EQ(more.size(), 4u);
   EXPECT_EQ(more[3][12], "not simulated");
-}
-
-TEST(CsvStrictReader, RefusesWhatAToolWouldMisread) {
-  EXPECT_NO_THROW(ReadCsvStrict("a,\"b,c\"\n1,2\n"));
-  for (const char* bad : {"a,b\n1\n", "a,b\r\n1,2\r\n", "a,\"b\n", "a,b\"c\n", "a,b"})
-    EXPECT_ANY_THROW(ReadCsvStrict(bad)) << bad;
 }
 
 }  // namespace

@@ -291,10 +291,7 @@ TEST(BandDiagramFile, WritersAndTheirMessages) {
   o.ui.answer = dir.file("eq.eb");
   EXPECT_EQ(eb_naar_file(&rec, pb->cv, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
   EXPECT_EQ(o.ui.asked.back().pattern, "*.eb");
-  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/results");
-  const std::string text = test::ReadWholeFile(dir.file("eq.eb"));
-  EXPECT_EQ(text.substr(0, 49), "ZONIQ 3.2.0 (test)\nSimulation of band diagrammes\n");
-  EXPECT_EQ(text, BandDiagramFileText(rec, pb->cv, o.context));
+  EXPECT_EQ(test::ReadWholeFile(dir.file("eq.eb")), BandDiagramFileText(rec, pb->cv, o.context));
 
   // Mode 2 fills the profiles and writes nothing.
   BandDiagramProfiles b;

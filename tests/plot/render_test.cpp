@@ -47,24 +47,18 @@ TEST(Pictures, EveryPanelOfASimulationDrawsAPngOfTheSetSize) {
       for (const PlotSeries& s : g.series)
         EXPECT_GT(test::PixelsNear(png, s.colour, 24), 0) << g.keyword << ": " << s.name;
   }
-}
 
-TEST(Pictures, OneGraphFillsThePage) {
-  test::CigsRun run;
-  ASSERT_TRUE(run.Run("-0.2:0.8:41"));
-  BandDiagramProfiles bands;
-  const PlotPanel eb = BuildPanel(PanelIndexOf("eb"), SourcesFromSimulation(*run.sim, bands));
-  std::string whole, one, error;
+  // One graph alone fills the page (the default size): Fp (purple) has more room than in the
+  // whole panel. Drawing is deterministic: the same graph gives the same bytes.
+  const PlotPanel eb = BuildPanel(PanelIndexOf("eb"), src);
+  std::string whole, one, again, error;
   ASSERT_TRUE(RenderPicture(SelectedGraphs(eb), PictureOptions{}, whole, error)) << error;
   ASSERT_TRUE(RenderPicture(SelectedGraphs(eb, {0}), PictureOptions{}, one, error)) << error;
   const test::DecodedPng a = DecodePng(whole), b = DecodePng(one);
   ASSERT_TRUE(a.ok && b.ok);
-  EXPECT_EQ(b.width, 1000);  // the default size
+  EXPECT_EQ(b.width, 1000);
   EXPECT_EQ(b.height, 750);
-  // Fp (purple) is drawn in both; the single graph has more room for it.
   EXPECT_GT(test::PixelsNear(b, 0x9467BD, 24), test::PixelsNear(a, 0x9467BD, 24));
-  // Drawing is deterministic: the same graph gives the same bytes.
-  std::string again;
   ASSERT_TRUE(RenderPicture(SelectedGraphs(eb, {0}), PictureOptions{}, again, error));
   EXPECT_EQ(again, one);
 }
@@ -129,10 +123,6 @@ TEST(Pictures, WritingFailuresAreReportedWithTheFile) {
   const std::string missing = dir.file("no such folder/g.png");
   EXPECT_FALSE(WritePicture({&g}, PictureOptions{}, missing, error));
   EXPECT_EQ(error, "The picture cannot be written: " + missing);
-  // A folder in the way of the file.
-  std::filesystem::create_directory(dir.file("taken.png"));
-  EXPECT_FALSE(WritePicture({&g}, PictureOptions{}, dir.file("taken.png"), error));
-  EXPECT_NE(error.find("taken.png"), std::string::npos);
 
   std::string bytes;
   PictureOptions tiny;

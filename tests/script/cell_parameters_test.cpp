@@ -111,46 +111,145 @@ bool Uniform(const Profile& p, double v) {
 
 // ---- every name against the field of the cell ----
 
-TEST_F(CellParametersTest, ContactNamesReachTheirContactFields) {
-  Set("contact.left.sn", 2e4);
-  Set("contact.r.sp", 3e5);
-  EXPECT_EQ(cell.leftContact.Sn, 2e4);
-  EXPECT_EQ(cell.rightContact.Sp, 3e5);
-  EXPECT_EQ(cell.leftContact.Sp, 1e7);  // untouched: 1e5 m/s of a new left contact, in cm/s
+using Cell = const CellDefinition&;
+using Field = double (*)(Cell);
 
-  // A work function is of use only with a fixed work function: the flat-band switch goes off.
-  ASSERT_EQ(cell.rightContact.flatband, 1);
-  Set("contact.right.work", 4.7);
-  EXPECT_EQ(cell.rightContact.Fi_m, 4.7);
-  EXPECT_EQ(cell.rightContact.flatband, 0);
-  EXPECT_EQ(cell.leftContact.flatband, 1);
+TEST_F(CellParametersTest, NumericNamesReachTheirFieldsAndReadBack) {
+  const auto otherDefect = cell.layer[1].srh[0];
+  const InterfaceRecombinationParameters otherIF = cell.interface[1].ifr[0];
+  cell.layer[0].Eg.law = LAW_LINEAR;
+  cell.layer[1].Nd.law = LAW_LOGARITHMIC;
+  cell.layer[1].Nd.dependence = DEP_POSITION;
+  struct Case {
+    const char* name;
+    double value;
+    Field field;
+  };
+  // Values unlike every default, so that a name reaching the wrong field shows.
+  const Case cases[] = {
+      {"contact.left.sn", 2e4, [](Cell c) { return c.leftContact.Sn; }},
+      {"contact.r.sp", 3e5, [](Cell c) { return c.rightContact.Sp; }},
+      {"contact.right.work", 4.7, [](Cell c) { return c.rightContact.Fi_m; }},
+      {"contact.r.optical.value", 0.92, [](Cell c) { return c.rightContact.filterValue; }},
+      {"layer1.thickness", 1.75, [](Cell c) { return c.layer[0].d; }},
+      {"layer1.Eg.pureB", 1.6, [](Cell c) { return c.layer[0].Eg.p[1]; }},
+      {"layer1.Eg.pureA", 1.04, [](Cell c) { return c.layer[0].Eg.p[0]; }},
+      {"layer2.ND.right", 1e15, [](Cell c) { return c.layer[1].Nd.p[6]; }},
+      {"layer2.ND.left", 1e18, [](Cell c) { return c.layer[1].Nd.p[5]; }},
+      {"layer3.absorption.A.pureB", 5e4, [](Cell c) { return c.layer[2].A[1]; }},
+      {"layer3.absorption.B.pureA", -2e3, [](Cell c) { return c.layer[2].B[0]; }},
+      {"layer2.defect2.Et", 0.45, [](Cell c) { return c.layer[1].srh[1][0].Et; }},
+      {"layer2.defect2.Echar", 0.05, [](Cell c) { return c.layer[1].srh[1][0].Ekar; }},
+      {"layer2.defect2.sigman", 2e-13, [](Cell c) { return c.layer[1].srh[1][0].sigma_n; }},
+      {"layer2.defect2.sigmap", 3e-17, [](Cell c) { return c.layer[1].srh[1][0].sigma_p; }},
+      {"layer2.defect2.Ntotal", 2e14, [](Cell c) { return c.layer[1].srh[1][0].Nt.p[0]; }},
+      {"layer2.metadefect2.E_TR", 0.31, [](Cell c) { return c.layer[1].meta[1].Eact_TR; }},
+      {"layer2.metadefect2.E_EC", 0.12, [](Cell c) { return c.layer[1].meta[1].Eact_EC; }},
+      {"layer2.metadefect2.E_EE", 0.83, [](Cell c) { return c.layer[1].meta[1].Eact_EE; }},
+      {"layer2.metadefect2.E_HC", 0.14, [](Cell c) { return c.layer[1].meta[1].Eact_HC; }},
+      {"layer2.metadefect2.E_HE", 0.95, [](Cell c) { return c.layer[1].meta[1].Eact_HE; }},
+      {"layer2.metadefect2.Ntotal.right", 1e15, [](Cell c) { return c.layer[1].meta[1].Nt.p[6]; }},
+      {"interface2.IBtunneling.me", 0.2, [](Cell c) { return c.interface[1].me_rel; }},
+      {"interface2.IBtunneling.mh", 0.7, [](Cell c) { return c.interface[1].mh_rel; }},
+      {"interface2.IFdefect2.Et", 0.35, [](Cell c) { return c.interface[1].ifr[1].Et; }},
+      {"interface2.IFdefect2.Echar", 0.2, [](Cell c) { return c.interface[1].ifr[1].Ekar; }},
+      {"interface2.IFdefect2.Ntotal", 3e10, [](Cell c) { return c.interface[1].ifr[1].N; }},
+      {"interface2.IFdefect2.tunneling.me", 0.09, [](Cell c) { return c.interface[1].ifr[1].me_rel; }},
+      {"interface2.IFdefect2.tunneling.mh", 0.6, [](Cell c) { return c.interface[1].ifr[1].mh_rel; }},
+      {"interface2.IFdefect2.sigmanleft", 1e-14, [](Cell c) { return c.interface[1].ifr[1].sigma_nleft; }},
+      {"interface2.IFdefect2.sigmanright", 2e-14, [](Cell c) { return c.interface[1].ifr[1].sigma_nright; }},
+      {"interface2.IFdefect2.sigmapleft", 3e-14, [](Cell c) { return c.interface[1].ifr[1].sigma_pleft; }},
+      {"interface2.IFdefect2.sigmapright", 4e-14, [](Cell c) { return c.interface[1].ifr[1].sigma_pright; }},
+  };
+  for (const Case& c : cases) {
+    Set(c.name, c.value);
+    EXPECT_EQ(c.field(cell), c.value) << c.name;
+    EXPECT_EQ(Get(c.name), c.value) << c.name;
+  }
+  // Every value stays where it was put (no later name overwrote an earlier one's field).
+  for (const Case& c : cases) EXPECT_EQ(c.field(cell), c.value) << c.name;
+  // Named alone, a graded property gives its pure A or left value.
+  EXPECT_EQ(Get("layer1.Eg"), 1.04);
+  EXPECT_EQ(Get("layer2.ND"), 1e18);
+  EXPECT_EQ(cell.layer[0].Eg.law, LAW_LINEAR);
+  EXPECT_EQ(cell.layer[1].Nd.law, LAW_LOGARITHMIC);
+  EXPECT_TRUE(cell.layer[1].srh[0] == otherDefect) << "the other defect is untouched";
+  EXPECT_TRUE(cell.interface[1].ifr[0] == otherIF) << "the other defect is untouched";
+}
 
-  SetState("contact.right.flat.on");
-  EXPECT_EQ(cell.rightContact.flatband, 1);
-  SetState("contact.l.flat.off");
-  EXPECT_EQ(cell.leftContact.flatband, 0);
-  SetState("contact.l.flat.first");
-  EXPECT_EQ(cell.leftContact.recalculate, 0);
-  SetState("contact.l.flat.always");
-  EXPECT_EQ(cell.leftContact.recalculate, 1);
-  Set("contact.r.flat", 0);  // the switch alone takes 0 or 1
-  EXPECT_EQ(cell.rightContact.flatband, 0);
+TEST_F(CellParametersTest, StateAndKeywordNamesReachTheirFields) {
+  struct Case {
+    const char* name;
+    const char* text;  // nullptr: the name alone says it
+    Field field;
+    double expected;
+  };
+  const auto flat = [](Cell c) { return double(c.rightContact.flatband); };
+  const auto defectRef = [](Cell c) { return double(c.layer[1].srh[1][0].reference); };
+  const auto ifRef = [](Cell c) { return double(c.interface[1].ifr[1].reference); };
+  const Case cases[] = {
+      {"contact.right.flat.on", nullptr, flat, 1},
+      {"contact.r.flat", "0", flat, 0},  // the switch alone takes 0 or 1
+      {"contact.l.flat.off", nullptr, [](Cell c) { return double(c.leftContact.flatband); }, 0},
+      {"contact.l.flat.first", nullptr, [](Cell c) { return double(c.leftContact.recalculate); }, 0},
+      {"contact.l.flat.always", nullptr, [](Cell c) { return double(c.leftContact.recalculate); }, 1},
+      {"contact.r.optical.on", nullptr, [](Cell c) { return double(c.rightContact.filterOn); }, 1},
+      {"contact.r.optical.trans", nullptr, [](Cell c) { return double(c.rightContact.filterKind); }, 1},
+      {"contact.r.optical.refl", nullptr, [](Cell c) { return double(c.rightContact.filterKind); }, 0},
+      {"layer2.defect2.gauss", nullptr, [](Cell c) { return double(c.layer[1].srh[1][0].distribution); }, ED_GAUSS},
+      {"layer2.defect2.energydistribution", "VBtail  // trailing words are ignored",
+       [](Cell c) { return double(c.layer[1].srh[1][0].distribution); }, ED_VBTAIL},
+      {"layer2.defect2.energydistribution", "3", [](Cell c) { return double(c.layer[1].srh[1][0].distribution); },
+       ED_CBTAIL},
+      {"layer2.defect2.belowEC", nullptr, defectRef, 2},
+      {"layer2.defect2.referencelevel", "aboveEi", defectRef, 1},
+      {"layer2.metadefect2.belowEC", nullptr, [](Cell c) { return double(c.layer[1].meta[1].reference); }, 2},
+      {"layer2.metadefect2.referencelevel", "aboveEV", [](Cell c) { return double(c.layer[1].meta[1].reference); }, 0},
+      {"interface2.IBtunneling.on", nullptr, [](Cell c) { return double(c.interface[1].intrabandTunneling); }, 1},
+      {"interface2.IFdefect2.uniform", nullptr, [](Cell c) { return double(c.interface[1].ifr[1].distribution); },
+       ED_UNIFORM},
+      {"interface2.IFdefect2.singleacceptor", nullptr, [](Cell c) { return double(c.interface[1].ifr[1].type); },
+       DT_ACCEPTOR},
+      {"interface2.IFdefect2.chargetype", "singledonor", [](Cell c) { return double(c.interface[1].ifr[1].type); },
+       DT_DONOR},
+      {"interface2.IFdefect2.tunneling.on", nullptr, [](Cell c) { return double(c.interface[1].ifr[1].tunneling); }, 1},
+      {"interface2.IFdefect2.aboveHighestEV", nullptr, ifRef, 3},
+      {"interface2.IFdefect2.aboveEVLEFT", nullptr, ifRef, 7},
+      {"interface2.IFdefect2.aboveEiLeft", nullptr, ifRef, 5},
+      {"interface2.IFdefect2.aboveEiRight", nullptr, ifRef, 6},
+      {"interface2.IFdefect2.referencelevel", "belowLowestEC", ifRef, 4},
+  };
+  for (const Case& c : cases) {
+    if (!c.text) {
+      SetState(c.name);
+    } else if (std::string_view(c.name).ends_with("flat")) {
+      Set(c.name, std::stod(c.text));
+    } else {
+      SetText(c.name, c.text);
+    }
+    EXPECT_EQ(c.field(cell), c.expected) << c.name;
+  }
+  EXPECT_EQ(Get("layer2.defect2.energydistribution"), ED_CBTAIL);
+  EXPECT_EQ(Get("layer2.defect2.CBtail"), 1.0);
+  EXPECT_EQ(Get("layer2.defect2.gauss"), 0.0);
+  EXPECT_EQ(Get("interface2.IFdefect2.referencelevel"), 4.0);
 
-  SetState("contact.r.optical.on");
-  EXPECT_EQ(cell.rightContact.filterOn, 1);
-  SetState("contact.r.optical.refl");
-  EXPECT_EQ(cell.rightContact.filterKind, 0);
-  SetState("contact.r.optical.trans");
-  EXPECT_EQ(cell.rightContact.filterKind, 1);
-  Set("contact.r.optical.value", 0.92);
-  EXPECT_EQ(cell.rightContact.filterValue, 0.92);
-  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 1);
-  SetText("contact.r.optical.file", "  my filter.ftr ");
-  EXPECT_EQ(cell.rightContact.filterFile, "my filter.ftr");
-  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 0);
-  SetState("contact.r.optical.off");
-  EXPECT_EQ(cell.rightContact.filterOn, 0);
-  EXPECT_EQ(cell.leftContact.filterOn, 0);
+  // A keyword's code, as get returns it, sets the same state as the keyword.
+  const std::pair<const char*, const char*> keywords[] = {
+      {"layer2.defect1.energydistribution", "gauss"},         {"layer2.defect1.chargetype", "amphoteric"},
+      {"layer2.defect1.referencelevel", "belowEC"},           {"layer2.metadefect1.referencelevel", "aboveEi"},
+      {"interface1.IFdefect1.energydistribution", "VBtail"},  {"interface1.IFdefect1.chargetype", "singleacceptor"},
+      {"interface1.IFdefect1.referencelevel", "aboveEiRight"}};
+  for (const auto& [name, word] : keywords) {
+    const CellDefinition before = cell;
+    SetText(name, word);
+    const CellDefinition after = cell;
+    EXPECT_FALSE(after == before) << name << ": the test value must be a change";
+    const std::string code = std::to_string(static_cast<int>(Get(name)));
+    cell = before;
+    SetText(name, code);
+    EXPECT_TRUE(cell == after) << name << " " << word << " = " << code;
+  }
 }
 
 TEST_F(CellParametersTest, LayerPropertiesNamedAloneBecomeUniform) {
@@ -190,56 +289,30 @@ TEST_F(CellParametersTest, LayerPropertiesNamedAloneBecomeUniform) {
   }
 }
 
-TEST_F(CellParametersTest, OneValueOfAGradedProperty) {
-  Profile& eg = cell.layer[0].Eg;
-  eg.law = LAW_LINEAR;
-  eg.p = {1.0, 1.7, 0.0, 1.0, 1.0, 1.0, 1.7};
-  Set("layer1.Eg.pureB", 1.6);
-  EXPECT_EQ(eg.law, LAW_LINEAR);
-  EXPECT_EQ(eg.p[0], 1.0);
-  EXPECT_EQ(eg.p[1], 1.6);
-  Set("layer1.Eg.pureA", 1.04);
-  EXPECT_EQ(eg.p[0], 1.04);
-  EXPECT_EQ(Get("layer1.Eg.pureB"), 1.6);
-  EXPECT_EQ(Get("layer1.Eg"), 1.04);  // named alone: the pure A value
+TEST_F(CellParametersTest, SideEffectsKeepTheCellConsistent) {
+  // A work function is of use only with a fixed work function: the flat-band switch goes off.
+  ASSERT_EQ(cell.rightContact.flatband, 1);
+  Set("contact.right.work", 4.7);
+  EXPECT_EQ(cell.rightContact.flatband, 0);
+  EXPECT_EQ(cell.leftContact.flatband, 1);
+  // A filter is a constant value or a file.
+  Set("contact.r.optical.value", 0.92);
+  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 1);
+  SetText("contact.r.optical.file", "  my filter.ftr ");
+  EXPECT_EQ(cell.rightContact.filterFile, "my filter.ftr");
+  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 0);
 
-  // The uniform law takes pure A material; its side values follow (MakeUniform).
+  // The uniform law takes pure A material; its side values follow, pure B keeps its value.
   Profile& chi = cell.layer[0].chi;
   Set("layer1.chi.pureA", 4.3);
-  EXPECT_EQ(chi.p[0], 4.3);
-  EXPECT_EQ(chi.p[5], 4.3);
-  EXPECT_EQ(chi.p[6], 4.3);
-  EXPECT_EQ(chi.p[1], 4.5);  // pure B material keeps its value
+  EXPECT_EQ((std::vector<double>{chi.p[0], chi.p[5], chi.p[6], chi.p[1]}), (std::vector<double>{4.3, 4.3, 4.3, 4.5}));
 
-  // Doping given over the position: the left and right values.
-  Profile& nd = cell.layer[1].Nd;
-  nd.law = LAW_LOGARITHMIC;
-  nd.dependence = DEP_POSITION;
-  Set("layer2.ND.left", 1e18);
-  Set("layer2.ND.right", 1e15);
-  EXPECT_EQ(nd.law, LAW_LOGARITHMIC);
-  EXPECT_EQ(nd.p[5], 1e18);
-  EXPECT_EQ(nd.p[6], 1e15);
-  EXPECT_EQ(Get("layer2.ND.right"), 1e15);
-  EXPECT_EQ(Get("layer2.ND"), 1e18);  // named alone: the left value
-
-  // The values that do not belong to the dependence are refused.
-  EXPECT_EQ(LookupError("layer2.ND.pureA").text,
-            Text("Argument not recognised: layer2.ND.pureA\nThis property is given over the position: name "
-                 "its left or right value"));
-  EXPECT_EQ(LookupError("layer1.Eg.left").text,
-            Text("Argument not recognised: layer1.Eg.left\nThis property is given over the composition: "
-                 "name its pureA or pureB value"));
-}
-
-TEST_F(CellParametersTest, CompositionAndAbsorption) {
   LayerParameters& L = cell.layer[2];
   Set("layer3.composition", 0.3);
   EXPECT_EQ(L.composition.law, LAW_UNIFORM_Y);
   EXPECT_EQ(L.composition.p[5], 0.3);
   EXPECT_EQ(L.composition.p[6], 0.3);
   EXPECT_EQ(L.compositionMode, 21);  // as the definition-file reader marks law 11
-  EXPECT_EQ(Get("layer3.composition"), 0.3);
   EXPECT_EQ(Get("layer3.composition.file"), 0.0);
   SetText("layer3.composition.file", "cigs ga.grd");
   EXPECT_EQ(L.composition.law, LAW_FROM_FILE);
@@ -247,77 +320,81 @@ TEST_F(CellParametersTest, CompositionAndAbsorption) {
   EXPECT_EQ(L.compositionMode, 0);
   EXPECT_EQ(Get("layer3.composition.file"), 1.0);
 
+  // Absorption constants switch the material they name (both without one) to the A/B model;
+  // a file switches it back.
   L.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE};
   Set("layer3.absorption.A.pureB", 5e4);
-  EXPECT_EQ(L.A[1], 5e4);
   EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_AB}));
-  Set("layer3.absorption.A", 3e4);  // without a material: both
+  Set("layer3.absorption.A", 3e4);
   EXPECT_EQ(L.A, (std::array<double, 2>{3e4, 3e4}));
   EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_AB, ABS_MODEL_AB}));
-  Set("layer3.absorption.B.pureA", -2e3);  // B may be negative
-  EXPECT_EQ(L.B, (std::array<double, 2>{-2e3, 0.0}));
-  EXPECT_EQ(Get("layer3.absorption.B"), -2e3);
   SetText("layer3.absorption.file.pureA", "CdTe.abs");
-  EXPECT_EQ(L.absorptionFile[0], "CdTe.abs");
-  EXPECT_EQ(L.absorptionFile[1], "");
+  EXPECT_EQ(L.absorptionFile, (std::array<std::string, 2>{"CdTe.abs", ""}));
   EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_AB}));
   EXPECT_EQ(Get("layer3.absorption.file"), 1.0);
   EXPECT_EQ(Get("layer3.absorption.file.pureB"), 0.0);
-  EXPECT_EQ(Get("layer3.absorption.A.pureB"), 3e4);
+
+  // The values that do not belong to the dependence are refused.
+  cell.layer[1].Nd.dependence = DEP_POSITION;
+  EXPECT_EQ(LookupError("layer2.ND.pureA").text,
+            Text("Argument not recognised: layer2.ND.pureA\nThis property is given over the position: name "
+                 "its left or right value"));
+  EXPECT_EQ(LookupError("layer1.Eg.left").text,
+            Text("Argument not recognised: layer1.Eg.left\nThis property is given over the composition: "
+                 "name its pureA or pureB value"));
+
+  // A metastable transition takes the layer's first two defects when none were chosen; a layer
+  // with one defect cannot hold one.
+  MetaStableDefectParameters& m = cell.layer[1].meta[1];
+  Set("layer2.metadefect2.allowmeta", 1);
+  EXPECT_EQ(m.switchedOn, 1);
+  EXPECT_EQ(m.acceptorDefect, 0);
+  EXPECT_EQ(m.donorDefect, 1);
+  EXPECT_EQ(cell.layer[1].meta[0].switchedOn, 0);
+  Set("layer2.metadefect2.Ntotal", 4e15);
+  EXPECT_EQ(m.Nt.p[6], 4e15);  // given over the position: both sides
+  EXPECT_EQ(SetError("layer3.metadefect1.allowmeta", 1).text,
+            Text("A metastable transition needs two bulk defects in the layer (it has 1)"));
 }
 
-TEST_F(CellParametersTest, BulkDefectNames) {
+TEST_F(CellParametersTest, PeakDensitiesGoThroughTheDistributionWidth) {
   auto& levels = cell.layer[1].srh[1];
-  const auto otherDefect = cell.layer[1].srh[0];
   SetState("layer2.defect2.gauss");
-  EXPECT_EQ(levels[0].distribution, ED_GAUSS);
   // Peak-to-total ratio of a Gaussian of width W = 0.1 eV: 1/(sqrt(pi) W) = 5.6419 /eV, in
   // every level record.
   const double gauss = 1.0 / (std::sqrt(std::numbers::pi) * 0.1);
   for (const auto& level : levels) EXPECT_CLOSE(level.peakToTotal, gauss, 1e-14, 0.0);
   Set("layer2.defect2.Echar", 0.05);
-  EXPECT_EQ(levels[0].Ekar, 0.05);
   for (const auto& level : levels) EXPECT_CLOSE(level.peakToTotal, 2.0 * gauss, 1e-14, 0.0);
-
   // Npeak = Ntotal x peak-to-total: 1e16 /cm3 eV over a Gaussian of W = 0.05 eV is
   // 1e16 sqrt(pi) 0.05 = 8.8623e14 /cm3 in total (only rounding separates them).
   Set("layer2.defect2.Npeak", 1e16);
   EXPECT_CLOSE(levels[0].Nt.p[0], 8.8622692545e14, 1e-10, 0.0);
   EXPECT_CLOSE(Get("layer2.defect2.Npeak"), 1e16, 1e-14, 0.0);
-  Set("layer2.defect2.Ntotal", 2e14);
-  EXPECT_TRUE(Uniform(levels[0].Nt, 2e14));
-  EXPECT_EQ(Get("layer2.defect2.Ntotal"), 2e14);
   // A single level: peak and total are the same.
+  Set("layer2.defect2.Ntotal", 2e14);
   SetState("layer2.defect2.singlelevel");
   EXPECT_EQ(levels[3].peakToTotal, 1.0);
   EXPECT_EQ(Get("layer2.defect2.Npeak"), 2e14);
 
-  SetText("layer2.defect2.energydistribution", "VBtail  // trailing words are ignored");
-  EXPECT_EQ(levels[0].distribution, ED_VBTAIL);
-  SetText("layer2.defect2.energydistribution", "3");  // the code
-  EXPECT_EQ(levels[0].distribution, ED_CBTAIL);
-  EXPECT_EQ(Get("layer2.defect2.energydistribution"), ED_CBTAIL);
-  EXPECT_EQ(Get("layer2.defect2.CBtail"), 1.0);
-  EXPECT_EQ(Get("layer2.defect2.gauss"), 0.0);
-
-  SetState("layer2.defect2.belowEC");
-  EXPECT_EQ(levels[0].reference, 2);
-  SetText("layer2.defect2.referencelevel", "aboveEi");
-  EXPECT_EQ(levels[0].reference, 1);
-  EXPECT_EQ(Get("layer2.defect2.referencelevel"), 1.0);
-  EXPECT_EQ(Get("layer2.defect2.aboveEV"), 0.0);
-
-  Set("layer2.defect2.Et", 0.45);
-  EXPECT_EQ(levels[0].Et, 0.45);
-  Set("layer2.defect2.sigman", 2e-13);
-  Set("layer2.defect2.sigmap", 3e-17);
-  EXPECT_EQ(levels[0].sigma_n, 2e-13);
-  EXPECT_EQ(levels[0].sigma_p, 3e-17);
-  EXPECT_TRUE(cell.layer[1].srh[0] == otherDefect) << "the other defect is untouched";
+  // Interface densities are per cm2 (per cm2 eV for a distribution): a uniform band 0.2 eV
+  // wide has a peak-to-total ratio of 1/W = 5 /eV, and 1e12 /cm2 eV is 2e11 /cm2.
+  InterfaceRecombinationParameters& D = cell.interface[1].ifr[1];
+  SetState("interface2.IFdefect2.uniform");
+  EXPECT_CLOSE(D.peakToTotal, 10.0, 1e-14, 0.0);  // 1/W for W = 0.1 eV
+  Set("interface2.IFdefect2.Echar", 0.2);
+  EXPECT_CLOSE(D.peakToTotal, 5.0, 1e-14, 0.0);
+  Set("interface2.IFdefect2.Npeak", 1e12);
+  EXPECT_CLOSE(D.N, 2e11, 1e-14, 0.0);
+  Set("interface2.IFdefect2.Ntotal", 3e10);
+  EXPECT_CLOSE(Get("interface2.IFdefect2.Npeak"), 1.5e11, 1e-14, 0.0);
 }
 
 TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
   auto& levels = cell.layer[1].srh[0];
+  // Switching to a two-level type uses the second record as it stands: none is added or
+  // cleared, and the counts stay.
+  levels[1].Et = 0.77;
   struct Case {
     const char* word;
     int type, levelCount, aard0, aard1;
@@ -334,7 +411,8 @@ TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
     if (c.levelCount == 2) {
       EXPECT_EQ(levels[1].aard, c.aard1) << c.word;
     }
-    EXPECT_EQ(cell.layer[1].srhteller, 2) << c.word;  // counts of the layer untouched
+    EXPECT_EQ(levels[1].Et, 0.77) << c.word;
+    EXPECT_EQ(cell.layer[1].srhteller, 2) << c.word;
     // The solver accepts the defect as it now stands.
     EXPECT_EQ(ValidateDefect(MakeDefectInput(levels, 1.0)), "") << c.word;
     EXPECT_EQ(Get(std::string("layer2.defect1.") + c.word), 1.0) << c.word;
@@ -348,102 +426,6 @@ TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
   EXPECT_EQ(levels[0].Et, 0.6);
   EXPECT_EQ(Get("layer2.defect1.Et.level2"), 0.9);
   EXPECT_EQ(LookupError("layer2.defect1.Et.level3").text, Text("Level number 3 out of range (should be >0 and <= 2)"));
-}
-
-TEST_F(CellParametersTest, MetastableTransitionNames) {
-  MetaStableDefectParameters& m = cell.layer[1].meta[1];
-  Set("layer2.metadefect2.allowmeta", 1);
-  EXPECT_EQ(m.switchedOn, 1);
-  // The two configurations become the layer's first two defects (none were chosen).
-  EXPECT_EQ(m.acceptorDefect, 0);
-  EXPECT_EQ(m.donorDefect, 1);
-  EXPECT_EQ(cell.layer[1].meta[0].switchedOn, 0);
-  Set("layer2.metadefect2.allowmeta", 0);
-  EXPECT_EQ(m.switchedOn, 0);
-
-  SetState("layer2.metadefect2.belowEC");
-  EXPECT_EQ(m.reference, 2);
-  SetText("layer2.metadefect2.referencelevel", "aboveEV");
-  EXPECT_EQ(m.reference, 0);
-  const std::tuple<const char*, double MetaStableDefectParameters::*, double> energies[] = {
-      {"E_TR", &MetaStableDefectParameters::Eact_TR, 0.31},
-      {"E_EC", &MetaStableDefectParameters::Eact_EC, 0.12},
-      {"E_EE", &MetaStableDefectParameters::Eact_EE, 0.83},
-      {"E_HC", &MetaStableDefectParameters::Eact_HC, 0.14},
-      {"E_HE", &MetaStableDefectParameters::Eact_HE, 0.95}};
-  for (const auto& [word, field, value] : energies) Set(std::string("layer2.metadefect2.") + word, value);
-  for (const auto& [word, field, value] : energies) EXPECT_EQ(m.*field, value) << word;
-  // The total density is given over the position.
-  Set("layer2.metadefect2.Ntotal", 4e15);
-  EXPECT_EQ(m.Nt.p[5], 4e15);
-  EXPECT_EQ(m.Nt.p[6], 4e15);
-  Set("layer2.metadefect2.Ntotal.right", 1e15);
-  EXPECT_EQ(m.Nt.p[6], 1e15);
-  EXPECT_EQ(Get("layer2.metadefect2.Ntotal"), 4e15);
-
-  // A layer with one defect cannot hold a transition.
-  EXPECT_EQ(SetError("layer3.metadefect1.allowmeta", 1).text,
-            Text("A metastable transition needs two bulk defects in the layer (it has 1)"));
-}
-
-TEST_F(CellParametersTest, InterfaceNames) {
-  InterfaceParameters& I = cell.interface[1];
-  const InterfaceRecombinationParameters otherDefect = I.ifr[0];
-  SetState("interface2.IBtunneling.on");
-  EXPECT_EQ(I.intrabandTunneling, 1);
-  Set("interface2.IBtunneling.me", 0.2);
-  Set("interface2.IBtunneling.mh", 0.7);
-  EXPECT_EQ(I.me_rel, 0.2);
-  EXPECT_EQ(I.mh_rel, 0.7);
-  Set("interface2.IBtunneling", 0);
-  EXPECT_EQ(I.intrabandTunneling, 0);
-  EXPECT_EQ(cell.interface[0].intrabandTunneling, 0);
-
-  InterfaceRecombinationParameters& D = I.ifr[1];
-  SetState("interface2.IFdefect2.uniform");
-  EXPECT_EQ(D.distribution, ED_UNIFORM);
-  EXPECT_CLOSE(D.peakToTotal, 10.0, 1e-14, 0.0);  // 1/W for W = 0.1 eV
-  SetState("interface2.IFdefect2.singleacceptor");
-  EXPECT_EQ(D.type, DT_ACCEPTOR);
-  SetText("interface2.IFdefect2.chargetype", "singledonor");
-  EXPECT_EQ(D.type, DT_DONOR);
-  const std::pair<const char*, int> references[] = {
-      {"aboveHighestEV", 3}, {"aboveEVLEFT", 7}, {"belowLowestEC", 4}, {"aboveEiLeft", 5}, {"aboveEiRight", 6}};
-  for (const auto& [word, code] : references) {
-    SetState(std::string("interface2.IFdefect2.") + word);
-    EXPECT_EQ(D.reference, code) << word;
-    EXPECT_EQ(Get("interface2.IFdefect2.referencelevel"), code) << word;
-  }
-  SetText("interface2.IFdefect2.referencelevel", "belowLowestEC");
-  EXPECT_EQ(D.reference, 4);
-  Set("interface2.IFdefect2.Et", 0.35);
-  Set("interface2.IFdefect2.Echar", 0.2);
-  EXPECT_EQ(D.Et, 0.35);
-  EXPECT_EQ(D.Ekar, 0.2);
-  EXPECT_CLOSE(D.peakToTotal, 5.0, 1e-14, 0.0);
-  // Interface densities are per cm2 (per cm2 eV for a distribution): 1e12 /cm2 eV over a
-  // uniform band 0.2 eV wide is 2e11 /cm2.
-  Set("interface2.IFdefect2.Npeak", 1e12);
-  EXPECT_CLOSE(D.N, 2e11, 1e-14, 0.0);
-  Set("interface2.IFdefect2.Ntotal", 3e10);
-  EXPECT_EQ(D.N, 3e10);
-  EXPECT_CLOSE(Get("interface2.IFdefect2.Npeak"), 1.5e11, 1e-14, 0.0);
-  SetState("interface2.IFdefect2.tunneling.on");
-  EXPECT_EQ(D.tunneling, 1);
-  Set("interface2.IFdefect2.tunneling.me", 0.09);
-  Set("interface2.IFdefect2.tunneling.mh", 0.6);
-  EXPECT_EQ(D.me_rel, 0.09);
-  EXPECT_EQ(D.mh_rel, 0.6);
-  SetState("interface2.IFdefect2.tunneling.off");
-  EXPECT_EQ(D.tunneling, 0);
-  using IF = InterfaceRecombinationParameters;
-  const std::tuple<const char*, double IF::*, double> sigmas[] = {{"sigmanleft", &IF::sigma_nleft, 1e-14},
-                                                                  {"sigmanright", &IF::sigma_nright, 2e-14},
-                                                                  {"sigmapleft", &IF::sigma_pleft, 3e-14},
-                                                                  {"sigmapright", &IF::sigma_pright, 4e-14}};
-  for (const auto& [word, field, value] : sigmas) Set(std::string("interface2.IFdefect2.") + word, value);
-  for (const auto& [word, field, value] : sigmas) EXPECT_EQ(D.*field, value) << word;
-  EXPECT_TRUE(I.ifr[0] == otherDefect) << "the other defect is untouched";
 }
 
 // ---- units: set 2 holds practical units; the conversion to SI gives the definition file's ----
@@ -478,72 +460,6 @@ TEST_F(CellParametersTest, ValuesAreInPracticalUnits) {
   EXPECT_CLOSE(si.interface[0].ifr[0].N, 1e16, 1e-14, 0.0);
 }
 
-// ---- round trip: what set stores, get returns ----
-
-TEST_F(CellParametersTest, EveryNumericNameRoundTrips) {
-  cell.layer[0].Nd.dependence = DEP_POSITION;
-  // Layer properties, composition, absorption and defect totals round-trip exactly in the
-  // tests of their families.
-  const std::pair<const char*, double> cases[] = {{"contact.left.sn", 1.5e3},
-                                                  {"contact.right.sp", 2.5e4},
-                                                  {"contact.left.work", 4.9},
-                                                  {"contact.left.flat", 1},
-                                                  {"contact.right.optical", 1},
-                                                  {"contact.right.optical.value", 0.25},
-                                                  {"layer1.thickness", 1.75},
-                                                  {"layer1.Eg.pureA", 1.2},
-                                                  {"layer1.ND.left", 6e16},
-                                                  {"layer1.absorption.A", 2e5},
-                                                  {"layer2.defect1.Et", 0.52},
-                                                  {"layer2.defect1.Echar", 0.03},
-                                                  {"layer2.defect1.Ntotal.pureB", 7e13},
-                                                  {"layer2.defect1.Npeak", 8e13},
-                                                  {"layer2.defect1.sigman", 1e-16},
-                                                  {"layer2.defect1.sigmap", 1e-18},
-                                                  {"layer2.metadefect1.allowmeta", 1},
-                                                  {"layer2.metadefect1.E_TR", 0.2},
-                                                  {"layer2.metadefect1.E_EC", 0.3},
-                                                  {"layer2.metadefect1.E_EE", 0.4},
-                                                  {"layer2.metadefect1.E_HC", 0.5},
-                                                  {"layer2.metadefect1.E_HE", 0.6},
-                                                  {"layer2.metadefect1.Ntotal.left", 2e16},
-                                                  {"interface1.IBtunneling", 1},
-                                                  {"interface1.IBtunneling.me", 0.3},
-                                                  {"interface1.IBtunneling.mh", 0.4},
-                                                  {"interface1.IFdefect1.Et", 0.25},
-                                                  {"interface1.IFdefect1.Echar", 0.15},
-                                                  {"interface1.IFdefect1.Ntotal", 2e11},
-                                                  {"interface1.IFdefect1.Npeak", 5e11},
-                                                  {"interface1.IFdefect1.tunneling", 1},
-                                                  {"interface1.IFdefect1.tunneling.me", 0.11},
-                                                  {"interface1.IFdefect1.tunneling.mh", 0.22},
-                                                  {"interface1.IFdefect1.sigmanleft", 1e-15},
-                                                  {"interface1.IFdefect1.sigmanright", 2e-15},
-                                                  {"interface1.IFdefect1.sigmapleft", 3e-15},
-                                                  {"interface1.IFdefect1.sigmapright", 4e-15}};
-  for (const auto& [name, value] : cases) {
-    Set(name, value);
-    // Npeak goes through the peak-to-total ratio and back: a few rounding steps.
-    EXPECT_CLOSE(Get(name), value, 4 * std::numeric_limits<double>::epsilon(), 0.0) << name;
-  }
-  // The keyword forms: the code that get returns sets the same state again.
-  const std::pair<const char*, const char*> keywords[] = {
-      {"layer2.defect1.energydistribution", "gauss"},         {"layer2.defect1.chargetype", "amphoteric"},
-      {"layer2.defect1.referencelevel", "belowEC"},           {"layer2.metadefect1.referencelevel", "aboveEi"},
-      {"interface1.IFdefect1.energydistribution", "VBtail"},  {"interface1.IFdefect1.chargetype", "singleacceptor"},
-      {"interface1.IFdefect1.referencelevel", "aboveEiRight"}};
-  for (const auto& [name, word] : keywords) {
-    const CellDefinition before = cell;
-    SetText(name, word);
-    const CellDefinition after = cell;
-    EXPECT_FALSE(after == before) << name << ": the test value must be a change";
-    const std::string code = std::to_string(static_cast<int>(Get(name)));
-    cell = before;
-    SetText(name, code);
-    EXPECT_TRUE(cell == after) << name << " " << word << " = " << code;
-  }
-}
-
 // ---- prefix matching ----
 
 TEST_F(CellParametersTest, KeywordsArePrefixesWithoutRegardToCase) {
@@ -571,16 +487,11 @@ TEST_F(CellParametersTest, UnknownNamesGiveTheFamilysMessage) {
   };
   const Case cases[] = {
       {"contact.middle.sn", "Error whilst processing set/get contact command in script"},
-      {"contact.left.resistance", "Error whilst processing set/get contact command in script"},
       {"contact.left.flat.sometimes", "Error whilst processing set/get flatband command in script"},
       {"contact.left.optical.dark", "Error whilst processing set/get contact.optical command in script"},
       {"layer1.colour", "Error whilst processing set/get layer command in script"},
-      {"layer1.composition.left", "Error whilst processing set/get layer command in script"},
       {"layer1.absorption.C", "Error whilst processing set/get layer.absorptioncommand in script"},
-      {"layer1.absorption.A.pureC", "Error whilst processing set/get layer.absorptioncommand in script"},
       {"layer2.defect1.Nmax", "Error whilst processing set/get bulkdefect command in script"},
-      {"layer2.defect1.Et.lvl2", "Error whilst processing set/get bulkdefect command in script"},
-      {"layer2.defect1.gauss.wide", "Error whilst processing set/get bulkdefect command in script"},
       {"layer2.metadefect1.E_XY", "Error whilst processing set/get metadefect command in script"},
       {"interface1.roughness", "Error whilst processing set/get interface command in script"},
       {"interface1.IBtunneling.maybe", "Error whilst processing set/get intraband tunneling command in script"},
@@ -603,12 +514,8 @@ TEST_F(CellParametersTest, NumbersOutOfRange) {
   const Case cases[] = {
       {"layer4.thickness", "Error whilst processing set/get layer command in script",
        "Layer number 4 should be positive and < 4"},
-      {"layer0.thickness", "Error whilst processing set/get layer command in script",
-       "Layer number 0 should be positive and < 4"},
       {"layer.thickness", "Error whilst processing set/get layer command in script",
        "Layer number 0 should be positive and < 4"},
-      {"layer-2.thickness", "Error whilst processing set/get layer command in script",
-       "Layer number -2 should be positive and < 4"},
       {"layer99999999999999999999.thickness", "Error whilst processing set/get layer command in script",
        "Layer number 2147483647 should be positive and < 4"},
       {"layer1.defect1.Et", "Error whilst processing set/get bulkdefect command in script",
@@ -619,8 +526,6 @@ TEST_F(CellParametersTest, NumbersOutOfRange) {
        "metadefect number 3 out of range (should be >0 and <= 2)"},
       {"interface3.IBtunneling", "Error whilst processing set/get interface command in script",
        "Interface number 3 should be positive and < 3"},
-      {"interface0.IBtunneling", "Error whilst processing set/get interface command in script",
-       "Interface number 0 should be positive and < 3"},
       {"interface1.IFdefect2.Et", "Error whilst processing set/get interface defect command in script",
        "IF defect number 2 out of range (should be >0 and <= 1)"},
   };
@@ -642,24 +547,17 @@ TEST_F(CellParametersTest, RefusedValuesChangeNothing) {
   const Case cases[] = {
       {"layer1.thickness", nan, "Value not recognised as a finite number"},
       {"layer1.Eg", inf, "Value not recognised as a finite number"},
-      {"layer1.chi", -inf, "Value not recognised as a finite number"},
       {"layer1.thickness", 0.0, "Value not recognised as a positive number"},
-      {"layer1.mun", -5.0, "Value not recognised as a positive number"},
       {"layer1.ND", -1e15, "Value not recognised as a non-negative number"},
       {"layer1.composition", 1.5, "Value not recognised as a number from 0 to 1"},
-      {"contact.right.optical.value", -0.1, "Value not recognised as a number from 0 to 1"},
       {"contact.right.flat", 2.0, "Value not recognised as 0 (off) or 1 (on)"},
       {"layer2.metadefect1.allowmeta", 0.5, "Value not recognised as 0 (off) or 1 (on)"},
-      {"layer2.defect1.Echar", 0.0, "Value not recognised as a positive number"},
-      {"interface1.IFdefect1.Ntotal", -1.0, "Value not recognised as a non-negative number"},
   };
   for (const Case& c : cases) EXPECT_EQ(SetError(c.name, c.value).text, Text(c.reason)) << c.name;
 
   // Words that are not keywords, and empty or unusable file names.
   EXPECT_EQ(SetError("layer2.defect1.energydistribution", 0, "lorentz").text, Text("Value not recognised: lorentz"));
-  EXPECT_EQ(SetError("layer2.defect1.energydistribution", 0, "7").text, Text("Value not recognised: 7"));
   EXPECT_EQ(SetError("layer2.defect1.chargetype", 0, "2.5").text, Text("Value not recognised: 2.5"));
-  EXPECT_EQ(SetError("interface1.IFdefect1.referencelevel", 0, "1").text, Text("Value not recognised: 1"));
   EXPECT_EQ(SetError("interface1.IFdefect1.chargetype", 0, "doubledonor").text,
             Text("Value not recognised: doubledonor"));
   EXPECT_EQ(SetError("layer2.defect1.referencelevel", 0, "   ").text, Text("No value given"));
@@ -694,60 +592,29 @@ TEST_F(CellParametersTest, ALocatedParameterIsCheckedAgainstTheCellWhenUsed) {
   EXPECT_EQ(e.text, Text("Defect number 1 out of range (should be >0 and <= 0)"));
 }
 
-TEST_F(CellParametersTest, ChangesLeaveCountsAndOtherRecordsAlone) {
-  // Switching a defect to a two-level type uses the second record as it stands: no record is
-  // added or cleared, and the counts of the layer and of the cell stay.
-  BulkRecombinationParameters& second = cell.layer[1].srh[0][1];
-  second.Et = 0.77;
-  SetState("layer2.defect1.doubledonor");
-  EXPECT_EQ(second.Et, 0.77);
-  EXPECT_EQ(cell.layer[1].srhteller, 2);
-  EXPECT_EQ(cell.numberOfLayers, 3);
-  SetState("layer2.defect1.singledonor");
-  EXPECT_EQ(cell.layer[1].srh[0][0].numberOfLevels, 1);
-  EXPECT_EQ(second.Et, 0.77);  // kept for a later two-level type
-}
-
 // Names built from keywords, numbers and junk, values from the awkward end of the doubles and
 // texts: a lookup either fails with a message or gives a parameter that set and get accept;
 // a refused set leaves the cell exactly as it was.
 TEST_F(CellParametersTest, HostileNamesAndValuesNeverBreakTheCell) {
-  const char* const heads[] = {"contact.l",
-                               "contact.r",
-                               "layer1",
-                               "layer2",
-                               "layer3",
-                               "layer2.defect1",
-                               "layer2.defect2",
-                               "layer3.defect1",
-                               "layer2.metadefect1",
-                               "layer3.metadefect2",
-                               "interface1",
-                               "interface2",
-                               "interface2.IFdefect2",
-                               "interface1.IFdefect1",
-                               "layer7",
-                               "layer-1.defect1",
-                               "interface3.IFdefect1",
-                               "layer2147483648",
-                               "",
-                               "\xff\x01",
-                               "contact"};
-  const char* const pieces[] = {
-      "Ntotal",     "Npeak", "Et",          "gauss", "chargetype", "referencelevel", "optical",    "flat",
-      "file",       "value", "on",          "pureA", "left",       "level2",         "level9",     "A",
-      "tunneling",  "me",    "IBtunneling", "",      "\xff\x01",   "thickness",      "NA",         "composition",
-      "absorption", "sn",    "work",        "Echar", "allowmeta",  "E_TR",           "amphoteric", "aboveEVLEFT",
-      "sigmanleft", "Eg",    "ND",          "right"};
-  const double values[] = {0.0,
-                           -1.0,
-                           1.0,
-                           0.5,
-                           1e300,
-                           -1e-300,
-                           std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity(),
-                           2.0};
+  // '|'-separated lists of name parts (empty parts included).
+  const auto split = [](std::string_view all) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+      const std::size_t bar = all.find('|', start);
+      parts.emplace_back(all.substr(start, bar - start));
+      if (bar == std::string_view::npos) return parts;
+      start = bar + 1;
+    }
+  };
+  const std::vector<std::string> heads = split(
+      "contact.l|contact.r|layer1|layer2.defect1|layer3.defect1|layer2.metadefect1|interface2|interface2.IFdefect2|"
+      "layer7|layer-1.defect1|interface3.IFdefect1|layer2147483648||\xff\x01|contact");
+  const std::vector<std::string> pieces = split(
+      "Ntotal|Npeak|Et|gauss|chargetype|referencelevel|optical|flat|file|value|on|pureA|left|level2|level9|A|"
+      "tunneling|me|IBtunneling||\xff\x01|thickness|NA|composition|absorption|sn|work|Echar|allowmeta|E_TR|"
+      "amphoteric|aboveEVLEFT|sigmanleft|Eg|ND|right");
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const double values[] = {0.0, -1.0, 1.0, 0.5, 1e300, -1e-300, nan, inf, 2.0};
   const char* const texts[] = {"", "gauss", "3", "-1", "aboveEiRight", "x.abs", "\t\n", "99999999999999999999"};
   std::uint32_t state = 12345;
   auto next = [&state](std::size_t n) {
@@ -756,9 +623,9 @@ TEST_F(CellParametersTest, HostileNamesAndValuesNeverBreakTheCell) {
   };
   int located = 0, refused = 0;
   for (int trial = 0; trial < 20000; ++trial) {
-    std::string dotted = heads[next(std::size(heads))];
+    std::string dotted = heads[next(heads.size())];
     const std::size_t parts = 1 + next(3);
-    for (std::size_t i = 0; i < parts; ++i) dotted += std::string(".") + pieces[next(std::size(pieces))];
+    for (std::size_t i = 0; i < parts; ++i) dotted += "." + pieces[next(pieces.size())];
     CellParameter p;
     CellParameterError e;
     if (!ArgumentToCellParameter(cell, Split(dotted), kLine, p, e)) {

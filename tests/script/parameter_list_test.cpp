@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "common/text.hpp"
 #include "celldef/cell_parameters.hpp"
 #include "celldef/parameter_catalogue.hpp"
+#include "common/text.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -93,53 +94,18 @@ TEST(ParameterList, EveryQuantityAndEveryDocumentedNameIsListed) {
   }
   // The names of the script language, written down from its description (not from the tables):
   // the list must hold each of them.
-  for (const char* documented : {"contact.left.sn",
-                                 "contact.right.sp",
-                                 "contact.left.work",
-                                 "contact.right.flat.always",
-                                 "contact.left.optical.refl",
-                                 "contact.right.optical.file",
-                                 "layerN.thickness",
-                                 "layerN.Eg",
-                                 "layerN.chi",
-                                 "layerN.epsilon",
-                                 "layerN.NC",
-                                 "layerN.NV",
-                                 "layerN.vthn",
-                                 "layerN.vthp",
-                                 "layerN.mun",
-                                 "layerN.mup",
-                                 "layerN.NA",
-                                 "layerN.ND",
-                                 "layerN.radiative",
-                                 "layerN.Augern",
-                                 "layerN.Augerp",
-                                 "layerN.composition.file",
-                                 "layerN.absorption.A",
-                                 "layerN.absorption.B.pureB",
-                                 "layerN.absorption.file",
-                                 "layerN.NA.left",
-                                 "layerN.Eg.pureB",
-                                 "layerN.defectM.gauss",
-                                 "layerN.defectM.amphoteric",
-                                 "layerN.defectM.aboveEi",
-                                 "layerN.defectM.Et.levelK",
-                                 "layerN.defectM.Echar",
-                                 "layerN.defectM.Ntotal",
-                                 "layerN.defectM.Npeak",
-                                 "layerN.metadefectM.allowmeta",
-                                 "layerN.metadefectM.E_TR",
-                                 "layerN.metadefectM.E_HE",
-                                 "layerN.metadefectM.Ntotal",
-                                 "interfaceN.IBtunneling",
-                                 "interfaceN.IBtunneling.mh",
-                                 "interfaceN.IFdefectM.VBtail",
-                                 "interfaceN.IFdefectM.aboveEVLEFT",
-                                 "interfaceN.IFdefectM.aboveEiRight",
-                                 "interfaceN.IFdefectM.Npeak",
-                                 "interfaceN.IFdefectM.tunneling.me",
-                                 "interfaceN.IFdefectM.sigmapright"})
-    EXPECT_TRUE(listed.count(documented)) << documented;
+  std::istringstream documented(
+      "contact.left.sn contact.right.sp contact.left.work contact.right.flat.always contact.left.optical.refl "
+      "contact.right.optical.file layerN.thickness layerN.Eg layerN.chi layerN.epsilon layerN.NC layerN.NV "
+      "layerN.vthn layerN.vthp layerN.mun layerN.mup layerN.NA layerN.ND layerN.radiative layerN.Augern "
+      "layerN.Augerp layerN.composition.file layerN.absorption.A layerN.absorption.B.pureB layerN.absorption.file "
+      "layerN.NA.left layerN.Eg.pureB layerN.defectM.gauss layerN.defectM.amphoteric layerN.defectM.aboveEi "
+      "layerN.defectM.Et.levelK layerN.defectM.Echar layerN.defectM.Ntotal layerN.defectM.Npeak "
+      "layerN.metadefectM.allowmeta layerN.metadefectM.E_TR layerN.metadefectM.E_HE layerN.metadefectM.Ntotal "
+      "interfaceN.IBtunneling interfaceN.IBtunneling.mh interfaceN.IFdefectM.VBtail "
+      "interfaceN.IFdefectM.aboveEVLEFT interfaceN.IFdefectM.aboveEiRight interfaceN.IFdefectM.Npeak "
+      "interfaceN.IFdefectM.tunneling.me interfaceN.IFdefectM.sigmapright");
+  for (std::string name; documented >> name;) EXPECT_TRUE(listed.count(name)) << name;
 }
 
 TEST(ParameterList, TheManualHoldsTheListAsTheProgramPrintsIt) {
