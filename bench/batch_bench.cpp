@@ -4,9 +4,12 @@
 // simulations, and two workers on two cores should finish it at least 1.7 times faster.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "batch/batch_file.hpp"
 #include "batch/batch_run.hpp"
@@ -70,6 +73,34 @@ void BM_SingleSimulation(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SingleSimulation)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The ceiling of the machine for this work: 20 single simulations shared by 1 or 2 threads,
+// each thread with a cell and simulation state of its own and nothing else in common. A batch
+// on 2 workers cannot be faster than this relative to 1.
+void BM_IndependentSimulations20(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  std::vector<std::unique_ptr<Setup>> setups;
+  for (int t = 0; t < threads; ++t) {
+    setups.push_back(std::make_unique<Setup>(1));
+    if (!setups.back()->ok) return state.SkipWithError("CIGS.def cannot be read");
+    setups.back()->cell.zonnecel.layer[0].d = 1.75;
+  }
+  std::atomic<bool> failed{false};
+  for (auto _ : state) {
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+      pool.emplace_back([&, t] {
+        Setup& s = *setups[static_cast<std::size_t>(t)];
+        for (int k = t; k < 20; k += threads) {
+          wis_alles(s.sim);
+          if (calculate_withMeta(s.cell, s.sim, s.core.env(), nullptr, nullptr) != 0) failed = true;
+        }
+      });
+    for (std::thread& t : pool) t.join();
+  }
+  if (failed) state.SkipWithError("a simulation did not run to its end");
+}
+BENCHMARK(BM_IndependentSimulations20)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 }  // namespace zoniq

@@ -66,6 +66,7 @@ struct StepOutcome {
   bool failed = false;
   std::string why;                                // a value the cell refused
   std::unique_ptr<BandDiagramProfiles> profiles;  // of the final solved state, when recorded
+  StepProfiles stepProfiles;                      // the recorded profiles of that state
 };
 
 // Everything the steps share, read-only while they run.
@@ -84,6 +85,8 @@ struct Plan {
   int batchNumber = 0;
   int colour = 0;
   bool needsSolution = false;  // the recorder reads the solved state of each step
+  bool needsProfiles = false;  // … and profiles of it
+  std::vector<RecorderParameter> recorded;
   std::string programFolder;
   std::string definitionName(int file) const {
     return file >= 0 ? batch->definitionFiles[static_cast<std::size_t>(file)] : std::string();
@@ -163,6 +166,9 @@ void RunStep(Worker& w, const Plan& plan, long long k, StepOutcome& out) {
   if (plan.needsSolution && !out.failed && w.sim.currentCalcVars.par != nullptr) {
     out.profiles = std::make_unique<BandDiagramProfiles>();
     BandDiagramFromSolution(w.sim.currentCalcVars, w.sim.wp.illuminatedFromRight != 0 ? +1 : -1, *out.profiles);
+    if (plan.needsProfiles)
+      out.stepProfiles =
+          RecordStepProfiles(plan.recorded, w.sim.currentCalcVars, *out.profiles, w.sim.acValid ? &w.sim.ac : nullptr);
   }
   out.events = std::move(w.ui.events);
   w.ui.events.clear();
@@ -269,12 +275,15 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
     for (const RecorderParameter& p : rec.parameters) {
       if (!CanRecord(p, why)) return refuse(why);
       plan.needsSolution = plan.needsSolution || NeedsSolution(p);
+      plan.needsProfiles = plan.needsProfiles || (NeedsSolution(p) && !IsScalarRecorderParameter(p));
+      if (NeedsCf(p)) plan.actie.cf.on = 1;
       for (const CellState& c : plan.cells)
         if (p.type == REC_INTERFACES && p.layer >= c.zonnecel.numberOfLayers)
           return refuse("The recorder asks for interface " + std::to_string(p.layer) + ", which " + c.problemName +
                         " does not have");
     }
     if (rec.parameters.empty()) return refuse("No recorder parameters are set");
+    plan.recorded = rec.parameters;
     // In a run without a user the question is answered yes.
     if (!rec.steps.empty() && !ctx.core.ui->ConfirmPopup("Recording", "Reset old recording?", true)) {
       summary.refused = true;
@@ -333,7 +342,8 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
       state.theBatch.parameterLines[Idx(i)] = MakeBatchParasString(bp, bp.currentValue);
     }
     if (recording) {
-      saveCalculationRecord(rec, b, o.step, o.values, o.position.definitionFile, record, o.failed, o.profiles.get());
+      saveCalculationRecord(rec, b, o.step, o.values, o.position.definitionFile, record, o.failed, o.profiles.get(),
+                            &o.stepProfiles);
       if (rows) {
         std::fputs(RecorderTableRow(rec, rec.steps.back()).c_str(), rows.get());
         std::fflush(rows.get());

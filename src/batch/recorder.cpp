@@ -10,6 +10,7 @@
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
+#include "output/generation_profiles.hpp"
 #include "output/output_header.hpp"
 
 namespace zoniq {
@@ -141,19 +142,67 @@ bool IsScalarRecorderParameter(const RecorderParameter& p) {
   return p.type == REC_CELL_CHARACTERISTICS || p.type == REC_GENERAL || p.type == REC_INTERFACES;
 }
 
-bool NeedsSolution(const RecorderParameter& p) { return p.type == REC_INTERFACES; }
+bool NeedsSolution(const RecorderParameter& p) {
+  return p.type == REC_INTERFACES || p.type == REC_ENERGY_BANDS || p.type == REC_GENERATION_RECOMBINATION ||
+         p.type == REC_OCCUPATION || p.type == REC_AC || p.type == REC_CELL_DEFINITION;
+}
+
+bool NeedsCf(const RecorderParameter& p) {
+  return p.type == REC_AC ||
+         (p.type == REC_GENERAL && (p.property == REC_GENERAL_CAPACITANCE || p.property == REC_GENERAL_CONDUCTANCE ||
+                                    p.property == REC_GENERAL_G_OMEGA));
+}
+
+namespace {
+
+// Properties of the energy bands, of the generation and recombination and of the cell
+// definition (codes within their type) that name a defect level or a defect.
+constexpr int kEntireBandDiagram = 17;
+bool IsLevelRate(int property) { return property >= 1 && property <= 8; }
+constexpr int kCellDefectDensity = 15;
+// Cell properties this program extracts: composition, Eg, Chi, epsilon, NC, NV, the tunnelling
+// masses, the three dopings and the defect density.
+bool IsExtractedCellProperty(int property) {
+  return (property >= 0 && property <= 5) || (property >= 10 && property <= 15);
+}
+
+}  // namespace
 
 bool CanRecord(const RecorderParameter& p, std::string& why) {
-  // Interface currents (with and without tunnelling) and the interface charge; the thermionic
-  // emission current and the interface occupations are not extracted by this program.
-  if (p.type == REC_INTERFACES && p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9))
-    return true;
-  if (p.type == REC_CELL_CHARACTERISTICS && p.property >= REC_EFFICIENCY && p.property <= REC_JMPP) return true;
-  if (p.type == REC_GENERAL && (p.property == REC_GENERAL_CURRENT || (p.property >= REC_GENERAL_RECOMBINATION_TOTAL &&
-                                                                      p.property <= REC_GENERAL_RECOMBINATION_AUGER)))
-    return true;
-  why = "Recording \"" + MakeRecordText(p) + "\" is not available in this version of ZONIQ";
-  return false;
+  bool ok = false;
+  switch (p.type) {
+    case REC_INTERFACES:
+      // Interface currents (with and without tunnelling) and the interface charge; the
+      // thermionic emission current and the interface occupations are not extracted.
+      ok = p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9);
+      break;
+    case REC_CELL_CHARACTERISTICS:
+      ok = p.property >= REC_EFFICIENCY && p.property <= REC_JMPP;
+      break;
+    case REC_GENERAL:
+      ok = p.property >= REC_GENERAL_CURRENT && p.property <= REC_GENERAL_RECOMBINATION_AUGER;
+      break;
+    case REC_ENERGY_BANDS:
+      ok = p.property >= 0 && p.property < static_cast<int>(RecorderPropertyKeywords(p.type).size()) &&
+           p.property != kEntireBandDiagram;
+      break;
+    case REC_GENERATION_RECOMBINATION:
+      ok = p.property >= 0 && p.property <= 12 && (!IsLevelRate(p.property) || (p.defect >= 1 && p.level >= 1));
+      break;
+    case REC_OCCUPATION:
+      ok = (p.property == 0 || p.property == 1) && p.defect >= 1 && p.level >= 1;
+      break;
+    case REC_AC:
+      ok = p.property >= 0 && p.property <= 6 && (p.layer == kRecRealPart || p.layer == kRecImaginaryPart);
+      break;
+    case REC_CELL_DEFINITION:
+      ok = IsExtractedCellProperty(p.property) && (p.property != kCellDefectDensity || p.defect >= 1);
+      break;
+    default:
+      break;
+  }
+  if (!ok) why = "Recording \"" + MakeRecordText(p) + "\" is not available in this version of ZONIQ";
+  return ok;
 }
 
 std::string MakeRecordText(const RecorderParameter& p) {
@@ -260,6 +309,13 @@ std::vector<double> RecordStepValues(const RecorderSetup& recorder, const Simula
         default:
           break;
       }
+    } else if (p.type == REC_GENERAL && NeedsCf(p)) {
+      // The first point of the step's C-f curve: nF/cm2, S/cm2 and S/cm2 per rad/s.
+      const CfResult& cf = record->cf;
+      if (!cf.present || cf.pointsDone < 1) continue;
+      if (p.property == REC_GENERAL_CAPACITANCE) v = cf.C[0];
+      if (p.property == REC_GENERAL_CONDUCTANCE) v = cf.G[0];
+      if (p.property == REC_GENERAL_G_OMEGA) v = cf.G[0] / (2.0 * 3.141592653589793 * cf.f[0]);
     } else if (p.type == REC_GENERAL && iv.present && iv.points > 0) {
       // The general current at the sweep's start voltage, the recombination currents at its
       // end; both already in mA/cm2.
@@ -293,9 +349,188 @@ std::vector<double> RecordStepValues(const RecorderSetup& recorder, const Simula
   return values;
 }
 
+namespace {
+
+// The layer (from 0) a layer field names in a cell of `layers` layers, or −1.
+int LayerIndex(int field, int layers) {
+  if (field == kRecLastLayer) return layers - 1;
+  return field >= 1 && field <= layers ? field - 1 : -1;
+}
+
+const BulkDefectRecord* FindDefect(const CalculationVariables& cv, int layer, int defect) {
+  if (layer < 0 || layer >= MAXLAYERS) return nullptr;
+  for (const BulkDefectRecord& d : cv.rec.layer[static_cast<std::size_t>(layer)])
+    if (d.input.defect == defect) return &d;
+  return nullptr;
+}
+
+// One profile; false when the quantity cannot be extracted from this state.
+bool ExtractProfile(const RecorderParameter& p, const CalculationVariables& cv, const BandDiagramProfiles& b,
+                    const AcSolution* ac, std::vector<double>& out) {
+  const CalculationParameters& par = *cv.par;
+  const int N = cv.mesh.N;
+  const Schaal& s = par.schaal;
+  const auto layerOf = [&](int i) {
+    int l = 0;
+    while (l + 1 < par.nlayers && i > cv.mesh.last[l]) ++l;
+    return l;
+  };
+  out.assign(static_cast<std::size_t>(N), 0.0);
+  switch (p.type) {
+    case REC_ENERGY_BANDS: {
+      const std::vector<double>* columns[] = {
+          &b.Ev, &b.Ec, &b.Fn,   &b.Fp, &b.n, &b.p,    &b.rhoDefect, &b.netDoping, &b.rho,      &b.E,
+          &b.jn, &b.jp, &b.jtot, &b.G,  &b.R, &b.cumG, &b.cumR,      nullptr,      &b.jnTunnel, &b.jpTunnel};
+      if (p.property < 0 || p.property >= 20 || !columns[p.property]) return false;
+      const std::vector<double>& c = *columns[p.property];
+      if (static_cast<int>(c.size()) < N) return false;
+      std::copy(c.begin(), c.begin() + N, out.begin());
+      return true;
+    }
+    case REC_GENERATION_RECOMBINATION: {
+      if (!IsLevelRate(p.property)) {
+        for (int i = 0; i < N; ++i) {
+          const auto k = static_cast<std::size_t>(i);
+          const double rate = s.S[static_cast<std::size_t>(layerOf(i))] * s.Dmax / (s.L * s.L) * 1e-6;
+          const double values[] = {cv.G[k],
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   cv.blocks.total.U[k],
+                                   cv.blocks.Srh().U[k],
+                                   cv.blocks.radiative.U[k],
+                                   cv.blocks.auger.U[k]};
+          out[k] = rate * values[p.property];
+        }
+        return true;
+      }
+      const int l = LayerIndex(p.layer, par.nlayers);
+      const BulkDefectRecord* d = FindDefect(cv, l, p.defect - 1);
+      if (!d || p.level > d->levels()) return false;
+      for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) {
+        const LevelRates r = DefectLevelRates(cv, *d, p.level - 1, i);
+        const double values[] = {0.0, r.ipvGn, r.ipvGp, r.Gnth, r.Gpth, r.Rnth, r.Rpth, r.netGn(), -r.netGp()};
+        out[static_cast<std::size_t>(i)] = values[p.property];
+      }
+      return true;
+    }
+    case REC_OCCUPATION: {
+      const int l = LayerIndex(p.layer, par.nlayers);
+      const BulkDefectRecord* d = FindDefect(cv, l, p.defect - 1);
+      if (!d || p.level > d->levels()) return false;
+      // The mean over the energy axis (its weights sum to one).
+      for (int j = 0; j < d->count; ++j) {
+        double f = 0.0;
+        for (int e = 0; e < d->axis.count; ++e) {
+          const LevelRecord& r = d->record(e, p.level - 1);
+          const double w =
+              d->axis.weight[static_cast<std::size_t>(e)] * d->axis.quadrature[static_cast<std::size_t>(e)];
+          f += w * (p.property == 0 ? r.f[static_cast<std::size_t>(j)] : r.een_min_f[static_cast<std::size_t>(j)]);
+        }
+        out[static_cast<std::size_t>(d->first + j)] = f;
+      }
+      return true;
+    }
+    case REC_AC: {
+      if (!ac || static_cast<int>(ac->dpsi.size()) != N) return false;
+      // As the ac file: currents in mA/cm2 per kT/q applied, potentials in kT.
+      const std::vector<Complex>* columns[] = {&ac->jn, &ac->jp, &ac->jd, &ac->jtot, &ac->dpsi, &ac->dphin, &ac->dphip};
+      const double scale = p.property <= 3 ? 0.1 * par.Vt : 1.0;
+      for (int i = 0; i < N; ++i) {
+        const Complex z = (*columns[p.property])[static_cast<std::size_t>(i)];
+        out[static_cast<std::size_t>(i)] = scale * (p.layer == kRecRealPart ? z.real() : z.imag());
+      }
+      return true;
+    }
+    case REC_CELL_DEFINITION: {
+      if (p.property == kCellDefectDensity) {
+        const int l = LayerIndex(p.layer, par.nlayers);
+        const BulkDefectRecord* d = FindDefect(cv, l, p.defect - 1);
+        if (!d) return false;
+        const std::vector<double>& Nt =
+            cv.defectNt[static_cast<std::size_t>(l)][static_cast<std::size_t>(p.defect - 1)];
+        for (int j = 0; j < d->count && j < static_cast<int>(Nt.size()); ++j)
+          out[static_cast<std::size_t>(d->first + j)] =
+              Nt[static_cast<std::size_t>(j)] * s.S[static_cast<std::size_t>(l)] * 1e-6;
+        return true;
+      }
+      const PointData& pt = cv.pt;
+      for (int i = 0; i < N; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const double dens = s.S[static_cast<std::size_t>(layerOf(i))] * 1e-6;  // [S_l] → /cm³
+        double v = 0.0;
+        switch (p.property) {
+          case 0:
+            v = pt.y[k];
+            break;
+          case 1:
+            v = pt.Eg[k];
+            break;
+          case 2:
+            v = pt.chi[k];
+            break;
+          case 3:
+            v = pt.eps[k];
+            break;
+          case 4:
+            v = pt.NC[k] * dens;
+            break;
+          case 5:
+            v = pt.NV[k] * dens;
+            break;
+          case 10:
+            v = pt.me[k];
+            break;
+          case 11:
+            v = pt.mh[k];
+            break;
+          case 12:
+            v = pt.ND[k] * dens;
+            break;
+          case 13:
+            v = pt.NA[k] * dens;
+            break;
+          case 14:
+            v = (pt.ND[k] - pt.NA[k]) * dens;
+            break;
+          default:
+            return false;
+        }
+        out[k] = v;
+      }
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+StepProfiles RecordStepProfiles(const std::vector<RecorderParameter>& parameters, const CalculationVariables& cv,
+                                const BandDiagramProfiles& bands, const AcSolution* ac) {
+  StepProfiles out;
+  out.values.resize(parameters.size());
+  if (cv.par == nullptr || cv.mesh.N < 1) return out;
+  const int N = cv.mesh.N;
+  out.x.assign(cv.mesh.xum.begin(), cv.mesh.xum.begin() + N);
+  for (std::size_t k = 0; k < parameters.size(); ++k) {
+    const RecorderParameter& p = parameters[k];
+    if (IsScalarRecorderParameter(p) || !NeedsSolution(p)) continue;
+    if (!ExtractProfile(p, cv, bands, ac, out.values[k])) out.values[k].assign(static_cast<std::size_t>(N), kNaN);
+  }
+  return out;
+}
+
 void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, long long step,
                            const std::array<double, kMaxBatchParameters>& values, int definitionFile,
-                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles) {
+                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles,
+                           StepProfiles* stepProfiles) {
   recorder.currentStep = step;
   RecordedStep r;
   r.step = step;
@@ -305,6 +540,7 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
   for (int i = 0; i < batch.numberOfParameters; ++i) {
     const BatchParameter& bp = batch.bp[static_cast<std::size_t>(i)];
     const double v = values[static_cast<std::size_t>(i)];
+    r.batchNumbers.push_back(v);
     if (bp.valuesFromList && bp.valuesAreFileNames) {
       const int f = static_cast<int>(v);
       r.batchValues.push_back(f >= 0 && f < static_cast<int>(bp.fileNameList.size())
@@ -315,6 +551,7 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
     }
   }
   r.failed = failed;
+  if (stepProfiles && !failed) r.profiles = std::move(*stepProfiles);
   r.values =
       failed ? std::vector<double>(recorder.parameters.size(), kNaN) : RecordStepValues(recorder, record, profiles);
   // The header of the result file describes the first recorded step; a copy, so that clearing
@@ -399,13 +636,143 @@ std::string RecorderResultText(const RecorderSetup& recorder, const std::string&
   return out;
 }
 
-int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder,
-                     const std::string& version) {
+namespace {
+
+struct KindInfo {
+  int type;        // recorder type of the profiles
+  int headerKind;  // kind of the common header
+};
+constexpr KindInfo kKinds[kRecordKinds] = {{REC_NOT_APPLICABLE, kResultIV},
+                                           {REC_ENERGY_BANDS, kResultBandDiagram},
+                                           {REC_GENERATION_RECOMBINATION, kResultGenerationRecombination},
+                                           {REC_OCCUPATION, kResultOccupation},
+                                           {REC_AC, kResultAc},
+                                           {REC_NOT_APPLICABLE, kResultBatchGeneral},
+                                           {REC_NOT_APPLICABLE, kResultBatchInterface},
+                                           {REC_CELL_DEFINITION, kResultGrading}};
+
+std::string Sci103(double v) { return std::isnan(v) ? std::string("       NaN") : sci(v, 10, 3); }
+
+// The block of batch values (`WriteParameterBlok`): one line per batch parameter with its value
+// at every step (the definition file of every step first, when they varied).
+std::string ParameterBlock(const RecorderSetup& recorder) {
+  const BatchSetup& b = recorder.batchCopy;
+  std::string out;
+  int k = 1;
+  if (b.variationOfDefinitionFiles) {
+    out += "bp " + std::to_string(k++) + ":";
+    for (const RecordedStep& s : recorder.steps) out += "\t" + s.definitionFileName;
+    out += "\n";
+  }
+  for (int i = 0; i < b.numberOfParameters; ++i, ++k) {
+    const BatchParameter& bp = b.bp[static_cast<std::size_t>(i)];
+    out += "bp " + std::to_string(k) + ":";
+    for (const RecordedStep& s : recorder.steps) {
+      const auto u = static_cast<std::size_t>(i);
+      if (bp.valuesFromList && bp.valuesAreFileNames)
+        out += "\t" + (u < s.batchValues.size() ? s.batchValues[u] : std::string());
+      else
+        out += "\t" + Sci103(u < s.batchNumbers.size() ? s.batchNumbers[u] : kNaN);
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+// One row per mesh point up to the largest mesh of all steps; `value(step, i)` gives the entry
+// (steps with fewer points leave their column empty). Returns whether a NaN was written.
+template <typename Value>
+bool MeshRows(std::string& out, const RecorderSetup& recorder, Value value) {
+  std::size_t rows = 0;
+  for (const RecordedStep& s : recorder.steps) rows = std::max(rows, s.profiles.x.size());
+  bool nan = false;
+  for (std::size_t i = 0; i < rows; ++i) {
+    out += std::to_string(i);
+    for (const RecordedStep& s : recorder.steps) {
+      out += "\t";
+      if (i >= s.profiles.x.size() && !s.failed) continue;
+      const double v = value(s, i);
+      nan = nan || std::isnan(v);
+      out += Sci103(v);
+    }
+    out += "\n";
+  }
+  return nan;
+}
+
+// The mesh and one table per recorded profile of `type` (numbered from 1).
+std::string ProfileTables(const RecorderSetup& recorder, int type) {
+  std::string out = "* The mesh: x(um) *\n\n" + ParameterBlock(recorder);
+  MeshRows(out, recorder,
+           [](const RecordedStep& s, std::size_t i) { return i < s.profiles.x.size() ? s.profiles.x[i] : kNaN; });
+  int number = 1;
+  for (std::size_t k = 0; k < recorder.parameters.size(); ++k) {
+    const RecorderParameter& p = recorder.parameters[k];
+    if (p.type != type) continue;
+    out += "\n* Parameter " + std::to_string(number++) + ":\t" + MakeRecordText(p) + " *\n";
+    out += ParameterBlock(recorder);
+    const bool nan = MeshRows(out, recorder, [k](const RecordedStep& s, std::size_t i) {
+      if (k >= s.profiles.values.size() || i >= s.profiles.values[k].size()) return kNaN;
+      return s.profiles.values[k][i];
+    });
+    if (nan) out += "Warning: not all the requested data could be recorded, and have been put to NaN\n";
+    out += "\n\n\n";
+  }
+  return out;
+}
+
+bool HasType(const RecorderSetup& recorder, int type) {
+  for (const RecorderParameter& p : recorder.parameters)
+    if (p.type == type) return true;
+  return false;
+}
+
+}  // namespace
+
+int RecorderTypeOfKind(int kind) { return kind >= 0 && kind < kRecordKinds ? kKinds[kind].type : REC_NOT_APPLICABLE; }
+
+int RecorderKindOfFileName(std::string_view name) {
+  const std::size_t dot = name.find_last_of('.');
+  const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : name.substr(dot);
+  if (EqualsNoCase(ext, ".eb")) return kRecordEnergyBands;
+  if (EqualsNoCase(ext, ".gen")) return kRecordGeneration;
+  if (EqualsNoCase(ext, ".occ")) return kRecordOccupation;
+  if (EqualsNoCase(ext, ".ac")) return kRecordAc;
+  return kRecordIV;
+}
+
+std::string RecorderProfileText(const RecorderSetup& recorder, int kind, const std::string& version) {
+  const int type = RecorderTypeOfKind(kind);
+  std::string out;
+  HeaderContext hc;
+  hc.version = version;
+  WriteOutputHeader(out, recorder.headerRecord, kKinds[std::clamp(kind, 0, kRecordKinds - 1)].headerKind, false, hc);
+  out += "\n*** Overview of recorder settings ***\n\n";
+  for (const RecorderParameter& p : recorder.parameters)
+    if (p.type == type) out += MakeRecordText(p) + "\n";
+  out += "\n\n";
+  out += BatchOverview(recorder.batchCopy);
+  out += "\n\n*** The recorded data ***\n\n";
+  return out + ProfileTables(recorder, type);
+}
+
+int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder, const std::string& version,
+                     int kind) {
   if (recorder.steps.empty()) {
     env.Popup("Function save results of recording", "No recording made yet: nothing to save or show");
     return -1;
   }
-  const std::string text = RecorderResultText(recorder, version);
+  const int type = RecorderTypeOfKind(kind);
+  if (type != REC_NOT_APPLICABLE && !HasType(recorder, type)) {
+    env.Popup("Function save results of recording",
+              "No " + std::string(kRecorderTypeKeywords[static_cast<std::size_t>(type)]) +
+                  " were recorded: nothing to save or show");
+    return -1;
+  }
+  std::string text =
+      type == REC_NOT_APPLICABLE ? RecorderResultText(recorder, version) : RecorderProfileText(recorder, kind, version);
+  if (type == REC_NOT_APPLICABLE && HasType(recorder, REC_CELL_DEFINITION))
+    text += "\n\n" + ProfileTables(recorder, REC_CELL_DEFINITION);
   if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) return -1;
   return 0;
 }

@@ -2,10 +2,14 @@
 // (".srf") and the table of recorded values (".rcd"). A quantity is named by five codes: its
 // type, its property, a layer (or an ac part, or an interface), a defect and a level.
 //
-// Scalar quantities are recorded: the cell characteristics of the step's I-V curve, the general
-// current and recombination currents (looked up in the I-V curve by voltage) and the interface
-// currents and charge of the step's final state. The settings file reads and writes every type;
-// profiles are refused when a recording starts.
+// Scalar quantities are one number per step: the cell characteristics of the step's I-V curve,
+// the general current and recombination currents (looked up in the I-V curve by voltage), the
+// general capacitance and conductance (the first point of the step's C-f curve) and the
+// interface currents and charge of the step's final state. Profiles are one value per mesh
+// point, taken from the step's final solved state: the band diagram, the generation and
+// recombination rates, the occupation of a defect level, the last small-signal solution and the
+// graded cell properties. The settings file reads and writes every type; what this program
+// cannot extract is refused when a recording starts.
 #pragma once
 
 #include <array>
@@ -16,6 +20,7 @@
 
 #include "batch/batch_setup.hpp"
 #include "measure/simulation_record.hpp"
+#include "measure/small_signal.hpp"
 #include "output/band_diagram.hpp"
 #include "settings/settings_files.hpp"
 #include "ui/error_message.hpp"
@@ -87,13 +92,23 @@ struct RecorderParameter {
 
 // Scalar quantities are one number per step.
 bool IsScalarRecorderParameter(const RecorderParameter& p);
-// Whether the quantity is read from the step's solved state (the interface currents and charge)
-// rather than from its simulation record.
+// Whether the quantity is read from the step's solved state (the interface currents and charge
+// and every profile) rather than from its simulation record.
 bool NeedsSolution(const RecorderParameter& p);
+// Whether the quantity needs the C-f sweep (the general capacitance and conductance, and the ac
+// profiles, which are those of the sweep's last frequency).
+bool NeedsCf(const RecorderParameter& p);
 // Whether this program can record the quantity (false, with the reason, for the others).
 bool CanRecord(const RecorderParameter& p, std::string& why);
 // "Cell characteristics: efficiency (%)" and the like.
 std::string MakeRecordText(const RecorderParameter& p);
+
+// The profiles of one step: the mesh [µm] and, per recorder parameter, its value at every
+// mesh point (empty for scalar parameters; NaN where it could not be extracted).
+struct StepProfiles {
+  std::vector<double> x;
+  std::vector<std::vector<double>> values;
+};
 
 // One recorded step.
 struct RecordedStep {
@@ -101,7 +116,9 @@ struct RecordedStep {
   int definitionFile = -1;
   std::string definitionFileName;
   std::vector<std::string> batchValues;  // the text of each parameter's value (sci 12.5 or file name)
+  std::vector<double> batchNumbers;      // the values themselves (a file's index for a list of files)
   std::vector<double> values;            // one per recorder parameter; NaN: could not be recorded
+  StepProfiles profiles;                 // when profiles are recorded
   bool failed = false;                   // the step's simulation was abandoned
 };
 
@@ -132,10 +149,20 @@ bool RecorderNeedsIV(const RecorderSetup& recorder);
 std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record,
                                      const BandDiagramProfiles* profiles = nullptr);
 
-// Records one step (`saveCalculationRecord`): the values and the batch values of the step.
+// The profiles of the recorded parameters from a step's final solved state cv, its band diagram
+// and its last small-signal solution (null when none): energy bands in the units of the
+// band-diagram file, rates in /cm³·s, occupations as probabilities (the mean over a defect's
+// energy distribution), ac quantities as in the ac file, cell properties in the units of the
+// definition panels (densities /cm³). A quantity of a layer is 0 outside that layer.
+StepProfiles RecordStepProfiles(const std::vector<RecorderParameter>& parameters, const CalculationVariables& cv,
+                                const BandDiagramProfiles& bands, const AcSolution* ac);
+
+// Records one step (`saveCalculationRecord`): the values and the batch values of the step, and
+// its profiles (moved from `stepProfiles` when given).
 void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, long long step,
                            const std::array<double, kMaxBatchParameters>& values, int definitionFile,
-                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles = nullptr);
+                           const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles = nullptr,
+                           StepProfiles* stepProfiles = nullptr);
 
 // The table of scalar values: heading, then one row per recorded step; a warning line follows
 // when a value is NaN.
@@ -143,10 +170,33 @@ std::string RecorderTableHeading(const RecorderSetup& recorder);
 std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step);
 // The whole result file: common header, overview of recorder and batch settings, the table.
 std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version);
-// Writes it (`record_naar_file` mode 3). Returns 0, or -1 when nothing was recorded (reported
-// "No recording made yet: nothing to save or show") or the file cannot be written.
-int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder,
-                     const std::string& version);
+// Kinds of recorder result file with their descriptions, extensions and header kinds.
+enum RecorderFileKind {
+  kRecordIV = 0,
+  kRecordEnergyBands,
+  kRecordGeneration,
+  kRecordOccupation,
+  kRecordAc,
+  kRecordGeneral,
+  kRecordInterface,
+  kRecordCellDefinition,
+  kRecordKinds
+};
+// The recorder type whose profiles a file kind holds (REC_NOT_APPLICABLE for the scalar kinds).
+int RecorderTypeOfKind(int kind);
+// The kind a file name asks for by its extension (".eb", ".gen", ".occ", ".ac"); the scalar
+// table (kRecordIV) for any other.
+int RecorderKindOfFileName(std::string_view name);
+// A file of profiles (`record_naar_file` for kinds 1 … 4 and 7): the common header, the
+// overview of the recorder parameters of this kind and of the batch, the mesh of every step,
+// then one table per parameter with one column per step.
+std::string RecorderProfileText(const RecorderSetup& recorder, int kind, const std::string& version);
+// Writes the kind's file (`record_naar_file` mode 3): the scalar table for kIV (followed by the
+// tables of the cell-definition profiles when such are recorded), else the kind's profiles.
+// Returns 0, or -1 when nothing was recorded (reported "No recording made yet: nothing to save
+// or show") or the file cannot be written.
+int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder, const std::string& version,
+                     int kind = kRecordIV);
 
 // The settings file.
 std::string RecordSettingsText(const RecorderSetup& recorder);

@@ -56,6 +56,115 @@ bool SameMesh(const CalculationVariables& a, const CalculationVariables& b) {
   return a.mesh.N == b.mesh.N && std::equal(a.mesh.x.begin(), a.mesh.x.begin() + a.mesh.N, b.mesh.x.begin());
 }
 
+// The probe of wavelength λ [nm]: its power P [W/m²] and photon flux [1/m²s] by the QE mode (a
+// fixed number of photons, mode 0, or a fixed power, mode 1, as the definition file describes
+// the mode and the script's "set qe.photonflux" and "set qe.photonpower" set it).
+void ProbeLight(const QELightSettings& light, double lambda, double& P, double& phi) {
+  phi = light.numberOfPhotons;
+  P = phi / (kPhotonsPerWattNm * lambda);
+  if (light.mode == 1) {
+    P = light.incidentPower;
+    phi = P * kPhotonsPerWattNm * lambda;
+  }
+}
+
+void FillQEResult(QEResult& r, const std::vector<double>& lambda, int colour) {
+  const std::size_t n = lambda.size();
+  r.present = 1;
+  r.points = static_cast<int>(n);
+  r.pointsDone = 0;
+  r.colour = colour;
+  r.lambda = lambda;
+  r.QE.assign(n, 0.0);
+  r.photonEnergy.assign(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) r.photonEnergy[i] = 1239.977 / lambda[i];
+}
+
+bool QEFailure(SimulationState& s, const Environment& env, const std::vector<double>& lambda, std::size_t k) {
+  s.QEConvergenceFailure = s.CONVERGENTIEFALING;
+  if (!s.QEConvergenceFailure) return false;
+  env.Error("While calculating QE...",
+            k == 0 ? "Convergence failure at lambda = " + fix(lambda[k], 0, 2) + " nm.\nNo QE calculation was done"
+                   : "Convergence failure at lambda = " + fix(lambda[k], 0, 2) +
+                         " nm.\nQE calculation cut at lambda = " + fix(lambda[k - 1], 0, 2) + " nm.");
+  return true;
+}
+
+// Back to the working point with its own light.
+void RestoreWorkPoint(SimulationState& s, CalculationVariables& cv) {
+  GenerationParameters& bias = s.generatieparameters;
+  SolverContext* const ctx = cv.ctx;
+  CopyCalculationVariables(cv, s.werkpuntcv);
+  cv.ctx = ctx;
+  cv.wavelengths = bias.wavelengths;
+  InstallGenerationHook(cv, bias);
+  Full_x_Dependence(cv);
+  RecomputeGeneration(cv, bias);
+}
+
+// QE under a bias generation read from a file: at every wavelength the generation is the
+// file's profile plus the probe's optical profile, on whatever mesh the solution takes (the
+// hook evaluates both whenever the mesh changes).
+int QEWithFileBias(SimulationState& s, const Environment& env, const CellState& cell, CalculationVariables& cv,
+                   QEAction& action, SimulationRecord& record) {
+  GenerationParameters& bias = s.generatieparameters;
+  const std::vector<double> lambda = QEWavelengths(action.startLambda, action.stopLambda, action.points);
+  GenerationParameters probe;
+  LikeBias(bias, AddSpectra(lambda, {}), probe);
+  if (BerekenFilterSpectra(env, probe, cell.parameterset1.cellParas) == 0) {
+    s.QEConvergenceFailure = 1;
+    return 0;
+  }
+  GenerationParameters file = bias;  // the file's profile, brought onto each mesh
+  file.fromFile = 1;
+  std::vector<double> fileG(static_cast<std::size_t>(MAXPOINTS), 0.0);
+  const auto generation = [&probe, &file, &fileG](CalculationVariables& c) {
+    RecomputeGeneration(c, file);
+    std::copy(c.G.begin(), c.G.begin() + c.mesh.N, fileG.begin());
+    RecomputeGeneration(c, probe);
+    for (int j = 0; j < c.mesh.N; ++j) c.G[static_cast<std::size_t>(j)] += fileG[static_cast<std::size_t>(j)];
+  };
+  // Every wavelength starts from the working-point solution with the absorption at the probe's
+  // wavelengths.
+  CalculationVariables start;
+  CopyCalculationVariables(start, s.werkpuntcv);
+  start.ctx = cv.ctx;
+  start.wavelengths = probe.wavelengths;
+  Full_x_Dependence(start);
+  PrepareAbsorption(start, probe);
+  QEResult& r = record.qe;
+  FillQEResult(r, lambda, s.kleurindex);
+  const double J0 = s.JWorkingPoint;  // [mA/cm2], under the file's generation
+  const double V = PresentBias(s.werkpuntcv);
+  for (std::size_t k = 0; k < lambda.size(); ++k) {
+    StatusMessage(env, 1);
+    if (env.ui)
+      env.ui->StatusMessage(" QE at " + fix(V, 0, 3) + " Volt, from " + std::to_string(action.startLambda) + " to " +
+                            std::to_string(action.stopLambda) + " nm: " + fix(lambda[k], 0, 0) + " nm");
+    double P = 0.0, phi = 0.0;
+    ProbeLight(cell.definitionExtras.qe, lambda[k], P, phi);
+    const std::size_t kp = IndexOf(probe.wavelengths, lambda[k]);
+    std::fill(probe.watt_lambda.begin(), probe.watt_lambda.end(), 0.0);
+    probe.watt_lambda[kp] = P;
+    CalculateIncomingFluxes(probe, kPhotonsPerWattNm, 1);  // no neutral-density filter, no window
+    probe.generationCurrent = 0;                           // the light changed: compute afresh
+    SolverContext* const ctx = cv.ctx;
+    CopyCalculationVariables(cv, start);
+    cv.ctx = ctx;
+    cv.regenerate = generation;
+    generation(cv);
+    update_psivar(cv);
+    onder_belichting(s, cv);
+    if (QEFailure(s, env, lambda, k)) break;
+    r.pointsDone = static_cast<int>(k) + 1;
+    extraheer_stroom(cv, s.stroom);
+    r.QE[k] = -1000.0 * (s.stroom.j_tot[1] - J0) / (1.602e-19 * phi) + 0.0;  // no "-0"
+  }
+  action.pointsDone = r.pointsDone;
+  RestoreWorkPoint(s, cv);
+  return 1;
+}
+
 }  // namespace
 
 int calcqe(SimulationState& s, const Environment& env, const CellState& cell, CalculationVariables& cv,
@@ -73,13 +182,7 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
     return 0;
   }
   GenerationParameters& bias = s.generatieparameters;
-  if (bias.fromFile) {
-    env.Error("Calculating quantum efficiency...",
-              "QE with the bias generation read from a file is not available in this version: it was not "
-              "calculated.");
-    s.QEConvergenceFailure = 1;
-    return 0;
-  }
+  if (bias.fromFile) return QEWithFileBias(s, env, cell, cv, action, record);
   const QELightSettings& light = cell.definitionExtras.qe;
   const std::vector<double> lambda = QEWavelengths(action.startLambda, action.stopLambda, n);
   const std::vector<double> monoWavelengths = AddSpectra(lambda, {});
@@ -100,15 +203,7 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
   }
 
   QEResult& r = record.qe;
-  r.present = 1;
-  r.points = n;
-  r.pointsDone = 0;
-  r.colour = s.kleurindex;
-  r.lambda = lambda;
-  r.QE.assign(static_cast<std::size_t>(n), 0.0);
-  r.photonEnergy.assign(static_cast<std::size_t>(n), 0.0);
-  for (int i = 0; i < n; ++i)
-    r.photonEnergy[static_cast<std::size_t>(i)] = 1239.977 / lambda[static_cast<std::size_t>(i)];
+  FillQEResult(r, lambda, s.kleurindex);
   const double J0 = s.JWorkingPoint;  // [mA/cm2]
   const double V = PresentBias(s.werkpuntcv);
 
@@ -134,14 +229,8 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
     if (env.ui)
       env.ui->StatusMessage(" QE at " + fix(V, 0, 3) + " Volt, from " + std::to_string(action.startLambda) + " to " +
                             std::to_string(action.stopLambda) + " nm: " + fix(lambda[k], 0, 0) + " nm");
-    // The monochromatic light: a fixed number of photons (mode 0) or a fixed power (mode 1), as
-    // the definition file describes the mode and the script's "set qe.photonflux" and
-    // "set qe.photonpower" set it.
-    double phi = light.numberOfPhotons, P = phi / (kPhotonsPerWattNm * lambda[k]);
-    if (light.mode == 1) {
-      P = light.incidentPower;
-      phi = P * kPhotonsPerWattNm * lambda[k];
-    }
+    double P = 0.0, phi = 0.0;
+    ProbeLight(light, lambda[k], P, phi);
     const std::size_t km = IndexOf(mono.wavelengths, lambda[k]);
     mono.watt_lambda[km] = P;
     CalculateIncomingFluxes(mono, kPhotonsPerWattNm, 1);  // no neutral-density filter, no window
@@ -183,14 +272,7 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
     } else {
       fresh = false;
     }
-    s.QEConvergenceFailure = s.CONVERGENTIEFALING;
-    if (s.QEConvergenceFailure) {
-      env.Error("While calculating QE...",
-                i == 0 ? "Convergence failure at lambda = " + fix(lambda[k], 0, 2) + " nm.\nNo QE calculation was done"
-                       : "Convergence failure at lambda = " + fix(lambda[k], 0, 2) +
-                             " nm.\nQE calculation cut at lambda = " + fix(lambda[k - 1], 0, 2) + " nm.");
-      break;
-    }
+    if (QEFailure(s, env, lambda, k)) break;
     r.pointsDone = i + 1;
     extraheer_stroom(cv, s.stroom);
     const double J = s.stroom.j_tot[1];
@@ -198,14 +280,7 @@ int calcqe(SimulationState& s, const Environment& env, const CellState& cell, Ca
   }
   action.pointsDone = r.pointsDone;
 
-  // Back to the working point with its own light.
-  SolverContext* const ctx = cv.ctx;
-  CopyCalculationVariables(cv, s.werkpuntcv);
-  cv.ctx = ctx;
-  cv.wavelengths = bias.wavelengths;
-  InstallGenerationHook(cv, bias);
-  Full_x_Dependence(cv);
-  RecomputeGeneration(cv, bias);
+  RestoreWorkPoint(s, cv);
   return 1;
 }
 

@@ -16,6 +16,7 @@ constexpr int kKl = 5;  // band widths of the coupled Jacobian (three unknowns p
 constexpr int kKu = 6;
 constexpr int kLd = 2 * kKl + kKu + 1;
 constexpr int kRefinements = 2;
+constexpr double kSettled = 1e-7;
 
 struct ComplexBand {
   int n = 0;
@@ -23,15 +24,18 @@ struct ComplexBand {
   Complex& at(int r, int c) const { return a[(kKl + kKu + r - c) + static_cast<long>(c) * kLd]; }
 };
 
-// LU factorisation with partial pivoting in place (the diagonal keeps the reciprocal pivots). Returns −1 − row of the
-// first zero (or non-finite) pivot, else 0.
-int FactorComplexBand(const ComplexBand& A, int* pivots) {
+// LU factorisation with partial pivoting in place (the diagonal keeps the reciprocal pivots);
+// extent[j] is the last column of row j of U. Returns −1 − row of the first zero (or
+// non-finite) pivot, else 0. The update runs down the columns (contiguous in band storage) and
+// leaves out the structural zeros of the pivot row; the complex products are written out, as
+// the library's operators guard every product against infinities the factors never hold.
+int FactorComplexBand(const ComplexBand& A, int* pivots, int* extent) {
   const int n = A.n;
   int ju = 0;
+  auto norm1 = [](Complex z) { return std::fabs(z.real()) + std::fabs(z.imag()); };
   for (int j = 0; j < n; ++j) {
     const int km = std::min(kKl, n - 1 - j);
     int p = j;
-    auto norm1 = [](Complex z) { return std::fabs(z.real()) + std::fabs(z.imag()); };
     double best = norm1(A.at(j, j));
     for (int i = j + 1; i <= j + km; ++i) {
       const double a = norm1(A.at(i, j));
@@ -43,36 +47,75 @@ int FactorComplexBand(const ComplexBand& A, int* pivots) {
     pivots[j] = p;
     if (!(best > 0.0) || !std::isfinite(best)) return -1 - j;
     ju = std::max(ju, std::min(j + kKu + (p - j), n - 1));
+    extent[j] = ju;
     if (p != j)
       for (int c = j; c <= ju; ++c) std::swap(A.at(j, c), A.at(p, c));
-    const Complex inv = 1.0 / A.at(j, j);
-    A.at(j, j) = inv;  // the factors keep the reciprocal pivot
+    const Complex piv = A.at(j, j);
+    const double scale = 1.0 / std::max(std::fabs(piv.real()), std::fabs(piv.imag()));
+    const double pr = piv.real() * scale, pi = piv.imag() * scale;  // no overflow in |piv|²
+    const double q = scale / (pr * pr + pi * pi);
+    const double ir = pr * q, ii = -pi * q;
+    A.at(j, j) = Complex(ir, ii);
+    double mr[kKl], mi[kKl];
+    int rows = 0;
     for (int i = j + 1; i <= j + km; ++i) {
-      const Complex m = A.at(i, j) * inv;
-      A.at(i, j) = m;
-      if (m == Complex(0.0, 0.0)) continue;
-      for (int c = j + 1; c <= ju; ++c) A.at(i, c) -= m * A.at(j, c);
+      const Complex a = A.at(i, j);
+      mr[i - j - 1] = a.real() * ir - a.imag() * ii;
+      mi[i - j - 1] = a.real() * ii + a.imag() * ir;
+      A.at(i, j) = Complex(mr[i - j - 1], mi[i - j - 1]);
+      if (mr[i - j - 1] != 0.0 || mi[i - j - 1] != 0.0) rows = i - j;
+    }
+    if (rows == 0) continue;
+    for (int c = j + 1; c <= ju; ++c) {
+      const Complex t = A.at(j, c);
+      const double tr = t.real(), ti = t.imag();
+      if (tr == 0.0 && ti == 0.0) continue;
+      double* col = reinterpret_cast<double*>(&A.at(j + 1, c));
+      for (int k = 0; k < rows; ++k) {
+        col[2 * k] -= mr[k] * tr - mi[k] * ti;
+        col[2 * k + 1] -= mr[k] * ti + mi[k] * tr;
+      }
     }
   }
   return 0;
 }
 
 // Solution with the factors (b overwritten by x). Returns −1 on a non-finite value.
-int SolveFactoredBand(const ComplexBand& LU, const int* pivots, Complex* b) {
+int SolveFactoredBand(const ComplexBand& LU, const int* pivots, const int* extent, Complex* b) {
   const int n = LU.n;
   for (int j = 0; j < n; ++j) {
     if (pivots[j] != j) std::swap(b[j], b[pivots[j]]);
+    const double br = b[j].real(), bi = b[j].imag();
+    if (br == 0.0 && bi == 0.0) continue;
     const int km = std::min(kKl, n - 1 - j);
-    for (int i = j + 1; i <= j + km; ++i) b[i] -= LU.at(i, j) * b[j];
+    for (int i = j + 1; i <= j + km; ++i) {
+      const Complex m = LU.at(i, j);
+      b[i] = Complex(b[i].real() - (m.real() * br - m.imag() * bi), b[i].imag() - (m.real() * bi + m.imag() * br));
+    }
   }
   for (int j = n - 1; j >= 0; --j) {
-    Complex s = b[j];
-    const int cmax = std::min(n - 1, j + kKl + kKu);
-    for (int c = j + 1; c <= cmax; ++c) s -= LU.at(j, c) * b[c];
-    b[j] = s * LU.at(j, j);
+    double sr = b[j].real(), si = b[j].imag();
+    for (int c = j + 1; c <= extent[j]; ++c) {
+      const Complex u = LU.at(j, c);
+      const double xr = b[c].real(), xi = b[c].imag();
+      sr -= u.real() * xr - u.imag() * xi;
+      si -= u.real() * xi + u.imag() * xr;
+    }
+    const Complex d = LU.at(j, j);
+    b[j] = Complex(sr * d.real() - si * d.imag(), sr * d.imag() + si * d.real());
     if (!std::isfinite(b[j].real()) || !std::isfinite(b[j].imag())) return -1;
   }
   return 0;
+}
+
+// The rounding error of p = a·b, exactly (Dekker's splitting into 26-bit halves: plain
+// arithmetic, where std::fma is a library call on processors chosen at run time).
+inline double ProductError(double a, double b, double p) {
+  constexpr double kSplit = 134217729.0;  // 2^27 + 1
+  const double ca = kSplit * a, cb = kSplit * b;
+  const double ah = ca - (ca - a), al = a - ah;
+  const double bh = cb - (cb - b), bl = b - bh;
+  return ((ah * bh - p) + ah * bl + al * bh) + al * bl;
 }
 
 // A sum of products carried in twice the working precision (error-free products and sums):
@@ -82,7 +125,7 @@ class Compensated {
   explicit Compensated(double start) : sum_(start) {}
   void AddProduct(double a, double b) {
     const double p = a * b;
-    const double pe = std::fma(a, b, -p);
+    const double pe = ProductError(a, b, p);
     const double t = sum_ + p;
     const double z = t - sum_;
     error_ += (sum_ - (t - z)) + (p - z) + pe;
@@ -119,7 +162,85 @@ int SplitPoint(const CalculationVariables& cv) {
   return std::clamp(best, 1, std::max(N - 1, 1));
 }
 
-// The free-carrier charging and the finite response of the single-level bulk defects.
+// The finite response of a defect with L > 1 levels at point j of its layer. Its L + 1 charge
+// states s are linked by the transitions k (between s = k and k + 1): a gain of an electron at
+// the rate A_k = cn_k·n + ep_k + gp_k, a loss at D_k = cp_k·p + en_k + gn_k. With the cumulative
+// occupations y_k = Σ_{s ≤ k} δf_s (y_{−1} = y_L = 0, the states sum to one) the rate equations
+// dδf_s/dt = δJ_{s−1} − δJ_s, δJ_k = A_k·δf_k − D_k·δf_{k+1} + cn_k·f_k·δn − cp_k·f_{k+1}·δp,
+// become the tridiagonal system
+//   (iω + A_k + D_k)·y_k − A_k·y_{k−1} − D_k·y_{k+1} = −(cn_k·f_k·δn − cp_k·f_{k+1}·δp).
+// At ω = 0 it gives the instantaneous response the DC Jacobian already holds; the difference
+// δf(ω) − δf(0) is added to the electron, hole and Poisson rows (row factors rows[0 … 2]) of the
+// three columns (δψ, δφn, δφp) starting at `col`, through ∂Un/∂f_s, ∂Up/∂f_s and the charge.
+void AddMultiLevelResponse(const BulkDefectRecord& d, std::size_t j, double n, double p, Complex iw,
+                           const double rows[3], const ComplexBand& C, int col) {
+  const int L = d.levels();
+  for (int e = 0; e < d.axis.count; ++e) {
+    const double Nt = d.record(e, 0).Nt[j] * d.axis.quadrature[static_cast<std::size_t>(e)];
+    if (Nt == 0.0) continue;
+    double A[MAXLEVELS], D[MAXLEVELS], f[MAXLEVELS + 1];
+    double gn[MAXLEVELS], gp[MAXLEVELS];  // the drive per unit δn and per unit δp
+    double dUn[MAXLEVELS + 1] = {}, dUp[MAXLEVELS + 1] = {};
+    f[0] = d.record(e, 0).een_min_f[j];
+    bool usable = true;
+    for (int k = 0; k < L; ++k) {
+      const LevelRecord& r = d.record(e, k);
+      f[k + 1] = r.f[j];
+      A[k] = r.cn[j] * n + r.ep[j] + r.gp_opt[j];
+      D[k] = r.cp[j] * p + r.en[j] + r.gn_opt[j];
+      usable = usable && A[k] + D[k] > 0.0;
+      gn[k] = r.cn[j] * f[k];
+      gp[k] = -r.cp[j] * f[k + 1];
+      // Un = Nt·Σ_k (cn_k·n·f_k − (en_k + gn_k)·f_{k+1}), Up = Nt·Σ_k (cp_k·p·f_{k+1} − (ep_k + gp_k)·f_k).
+      dUn[k] += Nt * r.cn[j] * n;
+      dUn[k + 1] -= Nt * (r.en[j] + r.gn_opt[j]);
+      dUp[k + 1] += Nt * r.cp[j] * p;
+      dUp[k] -= Nt * (r.ep[j] + r.gp_opt[j]);
+    }
+    if (!usable) continue;
+    // Columns: δn = n(δψ + δφn), δp = −p(δψ + δφp).
+    Complex rhs[3][MAXLEVELS];
+    for (int k = 0; k < L; ++k) {
+      const double byN = gn[k] * n, byP = -gp[k] * p;
+      rhs[0][k] = -(byN + byP);
+      rhs[1][k] = -byN;
+      rhs[2][k] = -byP;
+    }
+    // Thomas algorithm at ω and at 0, for the three columns at once.
+    Complex dy[3][MAXLEVELS];
+    for (int pass = 0; pass < 2; ++pass) {
+      const Complex w = pass == 0 ? iw : Complex(0.0, 0.0);
+      Complex cprime[MAXLEVELS], y[3][MAXLEVELS];
+      Complex denom = w + A[0] + D[0];
+      for (int c = 0; c < 3; ++c) y[c][0] = rhs[c][0] / denom;
+      if (L > 1) cprime[0] = -D[0] / denom;
+      for (int k = 1; k < L; ++k) {
+        denom = w + A[k] + D[k] + A[k] * cprime[k - 1];
+        if (k + 1 < L) cprime[k] = -D[k] / denom;
+        for (int c = 0; c < 3; ++c) y[c][k] = (rhs[c][k] + A[k] * y[c][k - 1]) / denom;
+      }
+      for (int k = L - 2; k >= 0; --k)
+        for (int c = 0; c < 3; ++c) y[c][k] -= cprime[k] * y[c][k + 1];
+      for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < L; ++k) dy[c][k] = pass == 0 ? y[c][k] : dy[c][k] - y[c][k];
+    }
+    for (int c = 0; c < 3; ++c) {
+      Complex e_row(0.0, 0.0), h_row(0.0, 0.0), q_row(0.0, 0.0);
+      for (int s = 0; s <= L; ++s) {
+        const Complex df = (s < L ? dy[c][s] : Complex(0.0, 0.0)) - (s > 0 ? dy[c][s - 1] : Complex(0.0, 0.0));
+        e_row += dUn[s] * df;
+        h_row += dUp[s] * df;
+        // State s carries (code − 3) − s elementary charges (none for code 0).
+        if (d.chargeCode != 0) q_row -= static_cast<double>(d.chargeCode - 3 - s) * Nt * df;
+      }
+      C.at(col + 1, col + c) += rows[0] * e_row;
+      C.at(col + 2, col + c) += rows[1] * h_row;
+      if (d.chargeCode != 0) C.at(col, col + c) += rows[2] * q_row;
+    }
+  }
+}
+
+// The free-carrier charging and the finite response of the bulk defects.
 void AddDynamicTerms(const CalculationVariables& cv, const ComplexBand& C, double omega) {
   const CalculationParameters& par = *cv.par;
   const double* h = cv.mesh.h.data();
@@ -144,9 +265,13 @@ void AddDynamicTerms(const CalculationVariables& cv, const ComplexBand& C, doubl
       C.at(rh, 3 * i + 2) -= iw * (sh * p);
       const double q = (h[i - 1] + h[i]) * (h[i - 1] + h[i]) * inv4lambda;
       for (const BulkDefectRecord& d : cv.rec.layer[static_cast<std::size_t>(l)]) {
-        if (d.levels() != 1) continue;  // several levels: their occupation follows at once
         const auto j = static_cast<std::size_t>(i - d.first);
         if (i - d.first < 0 || i - d.first >= d.count) continue;
+        if (d.levels() > 1) {
+          const double rows[3] = {se, sh, q};
+          AddMultiLevelResponse(d, j, n, p, iw, rows, C, 3 * i);
+          continue;
+        }
         for (int k = 0; k < d.axis.count; ++k) {
           const LevelRecord& r = d.record(k, 0);
           const double Nt = r.Nt[j] * d.axis.quadrature[static_cast<std::size_t>(k)];
@@ -264,6 +389,7 @@ void AcWorkspace::resize(int N) {
   if (correction.size() < n) correction.resize(n);
   if (rhs.size() < n) rhs.resize(n);
   if (pivots.size() < n) pivots.resize(n);
+  if (extent.size() < n) extent.resize(n);
 }
 
 void AcSolution::resize(int N) {
@@ -310,7 +436,9 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
   const int m = SplitPoint(cv);
   out.split = m;
   Complex* R = ws.rhs.data();
-  for (int r = 0; r < n; ++r) {
+  // Only rows whose band reaches across the split see the shift.
+  std::fill(R, R + n, Complex(0.0, 0.0));
+  for (int r = std::max(0, 3 * m - kKu); r <= std::min(n - 1, 3 * m + kKl - 1); ++r) {
     const bool shiftedRow = r / 3 >= m;
     Complex s(0.0, 0.0);
     for (int c = std::max(0, r - kKl); c <= std::min(n - 1, r + kKu); ++c) {
@@ -339,24 +467,38 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
   std::copy(ws.band.begin(), ws.band.begin() + static_cast<long>(n) * kLd, ws.factors.begin());
   std::copy(R, R + n, ws.original.begin());
   ComplexBand LU{n, ws.factors.data()};
-  int status = FactorComplexBand(LU, ws.pivots.data());
-  if (status == 0 && SolveFactoredBand(LU, ws.pivots.data(), R) != 0) status = -1 - n + 1;
+  int status = FactorComplexBand(LU, ws.pivots.data(), ws.extent.data());
+  if (status == 0 && SolveFactoredBand(LU, ws.pivots.data(), ws.extent.data(), R) != 0) status = -1 - n + 1;
   for (int pass = 0; pass < kRefinements && status == 0; ++pass) {
     Complex* d = ws.correction.data();
     for (int r = 0; r < n; ++r) {
       Compensated re(ws.original[r].real()), im(ws.original[r].imag());
       for (int c = std::max(0, r - kKl); c <= std::min(n - 1, r + kKu); ++c) {
+        // Most entries of the band are structural zeros or real (only the charging terms are
+        // imaginary): their vanishing products are left out, which is exact.
         const Complex a = C.at(r, c);
         const double xr = R[c].real(), xi = R[c].imag();
-        re.AddProduct(-a.real(), xr);
-        re.AddProduct(a.imag(), xi);
-        im.AddProduct(-a.real(), xi);
-        im.AddProduct(-a.imag(), xr);
+        if (a.real() != 0.0) {
+          re.AddProduct(-a.real(), xr);
+          im.AddProduct(-a.real(), xi);
+        }
+        if (a.imag() != 0.0) {
+          re.AddProduct(a.imag(), xi);
+          im.AddProduct(-a.imag(), xr);
+        }
       }
       d[r] = Complex(re.value(), im.value());
     }
-    if (SolveFactoredBand(LU, ws.pivots.data(), d) != 0) break;
-    for (int r = 0; r < n; ++r) R[r] += d[r];
+    if (SolveFactoredBand(LU, ws.pivots.data(), ws.extent.data(), d) != 0) break;
+    // The error left after a correction is of the order of the correction squared (relative
+    // to each unknown): once no unknown moved by more than 1e-7 of itself, a further pass
+    // would change the last digits only.
+    bool settled = true;
+    for (int r = 0; r < n; ++r) {
+      settled = settled && std::norm(d[r]) <= kSettled * kSettled * std::norm(R[r]);
+      R[r] += d[r];
+    }
+    if (settled) break;
   }
   if (status != 0) {
     const int point = std::clamp((-1 - status) / 3, 0, N - 1);

@@ -6,7 +6,8 @@
 // The linear system is the Jacobian of the steady-state equations (the same discretisation the
 // DC solver uses, so that Y(ω → 0) is exactly the derivative of the DC current) plus the iω
 // terms: the charging of the free carriers in every continuity row and the finite response time
-// of the trapped charge of every single-level bulk defect (δf = X/(A + D + iω)).
+// of the trapped charge of every bulk defect (δf = X/(A + D + iω) for one level, a tridiagonal
+// system over the charge states for several) and of every interface defect.
 //
 // Unknowns per point are (δψ, δφn, δφp) in units of Vt, with δn = n(δψ + δφn) and
 // δp = −p(δψ + δφp). The bias moves ψ by −δV and both quasi-Fermi levels by +δV at the right
@@ -33,7 +34,7 @@ struct AcWorkspace {
   std::vector<Complex> band;     // the complex system in LAPACK band storage
   std::vector<Complex> factors;  // its LU factors
   std::vector<Complex> rhs, original, correction;
-  std::vector<int> pivots;
+  std::vector<int> pivots, extent;
   void resize(int N);
 };
 

@@ -27,7 +27,6 @@ bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
   return false;
 }
 
-
 }  // namespace
 
 int ProcessLoadBatchCommand(ScriptContext& ctx, std::string_view argument, const std::string& fileName,
@@ -80,7 +79,8 @@ int ProcessSaveRecorderResult(ScriptContext& ctx, std::string_view fileName, std
   bool ok = f != nullptr;
   if (ok) {
     std::fputs((S(header) + "\n").c_str(), f.get());
-    ok = record_naar_file(env, f.get(), ctx.batch->theRecorder, ctx.core.VERSION) == 0 && !std::ferror(f.get());
+    ok = record_naar_file(env, f.get(), ctx.batch->theRecorder, ctx.core.VERSION, RecorderKindOfFileName(*path)) == 0 &&
+         !std::ferror(f.get());
   }
   if (!ok) {
     env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + *path);

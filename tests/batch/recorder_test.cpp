@@ -129,7 +129,6 @@ TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
   std::string why;
   EXPECT_TRUE(CanRecord(rec.parameters[8], why));
   EXPECT_FALSE(CanRecord({REC_INTERFACES, 8, 1}, why));    // the thermionic emission current
-  EXPECT_FALSE(CanRecord({REC_ENERGY_BANDS, 1, 1}, why));  // profiles
 }
 
 }  // namespace
