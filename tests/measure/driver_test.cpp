@@ -344,33 +344,6 @@ TEST(Driver, StopAfterVocOnlyEndsRisingSweeps) {
   EXPECT_EQ(up.s.actie.iv.pointsDone, u.pointsDone);
 }
 
-TEST(Driver, AdmittanceAndQESweepsRun) {
-  Bench b(Junction());
-  b.s.wp.dark = 0;
-  b.s.actie.iv = VoltageSweepAction{1, 0.0, 0.5, 6, 0};
-  b.s.actie.cv.on = 1;  // −1 … 0.5 V in 31 points
-  b.s.actie.cf.on = 1;  // 1e2 … 1e6 Hz in 21 points
-  b.s.actie.qe.on = 1;
-  ASSERT_EQ(b.Calculate(), 0);
-  EXPECT_FALSE(b.Reported("Calculating C(V)..."));
-  EXPECT_FALSE(b.Reported("Calculating quantum efficiency..."));
-  ASSERT_EQ(b.s.simulaties.size(), 1u);
-  const SimulationRecord& r = *b.s.CurrentRecord();
-  EXPECT_EQ(r.cv.present, 1);
-  EXPECT_EQ(r.cv.pointsDone, 31);
-  EXPECT_EQ(b.s.CVConvergenceFailure, 0);
-  // The six I-V voltages coincide with C-V voltages: the merged curve holds 6 + 25 points.
-  EXPECT_EQ(r.iv.pointsDone, 31);
-  EXPECT_EQ(r.cf.pointsDone, 21);
-  EXPECT_EQ(b.s.CfConvergenceFailure, 0);
-  EXPECT_EQ(b.s.acValid, 1);
-  // QE from 300 to 1200 nm in 91 points; the junction (Eg = 1.12 eV) absorbs up to 1107 nm.
-  EXPECT_EQ(r.qe.pointsDone, 91);
-  EXPECT_EQ(b.s.QEConvergenceFailure, 0);
-  EXPECT_GT(r.qe.QE[30], 10.0);         // 600 nm
-  EXPECT_NEAR(r.qe.QE[90], 0.0, 1e-6);  // 1200 nm
-}
-
 // Users run thousands of simulations in one session: a simulation must not depend on what ran
 // before it. The shipped CIGS example (three layers, charged defects, the adaptive mesh, the
 // light ramp) is run three times, twice in one session and once in a fresh one; every number of
