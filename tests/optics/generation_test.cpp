@@ -1,7 +1,6 @@
 // The optical generation on the solver's mesh against closed forms: Beer-Lambert decay, the
 // flux with a back reflection and multiple internal reflections, photon conservation of the
-// box-averaged generation under AM1.5G, and the short-circuit current of a junction that
-// collects every absorbed photon.
+// box-averaged generation under AM1.5G, and the generation on a changed mesh.
 #include "optics/generation.hpp"
 
 #include <gtest/gtest.h>
@@ -13,9 +12,7 @@
 #include "celldef/definition_file.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
-#include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
-#include "solver/gummel.hpp"
 #include "solver/mesh.hpp"
 #include "solver/test_cells.hpp"
 #include "solver/x_dependence.hpp"
@@ -282,50 +279,6 @@ TEST(PhotonConservation, ThickAbsorberIsNotOvercounted) {
   for (int i = 0; i < cv.mesh.N; ++i)
     for (std::size_t k = 0; k < nwl; ++k) sampled[i] += cv.alphaL.at(i, k) * gen.flux[i * nwl + k];
   EXPECT_GT(GenerationPerArea(cv, sampled) / absorbed, 1.10);
-}
-
-// Solves the short circuit under cv.G, raising the light in steps e^−4 … 1 as the driver does.
-int SolveShortCircuit(CalculationVariables& cv, GenerationParameters& gen) {
-  if (SolveEquilibrium(cv) != 0) return -1;
-  for (int k = 4; k >= 0; --k) {
-    SetGenerationFactor(cv, gen, std::exp(-k));
-    if (los_totaal_dc_stelsel_op_Gummel(cv) != 0 || cv.teller < 0) return -1;
-  }
-  return 0;
-}
-
-TEST(ShortCircuit, PerfectCollectionGivesTheAbsorbedPhotonCurrent) {
-  // A pn junction without bulk recombination whose contacts block the minority carriers
-  // (electrons at the p-type back, holes at the n-type front) loses no carrier: the
-  // short-circuit current is q times the photons absorbed. Monochromatic 600 nm light
-  // (α = 1.2e7 /m, absorbed within the 6 µm) of 3e20 photons/m2/s. The only loss is the
-  // generation in the half boxes of the contact and interface points, which carry no
-  // continuity equation with a source: well below the 0.5 %.
-  test::PnOptions o;
-  InputParameters set = test::PnJunction(o);
-  set.cellParas.leftContact.Sn = 0.0;
-  set.cellParas.rightContact.Sp = 0.0;
-  auto pb = Problem(set);
-  CalculationVariables& cv = pb->cv;
-  const double lambda = 600.0, photons = 3e20;
-  GenerationParameters gen = Light({lambda}, {photons / (kPhotonsPerWattNm * lambda)}, +1, 1.0, 0.0, 0.0);
-  ASSERT_EQ(Illuminate(cv, gen), 1);
-  const double absorbed = AbsorbedClosedForm(cv, gen);
-  EXPECT_CLOSE(absorbed, photons, 1e-9, 0.0);  // 1 − e^(−72)
-  ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
-  const double jAbsorbed = 0.1 * kQ * absorbed;  // [mA/cm2]
-  const double jsc = -TotalCurrentDensity(cv);
-  EXPECT_LE(jsc, jAbsorbed * (1.0 + 1e-9));
-  EXPECT_CLOSE(jsc, jAbsorbed, 0.005, 0.0);
-}
-
-TEST(MeshFlux, ZeroLightAndEquilibriumFactor) {
-  // The driver computes the flux with factor 0 before the equilibrium: no photon enters.
-  auto pb = Problem(test::PnJunction());
-  CalculationVariables& cv = pb->cv;
-  GenerationParameters gen = Light({500.0, 600.0}, {3.0, 4.0}, +1, 1.0, 0.5, 0.5);
-  ASSERT_EQ(Illuminate(cv, gen, 0.0, 0), 1);
-  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.0);
 }
 
 // Halves every interval of the mesh (as a refinement of the solver would add points).
