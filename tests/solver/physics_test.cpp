@@ -160,6 +160,24 @@ void SweepThinFilm(const MeshSettings& mesh, bool fallback, double Vend, double 
   }
 }
 
+TEST(Equilibrium, GaussLawAtAnInterfaceWithASheetCharge) {
+  // A positive sheet charge σ = 1e-3 C/m² (6.2e15 e/m²) at the absorber/buffer interface: the
+  // displacement jumps by σ across it, ε0·(εf·Ef − εp·Ep) = σ with E = −dψ/dx·Vt/L on the
+  // first interval of each side. The interface row is that law, so it holds to the Poisson
+  // termination (1e-3 kT on ψ: relative 1e-3 of the jump at most).
+  std::unique_ptr<DcProblem> pb(NewProblem(test::ThinFilmCell(false)));
+  CalculationVariables& cv = pb->cv;
+  const double sigma = 1e-3;
+  cv.ifr.sigma[0] = sigma;
+  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  const int p = cv.mesh.last[0], f = p + 1;
+  const double scale = kVt / pb->par.schaal.L;  // dψ/dx (normalised) -> V/m
+  const double Ep = -(cv.psi[p] - cv.psi[p - 1]) / cv.mesh.h[p - 1] * scale;
+  const double Ef = -(cv.psi[f + 1] - cv.psi[f]) / cv.mesh.h[f] * scale;
+  const double jump = kEps0 * (cv.pt.eps[f] * Ef - cv.pt.eps[p] * Ep);
+  EXPECT_CLOSE(jump, sigma, 2e-3, 0.0);
+}
+
 TEST(Heterojunction, ForwardAndReverseOnTheFixedMesh) {
   // Forward to 0.75 V passes 100 mA/cm² (the cell reaches it near 0.68 V); reverse to −1 V.
   MeshSettings fixed;
