@@ -455,9 +455,9 @@ TEST(DefFileHostile, UnreadableEmptyAndCommentOnlyFilesLeaveTheRecordsAlone) {
   WriteWholeFile(dir.file("empty.def"), "");
   WriteWholeFile(dir.file("blank.def"), "\n\n   \n");
   WriteWholeFile(dir.file("remark.def"), "> only a remark\n");
-  for (const auto& [path, rc] : {std::pair{dir.file("absent.def"), -1}, std::pair{dir.path().string(), -1},
-                                 std::pair{dir.file("empty.def"), -2}, std::pair{dir.file("blank.def"), -2},
-                                 std::pair{dir.file("remark.def"), -2}}) {
+  for (const auto& [path, rc] :
+       {std::pair{dir.file("absent.def"), -1}, std::pair{dir.path().string(), -1}, std::pair{dir.file("empty.def"), -2},
+        std::pair{dir.file("blank.def"), -2}, std::pair{dir.file("remark.def"), -2}}) {
     Recorder rec;
     InputParameters set;
     MottSchottkySettings ms;
