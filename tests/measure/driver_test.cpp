@@ -16,6 +16,7 @@
 #include "celldef/definition_file.hpp"
 #include "measure/iv_parameters.hpp"
 #include "measure/iv_sweep.hpp"
+#include "measure/simulation_bench.hpp"
 #include "measure/simulation_driver.hpp"
 #include "optics/generation.hpp"
 #include "solver/bias_stepping.hpp"
@@ -29,28 +30,7 @@ constexpr double kQ = 1.602e-19;       // [C]
 constexpr double kHc = 1239.977;       // hν [eV] = kHc / λ [nm]
 constexpr double kPhotons = 5.035e15;  // photons per second per watt and nm of wavelength
 
-// A cell, the driver state and a recording user interface: one simulation set-up.
-struct Bench {
-  explicit Bench(const InputParameters& set) : env{&ui, &errors, test::HomeFolder()} {
-    InitialiseSimulationState(s, test::HomeFolder());
-    cell.parameterset1 = set;
-    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-    cell.problemName = "test cell";
-    s.wp.numberOfSteps = 5;
-  }
-  int Calculate() { return calculate_withMeta(cell, s, env, nullptr, nullptr); }
-  bool Reported(const std::string& title) const {
-    for (const auto& p : ui.popups)
-      if (p.title == title) return true;
-    return false;
-  }
-
-  RecordingUserInterface ui;
-  ErrorReporting errors;
-  Environment env;
-  CellState cell;
-  SimulationState s;
-};
+using test::Bench;
 
 // The pn junction of the solver tests: p base 5 µm, n emitter 1 µm of one semiconductor
 // (Eg = 1.12 eV), absorbing as α = A·sqrt(hν − Eg) with A = 1e7 /(m·sqrt(eV)).
