@@ -89,17 +89,6 @@ TEST_F(Absorption, NarrowGapTablesFollowTheFormulaUpToTheCutOff) {
   }
 }
 
-TEST_F(Absorption, DetermineLayerAlphaOnAGivenListAndPerCentimetre) {
-  LayerParameters layer = Layer(1.5, 1.5);
-  SetAbsorptionCutOffs(layer);
-  std::vector<double> wl = {hc / 2.5, 1000.0, kUnsetWavelength};
-  std::vector<double> a(3, -1.0);
-  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 0, env), 2);
-  ExpectArraysClose(a, {1e7, 0.0, 0.0}, 1e-12);
-  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 1, env), 2);
-  EXPECT_CLOSE(a[0], 1e5, 1e-12, 0);  // per centimetre
-}
-
 TEST(LogInterpolation, InteriorIsGeometricAndZerosCountAsTiny) {
   const std::vector<double> w = {400.0, 500.0, 600.0}, v = {1e8, 1e6, 1e2};
   EXPECT_CLOSE(LogInterpolateFromTable(450.0, w, v), 1e7, 1e-12, 0);
