@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "celldef/definition_file.hpp"
+#include "measure/driver_fixture.hpp"
 #include "measure/iv_parameters.hpp"
 #include "measure/iv_sweep.hpp"
-#include "measure/simulation_bench.hpp"
 #include "measure/simulation_driver.hpp"
 #include "optics/generation.hpp"
 #include "solver/bias_stepping.hpp"

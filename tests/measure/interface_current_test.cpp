@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
+#include "measure/driver_fixture.hpp"
 #include "measure/iv_sweep.hpp"
-#include "measure/simulation_bench.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <string>
 
-#include "measure/simulation_bench.hpp"
+#include "measure/driver_fixture.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
