@@ -89,25 +89,6 @@ TEST_F(Absorption, NarrowGapTablesFollowTheFormulaUpToTheCutOff) {
   }
 }
 
-TEST_F(Absorption, DetermineLayerAlphaOnAGivenListAndPerCentimetre) {
-  LayerParameters layer = Layer(1.5, 1.5);
-  SetAbsorptionCutOffs(layer);
-  std::vector<double> wl = {hc / 2.5, 1000.0, kUnsetWavelength};
-  std::vector<double> a(3, -1.0);
-  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 0, env), 2);
-  ExpectArraysClose(a, {1e7, 0.0, 0.0}, 1e-12);
-  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 1, env), 2);
-  EXPECT_CLOSE(a[0], 1e5, 1e-12, 0);  // per centimetre
-}
-
-// ---- logarithmic table interpolation: each branch, approached from both sides
-TEST(LogInterpolation, EmptyAndSinglePointTables) {
-  EXPECT_EQ(LogInterpolateFromTable(500.0, {}, {}), 0.0);
-  const std::vector<double> w = {500.0}, v = {3.0};
-  EXPECT_EQ(LogInterpolateFromTable(100.0, w, v), 3.0);
-  EXPECT_EQ(LogInterpolateFromTable(900.0, w, v), 3.0);
-}
-
 TEST(LogInterpolation, InteriorIsGeometricAndZerosCountAsTiny) {
   const std::vector<double> w = {400.0, 500.0, 600.0}, v = {1e8, 1e6, 1e2};
   EXPECT_CLOSE(LogInterpolateFromTable(450.0, w, v), 1e7, 1e-12, 0);
@@ -116,6 +97,10 @@ TEST(LogInterpolation, InteriorIsGeometricAndZerosCountAsTiny) {
   EXPECT_CLOSE(LogInterpolateFromTable(500.0, w, v), 1e6, 1e-12, 0);
   EXPECT_CLOSE(LogInterpolateFromTable(500.0 - 1e-9, w, v), 1e6, 1e-9, 0);
   EXPECT_CLOSE(LogInterpolateFromTable(500.0 + 1e-9, w, v), 1e6, 1e-9, 0);
+  // an empty table gives 0, a single point holds everywhere
+  EXPECT_EQ(LogInterpolateFromTable(500.0, {}, {}), 0.0);
+  EXPECT_EQ(LogInterpolateFromTable(100.0, std::vector<double>{500.0}, std::vector<double>{3.0}), 3.0);
+  EXPECT_EQ(LogInterpolateFromTable(900.0, std::vector<double>{500.0}, std::vector<double>{3.0}), 3.0);
   const std::vector<double> flat = {7.0, 7.0, 7.0};
   EXPECT_EQ(LogInterpolateFromTable(450.0, w, flat), 7.0);
   const std::vector<double> w2 = {500.0, 600.0};
@@ -189,17 +174,6 @@ TEST_F(MixedAlpha, GeometricMeanAtMappedWavelengths) {
   }
 }
 
-TEST_F(MixedAlpha, UniformPureAUsesOnlyItsFile) {
-  layer.composition.law = LAW_UNIFORM;  // y = 0 everywhere: table B is table A
-  AlphaTable tA, tB;
-  ASSERT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), 0);
-  EXPECT_EQ(tB.wavelength, tA.wavelength);
-  const std::vector<double> wl = {100.0, 400.0, 1300.0};
-  std::vector<double> a(3);
-  ASSERT_EQ(InterpolateAlpha(layer, layer.absorption, wl, a, tA, tB, 0.0, env), 0);
-  ExpectArraysClose(a, {1e8, AlphaA(400.0), 1e2}, 1e-10);
-}
-
 TEST_F(MixedAlpha, TableBIsPureBWhenTheBandGapIsGraded) {
   // a layer read from a file keeps composition mode 0 for a linear composition: table B must
   // still be pure B's
@@ -217,26 +191,6 @@ TEST_F(MixedAlpha, TableBIsPureBWhenTheBandGapIsGraded) {
   layer.composition.law = LAW_UNIFORM_B;
   ASSERT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), 0);
   ExpectArraysClose(tA.wavelength, {100.0, 700.0}, 0);
-}
-
-TEST_F(Absorption, ModelLayerAtTheCompositionEnds) {
-  // both pure materials by the model, Eg linear 1.0 -> 2.0: at y = 0 the mapping is the
-  // identity on pure A, at y = 1 on pure B; α then is the table's, whose error at 2.5 eV is
-  // below the 1e-3 bound of the list (see above)
-  LayerParameters layer = Layer(1.0, 2.0);
-  layer.Eg.law = LAW_LINEAR;
-  layer.composition.law = LAW_LINEAR;
-  layer.A = {1e7, 4e7};
-  AlphaTable tA, tB;
-  ASSERT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), 0);
-  const std::vector<double> wl = {hc / 2.5, 1500.0};
-  std::vector<double> a(2);
-  InterpolateAlpha(layer, layer.absorption, wl, a, tA, tB, 0.0, env);
-  EXPECT_CLOSE(a[0], 1e7 * std::sqrt(1.5), 1e-3, 0);
-  EXPECT_EQ(a[1], 0.0);  // beyond pure A's cut-off 1240 nm
-  InterpolateAlpha(layer, layer.absorption, wl, a, tA, tB, 1.0, env);
-  EXPECT_CLOSE(a[0], 4e7 * std::sqrt(0.5), 1e-3, 0);
-  EXPECT_EQ(a[1], 0.0);
 }
 
 TEST_F(Absorption, ExtractLayerAlphaTakesTheLargerPureMaterial) {

@@ -86,19 +86,6 @@ TEST_F(DataFiles, MissingFileMessageAndUntouchedOutputs) {
   EXPECT_EQ(x, std::vector<double>{42.0});
 }
 
-TEST_F(DataFiles, FileWithoutDataLines) {
-  Write("absorption", "empty.abs", "");
-  Write("absorption", "words.abs", "just a header\n\n# 1 2\n");
-  std::vector<double> x, y;
-  for (const char* name : {"empty.abs", "words.abs"}) {
-    ui.popups.clear();
-    EXPECT_EQ(lees_file(name, x, y, 2, env), -1) << name;
-    ASSERT_EQ(ui.popups.size(), 1u);
-    EXPECT_EQ(ui.popups[0].title, "Error whilst reading " + PathOf("absorption", name));
-    EXPECT_EQ(ui.popups[0].message, "File contains no useful information.");
-  }
-}
-
 TEST_F(DataFiles, NonFiniteNumbersAreNotData) {
   Write("absorption", "nf.abs", "nan 1\n1 nan\ninf 2\n2 -inf\n1e999 3\n3 1e999\n-1e400 4\n0x10 5\n5 6\n");
   std::vector<double> x, y;
@@ -124,14 +111,6 @@ TEST_F(DataFiles, HugeLinesAndBinaryGarbage) {
   EXPECT_GE(lees_file("bin.abs", x, y, 2, env), 1);
   for (double v : x) EXPECT_TRUE(std::isfinite(v));
   for (double v : y) EXPECT_TRUE(std::isfinite(v));
-}
-
-TEST(DataFilesSorted, FirstUnsortedIndex) {
-  EXPECT_EQ(FirstUnsortedIndex({}), -1);
-  EXPECT_EQ(FirstUnsortedIndex({1.0}), -1);
-  EXPECT_EQ(FirstUnsortedIndex({1.0, 2.0, 3.0}), -1);
-  EXPECT_EQ(FirstUnsortedIndex({1.0, 2.0, 2.0}), 2);
-  EXPECT_EQ(FirstUnsortedIndex({1.0, 0.5, 3.0}), 1);
 }
 
 }  // namespace

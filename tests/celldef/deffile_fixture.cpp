@@ -234,7 +234,7 @@ InputParameters RichSet(MottSchottkySettings& ms, DefinitionExtras& extras) {
   ContactParameters& right = cell.rightContact;
   right.flatband = 0;
   right.recalculate = 0;
-  right.Fi_m = 4.25;
+  right.Fi_m = 4.2567;  // four decimals: the front contact keeps the meV too
   right.Sn = 3.5e4;
   right.Sp = 7.5e2;
   right.filterOn = 1;

@@ -22,31 +22,6 @@ int Offered(const ShortCellDefinition& s, int c1, int c2, int c3, int c4) {
   return CheckAvailability(s, 0, {}, c1, c2, c3, c4);
 }
 
-TEST(ShortCellDefinition, SummarisesCountsLawsAndSwitches) {
-  const ShortCellDefinition s = TwoLayerShort();
-  EXPECT_EQ(s.numberOfLayers, 2);
-  EXPECT_EQ(s.leftContact, (ShortContact{0, 0, 1, 1, 1}));
-  EXPECT_EQ(s.rightContact, (ShortContact{1, 1, 1, 0, 0}));
-  const ShortLayer& L = s.layer[0];
-  EXPECT_EQ(L.Eg, (ShortProfile{LAW_PARABOLIC, DEP_COMPOSITION}));
-  EXPECT_EQ(L.Nd, (ShortProfile{LAW_EXPONENTIAL, DEP_POSITION}));
-  EXPECT_EQ(L.Na, (ShortProfile{LAW_UNIFORM, DEP_UNIFORM}));
-  EXPECT_EQ(L.numberOfDefects, 2);
-  EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_AB, ABS_MODEL_FILE}));
-  EXPECT_EQ(L.tunneling, 1);
-  EXPECT_EQ(L.metaOn, (std::array<int, 2>{0, 1}));
-  EXPECT_EQ(L.defect[0].numberOfLevels, 2);
-  EXPECT_EQ(L.defect[0].distribution, ED_GAUSS);
-  EXPECT_EQ(L.defect[0].opticalElectronsFile, 1);
-  EXPECT_EQ(L.defect[0].opticalElectronsModel, 1);
-  EXPECT_EQ(L.defect[0].opticalHolesFile, 0);
-  EXPECT_EQ(L.defect[1].Nt, (ShortProfile{LAW_LINEAR, DEP_POSITION}));
-  EXPECT_EQ(s.interface[0].numberOfDefects, 1);
-  EXPECT_EQ(s.interface[0].hasName, 1);
-  EXPECT_EQ(s.interface[0].tunneling, 1);
-  EXPECT_EQ(s.interface[0].defect[0], (ShortInterfaceDefect{ED_UNIFORM, 1}));
-}
-
 TEST(ShortCellDefinition, InitialisedEqualsTheShortFormOfANewCell) {
   ShortCellDefinition s;
   s.numberOfLayers = 4;
@@ -184,19 +159,6 @@ TEST(ShortCellDefinition, OfferedListsStayWithinTheirCapacities) {
   }
   // Seven layers, six interfaces, two contacts and ten working-point and light quantities.
   EXPECT_EQ(AvailableLabel1Codes(s).count, 25);
-}
-
-TEST(ShortCellDefinition, KeywordsAreTheLabelsTexts) {
-  EXPECT_STREQ(kBP1KeyWord[BP1_INITIAL_WORK], "initial work");
-  EXPECT_STREQ(kBP1KeyWord[BP1_RSH], "Rsh");
-  EXPECT_STREQ(kBP2KeyWord[BP2_COMPOSITION], "composition");
-  EXPECT_STREQ(kBP2KeyWord[BP2_INTRABAND_TUNNELING_IN_LAYER], "Intra-band tunneling in layer off/on");
-  EXPECT_STREQ(kBP3KeyWord[BP3_SIGMA_P], "sigma_p\t");
-  EXPECT_STREQ(kBP3KeyWord[BP3_IF_SIGMA_P], "IF sigma_p\t");
-  EXPECT_STREQ(kBP3KeyWord[BP3_LUCOVSKY_N_E], "Luckuvsky n_e");
-  EXPECT_STREQ(kBP3KeyWord[BP3_META_NT_TOTAL], "Meta Nt total");
-  EXPECT_STREQ(kBP4KeyWord[BP4_INITIAL_WORKPOINT], "initial workpoint");
-  EXPECT_STREQ(kBPNihilKeyWord, "nihil");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include "common/format.hpp"
-#include "common/text.hpp"
 
 #include <utime.h>
 
@@ -9,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "common/text.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -40,23 +40,6 @@ TEST(Text, NumbersAreScannedWithoutNaNOrInf) {
   EXPECT_FALSE(finite);
   // A unit such as [m^2] holds a number: the scanner finds it (the readers skip units by position).
   EXPECT_EQ(ScanNumbers("[-]", 5).size(), 0u);
-}
-
-TEST(Text, TwoColumnLines) {
-  double x = 0, y = 0;
-  EXPECT_TRUE(ParseTwoColumns("  300.5\t1e4", x, y));
-  EXPECT_EQ(x, 300.5);
-  EXPECT_EQ(y, 1e4);
-  EXPECT_FALSE(ParseTwoColumns("wavelength alpha", x, y));
-  EXPECT_FALSE(ParseTwoColumns("300", x, y));
-  EXPECT_FALSE(ParseTwoColumns("300-5", x, y));  // no separating white space
-  EXPECT_FALSE(ParseTwoColumns("1e999 5", x, y));
-}
-
-TEST(Text, KeywordsIgnoreCase) {
-  EXPECT_TRUE(StartsWithNoCase("CLAMP_PSI : 1", "clamp_psi"));
-  EXPECT_FALSE(StartsWithNoCase(" clamp_psi", "clamp_psi"));
-  EXPECT_TRUE(ContainsNoCase("Error WHILST reading", "whilst reading"));
 }
 
 // Sets the process's time zone for the life of the object and restores the previous one.

@@ -117,32 +117,5 @@ TEST(CellParameterTrust, VocBeyondTheSweepAboveTheGapIsNotDetermined) {
   EXPECT_GT(q.Voc, 3.9);
 }
 
-TEST(CellParameterTrust, ACurveWithoutAnyWarningSaysNothing) {
-  std::vector<double> V, J;
-  for (int i = 0; i <= 50; ++i) {
-    V.push_back(-0.2 + 0.02 * i);
-    J.push_back(Diode(V.back()));
-  }
-  Recorder r;
-  CellParameters p;
-  ASSERT_EQ(IVParameters(V, J, Sun(1.2), p, &r.env), 1);
-  EXPECT_EQ(r.errors.messagesThisRun, 0);
-  EXPECT_EQ(p.anyExtrapolated, 0);
-}
-
-TEST(CellParameterTrust, TheEfficiencyInterpolationAssertionCounts) {
-  // Maximum power at 0.4 V inside the curve, but J falls there (−20 → −22 → −10 mA/cm2): no
-  // exponential passes through the three points. The assertion is a message like any other.
-  const std::vector<double> V{0.0, 0.2, 0.3, 0.4, 0.5, 0.6}, J{-25.0, -24.0, -20.0, -22.0, -10.0, 5.0};
-  Recorder r;
-  CellParameters p;
-  ASSERT_EQ(IVParameters(V, J, Sun(1.2), p, &r.env), 1);
-  EXPECT_NEAR(p.Vmpp, 0.4, 1e-15);
-  ASSERT_EQ(r.ui.popups.size(), 1u);
-  EXPECT_EQ(r.ui.popups[0].title, "Efficiency interpolation assertion");
-  EXPECT_EQ(r.ui.popups[0].message, "The currents don't behave as expected");
-  EXPECT_EQ(r.errors.messagesThisRun, 1);
-}
-
 }  // namespace
 }  // namespace zoniq

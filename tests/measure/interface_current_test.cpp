@@ -6,47 +6,21 @@
 #include <cmath>
 #include <string>
 
+#include "measure/driver_fixture.hpp"
 #include "measure/iv_sweep.hpp"
-#include "measure/simulation_driver.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-struct Simulation {
-  explicit Simulation(const InputParameters& set) : env{&ui, &errors, test::HomeFolder()} {
-    InitialiseSimulationState(s, test::HomeFolder());
-    cell.parameterset1 = set;
-    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-    cell.problemName = "interface cell";
-    s.wp.numberOfSteps = 5;
-  }
-  int Calculate() { return calculate_withMeta(cell, s, env, nullptr, nullptr); }
-
-  RecordingUserInterface ui;
-  ErrorReporting errors;
-  Environment env;
-  CellState cell;
-  SimulationState s;
-};
-
 // The pn junction of the solver tests (p base on the left, n emitter on the right, different
 // density scales on the two sides) with an acceptor-like level at the junction that captures
 // differently from each side.
 InputParameters JunctionWithInterfaceDefect() {
   InputParameters set = test::PnJunction();
-  InterfaceParameters& I = set.cellParas.interface[0];
-  I.numberOfDefects = 1;
-  InterfaceRecombinationParameters& d = I.ifr[0];
-  d.type = DT_ACCEPTOR;
-  d.Et = 0.05;
-  d.reference = 5;  // above Ei of the left side
-  d.N = 1e15;
-  d.sigma_nleft = 1e-19;
-  d.sigma_nright = 6e-19;
-  d.sigma_pleft = 3e-19;
-  d.sigma_pright = 2e-20;
+  // Reference 5: above Ei of the left side.
+  test::AddInterfaceDefect(set, 0, DT_ACCEPTOR, 0.05, 5, 1e15, {1e-19, 6e-19, 3e-19, 2e-20});
   return set;
 }
 
@@ -55,7 +29,7 @@ TEST(InterfaceCurrent, TotalIsTheContactCurrentsPlusTheInterfaceRecombination) {
   // holes the n emitter only through its contact or the defects, and no bulk mechanism is
   // present: J = jn(left contact) + jp(right contact) + q·(S_l·U1 + S_{l+1}·U2)·Dmax/L, to the
   // convergence of the solution (relative 1e-6). Reverse and forward bias, in the dark.
-  Simulation r(JunctionWithInterfaceDefect());
+  test::Bench r(JunctionWithInterfaceDefect());
   r.s.wp.dark = 1;
   r.s.actie.iv = VoltageSweepAction{1, -0.3, 0.6, 10, 0};
   ASSERT_EQ(r.Calculate(), 0);

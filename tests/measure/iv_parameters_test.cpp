@@ -162,18 +162,6 @@ TEST(IVParameters, TwoPointSweepUsesStraightLines) {
   EXPECT_EQ(p.jscExtrapolated, 0);
 }
 
-TEST(IVParameters, ExtrapolatedVocFromTheLastTwoPoints) {
-  // The sweep ends at 0.5 V, below Voc: the line through (0.48, J1) and (0.5, J2).
-  const Curve c = Sample(-0.1, 0.02, 31, Diode);
-  CellParameters p;
-  ASSERT_EQ(IVParameters(c.V, c.J, OneSun(), p), 1);
-  const double Va = c.V[29], Vb = c.V[30], Ja = c.J[29], Jb = c.J[30];
-  EXPECT_CLOSE(p.Voc, (Ja * Vb - Jb * Va) / (Ja - Jb), 1e-13, 0.0);
-  EXPECT_EQ(p.vocExtrapolated, 1);
-  EXPECT_EQ(p.anyExtrapolated, 1);
-  EXPECT_EQ(p.mppAtEnd, 1);  // the power still rises at 0.5 V
-}
-
 TEST(IVParameters, CollinearPointsAroundVoc) {
   // J = −30 + 40·V on 0 … 1 V in 0.1 V steps: the three points around the crossing are
   // collinear; the quadratic degenerates to the line, whose zero is Voc = 0.75 V. The power

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "measure/simulation_driver.hpp"
+#include "measure/driver_fixture.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -27,24 +27,15 @@ TEST(QEHovel, NPlusPCellMatchesTheClosedForms) {
   test::AddSingleLevelDefect(set, 0, 0.56, 1.0 / (sigma * vth * taun), sigma);
   test::AddSingleLevelDefect(set, 1, 0.56, 1.0 / (sigma * vth * taup), sigma);
 
-  RecordingUserInterface ui;
-  ErrorReporting errors;
-  const Environment env{&ui, &errors, test::HomeFolder()};
-  CellState cell;
-  cell.parameterset1 = set;
-  parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-  cell.problemName = "n+p cell";
-  SimulationState s;
-  InitialiseSimulationState(s, test::HomeFolder());
-  s.wp.numberOfSteps = 5;
-  s.wp.dark = 1;
-  s.wp.illuminatedFromRight = 1;
-  s.actie.iv.on = 0;
-  s.actie.qe = QEAction{1, 400, 1100, 15, 0};
-  cell.definitionExtras.qe.mode = 0;
-  cell.definitionExtras.qe.numberOfPhotons = 1e17;
-  ASSERT_EQ(calculate_withMeta(cell, s, env, nullptr, nullptr), 0);
-  const QEResult& r = s.CurrentRecord()->qe;
+  test::Bench b(set);
+  b.s.wp.dark = 1;
+  b.s.wp.illuminatedFromRight = 1;
+  b.s.actie.iv.on = 0;
+  b.s.actie.qe = QEAction{1, 400, 1100, 15, 0};
+  b.cell.definitionExtras.qe.mode = 0;
+  b.cell.definitionExtras.qe.numberOfPhotons = 1e17;
+  ASSERT_EQ(b.Calculate(), 0);
+  const QEResult& r = b.s.CurrentRecord()->qe;
   ASSERT_EQ(r.pointsDone, 15);
 
   const double Vt = 0.0259, D = Vt * 0.01;

@@ -1,7 +1,7 @@
 // The small-signal solution against closed forms and against the DC solver: the depletion
-// capacitance of an abrupt asymmetric pn junction, the low-frequency limit of the conductance
-// (the derivative of the DC current, also with charged bulk and interface traps), the emission
-// step of a deep trap in C(f), and the mirror image of a junction.
+// capacitance of an abrupt asymmetric pn junction and of its mirror image, the low-frequency
+// limit of the conductance (the derivative of the DC current, with charged bulk and interface
+// traps), the emission step of a deep trap in C(f).
 #include "measure/small_signal.hpp"
 
 #include <gtest/gtest.h>
@@ -81,23 +81,6 @@ TEST(SmallSignal, DepletionCapacitanceOfAnAbruptAsymmetricJunction) {
   }
 }
 
-TEST(SmallSignal, LowFrequencyConductanceIsTheDerivativeOfTheDcCurrent) {
-  test::PnOptions o;
-  InputParameters set = test::PnJunction(o);
-  test::AddSingleLevelDefect(set, 0, 0.45, 1e20, 1e-19);
-  auto pb = Problem(set);
-  for (double V : {0.3, 0.5}) {
-    // Central differences over ±h and ±h/2 combined by Richardson extrapolation: the error of
-    // the exponential's curvature (h²/6Vt² ≈ 0.6 % at h = 10 mV) cancels, while the steps stay
-    // far above the DC solver's tolerance.
-    auto slope = [&](double h) { return (CurrentAt(pb->cv, V + h) - CurrentAt(pb->cv, V - h)) / (2.0 * h); };
-    const double dJdV = (4.0 * slope(0.005) - slope(0.01)) / 3.0;
-    CurrentAt(pb->cv, V);
-    const Complex Y = Admittance(pb->cv, 1e-3);
-    EXPECT_CLOSE(Y.real(), dJdV, 1e-3, 0.0) << V;
-  }
-}
-
 // The thin-film heterojunction with a charged acceptor in the absorber, a donor in the buffer
 // and charged interface states on both interfaces (unequal cross sections for the two sides).
 InputParameters ChargedTrapHeterojunction() {
@@ -112,18 +95,8 @@ InputParameters ChargedTrapHeterojunction() {
   d.type = DT_DONOR;
   d.aard = 4;  // "+/0"
   d.sigma_n = 2e-19;
-  for (int k = 0; k < 2; ++k) {
-    InterfaceParameters& I = set.cellParas.interface[static_cast<std::size_t>(k)];
-    InterfaceRecombinationParameters& t = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
-    t.type = k == 0 ? DT_ACCEPTOR : DT_DONOR;
-    t.Et = 0.6;
-    t.reference = 4;
-    t.N = 1e15;
-    t.sigma_nleft = 1e-19;
-    t.sigma_nright = 4e-19;
-    t.sigma_pleft = 2e-19;
-    t.sigma_pright = 1e-18;
-  }
+  test::AddInterfaceDefect(set, 0, DT_ACCEPTOR, 0.6, 4, 1e15, {1e-19, 4e-19, 2e-19, 1e-18});
+  test::AddInterfaceDefect(set, 1, DT_DONOR, 0.6, 4, 1e15, {1e-19, 4e-19, 2e-19, 1e-18});
   return set;
 }
 
@@ -219,38 +192,14 @@ TEST(SmallSignal, ExternalSeriesResistanceAndShunt) {
   EXPECT_EQ(ExternalAdmittance(Y, false, 0.5, false, 0.1), Y);
 }
 
-TEST(SmallSignal, MirroredJunctionGivesTheSameCAndG) {
-  // The same junction with p and n swapped, biased with the opposite sign at its right contact.
-  auto a = Problem(AsymmetricJunction(false));
-  auto b = Problem(AsymmetricJunction(true));
-  for (double V : {-1.5, -0.5, 0.0, 0.3, 0.45}) {
-    ASSERT_EQ(SolveDarkBias(a->cv, V, 5), 0);
-    ASSERT_EQ(SolveDarkBias(b->cv, -V, 5), 0);
-    for (double f : {1e2, 1e6}) {
-      const Complex Ya = Admittance(a->cv, f), Yb = Admittance(b->cv, f);
-      EXPECT_CLOSE(Yb.imag(), Ya.imag(), 2e-3, 0.0) << V << " " << f;
-      EXPECT_CLOSE(Yb.real(), Ya.real(), 2e-3, 1e-9) << V << " " << f;
-    }
-  }
-}
-
 // The heterojunction with one deep interface acceptor between absorber and buffer, its capture
 // cross section multiplied by `scale`.
 InputParameters InterfaceTrapCell(double scale) {
   InputParameters set = test::ThinFilmCell(false);
-  InterfaceParameters& I = set.cellParas.interface[0];
-  InterfaceRecombinationParameters& t = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
-  t.type = DT_ACCEPTOR;
-  t.Et = 0.45;
-  t.reference = 4;
-  t.N = 1e16;
   // An electron trap of the buffer: the other three channels are closed, so that no current
   // recombines through it and only its exchange with the majority electrons of the buffer sets
   // its response time.
-  t.sigma_nleft = 1e-40;
-  t.sigma_nright = 4e-19 * scale;
-  t.sigma_pleft = 1e-40;
-  t.sigma_pright = 1e-40;
+  test::AddInterfaceDefect(set, 0, DT_ACCEPTOR, 0.45, 4, 1e16, {1e-40, 4e-19 * scale, 1e-40, 1e-40});
   return set;
 }
 

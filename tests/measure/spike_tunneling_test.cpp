@@ -7,34 +7,21 @@
 #include <cmath>
 #include <string>
 
-#include "measure/simulation_driver.hpp"
+#include "measure/driver_fixture.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-struct Simulation {
-  explicit Simulation(const InputParameters& set) : env{&ui, &errors, test::HomeFolder()} {
-    InitialiseSimulationState(s, test::HomeFolder());
-    cell.parameterset1 = set;
-    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-    cell.problemName = "spike cell";
-    s.wp.numberOfSteps = 5;
-    s.wp.dark = 0;
-    s.wp.spectrumFile = test::HomeFolder() + "/spectrum/AM1_5G 1 sun.spe";
-  }
-  double Jsc() {
-    EXPECT_EQ(calculate_withMeta(cell, s, env, nullptr, nullptr), 0);
-    return -s.JShortCircuit;
-  }
-
-  RecordingUserInterface ui;
-  ErrorReporting errors;
-  Environment env;
-  CellState cell;
-  SimulationState s;
-};
+// The short-circuit current [mA/cm2] of the cell under AM1.5G.
+double Jsc(const InputParameters& set) {
+  test::Bench b(set);
+  b.s.wp.dark = 0;
+  b.s.wp.spectrumFile = test::HomeFolder() + "/spectrum/AM1_5G 1 sun.spe";
+  EXPECT_EQ(b.Calculate(), 0);
+  return -b.s.JShortCircuit;
+}
 
 // The thin-film heterojunction of the solver tests (p absorber, n buffer, n window) with the
 // buffer's electron affinity lowered by `spike` eV below the absorber's (a spike of that height
@@ -56,13 +43,10 @@ TEST(SpikeTunnelling, ShortCircuitCurrentRecoveredThroughTheSpike) {
   // Spikes up to 0.5 eV pass the photocurrent over their top in this cell (the absorber's
   // electrons pile up at the interface until they do); from about 0.55 eV they block it.
   // Without a spike (the buffer 0.05 eV below the absorber: no barrier to the electrons).
-  Simulation flat(test::ThinFilmCell(true));
-  const double reference = flat.Jsc();
+  const double reference = Jsc(test::ThinFilmCell(true));
   ASSERT_GT(reference, 20.0);
   for (double spike : {0.55, 0.6}) {
-    Simulation blocked(SpikeCell(spike, false));
-    Simulation tunnel(SpikeCell(spike, true));
-    const double Jblocked = blocked.Jsc(), Jtunnel = tunnel.Jsc();
+    const double Jblocked = Jsc(SpikeCell(spike, false)), Jtunnel = Jsc(SpikeCell(spike, true));
     EXPECT_LT(Jblocked, 0.8 * reference) << spike;
     EXPECT_NEAR(Jtunnel, reference, 0.01 * reference) << spike << " without tunnelling " << Jblocked;
   }

@@ -358,26 +358,5 @@ TEST(MultipleReflection, WavelengthsWithoutAbsorptionDataAreReported) {
   EXPECT_EQ(pb->ctx.lastTitle, "Error in CalculateFluxes");
 }
 
-TEST(QEGeneration, AddAndRemoveRestoreTheBiasProfile) {
-  // G_sum = G_A + G_B point by point, and removing B gives G_A back (to rounding).
-  auto pb = Junction();
-  CalculationVariables& cv = pb->cv;
-  const int n = cv.mesh.N;
-  GenerationParameters a, b, sum;
-  a.G.assign(MAXPOINTS, 0.0);
-  b.G.assign(MAXPOINTS, 0.0);
-  for (int i = 0; i < n; ++i) {
-    a.G[i] = 1.0 + i;
-    b.G[i] = 0.25 * i;
-  }
-  AddQEGeneration(cv, a, b, sum);
-  for (int i = 0; i < n; ++i) {
-    EXPECT_EQ(sum.G[i], 1.0 + 1.25 * i);
-    EXPECT_EQ(cv.G[i], sum.G[i]);
-  }
-  RemoveQEGeneration(cv, b, sum);
-  for (int i = 0; i < n; ++i) EXPECT_EQ(cv.G[i], a.G[i]);
-}
-
 }  // namespace
 }  // namespace zoniq

@@ -1,23 +1,18 @@
 // The optical generation on the solver's mesh against closed forms: Beer-Lambert decay, the
 // flux with a back reflection and multiple internal reflections, photon conservation of the
-// box-averaged generation under AM1.5G, and the short-circuit current of a junction that
-// collects every absorbed photon.
+// box-averaged generation under AM1.5G, and the generation on a changed mesh.
 #include "optics/generation.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "celldef/definition_file.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
-#include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
-#include "solver/gummel.hpp"
 #include "solver/mesh.hpp"
 #include "solver/test_cells.hpp"
 #include "solver/x_dependence.hpp"
@@ -144,28 +139,6 @@ TEST(MeshFlux, BeerLambertWithoutBackReflectionOnThreeLayers) {
         const double expected = phi0 * std::exp(-DepthToRight(set, alpha, l, cv.mesh.xm[i]));
         EXPECT_CLOSE(gen.flux[i] * FluxUnit(cv, l), expected, 1e-11, 0.0) << "point " << i << " layer " << l;
       }
-  }
-}
-
-TEST(MeshFlux, BeerLambertFromTheLeftAndModeOne) {
-  // Light entering at the left contact decays towards the right: Φ0·exp(−∫_0^x α dx).
-  test::PnOptions o;
-  const InputParameters set = test::PnJunction(o);
-  auto pb = Problem(set);
-  CalculationVariables& cv = pb->cv;
-  GenerationParameters gen = Light({800.0}, {1.0}, -1, 1.0, 0.0, 0.4);
-  ASSERT_EQ(Illuminate(cv, gen), 1);
-  const double a = LayerAlphas(cv, set, 800.0, 0)[0];  // 6.2e6 /m: 37 absorption lengths in 6 µm
-  const double phi0 = 800.0 * kPhotonsPerWattNm;
-  for (int l = 0; l < 2; ++l)
-    for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i)
-      EXPECT_CLOSE(gen.flux[i] * FluxUnit(cv, l), phi0 * std::exp(-a * cv.mesh.xm[i]), 1e-11, 0.0);
-  // Mode 1 (generation from a file): no light inside the layers.
-  ASSERT_EQ(CalculateFluxes(cv, gen, 1), 1);
-  CalculateGeneration(cv, gen);
-  for (int i = 0; i < cv.mesh.N; ++i) {
-    EXPECT_EQ(gen.flux[i], 0.0);
-    EXPECT_EQ(cv.G[i], 0.0);
   }
 }
 
@@ -306,111 +279,6 @@ TEST(PhotonConservation, ThickAbsorberIsNotOvercounted) {
   for (int i = 0; i < cv.mesh.N; ++i)
     for (std::size_t k = 0; k < nwl; ++k) sampled[i] += cv.alphaL.at(i, k) * gen.flux[i * nwl + k];
   EXPECT_GT(GenerationPerArea(cv, sampled) / absorbed, 1.10);
-}
-
-// Solves the short circuit under cv.G, raising the light in steps e^−4 … 1 as the driver does.
-int SolveShortCircuit(CalculationVariables& cv, GenerationParameters& gen) {
-  if (SolveEquilibrium(cv) != 0) return -1;
-  for (int k = 4; k >= 0; --k) {
-    SetGenerationFactor(cv, gen, std::exp(-k));
-    if (los_totaal_dc_stelsel_op_Gummel(cv) != 0 || cv.teller < 0) return -1;
-  }
-  return 0;
-}
-
-TEST(ShortCircuit, PerfectCollectionGivesTheAbsorbedPhotonCurrent) {
-  // A pn junction without bulk recombination whose contacts block the minority carriers
-  // (electrons at the p-type back, holes at the n-type front) loses no carrier: the
-  // short-circuit current is q times the photons absorbed. Monochromatic 600 nm light
-  // (α = 1.2e7 /m, absorbed within the 6 µm) of 3e20 photons/m2/s. The only loss is the
-  // generation in the half boxes of the contact and interface points, which carry no
-  // continuity equation with a source: well below the 0.5 %.
-  test::PnOptions o;
-  InputParameters set = test::PnJunction(o);
-  set.cellParas.leftContact.Sn = 0.0;
-  set.cellParas.rightContact.Sp = 0.0;
-  auto pb = Problem(set);
-  CalculationVariables& cv = pb->cv;
-  const double lambda = 600.0, photons = 3e20;
-  GenerationParameters gen = Light({lambda}, {photons / (kPhotonsPerWattNm * lambda)}, +1, 1.0, 0.0, 0.0);
-  ASSERT_EQ(Illuminate(cv, gen), 1);
-  const double absorbed = AbsorbedClosedForm(cv, gen);
-  EXPECT_CLOSE(absorbed, photons, 1e-9, 0.0);  // 1 − e^(−72)
-  ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
-  const double jAbsorbed = 0.1 * kQ * absorbed;  // [mA/cm2]
-  const double jsc = -TotalCurrentDensity(cv);
-  EXPECT_LE(jsc, jAbsorbed * (1.0 + 1e-9));
-  EXPECT_CLOSE(jsc, jAbsorbed, 0.005, 0.0);
-}
-
-// Photons per m2 and s of the shipped AM1.5G file with energy above Eg, read straight from the
-// file: a point of power P at λ carries P·λ·5.035e15 photons.
-double SunPhotonsAboveGap(double Eg) {
-  std::ifstream in(test::HomeFolder() + "/spectrum/AM1_5G 1 sun.spe");
-  std::string line;
-  double photons = 0.0;
-  while (std::getline(in, line)) {
-    std::istringstream ss(line);
-    double lambda = 0.0, power = 0.0;
-    if (!(ss >> lambda >> power)) continue;  // header lines
-    if (kHcNm / lambda > Eg) photons += power * lambda * kPhotonsPerWattNm;
-  }
-  return photons;
-}
-
-TEST(ShortCircuit, ThickCollectingJunctionUnderAM15G) {
-  // A 100 µm base without bulk recombination, minority carriers blocked at both contacts:
-  // every photon above the 1.12 eV gap is absorbed (α = 1e7·sqrt(hν − Eg) /m: the photons
-  // that 100 µm would let through lie within 1e-4 eV of the gap) and collected, so
-  // Jsc = q·(AM1.5G photon flux above the gap), 0.5 % being the tolerance.
-  Env e;
-  test::PnOptions o;
-  o.Wp = 100e-6;
-  InputParameters set = test::PnJunction(o);
-  set.cellParas.leftContact.Sn = 0.0;
-  set.cellParas.rightContact.Sp = 0.0;
-  GenerationParameters gen;
-  SunLight(e.env, gen);
-  gen.side = +1;
-  gen.rightFilter.assign(gen.wavelengths.size(), 1.0);
-  gen.leftFilter.assign(gen.wavelengths.size(), 0.0);
-  auto pb = Problem(set, true, gen.wavelengths);
-  CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(Illuminate(cv, gen, kPhotonsPerWattNm, 0), 1);
-  ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
-  const double jPhotons = 0.1 * kQ * SunPhotonsAboveGap(1.12);  // [mA/cm2], about 43
-  const double jsc = -TotalCurrentDensity(cv);
-  EXPECT_GT(jPhotons, 40.0);
-  EXPECT_CLOSE(jsc, jPhotons, 0.005, 0.0);
-  EXPECT_LE(jsc, 0.1 * kQ * AbsorbedClosedForm(cv, gen) * (1.0 + 1e-9));
-}
-
-TEST(ShortCircuit, RecombinationOnlyLowersTheCurrent) {
-  // The same light on a long base with a recombining bulk (τ = 1/(σ·vth·Nt) = 10 ns, diffusion
-  // length 25 µm against a 40 µm base) and ohmic contacts: some carriers are lost, none are
-  // created, so Jsc stays below the absorbed photon current. 1050 nm light reaches deep
-  // (α = 2.5e6 /m).
-  test::PnOptions o;
-  o.Wp = 40e-6;
-  const InputParameters set = test::LongBaseJunction(o, 2e-6, 1e21, 1e-19);
-  auto pb = Problem(set);
-  CalculationVariables& cv = pb->cv;
-  GenerationParameters gen = Light({1050.0}, {1.0}, +1, 1.0, 0.0, 0.0);
-  ASSERT_EQ(Illuminate(cv, gen), 1);
-  ASSERT_EQ(SolveShortCircuit(cv, gen), 0) << pb->ctx.lastMessage;
-  const double jAbsorbed = 0.1 * kQ * AbsorbedClosedForm(cv, gen);
-  const double jsc = -TotalCurrentDensity(cv);
-  EXPECT_GT(jsc, 0.0);
-  EXPECT_LT(jsc, jAbsorbed);
-}
-
-TEST(MeshFlux, ZeroLightAndEquilibriumFactor) {
-  // The driver computes the flux with factor 0 before the equilibrium: no photon enters.
-  auto pb = Problem(test::PnJunction());
-  CalculationVariables& cv = pb->cv;
-  GenerationParameters gen = Light({500.0, 600.0}, {3.0, 4.0}, +1, 1.0, 0.5, 0.5);
-  ASSERT_EQ(Illuminate(cv, gen, 0.0, 0), 1);
-  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.0);
 }
 
 // Halves every interval of the mesh (as a refinement of the solver would add points).

@@ -44,17 +44,6 @@ double AstmIntegral(double a, double b) {
   return s;
 }
 
-TEST(Spectrum, DarkWorkingPointHasTwoEmptyPoints) {
-  Env e;
-  WorkPoint wp;
-  InitialiseWorkPoint(wp, e.env.programFolder);
-  std::vector<double> wl, p;
-  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 2);
-  EXPECT_EQ(wl, (std::vector<double>{200.0, 5000.0}));
-  EXPECT_EQ(p, (std::vector<double>{0.0, 0.0}));
-  EXPECT_EQ(wp.incidentPower, 0.0);
-}
-
 // The shipped AM1.5G file carries, per point, the irradiance times its share of the
 // wavelength axis, so its sum is the trapezoid integral of the public table (1000.4 W/m2).
 TEST(Spectrum, ShippedAM15GSumsToTheTableIntegral) {

@@ -76,22 +76,6 @@ TEST(Acceptance, ADisturbedSolutionFails) {
   EXPECT_GT(r.spread, 2e-3);
 }
 
-TEST(Acceptance, AStrictToleranceMakesTheSolveFail) {
-  // With an acceptance tolerance below what the termination criteria can deliver, the Gummel
-  // procedure's end is not accepted and, without the coupled fallback, the point fails and the
-  // state at entry is kept.
-  InputParameters set = Asymmetric();
-  set.convergence.coupledNewtonFallback = 0;
-  set.convergence.acceptance_step = 1e-12;
-  set.convergence.minimum_bias_step = 0.0;
-  auto pb = Solved(set);
-  CalculationVariables& cv = pb->cv;
-  EXPECT_NE(SolveDarkBias(cv, 0.4, 2), 0);
-  EXPECT_EQ(cv.teller, -1);
-  EXPECT_EQ(cv.pointState, kPointFailed);
-  EXPECT_NE(pb->ctx.lastMessage.find("failed its check"), std::string::npos) << pb->ctx.lastMessage;
-}
-
 TEST(BiasStepHalving, AStepTooLargeIsWalkedInSmallerOnes) {
   // Few iterations allowed (after the equilibrium) and no coupled fallback: one step from 0 to
   // 0.7 V fails, smaller ones do not. The point reached by halving is the solution at 0.7 V (the

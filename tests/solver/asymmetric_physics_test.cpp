@@ -26,7 +26,8 @@ std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
 }
 
 // A defect of `levels` levels with the level types `aard` (first level first), energies above EV.
-void AddChargedDefect(InputParameters& set, int layer, std::initializer_list<std::pair<int, double>> levels, double Nt) {
+void AddChargedDefect(InputParameters& set, int layer, std::initializer_list<std::pair<int, double>> levels,
+                      double Nt) {
   test::AddSingleLevelDefect(set, layer, levels.begin()->second, Nt, 1e-20);
   LayerParameters& l = set.cellParas.layer[layer];
   const int m = l.srhteller - 1;

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <random>
 
 #include "allocation_counter.hpp"
 #include "solver/dc_solve.hpp"
@@ -22,15 +21,8 @@ namespace {
 
 constexpr double kVt = 0.0259;
 
-InterfaceRecombinationParameters& AddInterfaceDefect(InputParameters& set, int iface, int type, double Et,
-                                                     int reference, double N, std::array<double, 4> sigma,
-                                                     int distribution = ED_SINGLE, double Ekar = 0.1) {
-  InterfaceParameters& I = set.cellParas.interface[static_cast<std::size_t>(iface)];
-  InterfaceRecombinationParameters& d = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
-  d.type = type, d.Et = Et, d.reference = reference, d.N = N, d.distribution = distribution, d.Ekar = Ekar;
-  d.sigma_nleft = sigma[0], d.sigma_nright = sigma[1], d.sigma_pleft = sigma[2], d.sigma_pright = sigma[3];
-  return d;
-}
+using test::AddInterfaceDefect;
+using test::DefectiveHeterojunction;
 
 // --- Level energies and energy axis ---
 
@@ -106,18 +98,6 @@ std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
   auto pb = std::make_unique<DcProblem>();
   EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
   return pb;
-}
-
-// The three-layer heterojunction with interface defects of every kind on both interfaces:
-// a charged acceptor-like Gaussian (reference: below the lowest EC) and a neutral level at the
-// absorber/buffer interface, a donor-like single level above Ei of the right side at the
-// buffer/window interface. Unequal cross sections on every channel.
-InputParameters DefectiveHeterojunction() {
-  InputParameters set = test::ThinFilmCell(true);
-  AddInterfaceDefect(set, 0, DT_ACCEPTOR, 0.55, 4, 3e15, {2e-19, 5e-19, 1e-18, 3e-19}, ED_GAUSS, 0.08);
-  AddInterfaceDefect(set, 0, DT_NEUTRAL, 0.6, 3, 1e15, {1e-18, 1e-19, 4e-19, 2e-18});
-  AddInterfaceDefect(set, 1, DT_DONOR, 0.1, 6, 2e15, {3e-19, 1e-19, 2e-19, 7e-19});
-  return set;
 }
 
 TEST(InterfaceDefects, EveryNetCaptureFluxVanishesAtEquilibrium) {
@@ -253,124 +233,6 @@ TEST(InterfaceDefects, EmptyDonorCarriesTheFullPositiveCharge) {
   ASSERT_GE(ComputeDefectTerms(pb->cv), 0);
   EXPECT_CLOSE(pb->cv.ifr.sigma[0], kQ * Nt, 1e-6, 0.0);
   EXPECT_GT(pb->cv.ifr.sigma[0], 0.0);
-}
-
-// --- Jacobian entries against finite differences ---
-
-// The defective heterojunction at 0.45 V, disturbed so that no interface flux is near zero:
-// ψ by up to ±0.3 kT, the carrier variables by factors 0.6 … 1.6 (ψ equal on both points of
-// an interface, as the solver leaves them).
-std::unique_ptr<DcProblem> Disturbed() {
-  auto pb = Problem(DefectiveHeterojunction());
-  CalculationVariables& cv = pb->cv;
-  EXPECT_EQ(SolveEquilibrium(cv), 0);
-  EXPECT_EQ(SolveDarkBias(cv, 0.45, 4), 0);
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<double> dpsi(-0.3, 0.3), factor(0.6, 1.6);
-  for (int i = 1; i < cv.mesh.N - 1; ++i) {
-    cv.psi[i] += dpsi(rng);
-    cv.u[i] = (cv.u0 + cv.u[i]) * factor(rng) - cv.u0;
-    cv.v[i] = (cv.v0 + cv.v[i]) * factor(rng) - cv.v0;
-  }
-  for (int l = 0; l + 1 < pb->par.nlayers; ++l) cv.psi[cv.mesh.first[l + 1]] = cv.psi[cv.mesh.last[l]];
-  update_psivar(cv);
-  EXPECT_GE(ComputeDefectTerms(cv), 0);
-  return pb;
-}
-
-// Columns of the unknowns around every interface: points p − 1 … f + 1.
-std::vector<int> InterfaceColumns(const CalculationVariables& cv) {
-  std::vector<int> cols;
-  for (int l = 0; l + 1 < cv.par->nlayers; ++l)
-    for (int i = cv.mesh.last[l] - 1; i <= cv.mesh.last[l] + 2; ++i) cols.push_back(i);
-  return cols;
-}
-
-// Compares −∂F_row/∂x_col by central differences with `analytic` for the given columns of the
-// variable array x (the offset w0 of a carrier variable sets the relative step), every row
-// within 3 points of the column.
-void CheckColumns(CalculationVariables& cv, std::vector<double>& x, double offset, int stride, int var,
-                  const std::function<void(CalculationVariables&, std::span<double>)>& residual,
-                  const std::function<double(int, int)>& analytic, const char* what) {
-  const int N = cv.mesh.N;
-  const int rows = stride * N;
-  std::vector<double> Fp(rows), Fm(rows);
-  int checked = 0, nonzero = 0;
-  for (int j : InterfaceColumns(cv)) {
-    const double x0 = x[j];
-    const double h = 1e-6 * (offset == 0.0 ? 1.0 : std::fabs(offset + x0));
-    x[j] = x0 + h;
-    update_psivar(cv);
-    ASSERT_GE(ComputeDefectTerms(cv), 0);
-    residual(cv, Fp);
-    x[j] = x0 - h;
-    update_psivar(cv);
-    ASSERT_GE(ComputeDefectTerms(cv), 0);
-    residual(cv, Fm);
-    x[j] = x0;
-    const int col = stride * j + var;
-    for (int i = std::max(0, stride * (j - 3)); i < std::min(rows, stride * (j + 4)); ++i) {
-      if (i == 0 || i == stride * (N - 1)) continue;  // Dirichlet rows of ψ
-      double scale = 0.0;
-      for (int k = std::max(0, i - 8); k < std::min(rows, i + 9); ++k)
-        scale = std::max(scale, std::fabs(analytic(i, k)));
-      const double fd = -(Fp[i] - Fm[i]) / (2.0 * h);
-      EXPECT_NEAR(analytic(i, col), fd, 1e-5 * scale + 1e-300) << what << " row " << i << " col " << col;
-      ++checked;
-      if (fd != 0.0) ++nonzero;
-    }
-  }
-  update_psivar(cv);
-  ASSERT_GE(ComputeDefectTerms(cv), 0);
-  EXPECT_GT(nonzero, 20) << what;
-  EXPECT_GT(checked, nonzero);
-}
-
-struct Tridiagonal {
-  std::vector<double> jl = std::vector<double>(MAXPOINTS), jd = std::vector<double>(MAXPOINTS),
-                      ju = std::vector<double>(MAXPOINTS), extra = std::vector<double>(MAXLAYERS);
-  const CalculationVariables* cv = nullptr;
-  double operator()(int i, int j) const {
-    if (j == i) return jd[i];
-    if (j == i - 1) return jl[i];
-    if (j == i + 1) return ju[i];
-    for (int l = 0; l + 1 < cv->par->nlayers; ++l)
-      if (cv->mesh.last[l] == i && j == i + 2) return extra[l];
-    return 0.0;
-  }
-};
-
-TEST(InterfaceDefectJacobian, GummelRowsWithTheChargeAndTheFluxes) {
-  auto pb = Disturbed();
-  CalculationVariables& cv = pb->cv;
-  // The disturbed state has charge and fluxes that depend on every variable.
-  EXPECT_NE(cv.ifr.dsigma_dpsif[0], 0.0);
-  EXPECT_NE(cv.ifr.dFn_left_duf[0], 0.0);
-  EXPECT_NE(cv.ifr.dFp_right_dvp[1], 0.0);
-  Tridiagonal J;
-  J.cv = &cv;
-  using Residual = void (*)(CalculationVariables&, std::span<double>);
-  bereken_jac_psi_Gummel(cv, J.jl, J.jd, J.ju, J.extra);
-  CheckColumns(cv, cv.psi, 0.0, 1, 0, static_cast<Residual>(bereken_stelsel_psi_Gummel), J, "Poisson");
-  std::fill(J.extra.begin(), J.extra.end(), 0.0);  // only Poisson's equation has the interface element
-  bereken_jac_u_Gummel(cv, J.jl, J.jd, J.ju);
-  CheckColumns(cv, cv.u, cv.u0, 1, 0, static_cast<Residual>(bereken_stelsel_u_Gummel), J, "electrons");
-  bereken_jac_v_Gummel(cv, J.jl, J.jd, J.ju);
-  CheckColumns(cv, cv.v, cv.v0, 1, 0, static_cast<Residual>(bereken_stelsel_v_Gummel), J, "holes");
-}
-
-TEST(InterfaceDefectJacobian, CoupledSystemWithEveryCrossDerivative) {
-  auto pb = Disturbed();
-  CalculationVariables& cv = pb->cv;
-  const int N = cv.mesh.N;
-  std::vector<double> storage(static_cast<std::size_t>(3 * N * 17), 0.0);
-  const BandMatrix A{3 * N, 5, 6, storage.data()};
-  CoupledJacobian(cv, A);
-  auto analytic = [&A](int i, int j) { return (j - i > A.ku || i - j > A.kl) ? 0.0 : A.at(i, j); };
-  auto residual = [](CalculationVariables& c, std::span<double> F) { CoupledResidual(c, F); };
-  CheckColumns(cv, cv.psi, 0.0, 3, 0, residual, analytic, "coupled psi");
-  CheckColumns(cv, cv.u, cv.u0, 3, 1, residual, analytic, "coupled u");
-  CheckColumns(cv, cv.v, cv.v0, 3, 2, residual, analytic, "coupled v");
 }
 
 TEST(InterfaceDefects, CoupledNewtonReachesTheGummelSolution) {

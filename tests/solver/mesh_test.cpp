@@ -65,20 +65,6 @@ TEST(InitialMesh, ThinMediumAndThickLayers) {
     EXPECT_EQ(m.h[m.last[l]], 0.0);
   }
   for (int i = 0; i + 1 < m.N; ++i) EXPECT_GE(m.h[i], 0.0);
-  // The initial mesh is kept as built.
-  EXPECT_EQ(pb->cv.initialMesh.N, m.N);
-  EXPECT_EQ(pb->cv.initialMesh.x, m.x);
-}
-
-TEST(InitialMesh, SevenThickLayersGive721Points) {
-  InputParameters set = test::PnJunction();
-  set.cellParas.numberOfLayers = 7;
-  for (int l = 0; l < 7; ++l) {
-    set.cellParas.layer[l] = set.cellParas.layer[l % 2];
-    set.cellParas.layer[l].d = 1e-6;
-  }
-  auto pb = Problem(set);
-  EXPECT_EQ(pb->cv.mesh.N, 721);
 }
 
 TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
@@ -105,46 +91,9 @@ TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
   }
 }
 
-TEST(InitialMesh, RecreatingWithoutANewMeshKeepsMeshMaterialAndAbsorption) {
-  // The set-up sequence of a lit calculation: variables with a mesh, the absorption on it, then
-  // the variables created again on the same mesh.
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, test::PnJunction(), MeshSettings{}), 0);
-  CalculationVariables& cv = pb.cv;
-  const std::vector<double> x = cv.mesh.x, Nn = cv.pt.Nn;
-  const std::vector<double> wavelengths{300.0, 600.0, 1200.0};
-  ASSERT_EQ(bepaal_alfa(cv, wavelengths), 1);
-  // α at 600 nm of the A, B model: 1e7·sqrt(1239.977/600 − 1.12) = 9.73e6 /m, up to the
-  // logarithmic interpolation of the material's 100-point table (3e-5 here; 1e-3 allowed);
-  // 0 beyond the cut-off (1107 nm); the local cut-off wavelength is 1239.977/Eg.
-  const int i = cv.mesh.first[0] + 10;
-  EXPECT_CLOSE(cv.alpha.at(i, 1), 1e7 * std::sqrt(1239.977 / 600.0 - 1.12), 1e-3, 0.0);
-  EXPECT_EQ(cv.alpha.at(i, 2), 0.0);
-  EXPECT_CLOSE(cv.alphaL.at(i, 1), cv.alpha.at(i, 1) * pb.par.schaal.L, 1e-12, 0.0);
-  EXPECT_CLOSE(cv.cutoff[i], 1239.977 / 1.12, 1e-12, 0.0);
-  ASSERT_EQ(CreateCalculationVariables(cv, pb.par, &pb.ctx, false), 0);
-  EXPECT_EQ(cv.mesh.x, x);
-  EXPECT_EQ(cv.pt.Nn, Nn);
-  EXPECT_CLOSE(cv.cutoff[i], 1239.977 / 1.12, 1e-12, 0.0);
-  EXPECT_EQ(cv.wavelengths, wavelengths);
-}
-
-TEST(InitialMesh, NoWavelengthsIsReportedByExtractAlpha) {
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, test::PnJunction(), MeshSettings{}), 0);
-  EXPECT_EQ(ExtractAlpha(pb.cv, 300.0, 0), 0.0);
-  ASSERT_EQ(pb.ui.popups.size(), 1u);
-  EXPECT_EQ(pb.ui.popups[0].message, "Error in ExtractAlpha, noswl<=0");
-}
-
-TEST(MeshHelpers, PointExistsAndInterpolationWithinLayers) {
+TEST(MeshHelpers, InterpolationWithinLayers) {
   auto pb = Problem(test::PnJunction());
   const MeshBlock& m = pb->cv.initialMesh;
-  const int i = m.first[0] + 30;
-  EXPECT_EQ(PointExists(m, 0, m.x[i]), 1);
-  EXPECT_EQ(PointExists(m, 0, 0.5 * (m.x[i] + m.x[i + 1])), 0);
-  EXPECT_EQ(PointExists(m, 1, m.x[i]), 0);  // a position of another layer
-  EXPECT_EQ(PointExists(m, 1, m.x[m.first[1]]), 1);
   // A new mesh with a point halfway in every interval of each layer; values linear in x within
   // each layer but with a jump at the interface are carried over exactly.
   MeshBlock fine;
@@ -167,23 +116,6 @@ TEST(MeshHelpers, PointExistsAndInterpolationWithinLayers) {
   InterpolateAndCopy(m, oldValues, fine, newValues);
   for (int l = 0; l < 2; ++l)
     for (int k = fine.first[l]; k <= fine.last[l]; ++k) EXPECT_NEAR(newValues[k], f(l, fine.x[k]), 1e-12) << k;
-}
-
-TEST(MeshRatios, GovernedWhenCommittedAndWhenRead) {
-  double mx = 5.0, mn = 1.1;
-  GovernMaxMinMesh(mx, mn);
-  EXPECT_EQ(mx, 3.0);
-  EXPECT_EQ(mn, 1.1);
-  mx = 1.05;
-  mn = 1.2;
-  GovernMaxMinMesh(mx, mn);
-  EXPECT_EQ(mx, 1.2);
-  EXPECT_EQ(mn, 1.05);
-  mx = 0.5;
-  mn = 0.2;
-  GovernMaxMinMesh(mx, mn);
-  EXPECT_EQ(mx, 1.1);
-  EXPECT_EQ(mn, 1.0);
 }
 
 // A pn junction (206 points) whose solution is flat but for one jump of ψ across the interval

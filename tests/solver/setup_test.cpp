@@ -74,20 +74,6 @@ TEST(Normalisation, ThermionicEmissionAtBandOffsets) {
   EXPECT_CLOSE(p.interface[1].kappa_p, v * std::exp(-1.0 / 0.0259), 1e-12, 0.0);
 }
 
-TEST(Normalisation, UniformLayersHaveFlatBandParameters) {
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, test::ThinFilmCell(false), MeshSettings{}), 0);
-  const CalculationVariables& cv = pb.cv;
-  for (int i = 0; i < cv.mesh.N; ++i) {
-    EXPECT_EQ(cv.pt.theta_n[i], 0.0);
-    EXPECT_EQ(cv.pt.theta_p[i], 0.0);
-  }
-  // Nn·Np = NC·NV·e^(−Eg/Vt) = ni² in each layer's units.
-  const int i = cv.mesh.first[0] + 10;
-  const double S = pb.par.schaal.S[0];
-  EXPECT_CLOSE(cv.pt.Nn[i] * cv.pt.Np[i] * S * S, 2.2e24 * 1.8e25 * std::exp(-1.15 / 0.0259), 1e-12, 0.0);
-}
-
 TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
   auto refused = [](const InputParameters& set) {
     CalculationParameters p;

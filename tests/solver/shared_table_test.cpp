@@ -8,30 +8,6 @@
 namespace zoniq {
 namespace {
 
-TEST(SharedTable, RowsAreZeroUntilFilledAndPointsCanShareThem) {
-  SharedTable t;
-  EXPECT_TRUE(t.empty());
-  EXPECT_EQ(t.points(), 0u);
-  t.Reset(4, 3);
-  EXPECT_EQ(t.points(), 4u);
-  EXPECT_EQ(t.width(), 3u);
-  for (std::size_t i = 0; i < 4; ++i)
-    for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(t.at(i, k), 0.0);
-  std::span<double> r = t.NewRow(1);
-  ASSERT_EQ(r.size(), 3u);
-  r[0] = 1.0, r[1] = 2.0, r[2] = 3.0;
-  t.ShareRow(2, 1);
-  std::span<double> q = t.NewRow(3);  // may move the storage: rows are found by index
-  q[2] = 9.0;
-  EXPECT_EQ(t.at(1, 1), 2.0);
-  EXPECT_EQ(t.at(2, 0), 1.0);
-  EXPECT_EQ(t.at(2, 2), 3.0);
-  EXPECT_EQ(t.at(3, 2), 9.0);
-  EXPECT_EQ(t.at(3, 0), 0.0);
-  EXPECT_EQ(t.at(0, 2), 0.0);
-  EXPECT_EQ(t.rows(), 3u);  // the zero row and two filled ones, for four points
-}
-
 TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
   SharedTable a;
   a.Reset(2, 3);

@@ -92,4 +92,22 @@ InputParameters ThinFilmCell(bool defect) {
   return set;
 }
 
+InterfaceRecombinationParameters& AddInterfaceDefect(InputParameters& set, int iface, int type, double Et,
+                                                     int reference, double N, std::array<double, 4> sigma,
+                                                     int distribution, double Ekar) {
+  InterfaceParameters& I = set.cellParas.interface[static_cast<std::size_t>(iface)];
+  InterfaceRecombinationParameters& d = I.ifr[static_cast<std::size_t>(I.numberOfDefects++)];
+  d.type = type, d.Et = Et, d.reference = reference, d.N = N, d.distribution = distribution, d.Ekar = Ekar;
+  d.sigma_nleft = sigma[0], d.sigma_nright = sigma[1], d.sigma_pleft = sigma[2], d.sigma_pright = sigma[3];
+  return d;
+}
+
+InputParameters DefectiveHeterojunction() {
+  InputParameters set = ThinFilmCell(true);
+  AddInterfaceDefect(set, 0, DT_ACCEPTOR, 0.55, 4, 3e15, {2e-19, 5e-19, 1e-18, 3e-19}, ED_GAUSS, 0.08);
+  AddInterfaceDefect(set, 0, DT_NEUTRAL, 0.6, 3, 1e15, {1e-18, 1e-19, 4e-19, 2e-18});
+  AddInterfaceDefect(set, 1, DT_DONOR, 0.1, 6, 2e15, {3e-19, 1e-19, 2e-19, 7e-19});
+  return set;
+}
+
 }  // namespace zoniq::test

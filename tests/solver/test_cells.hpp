@@ -1,6 +1,8 @@
 // Cells built in code for the solver tests and benchmarks (SI units, the input parameter set).
 #pragma once
 
+#include <array>
+
 #include "celldef/cell_definition.hpp"
 
 namespace zoniq::test {
@@ -38,5 +40,17 @@ InputParameters LongBaseJunction(const PnOptions& o, double clean, double Nt, do
 // contacts with S = 1e7 m/s. With `defect`, the absorber holds a neutral midgap level
 // (Nt = 1e20 /m³, σ = 1e-19 m²: τ = 1/(σ·vth·Nt) = 1 µs).
 InputParameters ThinFilmCell(bool defect = true);
+
+// Adds a defect to interface `iface`: charge type, level Et [eV] on reference code `reference`,
+// density N [/m²], cross sections {σn left, σn right, σp left, σp right} [m²], distribution.
+InterfaceRecombinationParameters& AddInterfaceDefect(InputParameters& set, int iface, int type, double Et,
+                                                     int reference, double N, std::array<double, 4> sigma,
+                                                     int distribution = ED_SINGLE, double Ekar = 0.1);
+
+// The thin-film cell (with its absorber defect) and interface defects of every kind: a charged
+// acceptor-like Gaussian (reference: below the lowest EC) and a neutral level at the
+// absorber/buffer interface, a donor-like single level above Ei of the right side at the
+// buffer/window interface. Unequal cross sections on every channel.
+InputParameters DefectiveHeterojunction();
 
 }  // namespace zoniq::test
