@@ -510,6 +510,10 @@ int DoCurveFittingCalculations(CurveFitter& f, FitEvaluator& evaluator, const Fi
       break;
     }
   }
+  // A run that used up its steps ends without asking for another point: it must still say why
+  // it ended, and a last point that met the chi-square criterion has converged.
+  if (!run.stopped && run.endState == 0 && evaluated > 0)
+    run.endState = Chi(f, run.iteration) <= f.stopChiSquare ? 3 : 4;
   return evaluated;
 }
 

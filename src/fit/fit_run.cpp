@@ -414,6 +414,7 @@ int RunCurveFit(FitRunContext& ctx) {
     std::string line = "fit done: " + std::to_string(f.running.iteration + 1) + " iterations";
     if (f.running.endState == 2) line += ", converged (step size)";
     if (f.running.endState == 3) line += ", converged (chi-square)";
+    if (f.running.endState == 4) line += ", step limit reached";
     if (f.running.stopped) line += ", stopped";
     if (best >= 0) {
       line += "; best chi-square " + sci(f.running.ChiSqTotal[U(best)], 0, 4) + " at iteration " + std::to_string(best);
