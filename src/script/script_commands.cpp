@@ -1052,7 +1052,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
   if (StartsWithNoCase(p[0], "energyb") || StartsWithNoCase(p[0], "eb")) return GetEnergyBands(ctx, p[1], target, line);
   if (StartsWithNoCase(p[0], "meas")) {
     if (!ctx.measurements) return notAvailable("Measured curves");
-    return ProcessGetMeasurement(ctx, p[1], target, line);
+    return ProcessGetMeasurement(ctx, p[1], p[2], target, line);
   }
   env.Error(kGetTitle, "argument of get not recognised; nothing returned");
   return -1;
