@@ -385,6 +385,13 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       recorded = RecordedResultsOf(ctx.batch->theRecorder);
       sources.recorded = &recorded;
     }
+    if (std::string_view(PanelTable()[static_cast<std::size_t>(selection->panel)].keyword) == "as") {
+      // The admittance analysis as the present settings give it, of curves added since the last
+      // one too; measured C-f curves are analysed with the same settings.
+      Calculate_AS(ctx.sim.simulaties, ctx.sim.admittanceSettings, ctx.cell.mottSchottky, &env);
+      sources.measurements = ctx.measurements;
+      sources.mottSchottky = &ctx.cell.mottSchottky;
+    }
     const PlotPanel panel = BuildPanel(selection->panel, sources);
     std::string why;
     if (!WritePicture(SelectedGraphs(panel, selection->graphs), options, *path, why)) {

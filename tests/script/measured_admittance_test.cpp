@@ -98,7 +98,8 @@ TEST(MeasuredAdmittance, SavedSimulatedSweepReadBackGivesTheSimulatedPeak) {
                            "\n"
                            "get admittance.peak xvalue\n"
                            "get meas.admittance.peak yvalue\n"
-                           "get meas.admittance uw\n");
+                           "get meas.admittance uw\n"
+                           "save graph.as.whole as.svg\n");
   Initialise(session);
   session.errors.logFolder = dir.path().string();
   ScriptContext ctx = MakeScriptContext(session);
@@ -113,6 +114,9 @@ TEST(MeasuredAdmittance, SavedSimulatedSweepReadBackGivesTheSimulatedPeak) {
   ASSERT_EQ(v.n[3], 61);
   for (int i = 0; i < 61; ++i) EXPECT_TRUE(std::isfinite(v.vector[3][i]) && std::isfinite(v.vector[5][i])) << i;
   EXPECT_EQ(v.name[3], "meas. Et (eV)");
+  // The panel of both analyses as a picture in the results folder.
+  const std::string svg = test::ReadWholeFile(dir.file("results/as.svg"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
   const auto& popups = static_cast<RecordingUserInterface&>(*session.ui).popups;
   ASSERT_GE(popups.size(), 1u);
   EXPECT_NE(popups[0].message.find("No Cf measurement was selected"), std::string::npos);
