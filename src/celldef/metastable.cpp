@@ -210,4 +210,12 @@ int CountValidMetaTransitions(const CellDefinition& cell) {
 
 int CheckMETAMode(const CellDefinition& cell) { return CountValidMetaTransitions(cell) > 0 ? 1 : 0; }
 
+int CheckMETAModeShort(const ShortCellDefinition& shortDef) {
+  const int layers = std::clamp(shortDef.numberOfLayers, 0, MAXLAYERS);
+  for (int l = 0; l < layers; ++l)
+    for (const int on : shortDef.layer[static_cast<std::size_t>(l)].metaOn)
+      if (on != 0) return 1;
+  return 0;
+}
+
 }  // namespace zoniq

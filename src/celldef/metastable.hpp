@@ -9,6 +9,7 @@
 #include <string>
 
 #include "celldef/cell_definition.hpp"
+#include "celldef/short_cell_definition.hpp"
 
 namespace zoniq {
 
@@ -65,5 +66,9 @@ std::string ValidateMetaTransition(const CellDefinition& cell, int layer, int k)
 // when there is any (the cell then runs in metastable mode), else 0.
 int CountValidMetaTransitions(const CellDefinition& cell);
 int CheckMETAMode(const CellDefinition& cell);
+// The same question on the short definition, which keeps only the switches: 1 when a transition
+// of a layer in use is switched on. The short definition holds no defect references, so a
+// transition that the full cell would reject still counts here.
+int CheckMETAModeShort(const ShortCellDefinition& shortDef);
 
 }  // namespace zoniq

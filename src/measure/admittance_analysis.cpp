@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numeric>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "common/format.hpp"
@@ -309,6 +310,55 @@ int Calculate_AS(std::list<SimulationRecord>& records, const AdmittanceSettings&
     const int result = Calculate_AS_single(rec, s, ms);
     const AdmittanceResult& r = rec.cf.as;
     const std::string which = "C-f curve of simulation #" + std::to_string(rec.number);
+    if (result != 0) {
+      if (env && env->ui && env->errors) env->Error(kTitle, which + " not analysed: " + r.message);
+      continue;
+    }
+    ++analysed;
+    if (r.outOfDomain > 0 && env && env->ui && env->errors)
+      env->Error(kTitle, which + ": at " + std::to_string(r.outOfDomain) + " of " + std::to_string(r.f.size()) +
+                             " points the Nt formula does not apply (bias at or above the diffusion voltage, or "
+                             "E_omega + V_d - E_off <= 0); their Nt is set to 0.");
+  }
+  return analysed;
+}
+
+int Calculate_AS_measured(MeasurementItem& m, const AdmittanceSettings& s, const MottSchottkySettings& ms,
+                          AdmittanceResult& r) {
+  CfMeasurement* d = m.kind == kMeasurementCf ? std::get_if<CfMeasurement>(&m.data) : nullptr;
+  if (!d) {
+    r = AdmittanceResult{};
+    r.status = -1;
+    r.message = "The measurement holds no C-f curve.";
+    return -1;
+  }
+  const std::size_t n = std::min(d->f.size(), d->C.size());
+  CfCurve curve;
+  curve.f = std::span<const double>(d->f.data(), n);
+  curve.C = std::span<const double>(d->C.data(), n);
+  if (d->G.size() >= n) curve.G = std::span<const double>(d->G.data(), n);
+  curve.T = m.temperature;
+  curve.V = d->bias;
+  const int result = AnalyseAdmittance(curve, s, ms, r);
+  if (result != 0) {
+    d->Et.clear();
+    d->Nt.clear();
+    d->derivative.clear();
+    return -1;
+  }
+  d->Et = r.Et;
+  d->Nt = r.Nt;
+  d->derivative = r.minusD;
+  return 0;
+}
+
+int Calculate_AS_measurements(MeasurementState& measurements, const AdmittanceSettings& s,
+                              const MottSchottkySettings& ms, const Environment* env) {
+  int analysed = 0;
+  for (MeasurementItem& m : measurements.measurements[kMeasurementCf]) {
+    AdmittanceResult r;
+    const int result = Calculate_AS_measured(m, s, ms, r);
+    const std::string which = "Measured C-f curve " + m.fileName;
     if (result != 0) {
       if (env && env->ui && env->errors) env->Error(kTitle, which + " not analysed: " + r.message);
       continue;

@@ -16,6 +16,7 @@
 #include "celldef/cell_definition.hpp"
 #include "measure/admittance_result.hpp"
 #include "measure/simulation_record.hpp"
+#include "measurements/measurement_lists.hpp"
 #include "ui/error_message.hpp"
 
 namespace zoniq {
@@ -69,6 +70,18 @@ int Calculate_AS_single(SimulationRecord& record, const AdmittanceSettings& s, c
 // Returns the number of curves analysed.
 int Calculate_AS(std::list<SimulationRecord>& records, const AdmittanceSettings& s, const MottSchottkySettings& ms,
                  const Environment* env);
+
+// The analysis of a measured C-f curve (Cf kind; at its temperature and bias) into `r`. The
+// curve's own Et, Nt and derivative arrays receive E_omega, Nt and −dC/d ln(omega) of the analysed
+// points (ascending in frequency; cleared when refused). Returns 0; −1 when the item holds no C-f
+// curve or the curve is refused (reason in r.message).
+int Calculate_AS_measured(MeasurementItem& measurement, const AdmittanceSettings& s, const MottSchottkySettings& ms,
+                          AdmittanceResult& r);
+
+// Analyses every measured C-f curve of the session's list, reporting refusals and points outside
+// the formula's domain like Calculate_AS. Returns the number of curves analysed.
+int Calculate_AS_measurements(MeasurementState& measurements, const AdmittanceSettings& s,
+                              const MottSchottkySettings& ms, const Environment* env);
 
 // Fills the graph arrays r.x, r.y for the chosen abscissa and ordinate.
 void CalculateAS(AdmittanceResult& r, const AdmittanceSettings& s);

@@ -4,10 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iterator>
+#include <span>
+#include <variant>
 
 #include "common/text.hpp"
+#include "measure/admittance_analysis.hpp"
 #include "output/generation_profiles.hpp"
 
 namespace zoniq {
@@ -28,7 +32,7 @@ constexpr const char* kNoQE = "No QE calculation is made yet: nothing to save or
 constexpr const char* kNoAc = "No ac-calculation is made yet: nothing to save or to show !";
 constexpr const char* kNoRecord = "No recorder results available";
 
-enum PanelIndex { kEb, kAc, kGenrec, kIV, kCV, kCf, kQE, kGrading, kRecord };
+enum PanelIndex { kEb, kAc, kGenrec, kIV, kCV, kCf, kQE, kGrading, kRecord, kAs };
 
 bool Shown(double v, AxisScale scale) { return std::isfinite(v) && (scale == AxisScale::kLinear || v > 0.0); }
 
@@ -281,6 +285,63 @@ void BuildCfPanel(PlotPanel& p, const PlotSources& src) {
       });
 }
 
+// The analysis's axis titles carry Latin-1 unit bytes (as its file writes them); graph titles
+// are UTF-8.
+std::string Utf8Title(const char* latin1) {
+  std::string t;
+  for (const char* c = latin1; *c; ++c) {
+    const auto b = static_cast<unsigned char>(*c);
+    if (b < 0x80) {
+      t += *c;
+    } else {
+      t += static_cast<char>(0xC0 | (b >> 6));
+      t += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return t;
+}
+
+// The admittance-spectroscopy analysis of every C-f curve against the chosen abscissa: the
+// simulated curves as analysed (solid), the measured ones analysed here with the same settings
+// (dashed).
+void BuildAsPanel(PlotPanel& p, const PlotSources& src) {
+  const AdmittanceSettings defaults;
+  const AdmittanceSettings& s = src.admittance ? *src.admittance : defaults;
+  const AxisScale xScale = s.abscissa == kAsAbscissaEt ? kLin : kLog;
+  p.graphs.push_back(Graph("as", "Admittance spectroscopy", Utf8Title(ASAbscissaTitle(s.abscissa)), xScale,
+                           Utf8Title(ASOrdinateTitle(s.ordinate)), kLin));
+  PlotGraph& g = p.graphs.front();
+  bool anyCurve = false;
+  if (src.records)
+    for (const SimulationRecord& r : *src.records) {
+      if (r.cf.present == 0) continue;
+      anyCurve = true;
+      const AdmittanceResult& as = r.cf.as;
+      if (as.analysed == 0) continue;
+      Add(g, MakeSeries(RecordName(r), CurveColour(r.cf.colour), LineStyle::kSolid, as.x, as.y,
+                        static_cast<int>(as.x.size()), g));
+    }
+  if (src.measurements && src.mottSchottky) {
+    int colour = 1;
+    for (const MeasurementItem& m : src.measurements->measurements[kMeasurementCf]) {
+      const auto* d = std::get_if<CfMeasurement>(&m.data);
+      if (!d) continue;
+      anyCurve = true;
+      const std::size_t n = std::min(d->f.size(), d->C.size());
+      CfCurve curve{
+          std::span<const double>(d->f.data(), n), std::span<const double>(d->C.data(), n), {}, m.temperature, d->bias};
+      AdmittanceResult r;
+      if (AnalyseAdmittance(curve, s, *src.mottSchottky, r) != 0) continue;
+      const std::string name = "meas. " + std::filesystem::path(m.fileName).filename().string();
+      Add(g, MakeSeries(name, CurveColour(colour++), LineStyle::kDashed, r.x, r.y, static_cast<int>(r.x.size()), g));
+    }
+  }
+  if (!anyCurve)
+    g.note = kNoCf;
+  else if (g.series.empty())
+    g.note = "No C-f curve could be analysed: nothing to save or to show !";
+}
+
 void BuildQEPanel(PlotPanel& p, const PlotSources& src) {
   p.graphs.push_back(Graph("qe", "Quantum efficiency", "lambda (nm)", kLin, "QE (%)", kLin));
   FromRecords(
@@ -362,6 +423,7 @@ const std::vector<PanelNames>& PanelTable() {
       {"qe", {"qe"}},
       {"grading", {"grading"}},
       {"record", {"result"}},
+      {"as", {"as"}},
   };
   return kTable;
 }
@@ -411,6 +473,7 @@ std::optional<GraphSelection> SelectGraphs(std::string_view panelWord, std::stri
 PlotSources SourcesFromSimulation(const SimulationState& s, BandDiagramProfiles& bands) {
   PlotSources src;
   src.records = &s.simulaties;
+  src.admittance = &s.admittanceSettings;
   // The current solution exists once a simulation has run and its mesh is set up.
   if (s.CurrentRecord() && s.currentCalcVars.par && s.currentCalcVars.mesh.N > 1) {
     const int side = s.wp.illuminatedFromRight ? 1 : -1;
@@ -426,16 +489,16 @@ PlotPanel BuildPanel(int panel, const PlotSources& sources) {
   PlotPanel p;
   if (panel < 0 || panel >= static_cast<int>(PanelTable().size())) return p;
   p.keyword = PanelTable()[static_cast<std::size_t>(panel)].keyword;
-  static constexpr const char* kTitles[] = {"Energy bands", "ac solution", "Generation and recombination", "I-V",
-                                            "C-V",          "C-f",         "Quantum efficiency",           "Grading",
-                                            "Recorder"};
+  static constexpr const char* kTitles[] = {
+      "Energy bands", "ac solution", "Generation and recombination", "I-V", "C-V", "C-f", "Quantum efficiency",
+      "Grading",      "Recorder",    "Admittance spectroscopy"};
   p.title = kTitles[panel];
   // One builder per panel, in the order of PanelTable().
   using Builder = void (*)(PlotPanel&, const PlotSources&);
-  static constexpr Builder kBuilders[] = {BuildBandPanel, BuildAcPanel,      BuildGenrecPanel,
-                                          BuildIVPanel,   BuildCVPanel,      BuildCfPanel,
-                                          BuildQEPanel,   BuildGradingPanel, BuildRecordPanel};
-  static_assert(std::size(kBuilders) == kRecord + 1);
+  static constexpr Builder kBuilders[] = {BuildBandPanel,   BuildAcPanel, BuildGenrecPanel, BuildIVPanel,
+                                          BuildCVPanel,     BuildCfPanel, BuildQEPanel,     BuildGradingPanel,
+                                          BuildRecordPanel, BuildAsPanel};
+  static_assert(std::size(kBuilders) == kAs + 1);
   kBuilders[panel](p, sources);
   for (PlotGraph& g : p.graphs) {
     FitAxisRanges(g);

@@ -12,8 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "measure/admittance_result.hpp"
 #include "measure/simulation_record.hpp"
 #include "measure/simulation_state.hpp"
+#include "measurements/measurement_lists.hpp"
 #include "output/band_diagram.hpp"
 
 namespace zoniq {
@@ -52,7 +54,7 @@ struct PlotGraph {
 };
 
 struct PlotPanel {
-  std::string keyword;  // "eb", "ac", "genrec", "iv", "cv", "cf", "qe", "grading" or "record"
+  std::string keyword;  // "eb", "ac", "genrec", "iv", "cv", "cf", "qe", "grading", "record" or "as"
   std::string title;
   std::vector<PlotGraph> graphs;
 };
@@ -95,10 +97,16 @@ struct PlotSources {
   const RecordedResults* recorded = nullptr;
   // |J| on a logarithmic axis in the I-V graph (for dark curves).
   bool logCurrent = false;
+  // The admittance-spectroscopy settings (the axes of its graph; defaults when null). The graph
+  // shows the analysis stored with each simulated C-f curve, and, when `measurements` and
+  // `mottSchottky` (εr and the derivative window) are given, that of every measured C-f curve.
+  const AdmittanceSettings* admittance = nullptr;
+  const MeasurementState* measurements = nullptr;
+  const MottSchottkySettings* mottSchottky = nullptr;
 };
 
-// The sources of a simulation state: `bands` receives the profiles of the current solution
-// when a simulation has run.
+// The sources of a simulation state, with its admittance settings: `bands` receives the
+// profiles of the current solution when a simulation has run.
 PlotSources SourcesFromSimulation(const SimulationState& s, BandDiagramProfiles& bands);
 
 // Builds panel `panel` (index into PanelTable()) with all its graphs.

@@ -385,6 +385,13 @@ int ProcessSaveCommand(ScriptContext& ctx, std::string_view argument, std::strin
       recorded = RecordedResultsOf(ctx.batch->theRecorder);
       sources.recorded = &recorded;
     }
+    if (std::string_view(PanelTable()[static_cast<std::size_t>(selection->panel)].keyword) == "as") {
+      // The admittance analysis as the present settings give it, of curves added since the last
+      // one too; measured C-f curves are analysed with the same settings.
+      Calculate_AS(ctx.sim.simulaties, ctx.sim.admittanceSettings, ctx.cell.mottSchottky, &env);
+      sources.measurements = ctx.measurements;
+      sources.mottSchottky = &ctx.cell.mottSchottky;
+    }
     const PlotPanel panel = BuildPanel(selection->panel, sources);
     std::string why;
     if (!WritePicture(SelectedGraphs(panel, selection->graphs), options, *path, why)) {
@@ -1052,7 +1059,7 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
   if (StartsWithNoCase(p[0], "energyb") || StartsWithNoCase(p[0], "eb")) return GetEnergyBands(ctx, p[1], target, line);
   if (StartsWithNoCase(p[0], "meas")) {
     if (!ctx.measurements) return notAvailable("Measured curves");
-    return ProcessGetMeasurement(ctx, p[1], target, line);
+    return ProcessGetMeasurement(ctx, p[1], p[2], target, line);
   }
   env.Error(kGetTitle, "argument of get not recognised; nothing returned");
   return -1;

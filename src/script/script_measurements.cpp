@@ -1,9 +1,11 @@
 #include "script/script_measurements.hpp"
 
+#include <iterator>
 #include <string>
 
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
+#include "measure/admittance_analysis.hpp"
 #include "measurements/measurement_lists.hpp"
 #include "script/script_values.hpp"
 
@@ -24,6 +26,40 @@ int LoadKind(std::string_view argument) {
   if (StartsWithNoCase(kind, "cf")) return kMeasurementCf;
   if (StartsWithNoCase(kind, "qe")) return kMeasurementQE;
   return -1;
+}
+
+// The analysis of the selected measured C-f curve: its graph, or the energy of its peak.
+int GetMeasuredAdmittance(ScriptContext& ctx, std::string_view sub, std::string_view target, std::string_view line) {
+  const Environment env = ctx.env();
+  MeasurementItem* m = nullptr;
+  if (ctx.measurements) {
+    const int selected = ctx.measurements->selectedMeasurement[kMeasurementCf];
+    auto& list = ctx.measurements->measurements[kMeasurementCf];
+    if (selected >= 0 && selected < static_cast<int>(list.size())) m = &*std::next(list.begin(), selected);
+  }
+  if (!m) {
+    env.Error(kGetTitle, "No Cf measurement was selected\nCf measurement not defined; nothing returned");
+    return -1;
+  }
+  const AdmittanceSettings& s = ctx.sim.admittanceSettings;
+  AdmittanceResult r;
+  if (Calculate_AS_measured(*m, s, ctx.cell.mottSchottky, r) != 0) {
+    env.Error(kGetTitle, "The measured C-f curve could not be analysed: " + r.message + "\nnothing returned");
+    return -1;
+  }
+  if (StartsWithNoCase(sub, "peak")) {
+    double fPeak = 0.0, EPeak = 0.0;
+    if (AdmittancePeak(r, fPeak, EPeak) < 0) {
+      env.Error(kGetTitle, "The measured C-f curve has no peak of -w*dC/dw inside it\nnothing returned");
+      return -1;
+    }
+    return PostProcesValue(EPeak, target, ctx.script.theScript, line, env) ? 0 : -1;
+  }
+  const std::string xName = std::string("meas. ") + ASAbscissaTitle(s.abscissa);
+  const std::string yName = std::string("meas. ") + ASOrdinateTitle(s.ordinate);
+  return PostProcesCurve(r.x.data(), r.y.data(), r.x.size(), xName, yName, target, ctx.script.theScript, line, env)
+             ? 0
+             : -1;
 }
 
 }  // namespace
@@ -53,8 +89,10 @@ int ProcessLoadMeasurement(ScriptContext& ctx, std::string_view argument, std::s
   return 0;
 }
 
-int ProcessGetMeasurement(ScriptContext& ctx, std::string_view which, std::string_view target, std::string_view line) {
+int ProcessGetMeasurement(ScriptContext& ctx, std::string_view which, std::string_view sub, std::string_view target,
+                          std::string_view line) {
   const Environment env = ctx.env();
+  if (StartsWithNoCase(which, "admittance")) return GetMeasuredAdmittance(ctx, sub, target, line);
   struct Curve {
     const char* key;    // second part of the source
     const char* label;  // of the kind, in the message

@@ -13,8 +13,11 @@ namespace zoniq {
 // kind is not known or the file cannot be read; the lists are then unchanged.
 int ProcessLoadMeasurement(ScriptContext& context, std::string_view argument, std::string_view fileName,
                            std::string_view line);
-// `which` is the second part of the source ("iv" of "meas.iv").
-int ProcessGetMeasurement(ScriptContext& context, std::string_view which, std::string_view target,
+// `which` is the second part of the source ("iv" of "meas.iv"), `sub` the third. "admittance"
+// returns the admittance-spectroscopy analysis of the selected measured C-f curve with the
+// present settings: its graph (the chosen abscissa and ordinate), or with sub "peak" the energy
+// of the maximum of −w*dC/dw [eV].
+int ProcessGetMeasurement(ScriptContext& context, std::string_view which, std::string_view sub, std::string_view target,
                           std::string_view line);
 
 }  // namespace zoniq

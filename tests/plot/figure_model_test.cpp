@@ -248,9 +248,9 @@ TEST(FigureModel, PanelsWithoutDataAreEmptyWithANote) {
   PlotSources src;
   src.records = &records;
   const std::pair<const char*, std::string> expected[] = {
-      {"eb", "calculation"},    {"ac", "ac-calculation"},   {"genrec", "calculation"},
-      {"iv", "IV-calculation"}, {"cv", "CV-calculation"},   {"cf", "C-f calculation"},
-      {"qe", "QE calculation"}, {"grading", "calculation"}, {"record", ""}};
+      {"eb", "calculation"},    {"ac", "ac-calculation"},  {"genrec", "calculation"}, {"iv", "IV-calculation"},
+      {"cv", "CV-calculation"}, {"cf", "C-f calculation"}, {"qe", "QE calculation"},  {"grading", "calculation"},
+      {"record", ""},           {"as", "C-f calculation"}};
   ASSERT_EQ(PanelTable().size(), std::size(expected));
   for (const auto& [keyword, what] : expected) {
     const std::string note =

@@ -1,0 +1,126 @@
+// The admittance-spectroscopy analysis of measured C-f curves: a measurement file written by hand
+// with a Debye step, and a simulated deep-trap sweep saved as a C-f file and read back as a
+// measurement, which must give the peak the simulated curve gives.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/load_files.hpp"
+#include "app/main_program.hpp"
+#include "app/session.hpp"
+#include "measure/admittance_analysis.hpp"
+#include "script/script_interpreter.hpp"
+#include "test_util.hpp"
+
+namespace zoniq {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr double kTwoPi = 6.283185307179586;
+
+// C∞ + ΔC/(1 + (ω/ω0)²) [nF/cm²] at 250 K on a cell of 0.5 cm², written as a foreign measurement
+// file (capacitance column in nF for the whole cell) from 100 MHz down to 10 Hz, 20 points per
+// decade: −dC/d ln ω = 2ΔC·x²/(1 + x²)² with x = ω/ω0 peaks at ω = ω0, i.e. at
+// E = kT·ln(2ν/ω0), ν = ν0·(T/300)².
+std::string DebyeFile(double omega0) {
+  std::string t = "Cell area: 0.5 cm2\nTemperature: 250 K\nBias: -0.2 V\nf C G\n";
+  for (int k = 140; k >= 0; --k) {
+    const double f = std::pow(10.0, 1.0 + k / 20.0), x = kTwoPi * f / omega0;
+    char line[96];
+    std::snprintf(line, sizeof line, "%.10e\t%.10e\t%.4e\n", f, 0.5 * (21.0 + 6.0 / (1.0 + x * x)), 1e-6);
+    t += line;
+  }
+  return t;
+}
+
+TEST(MeasuredAdmittance, HandWrittenDebyeStepPeaksAtItsCornerFrequency) {
+  test::TempDir dir;
+  const double omega0 = 3.0e4, nu0 = 4e11, T = 250.0;
+  const std::string path = dir.file("debye.cf");
+  test::WriteWholeFile(path, DebyeFile(omega0));
+  ReadResult<MeasurementItem> read = ConstructMeasurementListItem(path, kMeasurementCf);
+  ASSERT_TRUE(read.ok()) << read.error;
+  MeasurementState state;
+  InsertMeasurementInStack(state, *read.value);
+  AdmittanceSettings s;
+  s.nu0 = nu0;
+  s.formula = kNtPlainDerivative;
+  MottSchottkySettings ms;
+  ASSERT_EQ(Calculate_AS_measurements(state, s, ms, nullptr), 1);
+  const MeasurementItem& m = state.measurements[kMeasurementCf].front();
+  const CfMeasurement& d = std::get<CfMeasurement>(m.data);
+  ASSERT_EQ(d.Et.size(), 141u);
+  ASSERT_EQ(d.derivative.size(), 141u);
+  // The analysed arrays run upwards in frequency, so downwards in energy.
+  EXPECT_GT(d.Et.front(), d.Et.back());
+  AdmittanceResult r;
+  ASSERT_EQ(Calculate_AS_measured(state.measurements[kMeasurementCf].front(), s, ms, r), 0) << r.message;
+  EXPECT_DOUBLE_EQ(r.T, 250.0);
+  EXPECT_DOUBLE_EQ(r.V, -0.2);
+  double fPeak = 0.0, EPeak = 0.0;
+  ASSERT_GT(AdmittancePeak(r, fPeak, EPeak), 0);
+  const double kT = 0.0259 * T / 300.0, nu = nu0 * (T / 300.0) * (T / 300.0);
+  EXPECT_NEAR(EPeak, kT * std::log(2.0 * nu / omega0), 1e-3);
+  // The step height: the peak of −dC/d ln ω is ΔC/2 = 3 nF/cm² (area divided out).
+  double top = 0.0;
+  for (double v : d.derivative) top = std::max(top, v);
+  EXPECT_NEAR(top, 3.0, 0.05);
+
+  // An I-V measurement is not a C-f curve: refused, nothing analysed.
+  MeasurementItem iv;
+  iv.kind = kMeasurementIV;
+  iv.data = IVMeasurement{};
+  EXPECT_EQ(Calculate_AS_measured(iv, s, ms, r), -1);
+}
+
+TEST(MeasuredAdmittance, SavedSimulatedSweepReadBackGivesTheSimulatedPeak) {
+  test::TempDir dir;
+  Session session(dir.path().string(), std::make_unique<RecordingUserInterface>());
+  for (const char* sub : {"def", "script", "results", "measurements"}) fs::create_directories(dir.path() / sub);
+  fs::copy_file(test::HomeFolder() + "/def/CIGS_deeptrap.def", dir.file("def/CIGS_deeptrap.def"));
+  // The deep hole trap (0.35 eV above EV) swept at 300 K and analysed as simulated, then its C-f
+  // file loaded as a measurement and analysed with the same settings; before the load, asking for
+  // the measured analysis is refused.
+  test::WriteWholeFile(dir.file("script/s.script"),
+                       "load definition CIGS_deeptrap.def\n"
+                       "action dark\naction workingpoint.voltage 0\naction workingpoint.temperature 300\n"
+                       "action iv.doiv 0\naction cf.startf 1e1\naction cf.stopf 1e7\n"
+                       "action cf.total points 61\naction cf.docf 1\ncalculate single\n"
+                       "set admittance.fromcell 2 2 1 1\nset admittance.fref 1e7\nset admittance.formula 2\n"
+                       "get meas.admittance.peak zvalue\n"
+                       "save result.cf sweep.cf\n"
+                       "load measurement.cf " +
+                           dir.file("results/sweep.cf") +
+                           "\n"
+                           "get admittance.peak xvalue\n"
+                           "get meas.admittance.peak yvalue\n"
+                           "get meas.admittance uw\n"
+                           "save graph.as.whole as.svg\n");
+  Initialise(session);
+  session.errors.logFolder = dir.path().string();
+  ScriptContext ctx = MakeScriptContext(session);
+  int running = 1;
+  RunScriptFile(ctx, "s.script", running);
+  const double simulated = session.theScript.value[0], measured = session.theScript.value[1];
+  EXPECT_NEAR(simulated, 0.35, 0.01);
+  // The file holds 9 significant digits: the same peak to well within 1 meV.
+  EXPECT_NEAR(measured, simulated, 1e-3);
+  // The graph: Nt against Et of the 61 points, finite.
+  ScriptVariables& v = session.theScript;
+  ASSERT_EQ(v.n[3], 61);
+  for (int i = 0; i < 61; ++i) EXPECT_TRUE(std::isfinite(v.vector[3][i]) && std::isfinite(v.vector[5][i])) << i;
+  EXPECT_EQ(v.name[3], "meas. Et (eV)");
+  // The panel of both analyses as a picture in the results folder.
+  const std::string svg = test::ReadWholeFile(dir.file("results/as.svg"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  const auto& popups = static_cast<RecordingUserInterface&>(*session.ui).popups;
+  ASSERT_GE(popups.size(), 1u);
+  EXPECT_NE(popups[0].message.find("No Cf measurement was selected"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zoniq
