@@ -8,6 +8,7 @@
 #include <string>
 
 #include "batch/batch_file.hpp"
+#include "batch/graded_overview.hpp"
 #include "batch/recorder.hpp"
 #include "common/text.hpp"
 #include "output/band_diagram.hpp"
@@ -183,6 +184,53 @@ TEST(RecorderKinds, CellPropertiesAreThoseOfTheDefinition) {
       for (std::size_t k = 0; k < ps.size(); ++k)
         EXPECT_CLOSE(s.values[k][static_cast<std::size_t>(i)], expected[layer][k], 1e-12, 0.0)
             << "layer " << layer << ", point " << i << ", " << MakeRecordText(ps[k]);
+}
+
+TEST(RecorderKinds, OverviewOfGradedVariables) {
+  auto pb = Solved();
+  CalculationVariables& cv = pb->cv;
+  const int N = cv.mesh.N;
+  // One wavelength, 500 nm (2.4797 eV), absorbed with 1e6 /m = 1e4 /cm everywhere.
+  cv.wavelengths = {500.0};
+  cv.alpha.Reset(static_cast<std::size_t>(N), 1);
+  for (int i = 0; i < N; ++i) cv.alpha.NewRow(static_cast<std::size_t>(i))[0] = 1e6;
+  const FileDateSource clock = [](std::string_view, DateTime& t) {
+    t = DateTime{7, 3, 2025, 9, 5, 1};
+    return true;
+  };
+  const std::string text = GradedVariablesText(cv, "pn.def", clock);
+  const std::string head =
+      "Overview of graded variables\n"
+      "problem definition file :\tpn.def\n"
+      "last saved: \t7-3-2025\tat\t9:05:01\n"
+      " working point: temperature = \t 300.0\tK\n"
+      "rightmost columns of the table: alpha [1/cm] (the wavelength [nm] is in the column header)\n"
+      "i\tx(um)\ty\tEg(eV)\tchi(eV)\teps\tNC(cm-3)\tNV(cm-3)\tND(cm-3)\tNA(cm-3)\tND-NA(cm-3)\tchi+Eg(eV)\t"
+      "mun(cm2/Vs)\tmup(cm2/Vs)\tlambda (nm)\t 500.0\n"
+      "\t\t\t\t\t\t\t\t\t\t\t\t\t\tphoton energy (eV)\t   2.4797\n";
+  ASSERT_EQ(text.substr(0, head.size()), head);
+  // One row per mesh point; the rows inside each layer carry the definition's values
+  // (Nc = Nv = 1e25 /m3, base NA 1e22 /m3, emitter ND 1e23 /m3 and its own mobilities).
+  const std::string base =
+      "\t  0.00000\t  1.12000\t  4.05000\t 11.90000\t  1.0000e+19\t  1.0000e+19\t  0.0000e+00\t  1.0000e+16"
+      "\t -1.0000e+16\t  5.17000\t  1.0000e+02\t  1.0000e+02\t  1.0000e+04\n";
+  const std::string emitter =
+      "\t  0.00000\t  1.12000\t  4.05000\t 11.90000\t  1.0000e+19\t  1.0000e+19\t  1.0000e+17\t  0.0000e+00"
+      "\t  1.0000e+17\t  5.17000\t  2.0000e+02\t  5.0000e+01\t  1.0000e+04\n";
+  std::size_t rows = 0, at = head.size();
+  while (at < text.size()) {
+    const std::size_t end = text.find('\n', at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string row = text.substr(at, end + 1 - at);
+    const int i = std::stoi(row);
+    EXPECT_EQ(row.substr(0, 3), intw(i, 3));
+    const std::size_t afterX = row.find('\t', 4);
+    EXPECT_EQ(row.substr(4, afterX - 4), fix(cv.mesh.xum[static_cast<std::size_t>(i)], 9, 5));
+    EXPECT_EQ(row.substr(afterX), i <= cv.mesh.last[0] ? base : emitter) << row;
+    ++rows;
+    at = end + 1;
+  }
+  EXPECT_EQ(rows, static_cast<std::size_t>(N));
 }
 
 }  // namespace
