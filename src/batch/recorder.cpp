@@ -174,9 +174,9 @@ bool CanRecord(const RecorderParameter& p, std::string& why) {
   bool ok = false;
   switch (p.type) {
     case REC_INTERFACES:
-      // Interface currents (with and without tunnelling), the interface charge and the
-      // occupations of an interface defect; the thermionic emission current is not extracted.
-      ok = p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9 ||
+      // Interface currents (with and without tunnelling), the current across the interface,
+      // the interface charge and the occupations of an interface defect.
+      ok = p.layer >= 1 && ((p.property >= 0 && p.property <= 9) ||
                             ((p.property == kInterfaceElectronOccupation || p.property == kInterfaceHoleOccupation) &&
                              p.defect >= 1 && p.defect <= MAXIFACEDEFECTS));
       break;
@@ -280,7 +280,7 @@ std::vector<double> RecordStepValues(const RecorderSetup& recorder, const Simula
       const RecorderParameter& p = recorder.parameters[k];
       if (p.type != REC_INTERFACES || p.layer < 1 || p.layer > static_cast<int>(profiles->interfaces.size())) continue;
       const InterfaceProfileRow& r = profiles->interfaces[static_cast<std::size_t>(p.layer - 1)];
-      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, kNaN, r.pi};
+      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, r.jth, r.pi};
       if (p.property >= 0 && p.property < 10) values[k] = fields[p.property];
       if ((p.property == kInterfaceElectronOccupation || p.property == kInterfaceHoleOccupation) && p.defect >= 1 &&
           p.defect <= MAXIFACEDEFECTS) {

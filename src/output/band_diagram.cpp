@@ -100,6 +100,8 @@ void BandDiagramFromSolution(const CalculationVariables& cv, int generationSide,
     r.jp2t = cr * t.Fp_right_t[ll];
     r.js = r.jn1 + r.jn2;
     r.pi = t.sigma[ll] * 1e-4;  // C/m² → C/cm²
+    const auto p = static_cast<std::size_t>(mesh.last[l]);
+    r.jth = (out.jn[p] + out.jnTunnel[p] + r.jn1) + (out.jp[p] + out.jpTunnel[p] - r.jp1);
     r.fn.fill(std::numeric_limits<double>::quiet_NaN());
     r.fp.fill(std::numeric_limits<double>::quiet_NaN());
     if (ll < cv.ifrec.iface.size())

@@ -164,6 +164,23 @@ TEST(RecorderKinds, InterfaceOccupationsGiveTheInterfaceCharge) {
   EXPECT_TRUE(std::isnan(v[2]));  // the interface has no second defect
 }
 
+TEST(RecorderKinds, CurrentAcrossTheInterfaceBalancesAtBothItsPoints) {
+  auto pb = Solved();
+  const CalculationVariables& cv = pb->cv;
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, 1, b);
+  RecorderSetup r;
+  r.parameters = {{REC_INTERFACES, 8, 1}};
+  const double jth = RecordStepValues(r, nullptr, &b)[0];
+  // Recorded from the left point; what crosses must also be what the right point passes on to
+  // its layer plus what it captures there (electrons carry charge −q, holes +q).
+  const InterfaceProfileRow& row = b.interfaces[0];
+  const auto f = static_cast<std::size_t>(cv.mesh.first[1]);
+  const double right = (b.jn[f] + b.jnTunnel[f] - row.jn2) + (b.jp[f] + b.jpTunnel[f] + row.jp2);
+  ASSERT_GT(row.js, 0.0);
+  EXPECT_CLOSE(jth, right, 1e-9, 0.0);
+}
+
 TEST(RecorderKinds, CellPropertiesAreThoseOfTheDefinition) {
   auto pb = Solved();
   const CalculationVariables& cv = pb->cv;

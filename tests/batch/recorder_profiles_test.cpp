@@ -36,7 +36,7 @@ TEST(RecorderProfiles, WhatCanBeRecorded) {
       {{REC_CELL_DEFINITION, 17, 1, 2}, true},
       {{REC_INTERFACES, 10, 1}, false},  // an interface occupation needs its defect
       {{REC_INTERFACES, 11, 1, 3}, true},
-      {{REC_INTERFACES, 8, 1}, false},  // thermionic emission current
+      {{REC_INTERFACES, 8, 1}, true},  // thermionic emission current
   };
   for (const Case& c : cases) {
     std::string why;

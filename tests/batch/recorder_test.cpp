@@ -128,7 +128,7 @@ TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
   EXPECT_TRUE(std::isnan(v[9]));
   std::string why;
   EXPECT_TRUE(CanRecord(rec.parameters[8], why));
-  EXPECT_FALSE(CanRecord({REC_INTERFACES, 8, 1}, why));    // the thermionic emission current
+  EXPECT_FALSE(CanRecord({REC_INTERFACES, 8, 1}, why));  // the thermionic emission current
 }
 
 }  // namespace
