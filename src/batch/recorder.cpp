@@ -18,6 +18,9 @@ namespace zoniq {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Interface properties: the occupations of an interface defect.
+constexpr int kInterfaceElectronOccupation = 10;
+constexpr int kInterfaceHoleOccupation = 11;
 
 std::vector<std::string> V(std::initializer_list<const char*> words) { return {words.begin(), words.end()}; }
 
@@ -160,11 +163,10 @@ namespace {
 constexpr int kEntireBandDiagram = 17;
 bool IsLevelRate(int property) { return property >= 1 && property <= 8; }
 constexpr int kCellDefectDensity = 15;
-// Cell properties this program extracts: composition, Eg, Chi, epsilon, NC, NV, the tunnelling
-// masses, the three dopings and the defect density.
-bool IsExtractedCellProperty(int property) {
-  return (property >= 0 && property <= 5) || (property >= 10 && property <= 15);
-}
+constexpr int kCellDefectEnergy = 16;
+constexpr int kCellActivationEnergy = 17;
+constexpr int kCellLastProperty = 20;  // hole Auger coefficient
+bool IsDefectCellProperty(int property) { return property >= kCellDefectDensity && property <= kCellActivationEnergy; }
 
 }  // namespace
 
@@ -172,9 +174,11 @@ bool CanRecord(const RecorderParameter& p, std::string& why) {
   bool ok = false;
   switch (p.type) {
     case REC_INTERFACES:
-      // Interface currents (with and without tunnelling) and the interface charge; the
-      // thermionic emission current and the interface occupations are not extracted.
-      ok = p.layer >= 1 && ((p.property >= 0 && p.property <= 7) || p.property == 9);
+      // Interface currents (with and without tunnelling), the current across the interface,
+      // the interface charge and the occupations of an interface defect.
+      ok = p.layer >= 1 && ((p.property >= 0 && p.property <= 9) ||
+                            ((p.property == kInterfaceElectronOccupation || p.property == kInterfaceHoleOccupation) &&
+                             p.defect >= 1 && p.defect <= MAXIFACEDEFECTS));
       break;
     case REC_CELL_CHARACTERISTICS:
       ok = p.property >= REC_EFFICIENCY && p.property <= REC_JMPP;
@@ -196,7 +200,7 @@ bool CanRecord(const RecorderParameter& p, std::string& why) {
       ok = p.property >= 0 && p.property <= 6 && (p.layer == kRecRealPart || p.layer == kRecImaginaryPart);
       break;
     case REC_CELL_DEFINITION:
-      ok = IsExtractedCellProperty(p.property) && (p.property != kCellDefectDensity || p.defect >= 1);
+      ok = p.property >= 0 && p.property <= kCellLastProperty && (!IsDefectCellProperty(p.property) || p.defect >= 1);
       break;
     default:
       break;
@@ -276,8 +280,13 @@ std::vector<double> RecordStepValues(const RecorderSetup& recorder, const Simula
       const RecorderParameter& p = recorder.parameters[k];
       if (p.type != REC_INTERFACES || p.layer < 1 || p.layer > static_cast<int>(profiles->interfaces.size())) continue;
       const InterfaceProfileRow& r = profiles->interfaces[static_cast<std::size_t>(p.layer - 1)];
-      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, kNaN, r.pi};
+      const double fields[] = {r.jn1, r.jn2, r.jp1, r.jp2, r.jn1t, r.jn2t, r.jp1t, r.jp2t, r.jth, r.pi};
       if (p.property >= 0 && p.property < 10) values[k] = fields[p.property];
+      if ((p.property == kInterfaceElectronOccupation || p.property == kInterfaceHoleOccupation) && p.defect >= 1 &&
+          p.defect <= MAXIFACEDEFECTS) {
+        const auto d = static_cast<std::size_t>(p.defect - 1);
+        values[k] = p.property == kInterfaceElectronOccupation ? r.fn[d] : r.fp[d];
+      }
     }
   if (!record) return values;
   const IVResult& iv = record->iv;
@@ -460,9 +469,34 @@ bool ExtractProfile(const RecorderParameter& p, const CalculationVariables& cv, 
         return true;
       }
       const PointData& pt = cv.pt;
+      if (p.property == kCellDefectEnergy || p.property == kCellActivationEnergy) {
+        // The level's energy above EV at each point of its layer [eV] (the reference of the
+        // definition may follow the graded gap), and its depth below the nearer band edge: the
+        // activation energy of its faster thermal emission.
+        const int l = LayerIndex(p.layer, par.nlayers);
+        const BulkDefectRecord* d = FindDefect(cv, l, p.defect - 1);
+        const int level = p.level >= 1 ? p.level - 1 : 0;
+        if (!d || level >= d->levels()) return false;
+        const LevelInput& in = d->input.level[static_cast<std::size_t>(level)];
+        for (int i = d->first; i < d->first + d->count; ++i) {
+          const auto k = static_cast<std::size_t>(i);
+          double Et = in.Et;
+          if (d->input.reference == 1)
+            Et = in.Et + pt.Eg[k] / 2 + (par.Vt / 2) * std::log(pt.NV[k] / pt.NC[k]);
+          else if (d->input.reference == 2)
+            Et = pt.Eg[k] - in.Et;
+          out[k] = p.property == kCellDefectEnergy ? Et : std::min(Et, pt.Eg[k] - Et);
+        }
+        return true;
+      }
+      // Undo the normalisations of the solver (x_dependence): mobilities carry sqrt(τ)·Vt/Dmax,
+      // velocities 1/(Dmax/L), the radiative coefficient S·L²/Dmax and the Auger ones S²·L²/Dmax.
+      const double sqrtTau = std::sqrt(par.Vt / kVt300);
+      const double L2D = s.L * s.L / s.Dmax;
       for (int i = 0; i < N; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        const double dens = s.S[static_cast<std::size_t>(layerOf(i))] * 1e-6;  // [S_l] → /cm³
+        const double S = s.S[static_cast<std::size_t>(layerOf(i))];
+        const double dens = S * 1e-6;  // [S_l] → /cm³
         double v = 0.0;
         switch (p.property) {
           case 0:
@@ -483,6 +517,18 @@ bool ExtractProfile(const RecorderParameter& p, const CalculationVariables& cv, 
           case 5:
             v = pt.NV[k] * dens;
             break;
+          case 6:  // cm/s
+            v = pt.vth_n[k] * s.snelheid * 100.0;
+            break;
+          case 7:
+            v = pt.vth_p[k] * s.snelheid * 100.0;
+            break;
+          case 8:  // cm²/Vs
+            v = pt.mu_n[k] * s.Dmax / (sqrtTau * par.Vt) * 1e4;
+            break;
+          case 9:
+            v = pt.mu_p[k] * s.Dmax / (sqrtTau * par.Vt) * 1e4;
+            break;
           case 10:
             v = pt.me[k];
             break;
@@ -497,6 +543,15 @@ bool ExtractProfile(const RecorderParameter& p, const CalculationVariables& cv, 
             break;
           case 14:
             v = (pt.ND[k] - pt.NA[k]) * dens;
+            break;
+          case 18:  // cm³/s
+            v = pt.Krad[k] / (S * L2D) * 1e6;
+            break;
+          case 19:  // cm⁶/s
+            v = pt.Cn[k] / (S * S * L2D) * 1e12;
+            break;
+          case 20:
+            v = pt.Cp[k] / (S * S * L2D) * 1e12;
             break;
           default:
             return false;
@@ -568,23 +623,38 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
 
 // ---------------------------------------------------------------- result file
 
-std::string RecorderTableHeading(const RecorderSetup& recorder) {
+bool InScalarKind(const RecorderParameter& p, int kind) {
+  switch (kind) {
+    case kRecordIV:
+      return p.type == REC_CELL_CHARACTERISTICS || p.type == REC_GENERAL;
+    case kRecordGeneral:
+      return p.type == REC_GENERAL;
+    case kRecordInterface:
+      return p.type == REC_INTERFACES;
+    case kRecordAllScalars:
+      return IsScalarRecorderParameter(p);
+    default:
+      return false;
+  }
+}
+
+std::string RecorderTableHeading(const RecorderSetup& recorder, int kind) {
   const BatchSetup& b = recorder.batchCopy;
   std::string out = "i";
   int k = 1;
   if (b.variationOfDefinitionFiles) out += "\tbp " + std::to_string(k++);
   for (int i = 0; i < b.numberOfParameters; ++i) out += "\tbp " + std::to_string(k++);
   for (const RecorderParameter& p : recorder.parameters)
-    if (IsScalarRecorderParameter(p)) out += "\t" + MakeRecordText(p);
+    if (InScalarKind(p, kind)) out += "\t" + MakeRecordText(p);
   return out + "\n";
 }
 
-std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step) {
+std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step, int kind) {
   std::string out = std::to_string(step.step + 1);
   if (recorder.batchCopy.variationOfDefinitionFiles) out += "\t" + step.definitionFileName;
   for (const std::string& v : step.batchValues) out += "\t" + v;
   for (std::size_t k = 0; k < recorder.parameters.size(); ++k) {
-    if (!IsScalarRecorderParameter(recorder.parameters[k])) continue;
+    if (!InScalarKind(recorder.parameters[k], kind)) continue;
     const double v = k < step.values.size() ? step.values[k] : kNaN;
     out += "\t" + (std::isnan(v) ? std::string("         NaN") : sci(v, 12, 5));
   }
@@ -615,22 +685,28 @@ std::string BatchOverview(const BatchSetup& b) {
 
 }  // namespace
 
-std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version) {
+std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version, int kind) {
+  const bool iv = kind == kRecordIV || kind == kRecordAllScalars;
   std::string out;
   HeaderContext hc;
   hc.version = version;
-  WriteOutputHeader(out, recorder.headerRecord, kResultIV, false, hc);
-  out += "\nStepsize for IV-simulation:\t" + sci(recorder.ivStep, 10, 3) + "\tV\n\n";
+  const int headerKind = kind == kRecordGeneral     ? kResultBatchGeneral
+                         : kind == kRecordInterface ? kResultBatchInterface
+                                                    : kResultIV;
+  WriteOutputHeader(out, recorder.headerRecord, headerKind, false, hc);
+  if (iv) out += "\nStepsize for IV-simulation:\t" + sci(recorder.ivStep, 10, 3) + "\tV\n\n";
   out += "\n*** Overview of recorder settings ***\n\n";
-  for (const RecorderParameter& p : recorder.parameters) out += MakeRecordText(p) + "\n";
+  for (const RecorderParameter& p : recorder.parameters)
+    if (kind == kRecordAllScalars || InScalarKind(p, kind)) out += MakeRecordText(p) + "\n";
   out += "\n\n";
   out += BatchOverview(recorder.batchCopy);
   out += "\n\n*** The recorded data ***\n\n";
-  out += RecorderTableHeading(recorder);
+  out += RecorderTableHeading(recorder, kind);
   bool anyNaN = false;
   for (const RecordedStep& s : recorder.steps) {
-    out += RecorderTableRow(recorder, s);
-    for (double v : s.values) anyNaN = anyNaN || std::isnan(v);
+    out += RecorderTableRow(recorder, s, kind);
+    for (std::size_t k = 0; k < s.values.size() && k < recorder.parameters.size(); ++k)
+      anyNaN = anyNaN || (InScalarKind(recorder.parameters[k], kind) && std::isnan(s.values[k]));
   }
   if (anyNaN) out += "Warning: not all the requested data could be recorded, and have been put to NaN\n";
   return out;
@@ -738,7 +814,10 @@ int RecorderKindOfFileName(std::string_view name) {
   if (EqualsNoCase(ext, ".gen")) return kRecordGeneration;
   if (EqualsNoCase(ext, ".occ")) return kRecordOccupation;
   if (EqualsNoCase(ext, ".ac")) return kRecordAc;
-  return kRecordIV;
+  if (EqualsNoCase(ext, ".iv")) return kRecordIV;
+  if (EqualsNoCase(ext, ".gnr")) return kRecordGeneral;
+  if (EqualsNoCase(ext, ".ifr")) return kRecordInterface;
+  return kRecordAllScalars;
 }
 
 std::string RecorderProfileText(const RecorderSetup& recorder, int kind, const std::string& version) {
@@ -762,16 +841,23 @@ int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetu
     env.Popup("Function save results of recording", "No recording made yet: nothing to save or show");
     return -1;
   }
+  const bool scalar =
+      kind == kRecordIV || kind == kRecordGeneral || kind == kRecordInterface || kind == kRecordAllScalars;
+  if (!scalar && (kind < 0 || kind >= kRecordKinds)) return -1;
   const int type = RecorderTypeOfKind(kind);
-  if (type != REC_NOT_APPLICABLE && !HasType(recorder, type)) {
+  bool any = kind == kRecordAllScalars;
+  for (const RecorderParameter& p : recorder.parameters) any = any || (scalar ? InScalarKind(p, kind) : p.type == type);
+  if (!any) {
+    static constexpr const char* kDescriptions[kRecordKinds] = {
+        "IV-characteristics", "recorded EB-data",    "recorded generation data", "recorded occupation data",
+        "recorded AC-data",   "recorded properties", "recorded interface data",  "recorded CellDefinition-data"};
     env.Popup("Function save results of recording",
-              "No " + std::string(kRecorderTypeKeywords[static_cast<std::size_t>(type)]) +
-                  " were recorded: nothing to save or show");
+              "No " + std::string(kDescriptions[kind]) + " were recorded: nothing to save or show");
     return -1;
   }
   std::string text =
-      type == REC_NOT_APPLICABLE ? RecorderResultText(recorder, version) : RecorderProfileText(recorder, kind, version);
-  if (type == REC_NOT_APPLICABLE && HasType(recorder, REC_CELL_DEFINITION))
+      scalar ? RecorderResultText(recorder, version, kind) : RecorderProfileText(recorder, kind, version);
+  if (kind == kRecordAllScalars && HasType(recorder, REC_CELL_DEFINITION))
     text += "\n\n" + ProfileTables(recorder, REC_CELL_DEFINITION);
   if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) return -1;
   return 0;

@@ -5,7 +5,7 @@
 // Scalar quantities are one number per step: the cell characteristics of the step's I-V curve,
 // the general current and recombination currents (looked up in the I-V curve by voltage), the
 // general capacitance and conductance (the first point of the step's C-f curve) and the
-// interface currents and charge of the step's final state. Profiles are one value per mesh
+// interface currents, charge and defect occupations of the step's final state. Profiles are one value per mesh
 // point, taken from the step's final solved state: the band diagram, the generation and
 // recombination rates, the occupation of a defect level, the last small-signal solution and the
 // graded cell properties. The settings file reads and writes every type; what this program
@@ -145,7 +145,8 @@ bool RecorderNeedsIV(const RecorderSetup& recorder);
 // produced none) and the band diagram of its final solved state (null when none): cell
 // characteristics from the record when valid, else -1; the general current at the sweep's start
 // voltage and the recombination currents at its end voltage [mA/cm2]; the interface currents
-// [mA/cm2] and charge [C/cm2] of the named interface; NaN for whatever could not be found.
+// [mA/cm2], charge [C/cm2] and the occupations of one of its defects (mean over the defect's
+// energy distribution) of the named interface; NaN for whatever could not be found.
 std::vector<double> RecordStepValues(const RecorderSetup& recorder, const SimulationRecord* record,
                                      const BandDiagramProfiles* profiles = nullptr);
 
@@ -164,13 +165,10 @@ void saveCalculationRecord(RecorderSetup& recorder, const BatchSetup& batch, lon
                            const SimulationRecord* record, bool failed, const BandDiagramProfiles* profiles = nullptr,
                            StepProfiles* stepProfiles = nullptr);
 
-// The table of scalar values: heading, then one row per recorded step; a warning line follows
-// when a value is NaN.
-std::string RecorderTableHeading(const RecorderSetup& recorder);
-std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step);
-// The whole result file: common header, overview of recorder and batch settings, the table.
-std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version);
-// Kinds of recorder result file with their descriptions, extensions and header kinds.
+// Kinds of recorder result file with their descriptions, extensions and header kinds. The
+// scalar kinds are the I-V file (".iv": cell characteristics and general quantities), the
+// general quantities (".gnr") and the interface quantities (".ifr"); kRecordAllScalars is the
+// table of every scalar quantity (any other extension, and the rows written during a batch).
 enum RecorderFileKind {
   kRecordIV = 0,
   kRecordEnergyBands,
@@ -180,23 +178,34 @@ enum RecorderFileKind {
   kRecordGeneral,
   kRecordInterface,
   kRecordCellDefinition,
-  kRecordKinds
+  kRecordKinds,
+  kRecordAllScalars = kRecordKinds
 };
+// Whether a scalar file kind holds the parameter.
+bool InScalarKind(const RecorderParameter& p, int kind);
+// The table of scalar values of a kind: heading, then one row per recorded step.
+std::string RecorderTableHeading(const RecorderSetup& recorder, int kind = kRecordAllScalars);
+std::string RecorderTableRow(const RecorderSetup& recorder, const RecordedStep& step, int kind = kRecordAllScalars);
+// A whole scalar result file: common header of the kind (with the I-V step for the I-V kinds),
+// overview of its recorder parameters and of the batch, the table, and a warning line when a
+// value is NaN.
+std::string RecorderResultText(const RecorderSetup& recorder, const std::string& version, int kind = kRecordAllScalars);
 // The recorder type whose profiles a file kind holds (REC_NOT_APPLICABLE for the scalar kinds).
 int RecorderTypeOfKind(int kind);
-// The kind a file name asks for by its extension (".eb", ".gen", ".occ", ".ac"); the scalar
-// table (kRecordIV) for any other.
+// The kind a file name asks for by its extension (".iv", ".eb", ".gen", ".occ", ".ac", ".gnr",
+// ".ifr"); the table of all scalars (kRecordAllScalars) for any other.
 int RecorderKindOfFileName(std::string_view name);
 // A file of profiles (`record_naar_file` for kinds 1 … 4 and 7): the common header, the
 // overview of the recorder parameters of this kind and of the batch, the mesh of every step,
 // then one table per parameter with one column per step.
 std::string RecorderProfileText(const RecorderSetup& recorder, int kind, const std::string& version);
-// Writes the kind's file (`record_naar_file` mode 3): the scalar table for kIV (followed by the
-// tables of the cell-definition profiles when such are recorded), else the kind's profiles.
+// Writes the kind's file (`record_naar_file` mode 3): the scalar table of a scalar kind (for
+// kRecordAllScalars followed by the tables of the cell-definition profiles when such are
+// recorded), else the kind's profiles.
 // Returns 0, or -1 when nothing was recorded (reported "No recording made yet: nothing to save
 // or show") or the file cannot be written.
 int record_naar_file(const Environment& env, std::FILE* file, const RecorderSetup& recorder, const std::string& version,
-                     int kind = kRecordIV);
+                     int kind = kRecordAllScalars);
 
 // The settings file.
 std::string RecordSettingsText(const RecorderSetup& recorder);

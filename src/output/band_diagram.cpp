@@ -1,6 +1,7 @@
 #include "output/band_diagram.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "common/format.hpp"
 #include "solver/currents.hpp"
@@ -99,6 +100,25 @@ void BandDiagramFromSolution(const CalculationVariables& cv, int generationSide,
     r.jp2t = cr * t.Fp_right_t[ll];
     r.js = r.jn1 + r.jn2;
     r.pi = t.sigma[ll] * 1e-4;  // C/m² → C/cm²
+    const auto p = static_cast<std::size_t>(mesh.last[l]);
+    r.jth = (out.jn[p] + out.jnTunnel[p] + r.jn1) + (out.jp[p] + out.jpTunnel[p] - r.jp1);
+    r.fn.fill(std::numeric_limits<double>::quiet_NaN());
+    r.fp.fill(std::numeric_limits<double>::quiet_NaN());
+    if (ll < cv.ifrec.iface.size())
+      for (const InterfaceDefectRecord& d : cv.ifrec.iface[ll]) {
+        const int k = d.input.defect;
+        if (k < 0 || k >= MAXIFACEDEFECTS) continue;
+        // The density-weighted mean: the axis weights times the trapezoid weights sum to one.
+        double fn = 0.0, fp = 0.0;
+        for (int e = 0; e < d.axis.count && e < static_cast<int>(d.records.size()); ++e) {
+          const auto u = static_cast<std::size_t>(e);
+          const double w = d.axis.weight[u] * d.axis.quadrature[u];
+          fn += w * d.records[u].f;
+          fp += w * d.records[u].een_min_f;
+        }
+        r.fn[static_cast<std::size_t>(k)] = fn;
+        r.fp[static_cast<std::size_t>(k)] = fp;
+      }
   }
 
   // Box widths around every point [m]: half the distance to each neighbour (an interface

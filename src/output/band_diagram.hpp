@@ -21,6 +21,13 @@ struct InterfaceProfileRow {
   double jn1t = 0.0, jn2t = 0.0, jp1t = 0.0, jp2t = 0.0;
   double js = 0.0;  // interface recombination current: electrons captured from both sides [mA/cm²]
   double pi = 0.0;  // interface charge [C/cm²]
+  // Electron plus hole current carried across the interface by thermionic emission, tunnelling
+  // included [mA/cm²]: what reaches the left point from its layer and is not captured there.
+  // Not a column of the file.
+  double jth = 0.0;
+  // Occupation of each interface defect by electrons and by holes (the mean over its energy
+  // distribution); NaN for a defect the interface does not have. Not a column of the file.
+  std::array<double, MAXIFACEDEFECTS> fn{}, fp{};
 };
 
 struct BandDiagramProfiles {

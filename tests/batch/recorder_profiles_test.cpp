@@ -31,8 +31,12 @@ TEST(RecorderProfiles, WhatCanBeRecorded) {
       {{REC_AC, 3, kRecImaginaryPart}, true},
       {{REC_AC, 3, kRecRealAndImaginary}, false},
       {{REC_CELL_DEFINITION, 1}, true},
-      {{REC_CELL_DEFINITION, 8}, false},  // mobility
-      {{REC_INTERFACES, 10, 1}, false},   // interface occupation
+      {{REC_CELL_DEFINITION, 8}, true},    // mobility
+      {{REC_CELL_DEFINITION, 16}, false},  // defect energy needs its defect
+      {{REC_CELL_DEFINITION, 17, 1, 2}, true},
+      {{REC_INTERFACES, 10, 1}, false},  // an interface occupation needs its defect
+      {{REC_INTERFACES, 11, 1, 3}, true},
+      {{REC_INTERFACES, 8, 1}, true},  // thermionic emission current
   };
   for (const Case& c : cases) {
     std::string why;
@@ -84,7 +88,7 @@ TEST(RecorderProfiles, ProfileFileLayout) {
   // The kinds by extension.
   EXPECT_EQ(RecorderKindOfFileName("a.EB"), kRecordEnergyBands);
   EXPECT_EQ(RecorderKindOfFileName("a.ac"), kRecordAc);
-  EXPECT_EQ(RecorderKindOfFileName("a.rcd"), kRecordIV);
+  EXPECT_EQ(RecorderKindOfFileName("a.rcd"), kRecordAllScalars);
 }
 
 TEST(RecorderProfiles, BatchRecordsEachStepsProfilesAndCapacitance) {

@@ -119,16 +119,20 @@ TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
   BandDiagramProfiles b;
   b.interfaces.resize(2);
   InterfaceProfileRow& r = b.interfaces[1];
-  r.jn1 = 1, r.jn2 = 2, r.jp1 = 3, r.jp2 = 4, r.jn1t = 5, r.jn2t = 6, r.jp1t = 7, r.jp2t = 8, r.pi = 10;
+  r.jn1 = 1, r.jn2 = 2, r.jp1 = 3, r.jp2 = 4, r.jn1t = 5, r.jn2t = 6, r.jp1t = 7, r.jp2t = 8, r.jth = 9, r.pi = 10;
+  r.fn = {0.25, 0.5, 0.75}, r.fp = {0.75, 0.5, 0.25};
   RecorderSetup rec;
-  for (int p : {0, 1, 2, 3, 4, 5, 6, 7, 9}) rec.parameters.push_back({REC_INTERFACES, p, 2});
+  for (int p : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}) rec.parameters.push_back({REC_INTERFACES, p, 2});
   rec.parameters.push_back({REC_INTERFACES, 0, 3});  // no third interface: NaN
+  rec.parameters.push_back({REC_INTERFACES, 10, 2, 3});
+  rec.parameters.push_back({REC_INTERFACES, 11, 2, 1});
   const std::vector<double> v = RecordStepValues(rec, nullptr, &b);
-  EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 9), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 10}));
-  EXPECT_TRUE(std::isnan(v[9]));
+  EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 10), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_TRUE(std::isnan(v[10]));
+  EXPECT_EQ(v[11], 0.75);  // electrons on defect 3
+  EXPECT_EQ(v[12], 0.75);  // holes on defect 1
   std::string why;
-  EXPECT_TRUE(CanRecord(rec.parameters[8], why));
-  EXPECT_FALSE(CanRecord({REC_INTERFACES, 8, 1}, why));    // the thermionic emission current
+  for (std::size_t k = 0; k < rec.parameters.size(); ++k) EXPECT_TRUE(CanRecord(rec.parameters[k], why)) << k;
 }
 
 }  // namespace
