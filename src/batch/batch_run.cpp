@@ -18,30 +18,13 @@
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "measure/simulation_driver.hpp"
+#include "ui/buffered_user_interface.hpp"
 
 namespace zoniq {
 
 namespace {
 
 std::size_t Idx(long long i) { return static_cast<std::size_t>(i); }
-
-// Keeps what a step shows, to be shown when the step is committed.
-class BufferedUserInterface : public UserInterface {
- public:
-  struct Event {
-    bool popup;
-    std::string title, text;
-  };
-  void MessagePopup(std::string_view title, std::string_view message) override {
-    events.push_back({true, std::string(title), std::string(message)});
-  }
-  void StatusMessage(std::string_view text) override { events.push_back({false, {}, std::string(text)}); }
-  bool ConfirmPopup(std::string_view, std::string_view, bool safeDefault) override { return safeDefault; }
-  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
-    return std::nullopt;
-  }
-  std::vector<Event> events;
-};
 
 // One worker: a cell, a simulation state and a solver context of its own.
 struct Worker {
@@ -324,12 +307,7 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
   std::vector<long long> failedSteps;
   // Commits one step: its messages, its record, its recorder row and its progress line.
   const auto commit = [&](StepOutcome& o) {
-    for (const BufferedUserInterface::Event& e : o.events) {
-      if (e.popup)
-        ctx.core.Error(e.title, e.text);
-      else
-        ctx.core.ui->StatusMessage(e.text);
-    }
+    ReplayEvents(o.events, ctx.core);
     if (!o.why.empty()) ctx.core.Error("Batch error:", o.why);
     const SimulationRecord* record = o.records.empty() ? nullptr : &o.records.back();
     ctx.sim.simulaties.splice(ctx.sim.simulaties.end(), o.records);

@@ -17,6 +17,7 @@
 #include "measure/simulation_driver.hpp"
 #include "measurements/chi_square.hpp"
 #include "measurements/measurement_file.hpp"
+#include "ui/buffered_user_interface.hpp"
 
 namespace zoniq {
 
@@ -26,24 +27,6 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kTwoPi = 6.283185307179586;
 
 std::size_t U(int i) { return static_cast<std::size_t>(i); }
-
-// Keeps what an evaluation shows, to be shown when its iteration is committed.
-class BufferedUserInterface : public UserInterface {
- public:
-  struct Event {
-    bool popup;
-    std::string title, text;
-  };
-  void MessagePopup(std::string_view title, std::string_view message) override {
-    events.push_back({true, std::string(title), std::string(message)});
-  }
-  void StatusMessage(std::string_view text) override { events.push_back({false, {}, std::string(text)}); }
-  bool ConfirmPopup(std::string_view, std::string_view, bool safeDefault) override { return safeDefault; }
-  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
-    return std::nullopt;
-  }
-  std::vector<Event> events;
-};
 
 BatchParameter AsBatchParameter(const std::array<int, 4>& label) {
   BatchParameter bp;
@@ -191,12 +174,7 @@ class SimulationEvaluator : public FitEvaluator {
   void Commit(const FitTrial& trial) override {
     const auto found = pending_.find(trial.iteration);
     if (found == pending_.end()) return;
-    for (const BufferedUserInterface::Event& e : found->second.events) {
-      if (e.popup)
-        ctx_.core.Error(e.title, e.text);
-      else
-        ctx_.core.ui->StatusMessage(e.text);
-    }
+    ReplayEvents(found->second.events, ctx_.core);
     ctx_.sim.simulaties.splice(ctx_.sim.simulaties.end(), found->second.records);
     pending_.erase(found);
   }

@@ -302,6 +302,21 @@ int Calculate_AS_single(SimulationRecord& record, const AdmittanceSettings& s, c
   return AnalyseAdmittance(curve, s, ms, r) == 0 ? 0 : -1;
 }
 
+// Tells the user why a curve was not analysed, or at how many points its Nt formula did not
+// apply; true when the curve was analysed.
+static bool ReportAnalysis(int result, const AdmittanceResult& r, const std::string& which, const Environment* env) {
+  const bool canTell = env && env->ui && env->errors;
+  if (result != 0) {
+    if (canTell) env->Error(kTitle, which + " not analysed: " + r.message);
+    return false;
+  }
+  if (r.outOfDomain > 0 && canTell)
+    env->Error(kTitle, which + ": at " + std::to_string(r.outOfDomain) + " of " + std::to_string(r.f.size()) +
+                           " points the Nt formula does not apply (bias at or above the diffusion voltage, or "
+                           "E_omega + V_d - E_off <= 0); their Nt is set to 0.");
+  return true;
+}
+
 int Calculate_AS(std::list<SimulationRecord>& records, const AdmittanceSettings& s, const MottSchottkySettings& ms,
                  const Environment* env) {
   int analysed = 0;
@@ -310,15 +325,7 @@ int Calculate_AS(std::list<SimulationRecord>& records, const AdmittanceSettings&
     const int result = Calculate_AS_single(rec, s, ms);
     const AdmittanceResult& r = rec.cf.as;
     const std::string which = "C-f curve of simulation #" + std::to_string(rec.number);
-    if (result != 0) {
-      if (env && env->ui && env->errors) env->Error(kTitle, which + " not analysed: " + r.message);
-      continue;
-    }
-    ++analysed;
-    if (r.outOfDomain > 0 && env && env->ui && env->errors)
-      env->Error(kTitle, which + ": at " + std::to_string(r.outOfDomain) + " of " + std::to_string(r.f.size()) +
-                             " points the Nt formula does not apply (bias at or above the diffusion voltage, or "
-                             "E_omega + V_d - E_off <= 0); their Nt is set to 0.");
+    if (ReportAnalysis(result, r, which, env)) ++analysed;
   }
   return analysed;
 }
@@ -359,15 +366,7 @@ int Calculate_AS_measurements(MeasurementState& measurements, const AdmittanceSe
     AdmittanceResult r;
     const int result = Calculate_AS_measured(m, s, ms, r);
     const std::string which = "Measured C-f curve " + m.fileName;
-    if (result != 0) {
-      if (env && env->ui && env->errors) env->Error(kTitle, which + " not analysed: " + r.message);
-      continue;
-    }
-    ++analysed;
-    if (r.outOfDomain > 0 && env && env->ui && env->errors)
-      env->Error(kTitle, which + ": at " + std::to_string(r.outOfDomain) + " of " + std::to_string(r.f.size()) +
-                             " points the Nt formula does not apply (bias at or above the diffusion voltage, or "
-                             "E_omega + V_d - E_off <= 0); their Nt is set to 0.");
+    if (ReportAnalysis(result, r, which, env)) ++analysed;
   }
   return analysed;
 }
