@@ -11,13 +11,16 @@
 #include <iostream>
 #include <system_error>
 
+#include "batch/graded_overview.hpp"
+#include "celldef/cell_parameters.hpp"
 #include "celldef/definition_file.hpp"
+#include "celldef/parameter_catalogue.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
 #include "common/zoniq_paths.hpp"
-#include "measure/simulation_driver.hpp"
 #include "measure/admittance_analysis.hpp"
+#include "measure/simulation_driver.hpp"
 #include "output/admittance_file.hpp"
 #include "output/band_diagram.hpp"
 #include "output/csv_files.hpp"
@@ -25,13 +28,11 @@
 #include "output/result_files.hpp"
 #include "plot/figure_model.hpp"
 #include "plot/plot_render.hpp"
-#include "celldef/cell_parameters.hpp"
 #include "script/script_admittance.hpp"
 #include "script/script_batch.hpp"
 #include "script/script_fit.hpp"
-#include "celldef/parameter_catalogue.hpp"
-#include "script/script_values.hpp"
 #include "script/script_measurements.hpp"
+#include "script/script_values.hpp"
 #include "script/user_function.hpp"
 #include "settings/settings_files.hpp"
 
@@ -74,7 +75,6 @@ namespace {
 constexpr const char* kLoadTitle = "Error whilst processing load command in script";
 constexpr const char* kSaveTitle = "Error whilst processing save command in script";
 
-
 }  // namespace
 
 // A file name of a save command: the default file name when none is given, and the kind's
@@ -86,8 +86,9 @@ std::optional<std::string> OutputPath(const ScriptContext& ctx, std::string_view
   if (name.empty()) name = ctx.script.theScript.defaultfilename;
   if (FileNamePart(name).find('.') == std::string::npos) name += extension;
   if (ctx.script.writeOnlyInProgramFolder && HasDirectory(name)) {
-    ctx.env().Error("Error whilst processing save command in script", "Script command: " + S(line) +
-                                    "\nThis run writes files only into the folders of the program folder: " + name);
+    ctx.env().Error(
+        "Error whilst processing save command in script",
+        "Script command: " + S(line) + "\nThis run writes files only into the folders of the program folder: " + name);
     return std::nullopt;
   }
   std::string full;
@@ -167,8 +168,34 @@ OpenedOutput OpenOutput(const ScriptContext& ctx, std::string_view fileName, int
   return out;
 }
 
+// The overview of graded variables of the present solution: the material the solver really
+// uses at every mesh point, and its absorption per wavelength.
+int SaveGradedOverview(ScriptContext& ctx, std::string_view fileName, std::string_view line) {
+  const Environment env = ctx.env();
+  const CalculationVariables& cv = ctx.sim.currentCalcVars;
+  if (IsCsvFileName(Trim(fileName))) {
+    env.Error(kSaveTitle,
+              "Script command: " + S(line) + "\nThe overview of graded variables is written in its own layout only");
+    return -1;
+  }
+  if (ctx.sim.CurrentRecord() == nullptr || cv.par == nullptr || cv.mesh.N < 2) {
+    env.Popup("Overview of graded variables", "No calculation made yet: nothing to save or show");
+    return -1;
+  }
+  const std::string text = GradedVariablesText(cv, ctx.sim.CurrentRecord()->wp.problemName, ZONIQFileDateTime);
+  OpenedOutput out = OpenOutput(ctx, fileName, FK_SAVE_OTHER, ".xls", line);
+  if (!out.file) return -1;
+  if (std::fwrite(text.data(), 1, text.size(), out.file.get()) != text.size() || std::fflush(out.file.get()) != 0) {
+    env.Error(kSaveTitle, "Script command: " + S(line) + "\nThe file could not be written completely: " + out.path);
+    return -1;
+  }
+  return 0;
+}
+
 int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileName, std::string_view header,
                std::string_view line) {
+  // Before the table: "gr" (generation-recombination) is a prefix of "graded".
+  if (StartsWithNoCase(what, "graded")) return SaveGradedOverview(ctx, fileName, line);
   const Environment env = ctx.env();
   SimulationState& sim = ctx.sim;
   struct Kind {
@@ -211,11 +238,11 @@ int SaveResult(ScriptContext& ctx, std::string_view what, std::string_view fileN
   }
   // Nothing calculated (or the calculation failed before it gave this result): the writer's
   // message says so, and no file is created to hold just the header.
-  const bool haveResult = smallSignal || (kind->kind == FK_IV
-                                              ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
-                                                            [](const SimulationRecord& r) { return r.iv.present != 0; })
-                                              : sim.CurrentRecord() != nullptr && sim.currentCalcVars.par != nullptr &&
-                                                    sim.currentCalcVars.mesh.N > 1);
+  const bool haveResult =
+      smallSignal || (kind->kind == FK_IV ? std::any_of(sim.simulaties.begin(), sim.simulaties.end(),
+                                                        [](const SimulationRecord& r) { return r.iv.present != 0; })
+                                          : sim.CurrentRecord() != nullptr && sim.currentCalcVars.par != nullptr &&
+                                                sim.currentCalcVars.mesh.N > 1);
   if (!haveResult) {
     OutputContext none;
     none.env = &env;

@@ -549,6 +549,41 @@ TEST_F(ScriptSimulationTest, DarkRunsBatchesAndClearing) {
   EXPECT_EQ(session.scriptPlots.size(), 1u);
 }
 
+// The overview of graded variables holds one row per mesh point with the material the solver
+// uses there: CIGS.def has Eg 1.15 / 2.4 / 3.3 eV and NA 2e16, ND 1e17, 1e18 cm-3 in its layers.
+TEST_F(ScriptSimulationTest, GradedOverviewHasTheMaterialOfEveryMeshPoint) {
+  ASSERT_EQ(Run("save result.graded overview\n"), 0);
+  ASSERT_EQ(Messages(), 0u) << Last().message;
+  std::istringstream in(ReadWholeFile(dir.file("results/overview.xls")));
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "Overview of graded variables");
+  int rows = 0, front = 0;
+  while (std::getline(in, line)) {
+    std::istringstream row(line);
+    double i = 0, x = 0, y = 0, eg = 0, chi = 0, eps = 0, nc = 0, nv = 0, nd = 0, na = 0;
+    if (!(row >> i >> x >> y >> eg >> chi >> eps >> nc >> nv >> nd >> na) || i != rows) continue;
+    ++rows;
+    SCOPED_TRACE(line.substr(0, 120));
+    if (x < 2.999) {
+      EXPECT_TRUE(eg == 1.15 && na == 2e16 && nd == 0.0);
+    }
+    if (x > 3.001 && x < 3.049) {
+      EXPECT_TRUE(eg == 2.4 && nd == 1e17 && na == 0.0);
+    }
+    if (x > 3.051) front += (eg == 3.3 && nd == 1e18);
+  }
+  EXPECT_EQ(rows, session.currentCalcVars.mesh.N);
+  EXPECT_GT(front, 10);
+  // Its own layout only; and nothing to show before a calculation.
+  ASSERT_EQ(Run("save result.graded overview.csv\nclear simulations\nsave result.graded again\n"), 0);
+  ASSERT_EQ(Messages(), 2u);
+  EXPECT_NE(ui().popups[0].message.find("in its own layout only"), std::string::npos);
+  EXPECT_EQ(Last().message, "No calculation made yet: nothing to save or show");
+  EXPECT_FALSE(fs::exists(dir.file("results/overview.csv")));
+  EXPECT_FALSE(fs::exists(dir.file("results/again.xls")));
+}
+
 TEST_F(ScriptRunTest, LoadSpectrumAndGenerationFiles) {
   WriteWholeFile(dir.file("spectrum/lamp.spe"), "400\t1\n500\t2\n");
   WriteWholeFile(dir.file("generation/g.gen"), "0\t1e20\n1\t1e20\n");
