@@ -9,23 +9,19 @@
 #include "fit/fit_file.hpp"
 #include "fit/fit_run.hpp"
 #include "script/script_commands.hpp"
+#include "script/script_titles.hpp"
 #include "script/script_values.hpp"
 
 namespace zoniq {
 
 namespace {
 
-constexpr const char* kLoadTitle = "Error whilst processing load command in script";
-constexpr const char* kSaveTitle = "Error whilst processing save command in script";
-constexpr const char* kSetTitle = "Error whilst processing set command in script";
-constexpr const char* kGetTitle = "Script get command";
+using namespace script_titles;
 
 std::string S(std::string_view v) { return std::string(v); }
 
 bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
-  if (ctx.fit) return true;
-  ctx.env().Error(title, "Script command: " + S(line) + "\nCurve fitting is not available in this run of ZONIQ");
-  return false;
+  return script_titles::Available(ctx, ctx.fit != nullptr, title, line, "Curve fitting is");
 }
 
 bool FitRan(ScriptContext& ctx, const char* title) {

@@ -7,14 +7,14 @@
 #include "common/zoniq_paths.hpp"
 #include "measure/admittance_analysis.hpp"
 #include "measurements/measurement_lists.hpp"
+#include "script/script_titles.hpp"
 #include "script/script_values.hpp"
 
 namespace zoniq {
 
 namespace {
 
-constexpr const char* kLoadTitle = "Error whilst processing load command in script";
-constexpr const char* kGetTitle = "Script get command";
+using namespace script_titles;
 
 // The kind named after "measurement." in a load command; -1 when none.
 int LoadKind(std::string_view argument) {

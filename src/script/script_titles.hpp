@@ -1,0 +1,26 @@
+// Internal to the script commands: the titles their error messages carry and the check that an
+// optional part of the program (batches, curve fitting) is present in this run.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "script/script_interpreter.hpp"
+
+namespace zoniq::script_titles {
+
+inline constexpr const char* kLoadTitle = "Error whilst processing load command in script";
+inline constexpr const char* kSaveTitle = "Error whilst processing save command in script";
+inline constexpr const char* kSetTitle = "Error whilst processing set command in script";
+inline constexpr const char* kGetTitle = "Script get command";
+
+// True when `present`; else reports that `what` is not available and returns false.
+inline bool Available(const ScriptContext& ctx, bool present, const char* title, std::string_view line,
+                      std::string_view what) {
+  if (present) return true;
+  ctx.env().Error(
+      title, "Script command: " + std::string(line) + "\n" + std::string(what) + " not available in this run of ZONIQ");
+  return false;
+}
+
+}  // namespace zoniq::script_titles
