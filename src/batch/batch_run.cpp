@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "batch/batch_file.hpp"
+#include "batch/simulation_worker.hpp"
 #include "common/format.hpp"
 #include "common/paths.hpp"
 #include "common/text.hpp"
@@ -27,13 +28,7 @@ namespace {
 std::size_t Idx(long long i) { return static_cast<std::size_t>(i); }
 
 // One worker: a cell, a simulation state and a solver context of its own.
-struct Worker {
-  BufferedUserInterface ui;
-  ErrorReporting errors;  // mode 0: every message goes to the buffer
-  CallCounter counter;
-  CellState cell;
-  SimulationState sim;
-  Environment env;
+struct Worker : SimulationWorker {
   BatchStepPosition previous;
   bool havePrevious = false;
   bool previousFailed = false;
@@ -53,16 +48,11 @@ struct StepOutcome {
 };
 
 // Everything the steps share, read-only while they run.
-struct Plan {
+struct Plan : SimulationTemplate {
   BatchSetup batchCopy;  // the steps read this copy while the session's batch shows the progress
   const BatchSetup* batch = nullptr;
   std::vector<CellState> cells;  // the cell of each definition file, or the session's cell
   std::vector<std::array<BatchTarget, kMaxBatchParameters>> targets;  // per cell
-  WorkPoint wp, secondwp;
-  MeasurementActions actie;
-  ActionListExtras extras;
-  int versieschatting = 1;
-  int lightRampOff = 0;
   int carryOver = 0;
   int calculationMode = kModeBatch;
   int batchNumber = 0;
@@ -70,21 +60,14 @@ struct Plan {
   bool needsSolution = false;  // the recorder reads the solved state of each step
   bool needsProfiles = false;  // … and profiles of it
   std::vector<RecorderParameter> recorded;
-  std::string programFolder;
   std::string definitionName(int file) const {
     return file >= 0 ? batch->definitionFiles[static_cast<std::size_t>(file)] : std::string();
   }
 };
 
 void InitialiseWorker(Worker& w, const Plan& plan) {
-  InitialiseSimulationState(w.sim, plan.programFolder);
-  w.errors.ErrorMessageMode = 0;
-  w.env = Environment{&w.ui, &w.errors, plan.programFolder};
-  w.sim.solverContext.counter = &w.counter;
-  w.sim.versieschatting = plan.versieschatting;
-  w.sim.lightRampOff = plan.lightRampOff;
+  w.Initialise(plan, plan.calculationMode);
   w.sim.workpointFromPreviousBatchOption = plan.carryOver;
-  w.sim.Calculationmode = plan.calculationMode;
   w.sim.BatchSimulationNumber = plan.batchNumber;
 }
 
@@ -102,10 +85,7 @@ void RunStep(Worker& w, const Plan& plan, long long k, StepOutcome& out) {
   const int file = out.position.definitionFile;
   const std::size_t cellIndex = file >= 0 ? static_cast<std::size_t>(file) : 0;
   w.cell = plan.cells[cellIndex];
-  w.sim.wp = plan.wp;
-  w.sim.secondwp = plan.secondwp;
-  w.sim.actie = plan.actie;
-  w.sim.actieExtras = plan.extras;
+  plan.Restore(w.sim);
   w.ui.events.clear();
 
   BatchRecordInfo info;
@@ -223,13 +203,7 @@ int RunBatch(BatchRunContext& ctx, bool recording) {
   Plan plan;
   plan.batchCopy = b;
   plan.batch = &plan.batchCopy;
-  plan.programFolder = ctx.core.programFolder;
-  plan.wp = ctx.sim.wp;
-  plan.secondwp = ctx.sim.secondwp;
-  plan.actie = ctx.sim.actie;
-  plan.extras = ctx.sim.actieExtras;
-  plan.versieschatting = ctx.sim.versieschatting;
-  plan.lightRampOff = ctx.sim.lightRampOff;
+  plan.Take(ctx.core, ctx.sim);
   plan.carryOver = ctx.sim.workpointFromPreviousBatchOption;
   plan.calculationMode = recording ? kModeBatchRecording : kModeBatch;
   plan.batchNumber = ctx.sim.BatchSimulationNumber;

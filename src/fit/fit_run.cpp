@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "batch/batch_setup.hpp"
+#include "batch/simulation_worker.hpp"
 #include "common/format.hpp"
 #include "measure/simulation_driver.hpp"
 #include "measurements/chi_square.hpp"
@@ -90,28 +91,15 @@ std::vector<double> Head(const std::vector<T>& v, int n) {
 }
 
 // Everything the evaluations share, read-only while they run.
-struct Plan {
+struct Plan : SimulationTemplate {
   CellState cell;
-  WorkPoint wp, secondwp;
-  MeasurementActions actie;
-  ActionListExtras extras;
-  int versieschatting = 1;
-  int lightRampOff = 0;
-  std::string programFolder;
   std::array<BatchParameter, kMaxFitParameters> bp{};
   std::array<BatchTarget, kMaxFitParameters> target{};
   std::array<BatchParameter, kMaxFitMeasurements> fixedBp{};
   std::array<BatchTarget, kMaxFitMeasurements> fixedTarget{};
 };
 
-struct Worker {
-  BufferedUserInterface ui;
-  ErrorReporting errors;
-  CallCounter counter;
-  CellState cell;
-  SimulationState sim;
-  Environment env;
-};
+using Worker = SimulationWorker;
 
 // What one evaluation produced, kept until its iteration is committed.
 struct Outcome {
@@ -124,13 +112,7 @@ class SimulationEvaluator : public FitEvaluator {
   SimulationEvaluator(FitRunContext& ctx, const Plan& plan, int jobs) : ctx_(ctx), plan_(plan) {
     for (int j = 0; j < std::max(1, jobs); ++j) {
       auto w = std::make_unique<Worker>();
-      InitialiseSimulationState(w->sim, plan.programFolder);
-      w->errors.ErrorMessageMode = 0;  // every message goes to the buffer
-      w->env = Environment{&w->ui, &w->errors, plan.programFolder};
-      w->sim.solverContext.counter = &w->counter;
-      w->sim.versieschatting = plan.versieschatting;
-      w->sim.lightRampOff = plan.lightRampOff;
-      w->sim.Calculationmode = kModeCurveFitting;
+      w->Initialise(plan, kModeCurveFitting);
       workers_.push_back(std::move(w));
     }
   }
@@ -211,10 +193,7 @@ class SimulationEvaluator : public FitEvaluator {
       const CurveFitMeasurement& meas = f.measurement[U(m)];
       result.chiSq[U(m)] = kInf;
       w.cell = plan_.cell;
-      w.sim.wp = plan_.wp;
-      w.sim.secondwp = plan_.secondwp;
-      w.sim.actie = plan_.actie;
-      w.sim.actieExtras = plan_.extras;
+      plan_.Restore(w.sim);
       w.sim.workpointFromPreviousBatch = 0;
       w.sim.equiberekend = w.sim.kortberekend = w.sim.werkberekend = 0;
       bool ok = true;
@@ -344,13 +323,7 @@ int RunCurveFit(FitRunContext& ctx) {
   if (f.nMeasurements <= 0) return refuse("No measurements to fit are set");
   Plan plan;
   plan.cell = ctx.cell;
-  plan.wp = ctx.sim.wp;
-  plan.secondwp = ctx.sim.secondwp;
-  plan.actie = ctx.sim.actie;
-  plan.extras = ctx.sim.actieExtras;
-  plan.versieschatting = ctx.sim.versieschatting;
-  plan.lightRampOff = ctx.sim.lightRampOff;
-  plan.programFolder = ctx.core.programFolder;
+  plan.Take(ctx.core, ctx.sim);
   for (int i = 0; i < f.nParameters; ++i) {
     std::string why;
     plan.bp[U(i)] = AsBatchParameter(f.label[U(i)]);
