@@ -15,6 +15,7 @@
 #include "output/output_header.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/equations.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -122,26 +123,9 @@ std::unique_ptr<DcProblem> Solved() {
   c.layer[1].c_p_auger = UniformProfile(7e-43, c.layer[1].c_p_auger.dependence);
   test::AddSingleLevelDefect(set, 0, 0.3, 1e19, 1e-19);
   c.layer[0].srh[0][0].reference = 2;  // 0.3 eV below EC
-  InterfaceParameters& I = c.interface[0];
-  I.numberOfDefects = 1;
-  InterfaceRecombinationParameters& d = I.ifr[0];
-  d.type = DT_DONOR;
-  d.distribution = ED_GAUSS;
-  d.Ekar = 0.1;
-  d.Et = 0.2;
-  d.reference = 5;
-  d.N = 4e15;
-  d.sigma_nleft = 2e-19;
-  d.sigma_nright = 1e-19;
-  d.sigma_pleft = 5e-19;
-  d.sigma_pright = 3e-20;
+  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
   set.convergence.defectdiscretisations = 5;
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
-  EXPECT_EQ(SolveDarkBias(pb->cv, 0.4, 5), 0);
-  EXPECT_GE(ComputeDefectTerms(pb->cv), 0);
-  return pb;
+  return test::SolvedInTheDark(set, 0.4, 5);
 }
 
 TEST(RecorderKinds, InterfaceOccupationsGiveTheInterfaceCharge) {

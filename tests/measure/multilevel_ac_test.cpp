@@ -11,6 +11,7 @@
 #include "measure/small_signal.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -19,13 +20,6 @@ namespace {
 
 constexpr double kVt = 0.0259;
 constexpr double kTwoPi = 6.283185307179586;
-
-std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
-  return pb;
-}
 
 // Makes defect 0 of `layer` a two-level defect: levels (type, energy above EV [eV], σn, σp).
 struct Level {
@@ -52,15 +46,10 @@ TEST(MultiLevelAc, FarApartLevelsGiveTwoStepsAtTwiceTheirEmissionRates) {
   // 1). Where a level crosses the Fermi level in the depletion region the other one sits in a
   // single charge state, so each acts alone: its occupation follows up to
   // ω ≈ 2·e_n = 2·σ·vth·NC·exp(−(Ec − Et)/kT), i.e. 2.7e5 and 8.2e2 rad/s.
-  test::PnOptions o;
-  o.Wp = 1e-6;
-  o.Wn = 3e-6;
-  o.NA = 1e23;
-  o.ND = 1e21;
-  InputParameters set = test::PnJunction(o);
+  InputParameters set = test::OneSidedJunction();
   test::AddSingleLevelDefect(set, 1, 1.12 - 0.50, 1e20, 1e-19);
   MakeTwoLevel(set, 1, {3, 1.12 - 0.50, 1e-19, 1e-19}, {2, 1.12 - 0.35, 1e-19, 1e-19});
-  auto pb = Problem(set);
+  auto pb = test::SolvedAtEquilibrium(set);
   ASSERT_EQ(SolveDarkBias(pb->cv, -0.3, 3), 0);
   const double en[2] = {1e-19 * 1e5 * 1e25 * std::exp(-0.50 / kVt), 1e-19 * 1e5 * 1e25 * std::exp(-0.35 / kVt)};
   AcWorkspace ws;
@@ -108,7 +97,7 @@ TEST(MultiLevelAc, LowFrequencyConductanceIsTheDerivativeOfTheDcCurrent) {
   InputParameters set = test::PnJunction(o);
   test::AddSingleLevelDefect(set, 0, 0.45, 1e20, 1e-19);
   MakeTwoLevel(set, 0, {4, 0.45, 3e-19, 1e-19}, {3, 0.70, 1e-19, 4e-19});
-  auto pb = Problem(set);
+  auto pb = test::SolvedAtEquilibrium(set);
   auto current = [&](double V) {
     EXPECT_EQ(SolveDarkBias(pb->cv, V, 3), 0);
     return 10.0 * TotalCurrentDensity(pb->cv);

@@ -13,6 +13,7 @@
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/interface_recombination.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -21,13 +22,6 @@ namespace {
 
 constexpr double kVt = 0.0259;
 constexpr double kTwoPi = 6.283185307179586;
-
-std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
-  return pb;
-}
 
 Complex Admittance(CalculationVariables& cv, double f) {
   AcWorkspace ws;
@@ -69,7 +63,7 @@ TEST(SmallSignal, DepletionCapacitanceOfAnAbruptAsymmetricJunction) {
   const double ni2 = 1e50 * std::exp(-1.12 / kVt);
   const double Vbi = kVt * std::log(NA * ND / ni2);
   for (bool mirrored : {false, true}) {
-    auto pb = Problem(AsymmetricJunction(mirrored));
+    auto pb = test::SolvedAtEquilibrium(AsymmetricJunction(mirrored));
     for (double V : {-2.0, -1.0, -0.5, 0.0}) {
       // With the p side on the right, the reverse bias is a positive voltage at the right contact.
       ASSERT_EQ(SolveDarkBias(pb->cv, mirrored ? -V : V, 5), 0) << V;
@@ -101,7 +95,7 @@ InputParameters ChargedTrapHeterojunction() {
 }
 
 TEST(SmallSignal, LowFrequencyConductanceWithChargedBulkAndInterfaceTraps) {
-  auto pb = Problem(ChargedTrapHeterojunction());
+  auto pb = test::SolvedAtEquilibrium(ChargedTrapHeterojunction());
   for (double V : {0.4, 0.6}) {
     auto slope = [&](double h) { return (CurrentAt(pb->cv, V + h) - CurrentAt(pb->cv, V - h)) / (2.0 * h); };
     const double dJdV = (4.0 * slope(0.005) - slope(0.01)) / 3.0;
@@ -116,17 +110,12 @@ TEST(SmallSignal, DeepTrapStepLiesAtTwiceTheEmissionRate) {
   // level crosses the Fermi level in the depletion region its electron capture rate equals its
   // emission rate e_n = σ·vth·Nc·exp(−(Ec − Et)/kT), so the trapped charge follows the signal up
   // to ω ≈ 2·e_n: the capacitance step, −dC/d ln ω, peaks there.
-  test::PnOptions o;
-  o.Wp = 1e-6;
-  o.Wn = 3e-6;
-  o.NA = 1e23;
-  o.ND = 1e21;
-  InputParameters set = test::PnJunction(o);
+  InputParameters set = test::OneSidedJunction();
   test::AddSingleLevelDefect(set, 1, 1.12 - 0.40, 3e20, 1e-19);
   BulkRecombinationParameters& t = set.cellParas.layer[1].srh[0][0];
   t.type = DT_ACCEPTOR;
   t.aard = 3;
-  auto pb = Problem(set);
+  auto pb = test::SolvedAtEquilibrium(set);
   ASSERT_EQ(SolveDarkBias(pb->cv, -0.3, 3), 0);
   const double en = 1e-19 * 1e5 * 1e25 * std::exp(-0.40 / kVt);
   const double step = std::log(10.0) / 40.0;  // 40 points per decade
@@ -152,7 +141,7 @@ TEST(SmallSignal, ApparentDopingOfTheAbruptJunctionIsTheSeriesDoping) {
   // d(1/C²)/dV = −2/(q·ε·N) with N = NA·ND/(NA + ND) = 9.0909e14 cm⁻³ (depletion on both sides),
   // on both polarities (the mirrored cell in reverse at positive V: |N| is compared).
   for (bool mirrored : {false, true}) {
-    auto pb = Problem(AsymmetricJunction(mirrored));
+    auto pb = test::SolvedAtEquilibrium(AsymmetricJunction(mirrored));
     std::vector<double> V, C;
     for (int i = 0; i <= 20; ++i) {
       const double v = -2.0 + 0.1 * i;
@@ -210,8 +199,8 @@ TEST(SmallSignal, InterfaceTrapChargeFollowsAtLowFrequencyOnly) {
   // not depend on the cross section). In between, the charging current of the interface enters
   // the buffer's electron current and, as the change of the interface charge, the displacement
   // current: the total current is the same at every point, across the interface too.
-  auto trap = Problem(InterfaceTrapCell(1.0));
-  auto frozen = Problem(InterfaceTrapCell(1e-21));
+  auto trap = test::SolvedAtEquilibrium(InterfaceTrapCell(1.0));
+  auto frozen = test::SolvedAtEquilibrium(InterfaceTrapCell(1e-21));
   ASSERT_EQ(SolveDarkBias(trap->cv, 0.0, 3), 0);
   ASSERT_EQ(SolveDarkBias(frozen->cv, 0.0, 3), 0);
   auto C = [](CalculationVariables& cv, double f) { return Admittance(cv, f).imag() / (kTwoPi * f); };
@@ -235,21 +224,21 @@ TEST(SmallSignal, MottSchottkyPermittivityOfTheLighterSideOfTheJunction) {
   // Absorber p 1e22 (εr 13.6) | buffer n 1e23 (εr 10) | window n 1e24 (εr 9): the sign of ND − NA
   // changes at the first interface, where |εr·(ND − NA)| is 1.36e23 on the absorber's side and
   // 1e24 on the buffer's; the second interface offers only larger values.
-  auto pb = Problem(test::ThinFilmCell(false));
+  auto pb = test::SolvedAtEquilibrium(test::ThinFilmCell(false));
   MottSchottkySettings ms;
   EXPECT_EQ(SelectEpsilonForMottSchottky(pb->par, ms), 0);  // p-type edge
   EXPECT_EQ(ms.sheetNumber, 0);
   EXPECT_EQ(ms.sheetSide, 1);
   EXPECT_DOUBLE_EQ(ms.spareReal, 13.6);
   // The mirror image: the n side is now the lighter one, on the left of the interface.
-  auto mirrored = Problem(AsymmetricJunction(true));
+  auto mirrored = test::SolvedAtEquilibrium(AsymmetricJunction(true));
   EXPECT_EQ(SelectEpsilonForMottSchottky(mirrored->par, ms), 1);
   EXPECT_EQ(ms.sheetNumber, 0);
   EXPECT_EQ(ms.sheetSide, 1);
 }
 
 TEST(SmallSignal, AStateThatCannotBeLinearisedIsAClearFailure) {
-  auto pb = Problem(AsymmetricJunction(false));
+  auto pb = test::SolvedAtEquilibrium(AsymmetricJunction(false));
   ASSERT_EQ(SolveDarkBias(pb->cv, -0.5, 3), 0);
   pb->cv.u[40] = std::nan("");
   AcWorkspace ws;

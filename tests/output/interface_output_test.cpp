@@ -14,6 +14,7 @@
 #include "output/generation_profiles.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/equations.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -25,26 +26,9 @@ namespace {
 // recombination current is at the interface.
 std::unique_ptr<DcProblem> Solved() {
   InputParameters set = test::PnJunction();
-  InterfaceParameters& I = set.cellParas.interface[0];
-  I.numberOfDefects = 1;
-  InterfaceRecombinationParameters& d = I.ifr[0];
-  d.type = DT_DONOR;
-  d.distribution = ED_GAUSS;
-  d.Ekar = 0.1;
-  d.Et = 0.2;
-  d.reference = 5;
-  d.N = 4e15;
-  d.sigma_nleft = 2e-19;
-  d.sigma_nright = 1e-19;
-  d.sigma_pleft = 5e-19;
-  d.sigma_pright = 3e-20;
+  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
   set.convergence.defectdiscretisations = 5;
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
-  EXPECT_EQ(SolveDarkBias(pb->cv, 0.5, 5), 0);
-  EXPECT_GE(ComputeDefectTerms(pb->cv), 0);
-  return pb;
+  return test::SolvedInTheDark(set, 0.5, 5);
 }
 
 TEST(InterfaceOutput, BandDiagramTableBalancesTheCurrents) {
