@@ -18,17 +18,11 @@ namespace {
 
 using namespace script_titles;
 
-std::string S(std::string_view v) { return std::string(v); }
-
-bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
-  return script_titles::Available(ctx, ctx.batch != nullptr, title, line, "Batches are");
-}
-
 }  // namespace
 
 int ProcessLoadBatchCommand(ScriptContext& ctx, std::string_view argument, const std::string& fileName,
                             std::string_view line) {
-  if (!Available(ctx, kLoadTitle, line)) return -1;
+  if (!BatchAvailable(ctx, kLoadTitle, line)) return -1;
   const Environment env = ctx.env();
   BatchState& b = *ctx.batch;
   if (StartsWithNoCase(argument, "singleshotbatch"))
@@ -46,7 +40,7 @@ int ProcessLoadBatchCommand(ScriptContext& ctx, std::string_view argument, const
 
 int ProcessSaveBatchSetting(ScriptContext& ctx, std::string_view what, std::string_view fileName,
                             std::string_view line) {
-  if (!Available(ctx, kSaveTitle, line)) return -1;
+  if (!BatchAvailable(ctx, kSaveTitle, line)) return -1;
   if (StartsWithNoCase(what, "allzoniq") || StartsWithNoCase(what, "zoniq")) {
     if (!ctx.general) return ctx.env().Error(kLoadTitle, "The file of all settings is not available here"), -1;
     const std::optional<std::string> path = OutputPath(ctx, fileName, FK_ALLSETTINGS, ".zoniq", line);
@@ -64,7 +58,7 @@ int ProcessSaveBatchSetting(ScriptContext& ctx, std::string_view what, std::stri
 
 int ProcessSaveRecorderResult(ScriptContext& ctx, std::string_view fileName, std::string_view header,
                               std::string_view line) {
-  if (!Available(ctx, kSaveTitle, line)) return -1;
+  if (!BatchAvailable(ctx, kSaveTitle, line)) return -1;
   const Environment env = ctx.env();
   if (ctx.batch->theRecorder.steps.empty()) {
     env.Error("Error in writing recorder results from a script", "No recorder results available");
@@ -87,7 +81,7 @@ int ProcessSaveRecorderResult(ScriptContext& ctx, std::string_view fileName, std
 }
 
 int ProcessGetRecorder(ScriptContext& ctx, std::string_view target, std::string_view line) {
-  if (!Available(ctx, "Script get command", line)) return -1;
+  if (!BatchAvailable(ctx, "Script get command", line)) return -1;
   const Environment env = ctx.env();
   const RecorderSetup& r = ctx.batch->theRecorder;
   if (r.steps.empty()) {
@@ -116,7 +110,7 @@ int ProcessGetRecorder(ScriptContext& ctx, std::string_view target, std::string_
 }
 
 int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::string_view rest, std::string_view line) {
-  if (!Available(ctx, kSetTitle, line)) return -1;
+  if (!BatchAvailable(ctx, kSetTitle, line)) return -1;
   const Environment env = ctx.env();
   BatchState& b = *ctx.batch;
   if (StartsWithNoCase(option, "recordfile")) {

@@ -18,12 +18,6 @@ namespace {
 
 using namespace script_titles;
 
-std::string S(std::string_view v) { return std::string(v); }
-
-bool Available(ScriptContext& ctx, const char* title, std::string_view line) {
-  return script_titles::Available(ctx, ctx.fit != nullptr, title, line, "Curve fitting is");
-}
-
 bool FitRan(ScriptContext& ctx, const char* title) {
   const CurveFitter& f = ctx.fit->theCurveFitter;
   if (f.running.iteration >= 0 && !f.running.ChiSqTotal.empty()) return true;
@@ -34,12 +28,12 @@ bool FitRan(ScriptContext& ctx, const char* title) {
 }  // namespace
 
 int ProcessLoadFitCommand(ScriptContext& ctx, const std::string& fileName, std::string_view line) {
-  if (!Available(ctx, kLoadTitle, line)) return -1;
+  if (!FitAvailable(ctx, kLoadTitle, line)) return -1;
   return SetCurveFittingFromFile(ctx.env(), fileName, ctx.cell.zonnecel, LoadFitMeasurement, ctx.fit->theCurveFitter);
 }
 
 int ProcessSaveFitSetting(ScriptContext& ctx, std::string_view fileName, std::string_view line) {
-  if (!Available(ctx, kSaveTitle, line)) return -1;
+  if (!FitAvailable(ctx, kSaveTitle, line)) return -1;
   const std::optional<std::string> path = OutputPath(ctx, fileName, FK_FIT, ".scf", line);
   if (!path) return -1;
   FilePtr f = OpenFile(NativePath(*path), "wb");
@@ -53,7 +47,7 @@ int ProcessSaveFitSetting(ScriptContext& ctx, std::string_view fileName, std::st
 
 int ProcessSaveFitResult(ScriptContext& ctx, std::string_view fileName, std::string_view header,
                          std::string_view line) {
-  if (!Available(ctx, kSaveTitle, line) || !FitRan(ctx, "Curve fitting results")) return -1;
+  if (!FitAvailable(ctx, kSaveTitle, line) || !FitRan(ctx, "Curve fitting results")) return -1;
   const std::optional<std::string> path = OutputPath(ctx, fileName, FK_SCRIPTVAR, ".xls", line);
   if (!path) return -1;
   FilePtr f = OpenFile(NativePath(*path), "wb");
@@ -70,7 +64,7 @@ int ProcessSaveFitResult(ScriptContext& ctx, std::string_view fileName, std::str
 }
 
 int ProcessSetFitCommand(ScriptContext& ctx, std::string_view option, std::string_view rest, std::string_view line) {
-  if (!Available(ctx, kSetTitle, line)) return -1;
+  if (!FitAvailable(ctx, kSetTitle, line)) return -1;
   const Environment env = ctx.env();
   const std::optional<double> v = ScriptValueToNumerical(rest, ctx.script.theScript, line, env);
   if (!v) return -1;
@@ -97,7 +91,7 @@ int ProcessSetFitCommand(ScriptContext& ctx, std::string_view option, std::strin
 }
 
 int ProcessGetFitCommand(ScriptContext& ctx, std::string_view what, std::string_view target, std::string_view line) {
-  if (!Available(ctx, kGetTitle, line) || !FitRan(ctx, kGetTitle)) return -1;
+  if (!FitAvailable(ctx, kGetTitle, line) || !FitRan(ctx, kGetTitle)) return -1;
   const Environment env = ctx.env();
   const CurveFitter& f = ctx.fit->theCurveFitter;
   const int best = BestCurveFitIteration(f);

@@ -14,6 +14,8 @@ inline constexpr const char* kSaveTitle = "Error whilst processing save command 
 inline constexpr const char* kSetTitle = "Error whilst processing set command in script";
 inline constexpr const char* kGetTitle = "Script get command";
 
+inline std::string S(std::string_view v) { return std::string(v); }
+
 // True when `present`; else reports that `what` is not available and returns false.
 inline bool Available(const ScriptContext& ctx, bool present, const char* title, std::string_view line,
                       std::string_view what) {
@@ -21,6 +23,13 @@ inline bool Available(const ScriptContext& ctx, bool present, const char* title,
   ctx.env().Error(
       title, "Script command: " + std::string(line) + "\n" + std::string(what) + " not available in this run of ZONIQ");
   return false;
+}
+
+inline bool BatchAvailable(const ScriptContext& ctx, const char* title, std::string_view line) {
+  return Available(ctx, ctx.batch != nullptr, title, line, "Batches are");
+}
+inline bool FitAvailable(const ScriptContext& ctx, const char* title, std::string_view line) {
+  return Available(ctx, ctx.fit != nullptr, title, line, "Curve fitting is");
 }
 
 }  // namespace zoniq::script_titles
