@@ -3,105 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
-#include "batch/batch_setup.hpp"
-#include "fit/fit_run.hpp"
-#include "measure/simulation_driver.hpp"
-#include "solver/test_cells.hpp"
+#include "fit/simulated_fit_bench.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-std::array<int, 4> Label(const char* l1, const char* l2, const char* l3, const char* l4) {
-  return {BatchKeyWordToBP_constant(1, l1), BatchKeyWordToBP_constant(2, l2), BatchKeyWordToBP_constant(3, l3),
-          BatchKeyWordToBP_constant(4, l4)};
-}
+using test::FitLabel;
+using Parameter = test::HiddenParameter;
+
 // The absorber's acceptor density and its defect's density [cm⁻³] (functions: the keyword
 // tables are built at start-up in another file).
-std::array<int, 4> NA() { return Label("layer 1", "NA", "nihil", "nihil"); }
-std::array<int, 4> Nt() { return Label("layer 1", "defect 1", "Nt total", "nihil"); }
+std::array<int, 4> NA() { return FitLabel("layer 1", "NA", "nihil", "nihil"); }
+std::array<int, 4> Nt() { return FitLabel("layer 1", "defect 1", "Nt total", "nihil"); }
 
-struct Parameter {
-  std::array<int, 4> label;
-  double lo, hi, hidden;
-};
-
-// The thin-film test cell (absorber NA 1e16, defect 1e14 cm⁻³) with a short light I-V or a
-// dark C-V, the driver state and a fitter.
-struct FitBench {
-  explicit FitBench(bool cv) : core(test::HomeFolder(), std::make_unique<RecordingUserInterface>()) {
-    InitialiseSimulationState(sim, test::HomeFolder());
-    cell.parameterset1 = test::ThinFilmCell(true);
-    cell.parameterset1.cellParas.layer[0].A = {1e7, 1e7};  // α = A·sqrt(hν − Eg) [/m]
-    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-    cell.problemName = "thin-film test cell";
-    sim.wp.numberOfSteps = 5;
-    sim.actie.iv = {0, -0.1, 0.7, 9, 0};
-    sim.actie.cv = {0, -0.6, 0.2, 9, 0};
-    sim.wp.frequency = 1e4;
-    InitialiseCurveFitter(fitter);
-    fitter.measurement[0].type = cv ? FIT_CV_DARK : FIT_IV_LIGHT;
-    fitter.nMeasurements = 1;
-  }
-
-  // The curve of the cell with the hidden values, its ordinate times (1 + noise·g), g Gaussian.
+// One measurement, a light I-V or a dark C-V, fitted with the parameters it was simulated with.
+struct FitBench : test::SimulatedFitBench {
+  explicit FitBench(bool cv) : SimulatedFitBench({cv ? FIT_CV_DARK : FIT_IV_LIGHT}) {}
   void Measure(const std::vector<Parameter>& ps, double noise) {
-    CellState hidden = cell;
-    SimulationState s;
-    InitialiseSimulationState(s, test::HomeFolder());
-    s.wp = sim.wp;
-    s.actie = sim.actie;
-    const int type = fitter.measurement[0].type;
-    s.actie.iv.on = type == FIT_IV_LIGHT;
-    s.actie.cv.on = type == FIT_CV_DARK;
-    s.wp.dark = type == FIT_IV_LIGHT ? 0 : 1;
-    for (const Parameter& p : ps) {
-      BatchParameter bp;
-      bp.label = p.label;
-      BatchTarget target;
-      std::string why;
-      ASSERT_TRUE(ResolveBatchParameter(hidden.zonnecel, bp, target, why)) << why;
-      ASSERT_TRUE(ChangeValue(hidden.zonnecel, s.wp, s.secondwp, bp, target, p.hidden, why)) << why;
-    }
-    ErrorReporting errors;
-    RecordingUserInterface ui;
-    ASSERT_EQ(calculate_withMeta(hidden, s, Environment{&ui, &errors, test::HomeFolder()}, nullptr, nullptr), 0);
-    const SimulationRecord& r = *s.CurrentRecord();
-    CurveFitMeasurement& m = fitter.measurement[0];
-    const bool iv = type == FIT_IV_LIGHT;
-    const int n = iv ? r.iv.pointsDone : r.cv.pointsDone;
-    ASSERT_GE(n, 8);
-    std::mt19937 rng(1607);
-    std::normal_distribution<double> g(0.0, 1.0);
-    m.x.assign((iv ? r.iv.v : r.cv.v).begin(), (iv ? r.iv.v : r.cv.v).begin() + n);
-    m.y.assign((iv ? r.iv.j : r.cv.C).begin(), (iv ? r.iv.j : r.cv.C).begin() + n);
-    for (double& y : m.y) y *= 1.0 + noise * g(rng);
-    m.nPoints = n;
-    fitter.nParameters = static_cast<int>(ps.size());
-    for (std::size_t i = 0; i < ps.size(); ++i) {
-      fitter.label[i] = ps[i].label;
-      fitter.minimum[i] = ps[i].lo;
-      fitter.maximum[i] = ps[i].hi;
-      fitter.logarithmic[i] = 1;
-      fitter.startIsActual[i] = 1;
-    }
+    SimulatedFitBench::Measure(0, ps, noise, 1607);
+    SetParameters(ps);
   }
-
-  int Fit(int jobs) {
-    FitRunContext context{core, cell, sim, fitter, jobs, nullptr, {}};
-    return RunCurveFit(context);
-  }
-  double Best(int i) const {
-    return fitter.running
-        .parameter[static_cast<std::size_t>(i)][static_cast<std::size_t>(BestCurveFitIteration(fitter))];
-  }
-
-  SessionCore core;
-  CellState cell;
-  SimulationState sim;
-  CurveFitter fitter;
 };
 
 TEST(FitSimulationTest, RecoversHiddenParametersFromSimulatedCurves) {
@@ -131,7 +54,7 @@ TEST(FitSimulationTest, RecoversHiddenParametersFromSimulatedCurves) {
     if (c.temperature > 0) {
       CurveFitMeasurement& m = b.fitter.measurement[0];
       m.hasFixedParameter = 1;
-      m.fixedLabel = Label("T", "nihil", "nihil", "nihil");
+      m.fixedLabel = FitLabel("T", "nihil", "nihil", "nihil");
       m.fixedReal = c.temperature;
       b.sim.wp.temperature = c.temperature;  // for the measured curve only
     }
@@ -141,7 +64,7 @@ TEST(FitSimulationTest, RecoversHiddenParametersFromSimulatedCurves) {
     b.fitter.stopStepSize = 1e-4;
     ASSERT_EQ(b.Fit(1), 0);
     for (std::size_t i = 0; i < c.parameters.size(); ++i)
-      EXPECT_CLOSE(b.Best(static_cast<int>(i)), c.parameters[i].hidden, c.tolerance, 0) << "parameter " << i;
+      EXPECT_CLOSE(b.Best(static_cast<int>(i)), c.parameters[i].value, c.tolerance, 0) << "parameter " << i;
     // The session's cell keeps its values until the best point is asked for.
     if (c.parameters[0].label != NA()) continue;
     EXPECT_CLOSE(b.cell.zonnecel.layer[0].Na.p[0], 1e16, 1e-12, 0);
