@@ -1,10 +1,13 @@
-// The curve fitter from a script: the shipped example recovers its hidden defect density, and
-// the fit commands refuse what they cannot do.
+// The curve fitter from a script: the shipped examples recover their hidden values (the
+// defect density alone; the doping and the defect density together from a light I-V and a dark
+// C-V of one cell, both read from the program's own result files), and the fit commands refuse
+// what they cannot do.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "app/main_program.hpp"
+#include "app/program_run.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -14,21 +17,6 @@ struct Outcome {
   int status;
   std::string out, err;
   std::vector<RecordingUserInterface::Popup> popups;
-};
-
-// Messages are both recorded and counted by the program, so they are forwarded.
-class Forwarding : public UserInterface {
- public:
-  explicit Forwarding(RecordingUserInterface& to) : to_(to) {}
-  void MessagePopup(std::string_view t, std::string_view m) override { to_.MessagePopup(t, m); }
-  void StatusMessage(std::string_view) override {}
-  bool ConfirmPopup(std::string_view, std::string_view, bool safeDefault) override { return safeDefault; }
-  std::optional<std::string> FileSelectPopup(std::string_view, std::string_view, std::string_view, bool) override {
-    return std::nullopt;
-  }
-
- private:
-  RecordingUserInterface& to_;
 };
 
 Outcome Zoniq(std::vector<std::string> args) {
@@ -41,7 +29,8 @@ Outcome Zoniq(std::vector<std::string> args) {
   options.out = &out;
   options.err = &err;
   options.programFolder = test::HomeFolder();
-  const int status = RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<Forwarding>(ui), options);
+  const int status = RunZoniq(static_cast<int>(argv.size()), argv.data(),
+                              std::make_unique<test::ForwardingUserInterface>(ui), options);
   return {status, out.str(), err.str(), ui.popups};
 }
 
@@ -66,6 +55,21 @@ TEST(FitScriptTest, ShippedExampleRecoversTheHiddenDefectDensity) {
   EXPECT_LT(Shown(o.out, 'y'), 1e-4);  // the chi-square of 1 % noise is about 1e-4 or below
   EXPECT_NE(o.err.find("fit iteration 1/25: chi-square"), std::string::npos);
   const std::string table = test::ReadWholeFile(out.file("CIGS_fit_example.xls"));
+  EXPECT_NE(table.find("lowest Chi square at iteration"), std::string::npos);
+}
+
+TEST(FitTwoExampleTest, ShippedExampleRecoversDopingAndDefectDensityTogether) {
+  // The measured-like curves were simulated with NA = 3.2e16 and Nt = 4.5e14 cm⁻³ (the cell's
+  // own 2e16 and 1e14, where the fit starts) and 1 % noise on J and C: within 5 % each.
+  test::TempDir out;
+  const Outcome o = Zoniq({"CIGS.def", "fit_two_example.script", "--output", out.path().string()});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(o.popups.empty());
+  EXPECT_CLOSE(Shown(o.out, 'x'), 3.2e16, 0.05, 0);
+  EXPECT_CLOSE(Shown(o.out, 'y'), 4.5e14, 0.05, 0);
+  // The average of two chi-squares of 1 % noise: about 1e-4 or below.
+  EXPECT_LT(Shown(o.out, 'z'), 2e-4);
+  const std::string table = test::ReadWholeFile(out.file("CIGS_fit_two_example.xls"));
   EXPECT_NE(table.find("lowest Chi square at iteration"), std::string::npos);
 }
 
