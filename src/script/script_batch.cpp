@@ -126,13 +126,7 @@ int ProcessSetBatchCommand(ScriptContext& ctx, std::string_view option, std::str
   }
   const std::optional<double> v = ScriptValueToNumerical(rest, ctx.script.theScript, line, env);
   if (!v) return -1;
-  const auto whole = [&](double lo, double hi) {
-    if (*v == std::floor(*v) && *v >= lo && *v <= hi) return true;
-    env.Error(kSetTitle, "Script command: " + S(line) + "\nValue not recognised as a whole number from " +
-                             std::to_string(static_cast<long long>(lo)) + " to " +
-                             std::to_string(static_cast<long long>(hi)));
-    return false;
-  };
+  const auto whole = [&](double lo, double hi) { return WholeInRange(env, *v, lo, hi, line); };
   if (StartsWithNoCase(option, "jobs")) {
     if (!whole(1, 256)) return -1;
     b.batchJobs = static_cast<int>(*v);

@@ -68,13 +68,7 @@ int ProcessSetFitCommand(ScriptContext& ctx, std::string_view option, std::strin
   const Environment env = ctx.env();
   const std::optional<double> v = ScriptValueToNumerical(rest, ctx.script.theScript, line, env);
   if (!v) return -1;
-  const auto whole = [&](double lo, double hi) {
-    if (*v == std::floor(*v) && *v >= lo && *v <= hi) return true;
-    env.Error(kSetTitle, "Script command: " + S(line) + "\nValue not recognised as a whole number from " +
-                             std::to_string(static_cast<long long>(lo)) + " to " +
-                             std::to_string(static_cast<long long>(hi)));
-    return false;
-  };
+  const auto whole = [&](double lo, double hi) { return WholeInRange(env, *v, lo, hi, line); };
   CurveFitter& f = ctx.fit->theCurveFitter;
   if (StartsWithNoCase(option, "usebest")) {
     if (!whole(0, 1)) return -1;

@@ -2,6 +2,7 @@
 // optional part of the program (batches, curve fitting) is present in this run.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,15 @@ inline bool BatchAvailable(const ScriptContext& ctx, const char* title, std::str
 }
 inline bool FitAvailable(const ScriptContext& ctx, const char* title, std::string_view line) {
   return Available(ctx, ctx.fit != nullptr, title, line, "Curve fitting is");
+}
+
+// True when `v` is a whole number from `lo` to `hi`; else reported as a set command's error.
+inline bool WholeInRange(const Environment& env, double v, double lo, double hi, std::string_view line) {
+  if (v == std::floor(v) && v >= lo && v <= hi) return true;
+  env.Error(kSetTitle, "Script command: " + std::string(line) + "\nValue not recognised as a whole number from " +
+                           std::to_string(static_cast<long long>(lo)) + " to " +
+                           std::to_string(static_cast<long long>(hi)));
+  return false;
 }
 
 }  // namespace zoniq::script_titles
