@@ -9,16 +9,11 @@
 #include "batch/all_settings.hpp"
 #include "batch/batch_file.hpp"
 #include "batch/recorder.hpp"
+#include "fuzz_support.hpp"
 #include "ui/error_message.hpp"
 #include "ui/user_interface.hpp"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using zoniq::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -28,13 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   zoniq::BatchSetup batch;
   if (zoniq::ParseBatchSettings(env, text, "fuzz.sbf", batch) == 0) {
-    const std::string once = zoniq::BatchSettingsText(batch);
-    zoniq::BatchSetup again;
-    Check(zoniq::ParseBatchSettings(env, once, "fuzz.sbf", again) == 0);
-    const std::string twice = zoniq::BatchSettingsText(again);
-    zoniq::BatchSetup third;
-    Check(zoniq::ParseBatchSettings(env, twice, "fuzz.sbf", third) == 0);
-    Check(zoniq::BatchSettingsText(third) == twice);
+    const zoniq::BatchSetup third = zoniq::fuzz::RequireStableRoundTrip(
+        batch,
+        [&](const std::string& t, zoniq::BatchSetup& b) { return zoniq::ParseBatchSettings(env, t, "fuzz.sbf", b); },
+        [](const zoniq::BatchSetup& b) { return zoniq::BatchSettingsText(b); });
     long long steps = 0;
     std::string why;
     if (zoniq::CountBatchSteps(third, steps, why))
@@ -49,15 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (zoniq::SplitContainer(text, sections, present, markers, why) == 0) {
     std::size_t total = 0;
     for (const std::string& section : sections) total += section.size();
-    Check(total <= text.size() + zoniq::SplitLines(text).size());
+    Require(total <= text.size() + zoniq::SplitLines(text).size());
   }
 
   zoniq::RecorderSetup recorder;
   if (zoniq::SetRecordFromText(env, text, "fuzz.srf", recorder) == 0) {
     const std::string once = zoniq::RecordSettingsText(recorder);
     zoniq::RecorderSetup again;
-    Check(zoniq::SetRecordFromText(env, once, "fuzz.srf", again) == 0);
-    Check(zoniq::RecordSettingsText(again) == once);
+    Require(zoniq::SetRecordFromText(env, once, "fuzz.srf", again) == 0);
+    Require(zoniq::RecordSettingsText(again) == once);
   }
   return 0;
 }

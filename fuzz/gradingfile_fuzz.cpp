@@ -16,6 +16,7 @@
 #include "celldef/data_files.hpp"
 #include "celldef/interpolation.hpp"
 #include "common/zoniq_paths.hpp"
+#include "fuzz_support.hpp"
 #include "ui/error_message.hpp"
 #include "ui/user_interface.hpp"
 
@@ -26,24 +27,12 @@ void RequireFinite(const std::vector<double>& values) {
     if (!std::isfinite(v)) std::abort();
 }
 
-const std::string& InputPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("zoniq_gradingfile_fuzz_" + std::to_string(getpid()) + ".txt"))
-          .string();
-  return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zoniq;
-  const std::string& path = InputPath();
-  {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  static const std::string path = fuzz::InputPath("gradingfile_fuzz");
+  if (!fuzz::WriteInput(path, data, size)) return 0;
   RecordingUserInterface ui;
   ErrorReporting errors;
   Environment env;

@@ -13,61 +13,43 @@
 #include <variant>
 #include <vector>
 
+#include "fuzz_support.hpp"
 #include "measurements/measurement_file.hpp"
-
-namespace {
-
-const std::string& InputPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("zoniq_measurementfile_fuzz_" + std::to_string(getpid()) + ".txt"))
-          .string();
-  return path;
-}
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zoniq;
-  const std::string& path = InputPath();
-  {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  static const std::string path = fuzz::InputPath("measurementfile_fuzz");
+  if (!fuzz::WriteInput(path, data, size)) return 0;
   for (int kind = 0; kind < kMeasurementKinds; ++kind) {
     const ReadResult<MeasurementItem> r = ConstructMeasurementListItem(path, kind);
     if (!r.ok()) {
-      Require(!r.error.empty());
+      fuzz::Require(!r.error.empty());
       continue;
     }
     const MeasurementItem& m = *r.value;
-    Require(m.nPoints >= 1 && m.nPoints <= kMaxMeasurementPoints && m.valid == 1);
-    Require(m.area > 0.0 && std::isfinite(m.area) && m.temperature > 0.0);
+    fuzz::Require(m.nPoints >= 1 && m.nPoints <= kMaxMeasurementPoints && m.valid == 1);
+    fuzz::Require(m.area > 0.0 && std::isfinite(m.area) && m.temperature > 0.0);
     const auto n = static_cast<std::size_t>(m.nPoints);
     std::visit(
         [n](const auto& d) {
           using T = std::decay_t<decltype(d)>;
-          if constexpr (std::is_same_v<T, IVMeasurement>) Require(d.V.size() == n && d.J.size() == n);
+          if constexpr (std::is_same_v<T, IVMeasurement>) fuzz::Require(d.V.size() == n && d.J.size() == n);
           if constexpr (std::is_same_v<T, CVMeasurement>)
-            Require(d.V.size() == n && d.C.size() == n && d.G.size() == n && d.W.size() == n && d.Napp.size() == n);
+            fuzz::Require(d.V.size() == n && d.C.size() == n && d.G.size() == n && d.W.size() == n &&
+                          d.Napp.size() == n);
           if constexpr (std::is_same_v<T, CfMeasurement>)
-            Require(d.f.size() == n && d.ReZ.size() == n && d.ImZ.size() == n && d.Gw.size() == n);
-          if constexpr (std::is_same_v<T, QEMeasurement>) Require(d.lambda.size() == n && d.hv.size() == n);
+            fuzz::Require(d.f.size() == n && d.ReZ.size() == n && d.ImZ.size() == n && d.Gw.size() == n);
+          if constexpr (std::is_same_v<T, QEMeasurement>) fuzz::Require(d.lambda.size() == n && d.hv.size() == n);
         },
         m.data);
   }
   for (int type = 1; type <= 20; ++type) {
     const ReadResult<FitCurve> r = ReadFitMeasurement(path, type);
     if (!r.ok()) continue;
-    Require(!r.value->x.empty() && r.value->x.size() == r.value->y.size() &&
-            r.value->weight.size() == r.value->x.size());
+    fuzz::Require(!r.value->x.empty() && r.value->x.size() == r.value->y.size() &&
+                  r.value->weight.size() == r.value->x.size());
     for (std::size_t i = 0; i < r.value->x.size(); ++i)
-      Require(std::isfinite(r.value->x[i]) && std::isfinite(r.value->y[i]));
+      fuzz::Require(std::isfinite(r.value->x[i]) && std::isfinite(r.value->y[i]));
   }
   return 0;
 }

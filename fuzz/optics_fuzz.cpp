@@ -13,18 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
 #include "solver/dc_solve.hpp"
 
 namespace {
-
-const std::string& InputPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() / ("zoniq_optics_fuzz_" + std::to_string(getpid()) + ".txt")).string();
-  return path;
-}
 
 // One 2 µm layer of the default material on its mesh, built once.
 zoniq::DcProblem& Cell() {
@@ -50,13 +45,8 @@ void RequireGeneration(const zoniq::CalculationVariables& cv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zoniq;
-  const std::string& path = InputPath();
-  {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  static const std::string path = fuzz::InputPath("optics_fuzz");
+  if (!fuzz::WriteInput(path, data, size)) return 0;
   RecordingUserInterface ui;
   ErrorReporting errors;
   Environment env;

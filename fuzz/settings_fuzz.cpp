@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/settings_files.hpp"
 #include "common/format.hpp"
 #include "common/text.hpp"
+#include "settings/settings_files.hpp"
 #include "ui/error_message.hpp"
 #include "ui/session_core.hpp"
 #include "ui/user_interface.hpp"
