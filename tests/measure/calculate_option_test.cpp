@@ -10,32 +10,18 @@
 #include <vector>
 
 #include "app/main_program.hpp"
+#include "app/program_run.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-namespace fs = std::filesystem;
-
-class CalculateOption : public ::testing::Test {
+// Runs in a temporary current folder (counts.txt goes there) with the shipped program folder.
+class CalculateOption : public test::ProgramRun {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    fs::current_path(tmp_.path());  // counts.txt goes here
-  }
-  void TearDown() override { fs::current_path(old_); }
-
-  int Zoniq(std::vector<std::string> args) {
-    args.insert(args.begin(), "zoniq");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    RunOptions options;
-    options.out = &out_;
-    options.err = &err_;
-    options.programFolder = test::HomeFolder();
-    return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<RecordingUserInterface>(), options);
+    ProgramRun::SetUp();
+    home_ = test::HomeFolder();
   }
 
   // The number after "name = " in the report, or NaN.
@@ -45,10 +31,6 @@ class CalculateOption : public ::testing::Test {
     if (at == std::string::npos) return std::nan("");
     return std::stod(text.substr(text.find('=', at) + 1));
   }
-
-  test::TempDir tmp_;
-  fs::path old_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(CalculateOption, IlluminatedSweepPrintsTheCellParameters) {
