@@ -26,12 +26,6 @@ std::string Unquoted(std::string_view v) {
   return std::string(v);
 }
 
-BatchParameter AsBatchParameter(const std::array<int, 4>& label) {
-  BatchParameter bp;
-  bp.label = label;
-  return bp;
-}
-
 enum class Key {
   kMaxSteps,
   kMaxStepSize,
@@ -100,6 +94,22 @@ bool FileExists(const std::string& path) {
 }
 
 }  // namespace
+
+BatchParameter AsBatchParameter(const std::array<int, 4>& label) {
+  BatchParameter bp;
+  bp.label = label;
+  return bp;
+}
+
+BatchParameter FixedBatchParameter(const CurveFitMeasurement& m) {
+  BatchParameter bp = AsBatchParameter(m.fixedLabel);
+  if (m.fixedType == 3) {
+    bp.valuesFromList = 1;
+    bp.valuesAreFileNames = 1;
+    bp.fileNameList = {m.fixedText};
+  }
+  return bp;
+}
 
 int FixedParameterTypeOf(const std::array<int, 4>& label) {
   const std::string l2 = BP_constantToBatchKeyWord(2, label[1]);
@@ -423,12 +433,7 @@ int SetCurveFittingFromFile(const Environment& env, std::string_view name, const
       c.nPoints = static_cast<int>(c.x.size());
     }
     if (c.hasFixedParameter) {
-      BatchParameter bp = AsBatchParameter(c.fixedLabel);
-      if (c.fixedType == 3) {
-        bp.valuesFromList = 1;
-        bp.valuesAreFileNames = 1;
-        bp.fileNameList = {c.fixedText};
-      }
+      BatchParameter bp = FixedBatchParameter(c);
       BatchTarget target;
       std::string why;
       if (!ResolveBatchParameter(cell, bp, target, why)) {

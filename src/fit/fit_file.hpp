@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/batch_setup.hpp"
 #include "celldef/cell_definition.hpp"
 #include "fit/curve_fitter.hpp"
 #include "settings/settings_files.hpp"
@@ -23,6 +24,11 @@ inline constexpr const char* kFitReadTitle = "Error whilst reading curve fitting
 // value)" otherwise (fixedType 1, 1, 3, 2).
 std::string FixedParameterTypeText(const std::array<int, 4>& label);
 int FixedParameterTypeOf(const std::array<int, 4>& label);
+
+// The batch parameter of a fit parameter's label.
+BatchParameter AsBatchParameter(const std::array<int, 4>& label);
+// A measurement's fixed parameter as the batch would set it: a file name is a list of one file.
+BatchParameter FixedBatchParameter(const CurveFitMeasurement& m);
 
 // The body of the settings file (everything after the common header). Measurement files are
 // written as `fileNames` gives them (the folder check of the caller), or as stored when empty.

@@ -29,22 +29,6 @@ constexpr double kTwoPi = 6.283185307179586;
 
 std::size_t U(int i) { return static_cast<std::size_t>(i); }
 
-BatchParameter AsBatchParameter(const std::array<int, 4>& label) {
-  BatchParameter bp;
-  bp.label = label;
-  return bp;
-}
-
-// A fixed parameter as the batch would set it: a file name is a list of one file.
-BatchParameter FixedBatchParameter(const CurveFitMeasurement& m) {
-  BatchParameter bp = AsBatchParameter(m.fixedLabel);
-  if (m.fixedType == 3) {
-    bp.valuesFromList = 1;
-    bp.valuesAreFileNames = 1;
-    bp.fileNameList = {m.fixedText};
-  }
-  return bp;
-}
 double FixedValue(const CurveFitMeasurement& m) {
   return m.fixedType == 1 ? m.fixedInt : m.fixedType == 3 ? 0.0 : m.fixedReal;
 }
