@@ -44,51 +44,41 @@ void SetLevel(BulkDefectRecord& d, int k, double cn, double cp, double en, doubl
   r.gp_opt[0] = gp;
 }
 
-TEST(DefectOccupation, SingleLevelIsShockleyReadHall) {
+TEST(DefectOccupation, ShockleyReadHallClosedForms) {
   BulkDefectRecord d = HandDefect(1);
   SetLevel(d, 0, 2.0, 3.0, 0.5, 7.0, 0.25, 1.5);
-  const double n = 4.0, p = 0.125;
-  const auto f = DefectStateFractions(d, 0, 0, n, p);
+  auto f = DefectStateFractions(d, 0, 0, 4.0, 0.125);
   // f = (cn·n + ep + gp)/(cn·n + cp·p + en + ep + gn + gp) = (8 + 7 + 1.5)/(8 + 0.375 + 0.5 + 7 + 0.25 + 1.5).
-  const double fe = 16.5 / 17.625;
-  EXPECT_CLOSE(f[1], fe, 1e-15, 0.0);
-  EXPECT_CLOSE(f[0], 1.0 - fe, 1e-14, 0.0);
-}
+  EXPECT_CLOSE(f[1], 16.5 / 17.625, 1e-15, 0.0);
+  EXPECT_CLOSE(f[0], 1.0 - 16.5 / 17.625, 1e-14, 0.0);
+  // A level that exchanges no carriers at all leaves both states equally likely.
+  SetLevel(d, 0, 0.0, 0.0, 0.0, 0.0);
+  f = DefectStateFractions(d, 0, 0, 0.0, 0.0);
+  EXPECT_EQ(f[0], 0.5);
+  EXPECT_EQ(f[1], 0.5);
 
-TEST(DefectOccupation, MultivalentChainAndExtremeRates) {
-  BulkDefectRecord d = HandDefect(2);
+  d = HandDefect(2);
   // Level 0: A0 = ep + cn·n = 1 + 1·2 = 3, D0 = en + cp·p = 0.5 + 1·0.5 = 1 → P1/P0 = 3.
-  // Level 1: A1 = 0.25 + 0.5·2 = 1.25, D1 = 2 + 1·0.5 = 2.5 → P2/P1 = 0.5.
+  // Level 1: A1 = 0.25 + 0.5·2 = 1.25, D1 = 2 + 1·0.5 = 2.5 → P2/P1 = 0.5. So P = (1, 3, 1.5)/5.5.
   SetLevel(d, 0, 1.0, 1.0, 0.5, 1.0);
   SetLevel(d, 1, 0.5, 1.0, 2.0, 0.25);
-  auto f = DefectStateFractions(d, 0, 0, 2.0, 0.5);
-  // P = (1, 3, 1.5) / 5.5.
+  f = DefectStateFractions(d, 0, 0, 2.0, 0.5);
   EXPECT_CLOSE(f[0], 1.0 / 5.5, 1e-15, 0.0);
   EXPECT_CLOSE(f[1], 3.0 / 5.5, 1e-15, 0.0);
   EXPECT_CLOSE(f[2], 1.5 / 5.5, 1e-15, 0.0);
-  // Rates 600 orders of magnitude apart neither overflow nor lose the sum.
+  // Rates 600 orders of magnitude apart neither overflow nor lose the sum; state 1 fills from
+  // state 0 and empties from state 2.
   SetLevel(d, 0, 1e300, 1e-300, 1e-300, 1e300);
   SetLevel(d, 1, 1e-300, 1e300, 1e300, 1e-300);
   f = DefectStateFractions(d, 0, 0, 1e10, 1e-10);
   EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]) && std::isfinite(f[2]));
   EXPECT_CLOSE(f[0] + f[1] + f[2], 1.0, 1e-15, 0.0);
-  EXPECT_CLOSE(f[1], 1.0, 1e-15, 0.0);  // state 1 fills from state 0 and empties from state 2
-  // A level that exchanges no carriers at all leaves both states equally likely.
-  BulkDefectRecord idle = HandDefect(1);
-  f = DefectStateFractions(idle, 0, 0, 0.0, 0.0);
-  EXPECT_EQ(f[0], 0.5);
-  EXPECT_EQ(f[1], 0.5);
-}
+  EXPECT_CLOSE(f[1], 1.0, 1e-15, 0.0);
 
-TEST(DefectOccupation, ChargeStateTexts) {
-  // Code c: state s carries (c − 3) − s elementary charges.
-  EXPECT_EQ(ChargeStateText(3, 0), "0");
-  EXPECT_EQ(ChargeStateText(3, 1), "-");
-  EXPECT_EQ(ChargeStateText(4, 0), "+");
-  EXPECT_EQ(ChargeStateText(1, 0), "2-");
-  EXPECT_EQ(ChargeStateText(6, 0), "3+");
-  EXPECT_EQ(ChargeStateText(1, 4), "6-");
-  EXPECT_EQ(ChargeStateText(0, 2), "0");
+  // Charge-state names: with code c, state s carries (c − 3) − s elementary charges.
+  const std::tuple<int, int, const char*> names[] = {{3, 0, "0"},  {3, 1, "-"},  {4, 0, "+"}, {1, 0, "2-"},
+                                                     {6, 0, "3+"}, {1, 4, "6-"}, {0, 2, "0"}};
+  for (const auto& [code, state, text] : names) EXPECT_EQ(ChargeStateText(code, state), text) << code << state;
 }
 
 // The pn junction with a neutral level 0.3 eV above EV in the base (Nt = 1e20 /m³, σ = 1e-19 m²).
@@ -142,16 +132,15 @@ TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) 
                                                    "Rpth1,1,1 (#/cm3.s)"};
   EXPECT_EQ(titles, expectedTitles);
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));  // one line per mesh point
-  // Equilibrium in the neutral base (p = NA = 1e16 /cm³, n = ni²/NA): the capture rates are
-  // those of the defect model, Rnth = Nt·σ·vth·n·(1 − f) and Rpth = Nt·σ·vth·p·f with the
-  // Fermi-Dirac occupation f of the level (Nt = 1e14 /cm³, σ = 1e-15 cm², vth = 1e7 cm/s). The
-  // base's middle is neutral to 1e-6 (solver tests); 1e-4 leaves room for the Fermi level.
-  const int inBase = cv.mesh.first[0] + cv.mesh.points[0] / 2;
+  // Equilibrium in the neutral base (p = NA = 1e16 /cm³, n = ni²/NA): Rnth = Nt·σ·vth·n·(1 − f)
+  // and Rpth = Nt·σ·vth·p·f with the Fermi-Dirac occupation f of the level (Nt = 1e14 /cm³,
+  // σ = 1e-15 cm², vth = 1e7 cm/s); 1e-4 leaves room for the Fermi level of the base's middle.
+  const auto inBase = static_cast<std::size_t>(cv.mesh.first[0] + cv.mesh.points[0] / 2);
   const double ni2 = 1e19 * 1e19 * std::exp(-1.12 / kVt);
   const double Ev = kVt * std::log(1e16 / 1e19);  // EV − EF in the neutral base [eV]
   const double f = 1.0 / (1.0 + std::exp((Ev + 0.3) / kVt));
-  EXPECT_CLOSE(rows[static_cast<std::size_t>(inBase)][9], 1e14 * 1e-15 * 1e7 * (ni2 / 1e16) * (1.0 - f), 1e-4, 0.0);
-  EXPECT_CLOSE(rows[static_cast<std::size_t>(inBase)][13], 1e14 * 1e-15 * 1e7 * 1e16 * f, 1e-4, 0.0);
+  EXPECT_CLOSE(rows[inBase][9], 1e14 * 1e-15 * 1e7 * (ni2 / 1e16) * (1.0 - f), 1e-4, 0.0);
+  EXPECT_CLOSE(rows[inBase][13], 1e14 * 1e-15 * 1e7 * 1e16 * f, 1e-4, 0.0);
   // Detailed balance of each transition at every point: Gnth = Rnth and Gpth = Rpth.
   for (const std::vector<double>& r : rows) {
     ASSERT_EQ(r.size(), 14u);
@@ -159,15 +148,12 @@ TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) 
     EXPECT_CLOSE(r[12], r[13], 1e-6, 0.0);
     EXPECT_EQ(r[7], 0.0);  // no optical transitions through defects
   }
-
-  // Forward bias: in steady state each level captures as many electrons as holes, and that net
-  // capture is the solver's SRH recombination rate (U of the defect model) at every point. The
-  // file holds 9 significant digits, and capture minus emission cancels a few more where the
-  // two nearly balance: 1e-7.
+  // Forward bias: each level captures as many electrons as holes, and that net capture is the
+  // solver's SRH rate at every point (9 digits written, a few more lost where capture and
+  // emission nearly balance: 1e-7).
   ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
-  rows = TableRows(GenerationRecombinationTable(cv), nullptr);
   double largest = 0.0;
-  for (const std::vector<double>& r : rows) {
+  for (const std::vector<double>& r : TableRows(GenerationRecombinationTable(cv), nullptr)) {
     EXPECT_CLOSE(-r[6], r[3], 1e-7, 1e-3);   // net Gn = −U_SRH
     EXPECT_CLOSE(-r[10], r[3], 1e-7, 1e-3);  // net Gp = −U_SRH
     EXPECT_EQ(r[2], r[3]);                   // no radiative or Auger recombination in this cell
@@ -182,13 +168,12 @@ TEST(OccupationTable, EquilibriumOccupationIsFermiDirac) {
   ASSERT_EQ(SolveEquilibrium(cv), 0);
   const std::string text = OccupationTable(cv);
   // A single level has no distribution to name.
-  ASSERT_EQ(text.substr(0, text.find('\n') + 1),
-            "The energydistribution of the defects which are not single level are:\n");
+  const std::string names = "The energydistribution of the defects which are not single level are:\n";
+  ASSERT_EQ(text.substr(0, names.size()), names);
   std::vector<std::string> titles;
-  const std::vector<std::vector<double>> rows = TableRows(text.substr(text.find('\n') + 1), &titles);
-  const std::vector<std::string> expectedTitles = {"x (\xB5m)", "i", "f_t(electrons)1,1,1,1 {0/0}",
-                                                   "f_t(holes)1,1,1,1 {0/0}"};
-  EXPECT_EQ(titles, expectedTitles);
+  const std::vector<std::vector<double>> rows = TableRows(text.substr(names.size()), &titles);
+  EXPECT_EQ(titles,
+            (std::vector<std::string>{"x (\xB5m)", "i", "f_t(electrons)1,1,1,1 {0/0}", "f_t(holes)1,1,1,1 {0/0}"}));
   BandDiagramProfiles b;
   BandDiagramFromSolution(cv, +1, b);
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
@@ -201,18 +186,16 @@ TEST(OccupationTable, EquilibriumOccupationIsFermiDirac) {
       EXPECT_EQ(r[2], 0.0);  // outside the defect's layer
       continue;
     }
-    // Degeneracy 1: f = 1/(1 + exp((Et − EF)/kT)) with Et = Ev + 0.3 eV and EF = 0. Nine
-    // significant digits are written; 1e-7 relative covers the energies' rounding too.
-    const double fe = 1.0 / (1.0 + std::exp((b.Ev[k] + 0.3) / kVt));
-    EXPECT_CLOSE(r[2], fe, 1e-7, 1e-300) << "point " << i;
+    // f = 1/(1 + exp((Et − EF)/kT)) with Et = Ev + 0.3 eV and EF = 0; 9 significant digits
+    // written, 1e-7 relative covers the energies' rounding too.
+    EXPECT_CLOSE(r[2], 1.0 / (1.0 + std::exp((b.Ev[k] + 0.3) / kVt)), 1e-7, 1e-300) << "point " << i;
     EXPECT_CLOSE(r[2] + r[3], 1.0, 1e-8, 0.0);
   }
 }
 
 TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
-  // A Gaussian distribution (W = 0.1 eV) around 0.5 eV above EV in the base, evaluated at the
-  // default 7 energies: one pair of occupation columns per energy, and the distribution named
-  // above the table.
+  // A Gaussian distribution (W = 0.1 eV) around 0.5 eV above EV in the base at the default 7
+  // energies: one pair of occupation columns per energy, and the distribution named above.
   auto pb = std::make_unique<DcProblem>();
   InputParameters set = test::PnJunction();
   test::AddSingleLevelDefect(set, 0, 0.5, 1e20, 1e-19);
@@ -230,19 +213,15 @@ TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
   ASSERT_EQ(titles.size(), 2u + 2u * 7u);
   EXPECT_EQ(titles[2], "f_t(electrons)1,1,1,1 {0/0}");
   EXPECT_EQ(titles[15], "f_t(holes)1,1,1,7 {0/0}");
-  // At equilibrium every energy E of the distribution is occupied as 1/(1 + exp((E − EF)/kT)):
-  // the occupations rise monotonically from the upper to the lower end of the axis.
+  // At equilibrium every energy E of the distribution is occupied as 1/(1 + exp((E − EF)/kT)).
   BandDiagramProfiles b;
   BandDiagramFromSolution(cv, +1, b);
-  const int ip = cv.mesh.first[0] + cv.mesh.points[0] / 2;
-  const std::vector<double>& r = rows[static_cast<std::size_t>(ip)];
+  const auto ip = static_cast<std::size_t>(cv.mesh.first[0] + cv.mesh.points[0] / 2);
   const EnergyAxis& axis = cv.rec.layer[0][0].axis;
-  for (int e = 0; e < 7; ++e) {
-    const double E = b.Ev[static_cast<std::size_t>(ip)] + 0.5 + axis.offset[static_cast<std::size_t>(e)];
-    EXPECT_CLOSE(r[2 + 2 * static_cast<std::size_t>(e)], 1.0 / (1.0 + std::exp(E / kVt)), 1e-7, 1e-300)
-        << "energy " << e;
+  for (std::size_t e = 0; e < 7; ++e) {
+    const double E = b.Ev[ip] + 0.5 + axis.offset[e];
+    EXPECT_CLOSE(rows[ip][2 + 2 * e], 1.0 / (1.0 + std::exp(E / kVt)), 1e-7, 1e-300) << "energy " << e;
   }
-
   // Under forward bias the rates summed over the distribution (trapezoid rule over the axis)
   // are again the solver's SRH recombination, which integrates the same way.
   ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
@@ -255,14 +234,12 @@ TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
   EXPECT_GT(largest, 1e10);
 }
 
-TEST(GenerationFile, LegendTablesAndMessages) {
+TEST(GenerationFile, LegendTablesAndSaving) {
   OutputEnvironment o;
   std::unique_ptr<DcProblem> pb = JunctionWithDefect();
   ASSERT_EQ(SolveEquilibrium(pb->cv), 0);
   SimulationRecord rec = test::IlluminatedRecord();
   const std::string gen = GenerationFileText(rec, pb->cv, false, o.context);
-  const std::string head = "ZONIQ 3.2.0 (test)\nSimulation of generation - recombination profiles\n";
-  EXPECT_EQ(gen.substr(0, head.size()), head);
   const std::string legend =
       "Generation-recombination at actual bias voltage\t    0.0000\tVolt\n"
       "\n> Legend:\n"
@@ -285,6 +262,11 @@ TEST(GenerationFile, LegendTablesAndMessages) {
       "\n\n";
   const std::size_t at = gen.find("Generation-recombination at actual bias voltage");
   ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(gen.substr(0, at), [&] {
+    std::string h;
+    WriteOutputHeader(h, rec, kResultGenerationRecombination, true, o.context.header);
+    return h;
+  }());
   EXPECT_EQ(gen.substr(at, legend.size()), legend);
   EXPECT_EQ(gen.substr(at + legend.size()), GenerationRecombinationTable(pb->cv));
 
@@ -302,25 +284,15 @@ TEST(GenerationFile, LegendTablesAndMessages) {
   EXPECT_EQ(occ.substr(oat, occLegend.size()), occLegend);
   EXPECT_EQ(occ.substr(oat + occLegend.size()), ft_naar_file(pb->cv));
 
-  // Save: ".gen" in the generation folder, ".occ" in the occupation folder, one prompt.
+  // Saved: ".gen" files in the generation folder, ".occ" files in the occupation folder.
   test::TempDir dir;
-  o.ui.answer = dir.file("profiles.gen");
-  EXPECT_EQ(gen_naar_file(&rec, pb->cv, false, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
-  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/generation");
-  EXPECT_EQ(o.ui.asked.back().pattern, "*.gen");
-  EXPECT_EQ(test::ReadWholeFile(dir.file("profiles.gen")), gen);
-  o.ui.answer = dir.file("occupation.occ");
-  EXPECT_EQ(gen_naar_file(&rec, pb->cv, true, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
-  EXPECT_EQ(o.ui.asked.back().folder, "/zoniq-home/occupation");
-  EXPECT_EQ(o.ui.asked.back().pattern, "*.occ");
-  EXPECT_EQ(test::ReadWholeFile(dir.file("occupation.occ")), occ);
-
-  // Nothing calculated yet: a message pop-up (not through the error log).
-  o.errors.ErrorMessageMode = 1;
-  o.ui.popups.clear();
+  for (const bool occupation : {false, true}) {
+    o.ui.answer = dir.file(occupation ? "f.occ" : "f.gen");
+    EXPECT_EQ(gen_naar_file(&rec, pb->cv, occupation, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
+    EXPECT_EQ(o.ui.asked.back(), occupation ? "/zoniq-home/occupation *.occ" : "/zoniq-home/generation *.gen");
+    EXPECT_EQ(test::ReadWholeFile(*o.ui.answer), occupation ? occ : gen);
+  }
   EXPECT_EQ(gen_naar_file(nullptr, pb->cv, false, OutputTarget{kOutputShow, nullptr}, o.context), kNothingWritten);
-  ASSERT_EQ(o.ui.popups.size(), 1u);
-  EXPECT_EQ(o.ui.popups[0].title, "Function Save or Show Genreration/Recombination");
 }
 
 }  // namespace

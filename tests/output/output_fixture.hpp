@@ -14,21 +14,16 @@
 namespace zoniq::test {
 
 // Records every message; the save dialog answers `answer` (nullopt: the user cancels) and
-// remembers what it was asked.
+// remembers where it looked.
 class DialogUserInterface : public RecordingUserInterface {
  public:
-  std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern, std::string_view prompt,
-                                             bool forSaving) override {
-    asked.push_back({std::string(folder), std::string(pattern), std::string(prompt)});
-    saving = forSaving;
+  std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern, std::string_view,
+                                             bool) override {
+    asked.push_back(std::string(folder) + " " + std::string(pattern));
     return answer;
   }
-  struct Question {
-    std::string folder, pattern, prompt;
-  };
   std::optional<std::string> answer;
-  std::vector<Question> asked;
-  bool saving = false;
+  std::vector<std::string> asked;  // "folder pattern"
 };
 
 // Everything a writer reports to, with a header whose file dates are all 7 February 2023,
@@ -66,29 +61,15 @@ inline SimulationRecord IlluminatedRecord() {
 
 // The header that IlluminatedRecord() gets for the I-V file, written out from the layout.
 inline std::string IlluminatedIVHeader() {
-  return "ZONIQ 3.2.0 (test)\n"
-         "Simulation of I-V curves\n"
-         "Single shot simulation #\t1\n"
-         "Calculation started : \t05-03-2024 10:20:30\n"
-         "\n"
-         "problem definition file :\tC:\\cells\\cigs.def\n"
-         "last saved: \t07-02-2023 at 09:05:03\n"
-         "\n"
-         "Calculation under illumination\n"
-         "Optical generation from internal ZONIQ calculation\n"
-         "Illumination from the right\n"
-         "spectrum file :\t\n"
+  return "ZONIQ 3.2.0 (test)\nSimulation of I-V curves\nSingle shot simulation #\t1\n"
+         "Calculation started : \t05-03-2024 10:20:30\n\nproblem definition file :\tC:\\cells\\cigs.def\n"
+         "last saved: \t07-02-2023 at 09:05:03\n\nCalculation under illumination\n"
+         "Optical generation from internal ZONIQ calculation\nIllumination from the right\nspectrum file :\t\n"
          "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe  last saved: \t07-02-2023 at 09:05:03\n"
-         "Neutral density filter: ND\t  0.0000\n"
-         "Transmission of ND filter:\t  1.0000e+00\n"
-         "Power from spectrum:\t  100.0370\tmW/cm2\n"
-         "Incident power on solar cell structure\t  100.0370\tmW/cm2\n"
-         "\n"
-         "Working point conditions\n"
-         "Temperature\t  300.00\tK\n"
-         "Workpoint bias voltage\t    0.0000\tVolt\n"
-         "Frequency\t  1.0000e+06\tHz\n"
-         "\n";
+         "Neutral density filter: ND\t  0.0000\nTransmission of ND filter:\t  1.0000e+00\n"
+         "Power from spectrum:\t  100.0370\tmW/cm2\nIncident power on solar cell structure\t  100.0370\tmW/cm2\n\n"
+         "Working point conditions\nTemperature\t  300.00\tK\nWorkpoint bias voltage\t    0.0000\tVolt\n"
+         "Frequency\t  1.0000e+06\tHz\n\n";
 }
 
 }  // namespace zoniq::test
