@@ -1,6 +1,5 @@
 // The band-diagram file: the table layout against text written out by hand, and the columns of
-// solved pn junctions against device physics (equilibrium and forward bias), read back from
-// the written text.
+// solved pn junctions against device physics (equilibrium, forward bias, interface states).
 #include "output/band_diagram.hpp"
 
 #include <gtest/gtest.h>
@@ -9,10 +8,12 @@
 #include <memory>
 #include <sstream>
 
+#include "measure/iv_sweep.hpp"
 #include "output/result_files.hpp"
 #include "output_fixture.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -51,42 +52,35 @@ BandDiagramProfiles TinyDiagram() {
 }
 
 TEST(BandDiagramFile, TinyTableByteForByte) {
-  // Fields after the index: a tab and one blank before each, two blanks before the
-  // recombination rate and the cumulative recombination; x fixed 14.6, energies fixed 14.8,
-  // all else sci 16.8.
-  const std::string z = "\t   0.00000000e+00";   // a zero field with one blank before it
-  const std::string zeros5 = z + z + z + z + z;  // jn … jtot
-  const std::string expected =
-      "Band diagramme at actual bias voltage\t    0.1000\tVolt\n"
-      "\nbulk\n\n"
+  // Fields after the index: a tab and one blank before each, two blanks before the recombination
+  // rate and the cumulative recombination; x fixed 14.6, energies fixed 14.8, all else sci 16.8.
+  const std::string z = "\t   0.00000000e+00", z5 = z + z + z + z + z;  // z5: jn … jtot
+  std::string z8;  // the eight currents of the interface row: two blanks before each
+  for (int k = 0; k < 8; ++k) z8 += "\t    0.00000000e+00";
+  const std::string head =
       "   i\t       x(um)\t      Ec(eV)\t      Fn(eV)\t      Fp(eV)\t      Ev(eV)\t     n(/cm3)\t     p(/cm3)\t"
       "rho(defect) (/cm3)\tnet doping (/cm3)\t   rho(/cm3)\t     E(V/cm)\t  jn(mA/cm2)\t  jp(mA/cm2)\t"
       "  jn_tunnel(mA/cm2)\t  jp_tunnel(mA/cm2)\tjtot(mA/cm2)\t generation(#/cm3.s)\t  recombination(#/cm3.s)\t"
-      "cumulative generation (mA/cm2)\tcumulative recombination (mA/cm2)\n"
-      "\n"
-      "   0\t       0.000000\t     1.00000000\t     0.00000000\t     0.00000000\t    -0.50000000"
-      "\t   1.00000000e+03\t   1.00000000e+16" +
-      z + "\t  -1.00000000e+16" + z + z + zeros5 + z + "\t    0.00000000e+00" + z + "\t   -2.50000000e-03\n" +
-      "   1\t       0.500000\t     0.87500000\t     0.00000000\t     0.00000000\t    -0.62500000"
-      "\t   2.00000000e+04\t   5.00000000e+14" +
-      z + "\t  -1.00000000e+16\t  -5.00000000e+15\t   2.50000000e+02" + zeros5 + z + "\t    1.50000000e+20" + z +
-      "\t   -2.50000000e-03\n" +
-      "   2\t       0.500000\t     0.87500000\t     0.00000000\t     0.00000000\t    -0.62500000"
-      "\t   2.00000000e+04\t   5.00000000e+14" +
-      z + "\t   1.00000000e+17\t   5.00000000e+16\t   2.50000000e+02" + zeros5 + z + "\t    0.00000000e+00" + z +
-      "\t   -2.50000000e-03\n" +
-      "   3\t       1.250000\t    -0.12500000\t     0.00000000\t     0.00000000\t    -1.62500000"
-      "\t   1.00000000e+17\t   1.00000000e+02" +
-      z + "\t   1.00000000e+17" + z + z + zeros5 + z + "\t    0.00000000e+00" + z + "\t   -2.50000000e-03\n" +
-      "\n\n\ninterface\n\n"
-      "  IF\t       x(um)\t jn1(mA/cm2)\t jn2(mA/cm2)\t jp1(mA/cm2)\t jp2(mA/cm2)\t jn1[with tunnel](mA/cm2)\t "
-      "jn2[with tunnel](mA/cm2)\t jp1[with tunnel](mA/cm2)\t jp2[with tunnel](mA/cm2)\t  js(mA/cm2)\t   pi(C/cm2)\n"
-      "\n"
-      "   0\t        0.500000"
-      "\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00"
-      "\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00\t    0.00000000e+00"
-      "\t    1.00000000e-04\t   -3.20000000e-08\n";
-  EXPECT_EQ(BandDiagramText(TinyDiagram()), expected);
+      "cumulative generation (mA/cm2)\tcumulative recombination (mA/cm2)\n\n";
+  const std::string cum = z + "\t   -2.50000000e-03\n", noR = z + "\t    0.00000000e+00" + cum;
+  const std::string mid =
+      "\t     0.87500000\t     0.00000000\t     0.00000000\t    -0.62500000\t   2.00000000e+04\t"
+      "   5.00000000e+14" +
+      z;
+  EXPECT_EQ(BandDiagramText(TinyDiagram()),
+            "Band diagramme at actual bias voltage\t    0.1000\tVolt\n\nbulk\n\n" + head +
+                "   0\t       0.000000\t     1.00000000\t     0.00000000\t     0.00000000\t    -0.50000000\t   "
+                "1.00000000e+03\t   1.00000000e+16" +
+                z + "\t  -1.00000000e+16" + z + z + z5 + noR + "   1\t       0.500000" + mid +
+                "\t  -1.00000000e+16\t  -5.00000000e+15\t   2.50000000e+02" + z5 + z + "\t    1.50000000e+20" + cum +
+                "   2\t       0.500000" + mid + "\t   1.00000000e+17\t   5.00000000e+16\t   2.50000000e+02" + z5 + noR +
+                "   3\t       1.250000\t    -0.12500000\t     0.00000000\t     0.00000000\t    -1.62500000\t   "
+                "1.00000000e+17\t   1.00000000e+02" +
+                z + "\t   1.00000000e+17" + z + z + z5 + noR +
+                "\n\n\ninterface\n\n  IF\t       x(um)\t jn1(mA/cm2)\t jn2(mA/cm2)\t jp1(mA/cm2)\t jp2(mA/cm2)\t "
+                "jn1[with tunnel](mA/cm2)\t jn2[with tunnel](mA/cm2)\t jp1[with tunnel](mA/cm2)\t "
+                "jp2[with tunnel](mA/cm2)\t  js(mA/cm2)\t   pi(C/cm2)\n\n   0\t        0.500000" +
+                z8 + "\t    1.00000000e-04\t   -3.20000000e-08\n");
 }
 
 // The rows of the bulk table of a written band-diagram file: every number of each row.
@@ -130,16 +124,9 @@ enum Col {
 
 constexpr double kVt = 0.0259;  // the solver's thermal voltage at 300 K [V]
 
-std::unique_ptr<DcProblem> Junction() {
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, test::PnJunction(), MeshSettings{}), 0) << pb->ctx.lastMessage;
-  return pb;
-}
-
 TEST(BandDiagramPhysics, EquilibriumPnJunction) {
-  std::unique_ptr<DcProblem> pb = Junction();
+  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   OutputEnvironment o;
   SimulationRecord rec = test::IlluminatedRecord();
   rec.wp.dark = 1;
@@ -183,9 +170,8 @@ TEST(BandDiagramPhysics, EquilibriumPnJunction) {
 }
 
 TEST(BandDiagramPhysics, ForwardBiasSplitsTheQuasiFermiLevels) {
-  std::unique_ptr<DcProblem> pb = Junction();
+  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   ASSERT_EQ(SolveDarkBias(cv, 0.4, 3), 0);
   BandDiagramProfiles b;
   BandDiagramFromSolution(cv, +1, b);
@@ -214,9 +200,8 @@ TEST(BandDiagramPhysics, ForwardBiasSplitsTheQuasiFermiLevels) {
 }
 
 TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
-  std::unique_ptr<DcProblem> pb = Junction();
+  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   // A uniform generation of 1e21 /cm³·s (1e27 /m³·s) over the 6 µm stack, in the solver's units
   // of each layer: its photocurrent is q·G·W = 1.602e-19·1e27·6e-6 A/m² = 96.12 mA/cm².
   const Schaal& s = pb->par.schaal;
@@ -246,6 +231,47 @@ TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
   BandDiagramProfiles b;
   EXPECT_EQ(eb_naar_file(&rec, cv, OutputTarget{kOutputFill, nullptr}, o.context, &b), kWritten);
   EXPECT_EQ(b.cumG, right.cumG);  // light from the right
+}
+
+// Interface states at the junction (donor-like Gaussian band, unequal cross sections) in the dark
+// at 0.5 V: no bulk recombination, so every recombination current is at the interface.
+std::unique_ptr<DcProblem> WithInterfaceStates() {
+  InputParameters set = test::PnJunction();
+  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
+  set.convergence.defectdiscretisations = 5;
+  return test::SolvedInTheDark(set, 0.5, 5);
+}
+
+TEST(BandDiagramPhysics, InterfaceRowBalancesTheCurrents) {
+  auto pb = WithInterfaceStates();
+  const CalculationVariables& cv = pb->cv;
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, 1, b);
+  ASSERT_EQ(b.interfaces.size(), 1u);
+  const InterfaceProfileRow& r = b.interfaces[0];
+  // Steady state: the interface captures as many electrons as holes; the electron channel of
+  // each side is a separate quantity (unequal cross sections); without tunnelling the enhanced
+  // copies equal the plain fluxes.
+  EXPECT_GT(r.js, 0.0);
+  EXPECT_CLOSE(r.jp1 + r.jp2, r.js, 1e-9, 0.0);
+  EXPECT_GT(std::fabs(r.jn1 - r.jn2), 0.1 * r.js);
+  EXPECT_EQ(r.jn1t, r.jn1);
+  EXPECT_EQ(r.jp2t, r.jp2);
+  CurrentDensities j;
+  EXPECT_CLOSE(EvaluateIVPoint(cv, j).jifr, r.js, 1e-12, 0.0);  // the I-V decomposition's current
+  EXPECT_CLOSE(r.pi, cv.ifr.sigma[0] * 1e-4, 1e-15, 0.0);       // C/cm²
+  EXPECT_GT(r.pi, 0.0);                                         // donor-like
+  // The cumulative recombination collects the minority currents at the contacts and the
+  // interface current on the way: at the end it is the total current.
+  EXPECT_CLOSE(b.cumR.back(), b.jtot[1], 1e-6, 0.0);
+  // The interface row of the file: js and pi in sci 16.8, 9 significant digits.
+  const std::string text = BandDiagramText(b);
+  std::istringstream row(text.substr(text.find("\n   0\t  ", text.find("\ninterface\n")) + 5));
+  std::vector<double> v;
+  for (double x; v.size() < 11 && row >> x;) v.push_back(x);
+  ASSERT_EQ(v.size(), 11u);
+  EXPECT_CLOSE(v[9], r.js, 1e-7, 0.0);
+  EXPECT_CLOSE(v[10], r.pi, 1e-7, 0.0);
 }
 
 }  // namespace

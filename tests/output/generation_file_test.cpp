@@ -1,8 +1,10 @@
 // The generation-recombination and occupation files: the occupation of defect states against
-// the closed forms of Shockley-Read-Hall statistics, the per-level rates against the solver's
-// recombination, and the layout of the two files.
+// the closed forms of Shockley-Read-Hall statistics and Fermi-Dirac, the per-level rates against
+// the solver's recombination, interface occupations against the interface charge, and the
+// layout of the two files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <sstream>
@@ -11,6 +13,7 @@
 #include "output/result_files.hpp"
 #include "output_fixture.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/solved_cells.hpp"
 #include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
@@ -83,54 +86,36 @@ TEST(DefectOccupation, ShockleyReadHallClosedForms) {
 
 // The pn junction with a neutral level 0.3 eV above EV in the base (Nt = 1e20 /m³, σ = 1e-19 m²).
 std::unique_ptr<DcProblem> JunctionWithDefect() {
-  auto pb = std::make_unique<DcProblem>();
   InputParameters set = test::PnJunction();
   test::AddSingleLevelDefect(set, 0, 0.3, 1e20, 1e-19);
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  return pb;
+  return test::SolvedAtEquilibrium(set);
 }
 
-std::vector<std::vector<double>> TableRows(const std::string& table, std::vector<std::string>* titles) {
+// The rows of a table as numbers; its first line (the column titles) goes to `titles`.
+std::vector<std::vector<double>> TableRows(const std::string& table, std::string* titles = nullptr) {
   std::istringstream in(table);
   std::string line;
   std::getline(in, line);
-  if (titles) {
-    titles->clear();
-    std::size_t a = 0;
-    for (std::size_t b; (b = line.find('\t', a)) != std::string::npos; a = b + 1)
-      titles->push_back(line.substr(a, b - a));
-  }
+  if (titles) *titles = line;
   std::vector<std::vector<double>> rows;
   while (std::getline(in, line)) {
     std::istringstream row(line);
-    std::vector<double> v;
-    for (double x; row >> x;) v.push_back(x);
-    rows.push_back(v);
+    rows.emplace_back();
+    for (double x; row >> x;) rows.back().push_back(x);
   }
   return rows;
 }
 
-TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) {
+TEST(GenerationRecombinationTable, PerLevelRatesAndOccupationAgainstTheDefectModel) {
   std::unique_ptr<DcProblem> pb = JunctionWithDefect();
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
-  std::vector<std::string> titles;
+  std::string titles;
   std::vector<std::vector<double>> rows = TableRows(GenerationRecombinationTable(cv), &titles);
-  const std::vector<std::string> expectedTitles = {"x (\xB5m)",
-                                                   "Geh (#/cm3.s)",
-                                                   "Total recombination (#/cm3.s)",
-                                                   "SRH recombination (#/cm3.s)",
-                                                   "Radiative recombination (#/cm3.s)",
-                                                   "Auger recombination (#/cm3.s)",
-                                                   "net Gn1,1,1 (#/cm3.s)",
-                                                   "IPV Gn1,1,1 (#/cm3.s)",
-                                                   "Gnth1,1,1 (#/cm3.s)",
-                                                   "Rnth1,1,1 (#/cm3.s)",
-                                                   "net Gp1,1,1 (#/cm3.s)",
-                                                   "IPV Gp1,1,1 (#/cm3.s)",
-                                                   "Gpth1,1,1 (#/cm3.s)",
-                                                   "Rpth1,1,1 (#/cm3.s)"};
-  EXPECT_EQ(titles, expectedTitles);
+  EXPECT_EQ(titles,
+            "x (\xB5m)\tGeh (#/cm3.s)\tTotal recombination (#/cm3.s)\tSRH recombination (#/cm3.s)\tRadiative "
+            "recombination (#/cm3.s)\tAuger recombination (#/cm3.s)\tnet Gn1,1,1 (#/cm3.s)\tIPV Gn1,1,1 (#/cm3.s)\t"
+            "Gnth1,1,1 (#/cm3.s)\tRnth1,1,1 (#/cm3.s)\tnet Gp1,1,1 (#/cm3.s)\tIPV Gp1,1,1 (#/cm3.s)\t"
+            "Gpth1,1,1 (#/cm3.s)\tRpth1,1,1 (#/cm3.s)\t");
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));  // one line per mesh point
   // Equilibrium in the neutral base (p = NA = 1e16 /cm³, n = ni²/NA): Rnth = Nt·σ·vth·n·(1 − f)
   // and Rpth = Nt·σ·vth·p·f with the Fermi-Dirac occupation f of the level (Nt = 1e14 /cm³,
@@ -148,12 +133,36 @@ TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) 
     EXPECT_CLOSE(r[12], r[13], 1e-6, 0.0);
     EXPECT_EQ(r[7], 0.0);  // no optical transitions through defects
   }
+
+  // The occupation at every point is Fermi-Dirac, f = 1/(1 + exp((Et − EF)/kT)) with
+  // Et = Ev + 0.3 eV, EF = 0 (9 digits written; 1e-7 covers the energies' rounding too). A single
+  // level has no distribution to name.
+  const std::string names = "The energydistribution of the defects which are not single level are:\n";
+  const std::string occupation = OccupationTable(cv);
+  ASSERT_EQ(occupation.substr(0, names.size()), names);
+  rows = TableRows(occupation.substr(names.size()), &titles);
+  EXPECT_EQ(titles, "x (\xB5m)\ti\tf_t(electrons)1,1,1,1 {0/0}\tf_t(holes)1,1,1,1 {0/0}\t");
+  BandDiagramProfiles b;
+  BandDiagramFromSolution(cv, +1, b);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    ASSERT_EQ(rows[k].size(), 4u);
+    EXPECT_EQ(rows[k][1], i);
+    // Outside the defect's layer: zero.
+    const double fe = i > cv.mesh.last[0] ? 0.0 : 1.0 / (1.0 + std::exp((b.Ev[k] + 0.3) / kVt));
+    EXPECT_CLOSE(rows[k][2], fe, 1e-7, 1e-300) << "point " << i;
+    if (i <= cv.mesh.last[0]) {
+      EXPECT_CLOSE(rows[k][2] + rows[k][3], 1.0, 1e-8, 0.0);
+    }
+  }
+
   // Forward bias: each level captures as many electrons as holes, and that net capture is the
   // solver's SRH rate at every point (9 digits written, a few more lost where capture and
   // emission nearly balance: 1e-7).
   ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
   double largest = 0.0;
-  for (const std::vector<double>& r : TableRows(GenerationRecombinationTable(cv), nullptr)) {
+  for (const std::vector<double>& r : TableRows(GenerationRecombinationTable(cv))) {
     EXPECT_CLOSE(-r[6], r[3], 1e-7, 1e-3);   // net Gn = −U_SRH
     EXPECT_CLOSE(-r[10], r[3], 1e-7, 1e-3);  // net Gp = −U_SRH
     EXPECT_EQ(r[2], r[3]);                   // no radiative or Auger recombination in this cell
@@ -162,57 +171,24 @@ TEST(GenerationRecombinationTable, PerLevelRatesBalanceTheSolversRecombination) 
   EXPECT_GT(largest, 1e12);
 }
 
-TEST(OccupationTable, EquilibriumOccupationIsFermiDirac) {
-  std::unique_ptr<DcProblem> pb = JunctionWithDefect();
-  CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
-  const std::string text = OccupationTable(cv);
-  // A single level has no distribution to name.
-  const std::string names = "The energydistribution of the defects which are not single level are:\n";
-  ASSERT_EQ(text.substr(0, names.size()), names);
-  std::vector<std::string> titles;
-  const std::vector<std::vector<double>> rows = TableRows(text.substr(names.size()), &titles);
-  EXPECT_EQ(titles,
-            (std::vector<std::string>{"x (\xB5m)", "i", "f_t(electrons)1,1,1,1 {0/0}", "f_t(holes)1,1,1,1 {0/0}"}));
-  BandDiagramProfiles b;
-  BandDiagramFromSolution(cv, +1, b);
-  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
-  for (int i = 0; i < cv.mesh.N; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    const std::vector<double>& r = rows[k];
-    ASSERT_EQ(r.size(), 4u);
-    EXPECT_EQ(r[1], i);
-    if (i > cv.mesh.last[0]) {
-      EXPECT_EQ(r[2], 0.0);  // outside the defect's layer
-      continue;
-    }
-    // f = 1/(1 + exp((Et − EF)/kT)) with Et = Ev + 0.3 eV and EF = 0; 9 significant digits
-    // written, 1e-7 relative covers the energies' rounding too.
-    EXPECT_CLOSE(r[2], 1.0 / (1.0 + std::exp((b.Ev[k] + 0.3) / kVt)), 1e-7, 1e-300) << "point " << i;
-    EXPECT_CLOSE(r[2] + r[3], 1.0, 1e-8, 0.0);
-  }
-}
-
 TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
   // A Gaussian distribution (W = 0.1 eV) around 0.5 eV above EV in the base at the default 7
   // energies: one pair of occupation columns per energy, and the distribution named above.
-  auto pb = std::make_unique<DcProblem>();
   InputParameters set = test::PnJunction();
   test::AddSingleLevelDefect(set, 0, 0.5, 1e20, 1e-19);
   set.cellParas.layer[0].srh[0][0].distribution = ED_GAUSS;
   set.cellParas.layer[0].srh[0][0].Ekar = 0.1;
-  ASSERT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
+  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(set);
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   const std::string text = OccupationTable(cv);
   const std::string names =
       "The energydistribution of the defects which are not single level are:\nlayer 1, defect 1: gauss\n";
   ASSERT_EQ(text.substr(0, names.size()), names);
-  std::vector<std::string> titles;
+  std::string titles;
   const std::vector<std::vector<double>> rows = TableRows(text.substr(names.size()), &titles);
-  ASSERT_EQ(titles.size(), 2u + 2u * 7u);
-  EXPECT_EQ(titles[2], "f_t(electrons)1,1,1,1 {0/0}");
-  EXPECT_EQ(titles[15], "f_t(holes)1,1,1,7 {0/0}");
+  EXPECT_EQ(std::count(titles.begin(), titles.end(), '\t'), 2 + 2 * 7);
+  EXPECT_NE(titles.find("\tf_t(electrons)1,1,1,1 {0/0}\t"), std::string::npos);
+  EXPECT_NE(titles.find("\tf_t(holes)1,1,1,7 {0/0}\t"), std::string::npos);
   // At equilibrium every energy E of the distribution is occupied as 1/(1 + exp((E − EF)/kT)).
   BandDiagramProfiles b;
   BandDiagramFromSolution(cv, +1, b);
@@ -226,7 +202,7 @@ TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
   // are again the solver's SRH recombination, which integrates the same way.
   ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
   double largest = 0.0;
-  for (const std::vector<double>& g : TableRows(GenerationRecombinationTable(cv), nullptr)) {
+  for (const std::vector<double>& g : TableRows(GenerationRecombinationTable(cv))) {
     ASSERT_EQ(g.size(), 14u);
     EXPECT_CLOSE(-g[6], g[3], 1e-7, 1e-3);
     largest = std::max(largest, g[3]);
@@ -234,10 +210,40 @@ TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
   EXPECT_GT(largest, 1e10);
 }
 
+TEST(OccupationTable, InterfaceColumnsGiveTheInterfaceCharge) {
+  // A donor-like Gaussian band of interface states (5 energies) at the junction, at 0.5 V.
+  InputParameters set = test::PnJunction();
+  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
+  set.convergence.defectdiscretisations = 5;
+  auto pb = test::SolvedInTheDark(set, 0.5, 5);
+  const CalculationVariables& cv = pb->cv;
+  const std::string t = OccupationTable(cv);
+  const std::size_t at = t.find("x (");
+  ASSERT_NE(t.find("interface 1, defect 1: "), std::string::npos);
+  std::string titles;
+  const std::vector<std::vector<double>> rows = TableRows(t.substr(at), &titles);
+  EXPECT_EQ(std::count(titles.begin(), titles.end(), '\t'), 2 + 2 * 5);
+  EXPECT_NE(titles.find("\tf_t(IF electrons)1,1,1 {+/0}\t"), std::string::npos);
+  EXPECT_NE(titles.find("\tf_t(IF holes)1,1,5 {+/0}\t"), std::string::npos);
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(cv.mesh.N));
+  // On both interface points the empty (charged) states give σ = q·Σ Nt·f_h, the charge in
+  // Gauss's law; elsewhere the columns are zero.
+  const auto p = static_cast<std::size_t>(cv.mesh.last[0]);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_EQ(rows[i].size(), 12u) << i;
+    const bool atInterface = i == p || i == p + 1;
+    double sigma = 0.0;
+    for (std::size_t k = 0; k < 5; ++k) {
+      sigma += kQ * cv.ifrec.iface[0][0].records[k].Nt * rows[i][3 + 2 * k];  // donor: charged when empty
+      EXPECT_NEAR(rows[i][2 + 2 * k] + rows[i][3 + 2 * k], atInterface ? 1.0 : 0.0, atInterface ? 1e-8 : 0.0);
+    }
+    EXPECT_CLOSE(sigma, atInterface ? cv.ifr.sigma[0] : 0.0, 1e-7, 0.0) << i;
+  }
+}
+
 TEST(GenerationFile, LegendTablesAndSaving) {
   OutputEnvironment o;
   std::unique_ptr<DcProblem> pb = JunctionWithDefect();
-  ASSERT_EQ(SolveEquilibrium(pb->cv), 0);
   SimulationRecord rec = test::IlluminatedRecord();
   const std::string gen = GenerationFileText(rec, pb->cv, false, o.context);
   const std::string legend =
