@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sstream>
 
 #include "output/result_files.hpp"
 #include "output_fixture.hpp"
@@ -118,20 +117,15 @@ TEST(IVFile, NumbersReadBackWithinTheirWrittenPrecision) {
   r.iv.v = {-0.123456789, 0.0000004, 0.987654321};
   r.iv.j = {-31.234567891234, 1.5e-12, 4.56789e+3};
   r.iv.jAuger = {-7.7e-30, 6.02e23, 1e-300};
-  const std::string block = IVBlock(r, o.context);
-  std::istringstream in(block.substr(block.find("\n\n", block.find("    v(V)")) + 2));
+  const std::vector<std::vector<double>> rows = test::TableRows(IVBlock(r, o.context), "    v(V)");
+  ASSERT_EQ(rows.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
-    std::string line;
-    ASSERT_TRUE(std::getline(in, line));
-    std::istringstream row(line);
-    std::vector<double> v;
-    for (double x; row >> x;) v.push_back(x);
-    ASSERT_EQ(v.size(), 9u) << line;
+    ASSERT_EQ(rows[i].size(), 9u);
     // v has 6 decimals (half a unit of the last: 5e-7 V); the currents 9 significant digits.
-    EXPECT_CLOSE(v[0], r.iv.v[i], 0.0, 5e-7);
-    EXPECT_CLOSE(v[1], r.iv.j[i], 5e-9, 0.0);
-    EXPECT_CLOSE(v[2], r.iv.jbulk[i], 5e-9, 0.0);
-    EXPECT_CLOSE(v[8], r.iv.jAuger[i], 5e-9, 0.0);
+    EXPECT_CLOSE(rows[i][0], r.iv.v[i], 0.0, 5e-7);
+    EXPECT_CLOSE(rows[i][1], r.iv.j[i], 5e-9, 0.0);
+    EXPECT_CLOSE(rows[i][2], r.iv.jbulk[i], 5e-9, 0.0);
+    EXPECT_CLOSE(rows[i][8], r.iv.jAuger[i], 5e-9, 0.0);
   }
 }
 

@@ -1,8 +1,10 @@
 // Shared pieces of the result-file tests: a user interface whose save dialog answers with a
-// chosen path, a fixed clock for the file dates of the header, and a record built by hand.
+// chosen path, a fixed clock for the file dates of the header, a record built by hand, and a
+// reader of the numbers of a written table.
 #pragma once
 
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,24 @@ inline std::string IlluminatedIVHeader() {
          "Power from spectrum:\t  100.0370\tmW/cm2\nIncident power on solar cell structure\t  100.0370\tmW/cm2\n\n"
          "Working point conditions\nTemperature\t  300.00\tK\nWorkpoint bias voltage\t    0.0000\tVolt\n"
          "Frequency\t  1.0000e+06\tHz\n\n";
+}
+
+// The rows of numbers of a table: the lines after the line that starts with `heading` (which goes
+// to `line`), skipping empty lines before the first row, up to the next empty line.
+inline std::vector<std::vector<double>> TableRows(const std::string& text, const std::string& heading,
+                                                  std::string* headingLine = nullptr) {
+  std::istringstream in(text.substr(text.rfind(heading, 0) == 0 ? 0 : text.find("\n" + heading) + 1));
+  std::string line;
+  std::getline(in, line);
+  if (headingLine) *headingLine = line;
+  std::vector<std::vector<double>> rows;
+  while (std::getline(in, line) && !(line.empty() && !rows.empty())) {
+    if (line.empty()) continue;
+    std::istringstream row(line);
+    rows.emplace_back();
+    for (double x; row >> x;) rows.back().push_back(x);
+  }
+  return rows;
 }
 
 }  // namespace zoniq::test
