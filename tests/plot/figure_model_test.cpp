@@ -1,15 +1,20 @@
-// The figure model: which series each graph holds, from which data, with which axes. The data
-// a picture shows must be the data the result files write, so the I-V and band-diagram graphs
-// are compared with the columns of the files' text.
+// The figure model: which series each graph holds, from which data, with which axes. The data a
+// picture shows must be the data the result files write, so the I-V and band-diagram graphs are
+// compared with the columns of the files' text; every panel of a simulation is then drawn.
 #include "plot/figure_model.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <list>
+#include <optional>
 #include <string>
+#include <tuple>
 
-#include "output/result_files.hpp"
+#include "measure/admittance_analysis.hpp"
+#include "output/output_fixture.hpp"
+#include "plot/plot_render.hpp"
 #include "plot_fixture.hpp"
 #include "test_util.hpp"
 
@@ -19,42 +24,26 @@ namespace {
 using test::GraphOf;
 using test::PanelIndexOf;
 
-// The rows of the table that follows the heading line beginning with `heading` (after one
-// empty line), up to the next empty line, split at tabs into numbers.
-std::vector<std::vector<double>> TableAfter(const std::string& text, const std::string& heading) {
-  std::vector<std::vector<double>> rows;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line) && line.rfind(heading, 0) != 0) {
-  }
-  std::getline(in, line);  // the empty line
-  while (std::getline(in, line) && !line.empty()) {
-    std::vector<double> row;
-    std::istringstream fields(line);
-    std::string f;
-    while (std::getline(fields, f, '\t'))
-      if (f.find_first_not_of(' ') != std::string::npos) row.push_back(std::stod(f));
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-OutputContext Context(const Environment& env) {
-  OutputContext c;
-  c.env = &env;
-  c.header.version = "test";
-  return c;
-}
-
+// One simulation of the CIGS example (41 I-V points) for every test of the suite.
 class CigsFigures : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(run.Run("-0.2:0.8:41")) << "the CIGS example did not simulate";
-    sources = SourcesFromSimulation(*run.sim, bands);
+  static void SetUpTestSuite() {
+    run = std::make_unique<test::CigsRun>();
+    ran = run->Run("-0.2:0.8:41");
+    sources = SourcesFromSimulation(*run->sim, bands);
   }
-  test::CigsRun run;
-  BandDiagramProfiles bands;
-  PlotSources sources;
+  static void TearDownTestSuite() { run.reset(); }
+  void SetUp() override {
+    ASSERT_TRUE(ran) << "the CIGS example did not simulate";
+    env = run->env();
+    out.env = &env;
+  }
+  static inline std::unique_ptr<test::CigsRun> run;
+  static inline bool ran = false;
+  static inline BandDiagramProfiles bands;
+  static inline PlotSources sources;
+  Environment env;
+  OutputContext out;
 };
 
 TEST_F(CigsFigures, TheIVGraphShowsTheIVFileColumns) {
@@ -62,8 +51,7 @@ TEST_F(CigsFigures, TheIVGraphShowsTheIVFileColumns) {
   const PlotGraph& g = GraphOf(panel, "iv");
   ASSERT_EQ(g.series.size(), 1u);
   const PlotSeries& s = g.series[0];
-  const Environment env = run.env();
-  const auto rows = TableAfter(IVBlock(*run.sim->CurrentRecord(), Context(env)), "    v(V)");
+  const auto rows = test::TableRows(IVBlock(*run->sim->CurrentRecord(), out), "    v(V)");
   ASSERT_EQ(rows.size(), 41u);
   ASSERT_EQ(s.x.size(), 41u);
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -71,95 +59,103 @@ TEST_F(CigsFigures, TheIVGraphShowsTheIVFileColumns) {
     EXPECT_NEAR(s.x[i], rows[i][0], 5e-7) << i;
     EXPECT_TRUE(test::IsClose(s.y[i], rows[i][1], 1e-8, 1e-12)) << i;
   }
-  // The legend names the simulation by its number, as the file's header does.
-  EXPECT_EQ(s.name, "simulation #" + std::to_string(run.sim->CurrentRecord()->number));
+  EXPECT_EQ(s.name, "simulation #" + std::to_string(run->sim->CurrentRecord()->number));
   // The abscissa spans the sweep exactly; the ordinate the currents with 5 % room.
   EXPECT_NEAR(g.x.min, -0.2, 1e-12);
   EXPECT_NEAR(g.x.max, 0.8, 1e-12);
   const double lo = *std::min_element(s.y.begin(), s.y.end()), hi = *std::max_element(s.y.begin(), s.y.end());
   EXPECT_NEAR(g.y.min, lo - 0.05 * (hi - lo), 1e-9 * (hi - lo));
   EXPECT_NEAR(g.y.max, hi + 0.05 * (hi - lo), 1e-9 * (hi - lo));
-
-  // The recombination graph: logarithmic, positive values only, one line style per mechanism.
+  // The recombination graph: logarithmic, positive values only, one line per mechanism.
   const PlotGraph& r = GraphOf(panel, "recombination");
   EXPECT_EQ(r.y.scale, AxisScale::kLog);
-  ASSERT_FALSE(r.series.empty());
-  EXPECT_EQ(r.series[0].name, s.name + " SRH");
+  EXPECT_EQ(r.series.at(0).name, s.name + " SRH");
   for (const PlotSeries& rs : r.series)
     for (double v : rs.y) EXPECT_GT(v, 0.0) << rs.name;
-  EXPECT_LE(r.y.min, r.series[0].y.front());
 }
 
 TEST_F(CigsFigures, TheBandDiagramShowsTheEbFileColumns) {
   const PlotPanel panel = BuildPanel(PanelIndexOf("eb"), sources);
-  const Environment env = run.env();
-  const std::string text = BandDiagramFileText(*run.sim->CurrentRecord(), run.sim->currentCalcVars, Context(env));
-  const auto rows = TableAfter(text, "   i\t");
-  ASSERT_EQ(static_cast<int>(rows.size()), run.sim->currentCalcVars.mesh.N);
-
-  const PlotGraph& e = GraphOf(panel, "energybands");
+  const auto rows =
+      test::TableRows(BandDiagramFileText(*run->sim->CurrentRecord(), run->sim->currentCalcVars, out), "   i\t");
+  ASSERT_EQ(static_cast<int>(rows.size()), run->sim->currentCalcVars.mesh.N);
+  // Each series against its file column: EC, EV, Fn, Fp (fixed 14.8), n, p, jtot (9 digits);
+  // the densities on a logarithmic axis.
+  const PlotGraph &e = GraphOf(panel, "energybands"), &d = GraphOf(panel, "carrierdensities");
+  const PlotGraph& j = GraphOf(panel, "currents");  // no tunnelling: electrons, holes, total
   ASSERT_EQ(e.series.size(), 4u);
-  const char* names[] = {"EC", "EV", "Fn", "Fp"};
-  const int columns[] = {2, 5, 3, 4};  // Ec, Ev, Fn, Fp in the file
-  for (int k = 0; k < 4; ++k) {
-    const PlotSeries& s = e.series[static_cast<std::size_t>(k)];
-    EXPECT_EQ(s.name, names[k]);
-    ASSERT_EQ(static_cast<int>(s.x.size()), run.sim->currentCalcVars.mesh.N);
+  ASSERT_EQ(d.series.size(), 2u);
+  ASSERT_EQ(j.series.size(), 3u);
+  EXPECT_EQ(d.y.scale, AxisScale::kLog);
+  const std::tuple<const PlotSeries*, const char*, std::size_t, double, double> columns[] = {
+      {&e.series[0], "EC", 2, 0.0, 5e-9},     {&e.series[1], "EV", 5, 0.0, 5e-9}, {&e.series[2], "Fn", 3, 0.0, 5e-9},
+      {&e.series[3], "Fp", 4, 0.0, 5e-9},     {&d.series[0], "n", 6, 1e-8, 0.0},  {&d.series[1], "p", 7, 1e-8, 0.0},
+      {&j.series[2], "jtot", 16, 1e-8, 1e-12}};
+  for (const auto& [s, name, column, rel, abs] : columns) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(s->name, name);
+    ASSERT_EQ(s->y.size(), rows.size());
     for (const auto& row : rows) {
       const auto i = static_cast<std::size_t>(row[0]);
-      EXPECT_NEAR(s.x[i], row[1], 5e-7) << names[k] << " at " << i;                                     // fixed 14.6
-      EXPECT_NEAR(s.y[i], row[static_cast<std::size_t>(columns[k])], 5e-9) << names[k] << " at " << i;  // 14.8
+      EXPECT_NEAR(s->x[i], row[1], 5e-7);  // fixed 14.6
+      EXPECT_TRUE(test::IsClose(s->y[i], row[column], rel, abs)) << i;
     }
   }
   EXPECT_NE(e.title.find(" at 0.8000 V"), std::string::npos) << e.title;  // the last I-V point
-  // The CIGS absorber's gap: EC − EV = 1.15 eV at the back contact.
-  EXPECT_NEAR(e.series[0].y[0] - e.series[1].y[0], 1.15, 1e-9);
-
-  // Densities on a logarithmic axis spanning whole decades around the data.
-  const PlotGraph& d = GraphOf(panel, "carrierdensities");
-  EXPECT_EQ(d.y.scale, AxisScale::kLog);
-  ASSERT_EQ(d.series.size(), 2u);
-  for (const auto& row : rows) {
-    const auto i = static_cast<std::size_t>(row[0]);
-    EXPECT_TRUE(test::IsClose(d.series[0].y[i], row[6], 1e-8)) << "n at " << i;
-    EXPECT_TRUE(test::IsClose(d.series[1].y[i], row[7], 1e-8)) << "p at " << i;
-  }
-  EXPECT_DOUBLE_EQ(std::log10(d.y.min), std::round(std::log10(d.y.min)));
-  for (const PlotSeries& s : d.series)
-    for (double v : s.y) EXPECT_TRUE(v >= d.y.min && v <= d.y.max);
-
-  // Currents: no tunnelling in this cell, so electrons, holes and the total.
-  const PlotGraph& j = GraphOf(panel, "currents");
-  ASSERT_EQ(j.series.size(), 3u);
-  EXPECT_EQ(j.series[2].name, "jtot");
-  for (const auto& row : rows)
-    EXPECT_TRUE(test::IsClose(j.series[2].y[static_cast<std::size_t>(row[0])], row[16], 1e-8, 1e-12));
-
+  EXPECT_NEAR(e.series[0].y[0] - e.series[1].y[0], 1.15, 1e-9);           // the CIGS gap at the back
   // One defect level per layer, its occupation between 0 and 1.
   const PlotGraph& f = GraphOf(panel, "ftraps");
   EXPECT_EQ(f.series.size(), 3u);
-  EXPECT_TRUE(f.y.min == 0.0 && f.y.max == 1.0);
   for (const PlotSeries& s : f.series)
     for (double v : s.y) EXPECT_TRUE(v >= 0.0 && v <= 1.0) << s.name;
-
-  // Generation-recombination: the net recombination changes sign, only its positive part can
-  // stand on the logarithmic axis.
+  // The net recombination changes sign: only its positive part stands on the logarithmic axis.
   const PlotGraph gr = GraphOf(BuildPanel(PanelIndexOf("genrec"), sources), "genrec");
   ASSERT_EQ(gr.series.size(), 2u);
   std::size_t positiveR = 0;
   for (const auto& row : rows) positiveR += row[18] > 0.0 ? 1 : 0;
   EXPECT_EQ(gr.series[1].y.size(), positiveR);
-  for (double v : gr.series[1].y) EXPECT_GT(v, 0.0);
+}
+
+TEST_F(CigsFigures, EveryPanelDrawsAPngOfTheSetSizeWithItsCurvesInTheirColours) {
+  std::list<SimulationRecord> records = run->sim->simulaties;
+  records.push_back(test::HandMadeSweepRecord(2, 2));  // C-V, C-f and QE curves
+  PlotSources src = sources;
+  src.records = &records;
+  PictureOptions options;
+  options.width = 640;
+  options.height = 480;
+  for (std::size_t k = 0; k < PanelTable().size(); ++k) {
+    const PlotPanel panel = BuildPanel(static_cast<int>(k), src);
+    SCOPED_TRACE(panel.keyword);
+    std::string bytes, error;
+    ASSERT_TRUE(RenderPicture(SelectedGraphs(panel), options, bytes, error)) << error;
+    const test::DecodedPng png = test::DecodePng(bytes);
+    ASSERT_TRUE(png.ok) << png.error;
+    EXPECT_EQ(std::make_pair(png.width, png.height), std::make_pair(640, 480));
+    EXPECT_GT(test::InkFraction(png), 0.01);  // axes, ticks and labels at least; never a blank page
+    EXPECT_TRUE(PanelHasData(panel) || test::ColouredPixels(png) == 0);  // ac and record: the note, no curve
+    for (const PlotGraph& g : panel.graphs)
+      for (const PlotSeries& s : g.series)
+        EXPECT_GT(test::PixelsNear(png, s.colour, 24), 0) << g.keyword << ": " << s.name;
+  }
+  // One graph alone fills the page (the default size): Fp (purple) has more room than in the
+  // whole panel. Drawing is deterministic: the same graph gives the same bytes.
+  const PlotPanel eb = BuildPanel(PanelIndexOf("eb"), src);
+  std::string whole, one, again, error;
+  ASSERT_TRUE(RenderPicture(SelectedGraphs(eb), PictureOptions{}, whole, error)) << error;
+  ASSERT_TRUE(RenderPicture(SelectedGraphs(eb, {0}), PictureOptions{}, one, error)) << error;
+  ASSERT_TRUE(RenderPicture(SelectedGraphs(eb, {0}), PictureOptions{}, again, error));
+  EXPECT_EQ(again, one);
+  const test::DecodedPng a = test::DecodePng(whole), b = test::DecodePng(one);
+  EXPECT_EQ(std::make_pair(b.width, b.height), std::make_pair(1000, 750));
+  EXPECT_GT(test::PixelsNear(b, 0x9467BD, 24), test::PixelsNear(a, 0x9467BD, 24));
 }
 
 TEST(FigureModel, SweepPanelsShowEveryRecordInItsColour) {
-  std::list<SimulationRecord> records;
-  records.push_back(test::HandMadeSweepRecord(1, 1));
-  records.push_back(test::HandMadeSweepRecord(2, 2));
+  std::list<SimulationRecord> records{test::HandMadeSweepRecord(1, 1), test::HandMadeSweepRecord(2, 2)};
   records.back().cv.C[0] = 10.0;  // tell the two apart
   PlotSources src;
   src.records = &records;
-
   const PlotPanel cv = BuildPanel(PanelIndexOf("cv"), src);
   const PlotGraph& c = GraphOf(cv, "cv");
   ASSERT_EQ(c.series.size(), 2u);
@@ -171,12 +167,12 @@ TEST(FigureModel, SweepPanelsShowEveryRecordInItsColour) {
   const PlotGraph& ms = GraphOf(cv, "Mott-Schottky");
   EXPECT_DOUBLE_EQ(ms.series[0].y[0], 0.0025);
   EXPECT_DOUBLE_EQ(ms.series[0].y[4], 1.0 / 2500.0);
-  // The doping profile Napp(W), logarithmic in Napp.
+  // The doping profile Napp(W), logarithmic in Napp over whole decades: 3e16 rounds up to 1e17.
   const PlotGraph& np = GraphOf(cv, "dopingprofile");
   EXPECT_EQ(np.y.scale, AxisScale::kLog);
   EXPECT_EQ(np.series[0].x, (std::vector<double>{0.5, 0.4, 0.3, 0.25, 0.2}));
   EXPECT_DOUBLE_EQ(np.y.min, 1e15);
-  EXPECT_DOUBLE_EQ(np.y.max, 1e17);  // 3e16 rounds up to the next decade
+  EXPECT_DOUBLE_EQ(np.y.max, 1e17);
 
   const PlotPanel cf = BuildPanel(PanelIndexOf("cf"), src);
   const PlotGraph& cfg = GraphOf(cf, "cf");
@@ -189,9 +185,7 @@ TEST(FigureModel, SweepPanelsShowEveryRecordInItsColour) {
   EXPECT_EQ(ny.series[0].y, (std::vector<double>{10.0, 40.0, 35.0, 8.0}));  // −Z.im
   EXPECT_DOUBLE_EQ(ny.x.max - ny.x.min, ny.y.max - ny.y.min);
   EXPECT_TRUE(ny.x.min <= 5.0 && ny.x.max >= 100.0 && ny.y.min <= 8.0 && ny.y.max >= 40.0);
-  // G/f: 1e-5 S/cm2 at 100 Hz.
-  EXPECT_DOUBLE_EQ(GraphOf(cf, "G(f)/f-f").series[0].y[0], 1e-7);
-
+  EXPECT_DOUBLE_EQ(GraphOf(cf, "G(f)/f-f").series[0].y[0], 1e-7);  // G/f: 1e-5 S/cm2 at 100 Hz
   const PlotGraph qe = GraphOf(BuildPanel(PanelIndexOf("qe"), src), "qe");
   ASSERT_EQ(qe.series.size(), 2u);
   EXPECT_EQ(qe.series[0].y, (std::vector<double>{70.0, 90.0, 60.0}));
@@ -207,8 +201,8 @@ TEST(FigureModel, WhatCannotBeShownIsLeftOutNotInvented) {
   iv.j = {-1e-3, 0.0, NAN, 2e-2, 5.0};
   PlotSources src;
   src.records = &records;
-  const PlotGraph lin = GraphOf(BuildPanel(PanelIndexOf("iv"), src), "iv");
-  EXPECT_EQ(lin.series[0].x, (std::vector<double>{0.0, 0.1, 0.3, 0.4}));  // the NaN point is left out
+  EXPECT_EQ(GraphOf(BuildPanel(PanelIndexOf("iv"), src), "iv").series[0].x,
+            (std::vector<double>{0.0, 0.1, 0.3, 0.4}));  // the NaN point is left out
   // |J| on a logarithmic axis: the zero is left out too; whole decades 1e-3 … 10.
   src.logCurrent = true;
   const PlotGraph log = GraphOf(BuildPanel(PanelIndexOf("iv"), src), "iv");
@@ -217,24 +211,14 @@ TEST(FigureModel, WhatCannotBeShownIsLeftOutNotInvented) {
   EXPECT_DOUBLE_EQ(log.y.min, 1e-3);
   EXPECT_DOUBLE_EQ(log.y.max, 10.0);
   EXPECT_EQ(log.series[0].colour, CurveColour(3));
-  // No recombination arrays: the graph is empty and says so.
-  const PlotGraph rec = GraphOf(BuildPanel(PanelIndexOf("iv"), src), "recombination");
-  EXPECT_TRUE(rec.series.empty());
-  EXPECT_FALSE(rec.note.empty());
-}
 
-TEST(FigureModel, RecordPanelShowsEveryRecordedQuantityAgainstTheStep) {
-  // Two quantities over three steps; the second step of the second could not be recorded (NaN)
-  // and is left out, not drawn as a zero.
+  // Recorded quantities against the step: a step that could not be recorded (NaN) is left out.
   RecordedResults r;
   r.names = {"efficiency", "Voc"};
   r.steps = {1.0, 2.0, 3.0};
   r.values = {{17.4, 19.3, 19.9}, {0.62, std::nan(""), 0.64}};
-  PlotSources src;
   src.recorded = &r;
-  const PlotPanel p = BuildPanel(PanelIndexOf("record"), src);
-  ASSERT_EQ(p.graphs.size(), 1u);
-  const PlotGraph& g = p.graphs[0];
+  const PlotGraph g = BuildPanel(PanelIndexOf("record"), src).graphs.at(0);
   ASSERT_EQ(g.series.size(), 2u);
   EXPECT_EQ(g.series[0].name, "efficiency");
   EXPECT_EQ(g.series[0].y, (std::vector<double>{17.4, 19.3, 19.9}));
@@ -260,11 +244,7 @@ TEST(FigureModel, PanelsWithoutDataAreEmptyWithANote) {
     EXPECT_FALSE(PanelHasData(p)) << keyword;
     for (const PlotGraph& g : p.graphs) {
       EXPECT_EQ(g.note, note) << keyword << "." << g.keyword;
-      EXPECT_LT(g.x.min, g.x.max);
-      EXPECT_LT(g.y.min, g.y.max);
-      if (g.y.scale == AxisScale::kLog) {
-        EXPECT_GT(g.y.min, 0.0);
-      }
+      EXPECT_TRUE(g.x.min < g.x.max && g.y.min < g.y.max && (g.y.scale != AxisScale::kLog || g.y.min > 0.0));
     }
   }
   // A C-V curve of 3 points has no W and Napp.
@@ -278,12 +258,8 @@ TEST(FigureModel, PanelsWithoutDataAreEmptyWithANote) {
 }
 
 TEST(FigureModel, GraphNamesOfTheSaveCommand) {
-  struct Case {
-    const char *panel, *graph, *part;
-    int panelIndex;
-    std::vector<int> graphs;  // empty: not recognised
-  };
-  const Case cases[] = {
+  // Panel, graph, part, then the panel index and graphs selected (none: not recognised).
+  const std::tuple<const char*, const char*, const char*, int, std::vector<int>> cases[] = {
       {"eb", "whole", "", 0, {0, 1, 2, 3}},
       {"eb", "carrierdensities", "", 0, {1}},
       {"ac", "currents", "", 1, {0, 1}},
@@ -294,25 +270,98 @@ TEST(FigureModel, GraphNamesOfTheSaveCommand) {
       {"cf", "Nyquist", "", 5, {2}},
       {"cf", "gf", "", 5, {1}},
       {"record", "result", "", 8, {0}},
-      // Not recognised: unknown panel or graph, a graph of another panel, a missing graph,
-      // a part where none belongs.
+      {"as", "whole", "", 9, {0}},
+      {"as", "as", "", 9, {0}},
+      // An unknown panel or graph, a graph of another panel, a missing graph, a part where none
+      // belongs.
       {"xx", "whole", "", -1, {}},
       {"eb", "bands", "", -1, {}},
+      {"as", "cf", "", -1, {}},
       {"iv", "", "", -1, {}},
       {"ac", "currents", "modulus", -1, {}},
-      {"ac", "whole", "phase", -1, {}},
-  };
-  for (const Case& c : cases) {
-    const std::optional<GraphSelection> s = SelectGraphs(c.panel, c.graph, c.part);
-    SCOPED_TRACE(std::string(c.panel) + "." + c.graph + "." + c.part);
-    if (c.graphs.empty()) {
-      EXPECT_FALSE(s.has_value());
-      continue;
-    }
-    ASSERT_TRUE(s.has_value());
-    EXPECT_EQ(s->panel, c.panelIndex);
-    EXPECT_EQ(s->graphs, c.graphs);
+      {"ac", "whole", "phase", -1, {}}};
+  for (const auto& [panel, graph, part, index, graphs] : cases) {
+    SCOPED_TRACE(std::string(panel) + "." + graph + "." + part);
+    const std::optional<GraphSelection> s = SelectGraphs(panel, graph, part);
+    EXPECT_EQ(s.has_value(), index >= 0);
+    EXPECT_EQ(s.value_or(GraphSelection{}).panel, index);
+    EXPECT_EQ(s.value_or(GraphSelection{}).graphs, graphs);
   }
+}
+
+// A Debye step C∞ + ΔC/(1 + (ω/ω0)²) [nF/cm²] from 100 Hz to 10 MHz, 10 points per decade.
+void DebyeStep(double omega0, std::vector<double>& f, std::vector<double>& C) {
+  for (int k = 0; k <= 50; ++k) {
+    f.push_back(std::pow(10.0, 2.0 + k / 10.0));
+    const double x = 6.283185307179586 * f.back() / omega0;
+    C.push_back(20.0 + 4.0 / (1.0 + x * x));
+  }
+}
+
+TEST(AdmittancePanel, SimulatedAndMeasuredAnalysesAgainstTheChosenAxes) {
+  AdmittanceSettings s;
+  s.abscissa = kAsAbscissaF;
+  s.ordinate = kAsOrdinateMinusD;
+  MottSchottkySettings ms;
+  // #1 holds an analysed curve, #2 a curve the analysis refused (too few points), #3 none.
+  std::list<SimulationRecord> records(3);
+  SimulationRecord &a = records.front(), &b = *std::next(records.begin());
+  a.number = 1;
+  a.cf.present = 1;
+  a.cf.colour = 2;
+  DebyeStep(1e5, a.cf.f, a.cf.C);
+  a.cf.points = a.cf.pointsDone = static_cast<int>(a.cf.f.size());
+  b.number = 2;
+  b.cf.present = 1;
+  b.cf.f = {1e3, 1e4};
+  b.cf.C = {10.0, 9.0};
+  b.cf.points = b.cf.pointsDone = 2;
+  records.back().number = 3;
+  EXPECT_EQ(Calculate_AS(records, s, ms, nullptr), 1);
+  MeasurementState measured;
+  MeasurementItem m;
+  m.fileName = "lab/sample 7.cf";
+  m.kind = kMeasurementCf;
+  m.temperature = 200.0;
+  CfMeasurement d;
+  DebyeStep(3e3, d.f, d.C);
+  m.data = d;
+  m.nPoints = static_cast<int>(d.f.size());
+  InsertMeasurementInStack(measured, m);
+
+  PlotSources src;
+  src.records = &records;
+  src.admittance = &s;
+  const int index = PanelIndexOf("as");
+  // Without the measurement list only the simulated analysis: f [Hz] on a log axis against
+  // −ω·dC/dω, which peaks at ΔC/2 = 2 nF/cm² (at ω = ω0) inside the range.
+  const PlotGraph g = GraphOf(BuildPanel(index, src), "as");
+  ASSERT_EQ(g.series.size(), 1u);
+  EXPECT_EQ(g.series[0].name, "simulation #1");
+  EXPECT_EQ(g.series[0].x, a.cf.as.f);
+  EXPECT_EQ(g.series[0].y, a.cf.as.minusD);
+  EXPECT_EQ(g.x.scale, AxisScale::kLog);
+  EXPECT_EQ(g.x.title + " | " + g.y.title, "f (Hz) | -w*dC/dw (nF/cm\u00B2)");  // UTF-8 on the graph
+  EXPECT_GE(g.y.max, 2.0 * 0.97);
+  // With the measurements: the measured step's corner lies 1.5 decades below the simulated one.
+  src.measurements = &measured;
+  src.mottSchottky = &ms;
+  const PlotGraph both = GraphOf(BuildPanel(index, src), "as");
+  ASSERT_EQ(both.series.size(), 2u);
+  EXPECT_EQ(both.series[1].name, "meas. sample 7.cf");
+  EXPECT_EQ(both.series[1].style, LineStyle::kDashed);
+  const auto peakAt = [](const PlotSeries& series) {
+    return series.x[static_cast<std::size_t>(std::max_element(series.y.begin(), series.y.end()) - series.y.begin())];
+  };
+  EXPECT_NEAR(std::log10(peakAt(both.series[0]) / peakAt(both.series[1])), std::log10(1e5 / 3e3), 0.1);
+  s.abscissa = kAsAbscissaEt;  // Et: a linear axis in eV
+  EXPECT_EQ(GraphOf(BuildPanel(index, src), "as").x.scale, AxisScale::kLinear);
+  // A C-f curve that cannot be analysed, and no C-f curve at all.
+  records.pop_front();
+  src.measurements = nullptr;
+  EXPECT_EQ(GraphOf(BuildPanel(index, src), "as").note, "No C-f curve could be analysed: nothing to save or to show !");
+  records.pop_front();
+  EXPECT_EQ(GraphOf(BuildPanel(index, src), "as").note, "No C-f calculation is made yet: nothing to save or to show !");
 }
 
 }  // namespace

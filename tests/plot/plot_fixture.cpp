@@ -1,7 +1,11 @@
 #include "plot_fixture.hpp"
 
-#include <gtest/gtest.h>
+#include <expat.h>
+#include <png.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "celldef/definition_file.hpp"
@@ -25,7 +29,7 @@ bool CigsRun::Run(const std::string& range) {
   InitialiseSimulationState(*sim, HomeFolder());
   ApplyDefinitionWorkPoint(sim->wp, cell.definitionExtras.workPoint);
   sim->wp.dark = 0;
-  if (!range.empty() && !ParseSweepRange(range, sim->actie.iv)) return false;
+  if (!ParseSweepRange(range, sim->actie.iv)) return false;
   return calculate_withMeta(cell, *sim, e, nullptr, nullptr) == 0;
 }
 
@@ -34,7 +38,7 @@ SimulationRecord HandMadeSweepRecord(int number, int colour) {
   r.number = number;
   CVResult& cv = r.cv;
   cv.present = 1;
-  cv.points = 6;  // the sweep stopped after 5 of 6 points
+  cv.points = 6;
   cv.pointsDone = 5;
   cv.colour = colour;
   cv.v = {-0.4, -0.2, 0.0, 0.2, 0.4, 0.6};
@@ -72,6 +76,78 @@ const PlotGraph& GraphOf(const PlotPanel& panel, const std::string& keyword) {
   for (const PlotGraph& g : panel.graphs)
     if (g.keyword == keyword) return g;
   throw std::out_of_range("no graph " + keyword + " in " + panel.keyword);
+}
+
+DecodedPng DecodePng(const std::string& bytes) {
+  DecodedPng out;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    out.error = image.message;
+    return out;
+  }
+  image.format = PNG_FORMAT_RGB;
+  out.rgb.resize(PNG_IMAGE_SIZE(image));
+  png_color white{255, 255, 255};
+  out.ok = png_image_finish_read(&image, &white, out.rgb.data(), 0, nullptr) != 0;
+  out.error = out.ok ? "" : image.message;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  png_image_free(&image);
+  return out;
+}
+
+namespace {
+
+template <class Keep>
+int CountPixels(const DecodedPng& image, Keep keep) {
+  int count = 0;
+  for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) count += keep(&image.rgb[i]) ? 1 : 0;
+  return count;
+}
+
+}  // namespace
+
+double InkFraction(const DecodedPng& image) {
+  const int ink = CountPixels(image, [](const std::uint8_t* p) { return p[0] != 255 || p[1] != 255 || p[2] != 255; });
+  return image.rgb.empty() ? 0.0 : 3.0 * ink / static_cast<double>(image.rgb.size());
+}
+
+int PixelsNear(const DecodedPng& image, unsigned colour, int tolerance) {
+  return CountPixels(image, [&](const std::uint8_t* p) {
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(p[c] - static_cast<int>((colour >> (16 - 8 * c)) & 0xFF)) > tolerance) return false;
+    return true;
+  });
+}
+
+int ColouredPixels(const DecodedPng& image) {
+  return CountPixels(image, [](const std::uint8_t* p) {
+    return std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
+  });
+}
+
+ParsedSvg ParseSvg(const std::string& bytes) {
+  ParsedSvg svg;
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  XML_SetUserData(parser, &svg);
+  XML_SetStartElementHandler(parser, [](void* data, const XML_Char* name, const XML_Char** attributes) {
+    ParsedSvg& s = *static_cast<ParsedSvg*>(data);
+    if (s.root.empty()) s.root = name;
+    if (std::strcmp(name, "path") != 0) return;
+    s.paths.emplace_back();
+    for (int i = 0; attributes[i]; i += 2) {
+      if (std::strcmp(attributes[i], "style") == 0) s.paths.back().first = attributes[i + 1];
+      if (std::strcmp(attributes[i], "d") == 0) s.paths.back().second = attributes[i + 1];
+    }
+  });
+  svg.ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) != XML_STATUS_ERROR;
+  if (!svg.ok)
+    svg.error = std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at line " +
+                std::to_string(XML_GetCurrentLineNumber(parser));
+  XML_ParserFree(parser);
+  return svg;
 }
 
 }  // namespace zoniq::test
