@@ -23,101 +23,65 @@ std::string Tail(const std::string& block, const std::string& from) {
   return at == std::string::npos ? std::string() : block.substr(at);
 }
 
-// A C-V sweep of `points` (`done` calculated), a C-f sweep of 2 points (1 calculated) and a
-// one-point QE curve.
-SimulationRecord Sweeps(int points, int done) {
-  SimulationRecord r;
-  r.number = 1;
-  CVResult& cv = r.cv;
-  cv.present = 1;
-  cv.points = points;
-  cv.pointsDone = done;
-  cv.epsilon = 13.6;
-  cv.epsilonSide = 1;
-  cv.epsilonLayer = 1;
-  cv.epsilonLayerName = "CIGS";
-  for (int i = 0; i < points; ++i) {
-    cv.v.push_back(-0.5 + 0.25 * i);
-    cv.C.push_back(30.0 + i);
-    cv.G.push_back(1.5e-6);
-    cv.W.push_back(0.4 - 0.01 * i);
-    cv.Napp.push_back(1.8e16);
-    cv.jtot.push_back(-2.5e-6);
-    cv.jbulk.push_back(-2.0e-6);
-    cv.jifr.push_back(0.0);
-    cv.jopp_n.push_back(-3e-11);
-    cv.jopp_p.push_back(1e-47);
-  }
-  CfResult& cf = r.cf;
-  cf.present = 1;
-  cf.points = 2;
-  cf.pointsDone = 1;
-  cf.f = {100.0, 1e6};
-  cf.C = {42.1, 0.0};
-  cf.G = {3.7e-8, 0.0};
-  cf.Zre = {52.74, 0.0};
-  cf.Zim = {-37741.9, 0.0};
-  cf.Zmagn = {37741.94, 0.0};
-  cf.Zphase = {-89.919929, 0.0};
-  QEResult& qe = r.qe;
-  qe.present = qe.points = qe.pointsDone = 1;
-  qe.lambda = {550.0};
-  qe.QE = {87.5};
-  qe.photonEnergy = {1239.977 / 550.0};
-  return r;
-}
-
 TEST(AdmittanceFiles, CVCfAndQEBlocks) {
   OutputContext ctx;
   ctx.actionListMode = kListFillZeros;
-  const std::string t = Tail(CVBlock(Sweeps(5, 4), ctx), "relative");
+  SimulationRecord r = test::HandMadeSweepRecord(1, 1);
+  // jtot … jopp_p, the same in every row.
+  const std::string js =
+      "\t  -2.50000000e-06\t  -2.00000000e-06\t   0.00000000e+00\t  -3.00000000e-11\t   1.00000000e-47\n";
+  std::string t = Tail(CVBlock(r, ctx), "relative");
   const std::string expected =
       "relative dielectric constant used to calculate W and Napp: epsilon =\t13.600000\tat right side of layer\t1\t"
       "CIGS\n\n    v(V)\t   C(nF/cm2)\t    G(S/cm2)\t       W(\xB5m)\t  Napp(/cm3)\t    jtot(mA/cm2)\t   "
       "jbulk(mA/cm2)\t"
-      "jifr(mA/cm2)\t  jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n    -0.500000\t   3.00000000e+01\t   1.50000000e-06\t   "
-      "4.00000000e-01\t   1.80000000e+16\t  -2.50000000e-06\t  -2.00000000e-06\t   0.00000000e+00\t  "
-      "-3.00000000e-11\t   1.00000000e-47\n";
+      "jifr(mA/cm2)\t  jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n    -0.400000\t   2.00000000e+01\t   1.00000000e-06\t   "
+      "5.00000000e-01\t   1.00000000e+15" +
+      js;
   EXPECT_EQ(t.substr(0, expected.size()), expected);
-  // Four calculated rows, then one zero row of 10 fields and the three empty lines.
-  EXPECT_NE(t.find("\n     0.250000\t   3.30000000e+01\t"), std::string::npos);
+  // Five calculated rows, then one zero row of 10 fields and the three empty lines.
+  EXPECT_NE(t.find("\n     0.400000\t   5.00000000e+01\t   1.60000000e-05\t   2.00000000e-01\t   3.00000000e+16" + js),
+            std::string::npos);
   EXPECT_EQ(t.substr(t.size() - 43), "0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\n\n\n\n");
   // Three points: no dielectric constant, no W and Napp.
-  EXPECT_EQ(Tail(CVBlock(Sweeps(3, 3), ctx), "    v(V)"),
+  r.cv.points = r.cv.pointsDone = 3;
+  EXPECT_EQ(Tail(CVBlock(r, ctx), "    v(V)"),
             "    v(V)\t   C(nF/cm2)\t    G(S/cm2)\t  jtot(mA/cm2)\t   jbulk(mA/cm2)\t    jifr(mA/cm2)\t  "
-            "jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n    -0.500000\t   3.00000000e+01\t   1.50000000e-06\t  "
-            "-2.50000000e-06\t  -2.00000000e-06\t   0.00000000e+00\t  -3.00000000e-11\t   1.00000000e-47\n"
-            "    -0.250000\t   3.10000000e+01\t   1.50000000e-06\t  -2.50000000e-06\t  -2.00000000e-06\t   "
-            "0.00000000e+00\t  -3.00000000e-11\t   1.00000000e-47\n     0.000000\t   3.20000000e+01\t   "
-            "1.50000000e-06\t  -2.50000000e-06\t  -2.00000000e-06\t   0.00000000e+00\t  -3.00000000e-11\t   "
-            "1.00000000e-47\n\n\n\n");
+            "jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n    -0.400000\t   2.00000000e+01\t   1.00000000e-06" +
+                js + "    -0.200000\t   2.50000000e+01\t   2.00000000e-06" + js +
+                "     0.000000\t   3.20000000e+01\t   "
+                "4.00000000e-06" +
+                js + "\n\n\n");
 
   ctx.actionListMode = kListFillWhite;
-  const SimulationRecord r = Sweeps(3, 3);
-  EXPECT_EQ(Tail(CfBlock(r, ctx), "       f(Hz)"),
+  r.cf.pointsDone = 3;  // the fourth point padded with one blank per column
+  t = Tail(CfBlock(r, ctx), "       f(Hz)");
+  EXPECT_EQ(t.substr(0, t.find('\n', t.find("1.00000000e+02")) + 1),
             "       f(Hz)\t   C(nF/cm2)\t    G(S/cm2)\t   Z.re(ohm.cm2)\t   Z.im(ohm.cm2)\t Z.magn(ohm.cm2)\t      "
-            "Z.phase(\xB0)\n\n   1.00000000e+02\t   4.21000000e+01\t   3.70000000e-08\t   5.27400000e+01\t  "
-            "-3.77419000e+04\t   3.77419400e+04\t   -89.919929\n \t \t \t \t \t \t \n\n\n\n");
+            "Z.phase(\xB0)\n\n   1.00000000e+02\t   4.00000000e+01\t   1.00000000e-05\t   1.00000000e+02\t  "
+            "-1.00000000e+01\t   1.00500000e+02\t    -5.700000\n");
+  EXPECT_EQ(t.substr(t.size() - 18), "\n \t \t \t \t \t \t \n\n\n\n");
   EXPECT_EQ(Tail(QEBlock(r, ctx), "  lambda"),
-            "  lambda(nm)\t      QE(%)\tphoton energy (eV)\n\n   550.000000\t   8.750000e+01\t    2.254504\n\n\n\n");
+            "  lambda(nm)\t      QE(%)\tphoton energy (eV)\n\n   400.000000\t   7.000000e+01\t    3.099900\n"
+            "   700.000000\t   9.000000e+01\t    1.771400\n  1000.000000\t   6.000000e+01\t    1.240000\n\n\n\n");
 }
 
 TEST(SweepCsv, EveryCalculatedPointOfEveryRecord) {
-  std::list<SimulationRecord> records{Sweeps(5, 4), Sweeps(5, 4)};
-  records.back().number = 4;
-  records.back().qe.QE[0] = 85.5;
+  std::list<SimulationRecord> records{test::HandMadeSweepRecord(1, 1), test::HandMadeSweepRecord(4, 2)};
+  records.back().qe.QE[1] = 85.5;
   records.front().cv.jopp_p.clear();  // not held by the record: nan, which analysis tools read as missing
-  // Numbers with 9 significant digits: 1239.977/550 = 2.254503636.
   EXPECT_EQ(QECsv(records),
-            "simulation,lambda (nm),QE (%),photon energy (eV)\n1,550,87.5,2.25450364\n4,550,85.5,2.25450364\n");
+            "simulation,lambda (nm),QE (%),photon energy (eV)\n1,400,70,3.0999\n1,700,90,1.7714\n1,1000,60,1.24\n"
+            "4,400,70,3.0999\n4,700,85.5,1.7714\n4,1000,60,1.24\n");
   const std::string cv = CVCsv({records.front()});
   EXPECT_EQ(cv.substr(0, cv.find('\n', cv.find('\n') + 1) + 1),
             "simulation,V (V),C (nF/cm2),G (S/cm2),W (um),Napp (/cm3),J_tot (mA/cm2),J_bulk (mA/cm2),"
-            "J_ifr (mA/cm2),Js_n (mA/cm2),Js_p (mA/cm2)\n1,-0.5,30,1.5e-06,0.4,1.8e+16,-2.5e-06,-2e-06,0,-3e-11,nan\n");
-  EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 4);  // the fifth point was not calculated
-  EXPECT_EQ(CfCsv({records.front()}),
+            "J_ifr (mA/cm2),Js_n (mA/cm2),Js_p (mA/cm2)\n1,-0.4,20,1e-06,0.5,1e+15,-2.5e-06,-2e-06,0,-3e-11,nan\n");
+  EXPECT_EQ(std::count(cv.begin(), cv.end(), '\n'), 1 + 5);  // the sixth point was not calculated
+  const std::string cf = CfCsv({records.front()});
+  EXPECT_EQ(cf.substr(0, cf.find('\n', cf.find('\n') + 1) + 1),
             "simulation,f (Hz),C (nF/cm2),G (S/cm2),Z_re (ohm cm2),Z_im (ohm cm2),|Z| (ohm cm2),Z_phase (degrees)\n"
-            "1,100,42.1,3.7e-08,52.74,-37741.9,37741.94,-89.919929\n");
+            "1,100,40,1e-05,100,-10,100.5,-5.7\n");
   std::list<SimulationRecord> none(1);  // no record with a sweep of the kind: nothing to write
   EXPECT_EQ(CVCsv(none) + CfCsv(none) + QECsv(none), "");
 }

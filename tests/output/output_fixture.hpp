@@ -1,5 +1,5 @@
 // Shared pieces of the result-file tests: a user interface whose save dialog answers with a
-// chosen path, a fixed clock for the file dates of the header, a record built by hand, and a
+// chosen path, a fixed clock for the file dates of the header, records built by hand, and a
 // reader of the numbers of a written table.
 #pragma once
 
@@ -58,6 +58,48 @@ inline SimulationRecord IlluminatedRecord() {
   r.wp.spectrumPower = 1000.37;
   r.wp.windowPower = 1000.37;
   r.wp.incidentPower = 1000.37;
+  return r;
+}
+
+// A record holding a C-V curve (5 of 6 points calculated, W and Napp), a C-f curve and a QE curve,
+// values chosen by hand.
+inline SimulationRecord HandMadeSweepRecord(int number, int colour) {
+  SimulationRecord r;
+  r.number = number;
+  CVResult& cv = r.cv;
+  cv.present = 1;
+  cv.points = 6;
+  cv.pointsDone = 5;
+  cv.colour = r.cf.colour = r.qe.colour = colour;
+  cv.epsilon = 13.6;
+  cv.epsilonSide = cv.epsilonLayer = 1;
+  cv.epsilonLayerName = "CIGS";
+  cv.v = {-0.4, -0.2, 0.0, 0.2, 0.4, 0.6};
+  cv.C = {20.0, 25.0, 32.0, 40.0, 50.0, 0.0};
+  cv.G = {1e-6, 2e-6, 4e-6, 8e-6, 1.6e-5, 0.0};
+  cv.W = {0.5, 0.4, 0.3, 0.25, 0.2, 0.0};
+  cv.Napp = {1e15, 2e15, 5e15, 1e16, 3e16, 0.0};
+  cv.jtot.assign(6, -2.5e-6);
+  cv.jbulk.assign(6, -2.0e-6);
+  cv.jifr.assign(6, 0.0);
+  cv.jopp_n.assign(6, -3e-11);
+  cv.jopp_p.assign(6, 1e-47);
+  CfResult& cf = r.cf;
+  cf.present = 1;
+  cf.points = cf.pointsDone = 4;
+  cf.f = {1e2, 1e3, 1e4, 1e5};
+  cf.C = {40.0, 38.0, 30.0, 22.0};
+  cf.G = {1e-5, 4e-5, 2e-4, 1e-3};
+  cf.Zre = {100.0, 80.0, 30.0, 5.0};
+  cf.Zim = {-10.0, -40.0, -35.0, -8.0};
+  cf.Zmagn = {100.5, 89.4, 46.1, 9.4};
+  cf.Zphase = {-5.7, -26.6, -49.4, -58.0};
+  QEResult& qe = r.qe;
+  qe.present = 1;
+  qe.points = qe.pointsDone = 3;
+  qe.lambda = {400.0, 700.0, 1000.0};
+  qe.QE = {70.0, 90.0, 60.0};
+  qe.photonEnergy = {3.0999, 1.7714, 1.2400};
   return r;
 }
 
