@@ -94,7 +94,7 @@ constexpr int kI = 0, kX = 1, kEc = 2, kFn = 3, kFp = 4, kEv = 5, kN = 6, kP = 7
 
 constexpr double kVt = 0.0259;  // the solver's thermal voltage at 300 K [V]
 
-TEST(BandDiagramPhysics, EquilibriumPnJunction) {
+TEST(BandDiagramPhysics, PnJunctionInEquilibriumForwardBiasAndUniformLight) {
   std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
   CalculationVariables& cv = pb->cv;
   OutputEnvironment o;
@@ -137,25 +137,20 @@ TEST(BandDiagramPhysics, EquilibriumPnJunction) {
   for (const std::vector<double>& r : rows) Emin = std::min(Emin, r[kE]);
   const double Emax = std::sqrt(2.0 * kQ * Vbi / (11.9 * kEps0) * 1e22 * 1e23 / (1e22 + 1e23)) * 0.01;  // V/cm
   EXPECT_CLOSE(-Emin, Emax, 0.05, 0.0);
-}
 
-TEST(BandDiagramPhysics, ForwardBiasSplitsTheQuasiFermiLevels) {
-  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
-  CalculationVariables& cv = pb->cv;
+  // Forward bias: Fp = 0 at the left (base) contact and Fn = V at the right (emitter) contact;
+  // everywhere n·p = ni²·exp((Fn − Fp)/Vt).
   ASSERT_EQ(SolveDarkBias(cv, 0.4, 3), 0);
   BandDiagramProfiles b;
   BandDiagramFromSolution(cv, +1, b);
   const auto last = static_cast<std::size_t>(b.N - 1);
-  // Fp = 0 at the left (base) contact and Fn = V at the right (emitter) contact.
   EXPECT_CLOSE(b.Fp[0], 0.0, 0.0, 1e-12);
   EXPECT_CLOSE(b.Fn[last], 0.4, 1e-12, 0.0);
   EXPECT_CLOSE(b.V, 0.4, 1e-12, 0.0);
-  // Everywhere n·p = ni²·exp((Fn − Fp)/Vt) (Boltzmann statistics with split quasi-Fermi levels).
-  const double ni2 = 1e19 * 1e19 * std::exp(-1.12 / kVt);
   for (std::size_t k = 0; k <= last; ++k)
     EXPECT_CLOSE(b.n[k] * b.p[k], ni2 * std::exp((b.Fn[k] - b.Fp[k]) / kVt), 1e-10, 0.0);
-  // The current columns are those of the current extraction, and the total is the diode
-  // current, the same at every point to the solver's 0.1 % continuity check.
+  // The current columns are those of the current extraction; the total is the diode current,
+  // the same at every point to the solver's 0.1 % continuity check.
   CurrentDensities j;
   extraheer_stroom(cv, j);
   EXPECT_EQ(b.jtot, j.j_tot);
@@ -167,13 +162,9 @@ TEST(BandDiagramPhysics, ForwardBiasSplitsTheQuasiFermiLevels) {
   EXPECT_EQ(b.cumR[0], b.jn[0]);
   EXPECT_EQ(b.cumR[last - 1], b.jn[0]);
   EXPECT_EQ(b.cumR[last], b.jn[0] + b.jp[last]);
-}
 
-TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
-  std::unique_ptr<DcProblem> pb = test::SolvedAtEquilibrium(test::PnJunction());
-  CalculationVariables& cv = pb->cv;
-  // A uniform generation of 1e21 /cm³·s (1e27 /m³·s) over the 6 µm stack, in the solver's units
-  // of each layer: its photocurrent is q·G·W = 1.602e-19·1e27·6e-6 A/m² = 96.12 mA/cm².
+  // A uniform generation of 1e21 /cm³·s (1e27 /m³·s) in the solver's units of each layer: its
+  // photocurrent over the 6 µm stack is q·G·W = 1.602e-19·1e27·6e-6 A/m² = 96.12 mA/cm².
   const Schaal& s = pb->par.schaal;
   for (int l = 0; l < 2; ++l)
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i)
@@ -181,9 +172,9 @@ TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
   const double total = kQ * 1e27 * 6e-6 * 0.1;
   BandDiagramProfiles left, right;
   BandDiagramFromSolution(cv, -1, left);
-  BandDiagramFromSolution(cv, +1, right);
+  EXPECT_EQ(eb_naar_file(&rec, cv, OutputTarget{kOutputFill, nullptr}, o.context, &right), kWritten);  // from the right
   EXPECT_CLOSE(left.G[0], 1e21, 1e-12, 0.0);
-  EXPECT_CLOSE(left.cumG[static_cast<std::size_t>(cv.mesh.N - 1)], total, 1e-12, 0.0);
+  EXPECT_CLOSE(left.cumG[last], total, 1e-12, 0.0);
   EXPECT_CLOSE(right.cumG[0], total, 1e-12, 0.0);
   // Light from the left sums from the first point: after the first box (half the first
   // interval), and at the interface 5 µm of 6 from the left, 1 µm from the right (the interface
@@ -192,15 +183,7 @@ TEST(BandDiagramPhysics, CumulativeGenerationIsThePhotocurrentOfTheProfile) {
   const auto p = static_cast<std::size_t>(cv.mesh.last[0]);
   EXPECT_CLOSE(left.cumG[p], kQ * 1e27 * 5e-6 * 0.1, 1e-9, 0.0);
   EXPECT_CLOSE(right.cumG[p + 1], kQ * 1e27 * 1e-6 * 0.1, 1e-9, 0.0);
-
-  // The writer: nothing without a record; the fill mode fills the profiles and writes nothing.
-  OutputEnvironment o;
-  SimulationRecord rec = test::IlluminatedRecord();
   EXPECT_EQ(eb_naar_file(nullptr, cv, OutputTarget{kOutputShow, nullptr}, o.context), kNothingWritten);
-  EXPECT_EQ(o.ui.popups.size(), 1u);
-  BandDiagramProfiles b;
-  EXPECT_EQ(eb_naar_file(&rec, cv, OutputTarget{kOutputFill, nullptr}, o.context, &b), kWritten);
-  EXPECT_EQ(b.cumG, right.cumG);  // light from the right
 }
 
 // Interface states at the junction (donor-like Gaussian band, unequal cross sections) in the dark
@@ -408,11 +391,7 @@ TEST(OccupationTable, DistributedDefectPerEnergySubLevel) {
 }
 
 TEST(OccupationTable, InterfaceColumnsGiveTheInterfaceCharge) {
-  // A donor-like Gaussian band of interface states (5 energies) at the junction, at 0.5 V.
-  InputParameters set = test::PnJunction();
-  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
-  set.convergence.defectdiscretisations = 5;
-  auto pb = test::SolvedInTheDark(set, 0.5, 5);
+  auto pb = WithInterfaceStates();  // a Gaussian band at 5 energies
   const CalculationVariables& cv = pb->cv;
   const std::string t = OccupationTable(cv);
   ASSERT_NE(t.find("interface 1, defect 1: "), std::string::npos);
