@@ -6,15 +6,11 @@
 
 #include <cmath>
 #include <filesystem>
-#include <memory>
 #include <thread>
 
 #include "../app/program_run.hpp"
-#include "app/load_files.hpp"
-#include "app/session.hpp"
 #include "plot/plot_render.hpp"
 #include "plot_fixture.hpp"
-#include "script/script_interpreter.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -107,29 +103,23 @@ TEST(Pictures, TwoThreadsDrawingAtOnceGetTheirOwnPictures) {
   EXPECT_EQ(test::PixelsNear(test::DecodePng(b), 0x0000FF, 24), 0);  // the third series is not in it
 }
 
-TEST(SaveGraph, UnknownNamesUnknownFormatsAndUnwritableFiles) {
-  test::TempDir dir;
-  Session session(dir.path().string(), std::make_unique<RecordingUserInterface>());
-  for (const char* sub : {"script", "results"}) fs::create_directories(dir.path() / sub);
-  Initialise(session);
-  session.errors.logFolder = dir.path().string();
-  auto& popups = static_cast<RecordingUserInterface&>(*session.ui).popups;
+using SaveGraph = test::ProgramRun;
+
+TEST_F(SaveGraph, UnknownNamesUnknownFormatsAndUnwritableFiles) {
+  MakeFolders({"script", "results"});
   const std::pair<const char*, const char*> cases[] = {
       {"save graph.xx.whole a.png", "Command not recognised"},  // every name form: the figure-model test
       {"save graph.eb.whole a.jpg", "Pictures are written as PNG (.png) or SVG (.svg) files, not as "},
       {"save graph.eb.whole nowhere/a.png", "The picture cannot be written: "}};
   for (const auto& [line, message] : cases) {
-    popups.clear();
-    test::WriteWholeFile(dir.file("script/test.script"), std::string(line) + "\n");
-    ScriptContext ctx = MakeScriptContext(session);
-    int running = 1;
-    RunScriptFile(ctx, "test.script", running);
-    ASSERT_EQ(popups.size(), 1u) << line;
-    EXPECT_EQ(popups[0].title, "Error whilst processing save command in script");
-    EXPECT_EQ(popups[0].message.rfind("Script command: " + std::string(line) + "\n" + message, 0), 0u)
-        << popups[0].message;
+    test::WriteWholeFile(home_ + "/script/test.script", std::string(line) + "\n");
+    Zoniq({"test.script"});
+    ASSERT_EQ(ui_.popups.size(), 1u) << line << err_.str();
+    EXPECT_EQ(ui_.popups[0].title, "Error whilst processing save command in script");
+    EXPECT_EQ(ui_.popups[0].message.rfind("Script command: " + std::string(line) + "\n" + message, 0), 0u)
+        << ui_.popups[0].message;
   }
-  EXPECT_TRUE(fs::is_empty(dir.path() / "results"));
+  EXPECT_TRUE(fs::is_empty(home_ + "/results"));
 }
 
 class PlotsOption : public test::ProgramRun {
