@@ -1,39 +1,165 @@
-// The figure model: which series each graph holds, from which data, with which axes (the data a
-// picture shows must be the data the result files write), and every panel of a simulation drawn.
-#include "plot/figure_model.hpp"
-
+// The figures: which series each graph holds, from which data, with which axes (the data a picture
+// shows must be the data the result files write); every panel of a simulation drawn as PNG, SVG
+// as XML with one path per series, failures reported with the file, drawing from two threads,
+// and the pictures asked for by a script ("save graph") and by the command line (--plots DIR).
+// PNG is read back through libpng, SVG through expat.
+#include <expat.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <list>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 
+#include "../app/program_run.hpp"
+#include "celldef/cell_state.hpp"
+#include "celldef/definition_file.hpp"
 #include "measure/admittance_analysis.hpp"
+#include "measure/simulation_driver.hpp"
+#include "measure/simulation_state.hpp"
+#include "output/output_fixture.hpp"
+#include "plot/figure_model.hpp"
 #include "plot/plot_render.hpp"
-#include "plot_fixture.hpp"
 #include "test_util.hpp"
+#include "ui/error_message.hpp"
 
 namespace zoniq {
 namespace {
 
-using test::GraphOf;
-using test::PanelIndexOf;
+namespace fs = std::filesystem;
 
-// One simulation of the CIGS example (41 I-V points) for every test of the suite.
+// The record panels and graphs by keyword.
+int PanelIndexOf(const std::string& keyword) {
+  const std::vector<PanelNames>& table = PanelTable();
+  for (std::size_t i = 0; i < table.size(); ++i)
+    if (keyword == table[i].keyword) return static_cast<int>(i);
+  throw std::out_of_range("no panel " + keyword);
+}
+const PlotGraph& GraphOf(const PlotPanel& panel, const std::string& keyword) {
+  for (const PlotGraph& g : panel.graphs)
+    if (g.keyword == keyword) return g;
+  throw std::out_of_range("no graph " + keyword + " in " + panel.keyword);
+}
+
+struct DecodedPng {
+  bool ok = false;
+  std::string error;
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;  // 3 bytes per pixel, rows top to bottom, transparency on white
+};
+DecodedPng DecodePng(const std::string& bytes) {
+  DecodedPng out;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+    out.error = image.message;
+    return out;
+  }
+  image.format = PNG_FORMAT_RGB;
+  out.rgb.resize(PNG_IMAGE_SIZE(image));
+  png_color white{255, 255, 255};
+  out.ok = png_image_finish_read(&image, &white, out.rgb.data(), 0, nullptr) != 0;
+  out.error = out.ok ? "" : image.message;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  png_image_free(&image);
+  return out;
+}
+
+// The pixels p (r, g, b) for which keep(p) holds.
+template <class Keep>
+int CountPixels(const DecodedPng& image, Keep keep) {
+  int count = 0;
+  for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) count += keep(&image.rgb[i]) ? 1 : 0;
+  return count;
+}
+// The fraction of pixels that are not white.
+double InkFraction(const DecodedPng& image) {
+  const int ink = CountPixels(image, [](const std::uint8_t* p) { return p[0] != 255 || p[1] != 255 || p[2] != 255; });
+  return image.rgb.empty() ? 0.0 : 3.0 * ink / static_cast<double>(image.rgb.size());
+}
+// Pixels within `tolerance` (per channel) of the colour 0xRRGGBB.
+int PixelsNear(const DecodedPng& image, unsigned colour, int tolerance) {
+  return CountPixels(image, [&](const std::uint8_t* p) {
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(p[c] - static_cast<int>((colour >> (16 - 8 * c)) & 0xFF)) > tolerance) return false;
+    return true;
+  });
+}
+// Pixels of a clear colour (channels differing by more than 80): curves, not black text or grey.
+int ColouredPixels(const DecodedPng& image) {
+  return CountPixels(image, [](const std::uint8_t* p) {
+    return std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
+  });
+}
+
+// A document parsed as XML (any well-formedness error fails), with its path elements.
+struct ParsedSvg {
+  bool ok = false;
+  std::string error, root;                                 // root: name of the root element
+  std::vector<std::pair<std::string, std::string>> paths;  // style and d of each path element
+};
+ParsedSvg ParseSvg(const std::string& bytes) {
+  ParsedSvg svg;
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  XML_SetUserData(parser, &svg);
+  XML_SetStartElementHandler(parser, [](void* data, const XML_Char* name, const XML_Char** attributes) {
+    ParsedSvg& s = *static_cast<ParsedSvg*>(data);
+    if (s.root.empty()) s.root = name;
+    if (std::strcmp(name, "path") != 0) return;
+    s.paths.emplace_back();
+    for (int i = 0; attributes[i]; i += 2) {
+      if (std::strcmp(attributes[i], "style") == 0) s.paths.back().first = attributes[i + 1];
+      if (std::strcmp(attributes[i], "d") == 0) s.paths.back().second = attributes[i + 1];
+    }
+  });
+  svg.ok = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) != XML_STATUS_ERROR;
+  if (!svg.ok)
+    svg.error = std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at line " +
+                std::to_string(XML_GetCurrentLineNumber(parser));
+  XML_ParserFree(parser);
+  return svg;
+}
+
+// One simulation of the CIGS example under AM1.5G (41 I-V points) for every test of the suite.
 class CigsFigures : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    run = std::make_unique<test::CigsRun>();
-    ran = run->Run("-0.2:0.8:41");
-    sources = SourcesFromSimulation(*run->sim, bands);
+    sim = std::make_unique<SimulationState>();
+    const Environment e{&ui, &errors, test::HomeFolder()};
+    InputParameters set;
+    MottSchottkySettings ms;
+    InitialiseInputParameters(set, ms);
+    ran = lees_structuurfile(e, test::HomeFolder() + "/def/CIGS.def", set, ms, cell.definitionExtras) >= 0;
+    cell.parameterset1 = set;
+    cell.mottSchottky = ms;
+    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
+    InitialiseSimulationState(*sim, test::HomeFolder());
+    ApplyDefinitionWorkPoint(sim->wp, cell.definitionExtras.workPoint);
+    sim->wp.dark = 0;
+    ran = ran && ParseSweepRange("-0.2:0.8:41", sim->actie.iv) &&
+          calculate_withMeta(cell, *sim, e, nullptr, nullptr) == 0;
+    sources = SourcesFromSimulation(*sim, bands);
   }
-  static void TearDownTestSuite() { run.reset(); }
+  static void TearDownTestSuite() { sim.reset(); }
   void SetUp() override { ASSERT_TRUE(ran) << "the CIGS example did not simulate"; }
-  static inline std::unique_ptr<test::CigsRun> run;
+  static inline RecordingUserInterface ui;
+  static inline ErrorReporting errors;
+  static inline CellState cell;  // the simulation refers to the cell it ran
+  static inline std::unique_ptr<SimulationState> sim;
   static inline bool ran = false;
   static inline BandDiagramProfiles bands;  // what the band-diagram file writes
   static inline PlotSources sources;
@@ -44,7 +170,7 @@ TEST_F(CigsFigures, TheIVAndBandDiagramGraphsShowWhatTheFilesWrite) {
   const PlotGraph& g = GraphOf(iv, "iv");
   ASSERT_EQ(g.series.size(), 1u);
   const PlotSeries& s = g.series[0];
-  const SimulationRecord& rec = *run->sim->CurrentRecord();
+  const SimulationRecord& rec = *sim->CurrentRecord();
   EXPECT_EQ(s.x, rec.iv.v);
   EXPECT_EQ(s.y, rec.iv.j);
   EXPECT_EQ(s.name, "simulation #" + std::to_string(rec.number));
@@ -73,7 +199,7 @@ TEST_F(CigsFigures, TheIVAndBandDiagramGraphsShowWhatTheFilesWrite) {
       {&e.series[0], "EC", &bands.Ec},    {&e.series[1], "EV", &bands.Ev}, {&e.series[2], "Fn", &bands.Fn},
       {&e.series[3], "Fp", &bands.Fp},    {&d.series[0], "n", &bands.n},   {&d.series[1], "p", &bands.p},
       {&j.series[2], "jtot", &bands.jtot}};
-  ASSERT_EQ(bands.x.size(), static_cast<std::size_t>(run->sim->currentCalcVars.mesh.N));
+  ASSERT_EQ(bands.x.size(), static_cast<std::size_t>(sim->currentCalcVars.mesh.N));
   for (const auto& [series, name, profile] : profiles) {
     EXPECT_EQ(series->name, name);
     EXPECT_EQ(series->x, bands.x) << name;
@@ -94,7 +220,7 @@ TEST_F(CigsFigures, TheIVAndBandDiagramGraphsShowWhatTheFilesWrite) {
 }
 
 TEST_F(CigsFigures, EveryPanelDrawsAPngOfTheSetSizeWithItsCurvesInTheirColours) {
-  std::list<SimulationRecord> records = run->sim->simulaties;
+  std::list<SimulationRecord> records = sim->simulaties;
   records.push_back(test::HandMadeSweepRecord(2, 2));  // C-V, C-f and QE curves
   PlotSources src = sources;
   src.records = &records;
@@ -106,14 +232,13 @@ TEST_F(CigsFigures, EveryPanelDrawsAPngOfTheSetSizeWithItsCurvesInTheirColours) 
     SCOPED_TRACE(panel.keyword);
     std::string bytes, error;
     ASSERT_TRUE(RenderPicture(SelectedGraphs(panel), options, bytes, error)) << error;
-    const test::DecodedPng png = test::DecodePng(bytes);
+    const DecodedPng png = DecodePng(bytes);
     ASSERT_TRUE(png.ok) << png.error;
     EXPECT_EQ(std::make_pair(png.width, png.height), std::make_pair(640, 480));
-    EXPECT_GT(test::InkFraction(png), 0.01);  // axes, ticks and labels at least; never a blank page
-    EXPECT_TRUE(PanelHasData(panel) || test::ColouredPixels(png) == 0);  // ac and record: the note, no curve
+    EXPECT_GT(InkFraction(png), 0.01);  // axes, ticks and labels at least; never a blank page
+    EXPECT_TRUE(PanelHasData(panel) || ColouredPixels(png) == 0);  // ac and record: the note, no curve
     for (const PlotGraph& g : panel.graphs)
-      for (const PlotSeries& s : g.series)
-        EXPECT_GT(test::PixelsNear(png, s.colour, 24), 0) << g.keyword << ": " << s.name;
+      for (const PlotSeries& s : g.series) EXPECT_GT(PixelsNear(png, s.colour, 24), 0) << g.keyword << ": " << s.name;
   }
   // One graph alone fills the page (the default size): Fp (purple) has more room than in the
   // whole panel. (The same graph always gives the same bytes: the two-thread test.)
@@ -121,9 +246,9 @@ TEST_F(CigsFigures, EveryPanelDrawsAPngOfTheSetSizeWithItsCurvesInTheirColours) 
   std::string whole, one, error;
   ASSERT_TRUE(RenderPicture(SelectedGraphs(eb), PictureOptions{}, whole, error)) << error;
   ASSERT_TRUE(RenderPicture(SelectedGraphs(eb, {0}), PictureOptions{}, one, error)) << error;
-  const test::DecodedPng a = test::DecodePng(whole), b = test::DecodePng(one);
+  const DecodedPng a = DecodePng(whole), b = DecodePng(one);
   EXPECT_EQ(std::make_pair(b.width, b.height), std::make_pair(1000, 750));
-  EXPECT_GT(test::PixelsNear(b, 0x9467BD, 24), test::PixelsNear(a, 0x9467BD, 24));
+  EXPECT_GT(PixelsNear(b, 0x9467BD, 24), PixelsNear(a, 0x9467BD, 24));
 }
 
 TEST(FigureModel, SweepPanelsShowEveryRecordInItsColour) {
@@ -315,6 +440,142 @@ TEST(AdmittancePanel, SimulatedAndMeasuredAnalysesAgainstTheChosenAxes) {
   records.pop_front();
   src.measurements = nullptr;
   EXPECT_EQ(GraphOf(BuildPanel(index, src), "as").note, "No C-f curve could be analysed: nothing to save or to show !");
+}
+
+// Three series of 50 points in pure red, green and blue.
+PlotGraph ThreeSeriesGraph() {
+  PlotGraph g;
+  g.keyword = "test";
+  g.title = "three series # and a hash";
+  g.x.title = "x (\u00B5m)";
+  g.y.title = "y (#/cm3.s)";
+  for (int k = 0; k < 3; ++k) {
+    PlotSeries s;
+    s.name = "series " + std::to_string(k);
+    s.colour = 0xFF0000u >> (8 * k);
+    for (int i = 0; i < 50; ++i) {
+      s.x.push_back(0.02 * i);
+      s.y.push_back(k + std::sin(0.2 * i));
+    }
+    g.series.push_back(s);
+  }
+  FitAxisRanges(g);
+  return g;
+}
+
+TEST(Pictures, SvgIsXmlWithOnePathPerSeries) {
+  const PlotGraph g = ThreeSeriesGraph();
+  PictureOptions options;
+  options.format = PictureFormat::kSvg;
+  std::string bytes, error;
+  ASSERT_TRUE(RenderPicture({&g}, options, bytes, error)) << error;
+  const ParsedSvg svg = ParseSvg(bytes);
+  ASSERT_TRUE(svg.ok) << svg.error;
+  EXPECT_EQ(svg.root, "svg");
+  // cairo writes a stroke colour as percentages. A series of 50 points is one path of 49
+  // segments (PLplot hands a line to the driver in pieces of up to 256 points); the legend's
+  // sample of it is a path of one segment.
+  for (const char* stroke : {"stroke:rgb(100%,0%,0%)", "stroke:rgb(0%,100%,0%)", "stroke:rgb(0%,0%,100%)"}) {
+    int curves = 0, samples = 0;
+    for (const auto& [style, d] : svg.paths) {
+      if (style.find(stroke) == std::string::npos) continue;
+      const auto segments = std::count(d.begin(), d.end(), 'L');
+      curves += segments == 49 ? 1 : 0;
+      samples += segments == 1 ? 1 : 0;
+    }
+    EXPECT_EQ(curves, 1) << stroke;
+    EXPECT_EQ(samples, 1) << stroke;
+  }
+  EXPECT_FALSE(ParseSvg(bytes.substr(0, bytes.size() / 2)).ok);  // the check catches a broken document
+}
+
+TEST(Pictures, FormatsAndFailuresReportedWithTheFile) {
+  PictureFormat f = PictureFormat::kSvg;
+  EXPECT_TRUE(PictureFormatOfFile("a/b.c/fig.PNG", f) && f == PictureFormat::kPng);
+  EXPECT_TRUE(PictureFormatOfFile("fig.svg", f) && f == PictureFormat::kSvg);
+  EXPECT_FALSE(PictureFormatOfFile("fig.jpg", f));
+  EXPECT_FALSE(PictureFormatOfFile("a.png/fig", f));
+
+  const PlotGraph g = ThreeSeriesGraph();
+  test::TempDir dir;
+  std::string error, bytes;
+  ASSERT_TRUE(WritePicture({&g}, PictureOptions{}, dir.file("g.png"), error)) << error;
+  EXPECT_TRUE(DecodePng(test::ReadWholeFile(dir.file("g.png"))).ok);
+  const std::string missing = dir.file("no such folder/g.png");
+  EXPECT_FALSE(WritePicture({&g}, PictureOptions{}, missing, error));
+  EXPECT_EQ(error, "The picture cannot be written: " + missing);
+  PictureOptions tiny;
+  tiny.width = 2;
+  EXPECT_FALSE(RenderPicture({&g}, tiny, bytes, error));
+  EXPECT_NE(error.find("2x750"), std::string::npos) << error;
+  EXPECT_FALSE(RenderPicture({}, PictureOptions{}, bytes, error));
+}
+
+TEST(Pictures, TwoThreadsDrawingAtOnceGetTheirOwnPictures) {
+  const PlotGraph g = ThreeSeriesGraph();
+  PlotGraph other = g;
+  other.series.pop_back();
+  std::string single, a, b, e1, e2;
+  ASSERT_TRUE(RenderPicture({&g}, PictureOptions{}, single, e1));
+  bool ok1 = false, ok2 = false;
+  std::thread t1([&] { ok1 = RenderPicture({&g}, PictureOptions{}, a, e1); });
+  std::thread t2([&] { ok2 = RenderPicture({&other}, PictureOptions{}, b, e2); });
+  t1.join();
+  t2.join();
+  ASSERT_TRUE(ok1 && ok2);
+  EXPECT_EQ(a, single);
+  EXPECT_EQ(PixelsNear(DecodePng(b), 0x0000FF, 24), 0);  // the third series is not in it
+}
+
+using SaveGraph = test::ProgramRun;
+
+TEST_F(SaveGraph, UnknownNamesUnknownFormatsAndUnwritableFiles) {
+  MakeFolders({"script", "results"});
+  const std::pair<const char*, const char*> cases[] = {
+      {"save graph.xx.whole a.png", "Command not recognised"},  // every name form: the figure-model test
+      {"save graph.eb.whole a.jpg", "Pictures are written as PNG (.png) or SVG (.svg) files, not as "},
+      {"save graph.eb.whole nowhere/a.png", "The picture cannot be written: "}};
+  for (const auto& [line, message] : cases) {
+    test::WriteWholeFile(home_ + "/script/test.script", std::string(line) + "\n");
+    Zoniq({"test.script"});
+    ASSERT_EQ(ui_.popups.size(), 1u) << line << err_.str();
+    EXPECT_EQ(ui_.popups[0].title, "Error whilst processing save command in script");
+    EXPECT_EQ(ui_.popups[0].message.rfind("Script command: " + std::string(line) + "\n" + message, 0), 0u)
+        << ui_.popups[0].message;
+  }
+  EXPECT_TRUE(fs::is_empty(home_ + "/results"));
+}
+
+class PlotsOption : public test::ProgramRun {
+ protected:
+  void SetUp() override {
+    ProgramRun::SetUp();
+    home_ = test::HomeFolder();
+  }
+};
+
+TEST_F(PlotsOption, WritesThePanelsThatHoldResults) {
+  ASSERT_EQ(Zoniq({"CIGS.def", "--light", "--iv", "-0.2:0.8:11", "--calculate", "--plots", "pictures"}), kExitOk)
+      << err_.str();
+  for (const char* panel : {"eb", "genrec", "iv", "grading"}) {
+    const std::string path = "pictures/" + std::string(panel) + ".png";
+    EXPECT_TRUE(DecodePng(test::ReadWholeFile(path)).ok) << path;
+    EXPECT_NE(out_.str().find("Picture: " + path), std::string::npos) << out_.str();
+  }
+  for (const char* panel : {"ac", "cv", "cf", "qe", "record"})  // nothing of these was calculated
+    EXPECT_FALSE(fs::exists(fs::path("pictures") / (std::string(panel) + ".png"))) << panel;
+}
+
+TEST_F(PlotsOption, NeedsAFolderAndACalculationAndReportsWhatCannotBeWritten) {
+  EXPECT_EQ(Zoniq({"CIGS.def", "--plots", "pictures"}), kExitUsage);
+  EXPECT_NE(err_.str().find("--plots needs a folder and --calculate"), std::string::npos);
+  EXPECT_EQ(Zoniq({"CIGS.def", "--calculate", "--plots"}), kExitUsage);
+  EXPECT_FALSE(fs::exists("pictures"));
+  test::WriteWholeFile("afile", "x");
+  EXPECT_EQ(Zoniq({"CIGS.def", "--calculate", "--plots=afile"}), kExitPicturesFailed);
+  ASSERT_EQ(ui_.popups.size(), 1u);
+  EXPECT_EQ(ui_.popups[0].title, "Error whilst writing the pictures");
+  EXPECT_EQ(ui_.popups[0].message, "The folder for the pictures cannot be made: afile");
 }
 
 }  // namespace
