@@ -435,7 +435,6 @@ TEST(AdmittancePanel, SimulatedAndMeasuredAnalysesAgainstTheChosenAxes) {
 // Three series of 50 points in pure red, green and blue.
 PlotGraph ThreeSeriesGraph() {
   PlotGraph g;
-  g.keyword = "test";
   g.title = "three series # and a hash";
   g.x.title = "x (\u00B5m)";
   g.y.title = "y (#/cm3.s)";
@@ -536,15 +535,10 @@ TEST_F(SaveGraph, UnknownNamesUnknownFormatsAndUnwritableFiles) {
   EXPECT_TRUE(fs::is_empty(home_ + "/results"));
 }
 
-class PlotsOption : public test::ProgramRun {
- protected:
-  void SetUp() override {
-    ProgramRun::SetUp();
-    home_ = test::HomeFolder();
-  }
-};
+using PlotsOption = test::ProgramRun;  // on the shipped program folder
 
 TEST_F(PlotsOption, WritesThePanelsThatHoldResults) {
+  home_ = test::HomeFolder();
   ASSERT_EQ(Zoniq({"CIGS.def", "--light", "--iv", "-0.2:0.8:11", "--calculate", "--plots", "pictures"}), kExitOk)
       << err_.str();
   for (const char* panel : {"eb", "genrec", "iv", "grading"}) {
@@ -557,6 +551,7 @@ TEST_F(PlotsOption, WritesThePanelsThatHoldResults) {
 }
 
 TEST_F(PlotsOption, NeedsAFolderAndACalculationAndReportsWhatCannotBeWritten) {
+  home_ = test::HomeFolder();
   EXPECT_EQ(Zoniq({"CIGS.def", "--plots", "pictures"}), kExitUsage);
   EXPECT_NE(err_.str().find("--plots needs a folder and --calculate"), std::string::npos);
   EXPECT_EQ(Zoniq({"CIGS.def", "--calculate", "--plots"}), kExitUsage);
