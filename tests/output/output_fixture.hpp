@@ -55,9 +55,7 @@ inline SimulationRecord IlluminatedRecord() {
   r.wp.dark = 0;
   r.wp.illuminatedFromRight = 1;
   r.wp.spectrumFile = "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe";
-  r.wp.spectrumPower = 1000.37;
-  r.wp.windowPower = 1000.37;
-  r.wp.incidentPower = 1000.37;
+  r.wp.spectrumPower = r.wp.windowPower = r.wp.incidentPower = 1000.37;
   return r;
 }
 
@@ -67,7 +65,7 @@ inline SimulationRecord HandMadeSweepRecord(int number, int colour) {
   SimulationRecord r;
   r.number = number;
   CVResult& cv = r.cv;
-  cv.present = 1;
+  cv.present = r.cf.present = r.qe.present = 1;
   cv.points = 6;
   cv.pointsDone = 5;
   cv.colour = r.cf.colour = r.qe.colour = colour;
@@ -85,7 +83,6 @@ inline SimulationRecord HandMadeSweepRecord(int number, int colour) {
   cv.jopp_n.assign(6, -3e-11);
   cv.jopp_p.assign(6, 1e-47);
   CfResult& cf = r.cf;
-  cf.present = 1;
   cf.points = cf.pointsDone = 4;
   cf.f = {1e2, 1e3, 1e4, 1e5};
   cf.C = {40.0, 38.0, 30.0, 22.0};
@@ -95,7 +92,6 @@ inline SimulationRecord HandMadeSweepRecord(int number, int colour) {
   cf.Zmagn = {100.5, 89.4, 46.1, 9.4};
   cf.Zphase = {-5.7, -26.6, -49.4, -58.0};
   QEResult& qe = r.qe;
-  qe.present = 1;
   qe.points = qe.pointsDone = 3;
   qe.lambda = {400.0, 700.0, 1000.0};
   qe.QE = {70.0, 90.0, 60.0};
@@ -117,7 +113,7 @@ inline std::string IlluminatedIVHeader() {
 }
 
 // The rows of numbers of a table: the lines after the line that starts with `heading` (which goes
-// to `line`), skipping empty lines before the first row, up to the next empty line.
+// to `headingLine`), skipping empty lines before the first row, up to the next empty line.
 inline std::vector<std::vector<double>> TableRows(const std::string& text, const std::string& heading,
                                                   std::string* headingLine = nullptr) {
   std::istringstream in(text.substr(text.rfind(heading, 0) == 0 ? 0 : text.find("\n" + heading) + 1));
