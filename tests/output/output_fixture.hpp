@@ -1,6 +1,5 @@
-// Shared pieces of the result-file tests: a user interface whose save dialog answers with a
-// chosen path, a fixed clock for the file dates of the header, records built by hand, and a
-// reader of the numbers of a written table.
+// Shared pieces of the result-file tests: a save dialog answering with a chosen path, a fixed clock
+// for the header's file dates, records built by hand, and a reader of written tables.
 #pragma once
 
 #include <optional>

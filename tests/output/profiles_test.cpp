@@ -45,11 +45,7 @@ BandDiagramProfiles TinyDiagram() {
   for (std::vector<double>* a :
        {&b.Fn, &b.Fp, &b.rhoDefect, &b.jn, &b.jp, &b.jnTunnel, &b.jpTunnel, &b.jtot, &b.G, &b.cumG})
     a->assign(4, 0.0);
-  InterfaceProfileRow r;
-  r.x = 0.5;
-  r.js = 1e-4;
-  r.pi = -3.2e-8;
-  b.interfaces = {r};
+  b.interfaces = {InterfaceProfileRow{.x = 0.5, .js = 1e-4, .pi = -3.2e-8}};
   return b;
 }
 

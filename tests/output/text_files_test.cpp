@@ -1,7 +1,5 @@
-// The text result files against bytes written out by hand from their layouts: the common header
-// and batch block with the file dates they show, the I-V file (cell parameters, point status,
-// padding, the numbers read back, delivery), the C-V, C-f and QE blocks, the sweeps as CSV, and
-// the admittance-spectroscopy file with the curve analysed afresh.
+// The text result files against bytes written out by hand from their layouts: the header, the I-V
+// file, the C-V, C-f and QE blocks and CSVs, and the admittance-spectroscopy file.
 #include <gtest/gtest.h>
 #include <utime.h>
 
@@ -142,8 +140,7 @@ TEST(FileDates, SavedFileNewProblemAndMissingFile) {
   test::TempDir dir;
   const std::string path = dir.file("cell.def");
   test::WriteWholeFile(path, "x\n");
-  // A known modification time against the local calendar time of that instant, taken through
-  // the C library independently of the code under test.
+  // A known modification time against its local calendar time from the C library.
   const std::time_t when = 1700000000;  // 14 November 2023, 22:13:20 UTC
   utimbuf times{when, when};
   ASSERT_EQ(utime(path.c_str(), &times), 0);
@@ -187,8 +184,7 @@ SimulationRecord ThreePointIV() {
 const std::string kIVHeading =
     "    v(V)\tjtot(mA/cm2)\t   jbulk(mA/cm2)\tjifr(mA/cm2)\tjs_n(mA/cm2)\tjs_p(mA/cm2)\tj_SRH(mA/cm2)\t"
     "j_Radiative(mA/cm2)\tj_Auger(mA/cm2)";
-// The rows above: v fixed 10.6, j and jbulk sci 16.8, and the columns jifr … j_Auger (each a tab,
-// two blanks, sci 16.8).
+// The rows: v fixed 10.6, j and jbulk sci 16.8, jifr … j_Auger a tab, two blanks, sci 16.8.
 const std::string kIVTail =
     "\t    0.00000000e+00\t   -1.00000000e-05\t    2.00000000e-07\t    1.00000000e+00\t    2.50000000e-01"
     "\t    0.00000000e+00";
@@ -207,8 +203,7 @@ TEST(IVFile, ThreePointSweepWithCellParametersByteForByte) {
   p.Vmpp = 0.3625;
   p.Jmpp = 28.5;
   p.vocValid = p.jscValid = p.ffValid = p.etaValid = 1;
-  p.vocExtrapolated = 1;
-  p.anyExtrapolated = 1;  // FF depends on the extrapolated Voc
+  p.vocExtrapolated = p.anyExtrapolated = 1;  // FF depends on the extrapolated Voc
   EXPECT_EQ(IVBlock(r, o.context), test::IlluminatedIVHeader() + kIVHeading + "\n\n" + kRow[0] + "\n" + kRow[1] + "\n" +
                                        kRow[2] +
                                        "\n\nsolar cell parameters deduced from calculated IV-curve:\n"
@@ -226,8 +221,7 @@ TEST(IVFile, ThreePointSweepWithCellParametersByteForByte) {
             kRow[2] +
                 "\n\nsolar cell parameters deduced from calculated IV-curve:\nJsc =\t   29.00000000\tmA/cm2\t"
                 "extrapolated\n\n\n\n");
-  // With a generation file the efficiency is a collection efficiency; its lines carry the mark
-  // when Jsc, from which it is computed, was extrapolated.
+  // With a generation file: a collection efficiency, marked when Jsc was extrapolated.
   r.wp.generationFromFile = 1;
   r.cell.eta = 96.5;
   r.cell.etaValid = 1;
@@ -238,8 +232,7 @@ TEST(IVFile, ThreePointSweepWithCellParametersByteForByte) {
       << block;
   EXPECT_EQ(block.find("eta ="), std::string::npos);
 
-  // Read back, the numbers are what was written within the precision: v to 6 decimals (5e-7 V),
-  // the currents to 9 significant digits, three-digit exponents included.
+  // Read back within the precision: v to 6 decimals (5e-7 V), currents to 9 digits, 3-digit exponents.
   r.iv.v = {-0.123456789, 0.0000004, 0.987654321};
   r.iv.j = {-31.234567891234, 1.5e-12, 4.56789e+3};
   r.iv.jAuger = {-7.7e-30, 6.02e23, 1e-300};
@@ -265,8 +258,7 @@ TEST(IVFile, RecoveredPointsAddAStatusColumn) {
                                        "\t2\n0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\n\npoint status: 0 "
                                        "converged, 1 recovered by the coupled Newton iteration, 2 reached by halving "
                                        "the bias step, 3 reached by continuation in light intensity\n\n\n\n");
-  // Plain curves keep the nine columns: a state beyond the points done (a failed point) does
-  // not count.
+  // Plain curves keep nine columns: a state beyond the points done (a failed point) does not count.
   r.iv.state = {kPointGummel, kPointGummel, kPointFailed};
   const std::string plain = IVBlock(r, o.context);
   r.iv.state.clear();
@@ -280,8 +272,7 @@ TEST(IVFile, RecoveredPointsAddAStatusColumn) {
 TEST(IVFile, DeliveryToAnOpenFileAndThroughTheDialog) {
   test::OutputEnvironment o;
   test::TempDir dir;
-  // The blocks one after the other, records without an I-V result skipped; an open file stays
-  // open for the caller.
+  // The blocks in order, records without an I-V result skipped; an open file stays open.
   std::list<SimulationRecord> runs{SimulationRecord{}, ThreePointIV(), SimulationRecord{}, ThreePointIV()};
   std::FILE* f = std::fopen(dir.file("one.iv").c_str(), "wb");
   ASSERT_NE(f, nullptr);
@@ -408,8 +399,8 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
   AdmittanceSettings s;
   s.nu0 = 3.141592653589793e12;  // 2ν/ω = 1e12/f at 300 K
   s.formula = kNtPlainDerivative;
-  // E_ω = 0.0259·ln(1e12/f): 0.0259·ln 1e9 = 0.536732585, ln 1e8 → 0.477095631, ln 1e7 →
-  // 0.417458677, ln 1e6 → 0.357821723 eV.
+  // E_ω = 0.0259·ln(1e12/f): ln 1e9 → 0.536732585, 1e8 → 0.477095631, 1e7 → 0.417458677,
+  // 1e6 → 0.357821723 eV.
   std::string header = test::IlluminatedIVHeader();
   header.replace(header.find("Simulation of I-V curves\n"), 25,
                  "Simulation of Admittance Spectroscopy\nAttempt to escape frequency (Hz):\t   3.14159265e+12\n");
@@ -424,8 +415,7 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
                 "0.0\t0.0\t0.0\t0.0\t0.0\n\n\n\n");
   EXPECT_EQ(result, kWritten);
   EXPECT_TRUE(o.ui.popups.empty());
-  // A curve added after that analysis is analysed before it is written; blank padding is one
-  // blank per column.
+  // A curve added after that analysis is analysed before it is written; one blank per column.
   o.context.actionListMode = kListFillWhite;
   records.push_back(records.back());
   records.back().number = 2;
@@ -439,8 +429,7 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
 TEST(AdmittanceSpectroscopyFile, HostileCurvesWriteNoNaNOrInfAndRefusalsAreReported) {
   test::OutputEnvironment o;
   std::list<SimulationRecord> records(2);
-  // A curve with unusable points (f ≤ 0, a NaN capacitance, an infinite frequency), and a second
-  // curve whose capacitance at the reference frequency is zero.
+  // Unusable points (f ≤ 0, a NaN C, an infinite f), and a curve of zero capacitance.
   CfResult &a = records.front().cf, &b = records.back().cf;
   a.present = b.present = 1;
   a.points = a.pointsDone = 9;
