@@ -14,8 +14,7 @@
 
 namespace zoniq::test {
 
-// Records every message; the save dialog answers `answer` (nullopt: the user cancels) and
-// remembers where it looked.
+// Records every message; the save dialog answers `answer` (nullopt: cancel), noting where it looked.
 class DialogUserInterface : public RecordingUserInterface {
  public:
   std::optional<std::string> FileSelectPopup(std::string_view folder, std::string_view pattern, std::string_view,
@@ -52,7 +51,6 @@ inline SimulationRecord IlluminatedRecord() {
   r.startTime = "05-03-2024 10:20:30";
   r.wp.problemName = "C:\\cells\\cigs.def";
   r.wp.dark = 0;
-  r.wp.illuminatedFromRight = 1;
   r.wp.spectrumFile = "C:\\zoniq\\spectrum\\AM1_5G 1 sun.spe";
   r.wp.spectrumPower = r.wp.windowPower = r.wp.incidentPower = 1000.37;
   return r;
@@ -111,11 +109,11 @@ inline std::string IlluminatedIVHeader() {
          "Frequency\t  1.0000e+06\tHz\n\n";
 }
 
-// The rows of numbers of a table: the lines after the line that starts with `heading` (which goes
-// to `headingLine`), skipping empty lines before the first row, up to the next empty line.
+// The rows of numbers of a table: the lines after the first line holding `heading` (which goes to
+// `headingLine`), skipping empty lines before the first row, up to the next empty line.
 inline std::vector<std::vector<double>> TableRows(const std::string& text, const std::string& heading,
                                                   std::string* headingLine = nullptr) {
-  std::istringstream in(text.substr(text.rfind(heading, 0) == 0 ? 0 : text.find("\n" + heading) + 1));
+  std::istringstream in(text.substr(text.rfind('\n', text.find(heading)) + 1));
   std::string line;
   std::getline(in, line);
   if (headingLine) *headingLine = line;

