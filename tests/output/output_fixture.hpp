@@ -56,8 +56,7 @@ inline SimulationRecord IlluminatedRecord() {
   return r;
 }
 
-// A record holding a C-V curve (5 of 6 points calculated, W and Napp), a C-f curve and a QE curve,
-// values chosen by hand.
+// A record with a C-V (5 of 6 points calculated), a C-f and a QE curve, values chosen by hand.
 inline SimulationRecord HandMadeSweepRecord(int number, int colour) {
   SimulationRecord r;
   r.number = number;

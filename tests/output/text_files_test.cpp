@@ -1,9 +1,11 @@
 // The text result files against bytes written out by hand from their layouts: the header, the I-V
 // file, the C-V, C-f and QE blocks and CSVs, and the admittance-spectroscopy file.
 #include <gtest/gtest.h>
+#include <utime.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -130,11 +132,25 @@ TEST(OutputHeader, RunLinesAndBatchBlocks) {
   }
 }
 
-TEST(FileDates, NewProblemAndMissingFile) {
+TEST(FileDates, SavedFileNewProblemAndMissingFile) {
+  // A known modification time against its local calendar time from the C library.
+  test::TempDir dir;
+  const std::string path = dir.file("cell.def");
+  test::WriteWholeFile(path, "x\n");
+  const std::time_t when = 1700000000;  // 14 November 2023, 22:13:20 UTC
+  utimbuf times{when, when};
+  ASSERT_EQ(utime(path.c_str(), &times), 0);
+  std::tm local{};
+  localtime_r(&when, &local);
+  int month = 0, day = 0, year = 0, h = 0, m = 0, s = 0;
+  EXPECT_EQ(GetZONIQFileDate(path, month, day, year), 0);
+  EXPECT_EQ(GetZONIQFileTime(path, h, m, s), 0);
+  EXPECT_EQ((std::vector<int>{day, month, year, h, m, s}),
+            (std::vector<int>{local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                              local.tm_sec}));
   DateTime t;
   EXPECT_TRUE(ZONIQFileDateTime("New Problem", t));  // never saved: no date to show
   // A file that does not exist has no date: the header says so.
-  test::TempDir dir;
   SimulationRecord r;
   r.wp.problemName = dir.file("missing.def");
   std::string text;
@@ -241,8 +257,7 @@ TEST(IVFile, RecoveredPointsAddAStatusColumn) {
   r.iv.state.clear();
   EXPECT_EQ(plain, IVBlock(r, o.context));
   EXPECT_EQ(plain.find("point status"), std::string::npos);
-  // Truncated output: the point not calculated has no row at all.
-  o.context.actionListMode = kListTruncate;
+  o.context.actionListMode = kListTruncate;  // the point not calculated: no row at all
   EXPECT_EQ(IVBlock(r, o.context).substr(plain.find(kRow[1])), kRow[1] + "\n\n\n\n");
 }
 
@@ -259,11 +274,10 @@ TEST(IVFile, DeliveryToAnOpenFileAndThroughTheDialog) {
   ASSERT_EQ(std::fclose(f), 0);
   const std::string block = IVBlock(ThreePointIV(), o.context) + IVBlock(ThreePointIV(), o.context);
   EXPECT_EQ(test::ReadWholeFile(dir.file("one.iv")), "before\n" + block + "after\n");
-  // The user cancels: nothing is written and nothing is said.
+  // Cancelled: nothing written, nothing said. A chosen file is truncated and holds exactly the text.
   EXPECT_EQ(iv_naar_file(runs, OutputTarget{kOutputSave, nullptr}, o.context), kNothingWritten);
   EXPECT_EQ(o.ui.asked, std::vector<std::string>{"/zoniq-home/results *.iv"});
   EXPECT_TRUE(o.ui.popups.empty());
-  // A chosen file is truncated when it exists and holds exactly the text.
   o.ui.answer = dir.file("sweep.iv");
   test::WriteWholeFile(*o.ui.answer, std::string(100000, 'z'));
   EXPECT_EQ(iv_naar_file(runs, OutputTarget{kOutputSave, nullptr}, o.context), kWritten);
@@ -375,8 +389,7 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
   AdmittanceSettings s;
   s.nu0 = 3.141592653589793e12;  // 2ν/ω = 1e12/f at 300 K
   s.formula = kNtPlainDerivative;
-  // E_ω = 0.0259·ln(1e12/f): ln 1e9 → 0.536732585, 1e8 → 0.477095631, 1e7 → 0.417458677,
-  // 1e6 → 0.357821723 eV.
+  // E_ω = 0.0259·ln(1e12/f) = 0.536732585, 0.477095631, 0.417458677, 0.357821723 eV.
   std::string header = test::IlluminatedIVHeader();
   header.replace(header.find("Simulation of I-V curves\n"), 25,
                  "Simulation of Admittance Spectroscopy\nAttempt to escape frequency (Hz):\t   3.14159265e+12\n");
@@ -403,8 +416,7 @@ TEST(AdmittanceSpectroscopyFile, FallingSweepAnalysedAfreshByteForByte) {
 }
 
 TEST(AdmittanceSpectroscopyFile, RefusedCurvesAndPointsAreReported) {
-  // A curve whose capacitance at the reference frequency is zero, and one with points outside the
-  // formula's domain. (Unusable points are dropped by the analysis: its own tests.)
+  // A curve of zero capacitance, and one with points outside the formula's domain.
   test::OutputEnvironment o;
   std::list<SimulationRecord> records(2);
   CfResult &a = records.front().cf, &b = records.back().cf;

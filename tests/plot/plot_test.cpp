@@ -178,6 +178,7 @@ TEST_F(CigsFigures, TheIVAndBandDiagramGraphsShowWhatTheFilesWrite) {
   const PlotGraph& r = GraphOf(iv, "recombination");
   EXPECT_EQ(r.y.scale, AxisScale::kLog);
   EXPECT_EQ(r.series.at(0).name, s.name + " SRH");
+  EXPECT_LE(r.y.min, r.series[0].y.front());
   for (const PlotSeries& rs : r.series)
     for (double v : rs.y) EXPECT_GT(v, 0.0) << rs.name;
 
@@ -189,6 +190,8 @@ TEST_F(CigsFigures, TheIVAndBandDiagramGraphsShowWhatTheFilesWrite) {
   ASSERT_EQ(d.series.size(), 2u);
   ASSERT_EQ(j.series.size(), 3u);
   EXPECT_EQ(d.y.scale, AxisScale::kLog);
+  for (const PlotSeries& ds : d.series)
+    for (double v : ds.y) EXPECT_TRUE(v >= d.y.min && v <= d.y.max);
   const std::tuple<const PlotSeries*, const char*, const std::vector<double>*> profiles[] = {
       {&e.series[0], "EC", &bands.Ec},    {&e.series[1], "EV", &bands.Ev}, {&e.series[2], "Fn", &bands.Fn},
       {&e.series[3], "Fp", &bands.Fp},    {&d.series[0], "n", &bands.n},   {&d.series[1], "p", &bands.p},
