@@ -11,6 +11,7 @@
 #include "celldef/cell_parameters.hpp"
 #include "celldef/parameter_catalogue.hpp"
 #include "common/text.hpp"
+#include "script_test_util.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -27,20 +28,6 @@ std::string Instance(std::string name) {
     if (at != std::string::npos) name.replace(at, from.size(), to);
   }
   return name;
-}
-
-CellParameterName Split(const std::string& dotted, std::vector<std::string>& keep) {
-  keep.push_back(dotted);
-  const std::string& s = keep.back();
-  CellParameterName n;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < 4 && start <= s.size(); ++i) {
-    const std::size_t dot = s.find('.', start);
-    n.part[i] = std::string_view(s).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-    if (dot == std::string::npos) break;
-    start = dot + 1;
-  }
-  return n;
 }
 
 // A two-layer cell with a bulk defect, a metastable transition and an interface defect, in
@@ -61,7 +48,7 @@ CellDefinition TestCell(int dependence) {
 
 TEST(ParameterList, EveryListedNameIsAcceptedBySetAndGetAsItsQuantity) {
   const CellDefinition overComposition = TestCell(DEP_COMPOSITION), overPosition = TestCell(DEP_POSITION);
-  std::vector<std::string> keep;
+  std::deque<std::string> keep;
   const std::vector<ListedName> names = ListCellParameterNames();
   ASSERT_GT(names.size(), 150u);
   for (const ListedName& n : names) {
@@ -70,7 +57,8 @@ TEST(ParameterList, EveryListedNameIsAcceptedBySetAndGetAsItsQuantity) {
     const CellDefinition& cell = positional ? overPosition : overComposition;
     CellParameter p;
     CellParameterError error;
-    ASSERT_TRUE(ArgumentToCellParameter(cell, Split(dotted, keep), "set", p, error)) << dotted << ": " << error.text;
+    ASSERT_TRUE(ArgumentToCellParameter(cell, test::SplitName(dotted, keep), "set", p, error))
+        << dotted << ": " << error.text;
     EXPECT_EQ(p.quantity, n.quantity) << dotted;
     EXPECT_EQ(p.valueKind, n.kind) << dotted;
     double value = 0.0;
