@@ -3,6 +3,7 @@
 // measurement, which must give the peak the simulated curve gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -40,9 +41,8 @@ std::string DebyeFile(double omega0) {
 TEST(MeasuredAdmittance, HandWrittenDebyeStepPeaksAtItsCornerFrequency) {
   test::TempDir dir;
   const double omega0 = 3.0e4, nu0 = 4e11, T = 250.0;
-  const std::string path = dir.file("debye.cf");
-  test::WriteWholeFile(path, DebyeFile(omega0));
-  ReadResult<MeasurementItem> read = ConstructMeasurementListItem(path, kMeasurementCf);
+  test::WriteWholeFile(dir.file("debye.cf"), DebyeFile(omega0));
+  ReadResult<MeasurementItem> read = ConstructMeasurementListItem(dir.file("debye.cf"), kMeasurementCf);
   ASSERT_TRUE(read.ok()) << read.error;
   MeasurementState state;
   InsertMeasurementInStack(state, *read.value);
@@ -51,12 +51,9 @@ TEST(MeasuredAdmittance, HandWrittenDebyeStepPeaksAtItsCornerFrequency) {
   s.formula = kNtPlainDerivative;
   MottSchottkySettings ms;
   ASSERT_EQ(Calculate_AS_measurements(state, s, ms, nullptr), 1);
-  const MeasurementItem& m = state.measurements[kMeasurementCf].front();
-  const CfMeasurement& d = std::get<CfMeasurement>(m.data);
+  const CfMeasurement& d = std::get<CfMeasurement>(state.measurements[kMeasurementCf].front().data);
   ASSERT_EQ(d.Et.size(), 141u);
-  ASSERT_EQ(d.derivative.size(), 141u);
-  // The analysed arrays run upwards in frequency, so downwards in energy.
-  EXPECT_GT(d.Et.front(), d.Et.back());
+  EXPECT_GT(d.Et.front(), d.Et.back());  // upwards in frequency, so downwards in energy
   AdmittanceResult r;
   ASSERT_EQ(Calculate_AS_measured(state.measurements[kMeasurementCf].front(), s, ms, r), 0) << r.message;
   EXPECT_DOUBLE_EQ(r.T, 250.0);
@@ -66,10 +63,7 @@ TEST(MeasuredAdmittance, HandWrittenDebyeStepPeaksAtItsCornerFrequency) {
   const double kT = 0.0259 * T / 300.0, nu = nu0 * (T / 300.0) * (T / 300.0);
   EXPECT_NEAR(EPeak, kT * std::log(2.0 * nu / omega0), 1e-3);
   // The step height: the peak of −dC/d ln ω is ΔC/2 = 3 nF/cm² (area divided out).
-  double top = 0.0;
-  for (double v : d.derivative) top = std::max(top, v);
-  EXPECT_NEAR(top, 3.0, 0.05);
-
+  EXPECT_NEAR(*std::max_element(d.derivative.begin(), d.derivative.end()), 3.0, 0.05);
   // An I-V measurement is not a C-f curve: refused, nothing analysed.
   MeasurementItem iv;
   iv.kind = kMeasurementIV;
@@ -109,14 +103,12 @@ TEST(MeasuredAdmittance, SavedSimulatedSweepReadBackGivesTheSimulatedPeak) {
   EXPECT_NEAR(simulated, 0.35, 0.01);
   // The file holds 9 significant digits: the same peak to well within 1 meV.
   EXPECT_NEAR(measured, simulated, 1e-3);
-  // The graph: Nt against Et of the 61 points, finite.
+  // The graph: Nt against Et of the 61 points, finite; the panel of both analyses a picture.
   ScriptVariables& v = session.theScript;
   ASSERT_EQ(v.n[3], 61);
   for (int i = 0; i < 61; ++i) EXPECT_TRUE(std::isfinite(v.vector[3][i]) && std::isfinite(v.vector[5][i])) << i;
   EXPECT_EQ(v.name[3], "meas. Et (eV)");
-  // The panel of both analyses as a picture in the results folder.
-  const std::string svg = test::ReadWholeFile(dir.file("results/as.svg"));
-  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(test::ReadWholeFile(dir.file("results/as.svg")).find("<svg"), std::string::npos);
   const auto& popups = static_cast<RecordingUserInterface&>(*session.ui).popups;
   ASSERT_GE(popups.size(), 1u);
   EXPECT_NE(popups[0].message.find("No Cf measurement was selected"), std::string::npos);

