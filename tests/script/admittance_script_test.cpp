@@ -1,12 +1,9 @@
 // Admittance spectroscopy from scripts: the shipped example end to end (definition file, C-f
-// sweep, analysis, .as file) with the settings refusing what the analysis cannot use, and the
-// analysis of measured C-f curves: a file written by hand with a Debye step, and a simulated
-// sweep saved and read back as a measurement, which must give the simulated peak.
+// sweep, analysis, .as file) with the settings refusing what the analysis cannot use, and a
+// simulated sweep saved and read back as a measurement, which must give the simulated peak.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -21,7 +18,6 @@ namespace zoniq {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr double kTwoPi = 6.283185307179586;
 
 // A session on a program folder of its own with the deep-trap example cell; the script ("@"
 // stands for the results folder) runs.
@@ -78,54 +74,6 @@ TEST(AdmittanceScript, ShippedExampleFindsTheTrapAtOneTemperatureAndByArrhenius)
   EXPECT_NE(popups[1].message.find("formula takes a whole number from 0 to 3"), std::string::npos);
   EXPECT_NE(popups[2].message.find("Value not recognised as a positive number"), std::string::npos);
   EXPECT_NE(popups[3].message.find("in its own layout only"), std::string::npos);
-}
-
-// C∞ + ΔC/(1 + (ω/ω0)²) [nF/cm²] at 250 K on a cell of 0.5 cm², written as a foreign measurement
-// file (capacitance column in nF for the whole cell) from 100 MHz down to 10 Hz, 20 points per
-// decade: −dC/d ln ω = 2ΔC·x²/(1 + x²)² with x = ω/ω0 peaks at ω = ω0, i.e. at
-// E = kT·ln(2ν/ω0), ν = ν0·(T/300)².
-std::string DebyeFile(double omega0) {
-  std::string t = "Cell area: 0.5 cm2\nTemperature: 250 K\nBias: -0.2 V\nf C G\n";
-  for (int k = 140; k >= 0; --k) {
-    const double f = std::pow(10.0, 1.0 + k / 20.0), x = kTwoPi * f / omega0;
-    char line[96];
-    std::snprintf(line, sizeof line, "%.10e\t%.10e\t%.4e\n", f, 0.5 * (21.0 + 6.0 / (1.0 + x * x)), 1e-6);
-    t += line;
-  }
-  return t;
-}
-
-TEST(MeasuredAdmittance, HandWrittenDebyeStepPeaksAtItsCornerFrequency) {
-  test::TempDir dir;
-  const double omega0 = 3.0e4, nu0 = 4e11, T = 250.0;
-  test::WriteWholeFile(dir.file("debye.cf"), DebyeFile(omega0));
-  ReadResult<MeasurementItem> read = ConstructMeasurementListItem(dir.file("debye.cf"), kMeasurementCf);
-  ASSERT_TRUE(read.ok()) << read.error;
-  MeasurementState state;
-  InsertMeasurementInStack(state, *read.value);
-  AdmittanceSettings s;
-  s.nu0 = nu0;
-  s.formula = kNtPlainDerivative;
-  MottSchottkySettings ms;
-  ASSERT_EQ(Calculate_AS_measurements(state, s, ms, nullptr), 1);
-  const CfMeasurement& d = std::get<CfMeasurement>(state.measurements[kMeasurementCf].front().data);
-  ASSERT_EQ(d.Et.size(), 141u);
-  EXPECT_GT(d.Et.front(), d.Et.back());  // upwards in frequency, so downwards in energy
-  AdmittanceResult r;
-  ASSERT_EQ(Calculate_AS_measured(state.measurements[kMeasurementCf].front(), s, ms, r), 0) << r.message;
-  EXPECT_DOUBLE_EQ(r.T, 250.0);
-  EXPECT_DOUBLE_EQ(r.V, -0.2);
-  double fPeak = 0.0, EPeak = 0.0;
-  ASSERT_GT(AdmittancePeak(r, fPeak, EPeak), 0);
-  const double kT = 0.0259 * T / 300.0, nu = nu0 * (T / 300.0) * (T / 300.0);
-  EXPECT_NEAR(EPeak, kT * std::log(2.0 * nu / omega0), 1e-3);
-  // The step height: the peak of −dC/d ln ω is ΔC/2 = 3 nF/cm² (area divided out).
-  EXPECT_NEAR(*std::max_element(d.derivative.begin(), d.derivative.end()), 3.0, 0.05);
-  // An I-V measurement is not a C-f curve: refused, nothing analysed.
-  MeasurementItem iv;
-  iv.kind = kMeasurementIV;
-  iv.data = IVMeasurement{};
-  EXPECT_EQ(Calculate_AS_measured(iv, s, ms, r), -1);
 }
 
 TEST(MeasuredAdmittance, SavedSimulatedSweepReadBackGivesTheSimulatedPeak) {

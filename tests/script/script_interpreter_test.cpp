@@ -355,27 +355,6 @@ TEST_F(ScriptRunTest, SavedScriptVariablesFileByHand) {
   EXPECT_EQ(Last().message, "The batch settings file cannot be written: " + dir.file("bdf/b.sbf"));
 }
 
-TEST_F(ScriptRunTest, SavedSettingsReadBack) {
-  CopyFromHome("def", "CIGS.def");
-  CopyFromHome("spectrum", "AM1_5G 1 sun.spe");
-  ASSERT_EQ(Run("load definition CIGS.def\n"
-                "set layer1.thickness 2.5\n"
-                "action iv.points 17\n"
-                "save setting.definition copy\n"
-                "save setting.action copy\n"
-                "set layer1.thickness 1\n"
-                "action iv.points 5\n"
-                "load definition copy.def\n"
-                "load action copy.act\n"
-                "get layer1.thickness xvalue\n"),
-            0);
-  EXPECT_EQ(Messages(), 0u) << Last().message;
-  EXPECT_EQ(vars().value[0], 2.5);
-  EXPECT_EQ(session.actie.iv.points, 17);
-  ASSERT_EQ(Run("load definition missing.def\nload batch x.sbf\nload banana x\n"), 0);
-  EXPECT_EQ(Messages(), 3u);
-}
-
 // ---- with simulations ----
 
 // The example cell under AM1.5G with the example action list (I-V from -0.2 V to 0.8 V in 41
