@@ -8,6 +8,7 @@
 #include <limits>
 #include <numbers>
 #include <set>
+#include <tuple>
 
 #include "celldef/parameter_catalogue.hpp"
 #include "script_test_util.hpp"
@@ -17,6 +18,7 @@
 namespace zoniq::test {
 namespace {
 
+using V = std::vector<double>;
 constexpr const char* kLine = "set the line";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
@@ -177,47 +179,44 @@ TEST_F(CellParametersTest, LayerPropertiesNamedAloneBecomeUniform) {
 
 TEST_F(CellParametersTest, SideEffectsKeepTheCellConsistent) {
   // A work function is of use only with a fixed work function: the flat-band switch goes off.
-  ASSERT_EQ(cell.rightContact.flatband, 1);
-  Set("contact.right.work", 4.7);
-  EXPECT_EQ(cell.rightContact.flatband, 0);
-  EXPECT_EQ(cell.leftContact.flatband, 1);
   // A filter is a constant value or a file.
+  ContactParameters& r = cell.rightContact;
+  ASSERT_EQ(r.flatband, 1);
+  Set("contact.right.work", 4.7);
   Set("contact.r.optical.value", 0.92);
-  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 1);
+  EXPECT_EQ(std::make_tuple(r.Fi_m, r.flatband, cell.leftContact.flatband, r.wavelengthIndependent),
+            std::make_tuple(4.7, 0, 1, 1));
   SetText("contact.r.optical.file", "  my filter.ftr ");
-  EXPECT_EQ(cell.rightContact.filterFile, "my filter.ftr");
-  EXPECT_EQ(cell.rightContact.wavelengthIndependent, 0);
+  EXPECT_EQ(std::make_tuple(r.filterFile, r.wavelengthIndependent), std::make_tuple("my filter.ftr", 0));
 
   // The uniform law takes pure A material; its side values follow, pure B keeps its value.
   const Profile& chi = cell.layer[0].chi;
   Set("layer1.chi.pureA", 4.3);
   EXPECT_EQ((std::vector<double>{chi.p[0], chi.p[5], chi.p[6], chi.p[1]}), (std::vector<double>{4.3, 4.3, 4.3, 4.5}));
-
+  // A composition is uniform (marked as the definition-file reader marks law 11) or a file.
   LayerParameters& L = cell.layer[2];
   Set("layer3.composition", 0.3);
-  EXPECT_EQ((std::vector<double>{double(L.composition.law), L.composition.p[5], L.composition.p[6]}),
-            (std::vector<double>{LAW_UNIFORM_Y, 0.3, 0.3}));
-  EXPECT_EQ(L.compositionMode, 21);  // as the definition-file reader marks law 11
+  EXPECT_EQ(std::make_tuple(L.composition.law, L.composition.p[5], L.composition.p[6], L.compositionMode),
+            std::make_tuple(LAW_UNIFORM_Y, 0.3, 0.3, 21));
   EXPECT_EQ(Get("layer3.composition.file"), 0.0);
   SetText("layer3.composition.file", "cigs ga.grd");
-  EXPECT_EQ(L.composition.law, LAW_FROM_FILE);
-  EXPECT_EQ(L.composition.gradingFile, "cigs ga.grd");
-  EXPECT_EQ(L.compositionMode, 0);
+  EXPECT_EQ(std::make_tuple(L.composition.law, L.composition.gradingFile, L.compositionMode),
+            std::make_tuple(LAW_FROM_FILE, std::string("cigs ga.grd"), 0));
   EXPECT_EQ(Get("layer3.composition.file"), 1.0);
 
   // Absorption constants switch the material they name (both without one) to the A/B model;
   // a file switches it back.
+  using Models = std::array<int, 2>;
   L.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE};
   Set("layer3.absorption.A.pureB", 5e4);
-  EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_AB}));
+  EXPECT_EQ(L.absorptionModel, (Models{ABS_MODEL_FILE, ABS_MODEL_AB}));
   Set("layer3.absorption.A", 3e4);
   EXPECT_EQ(L.A, (std::array<double, 2>{3e4, 3e4}));
-  EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_AB, ABS_MODEL_AB}));
+  EXPECT_EQ(L.absorptionModel, (Models{ABS_MODEL_AB, ABS_MODEL_AB}));
   SetText("layer3.absorption.file.pureA", "CdTe.abs");
   EXPECT_EQ(L.absorptionFile, (std::array<std::string, 2>{"CdTe.abs", ""}));
-  EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_AB}));
-  EXPECT_EQ(Get("layer3.absorption.file"), 1.0);
-  EXPECT_EQ(Get("layer3.absorption.file.pureB"), 0.0);
+  EXPECT_EQ(L.absorptionModel, (Models{ABS_MODEL_FILE, ABS_MODEL_AB}));
+  EXPECT_EQ((V{Get("layer3.absorption.file"), Get("layer3.absorption.file.pureB")}), (V{1.0, 0.0}));
 
   // A metastable transition takes the layer's first two defects when none were chosen; a layer
   // with one defect cannot hold one.
@@ -233,10 +232,10 @@ TEST_F(CellParametersTest, SideEffectsKeepTheCellConsistent) {
 
 TEST_F(CellParametersTest, PeakDensitiesGoThroughTheDistributionWidth) {
   auto& levels = cell.layer[1].srh[1];
-  SetState("layer2.defect2.gauss");
   // Peak-to-total ratio of a Gaussian of width W = 0.1 eV: 1/(sqrt(pi) W) = 5.6419 /eV, in
-  // every level record.
+  // every level record; twice that at W = 0.05 eV.
   const double gauss = 1.0 / (std::sqrt(std::numbers::pi) * 0.1);
+  SetState("layer2.defect2.gauss");
   for (const auto& level : levels) EXPECT_CLOSE(level.peakToTotal, gauss, 1e-14, 0.0);
   Set("layer2.defect2.Echar", 0.05);
   for (const auto& level : levels) EXPECT_CLOSE(level.peakToTotal, 2.0 * gauss, 1e-14, 0.0);
@@ -248,17 +247,17 @@ TEST_F(CellParametersTest, PeakDensitiesGoThroughTheDistributionWidth) {
   // A single level: peak and total are the same.
   Set("layer2.defect2.Ntotal", 2e14);
   SetState("layer2.defect2.singlelevel");
-  EXPECT_EQ(levels[3].peakToTotal, 1.0);
-  EXPECT_EQ(Get("layer2.defect2.Npeak"), 2e14);
+  EXPECT_EQ((V{levels[3].peakToTotal, Get("layer2.defect2.Npeak")}), (V{1.0, 2e14}));
 
-  // Interface densities are per cm2 (per cm2 eV for a distribution): a uniform band 0.2 eV
-  // wide has a peak-to-total ratio of 1/W = 5 /eV, and 1e12 /cm2 eV is 2e11 /cm2.
+  // Interface densities are per cm2 (per cm2 eV for a distribution): a uniform band has a
+  // peak-to-total ratio of 1/W, 10 /eV at W = 0.1 eV, 5 /eV at 0.2 eV, where 1e12 /cm2 eV is
+  // 2e11 /cm2.
   InterfaceRecombinationParameters& D = cell.interface[1].ifr[1];
   SetState("interface2.IFdefect2.uniform");
-  EXPECT_CLOSE(D.peakToTotal, 10.0, 1e-14, 0.0);  // 1/W for W = 0.1 eV
+  EXPECT_CLOSE(D.peakToTotal, 10.0, 1e-14, 0.0);
   Set("interface2.IFdefect2.Echar", 0.2);
-  EXPECT_CLOSE(D.peakToTotal, 5.0, 1e-14, 0.0);
   Set("interface2.IFdefect2.Npeak", 1e12);
+  EXPECT_CLOSE(D.peakToTotal, 5.0, 1e-14, 0.0);
   EXPECT_CLOSE(D.N, 2e11, 1e-14, 0.0);
   Set("interface2.IFdefect2.Ntotal", 3e10);
   EXPECT_CLOSE(Get("interface2.IFdefect2.Npeak"), 1.5e11, 1e-14, 0.0);
@@ -267,9 +266,9 @@ TEST_F(CellParametersTest, PeakDensitiesGoThroughTheDistributionWidth) {
 TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
   auto& levels = cell.layer[1].srh[0];
   // Switching to a two-level type uses the second record as it stands: none is added or
-  // cleared, and the counts stay.
+  // cleared, and the counts stay. Level types: 2 "-/2-", 3 "0/-", 4 "+/0", 5 "2+/+", most
+  // positive first (-1: one level only).
   levels[1].Et = 0.77;
-  // Level types: 2 "-/2-", 3 "0/-", 4 "+/0", 5 "2+/+", most positive first.
   const struct {
     const char* word;
     int type, levelCount, aard0, aard1;
@@ -279,25 +278,19 @@ TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.word);
     SetState(std::string("layer2.defect1.") + c.word);
-    EXPECT_EQ((std::array<int, 3>{levels[0].type, levels[0].numberOfLevels, levels[0].aard}),
-              (std::array<int, 3>{c.type, c.levelCount, c.aard0}));
-    if (c.levelCount == 2) {
-      EXPECT_EQ(levels[1].aard, c.aard1);
-    }
+    EXPECT_EQ((std::array<int, 5>{levels[0].type, levels[0].numberOfLevels, levels[0].aard,
+                                  c.levelCount == 2 ? levels[1].aard : -1, cell.layer[1].srhteller}),
+              (std::array<int, 5>{c.type, c.levelCount, c.aard0, c.aard1, 2}));
     EXPECT_EQ(levels[1].Et, 0.77);
-    EXPECT_EQ(cell.layer[1].srhteller, 2);
-    // The solver accepts the defect as it now stands.
-    EXPECT_EQ(ValidateDefect(MakeDefectInput(levels, 1.0)), "");
-    EXPECT_EQ(Get(std::string("layer2.defect1.") + c.word), 1.0);
-    EXPECT_EQ(Get("layer2.defect1.chargetype"), c.type);
+    EXPECT_EQ(ValidateDefect(MakeDefectInput(levels, 1.0)), "");  // the solver accepts the defect
+    EXPECT_EQ((V{Get(std::string("layer2.defect1.") + c.word), Get("layer2.defect1.chargetype")}),
+              (V{1.0, double(c.type)}));
   }
-  SetText("layer2.defect1.chargetype", "doubleacceptor");
-  EXPECT_EQ(levels[0].type, DT_DOUBLEACCEPTOR);
   // The level of a two-level defect: level 2 now exists.
+  SetText("layer2.defect1.chargetype", "doubleacceptor");
   Set("layer2.defect1.Et.level2", 0.9);
-  EXPECT_EQ(levels[1].Et, 0.9);
-  EXPECT_EQ(levels[0].Et, 0.6);
-  EXPECT_EQ(Get("layer2.defect1.Et.level2"), 0.9);
+  EXPECT_EQ((V{double(levels[0].type), levels[1].Et, levels[0].Et, Get("layer2.defect1.Et.level2")}),
+            (V{DT_DOUBLEACCEPTOR, 0.9, 0.6, 0.9}));
   EXPECT_EQ(LookupError("layer2.defect1.Et.level3").text, Text("Level number 3 out of range (should be >0 and <= 2)"));
 }
 
