@@ -56,35 +56,19 @@ TEST(FitFileTest, WritesTheLayoutExactlyAndReadsItBack) {
   CurveFitter f = Example();
   f.nMeasurements = 1;
   const std::string expected =
-      "Max number of steps whilst curve fitting :   40\n"
-      "Max step size whilst curve fitting :   1.00000000e-01\n"
-      "Stop criterion for step size :   1.00000000e-04\n"
-      "Stop criterion for Chi square :   1.00000000e-07\n"
-      "\nCurve fitting parameter  0 :\n\n"
-      "label 1 : \"layer 1\"\nlabel 2 : \"defect 1\"\nlabel 3 : \"Nt total\"\nlabel 4 : \"nihil\"\n"
-      "minimum value :   1.00000000e+13\n"
-      "maximum value :   1.00000000e+16\n"
-      "start value = actual value :    1\n"
-      "logarithmic variation :  1\n"
-      "\nCurve fitting parameter  1 :\n\n"
+      "Max number of steps whilst curve fitting :   40\nMax step size whilst curve fitting :   1.00000000e-01\n"
+      "Stop criterion for step size :   1.00000000e-04\nStop criterion for Chi square :   1.00000000e-07\n\n"
+      "Curve fitting parameter  0 :\n\nlabel 1 : \"layer 1\"\nlabel 2 : \"defect 1\"\nlabel 3 : \"Nt total\"\n"
+      "label 4 : \"nihil\"\nminimum value :   1.00000000e+13\nmaximum value :   1.00000000e+16\n"
+      "start value = actual value :    1\nlogarithmic variation :  1\n\nCurve fitting parameter  1 :\n\n"
       "label 1 : \"layer 2\"\nlabel 2 : \"thickness\"\nlabel 3 : \"nihil\"\nlabel 4 : \"nihil\"\n"
-      "minimum value :   2.00000000e-02\n"
-      "maximum value :   1.00000000e-01\n"
-      "start value = actual value :    0\n"
-      "logarithmic variation :  0\n"
-      "\nMeasurement to be fitted 0 :\n\n"
-      "measurement file : \"cell_A.iv\"\n"
-      "measurement type :  2\n"
-      "measurement show :  0\n"
-      "measurement illumination :  1\n"
-      "measurement number of points :  39\n"
-      "measurement linlog mode : 0\n"
-      "measurement weight :   1.00000000e+00\n"
-      "measurement fixed parameter :  1\n"
-      "fixed parameter label 1 : \"T\"\nfixed parameter label 2 : \"nihil\"\n"
+      "minimum value :   2.00000000e-02\nmaximum value :   1.00000000e-01\nstart value = actual value :    0\n"
+      "logarithmic variation :  0\n\nMeasurement to be fitted 0 :\n\nmeasurement file : \"cell_A.iv\"\n"
+      "measurement type :  2\nmeasurement show :  0\nmeasurement illumination :  1\n"
+      "measurement number of points :  39\nmeasurement linlog mode : 0\nmeasurement weight :   1.00000000e+00\n"
+      "measurement fixed parameter :  1\nfixed parameter label 1 : \"T\"\nfixed parameter label 2 : \"nihil\"\n"
       "fixed parameter label 3 : \"nihil\"\nfixed parameter label 4 : \"nihil\"\n"
-      "fixed parameter type : double (a value)\n"
-      "fixed parameter value :   3.200000e+02\n";
+      "fixed parameter type : double (a value)\nfixed parameter value :   3.200000e+02\n";
   EXPECT_EQ(CurveFittingSettingsText(f), expected);
 
   // Read back (CRLF, a header line): the fixed labels must not attach to the last parameter,
@@ -166,20 +150,18 @@ TEST(FitFileTest, ResultsTableReportsTheBestIteration) {
   f.running.ChiSq[0] = f.running.ChiSqTotal = {0.5, 0.25, 0.75};
   std::string text, why;
   ASSERT_TRUE(CurveFitResultsText(f, text, why));
-  EXPECT_EQ(text,
-            "table of the curve fitting parameters\n"
-            "number\tname\tminimum\tmaximum\tstart value\tlast value\tbest value\n"
-            "  1\t\"layer 1>>NA>>nihil>>nihil\"\t  1.0000e+15\t  1.0000e+17\t  1.000000e+16\t  4.000000e+16\t"
-            "  2.000000e+16\n"
-            "lowest Chi square at iteration\t   1\t  2.500000e-01\n"
-            "table of the measurements to fit\n"
-            "number\ttype\tmeasurement file\tlight\tfixed parameter name\n"
-            "  1\t\"C (V)\"\t\"a.cv\"\t0\n"
-            "evolution of the parameters during the curve fitting calculation\niteration\tparameter 1\n"
-            "   0\t  1.000000e+16\n   1\t  2.000000e+16\n   2\t  4.000000e+16\n"
-            "evolution of Chi Square during the curve fitting calculation\niteration\tmeasurement 1\ttotal\n"
-            "   0\t  5.000000e-01\t  5.000000e-01\n   1\t  2.500000e-01\t  2.500000e-01\n"
-            "   2\t  7.500000e-01\t  7.500000e-01\n");
+  EXPECT_EQ(
+      text,
+      "table of the curve fitting parameters\n"
+      "number\tname\tminimum\tmaximum\tstart value\tlast value\tbest value\n"
+      "  1\t\"layer 1>>NA>>nihil>>nihil\"\t  1.0000e+15\t  1.0000e+17\t  1.000000e+16\t  4.000000e+16\t  2.000000e+16\n"
+      "lowest Chi square at iteration\t   1\t  2.500000e-01\ntable of the measurements to fit\n"
+      "number\ttype\tmeasurement file\tlight\tfixed parameter name\n  1\t\"C (V)\"\t\"a.cv\"\t0\n"
+      "evolution of the parameters during the curve fitting calculation\niteration\tparameter 1\n"
+      "   0\t  1.000000e+16\n   1\t  2.000000e+16\n   2\t  4.000000e+16\n"
+      "evolution of Chi Square during the curve fitting calculation\niteration\tmeasurement 1\ttotal\n"
+      "   0\t  5.000000e-01\t  5.000000e-01\n   1\t  2.500000e-01\t  2.500000e-01\n"
+      "   2\t  7.500000e-01\t  7.500000e-01\n");
   InitialiseCurveFitRunTime(f);
   EXPECT_FALSE(CurveFitResultsText(f, text, why));
   EXPECT_EQ(why, "No curve fitting calculatieons done: nothing to save or to show !");
