@@ -1,6 +1,5 @@
-// Fits of curves the simulator made itself: cell parameters recovered from "measurements"
-// simulated with known ("hidden") values, with and without noise, alone and jointly from two
-// measurements, and the same fit on worker threads.
+// Cell parameters recovered from "measurements" the simulator made with known ("hidden") values,
+// with and without noise, alone and jointly from two measurements; the same fit on worker threads.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,8 +19,7 @@ struct Hidden {
   std::array<int, 4> label;
   double lo, hi, value;
 };
-// The absorber's acceptor density and its defect's density [cm⁻³] (functions: the keyword
-// tables are built at start-up in another file).
+// The absorber's acceptor and defect densities (functions: the keyword tables are built at start-up).
 std::array<int, 4> Label(const char* l1, const char* l2, const char* l3 = "nihil") {
   return {BatchKeyWordToBP_constant(1, l1), BatchKeyWordToBP_constant(2, l2), BatchKeyWordToBP_constant(3, l3),
           BatchKeyWordToBP_constant(4, "nihil")};
@@ -54,12 +52,9 @@ struct Bench {
     CellState hidden = cell;
     SimulationState s;
     InitialiseSimulationState(s, test::HomeFolder());
-    s.wp = sim.wp;
-    s.actie = sim.actie;
     const bool iv = m.type == FIT_IV_LIGHT;
-    s.actie.iv.on = iv;
-    s.actie.cv.on = !iv;
-    s.wp.dark = iv ? 0 : 1;
+    s.wp = sim.wp, s.actie = sim.actie;
+    s.actie.iv.on = iv, s.actie.cv.on = !iv, s.wp.dark = !iv;
     for (const Hidden& p : ps) {
       BatchParameter bp;
       bp.label = p.label;
@@ -74,12 +69,11 @@ struct Bench {
     const SimulationRecord& r = *s.CurrentRecord();
     const int n = iv ? r.iv.pointsDone : r.cv.pointsDone;
     ASSERT_GE(n, 8);
+    const auto &x = iv ? r.iv.v : r.cv.v, &y = iv ? r.iv.j : r.cv.C;
+    m.x.assign(x.begin(), x.begin() + n), m.y.assign(y.begin(), y.begin() + n), m.nPoints = n;
     std::mt19937 rng(seed);
     std::normal_distribution<double> g(0.0, 1.0);
-    m.x.assign((iv ? r.iv.v : r.cv.v).begin(), (iv ? r.iv.v : r.cv.v).begin() + n);
-    m.y.assign((iv ? r.iv.j : r.cv.C).begin(), (iv ? r.iv.j : r.cv.C).begin() + n);
-    for (double& y : m.y) y *= 1.0 + noise * g(rng);
-    m.nPoints = n;
+    for (double& v : m.y) v *= 1.0 + noise * g(rng);
     fitter.nParameters = static_cast<int>(ps.size());
     for (std::size_t i = 0; i < ps.size(); ++i) {
       fitter.label[i] = ps[i].label;
