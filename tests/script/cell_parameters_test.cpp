@@ -5,13 +5,13 @@
 #include "celldef/cell_parameters.hpp"
 
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <numbers>
 #include <set>
 #include <tuple>
 
 #include "celldef/parameter_catalogue.hpp"
-#include "script_test_util.hpp"
 #include "solver/bulk_recombination.hpp"
 #include "test_util.hpp"
 
@@ -20,6 +20,19 @@ namespace {
 
 using V = std::vector<double>;
 constexpr const char* kLine = "set the line";
+
+// The dotted name split at its full stops (at most four parts); the parts point into `keep`.
+CellParameterName SplitName(const std::string& dotted, std::deque<std::string>& keep) {
+  const std::string& s = keep.emplace_back(dotted);
+  CellParameterName n;
+  for (std::size_t i = 0, start = 0; i < 4 && start <= s.size(); ++i) {
+    const std::size_t dot = s.find('.', start);
+    n.part[i] = std::string_view(s).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return n;
+}
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
 // A three-layer cell in practical units (a fresh cell converted to set 2): two defects in
@@ -37,16 +50,16 @@ class CellParametersTest : public ::testing::Test {
   bool Find(const std::string& dotted, CellParameter& p, CellParameterError& e) {
     return ArgumentToCellParameter(cell, SplitName(dotted, names), kLine, p, e);
   }
-  CellParameter Locate(const std::string& dotted) {
+  CellParameter Locate(const std::string& dotted, bool found = true, CellParameterError* error = nullptr) {
     CellParameter p;
     CellParameterError e;
-    EXPECT_TRUE(Find(dotted, p, e)) << dotted << ": " << e.text;
+    EXPECT_EQ(Find(dotted, p, e), found) << dotted << ": " << e.text;
+    if (error) *error = e;
     return p;
   }
   CellParameterError LookupError(const std::string& dotted) {
-    CellParameter p;
     CellParameterError e;
-    EXPECT_FALSE(Find(dotted, p, e)) << dotted;
+    Locate(dotted, false, &e);
     return e;
   }
   // A number, a text, or nothing (a form whose name says everything).
@@ -435,7 +448,7 @@ TEST(ParameterList, EveryListedNameIsAcceptedBySetAndGetAsItsQuantity) {
     const CellDefinition& cell = positional ? overPosition : overComposition;
     CellParameter p;
     CellParameterError error;
-    ASSERT_TRUE(ArgumentToCellParameter(cell, test::SplitName(dotted, keep), "set", p, error))
+    ASSERT_TRUE(ArgumentToCellParameter(cell, SplitName(dotted, keep), "set", p, error))
         << dotted << ": " << error.text;
     EXPECT_EQ(p.quantity, n.quantity) << dotted;
     EXPECT_EQ(p.valueKind, n.kind) << dotted;

@@ -8,8 +8,9 @@
 
 #include "script/script_state.hpp"
 #include "script/script_values.hpp"
-#include "script_test_util.hpp"
 #include "test_util.hpp"
+#include "ui/error_message.hpp"
+#include "ui/user_interface.hpp"
 
 namespace zoniq {
 namespace {
@@ -36,8 +37,17 @@ class Script : public ::testing::Test {
   bool Math(const std::string& operation, const std::string& rest) {
     return ProcessMathCommand(operation, rest, s, "math " + operation + " " + rest, r.env);
   }
+  // Every message the error routine shows (mode 0: a pop-up) is kept.
+  struct Recorder {
+    RecordingUserInterface ui;
+    ErrorReporting errors;
+    Environment env{&ui, &errors, "."};
+    std::size_t count() const { return ui.popups.size(); }
+    const RecordingUserInterface::Popup& last() const { return ui.popups.back(); }
+    void clear() { ui.popups.clear(); }
+  };
   ScriptVariables s;
-  test::RecordingEnv r;
+  Recorder r;
 };
 
 TEST(ScriptWords, DottedNamesAndWordsKeepTheRestInTheLastPart) {
