@@ -1,7 +1,6 @@
 // Cell parameters by name: lookup, set and get on the cell in practical units, the side effects
 // that keep the cell consistent, and the refusal of names, numbers and values that are wrong;
-// the list of names (zoniq --list-parameters and the user manual) against the lookup, both
-// ways, and the sensible ranges behind the warnings.
+// the list of names (zoniq --list-parameters and the user manual) against the lookup.
 #include "celldef/cell_parameters.hpp"
 
 #include <cmath>
@@ -472,27 +471,6 @@ TEST(ParameterList, TheManualHoldsTheListAsTheProgramPrintsIt) {
   ASSERT_NE(b, std::string::npos);
   EXPECT_EQ(manual.substr(a + begin.size(), b - a - begin.size()), ListParametersText())
       << "regenerate the block with: zoniq --list-parameters";
-}
-
-TEST(ParameterList, ValuesOutsideTheSensibleRangeAreWarnedAboutWithTheUnit) {
-  // 2e22 is the definition file's m^-3 value of a 2e16 cm^-3 doping (range 0 to 1e21 cm^-3); 3e-6
-  // a thickness in m typed into the script's um (below 1e-4 um, 1 Angstrom); 2500 um is 2.5 mm;
-  // 1e6 cm^2/Vs beyond any semiconductor (GaAs: 8500); file names have no range.
-  const struct {
-    CellQuantity quantity;
-    double value;
-    const char* unit;  // nullptr: no warning
-  } cases[] = {{CellQuantity::kNA, 2e22, "cm^-3"},       {CellQuantity::kNA, 2e16, nullptr},
-               {CellQuantity::kThickness, 3e-6, "um"},   {CellQuantity::kThickness, 2500.0, "um"},
-               {CellQuantity::kThickness, 2.5, nullptr}, {CellQuantity::kMun, 1e6, "cm^2/Vs"},
-               {CellQuantity::kMun, 100.0, nullptr},     {CellQuantity::kAbsorptionFile, 1e99, nullptr}};
-  for (const auto& c : cases) {
-    CellParameter p;
-    p.quantity = c.quantity;
-    if (c.quantity == CellQuantity::kAbsorptionFile) p.valueKind = CellValueKind::kText;
-    const std::string w = PlausibilityWarning(p, c.value);
-    EXPECT_TRUE(c.unit ? w.find(c.unit) != std::string::npos : w.empty()) << c.value << ": " << w;
-  }
 }
 
 }  // namespace
