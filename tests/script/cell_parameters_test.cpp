@@ -315,10 +315,8 @@ TEST_F(CellParametersTest, NamesThatAreNotFoundSayWhy) {
     const char* reason;
   } cases[] = {
       {"cell.thickness", "First part not recognised: cell"},
-      // A shortened keyword is not a prefix of the keyword's own word; an extra part is no
-      // part of a complete name.
+      // A shortened keyword is not a prefix of the keyword's own word.
       {"layer1.thick", "Argument not recognised: layer1.thick"},
-      {"layer1.thickness.left", "Argument not recognised: layer1.thickness.left"},
       // The values that do not belong to the dependence.
       {"layer2.ND.pureA",
        "Argument not recognised: layer2.ND.pureA\nThis property is given over the position: name its left or right "
