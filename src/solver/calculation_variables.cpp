@@ -69,6 +69,7 @@ void SolverWorkspace::resize(std::size_t n) {
   pivots.assign(3 * n, 0);
   F3.assign(3 * n, 0.0);
   delta3.assign(3 * n, 0.0);
+  rowScale.assign(3 * n, 0.0);
   env_start.assign(n, 0);
   env_values.clear();
   mesh.resize(n);

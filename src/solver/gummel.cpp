@@ -310,6 +310,13 @@ constexpr int kNewtonSteps = 8;
 // at the start (the procedure's linear convergence is slowest where the light is being raised).
 constexpr int kPassesBeforeNewton = 4;
 
+// After a step of at most this size [kT] the next step uses the Jacobian of that step again (a
+// chord step): the Jacobian has moved by a fraction of it, so the correction it gives is the
+// Newton correction to within that fraction, at the cost of a residual and a back substitution.
+constexpr double kChordReach = 0.02;
+
+int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord);
+
 // The coupled Newton iteration on a state the estimate or the Gummel procedure has brought
 // close: full steps within the trust region, each of which must shrink the correction. Returns
 // the number of steps with `last` the size of the last one (within the terminations), or −1
@@ -319,9 +326,10 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
   const int N = cv.mesh.N;
   std::span<const double> d(cv.work.delta3.data(), static_cast<std::size_t>(3 * N));
   double previous = HUGE_VAL;
+  bool fullStep = false;
   for (int it = 1; it <= kNewtonSteps; ++it) {
     CoupledStepSize size;
-    if (CoupledNewtonStep(cv, size) != 0) return -1;
+    if (CoupledStep(cv, size, fullStep && previous <= kChordReach) != 0) return -1;
     const double m = std::max({size.dpsi, size.Fn(), size.Fp()});
     if (!(m <= kNewtonReach || it > 1) || !(m < previous)) return -1;
     const bool converged =
@@ -341,6 +349,7 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
       cv.v[i] += f * d[3 * i + 2];
     }
     update_psivar(cv);
+    fullStep = f == 1.0;
     if (converged) {
       last = m;
       return it;
@@ -490,7 +499,26 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   return result;
 }
 
-int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
+namespace {
+
+// The size of the step d: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
+int StepSize(const CalculationVariables& cv, std::span<const double> d, CoupledStepSize& size) {
+  const int N = cv.mesh.N;
+  size = CoupledStepSize{};
+  for (int i = 0; i < N; ++i) {
+    size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
+    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
+    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
+    size.rnmin = std::min(size.rnmin, rn);
+    size.rnmax = std::max(size.rnmax, rn);
+    size.rpmin = std::min(size.rpmin, rp);
+    size.rpmax = std::max(size.rpmax, rp);
+  }
+  return AllFinite(d, 3 * N) ? 0 : -1;
+}
+
+// One coupled step; with `chord` the Jacobian factorised for the previous step is used again.
+int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord) {
   SolverWorkspace& w = cv.work;
   const int N = cv.mesh.N;
   const int n3 = 3 * N;
@@ -502,6 +530,11 @@ int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
   CalculateTunnelling(cv, kHoles);
   CoupledResidual(cv, F);
   if (!AllFinite(F, n3)) return -1;
+  if (chord) {
+    for (int r = 0; r < n3; ++r) d[r] = F[r] * w.rowScale[r];
+    if (SolveFactoredBanded(A, std::span<const int>(w.pivots.data(), n3), d) != 0) return -1;
+    return StepSize(cv, d, size);
+  }
   CoupledJacobian(cv, A);
   // Row equilibration: Poisson and continuity rows differ by many orders of magnitude.
   // (The elements of a row lie ld − 1 apart in the column-wise band storage.)
@@ -516,23 +549,16 @@ int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
     const double inv = 1.0 / m;
     for (long k = 0; k <= count; ++k) row[k * rowStride] *= inv;
     F[r] *= inv;
+    w.rowScale[r] = inv;
   }
   std::copy(F.begin(), F.end(), d.begin());
   if (SolveBanded(A, std::span<int>(w.pivots.data(), n3), d) != 0) return -1;
-  // Size of the step: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
-  size = CoupledStepSize{};
-  for (int i = 0; i < N; ++i) {
-    size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
-    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
-    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
-    size.rnmin = std::min(size.rnmin, rn);
-    size.rnmax = std::max(size.rnmax, rn);
-    size.rpmin = std::min(size.rpmin, rp);
-    size.rpmax = std::max(size.rpmax, rp);
-  }
-  if (!AllFinite(d, n3)) return -1;
-  return 0;
+  return StepSize(cv, d, size);
 }
+
+}  // namespace
+
+int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) { return CoupledStep(cv, size, false); }
 
 double CoupledStepSize::Fn() const {
   return rnmin <= -1.0 ? HUGE_VAL : std::max(-std::log1p(rnmin), std::log1p(rnmax));

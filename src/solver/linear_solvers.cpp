@@ -205,6 +205,31 @@ int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b)
   return 0;
 }
 
+int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::span<double> b) {
+  const int n = A.n, kl = A.kl, ku = A.ku;
+  if (n <= 0) return -1;
+  const long ld = A.ld();
+  const double* const band = A.band;
+  const int diag = kl + ku;
+  // The row interchanges and the multipliers of the factorisation, in the order it made them.
+  for (int j = 0; j < n; ++j) {
+    const int km = std::min(kl, n - 1 - j);
+    const double* const cj = band + j * ld + diag;
+    if (pivots[j] != j) std::swap(b[j], b[pivots[j]]);
+    const double bj = b[j];
+    for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
+  }
+  for (int j = n - 1; j >= 0; --j) {
+    const double* cj = band + j * ld + diag;
+    const double xj = b[j] / cj[0];
+    if (!std::isfinite(xj)) return -1;
+    b[j] = xj;
+    const int kmax = std::min(j, kl + ku);
+    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
+  }
+  return 0;
+}
+
 namespace {
 
 int SolveGummelStep(CalculationVariables& cv, const char* name) {
