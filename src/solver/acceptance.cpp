@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "solver/currents.hpp"
+#include "solver/equations.hpp"
 #include "solver/gummel.hpp"
 
 namespace zoniq {
@@ -43,19 +44,18 @@ CurrentBalance BalanceOfCurrents(const CalculationVariables& cv, const CurrentDe
   return b;
 }
 
-AcceptanceReport CheckSolution(CalculationVariables& cv) {
+namespace {
+
+// The check with the size of the equations' remaining correction given (negative: none, as with
+// tunnelling); the defect terms in cv are those of the present state.
+AcceptanceReport Check(CalculationVariables& cv, double step) {
   AcceptanceReport r;
   const ConvergenceParameters& c = cv.par->convergence;
   const int N = cv.mesh.N;
   if (N < 2) return r;
   CurrentDensities& j = cv.work.currents;
-
-  // The equations: a coupled Newton step from a solution changes nothing worth speaking of.
-  const bool tunnelling = cv.tunnel.present || cv.tunnel.interfacePresent;
-  if (!tunnelling) {
-    CoupledStepSize size;
-    if (CoupledNewtonStep(cv, size) != 0) return r;
-    r.step = std::max({size.dpsi, size.Fn(), size.Fp()});
+  if (step >= 0.0 || std::isnan(step)) {
+    r.step = step;
     r.stepChecked = true;
   }
 
@@ -85,6 +85,27 @@ AcceptanceReport CheckSolution(CalculationVariables& cv) {
   r.passed =
       finite && r.step <= c.acceptance_step && r.spread <= c.acceptance_current && r.split <= c.acceptance_current;
   return r;
+}
+
+}  // namespace
+
+AcceptanceReport CheckSolution(CalculationVariables& cv) {
+  // The equations: a coupled Newton step from a solution changes nothing worth speaking of.
+  const bool tunnelling = cv.tunnel.present || cv.tunnel.interfacePresent;
+  double step = -1.0;
+  if (!tunnelling) {
+    CoupledStepSize size;
+    if (cv.mesh.N < 2 || CoupledNewtonStep(cv, size) != 0) return AcceptanceReport{};
+    step = std::max({size.dpsi, size.Fn(), size.Fp()});
+  }
+  return Check(cv, step);
+}
+
+AcceptanceReport CheckNewtonSolution(CalculationVariables& cv, double lastStep) {
+  if (cv.mesh.N < 2) return AcceptanceReport{};
+  if (!(lastStep >= 0.0)) lastStep = HUGE_VAL;  // no step known: not accepted
+  if (ComputeDefectTerms(cv) < 0) return AcceptanceReport{};
+  return Check(cv, lastStep);
 }
 
 }  // namespace zoniq

@@ -33,4 +33,10 @@ CurrentBalance BalanceOfCurrents(const CalculationVariables& cv, const CurrentDe
 // Allocates nothing once the workspace has its size.
 AcceptanceReport CheckSolution(CalculationVariables& cv);
 
+// The same check of a state that a converging coupled Newton iteration has just reached with a
+// step of size `lastStep` [kT] (the largest move of ψ, Fn, Fp): that step, taken in the quadratic
+// regime, bounds the correction a further step would make, so it stands for the check of the
+// equations, and only the currents are evaluated (with the defect terms of the present state).
+AcceptanceReport CheckNewtonSolution(CalculationVariables& cv, double lastStep);
+
 }  // namespace zoniq

@@ -59,8 +59,9 @@ void CarrierTunnelState::resize(std::size_t n) {
 }
 
 void SolverWorkspace::resize(std::size_t n) {
-  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psi0, &u0, &v0, &psiGood, &uGood, &vGood,
-                                 &psiPrevious, &lnuPrevious, &lnvPrevious})
+  for (std::vector<double>* a :
+       {&F,  &delta,   &jl,    &jd,    &ju,          &c1,          &c2,          &c3,      &psi0,  &u0,
+        &v0, &psiGood, &uGood, &vGood, &psiPrevious, &lnuPrevious, &lnvPrevious, &psiPass, &uPass, &vPass})
     a->assign(n, 0.0);
   extra.assign(MAXLAYERS, 0.0);
   // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
@@ -68,6 +69,7 @@ void SolverWorkspace::resize(std::size_t n) {
   pivots.assign(3 * n, 0);
   F3.assign(3 * n, 0.0);
   delta3.assign(3 * n, 0.0);
+  rowScale.assign(3 * n, 0.0);
   env_start.assign(n, 0);
   env_values.clear();
   mesh.resize(n);

@@ -149,8 +149,12 @@ struct SolverWorkspace {
   std::vector<double> band;
   std::vector<int> pivots;
   std::vector<double> F3, delta3;
+  std::vector<double> rowScale;  // the row equilibration of the factorised band matrix
   // The state at the entry of a solve, to restart from.
   std::vector<double> psi0, u0, v0;
+  // The state of the Gummel procedure when the coupled Newton iteration takes over, to go on
+  // from when that fails.
+  std::vector<double> psiPass, uPass, vPass;
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;

@@ -199,11 +199,12 @@ int u_or_v_iteratie_Gummel(CalculationVariables& cv, int carrier) { return Conti
 
 namespace {
 
-// The Gummel procedure itself.
-int GummelOuterLoop(CalculationVariables& cv) {
+// The Gummel procedure itself, at most `budget` passes (negative: "maxiter"). With `stopAfter`
+// > 0 it returns 1 after that many passes when it has not converged by then.
+int GummelOuterLoop(CalculationVariables& cv, int stopAfter = 0, int budget = -1) {
   CountCall(cv, CallCounter::los_totaal_dc_stelsel_op_Gummel);
   const CalculationParameters& par = *cv.par;
-  const int maxiter = par.convergence.maxiter;
+  const int maxiter = budget >= 0 ? budget : par.convergence.maxiter;
   int kpsi = 1, kn = 2, kp = 2, mesh = 0, kf = 2, repeats = 0, count = 0;
   const bool recalc = par.mesh.recalculateMesh != 0;
   cv.teller = 0;
@@ -212,6 +213,10 @@ int GummelOuterLoop(CalculationVariables& cv) {
     if ((kpsi < 1 && kn < 2 && kp < 2 && mesh != 1 && kf < 2) || count >= maxiter) {
       cv.teller = count < maxiter ? count : -1;
       return 0;
+    }
+    if (stopAfter > 0 && count == stopAfter) {
+      cv.teller = count;
+      return 1;
     }
     ++count;
     bool termsCurrent = false;
@@ -293,6 +298,139 @@ std::string CheckText(const CalculationVariables& cv) {
 
 }  // namespace
 
+namespace {
+
+// The coupled Newton iteration takes over a solve when the first step it asks for moves none of
+// ψ, Fn, Fp by more than this [kT]; further out the Gummel procedure, which moves one equation at
+// a time, is the safer way. Its steps are limited to the same trust region.
+constexpr double kNewtonReach = 2.0;
+// Steps it may take; from within its reach it converges quadratically in a few.
+constexpr int kNewtonSteps = 8;
+// Gummel passes after which the coupled iteration is tried again when it could not take over
+// at the start (the procedure's linear convergence is slowest where the light is being raised).
+constexpr int kPassesBeforeNewton = 4;
+
+// After a step of at most this size [kT] the next step uses the Jacobian of that step again (a
+// chord step): the Jacobian has moved by a fraction of it, so the correction it gives is the
+// Newton correction to within that fraction, at the cost of a residual and a back substitution.
+constexpr double kChordReach = 0.02;
+
+int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord);
+
+// The coupled Newton iteration on a state the estimate or the Gummel procedure has brought
+// close: full steps within the trust region, each of which must shrink the correction. Returns
+// the number of steps with `last` the size of the last one (within the terminations), or −1
+// with the state wherever it stopped.
+int NewtonFromClose(CalculationVariables& cv, double& last) {
+  const ConvergenceParameters& c = cv.par->convergence;
+  const int N = cv.mesh.N;
+  std::span<const double> d(cv.work.delta3.data(), static_cast<std::size_t>(3 * N));
+  double previous = HUGE_VAL;
+  bool fullStep = false;
+  for (int it = 1; it <= kNewtonSteps; ++it) {
+    CoupledStepSize size;
+    if (CoupledStep(cv, size, fullStep && previous <= kChordReach) != 0) return -1;
+    const double m = std::max({size.dpsi, size.Fn(), size.Fp()});
+    if (!(m <= kNewtonReach || it > 1) || !(m < previous)) return -1;
+    const bool converged =
+        size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
+    double f = 1.0;
+    if (!converged) {
+      const double down = std::exp(-kNewtonReach) - 1.0, up = std::exp(kNewtonReach) - 1.0;
+      if (size.dpsi > kNewtonReach) f = std::min(f, kNewtonReach / size.dpsi);
+      if (size.rnmin < down) f = std::min(f, down / size.rnmin);
+      if (size.rnmax > up) f = std::min(f, up / size.rnmax);
+      if (size.rpmin < down) f = std::min(f, down / size.rpmin);
+      if (size.rpmax > up) f = std::min(f, up / size.rpmax);
+    }
+    for (int i = 0; i < N; ++i) {
+      cv.psi[i] += f * d[3 * i];
+      cv.u[i] += f * d[3 * i + 1];
+      cv.v[i] += f * d[3 * i + 2];
+    }
+    update_psivar(cv);
+    fullStep = f == 1.0;
+    if (converged) {
+      last = m;
+      return it;
+    }
+    previous = m;
+  }
+  return -1;
+}
+
+void CopyState(const CalculationVariables& cv, std::vector<double>& psi, std::vector<double>& u,
+               std::vector<double>& v) {
+  const int N = cv.mesh.N;
+  std::copy(cv.psi.begin(), cv.psi.begin() + N, psi.begin());
+  std::copy(cv.u.begin(), cv.u.begin() + N, u.begin());
+  std::copy(cv.v.begin(), cv.v.begin() + N, v.begin());
+}
+
+void SetState(CalculationVariables& cv, const std::vector<double>& psi, const std::vector<double>& u,
+              const std::vector<double>& v) {
+  const int N = cv.mesh.N;
+  std::copy(psi.begin(), psi.begin() + N, cv.psi.begin());
+  std::copy(u.begin(), u.begin() + N, cv.u.begin());
+  std::copy(v.begin(), v.begin() + N, cv.v.begin());
+  update_psivar(cv);
+}
+
+// The coupled iteration from the present state, ending with the occupations of the defects and
+// the check (its last step stands for the check of the equations). True when the state passed.
+bool NewtonTakesOver(CalculationVariables& cv) {
+  double last = HUGE_VAL;
+  const int steps = NewtonFromClose(cv, last);
+  if (steps < 0) return false;
+  SolverContext* ctx = cv.ctx;
+  const Environment* env = (ctx && ctx->env.ui && ctx->env.errors) ? &ctx->env : nullptr;
+  IterateFt(cv.rec, CarriersOf(cv), nullptr, env, ctx ? ctx->counter : nullptr);
+  const AcceptanceReport r = CheckNewtonSolution(cv, last);
+  cv.checkStep = r.step;
+  cv.checkSpread = r.spread;
+  cv.checkSplit = r.split;
+  if (!r.passed) return false;
+  cv.coupledIterations = steps;
+  return true;
+}
+
+// The Gummel procedure, with the coupled Newton iteration taking over where it can: at the start
+// when the estimate is close (along a sweep it usually is, within hundredths of kT), else after
+// a few passes. Returns as GummelOuterLoop; the state it returns with 0 has passed its check.
+// `checked` tells whether it has.
+int GummelWithNewton(CalculationVariables& cv, bool meshSaved, bool& checked) {
+  checked = false;
+  if (NewtonTakesOver(cv)) {
+    cv.teller = cv.coupledIterations;
+    checked = true;
+    return 0;
+  }
+  RestoreEntry(cv, meshSaved);
+  SolverWorkspace& w = cv.work;
+  const int maxiter = cv.par->convergence.maxiter;
+  int passes = 0;
+  for (;;) {
+    const int chunk = std::min(kPassesBeforeNewton, maxiter - passes);
+    const int result = GummelOuterLoop(cv, chunk < maxiter - passes ? chunk : 0, maxiter - passes);
+    if (result != 1) {
+      if (result == 0 && cv.teller > 0) cv.teller += passes;
+      return result;
+    }
+    passes += chunk;
+    CopyState(cv, w.psiPass, w.uPass, w.vPass);
+    if (NewtonTakesOver(cv)) {
+      cv.teller = passes + cv.coupledIterations;
+      checked = true;
+      return 0;
+    }
+    // Not yet: the Gummel procedure goes on from where it was.
+    SetState(cv, w.psiPass, w.uPass, w.vPass);
+    cv.coupledIterations = 0;
+  }
+}
+
+}  // namespace
+
 int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const bool fallback = cv.par->convergence.coupledNewtonFallback != 0;
   ++cv.work.solves;
@@ -304,7 +442,12 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
   // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
   if (ctx && fallback) ctx->deferMessages = true;
-  int result = GummelOuterLoop(cv);
+  // The coupled iteration finishes the solve where the coupled system holds the cell (a fixed
+  // mesh, no tunnelling), when it is switched on ("Gummel only" otherwise).
+  const bool newton = fallback && cv.par->mesh.recalculateMesh == 0 && !TunnellingSwitchedOn(*cv.par) &&
+                      !cv.tunnel.present && !cv.tunnel.interfacePresent;
+  bool checked = false;
+  int result = newton ? GummelWithNewton(cv, meshSaved, checked) : GummelOuterLoop(cv);
   // The tunnel currents of the solution itself, for the currents read from it (those to the
   // interface traps come with the interface terms of the solution).
   if (result == 0 && cv.teller != -1 && (TunnellingSwitchedOn(*cv.par) || cv.tunnel.interfacePresent)) {
@@ -314,7 +457,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   }
   // A Gummel procedure that stopped moving has not necessarily solved the equations: the point
   // is accepted only when it passes the check.
-  if (result == 0 && cv.teller != -1 && !Accepted(cv)) {
+  if (result == 0 && cv.teller != -1 && !checked && !Accepted(cv)) {
     SolverMessage(cv, "Error",
                   "The Gummel iteration stopped on a state that does not solve the equations." + CheckText(cv));
     cv.teller = -1;
@@ -356,7 +499,26 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   return result;
 }
 
-int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
+namespace {
+
+// The size of the step d: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
+int StepSize(const CalculationVariables& cv, std::span<const double> d, CoupledStepSize& size) {
+  const int N = cv.mesh.N;
+  size = CoupledStepSize{};
+  for (int i = 0; i < N; ++i) {
+    size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
+    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
+    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
+    size.rnmin = std::min(size.rnmin, rn);
+    size.rnmax = std::max(size.rnmax, rn);
+    size.rpmin = std::min(size.rpmin, rp);
+    size.rpmax = std::max(size.rpmax, rp);
+  }
+  return AllFinite(d, 3 * N) ? 0 : -1;
+}
+
+// One coupled step; with `chord` the Jacobian factorised for the previous step is used again.
+int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord) {
   SolverWorkspace& w = cv.work;
   const int N = cv.mesh.N;
   const int n3 = 3 * N;
@@ -368,33 +530,35 @@ int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) {
   CalculateTunnelling(cv, kHoles);
   CoupledResidual(cv, F);
   if (!AllFinite(F, n3)) return -1;
+  if (chord) {
+    for (int r = 0; r < n3; ++r) d[r] = F[r] * w.rowScale[r];
+    if (SolveFactoredBanded(A, std::span<const int>(w.pivots.data(), n3), d) != 0) return -1;
+    return StepSize(cv, d, size);
+  }
   CoupledJacobian(cv, A);
   // Row equilibration: Poisson and continuity rows differ by many orders of magnitude.
+  // (The elements of a row lie ld − 1 apart in the column-wise band storage.)
+  const long rowStride = A.ld() - 1;
   for (int r = 0; r < n3; ++r) {
+    const int c0 = std::max(0, r - A.kl), c1 = std::min(n3 - 1, r + A.ku);
+    double* const row = &A.at(r, c0);
+    const long count = c1 - c0;
     double m = 0.0;
-    for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col)
-      m = std::max(m, std::fabs(A.at(r, col)));
+    for (long k = 0; k <= count; ++k) m = std::max(m, std::fabs(row[k * rowStride]));
     if (!(m > 0.0) || !std::isfinite(m)) return -1;
     const double inv = 1.0 / m;
-    for (int col = std::max(0, r - A.kl); col <= std::min(n3 - 1, r + A.ku); ++col) A.at(r, col) *= inv;
+    for (long k = 0; k <= count; ++k) row[k * rowStride] *= inv;
     F[r] *= inv;
+    w.rowScale[r] = inv;
   }
   std::copy(F.begin(), F.end(), d.begin());
   if (SolveBanded(A, std::span<int>(w.pivots.data(), n3), d) != 0) return -1;
-  // Size of the step: ψ in kT, the quasi-Fermi levels as ln(1 + Δw/(w0 + w)).
-  size = CoupledStepSize{};
-  for (int i = 0; i < N; ++i) {
-    size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
-    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
-    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
-    size.rnmin = std::min(size.rnmin, rn);
-    size.rnmax = std::max(size.rnmax, rn);
-    size.rpmin = std::min(size.rpmin, rp);
-    size.rpmax = std::max(size.rpmax, rp);
-  }
-  if (!AllFinite(d, n3)) return -1;
-  return 0;
+  return StepSize(cv, d, size);
 }
+
+}  // namespace
+
+int CoupledNewtonStep(CalculationVariables& cv, CoupledStepSize& size) { return CoupledStep(cv, size, false); }
 
 double CoupledStepSize::Fn() const {
   return rnmin <= -1.0 ? HUGE_VAL : std::max(-std::log1p(rnmin), std::log1p(rnmax));

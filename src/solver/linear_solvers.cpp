@@ -152,41 +152,80 @@ void BandMatrix::clear() const { std::fill(band, band + static_cast<long>(ld()) 
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b) {
   const int n = A.n, kl = A.kl, ku = A.ku;
   if (n <= 0) return -1;
-  // Elimination with row interchanges; the upper band grows to kl + ku through the swaps.
-  int ju = 0;  // last column touched by the U factor so far
+  // Elimination with row interchanges; the upper band grows to kl + ku through the swaps. The
+  // storage is by columns, so that a column below the diagonal (the multipliers) and the part
+  // of a later column that one pivot row updates are contiguous.
+  const long ld = A.ld();
+  double* const band = A.band;
+  const int diag = kl + ku;  // offset of the diagonal in a stored column
+  int ju = 0;                // last column touched by the U factor so far
   for (int j = 0; j < n; ++j) {
     const int km = std::min(kl, n - 1 - j);
-    int p = j;
-    double best = std::fabs(A.at(j, j));
-    for (int i = j + 1; i <= j + km; ++i) {
-      const double a = std::fabs(A.at(i, j));
+    double* const cj = band + j * ld + diag;  // cj[i] = A(j + i, j)
+    int p = 0;
+    double best = std::fabs(cj[0]);
+    for (int i = 1; i <= km; ++i) {
+      const double a = std::fabs(cj[i]);
       if (a > best) {
         best = a;
         p = i;
       }
     }
-    pivots[j] = p;
+    pivots[j] = j + p;
     if (!(best > 0.0) || !std::isfinite(best)) return -1;
-    ju = std::max(ju, std::min(j + ku + (p - j), n - 1));
-    if (p != j) {
-      for (int c = j; c <= ju; ++c) std::swap(A.at(j, c), A.at(p, c));
-      std::swap(b[j], b[p]);
+    ju = std::max(ju, std::min(j + ku + p, n - 1));
+    if (p != 0) {
+      for (int c = j; c <= ju; ++c) {
+        double* cc = band + c * ld + diag + j - c;  // cc[i] = A(j + i, c)
+        std::swap(cc[0], cc[p]);
+      }
+      std::swap(b[j], b[j + p]);
     }
-    const double inv = 1.0 / A.at(j, j);
-    for (int i = j + 1; i <= j + km; ++i) {
-      const double m = A.at(i, j) * inv;
-      A.at(i, j) = m;
-      if (m == 0.0) continue;
-      for (int c = j + 1; c <= ju; ++c) A.at(i, c) -= m * A.at(j, c);
-      b[i] -= m * b[j];
+    const double inv = 1.0 / cj[0];
+    for (int i = 1; i <= km; ++i) cj[i] *= inv;
+    for (int c = j + 1; c <= ju; ++c) {
+      double* cc = band + c * ld + diag + j - c;
+      const double t = cc[0];
+      if (t == 0.0) continue;
+      for (int i = 1; i <= km; ++i) cc[i] -= cj[i] * t;
     }
+    const double bj = b[j];
+    for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
+  }
+  // Back substitution by columns: each unknown, once known, is taken out of the rows above it
+  // (independent updates of a contiguous column rather than one long chain of sums per row).
+  for (int j = n - 1; j >= 0; --j) {
+    const double* cj = band + j * ld + diag;  // cj[-k] = A(j − k, j)
+    const double xj = b[j] / cj[0];
+    if (!std::isfinite(xj)) return -1;
+    b[j] = xj;
+    const int kmax = std::min(j, kl + ku);
+    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
+  }
+  return 0;
+}
+
+int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::span<double> b) {
+  const int n = A.n, kl = A.kl, ku = A.ku;
+  if (n <= 0) return -1;
+  const long ld = A.ld();
+  const double* const band = A.band;
+  const int diag = kl + ku;
+  // The row interchanges and the multipliers of the factorisation, in the order it made them.
+  for (int j = 0; j < n; ++j) {
+    const int km = std::min(kl, n - 1 - j);
+    const double* const cj = band + j * ld + diag;
+    if (pivots[j] != j) std::swap(b[j], b[pivots[j]]);
+    const double bj = b[j];
+    for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
   }
   for (int j = n - 1; j >= 0; --j) {
-    double s = b[j];
-    const int cmax = std::min(n - 1, j + kl + ku);
-    for (int c = j + 1; c <= cmax; ++c) s -= A.at(j, c) * b[c];
-    b[j] = s / A.at(j, j);
-    if (!std::isfinite(b[j])) return -1;
+    const double* cj = band + j * ld + diag;
+    const double xj = b[j] / cj[0];
+    if (!std::isfinite(xj)) return -1;
+    b[j] = xj;
+    const int kmax = std::min(j, kl + ku);
+    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
   }
   return 0;
 }

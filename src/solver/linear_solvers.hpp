@@ -39,6 +39,8 @@ struct BandMatrix {
 // LU factorisation with partial pivoting and solution of A·x = b (b overwritten by x). Returns
 // 0, or −1 when the matrix is singular or holds a non-finite value.
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b);
+// Solves A·x = b (b overwritten by x) with the factors and pivots SolveBanded left in A.
+int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::span<double> b);
 
 // The Newton-step solvers of the Gummel iteration, with their messages ("Error in function '…'."
 // in a box titled "Error beep:") on a zero pivot. The step is left in cv.work.delta.
