@@ -46,7 +46,7 @@ double AstmIntegral(double a, double b) {
 
 // The shipped AM1.5G file carries, per point, the irradiance times its share of the
 // wavelength axis, so its sum is the trapezoid integral of the public table (1000.4 W/m2).
-TEST(Spectrum, ShippedAM15GSumsToTheTableIntegral) {
+TEST(Spectrum, ShippedAM15GSumsToTheTableIntegralAndBadFilesAreRefused) {
   Env e;
   WorkPoint wp;
   InitialiseWorkPoint(wp, e.env.programFolder);
@@ -69,36 +69,34 @@ TEST(Spectrum, ShippedAM15GSumsToTheTableIntegral) {
   EXPECT_CLOSE(wp.windowPower, AstmIntegral(402.3, 1100.7), 2e-3, 0.0);
   EXPECT_CLOSE(wp.incidentPower, 0.1 * wp.windowPower, 1e-14, 0.0);
   EXPECT_TRUE(e.ui.popups.empty());
-}
 
-TEST(Spectrum, BadFilesAreRefused) {
-  Env e;
-  test::TempDir dir;
-  WorkPoint wp;
-  InitialiseWorkPoint(wp, e.env.programFolder);
-  wp.dark = 0;
-  std::vector<double> wl{1.0}, p{2.0};
-  wp.spectrumFile = dir.file("falling.spe");
-  test::WriteWholeFile(wp.spectrumFile, "500 1\n400 1\n");
-  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
-  EXPECT_EQ(wl, std::vector<double>{1.0});  // untouched
-  ASSERT_EQ(e.ui.popups.size(), 1u);
-  EXPECT_EQ(e.ui.popups[0].title, "Error whilst reading the spectrum file");
-  EXPECT_NE(e.ui.popups[0].message.find("Unsorted data in"), std::string::npos);
-
+  // Falling wavelengths, too many points, a negative power, a wavelength that is not positive,
+  // a power whose photon count overflows, no file: refused, the spectrum untouched.
   std::string big;
   for (int i = 0; i < 2501; ++i) big += std::to_string(300 + i) + " 1\n";
-  wp.spectrumFile = dir.file("big.spe");
-  test::WriteWholeFile(wp.spectrumFile, big);
-  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
-  EXPECT_EQ(e.ui.popups.back().title, "Error !");
-  EXPECT_EQ(e.ui.popups.back().message, "The spectrum file contains too many (>2501 ) different wavelengths.");
-
-  wp.spectrumFile = dir.file("missing.spe");
-  EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {"500 1\n400 1\n", "Unsorted data in"},
+      {big, "The spectrum file contains too many (>2501 ) different wavelengths."},
+      {"400 1\n500 -1\n600 1\n", "Error whilst reading the spectrum file"},
+      {"-5 1\n500 1\n", "Error whilst reading the spectrum file"},
+      {"400 1\n500 1e300\n", "Error whilst reading the spectrum file"},
+      {"", ""}};
+  test::TempDir dir;
+  const std::vector<double> before = wl;
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(text.substr(0, 30));
+    wp.spectrumFile = dir.file(text.empty() ? "missing.spe" : "bad.spe");
+    if (!text.empty()) test::WriteWholeFile(wp.spectrumFile, text);
+    e.ui.popups.clear();
+    EXPECT_EQ(bepaal_spectrum(e.env, wp, wl, p), 0);
+    EXPECT_EQ(wl, before);
+    ASSERT_EQ(e.ui.popups.size(), 1u);
+    const std::string said = e.ui.popups[0].title + "\n" + e.ui.popups[0].message;
+    EXPECT_NE(said.find(message), std::string::npos) << said;
+  }
 }
 
-TEST(Filters, FileValuesAreInterpolatedAtTheSpectrum) {
+TEST(Filters, FileValuesAreInterpolatedAndSenselessReflectionsRefused) {
   Env e;
   test::TempDir dir;
   CellDefinition cell;
@@ -129,6 +127,32 @@ TEST(Filters, FileValuesAreInterpolatedAtTheSpectrum) {
   EXPECT_DOUBLE_EQ(gen.rightFilter[1], 0.15);
   cell.rightContact.filterFile = dir.file("missing.ftr");
   EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 0);
+
+  // Light from the right: the left contact is the back. A back reflecting 100 % with an internal
+  // front reflection of 1 would let unabsorbed light bounce for ever (1/0); reflections outside
+  // [0, 1] (a back filter of 120 %, a front reflection of −0.1, a front transmitting 120 %)
+  // give negative light. Either reflection below 1 is accepted.
+  struct Case {
+    double back, Rfront, front;  // back reflection, front transmission [%]
+    int ok;
+  };
+  const Case cases[] = {{100.0, 1.0, 100.0, 0}, {100.0, 0.99, 100.0, 1}, {99.0, 1.0, 100.0, 1},
+                        {120.0, 0.0, 100.0, 0}, {50.0, -0.1, 100.0, 0},  {50.0, 0.0, 120.0, 0}};
+  cell.leftContact.filterKind = 0;
+  cell.rightContact.wavelengthIndependent = 1;
+  gen.side = +1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.back << " " << c.Rfront << " " << c.front);
+    cell.leftContact.filterValue = c.back, gen.Rfront = c.Rfront, cell.rightContact.filterValue = c.front;
+    e.ui.popups.clear();
+    EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), c.ok);
+    EXPECT_EQ(e.ui.popups.size(), c.ok ? 0u : 1u);
+    if (c.ok) {
+      EXPECT_CLOSE(gen.leftFilter[1], c.back / 100.0, 1e-15, 0.0);
+    } else {
+      EXPECT_EQ(e.ui.popups[0].title, "Error in the optical filters");
+    }
+  }
 }
 
 }  // namespace
