@@ -61,7 +61,7 @@ InputParameters TwoLayerSet(MottSchottkySettings& ms, DefinitionExtras& extras) 
 
   LayerParameters& L = cell.layer[0];
   L.name = "CdTe absorber", L.d = 3e-6, L.tunneling = 1;
-  L.composition = P(LAW_FROM_FILE, DEP_POSITION, {0, 1, 0, 1, 1, 0.25, 0.75}, "cdte.grad");
+  L.composition = P(LAW_FROM_FILE, DEP_POSITION, {0, 1, 0, 1, 1, 0.25, 0.75}, "folder\\sub/cdte.grad");
   L.Eg = P(LAW_PARABOLIC, DEP_COMPOSITION, {1.5, 1.75, 0.25, 1.25, 0, 1.5, 1.75});
   L.Na = UniformProfile(2e22, DEP_UNIFORM);
   L.Nd = P(LAW_EXPONENTIAL, DEP_POSITION, {1e21, 1e21, 1e20, 1e-7, 2e-7, 1e22, 1e20}), L.A[0] = 2e7, L.B[0] = 1e5;

@@ -116,8 +116,9 @@ TEST(DefFileRead, TwoLayerFileGivesTheCellItDescribes) {
   MottSchottkySettings ms;
   DefinitionExtras extras;
   InputParameters expected = TwoLayerSet(ms, extras);
-  // The file holds the filter file's name without its folder.
+  // The file holds the filter and grading files' names without their folders.
   expected.cellParas.rightContact.filterFile = "front.ftr";
+  expected.cellParas.layer[0].composition.gradingFile = "cdte.grad";
   EXPECT_TRUE(r.set == expected);
   EXPECT_EQ(r.ms, ms);
   EXPECT_EQ(r.extras.mottSchottky, ms);
@@ -179,51 +180,35 @@ TEST(DefFileRead, OlderFormsAreRead) {
   TempDir dir;
   const ReadResult r = ReadDefText(dir, text);
   ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
-  EXPECT_EQ(r.set.convergence.clamp_psi, 0.3);
-  EXPECT_EQ(r.set.convergence.TunnelMassChoice, 1);
-  EXPECT_EQ(r.set.convergence.maxiter, 300);  // keywords ignore case
-  EXPECT_EQ(r.set.convergence.clamp_n, 0.5);  // a line with leading blanks matches no keyword
-  EXPECT_EQ(r.ms.sheetNumber, 3);
-  EXPECT_EQ(r.ms.sheetSide, 1);
-  EXPECT_EQ(r.ms.numberOfPoints, 5);
+  // Keywords ignore case; a line with leading blanks matches no keyword (clamp_n keeps 0.5).
+  const ConvergenceParameters& cp = r.set.convergence;
+  EXPECT_EQ((std::vector<double>{cp.clamp_psi, double(cp.TunnelMassChoice), double(cp.maxiter), cp.clamp_n}),
+            (std::vector<double>{0.3, 1, 300, 0.5}));
+  EXPECT_EQ((std::vector<int>{r.ms.sheetNumber, r.ms.sheetSide, r.ms.numberOfPoints}), (std::vector<int>{3, 1, 5}));
   const CellDefinition& c = r.set.cellParas;
-  EXPECT_EQ(c.leftContact.Sn, 2e3);
-  EXPECT_EQ(c.rightContact.Sp, 4e3);
+  EXPECT_EQ(std::pair(c.leftContact.Sn, c.rightContact.Sp), std::pair(2e3, 4e3));
   ASSERT_EQ(c.numberOfLayers, 1);
   const LayerParameters& L = c.layer[0];
-  EXPECT_EQ(L.name, "old layer");
-  EXPECT_EQ(L.d, 1.5e-6);
+  EXPECT_EQ(std::pair(L.name, L.d), std::pair(std::string("old layer"), 1.5e-6));
   // One number: uniform, p0 = p1 = p2 = p5 = p6, p3 = p4 = 1, law 0, dependence 2.
-  const Profile vth = UniformProfile(2e5, DEP_UNIFORM);
-  EXPECT_EQ(L.v_th_n, vth);
-  EXPECT_EQ(L.v_th_p, vth);
-  // Seven numbers: p0..p3, p4 = p3, p5, p6 and the law; dependence 0.
+  EXPECT_EQ(L.v_th_n, UniformProfile(2e5, DEP_UNIFORM));
+  EXPECT_EQ(L.v_th_p, UniformProfile(2e5, DEP_UNIFORM));
+  // Seven numbers: p0..p3, p4 = p3, p5, p6 and the law; eight: p0..p6 and the law; dependence 0.
   EXPECT_EQ(L.Eg.p, (std::array<double, 7>{1.1, 1.3, 0.1, 1, 1, 1.2, 1.25}));
-  EXPECT_EQ(L.Eg.law, LAW_LINEAR);
-  EXPECT_EQ(L.Eg.dependence, DEP_COMPOSITION);
-  // Eight numbers: p0..p6 and the law; dependence 0.
   EXPECT_EQ(L.chi.p, (std::array<double, 7>{4.0, 4.2, 0, 1, 1, 4.0, 4.2}));
-  EXPECT_EQ(L.chi.law, LAW_LINEAR);
+  EXPECT_EQ((std::vector<int>{L.Eg.law, L.Eg.dependence, L.chi.law, L.chi.dependence}),
+            (std::vector<int>{LAW_LINEAR, DEP_COMPOSITION, LAW_LINEAR, DEP_COMPOSITION}));
   EXPECT_EQ(L.absorptionModel, (std::array<int, 2>{ABS_MODEL_FILE, ABS_MODEL_FILE}));
   EXPECT_EQ(L.absorptionFile, (std::array<std::string, 2>{"old.abs", "old.abs"}));
   ASSERT_EQ(L.srhteller, 2);
   const BulkRecombinationParameters& d = L.srh[0][0];
-  EXPECT_EQ(d.type, DT_DONOR);
-  EXPECT_EQ(d.distribution, ED_CBTAIL);
-  EXPECT_EQ(d.Ecor, 0.1);
-  EXPECT_EQ(d.correlationFlag, 1);
-  EXPECT_EQ(d.sigma_n_opt, 1e-21);
-  EXPECT_EQ(d.sigma_p_opt, 2e-21);
-  EXPECT_EQ(d.sigma_n_plus, 3e-20);
-  EXPECT_EQ(d.sigma_n_zero, 4e-20);
-  EXPECT_EQ(d.sigma_p_zero, 5e-20);
-  EXPECT_EQ(d.sigma_p_min, 6e-20);
-  EXPECT_EQ(d.sigma_n, 2e-19);
-  EXPECT_EQ(d.Et, 0.7);
+  EXPECT_EQ((std::vector<int>{d.type, d.distribution, d.correlationFlag, L.srh[1][0].type, L.srh[1][0].aard}),
+            (std::vector<int>{DT_DONOR, ED_CBTAIL, 1, DT_ACCEPTOR, 3}));
+  EXPECT_EQ((std::vector<double>{d.Ecor, d.sigma_n_opt, d.sigma_p_opt, d.sigma_n_plus, d.sigma_n_zero, d.sigma_p_zero,
+                                 d.sigma_p_min, d.sigma_n, d.Et}),
+            (std::vector<double>{0.1, 1e-21, 2e-21, 3e-20, 4e-20, 5e-20, 6e-20, 2e-19, 0.7}));
   // A CB tail of width Ekar = 0.1 eV: peak-to-total 1/Ekar = 10 /eV.
   EXPECT_CLOSE(d.peakToTotal, 10.0, 1e-12, 0.0);
-  EXPECT_EQ(L.srh[1][0].type, DT_ACCEPTOR);
-  EXPECT_EQ(L.srh[1][0].aard, 3);
   EXPECT_EQ(r.extras.remarks, std::vector<std::string>{"An old definition file"});
 }
 
@@ -272,68 +257,60 @@ TEST(DefFileRoundTrip, RemarksKeepTheirTextAndRunsOfEmptyLinesCollapse) {
 // Edge cases of the reader
 // ---------------------------------------------------------------------------------------------
 
-TEST(DefFileRead, FileWithoutConvergenceSectionStartsAtItsFirstSection) {
+TEST(DefFileRead, SectionsDegeneracyLineAndTextLimits) {
   TempDir dir;
-  const ReadResult r = ReadDefText(dir, "layer\nname : only\nd : 1e-6\nfront contact\nSn : 1.5e4\n");
+  // Without a convergence section the file starts at its first section.
+  ReadResult r = ReadDefText(dir, "layer\nname : only\nd : 1e-6\nfront contact\nSn : 1.5e4\n");
   ASSERT_EQ(r.rc, 0);
   EXPECT_EQ(r.set.cellParas.numberOfLayers, 1);
-  EXPECT_EQ(r.set.cellParas.layer[0].name, "only");
-  EXPECT_EQ(r.set.cellParas.layer[0].d, 1e-6);
-  EXPECT_EQ(r.set.cellParas.rightContact.Sn, 1.5e4);
+  EXPECT_EQ(std::pair(r.set.cellParas.layer[0].d, r.set.cellParas.rightContact.Sn), std::pair(1e-6, 1.5e4));
   EXPECT_EQ(r.set.convergence, ConvergenceParameters{});
-}
-
-TEST(DefFileRead, ConvergenceEndsAtAnySectionTitle) {
   // "left contact" ends the convergence section as "back contact" does.
-  TempDir dir;
-  const ReadResult r = ReadDefText(dir, "convergence\nmaxiter : 9\nleft contact\nSn : 7e2\nlayer\n");
+  r = ReadDefText(dir, "convergence\nmaxiter : 9\nleft contact\nSn : 7e2\nlayer\n");
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.set.convergence.maxiter, 9);
-  EXPECT_EQ(r.set.cellParas.leftContact.Sn, 7e2);
-}
-
-TEST(DefFileRead, DegeneracyLineKeepsTheNtLineAfterIt) {
-  TempDir dir;
-  const ReadResult r = ReadDefText(dir,
-                                   "layer\nsrhrecombination\ntype : acceptor ( 1 level(s) )\n"
-                                   "degeneracy factors equal one\n"
-                                   "Nt(x) :\t1e20\t1e20\t1e20\t1\t1\t2e20\t3e20\t1\t1\t[/m^3]\n");
+  EXPECT_EQ(std::pair(r.set.convergence.maxiter, r.set.cellParas.leftContact.Sn), std::pair(9, 7e2));
+  // The degeneracy line keeps the Nt line after it.
+  r = ReadDefText(dir,
+                  "layer\nsrhrecombination\ntype : acceptor ( 1 level(s) )\ndegeneracy factors equal one\n"
+                  "Nt(x) :\t1e20\t1e20\t1e20\t1\t1\t2e20\t3e20\t1\t1\t[/m^3]\n");
   ASSERT_EQ(r.rc, 0);
   const BulkRecombinationParameters& d = r.set.cellParas.layer[0].srh[0][0];
-  EXPECT_EQ(d.degeneracyFlag, 1);
-  EXPECT_EQ(d.Nt.dependence, DEP_POSITION);
-  EXPECT_EQ(d.Nt.p[6], 3e20);
+  EXPECT_EQ(std::tuple(d.degeneracyFlag, d.Nt.dependence, d.Nt.p[6]), std::tuple(1, DEP_POSITION, 3e20));
+  // Text fields are cut to their limits; a line is cut at 255 characters ("filterfile : " is 13 of
+  // them) and a 100000-character line does not spill into the next.
+  r = ReadDefText(dir, "layer\nname : " + std::string(60, 'n') +
+                           "\ninterface properties\ninterfacename : " + std::string(60, 'n') +
+                           "\nfront contact\noptical filter : transmission\nfilterfile : " + std::string(300, 'f') +
+                           "\nlayer\nname : " + std::string(100000, 'x') + "\nd : 4e-6\n");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.set.cellParas.layer[0].name, std::string(39, 'n'));
+  EXPECT_EQ(r.set.cellParas.interface[0].interfacename, std::string(19, 'n'));
+  EXPECT_EQ(r.set.cellParas.rightContact.filterFile, std::string(255 - 13, 'f'));
+  EXPECT_EQ(std::pair(r.set.cellParas.layer[1].name, r.set.cellParas.layer[1].d),
+            std::pair(std::string(39, 'x'), 4e-6));
 }
 
-// The coupled Newton retry is on by default and written only when switched off, so that
-// files of the default keep the layout; switched off it survives a save and a load.
-TEST(DefFileRoundTrip, CoupledNewtonFallbackSwitchedOffIsKept) {
+// Settings that are written only when they differ from the defaults, so that files of the
+// default keep the layout: the coupled Newton retry and the acceptance tolerances.
+TEST(DefFileRoundTrip, SettingsOffTheirDefaultsAreWrittenAndReadBack) {
   TempDir dir;
   MottSchottkySettings ms;
   DefinitionExtras extras;
   InputParameters set1 = TwoLayerSet(ms, extras);
-  EXPECT_EQ(DefinitionFileText(set1, ms, extras, kBanner, kSavedAt).find("coupled Newton"), std::string::npos);
+  const std::string plain = DefinitionFileText(set1, ms, extras, kBanner, kSavedAt);
+  EXPECT_EQ(plain.find("coupled Newton"), std::string::npos);
+  EXPECT_EQ(plain.find("acceptance"), std::string::npos);
   set1.convergence.coupledNewtonFallback = 0;
+  set1.convergence.acceptance_step = 0.02, set1.convergence.acceptance_current = 5e-4;
+  set1.convergence.minimum_bias_step = 0.0;
   const std::string text = DefinitionFileText(set1, ms, extras, kBanner, kSavedAt);
-  EXPECT_NE(text.find("\ncoupled Newton fallback :  0 (1: retry a failed bias point coupled; 0: Gummel only)\n"),
-            std::string::npos);
-  const ReadResult back = ReadDefText(dir, text, "fallback.def");
+  for (const char* line : {"\ncoupled Newton fallback :  0 (1: retry a failed bias point coupled; 0: Gummel only)\n",
+                           "\nacceptance step :  2.00e-02 (kT)\n", "\nacceptance current :  5.00e-04 (rel.)\n",
+                           "\nminimum bias step :  0.00e+00 (V)\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  const ReadResult back = ReadDefText(dir, text);
   ASSERT_EQ(back.rc, 0);
-  EXPECT_EQ(back.set.convergence.coupledNewtonFallback, 0);
-}
-
-TEST(DefFileRead, TextFieldsAreCutToTheirLimits) {
-  TempDir dir;
-  const std::string longName(60, 'n');
-  const std::string longFile(300, 'f');
-  const ReadResult r =
-      ReadDefText(dir, "layer\nname : " + longName + "\ninterface properties\ninterfacename : " + longName +
-                           "\nfront contact\noptical filter : transmission\n" + "filterfile : " + longFile + "\n");
-  ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.set.cellParas.layer[0].name, std::string(39, 'n'));
-  EXPECT_EQ(r.set.cellParas.interface[0].interfacename, std::string(19, 'n'));
-  // The line itself is cut at 255 characters, 13 of which are "filterfile : ".
-  EXPECT_EQ(r.set.cellParas.rightContact.filterFile, std::string(255 - 13, 'f'));
+  EXPECT_EQ(back.set.convergence, set1.convergence);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -471,15 +448,6 @@ TEST(DefFileHostile, UnreadableEmptyAndCommentOnlyFilesLeaveTheRecordsAlone) {
   }
 }
 
-TEST(DefFileHostile, VeryLongLinesAreCutAndDoNotSpillIntoTheNextLine) {
-  TempDir dir;
-  // 100000 characters of a name, then a line that must still be read as its own line.
-  const ReadResult r = ReadDefText(dir, "layer\nname : " + std::string(100000, 'x') + "123\nd : 4e-6\n");
-  ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.set.cellParas.layer[0].name, std::string(39, 'x'));
-  EXPECT_EQ(r.set.cellParas.layer[0].d, 4e-6);
-}
-
 TEST(DefFileHostile, EveryTruncationOfAFileIsReadOrRejectedCleanly) {
   const std::string full = ReadWholeFile(TestData("deffile/two_layers.def"));
   TempDir dir;
@@ -496,25 +464,6 @@ TEST(DefFileHostile, EveryTruncationOfAFileIsReadOrRejectedCleanly) {
   }
   // A cut file reads as the part it holds (a missing item keeps its default).
   EXPECT_GT(accepted, 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Line routines
-// ---------------------------------------------------------------------------------------------
-
-TEST(DefFileLines, ProfileLineLayout) {
-  // "Eg" with law 12: seven reals fix(10,6) with tabs, law and dependence int(2), the unit,
-  // and the grading file without its folder on the next line.
-  Profile p;
-  p.law = LAW_FROM_FILE;
-  p.dependence = DEP_COMPOSITION;
-  p.p = {1.5, 1.75, 0.25, 1.25, 0, 1.5, 1.75};
-  p.gradingFile = "folder\\sub/eg.grad";
-  EXPECT_EQ(ProfileToOutputLine("Eg", p, NumberLayout{false, 10, 6}, "[eV]"),
-            "Eg :\t  1.500000\t  1.750000\t  0.250000\t  1.250000\t  0.000000\t  1.500000\t  1.750000\t12\t 0\t[eV]\n"
-            "Grading file: eg.grad\n");
-  const double v[3] = {1e-19, -2.5e-20, 0};
-  EXPECT_EQ(PrintNumbers(v, 3, NumberLayout{true, 10, 3}), " 1.000e-19\t-2.500e-20\t 0.000e+00\t");
 }
 
 TEST(DefFileShort, ShortReaderAgreesWithTheLongReader) {
