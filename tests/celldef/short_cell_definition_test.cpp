@@ -1,9 +1,11 @@
-// The short cell definition and which batch-parameter codes a cell offers.
+// The short cell definition: which batch-parameter codes a cell offers, and metastable mode.
 #include "celldef/short_cell_definition.hpp"
 
+#include <array>
 #include <vector>
 
 #include "celldef/deffile_fixture.hpp"
+#include "celldef/metastable.hpp"
 #include "test_util.hpp"
 
 namespace zoniq::test {
@@ -20,23 +22,6 @@ ShortCellDefinition TwoLayerShort() {
 
 int Offered(const ShortCellDefinition& s, int c1, int c2, int c3, int c4) {
   return CheckAvailability(s, 0, {}, c1, c2, c3, c4);
-}
-
-TEST(ShortCellDefinition, InitialisedEqualsTheShortFormOfANewCell) {
-  ShortCellDefinition s;
-  s.numberOfLayers = 4;
-  InitialiseShortCellDefinition(s);
-  CellDefinition cell;
-  InitialiseCellDefinition(cell);
-  ShortCellDefinition fromCell;
-  LongToShortCellDefinition(cell, fromCell);
-  EXPECT_EQ(s, fromCell);
-  EXPECT_EQ(s.numberOfLayers, 0);
-  EXPECT_EQ(s.layer[0].Nd, (ShortProfile{LAW_UNIFORM, DEP_UNIFORM}));
-  // A new cell offers the contacts and the working-point quantities, but no layer.
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_S_N, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_T, BP_NIHIL, BP_NIHIL, BP4_MEASUREMENT_WORKPOINT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 0);
 }
 
 // The two-layer cell: layer 1 has a gaussian amphoteric defect of two levels (optical capture
@@ -110,6 +95,12 @@ TEST(ShortCellDefinition, OfferedCodesFollowWhatTheCellHasAndItsModes) {
   };
   for (const auto& [c1, c2, c3, c4, offered] : cases)
     EXPECT_EQ(Offered(s, c1, c2, c3, c4), offered) << c1 << " " << c2 << " " << c3 << " " << c4;
+  // A new cell offers the contacts and the working-point quantities, but no layer.
+  ShortCellDefinition fresh;
+  InitialiseShortCellDefinition(fresh);
+  EXPECT_EQ(Offered(fresh, BP1_LEFT_CONTACT, BP2_S_N, N, N), 1);
+  EXPECT_EQ(Offered(fresh, BP1_T, N, N, BP4_MEASUREMENT_WORKPOINT), 1);
+  EXPECT_EQ(Offered(fresh, BP1_LAYER_1, BP2_THICKNESS, N, N), 0);
 }
 
 TEST(ShortCellDefinition, AllFilesSwitchAsksEveryDefinitionFileOfTheBatch) {
@@ -151,6 +142,31 @@ TEST(ShortCellDefinition, OfferedListsStayWithinTheirCapacities) {
   }
   // Seven layers, six interfaces, two contacts and ten working-point and light quantities.
   EXPECT_EQ(AvailableLabel1Codes(s).count, 25);
+}
+
+// Whether a cell runs in metastable mode, asked of its short definition: only switched-on
+// transitions of the layers in use count.
+TEST(ShortCellDefinition, MetastableModeOnlyForSwitchedOnTransitionsOfLayersInUse) {
+  CellDefinition cell;
+  InitialiseCellDefinition(cell);
+  ShortCellDefinition shortDef;
+  // {layer, transition, layers in use, metastable}: the second transition of the last layer in
+  // use; the same in a layer beyond the stack; the first transition of the first layer.
+  for (const auto& [layer, transition, layers, expected] :
+       {std::array{2, 1, 3, 1}, std::array{2, 1, 2, 0}, std::array{0, 0, 1, 1}, std::array{5, 0, 3, 0}}) {
+    for (auto& l : cell.layer)
+      for (auto& m : l.meta) m.switchedOn = 0;
+    cell.numberOfLayers = layers;
+    cell.layer[static_cast<std::size_t>(layer)].meta[static_cast<std::size_t>(transition)].switchedOn = 1;
+    LongToShortCellDefinition(cell, shortDef);
+    EXPECT_EQ(CheckMETAModeShort(shortDef), expected) << layer << " " << transition << " " << layers;
+  }
+  InitialiseShortCellDefinition(shortDef);
+  EXPECT_EQ(CheckMETAModeShort(shortDef), 0);
+  // A count beyond the capacity is not trusted beyond the layers that exist.
+  shortDef.numberOfLayers = 1000;
+  shortDef.layer.back().metaOn[0] = 1;
+  EXPECT_EQ(CheckMETAModeShort(shortDef), 1);
 }
 
 }  // namespace
