@@ -44,10 +44,8 @@ TEST(DefFileWrite, WarnsForFilterAndAbsorptionFilesOutsideTheirFoldersAndStillWr
   MottSchottkySettings ms;
   DefinitionExtras extras;
   InputParameters set1 = TwoLayerSet(ms, extras);
-  set1.cellParas.layer[0].absorptionModel[0] = ABS_MODEL_FILE;
-  set1.cellParas.layer[0].absorptionFile[0] = "cdte.abs";
-  set1.cellParas.leftContact.wavelengthIndependent = 0;
-  set1.cellParas.leftContact.filterFile = "back.ftr";
+  set1.cellParas.layer[0].absorptionModel[0] = ABS_MODEL_FILE, set1.cellParas.layer[0].absorptionFile[0] = "cdte.abs";
+  set1.cellParas.leftContact.wavelengthIndependent = 0, set1.cellParas.leftContact.filterFile = "back.ftr";
   // back.ftr is in the "filter" folder: no warning for it.
   std::filesystem::create_directories(dir.path() / "filter");
   WriteWholeFile(dir.file("filter/back.ftr"), "400 0.5\n");
@@ -75,13 +73,9 @@ TEST(DefFileWrite, CountsAndEnumerationsOutOfRangeInMemoryStillGiveAReadableFile
   DefinitionExtras extras;
   InputParameters set1 = TwoLayerSet(ms, extras);
   CellDefinition& cell = set1.cellParas;
-  cell.numberOfLayers = 12;
-  cell.layer[0].srhteller = 40;
-  cell.layer[0].srh[0][0].numberOfLevels = 9;
-  cell.layer[0].srh[0][0].type = 42;
-  cell.layer[0].srh[0][1].aard = NDEFLEVTYPE + 3;
-  cell.layer[1].srh[0][0].distribution = -5;
-  cell.interface[0].numberOfDefects = 8;
+  cell.numberOfLayers = 12, cell.layer[0].srhteller = 40, cell.layer[0].srh[0][0].numberOfLevels = 9;
+  cell.layer[0].srh[0][0].type = 42, cell.layer[0].srh[0][1].aard = NDEFLEVTYPE + 3;
+  cell.layer[1].srh[0][0].distribution = -5, cell.interface[0].numberOfDefects = 8;
   TempDir dir;
   const ReadResult r = ReadDefText(dir, DefinitionFileText(set1, ms, extras, kBanner, kSavedAt));
   ASSERT_EQ(r.rc, 0) << (r.messages.empty() ? "" : r.messages[0].message);
@@ -128,42 +122,15 @@ TEST(DefFileRead, OlderFormsAreRead) {
   // seven and eight numbers, one absorption model for both materials, old cross-section
   // keywords, "Ecor", "tailtype", a numeric level type and "Mott Schottky" without hyphen.
   const std::string text =
-      "* An old definition file\r\n"
-      "convergence\r\n"
-      "clamp_psi : 0.3\r\n"
-      "TunnelMassChoice : 1\r\n"
-      "MAXITER : 300\r\n"
-      "  clamp_n : 0.9\r\n"
-      "Mott Schottky analysis epsilon of sheet # : 3\r\n"
-      "Mott Schottky analysis epsilon of sheet side : 1\r\n"
-      "Mott Schottky analysis number of points : 5\r\n"
-      "left contact\r\n"
-      "Sn : 2e3\r\n"
-      "layer\r\n"
-      "name : old layer\r\n"
-      "d=1.5e-6\r\n"
-      "v_th : 2e5 [m/s]\r\n"
-      "Eg :\t1.1\t1.3\t0.1\t1\t1.2\t1.25\t1\t[eV]\r\n"
-      "chi :\t4.0\t4.2\t0\t1\t1\t4.0\t4.2\t1\t[eV]\r\n"
-      "absorptionmodel : from file\r\n"
-      "absorptionfile : old.abs\r\n"
-      "spectrumfile : am15.spe\r\n"
-      "srhrecombination\r\n"
-      "type : donor\r\n"
-      "tailtype : conductionband\r\n"
-      "Ecor : 0.1\r\n"
-      "sigma_n_opt : 1e-21\r\n"
-      "sigma_p_opt : 2e-21\r\n"
-      "sigma_n_plus : 3e-20\r\n"
-      "sigma_n_zero : 4e-20\r\n"
-      "sigma_p_zero : 5e-20\r\n"
-      "sigma_p_min : 6e-20\r\n"
-      "SIGMA_N : 2e-19\r\n"
-      "Et : 0.7\r\n"
-      "next\r\n"
-      "type : acceptor ( 1 level(s) )\r\n"
-      "leveltype :3\r\n"
-      "right contact\r\n"
+      "* An old definition file\r\nconvergence\r\nclamp_psi : 0.3\r\nTunnelMassChoice : 1\r\nMAXITER : 300\r\n"
+      "  clamp_n : 0.9\r\nMott Schottky analysis epsilon of sheet # : 3\r\n"
+      "Mott Schottky analysis epsilon of sheet side : 1\r\nMott Schottky analysis number of points : 5\r\n"
+      "left contact\r\nSn : 2e3\r\nlayer\r\nname : old layer\r\nd=1.5e-6\r\nv_th : 2e5 [m/s]\r\n"
+      "Eg :\t1.1\t1.3\t0.1\t1\t1.2\t1.25\t1\t[eV]\r\nchi :\t4.0\t4.2\t0\t1\t1\t4.0\t4.2\t1\t[eV]\r\n"
+      "absorptionmodel : from file\r\nabsorptionfile : old.abs\r\nspectrumfile : am15.spe\r\nsrhrecombination\r\n"
+      "type : donor\r\ntailtype : conductionband\r\nEcor : 0.1\r\nsigma_n_opt : 1e-21\r\nsigma_p_opt : 2e-21\r\n"
+      "sigma_n_plus : 3e-20\r\nsigma_n_zero : 4e-20\r\nsigma_p_zero : 5e-20\r\nsigma_p_min : 6e-20\r\n"
+      "SIGMA_N : 2e-19\r\nEt : 0.7\r\nnext\r\ntype : acceptor ( 1 level(s) )\r\nleveltype :3\r\nright contact\r\n"
       "Sp : 4e3\r\n";
   TempDir dir;
   const ReadResult r = ReadDefText(dir, text);

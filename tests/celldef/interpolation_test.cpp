@@ -18,9 +18,7 @@ using test::IsClose;
 // A profile over composition between pure A (p0) and pure B (p1).
 Profile Graded(int law, double a, double b, double p2 = 0, double p3 = 0, double p4 = 0) {
   Profile p;
-  p.law = law;
-  p.dependence = DEP_COMPOSITION;
-  p.p = {a, b, p2, p3, p4, -99.0, -99.0};
+  p.law = law, p.dependence = DEP_COMPOSITION, p.p = {a, b, p2, p3, p4, -99.0, -99.0};
   return p;
 }
 

@@ -123,8 +123,7 @@ TEST(ShortCellDefinition, OfferedListsStayWithinTheirCapacities) {
   DefinitionExtras extras;
   InputParameters rich = RichSet(ms, extras);
   for (auto& L : rich.cellParas.layer) {
-    L.tunneling = 1;
-    L.srhteller = MAXBULKDEFECTS;
+    L.tunneling = 1, L.srhteller = MAXBULKDEFECTS;
   }
   ShortCellDefinition s;
   LongToShortCellDefinition(rich.cellParas, s);
@@ -164,8 +163,7 @@ TEST(ShortCellDefinition, MetastableModeOnlyForSwitchedOnTransitionsOfLayersInUs
   InitialiseShortCellDefinition(shortDef);
   EXPECT_EQ(CheckMETAModeShort(shortDef), 0);
   // A count beyond the capacity is not trusted beyond the layers that exist.
-  shortDef.numberOfLayers = 1000;
-  shortDef.layer.back().metaOn[0] = 1;
+  shortDef.numberOfLayers = 1000, shortDef.layer.back().metaOn[0] = 1;
   EXPECT_EQ(CheckMETAModeShort(shortDef), 1);
 }
 

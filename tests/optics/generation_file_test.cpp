@@ -54,8 +54,7 @@ struct FileCase {
   GenerationParameters gen;
   FileCase() {
     InitialiseWorkPoint(wp, e.env.programFolder);
-    wp.dark = 0;
-    wp.generationFromFile = 1;
+    wp.dark = 0, wp.generationFromFile = 1;
   }
   void Write(const std::string& name, const std::string& text) {
     wp.generationFile = dir.file(name);
@@ -95,8 +94,7 @@ TEST(GenerationFile, LinearBetweenPointsExactAtThemAndZeroOutside) {
   EXPECT_CLOSE(Physical(cv, c.gen, 0), 0.25 * 7e27, 1e-15, 0.0);
   EXPECT_EQ(c.gen.filePositions.size(), 4u);  // kept for a new mesh
   // Dark: zero everywhere, without looking at the file (even one that does not exist).
-  c.wp.dark = 1;
-  c.wp.generationFile = c.dir.file("missing.gen");
+  c.wp.dark = 1, c.wp.generationFile = c.dir.file("missing.gen");
   ASSERT_EQ(c.Run(), 1);
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.0);
   EXPECT_TRUE(c.e.ui.popups.empty());
@@ -229,8 +227,7 @@ TEST(MultipleReflection, FluxRoutineRefusesVanishingDenominatorsAndUnpreparedWav
   EXPECT_EQ(CalculateFluxesEverywhere(cv, gen, 0, 0), 1);
   EXPECT_EQ(CalculateFluxesEverywhere(cv, gen, 1, 0), 0);
   // The absorption was prepared for other wavelengths than those of the light.
-  gen.wavelengths = {501.0, 1500.0};
-  gen.Rfront = 0.0;
+  gen.wavelengths = {501.0, 1500.0}, gen.Rfront = 0.0;
   CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
   EXPECT_EQ(CalculateFluxes(cv, gen, 0), 0);
   EXPECT_EQ(pb->ctx.lastTitle, "Error in CalculateFluxes");

@@ -60,10 +60,7 @@ TEST(Spectrum, ShippedAM15GSumsToTheTableIntegralAndBadFilesAreRefused) {
   // A window from 402.3 to 1100.7 nm (start, middle and end are new spectral points) and an optical density of 1. The
   // bins at the window edges are counted by their share; the difference from the integral of the interpolated table is
   // at most about half a bin (0.5 nm x 1.7 W/m2/nm) at each edge: 0.2 % is a safe bound.
-  wp.spectrumCutOff = 1;
-  wp.shortWavelengthCutOff = 402.3;
-  wp.longWavelengthCutOff = 1100.7;
-  wp.neutralDensity = 1.0;
+  wp.spectrumCutOff = 1, wp.shortWavelengthCutOff = 402.3, wp.longWavelengthCutOff = 1100.7, wp.neutralDensity = 1.0;
   ASSERT_EQ(bepaal_spectrum(e.env, wp, wl, p), 2005);
   EXPECT_CLOSE(wp.spectrumPower, full, 1e-4, 0.0);  // adding window points keeps the power
   EXPECT_CLOSE(wp.windowPower, AstmIntegral(402.3, 1100.7), 2e-3, 0.0);
@@ -105,13 +102,11 @@ TEST(Filters, FileValuesAreInterpolatedAndSenselessReflectionsRefused) {
   cell.rightContact.filterKind = 1;  // transmission
   cell.rightContact.filterFile = dir.file("front.ftr");
   test::WriteWholeFile(cell.rightContact.filterFile, "wavelength T\n300 80\n700 90\n");
-  cell.leftContact.filterOn = 1;
-  cell.leftContact.wavelengthIndependent = 1;
+  cell.leftContact.filterOn = 1, cell.leftContact.wavelengthIndependent = 1;
   cell.leftContact.filterKind = 1;  // 40 % transmission = 60 % reflection at the back
   cell.leftContact.filterValue = 40.0;
   GenerationParameters gen;
-  gen.side = +1;
-  gen.wavelengths = {300.0, 500.0, 800.0};
+  gen.side = +1, gen.wavelengths = {300.0, 500.0, 800.0};
   EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 1);
   EXPECT_DOUBLE_EQ(gen.rightFilter[0], 0.80);
   EXPECT_DOUBLE_EQ(gen.rightFilter[1], 0.85);
@@ -138,9 +133,7 @@ TEST(Filters, FileValuesAreInterpolatedAndSenselessReflectionsRefused) {
   };
   const Case cases[] = {{100.0, 1.0, 100.0, 0}, {100.0, 0.99, 100.0, 1}, {99.0, 1.0, 100.0, 1},
                         {120.0, 0.0, 100.0, 0}, {50.0, -0.1, 100.0, 0},  {50.0, 0.0, 120.0, 0}};
-  cell.leftContact.filterKind = 0;
-  cell.rightContact.wavelengthIndependent = 1;
-  gen.side = +1;
+  cell.leftContact.filterKind = 0, cell.rightContact.wavelengthIndependent = 1, gen.side = +1;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.back << " " << c.Rfront << " " << c.front);
     cell.leftContact.filterValue = c.back, gen.Rfront = c.Rfront, cell.rightContact.filterValue = c.front;

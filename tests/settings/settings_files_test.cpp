@@ -38,9 +38,7 @@ struct Fixture {
     WriteWholeFile(spectrum("lamp.spe"), "300 1.0\n400 1.0\n");
     WriteWholeFile(generation("g.gen"), "0 1e20\n1e-6 1e20\n");
     auto recording = std::make_unique<RecordingUserInterface>();
-    ui = recording.get();
-    core = std::make_unique<SessionCore>(home, std::move(recording));
-    env = core->env();
+    ui = recording.get(), core = std::make_unique<SessionCore>(home, std::move(recording)), env = core->env();
   }
   std::string def(const std::string& name) const { return JoinPath(home + "/def", name); }
   std::string spectrum(const std::string& name) const { return JoinPath(home + "/spectrum", name); }
@@ -71,8 +69,7 @@ struct ActionState {
 
 HeaderInfo FixedHeader(std::string problem = "new problem") {
   HeaderInfo h;
-  h.version = "ZONIQ 3.2.00 NORVALE: Version zoniq dated 01-02-2024, 03:04:05";
-  h.problemName = std::move(problem);
+  h.version = "ZONIQ 3.2.00 NORVALE: Version zoniq dated 01-02-2024, 03:04:05", h.problemName = std::move(problem);
   h.savedAt = DateTime{9, 8, 2025, 7, 6, 5};
   return h;
 }
@@ -105,9 +102,7 @@ TEST(SettingsHeader, DefinitionFileLinesEditedRemarksAndCancel) {
   EXPECT_EQ(out,
             "> ZONIQ 3.2.00 NORVALE: Version zoniq dated 01-02-2024, 03:04:05\n"
             "> ZONIQ Second work point settings file, saved on \t09-08-2025 at 07:06:05\n"
-            "> problem definition file loaded :\n"
-            "> \"C:\\cells\\CIGS.def\"\n"
-            "> last saved: \t31-12-2023 at 23:59:58\n"
+            "> problem definition file loaded :\n> \"C:\\cells\\CIGS.def\"\n> last saved: \t31-12-2023 at 23:59:58\n"
             "> \n");
   // A definition file whose date cannot be found (moved since it was loaded).
   h.problemSavedAt.reset();
@@ -195,39 +190,18 @@ TEST(SweepPoints, CountsAndIncrementsFollowTheRules) {
 // A state with every written item away from its default; values chosen to be exact in the
 // file's layouts.
 void FillActionState(ActionState& s, const Fixture& f) {
-  s.wp = {.temperature = 310.25,
-          .voltage = 0.4375,
-          .numberOfSteps = 7,
-          .frequency = 2.5e5,
-          .neutralDensity = 1.0,
-          .dark = 0,
-          .spectrumCutOff = 1,
-          .shortWavelengthCutOff = 400.5,
-          .longWavelengthCutOff = 1100.25,
-          .spectrumFile = f.spectrum("lamp.spe"),
-          .generationFromFile = 1,
-          .generationFile = f.generation("g.gen"),
-          .attenuation = 87.5};
-  s.secondwp = {.temperature = 350.5,
-                .voltage = -0.25,
-                .neutralDensity = 2.0,
-                .dark = 0,
-                .spectrumCutOff = 1,
-                .shortWavelengthCutOff = 500.0,
-                .longWavelengthCutOff = 900.0,
-                .spectrumFile = f.spectrum(kStandardSpectrumName),
-                .generationFile = f.generation("*.gen"),
-                .attenuation = 50.0};
-  s.actie.iv = {1, -0.2, 0.8, 41, 0};
-  s.actie.cv = {1, -2.0, 0.5, 26, 0};
-  s.actie.cf = {1, 1e3, 1e5, 17, 0};
+  WorkPoint& w = s.wp;
+  w.temperature = 310.25, w.voltage = 0.4375, w.frequency = 2.5e5, w.numberOfSteps = 7, w.dark = 0;
+  w.generationFromFile = 1, w.spectrumFile = f.spectrum("lamp.spe"), w.spectrumCutOff = 1;
+  w.shortWavelengthCutOff = 400.5, w.longWavelengthCutOff = 1100.25, w.neutralDensity = 1.0;
+  w.generationFile = f.generation("g.gen"), w.attenuation = 87.5;
+  WorkPoint& v = s.secondwp;
+  v.temperature = 350.5, v.voltage = -0.25, v.dark = 0, v.spectrumCutOff = 1, v.shortWavelengthCutOff = 500.0;
+  v.longWavelengthCutOff = 900.0, v.neutralDensity = 2.0, v.attenuation = 50.0;
+  s.actie.iv = {1, -0.2, 0.8, 41, 0}, s.actie.cv = {1, -2.0, 0.5, 26, 0}, s.actie.cf = {1, 1e3, 1e5, 17, 0};
   s.actie.qe = {1, 350, 1150, 17, 0};
-  s.extras = {.ivIncrement = 0.025,
-              .cvIncrement = 0.1,
-              .qeIncrement = 50,
-              .cfPointsPerDecade = 8,
-              .stopAfterVoc = 1,
-              .pause = 1};
+  s.extras = {.ivIncrement = 0.025, .cvIncrement = 0.1, .qeIncrement = 50, .cfPointsPerDecade = 8};
+  s.extras.stopAfterVoc = 1, s.extras.pause = 1;
 }
 
 // `text` with "{home}" replaced by the program folder.
@@ -270,10 +244,7 @@ TEST(ActionListFile, ExactBytesAndRoundTripWithTheSecondWorkPointFile) {
 
   // The resistances are not written, nor the second working point's frequency, and its count is
   // not read: what the working points have must stay.
-  read.wp.RsPresent = read.wp.RshPresent = 1;
-  read.wp.Rs = 3e-4;
-  read.wp.Gsh = 20.0;
-  read.secondwp.numberOfSteps = 9;
+  read.wp.RsPresent = read.wp.RshPresent = 1, read.wp.Rs = 3e-4, read.wp.Gsh = 20.0, read.secondwp.numberOfSteps = 9;
   read.secondwp.frequency = 4e4;
   ASSERT_EQ(read.Read(f.env, "trip.act"), 0);
   EXPECT_TRUE(f.ui->popups.empty());
@@ -415,8 +386,7 @@ TEST(ActionListFile, RejectedFilesChangeNothing) {
   Fixture f;
   ActionState s(f.home);
   FillActionState(s, f);
-  s.wp.RsPresent = 1;
-  s.wp.Rs = 1e-4;
+  s.wp.RsPresent = 1, s.wp.Rs = 1e-4;
   const std::string before = s.Text();
   const std::string path = f.def("bad.act");
   const std::pair<std::string, const char*> cases[] = {
@@ -463,9 +433,7 @@ TEST(GeneralSettingsFile, ExactBytesRoundTripAndRefusals) {
   f.core->ErrorHandling(1);
   f.core->ActionList(2);
   ConvergenceParameters c;
-  c.defectdiscretisations = 9;
-  c.widthtail = 7.5;
-  c.widthgauss = 5.25;
+  c.defectdiscretisations = 9, c.widthtail = 7.5, c.widthgauss = 5.25;
   const GeneralSettings g{1.25, 0.0005};  // maximum voltage, minimum voltage step of the recording
   ASSERT_EQ(SaveGeneralSettingsToPath(*f.core, "general.zoniq", FixedHeader(), c, g), 0);
   const std::string levels = " (a defect band is discretised into  separate single levels)\n";
