@@ -107,13 +107,6 @@ TEST(SettingsHeader, DefinitionFileLinesEditedRemarksAndCancel) {
   // A definition file whose date cannot be found (moved since it was loaded).
   h.problemSavedAt.reset();
   EXPECT_EQ(CommentHeaderLines(h, kGeneralSettingsTitle)[4], "last saved: \tunknown");
-  // The date of a loaded definition file is that of the file.
-  TempDir dir;
-  WriteWholeFile(dir.file("cell.def"), "x");
-  const auto when = [](const DateTime& t) { return DateText(t) + " " + TimeText(t); };
-  EXPECT_EQ(when(*MakeHeaderInfo("banner", dir.file("cell.def")).problemSavedAt),
-            when(*FileModificationTime(dir.file("cell.def"))));
-  EXPECT_FALSE(MakeHeaderInfo("banner", "new problem").problemSavedAt.has_value());
   // Edited lines stay comments; cancelling writes nothing.
   EditingUserInterface adding(true), cancelling(false);
   out.clear();
@@ -130,14 +123,9 @@ TEST(SweepPoints, CountsAndIncrementsFollowTheRules) {
   RecordingUserInterface ui;
   ErrorReporting errors;
   const Environment env{&ui, &errors, ""};
+  // step: the increment (linear) or points per decade (logarithmic); wantStep NaN: not checked
   struct Case {
-    bool log;
-    double start, stop;
-    int points;
-    double step;  // the increment (linear) or points per decade (logarithmic)
-    bool stepChanged;
-    int result, wantPoints;
-    double wantStep;  // NaN: not checked
+    double log, start, stop, points, step, stepChanged, result, wantPoints, wantStep;
   };
   const double kAny = NAN;
   const Case cases[] = {
@@ -168,12 +156,12 @@ TEST(SweepPoints, CountsAndIncrementsFollowTheRules) {
   int warnings = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << " " << c.stop << " " << c.points << " " << c.step);
-    int points = c.points;
+    int points = int(c.points);
     double step = c.step;
-    const int r = c.log ? ChangeNumberOfPointsLog(&env, c.start, c.stop, points, step, c.stepChanged)
-                        : ChangeNumberOfPointsLin(&env, c.start, c.stop, points, step, c.stepChanged);
-    EXPECT_EQ(r, c.result);
-    EXPECT_EQ(points, c.wantPoints);
+    const int r = c.log ? ChangeNumberOfPointsLog(&env, c.start, c.stop, points, step, c.stepChanged != 0)
+                        : ChangeNumberOfPointsLin(&env, c.start, c.stop, points, step, c.stepChanged != 0);
+    EXPECT_EQ(r, int(c.result));
+    EXPECT_EQ(points, int(c.wantPoints));
     if (!std::isnan(c.wantStep)) {
       EXPECT_CLOSE(step, c.wantStep, 1e-12, 0.0);
     }
@@ -287,25 +275,7 @@ TEST(ActionListFile, ExactBytesAndRoundTripWithTheSecondWorkPointFile) {
   EXPECT_EQ(SetWP2FromFile(f.env, "none.wp2", r), -1);
   EXPECT_EQ(std::pair(r.temperature, r.voltage), std::pair(300.0, 0.0));
 }
-TEST(ActionListFile, TheNumberOfPointsWinsOverTheRoundedIncrement) {
-  // Every count from 2 to 2001 over 0..1 V. The increment is written with 6 decimals, and a
-  // count taken from it would differ for 500 of these 2000 counts: for 1999 points 1/1998 is
-  // written as 0.000501, and round(1/0.000501) + 1 = 1997. The count must survive.
-  Fixture f;
-  const std::string path = f.def("n.act");
-  int wrong = 0;
-  for (int n = 2; n <= 2001; ++n) {
-    WriteWholeFile(path, "IV_startV :     0.0000 V\nIV_stopV :     1.0000 V\nIV_points : " + intw(n, 3) +
-                             "\nIV_increment : " + fix(1.0 / (n - 1), 12, 6) + " V\n");
-    ActionState s(f.home);
-    ASSERT_EQ(s.Read(f.env, path), 0) << n;
-    if (s.actie.iv.points != n || std::fabs(s.extras.ivIncrement - 1.0 / (n - 1)) > 1e-15) ++wrong;
-  }
-  EXPECT_EQ(wrong, 0);
-  EXPECT_TRUE(f.ui->popups.empty());
-}
-
-TEST(ActionListFile, IncrementsUnitsTransmissionCommentsAndLineEnds) {
+TEST(ActionListFile, IncrementsCountsUnitsTransmissionCommentsAndLineEnds) {
   Fixture f;
   const std::string path = f.def("r.act");
   ActionState s(f.home);
@@ -357,6 +327,17 @@ TEST(ActionListFile, IncrementsUnitsTransmissionCommentsAndLineEnds) {
     ASSERT_EQ(s.Read(f.env, path), 0);
     EXPECT_EQ(s.wp.neutralDensity, od);
   }
+  // Every count from 2 to 2001 over 0..1 V. The increment is written with 6 decimals, and a
+  // count taken from it would differ for 500 of these 2000 counts: for 1999 points 1/1998 is
+  // written as 0.000501, and round(1/0.000501) + 1 = 1997. The count must survive.
+  int wrong = 0;
+  for (int n = 2; n <= 2001; ++n) {
+    WriteWholeFile(path, "IV_startV :     0.0000 V\nIV_stopV :     1.0000 V\nIV_points : " + intw(n, 3) +
+                             "\nIV_increment : " + fix(1.0 / (n - 1), 12, 6) + " V\n");
+    ASSERT_EQ(s.Read(f.env, path), 0) << n;
+    if (s.actie.iv.points != n || std::fabs(s.extras.ivIncrement - 1.0 / (n - 1)) > 1e-15) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
 
   EXPECT_TRUE(f.ui->popups.empty());
 }
@@ -420,15 +401,14 @@ TEST(ActionListFile, RejectedFilesChangeNothing) {
   }
   EXPECT_EQ(s.Read(f.env, f.home + "/def"), -1);  // a folder is no file
   EXPECT_EQ(s.Text(), before);
-  // A huge line without a keyword is only skipped.
-  WriteWholeFile(path, std::string(200000, 'x') + "\nVoltage : 0.25\n");
+  WriteWholeFile(path, std::string(200000, 'x') + "\nVoltage : 0.25\n");  // a huge line without a keyword is skipped
   EXPECT_EQ(s.Read(f.env, path), 0);
   EXPECT_EQ(s.wp.voltage, 0.25);
 }
 
 // ---------------------------------------------------------------- general settings
 
-TEST(GeneralSettingsFile, ExactBytesRoundTripAndRefusals) {
+TEST(GeneralSettingsFile, ExactBytesRoundTripRefusalsAndUnwritableFiles) {
   Fixture f;
   f.core->ErrorHandling(1);
   f.core->ActionList(2);
@@ -470,6 +450,15 @@ TEST(GeneralSettingsFile, ExactBytesRoundTripAndRefusals) {
     EXPECT_TRUE(c2 == ConvergenceParameters{} && g2 == GeneralSettings{});
     EXPECT_EQ(f2.ui->popups.size(), 1u);
   }
+  // Files that cannot be written are reported.
+  ActionState s(f2.home);
+  const std::string nowhere = f2.home + "/no such folder/x";
+  f2.ui->popups.clear();
+  EXPECT_EQ(s.Save(f2.env, nowhere + ".act", FixedHeader()), -1);
+  EXPECT_EQ(SaveWP2ToPath(f2.env, nowhere + ".wp2", FixedHeader(), s.secondwp), -1);
+  EXPECT_EQ(SaveGeneralSettingsToPath(*f2.core, nowhere + ".zoniq", FixedHeader(), {}, {}), -1);
+  ASSERT_EQ(f2.ui->popups.size(), 3u);
+  EXPECT_NE(f2.ui->popups[0].message.find(nowhere + ".act"), std::string::npos);
   // Read into the untouched session: everything comes back.
   f2.ui->popups.clear();
   ASSERT_EQ(SetGeneralZONIQSettingsFromFile(*f2.core, f.def("general.zoniq"), c2, g2), 0);
@@ -483,17 +472,6 @@ TEST(GeneralSettingsFile, ExactBytesRoundTripAndRefusals) {
   EXPECT_EQ(SetGeneralZONIQSettingsFromFile(*f2.core, path, c2, g2), 0);
   EXPECT_EQ(f2.core->errors.ErrorMessageMode, 1);
   EXPECT_EQ(c2.defectdiscretisations, 12);
-}
-
-TEST(SettingsFiles, UnwritableFilesAreReported) {
-  Fixture f;
-  ActionState s(f.home);
-  const std::string missing = f.home + "/no such folder/x";
-  EXPECT_EQ(s.Save(f.env, missing + ".act", FixedHeader()), -1);
-  EXPECT_EQ(SaveWP2ToPath(f.env, missing + ".wp2", FixedHeader(), s.secondwp), -1);
-  EXPECT_EQ(SaveGeneralSettingsToPath(*f.core, missing + ".zoniq", FixedHeader(), {}, {}), -1);
-  ASSERT_EQ(f.ui->popups.size(), 3u);
-  EXPECT_NE(f.ui->popups[0].message.find(missing + ".act"), std::string::npos);
 }
 
 }  // namespace
