@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
+#include <iomanip>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "optics/generation.hpp"
@@ -36,15 +37,10 @@ std::unique_ptr<DcProblem> Junction() {
 // Generation [1/m3/s] at mesh point i from the solver's units of its layer.
 double Physical(const CalculationVariables& cv, const GenerationParameters& gen, int i) {
   const Schaal& s = cv.par->schaal;
-  const int l = i <= cv.mesh.last[0] ? 0 : 1;
-  return gen.G[i] * s.S[l] * s.Dmax / (s.L * s.L);
+  return gen.G[i] * s.S[i <= cv.mesh.last[0] ? 0 : 1] * s.Dmax / (s.L * s.L);
 }
 
-std::string Num(double v) {
-  char b[40];
-  std::snprintf(b, sizeof b, "%.17g", v);
-  return b;
-}
+std::string Num(double v) { return (std::ostringstream() << std::setprecision(17) << v).str(); }
 
 struct FileCase {
   Env e;
