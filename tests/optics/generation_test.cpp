@@ -18,14 +18,6 @@
 namespace zoniq {
 namespace {
 
-constexpr double kHcNm = 1239.977;  // photon energy [eV] = kHcNm / λ [nm]
-
-// α of the "coefficients A and B" model with B = 0: A·sqrt(hν − Eg) [1/m], 0 below the gap.
-double ModelAlphaOf(double A, double Eg, double lambda) {
-  const double e = kHcNm / lambda - Eg;
-  return e > 0.0 ? A * std::sqrt(e) : 0.0;
-}
-
 // A monochromatic or tabulated light: the front transmits `Tfront`, the back reflects `Rb`.
 GenerationParameters Light(const std::vector<double>& wl, const std::vector<double>& power, int side, double Tfront,
                            double Rb, double Rfront) {
@@ -68,7 +60,8 @@ std::vector<double> LayerAlphas(const CalculationVariables& cv, const InputParam
     const double value = cv.alpha.at(cv.mesh.first[l], k);
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) EXPECT_EQ(cv.alpha.at(i, k), value);
     const LayerParameters& layer = set.cellParas.layer[l];
-    EXPECT_CLOSE(value, ModelAlphaOf(layer.A[0], layer.Eg.p[0], lambda), 1e-3, 0.0);
+    // the "coefficients A and B" model with B = 0: A·sqrt(hν − Eg), hν = 1239.977 eV nm / λ
+    EXPECT_CLOSE(value, layer.A[0] * std::sqrt(1239.977 / lambda - layer.Eg.p[0]), 1e-3, 0.0);
     a.push_back(value);
   }
   return a;
@@ -146,16 +139,15 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   // After the mesh changes the hook evaluates the absorption on the new points and recomputes
   // flux and generation; the result equals a fresh calculation on that mesh.
   const InputParameters set = test::ThinFilmCell(false);
-  auto pb = Problem(set);
+  const auto light = [] { return Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1); };
+  auto pb = Problem(set), fresh = Problem(set), stored = Problem(set), first = Problem(set);
   CalculationVariables& cv = pb->cv;
-  GenerationParameters gen = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
+  GenerationParameters gen = light(), gen2 = light(), gen3 = light();
   ASSERT_EQ(Illuminate(cv, gen), 1);
   InstallGenerationHook(cv, gen);
   HalveIntervals(cv);
   cv.regenerate(cv);
-  auto fresh = Problem(set);
   HalveIntervals(fresh->cv);
-  GenerationParameters gen2 = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
   ASSERT_EQ(Illuminate(fresh->cv, gen2), 1);
   for (int i = 0; i < cv.mesh.N; ++i) {
     EXPECT_EQ(cv.G[i], fresh->cv.G[i]) << i;
@@ -169,11 +161,8 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(cv.G[i], 0.25 * gen.G[i]);
   // A stored solution on the first mesh (as the driver copies back the equilibrium): the
   // factor is applied to the generation of that mesh, not to the profile of the halved one.
-  auto stored = Problem(set);
   bepaal_alfa(stored->cv, gen.wavelengths);
   SetGenerationFactor(stored->cv, gen, 0.5);
-  auto first = Problem(set);
-  GenerationParameters gen3 = Light({400.0, 700.0, 1000.0}, {1.0, 1.0, 1.0}, +1, 1.0, 0.3, 0.1);
   ASSERT_EQ(Illuminate(first->cv, gen3), 1);
   ASSERT_EQ(stored->cv.mesh.N, first->cv.mesh.N);
   for (int i = 0; i < first->cv.mesh.N; ++i) EXPECT_EQ(stored->cv.G[i], 0.5 * first->cv.G[i]) << i;
