@@ -399,24 +399,6 @@ TEST(DefFileHostile, UnreadableEmptyAndCommentOnlyFilesLeaveTheRecordsAlone) {
   }
 }
 
-TEST(DefFileHostile, EveryTruncationOfAFileIsReadOrRejectedCleanly) {
-  const std::string full = ReadWholeFile(TestData("deffile/two_layers.def"));
-  TempDir dir;
-  int accepted = 0;
-  for (std::size_t n = 0; n < full.size(); n += 37) {
-    const ReadResult r = ReadDefText(dir, full.substr(0, n));
-    if (r.rc == 0) {
-      ++accepted;
-      // What was read is what the file held so far: never more layers than the whole file.
-      EXPECT_LE(r.set.cellParas.numberOfLayers, 2);
-    } else {
-      EXPECT_FALSE(r.messages.empty());
-    }
-  }
-  // A cut file reads as the part it holds (a missing item keeps its default).
-  EXPECT_GT(accepted, 0);
-}
-
 TEST(DefFileShort, ShortReaderAgreesWithTheLongReader) {
   Recorder rec;
   ShortCellDefinition fromFile;
