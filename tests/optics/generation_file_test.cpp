@@ -172,9 +172,9 @@ TEST(GenerationFile, IdealGenerationCurrentByHand) {
 
 TEST(IncomingFlux, WindowNeutralDensityAndModes) {
   // Three spectral points 400, 500, 600 nm of 2 W/m2; front transmission 0.8; OD 0.3.
-  // Photons per point: T·λ·P·5.035e15·T_ND·w (5.035e15 = 1e-9 m/nm / (h·c)). The points' bins
-  // are [400, 450], [450, 550] and [550, 600] nm; a window from 450 to 700 nm holds none of the
-  // first and all of the others: weights 0, 1, 1.
+  // Photons per point: T·λ·P·5.035e15·T_ND·w (1e-9 m/nm / (h·c) = 5.034e15 photons per W nm,
+  // rounded up). The points' bins are [400, 450], [450, 550] and [550, 600] nm; a window from
+  // 450 to 700 nm holds none of the first and all of the others: weights 0, 1, 1.
   GenerationParameters gen;
   gen.wavelengths = {400.0, 500.0, 600.0}, gen.watt_lambda = {2.0, 2.0, 2.0};
   gen.rightFilter = {0.8, 0.8, 0.8}, gen.leftFilter = {0.5, 0.5, 0.5}, gen.side = +1;
