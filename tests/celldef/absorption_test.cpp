@@ -20,8 +20,7 @@ constexpr double hc = 1239.977;  // [eV nm]
 LayerParameters Layer(double EgA, double EgB) {
   LayerParameters layer;
   InitialiseLayerParameters(layer, 0);
-  layer.Eg.p[0] = EgA;
-  layer.Eg.p[1] = EgB;
+  layer.Eg.p[0] = EgA, layer.Eg.p[1] = EgB;
   return layer;
 }
 
@@ -59,11 +58,10 @@ TEST(AbsorptionModel, WavelengthListRisesStrictlyAndCovers200To2500) {
     // no point between the cut-off and 2500 nm but the last one
     EXPECT_LE(std::count_if(wl.begin(), wl.end(), [&](double w) { return w > cut; }), 1);
   }
-  // degenerate cut-offs still give a rising list
-  for (double cut : {-1.0, 0.0, 3.0, 150.0}) {
+  for (double cut : {-1.0, 0.0, 3.0, 150.0}) {  // degenerate cut-offs still give a rising list
     std::vector<double> wl(kModelTablePoints);
     BuildModelWavelengthList(cut, wl);
-    for (std::size_t i = 1; i < wl.size(); ++i) ASSERT_GT(wl[i], wl[i - 1]) << cut;
+    EXPECT_TRUE(std::is_sorted(wl.begin(), wl.end()) && std::adjacent_find(wl.begin(), wl.end()) == wl.end()) << cut;
   }
 }
 
@@ -89,52 +87,49 @@ TEST_F(Absorption, NarrowGapTablesFollowTheFormulaUpToTheCutOff) {
   }
 }
 
-TEST(LogInterpolation, InteriorIsGeometricAndZerosCountAsTiny) {
-  const std::vector<double> w = {400.0, 500.0, 600.0}, v = {1e8, 1e6, 1e2};
-  EXPECT_CLOSE(LogInterpolateFromTable(450.0, w, v), 1e7, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(575.0, w, v), 1e3, 1e-12, 0);
-  // at and around an inner point: continuous
-  EXPECT_CLOSE(LogInterpolateFromTable(500.0, w, v), 1e6, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(500.0 - 1e-9, w, v), 1e6, 1e-9, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(500.0 + 1e-9, w, v), 1e6, 1e-9, 0);
-  // an empty table gives 0, a single point holds everywhere
-  EXPECT_EQ(LogInterpolateFromTable(500.0, {}, {}), 0.0);
-  EXPECT_EQ(LogInterpolateFromTable(100.0, std::vector<double>{500.0}, std::vector<double>{3.0}), 3.0);
-  EXPECT_EQ(LogInterpolateFromTable(900.0, std::vector<double>{500.0}, std::vector<double>{3.0}), 3.0);
-  const std::vector<double> flat = {7.0, 7.0, 7.0};
-  EXPECT_EQ(LogInterpolateFromTable(450.0, w, flat), 7.0);
-  const std::vector<double> w2 = {500.0, 600.0};
-  // 0 next to 1e6: the zero counts as 1e-4; sqrt(1e-4·1e6) = 10 in the middle
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{1e6, 0.0}), 10.0, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{0.0, 1e6}), 10.0, 1e-12, 0);
-  // both not positive: linear
-  EXPECT_CLOSE(LogInterpolateFromTable(550.0, w2, std::vector<double>{0.0, -2.0}), -1.0, 1e-15, 0);
-}
-
-TEST(LogInterpolation, BelowAndAboveTheTable) {
-  const std::vector<double> w = {500.0, 600.0};
-  // α falls towards long wavelengths: the first value holds below the table
-  const std::vector<double> falling = {1e5, 1e3};
-  EXPECT_EQ(LogInterpolateFromTable(500.0, w, falling), 1e5);
-  EXPECT_EQ(LogInterpolateFromTable(300.0, w, falling), 1e5);
-  EXPECT_CLOSE(LogInterpolateFromTable(500.0 + 1e-9, w, falling), 1e5, 1e-9, 0);
-  // α grows: logarithmic continuation, 1e3·(1e3/1e5)^1 = 10 at 400 nm; never negative
-  const std::vector<double> rising = {1e3, 1e5};
-  EXPECT_CLOSE(LogInterpolateFromTable(400.0, w, rising), 10.0, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(500.0 - 1e-9, w, rising), 1e3, 1e-9, 0);
+TEST(LogInterpolation, InsideBelowAndAboveTheTable) {
+  const std::vector<double> w3 = {400.0, 500.0, 600.0}, w = {500.0, 600.0};
+  const std::vector<double> v3 = {1e8, 1e6, 1e2}, falling = {1e5, 1e3}, rising = {1e3, 1e5};
+  struct Case {
+    std::vector<double> wl, values;
+    double at, want, rel;
+  };
+  const Case cases[] = {// inside: geometric, continuous at and around an inner point
+                        {w3, v3, 450.0, 1e7, 1e-12},
+                        {w3, v3, 575.0, 1e3, 1e-12},
+                        {w3, v3, 500.0, 1e6, 1e-12},
+                        {w3, v3, 500.0 - 1e-9, 1e6, 1e-9},
+                        {w3, v3, 500.0 + 1e-9, 1e6, 1e-9},
+                        {w3, {7.0, 7.0, 7.0}, 450.0, 7.0, 0},
+                        // 0 next to 1e6 counts as 1e-4: sqrt(1e-4·1e6) = 10 in the middle; both not positive: linear
+                        {w, {1e6, 0.0}, 550.0, 10.0, 1e-12},
+                        {w, {0.0, 1e6}, 550.0, 10.0, 1e-12},
+                        {w, {0.0, -2.0}, 550.0, -1.0, 1e-15},
+                        // an empty table gives 0, a single point holds everywhere
+                        {{}, {}, 500.0, 0.0, 0},
+                        {{500.0}, {3.0}, 100.0, 3.0, 0},
+                        {{500.0}, {3.0}, 900.0, 3.0, 0},
+                        // below: α falling towards long wavelengths keeps its first value; a rising α continues
+                        // logarithmically, 1e3·(1e3/1e5)^1 = 10 at 400 nm; a zero first value: nothing below
+                        {w, falling, 500.0, 1e5, 0},
+                        {w, falling, 300.0, 1e5, 0},
+                        {w, falling, 500.0 + 1e-9, 1e5, 1e-9},
+                        {w, rising, 400.0, 10.0, 1e-12},
+                        {w, rising, 500.0 - 1e-9, 1e3, 1e-9},
+                        {w, {0.0, 5.0}, 400.0, 0.0, 0},
+                        {w, {0.0, 5.0}, 500.0, 0.0, 0},
+                        // above: a rising α keeps its last value; a falling one continues, 1e3·(1e-2)^2 = 0.1 at 800 nm
+                        {w, rising, 600.0, 1e5, 0},
+                        {w, rising, 900.0, 1e5, 0},
+                        {w, falling, 800.0, 0.1, 1e-12},
+                        {w, falling, 600.0 + 1e-9, 1e3, 1e-9},
+                        {w, falling, 600.0 - 1e-9, 1e3, 1e-9},
+                        {w, {5.0, 0.0}, 700.0, 0.0, 0}};
+  for (const Case& c : cases)
+    EXPECT_CLOSE(LogInterpolateFromTable(c.at, c.wl, c.values), c.want, c.rel, 0) << c.at << " nm";
+  // never negative far away
   EXPECT_GE(LogInterpolateFromTable(-1e6, w, rising), 0.0);
-  // a zero first value: nothing below the table
-  EXPECT_EQ(LogInterpolateFromTable(400.0, w, std::vector<double>{0.0, 5.0}), 0.0);
-  EXPECT_EQ(LogInterpolateFromTable(500.0, w, std::vector<double>{0.0, 5.0}), 0.0);
-  // α grows towards the end: the last value holds
-  EXPECT_EQ(LogInterpolateFromTable(600.0, w, rising), 1e5);
-  EXPECT_EQ(LogInterpolateFromTable(900.0, w, rising), 1e5);
-  // α falls: logarithmic continuation, 1e3·(1e-2)^2 = 0.1 at 800 nm, positive far away
-  EXPECT_CLOSE(LogInterpolateFromTable(800.0, w, falling), 0.1, 1e-12, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(600.0 + 1e-9, w, falling), 1e3, 1e-9, 0);
-  EXPECT_CLOSE(LogInterpolateFromTable(600.0 - 1e-9, w, falling), 1e3, 1e-9, 0);
   EXPECT_GE(LogInterpolateFromTable(1e9, w, falling), 0.0);
-  EXPECT_EQ(LogInterpolateFromTable(700.0, w, std::vector<double>{5.0, 0.0}), 0.0);
 }
 
 // ---- mixed material. Files whose α is exponential in λ are interpolated exactly by the
@@ -145,11 +140,8 @@ class MixedAlpha : public Absorption {
     // pure A: α = 1e8·(1e-6)^((λ-100)/1200), pure B: α = 1e7·(1e-4)^((λ-100)/600)
     Write("absorption", "a.abs", "100 1e8\n1300 1e2\n");
     Write("absorption", "b.abs", "100 1e7\n700 1e3\n");
-    layer = Layer(1.0, 2.0);
-    layer.Eg.law = LAW_LINEAR;
-    layer.composition.law = LAW_LINEAR;
-    layer.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE};
-    layer.absorptionFile = {"a.abs", "b.abs"};
+    layer = Layer(1.0, 2.0), layer.Eg.law = LAW_LINEAR, layer.composition.law = LAW_LINEAR;
+    layer.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE}, layer.absorptionFile = {"a.abs", "b.abs"};
   }
   static double AlphaA(double l) { return 1e8 * std::pow(1e-6, (l - 100.0) / 1200.0); }
   static double AlphaB(double l) { return 1e7 * std::pow(1e-4, (l - 100.0) / 600.0); }
@@ -187,55 +179,44 @@ TEST_F(MixedAlpha, TableBIsPureBWhenTheBandGapIsGraded) {
   ASSERT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), 0);
   ExpectArraysClose(tB.wavelength, {100.0, 1300.0}, 0);
   // uniformly pure B: table A from pure B
-  layer.Eg.law = LAW_LINEAR;
-  layer.composition.law = LAW_UNIFORM_B;
+  layer.Eg.law = LAW_LINEAR, layer.composition.law = LAW_UNIFORM_B;
   ASSERT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), 0);
   ExpectArraysClose(tA.wavelength, {100.0, 700.0}, 0);
 }
 
-TEST_F(Absorption, ExtractLayerAlphaTakesTheLargerPureMaterial) {
+TEST_F(Absorption, LayerAlphaFromFilesAndModel) {
+  // The larger pure material's α: A = 2e7 at 1 eV above the gap; nothing below it.
   LayerParameters layer = Layer(1.5, 1.5);
   layer.A = {1e7, 2e7};
   EXPECT_CLOSE(ExtractLayerAlpha(layer, hc / 2.5, env), 2e7, 1e-12, 0);
   EXPECT_EQ(ExtractLayerAlpha(layer, 900.0, env), 0.0);
-}
-
-TEST_F(Absorption, UnsortedOrMissingAbsorptionFilesGiveNoAbsorption) {
+  // A file model builds its own wavelength list when none is set; α per centimetre.
+  Write("absorption", "f.abs", "300 4e6\n400 1e6\n");
+  layer.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE}, layer.absorptionFile = {"f.abs", "f.abs"};
+  std::vector<double> wl(4, kUnsetWavelength), a(4, -1.0);
+  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 1, env), 2);
+  ExpectArraysClose(wl, {300.0, 400.0, kUnsetWavelength, kUnsetWavelength}, 0);
+  ExpectArraysClose(a, {4e4, 1e4, 0.0, 0.0}, 1e-15);
+  std::vector<double> given = {350.0}, b(1);
+  EXPECT_EQ(DetermineLayerAlpha(layer, given, b, 0, 0, env), 1);
+  EXPECT_CLOSE(b[0], 2e6, 1e-12, 0);  // sqrt(4e6·1e6)
+  // Unsorted or missing files give no absorption.
   Write("absorption", "down.abs", "500 1e7\n600 1e6\n550 1e5\n");
-  LayerParameters layer = Layer(1.5, 1.5);
-  layer.absorptionModel = {ABS_MODEL_FILE, ABS_MODEL_FILE};
   layer.absorptionFile = {"down.abs", "down.abs"};
   AlphaTable tA, tB;
   EXPECT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), -1);
   EXPECT_EQ(tA.n, 0);
-  ASSERT_FALSE(ui.popups.empty());
-  EXPECT_EQ(ui.popups[0].title, "Error whilst reading absorption file");
-  std::vector<double> wl = {400.0, 550.0}, a(2, -1.0);
-  InterpolateAlpha(layer, layer.absorption, wl, a, tA, tB, 0.0, env);
-  ExpectArraysClose(a, {0.0, 0.0}, 0);
-
-  ui.popups.clear();
+  EXPECT_EQ(ui.popups.at(0).title, "Error whilst reading absorption file");
+  std::vector<double> w2 = {400.0, 550.0}, a2(2, -1.0);
+  InterpolateAlpha(layer, layer.absorption, w2, a2, tA, tB, 0.0, env);
+  ExpectArraysClose(a2, {0.0, 0.0}, 0);
   layer.absorptionFile = {"nowhere.abs", "nowhere.abs"};
   EXPECT_EQ(PrepareLayerAlphaTables(layer, tA, tB, env), -1);
-  EXPECT_EQ(ui.popups[0].title, "Error occured during opening file: " + PathOf("absorption", "nowhere.abs") + " !");
-}
-
-TEST_F(Absorption, FileModelBuildsItsOwnListWhenUnset) {
-  Write("absorption", "f.abs", "300 4e6\n400 1e6\n");
-  LayerParameters layer = Layer(1.5, 1.5);
-  layer.absorptionModel[0] = ABS_MODEL_FILE;
-  layer.absorptionFile[0] = "f.abs";
-  std::vector<double> wl(4, kUnsetWavelength), a(4, -1.0);
-  EXPECT_EQ(DetermineLayerAlpha(layer, wl, a, 0, 1, env), 2);
-  ExpectArraysClose(wl, {300.0, 400.0, kUnsetWavelength, kUnsetWavelength}, 0);
-  ExpectArraysClose(a, {4e4, 1e4, 0.0, 0.0}, 1e-15);  // per centimetre
-  std::vector<double> given = {350.0}, b(1);
-  EXPECT_EQ(DetermineLayerAlpha(layer, given, b, 0, 0, env), 1);
-  EXPECT_CLOSE(b[0], 2e6, 1e-12, 0);  // sqrt(4e6·1e6)
 }
 
 // ---- optical capture
-TEST(OpticalCaptureModel, LucovskyShapeByHand) {
+TEST_F(Absorption, OpticalCaptureModelFilesAndResampling) {
+  // Lucovsky: 50 points from hc/Emax to the threshold hc/E0.
   OpticalCaptureProperties p;
   p.Emax = 2.0;
   ASSERT_EQ(ReadOpticalCaptureParametersFromModel(1.0, p), 50);
@@ -249,56 +230,24 @@ TEST(OpticalCaptureModel, LucovskyShapeByHand) {
   // n = 2, m*/m0 = 0.5, Eeff/E0 = 2, E0 = 0.5 eV, Emax = 1.5 eV (x = 3 at the first point):
   // 9.3e-21·4·2^1.5/(2·0.5·0.5·27) = 3.72e-20·2.8284271/13.5 = 7.793889e-21 m^2
   OpticalCaptureProperties q;
-  q.n = 2.0;
-  q.massRatio = 0.5;
-  q.EeffE0 = 2.0;
-  q.Emax = 1.5;
+  q.n = 2.0, q.massRatio = 0.5, q.EeffE0 = 2.0, q.Emax = 1.5;
   ASSERT_EQ(ReadOpticalCaptureParametersFromModel(0.5, q), 50);
   EXPECT_CLOSE(q.sigma.front(), 7.793889e-21, 1e-6, 0);
-}
+  // No table without photons above the threshold, a threshold that is not positive, or n = 0.
+  q.Emax = 0.4;
+  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(0.5, q), 0);
+  EXPECT_TRUE(q.wavelength.empty());
+  q.Emax = 10.0;
+  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(0.0, q), 0);
+  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(-0.2, q), 0);
+  q.n = 0.0;
+  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(1.0, q), 0);
 
-TEST(OpticalCaptureModel, NoTableWithoutPhotonsAboveTheThreshold) {
-  OpticalCaptureProperties p;
-  p.Emax = 0.5;
-  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(1.0, p), 0);
-  EXPECT_TRUE(p.wavelength.empty());
-  p.Emax = 10.0;
-  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(0.0, p), 0);
-  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(-0.2, p), 0);
-  p.n = 0.0;
-  EXPECT_EQ(ReadOpticalCaptureParametersFromModel(1.0, p), 0);
-}
-
-TEST_F(Absorption, OpticalCaptureResampledOntoTheCalculationList) {
-  OpticalCaptureProperties p;
-  p.wavelength = {500.0, 600.0};
-  p.sigma = {1e-20, 3e-20};
-  const std::vector<double> list = {400.0, 450.0, 500.0, 550.0, 600.0, 650.0};
-  EXPECT_EQ(InterpolateOpticalCaptureProperties(p, list, env), 3);
-  ExpectArraysClose(p.wavelength, {500.0, 550.0, 600.0}, 0);
-  ExpectArraysClose(p.sigma, {1e-20, 2e-20, 3e-20}, 1e-14);
-  EXPECT_EQ(p.firstWavelengthIndex, 2);
-
-  OpticalCaptureProperties bad;
-  bad.file = "x.opt";
-  bad.wavelength = {600.0, 500.0};
-  bad.sigma = {1e-20, 1e-20};
-  EXPECT_EQ(InterpolateOpticalCaptureProperties(bad, list, env), -1);
-  EXPECT_TRUE(bad.wavelength.empty());
-  ASSERT_EQ(ui.popups.size(), 1u);
-  EXPECT_EQ(ui.popups[0].title, "Error reading the optical capture properties from file x.opt");
-}
-
-TEST_F(Absorption, OpticalCaptureFiles) {
-  Write("optcapt", "good.opt", "lambda sigma\n800 1e-21\n900 2e-21\n");
+  // Files: a heading is skipped; falling, negative and non-finite data or no file are refused.
+  Write("optcapt", "good.opt", "lambda sigma\n500 1e-20\n600 3e-20\n");
   Write("optcapt", "down.opt", "800 1e-21\n700 2e-21\n");
   Write("optcapt", "neg.opt", "800 1e-21\n900 -2e-21\n");
   Write("optcapt", "junk.opt", "nan nan\n1e999 1\n");
-  OpticalCaptureProperties p;
-  p.file = "good.opt";
-  EXPECT_EQ(ReadOpticalCaptureParametersFromFile(p, env), 2);
-  ExpectArraysClose(p.sigma, {1e-21, 2e-21}, 0);
-  EXPECT_TRUE(ui.popups.empty());
   for (const char* name : {"down.opt", "neg.opt", "junk.opt", "absent.opt"}) {
     ui.popups.clear();
     p.file = name;
@@ -306,6 +255,21 @@ TEST_F(Absorption, OpticalCaptureFiles) {
     EXPECT_TRUE(p.sigma.empty());
     EXPECT_EQ(ui.popups.size(), 1u) << name;
   }
+  ui.popups.clear();
+  p.file = "good.opt";
+  EXPECT_EQ(ReadOpticalCaptureParametersFromFile(p, env), 2);
+  ExpectArraysClose(p.sigma, {1e-20, 3e-20}, 0);
+  EXPECT_TRUE(ui.popups.empty());
+  // Resampled onto the calculation list: only the points inside the table, linear between.
+  const std::vector<double> list = {400.0, 450.0, 500.0, 550.0, 600.0, 650.0};
+  EXPECT_EQ(InterpolateOpticalCaptureProperties(p, list, env), 3);
+  ExpectArraysClose(p.wavelength, {500.0, 550.0, 600.0}, 0);
+  ExpectArraysClose(p.sigma, {1e-20, 2e-20, 3e-20}, 1e-14);
+  EXPECT_EQ(p.firstWavelengthIndex, 2);
+  p.wavelength = {600.0, 500.0}, p.sigma = {1e-20, 1e-20};
+  EXPECT_EQ(InterpolateOpticalCaptureProperties(p, list, env), -1);
+  EXPECT_TRUE(p.wavelength.empty());
+  EXPECT_EQ(ui.popups.at(0).title, "Error reading the optical capture properties from file good.opt");
 }
 
 TEST_F(Absorption, ReadOpticalCaptureParametersFindsEachCarriersThreshold) {
@@ -314,20 +278,15 @@ TEST_F(Absorption, ReadOpticalCaptureParametersFindsEachCarriersThreshold) {
   InitialiseInputParameters(set, ms);
   set.cellParas.numberOfLayers = 1;
   LayerParameters& layer = set.cellParas.layer[0];
-  layer.Eg.p[5] = 1.2;
-  layer.srhteller = 1;
-  layer.srh[0][0].numberOfLevels = 2;
+  layer.Eg.p[5] = 1.2, layer.srhteller = 1, layer.srh[0][0].numberOfLevels = 2;
   layer.srh[1][0].optHoles.fromModel = 1;  // defect 2 is not in use
   BulkRecombinationParameters& l1 = layer.srh[0][0];
   BulkRecombinationParameters& l2 = layer.srh[0][1];
   l1.Et = 0.4;
   l1.reference = 0;  // above EV: holes need 0.4 eV, electrons 0.8 eV
-  l1.optHoles.fromModel = 1;
-  l1.optElectrons.fromModel = 1;
-  l2.Et = 0.1;
+  l1.optHoles.fromModel = 1, l1.optElectrons.fromModel = 1, l2.Et = 0.1;
   l2.reference = 1;  // above Ei: 0.1 + 0.6 + (kT/2)·ln(Nv/Nc), kT = 0.0259·350/300
-  layer.Nv.p[5] = layer.Nc.p[5] * std::exp(2.0);
-  l2.optHoles.fromModel = 1;
+  layer.Nv.p[5] = layer.Nc.p[5] * std::exp(2.0), l2.optHoles.fromModel = 1;
   l2.optElectrons.wavelength = {1.0};  // off: freed
   l2.optElectrons.sigma = {1.0};
 
@@ -342,8 +301,7 @@ TEST_F(Absorption, ReadOpticalCaptureParametersFindsEachCarriersThreshold) {
   EXPECT_TRUE(layer.srh[1][0].optHoles.wavelength.empty());
 
   // below EC: the level sits 1.2 - 0.3 = 0.9 eV above EV; resampled onto a list
-  l1.reference = 2;
-  l1.Et = 0.3;
+  l1.reference = 2, l1.Et = 0.3;
   const std::vector<double> list = {1000.0, 1300.0, 1400.0, 5000.0};
   EXPECT_EQ(ReadOpticalCaptureParameters(set, 300.0, 1, list, env), 0);
   // holes: table from 124 nm to hc/0.9 = 1377.8 nm keeps 1000 and 1300 nm

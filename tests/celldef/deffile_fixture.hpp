@@ -33,17 +33,6 @@ struct ReadResult {
   std::vector<RecordingUserInterface::Popup> messages;
 };
 
-inline ReadResult ReadDefText(const TempDir& dir, const std::string& text, const std::string& name = "in.def") {
-  Recorder rec;
-  ReadResult r;
-  InitialiseInputParameters(r.set, r.ms);
-  const std::string path = dir.file(name);
-  WriteWholeFile(path, text);
-  r.rc = lees_structuurfile(rec.env(), path, r.set, r.ms, r.extras);
-  r.messages = rec.ui.popups;
-  return r;
-}
-
 inline ReadResult ReadDefFile(const std::string& path) {
   Recorder rec;
   ReadResult r;
@@ -51,6 +40,11 @@ inline ReadResult ReadDefFile(const std::string& path) {
   r.rc = lees_structuurfile(rec.env(), path, r.set, r.ms, r.extras);
   r.messages = rec.ui.popups;
   return r;
+}
+
+inline ReadResult ReadDefText(const TempDir& dir, const std::string& text, const std::string& name = "in.def") {
+  WriteWholeFile(dir.file(name), text);
+  return ReadDefFile(dir.file(name));
 }
 
 // The two-layer cell of tests/data/deffile/two_layers.def, in SI units, as that file's

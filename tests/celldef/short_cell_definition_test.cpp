@@ -1,9 +1,11 @@
-// The short cell definition and which batch-parameter codes a cell offers.
+// The short cell definition: which batch-parameter codes a cell offers, and metastable mode.
 #include "celldef/short_cell_definition.hpp"
 
+#include <array>
 #include <vector>
 
 #include "celldef/deffile_fixture.hpp"
+#include "celldef/metastable.hpp"
 #include "test_util.hpp"
 
 namespace zoniq::test {
@@ -22,102 +24,83 @@ int Offered(const ShortCellDefinition& s, int c1, int c2, int c3, int c4) {
   return CheckAvailability(s, 0, {}, c1, c2, c3, c4);
 }
 
-TEST(ShortCellDefinition, InitialisedEqualsTheShortFormOfANewCell) {
-  ShortCellDefinition s;
-  s.numberOfLayers = 4;
-  InitialiseShortCellDefinition(s);
-  CellDefinition cell;
-  InitialiseCellDefinition(cell);
-  ShortCellDefinition fromCell;
-  LongToShortCellDefinition(cell, fromCell);
-  EXPECT_EQ(s, fromCell);
-  EXPECT_EQ(s.numberOfLayers, 0);
-  EXPECT_EQ(s.layer[0].Nd, (ShortProfile{LAW_UNIFORM, DEP_UNIFORM}));
+// The two-layer cell: layer 1 has a gaussian amphoteric defect of two levels (optical capture
+// of electrons from a file and the model) and a one-level acceptor whose density depends on
+// position; a parabolic band gap, an exponential donor profile, a composition file, absorption
+// constants for pure A and a file for pure B; metastable transition 2 is switched on; one
+// distributed, tunnelling interface defect. Left contact: fixed work function, a constant filter;
+// right: flatband, a filter file.
+TEST(ShortCellDefinition, OfferedCodesFollowWhatTheCellHasAndItsModes) {
+  const ShortCellDefinition s = TwoLayerShort();
+  constexpr int N = BP_NIHIL;
+  const std::array<int, 5> cases[] = {
+      {BP1_LAYER_2, BP2_THICKNESS, N, N, 1},
+      {BP1_LAYER_3, BP2_THICKNESS, N, N, 0},
+      {BP1_INTERFACE_1, BP2_INTRABAND_TUNNELING_AT_IF, N, N, 1},
+      {BP1_INTERFACE_2, BP2_INTRABAND_TUNNELING_AT_IF, N, N, 0},
+      {BP1_LAYER_1, BP2_DEFECT_2, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT, 1},
+      {BP1_LAYER_1, BP2_DEFECT_3, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT, 0},
+      {BP1_LAYER_2, BP2_DEFECT_1, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT, 0},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_ENERGY_LEVEL_ET, BP4_LEVEL_2_OF_DEFECT, 1},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_ENERGY_LEVEL_ET, BP4_LEVEL_3_OF_DEFECT, 0},
+      {BP1_LAYER_1, BP2_DEFECT_2, BP3_SIGMA_P, BP4_LEVEL_2_OF_DEFECT, 0},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_NT_PEAK, BP4_PURE_A_MATERIAL, 1},
+      {BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_PEAK, BP4_LEFT_SIDE, 0},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_CHARACTERISTIC_ENERGY_EKAR, N, 1},
+      {BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_TOTAL, BP4_RIGHT_SIDE, 1},
+      {BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_TOTAL, BP4_PURE_B_MATERIAL, 0},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_OPTICAL_SIGMA_N_FILE, BP4_LEVEL_1_OF_DEFECT, 1},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_LUCOVSKY_N_E, BP4_LEVEL_2_OF_DEFECT, 1},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_OPTICAL_SIGMA_P_FILE, BP4_LEVEL_1_OF_DEFECT, 0},
+      {BP1_LAYER_1, BP2_DEFECT_1, BP3_LUCOVSKY_N_H, BP4_LEVEL_1_OF_DEFECT, 0},
+      {BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_1, BP3_IF_NT_PEAK, N, 1},
+      {BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_1, BP3_M_E, N, 1},
+      {BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_2, BP3_IF_SIGMA_N, N, 0},
+      {BP1_LAYER_1, BP2_METASTABLE_TRANSITION_1, BP3_META_ALLOW, N, 1},
+      {BP1_LAYER_1, BP2_METASTABLE_TRANSITION_1, BP3_META_E_TR, N, 0},
+      {BP1_LAYER_1, BP2_METASTABLE_TRANSITION_2, BP3_META_E_TR, N, 1},
+      {BP1_LAYER_1, BP2_METASTABLE_TRANSITION_2, BP3_META_NT_TOTAL, BP4_LEFT_SIDE, 1},
+      {BP1_LAYER_2, BP2_METASTABLE_TRANSITION_1, BP3_META_ALLOW, N, 0},
+      {BP1_LEFT_CONTACT, BP2_WORKFUNCTION, N, N, 1},
+      {BP1_RIGHT_CONTACT, BP2_WORKFUNCTION, N, N, 0},
+      {BP1_LEFT_CONTACT, BP2_FILTER_R_OR_T, N, N, 1},
+      {BP1_LEFT_CONTACT, BP2_FILTER_FILE, N, N, 0},
+      {BP1_RIGHT_CONTACT, BP2_FILTER_FILE, N, N, 1},
+      {BP1_LEFT_CONTACT, BP2_REL_MASS_ELECT_AT_CONTACT, N, N, 1},
+      {BP1_RIGHT_CONTACT, BP2_REL_MASS_ELECT_AT_CONTACT, N, N, 0},
+      {BP1_LAYER_1, BP2_PUREA_ABSORPTION_CONSTANT_A, N, N, 1},
+      {BP1_LAYER_1, BP2_PUREB_ABSORPTION_CONSTANT_A, N, N, 0},
+      {BP1_LAYER_1, BP2_PUREB_ABSORPTION_FILE, N, N, 1},
+      {BP1_LAYER_1, BP2_COMPOSITION_FILE, N, N, 1},
+      {BP1_LAYER_2, BP2_COMPOSITION_FILE, N, N, 0},
+      {BP1_LAYER_1, BP2_BANDGAP, N, BP4_PURE_B_MATERIAL, 1},
+      {BP1_LAYER_1, BP2_BANDGAP, N, BP4_PROFILE_PARAMETER_4, 1},
+      {BP1_LAYER_1, BP2_BANDGAP, N, BP4_PROFILE_PARAMETER_5, 0},
+      {BP1_LAYER_1, BP2_BANDGAP, N, BP4_LEFT_SIDE, 0},
+      {BP1_LAYER_2, BP2_BANDGAP, N, BP4_PURE_A_MATERIAL, 1},
+      {BP1_LAYER_2, BP2_BANDGAP, N, BP4_PURE_B_MATERIAL, 0},
+      {BP1_LAYER_1, BP2_ND, N, BP4_LEFT_SIDE, 1},
+      {BP1_LAYER_1, BP2_ND, N, BP4_PROFILE_PARAMETER_5, 1},
+      {BP1_LAYER_1, BP2_ND, N, BP4_PURE_A_MATERIAL, 0},
+      {BP1_LAYER_1, BP2_THICKNESS, N, N, 1},
+      {BP1_LAYER_1, BP2_BANDGAP, N, N, 0},
+      {BP1_V, N, N, BP4_INITIAL_WORKPOINT, 1},
+      {BP1_V, BP2_THICKNESS, N, N, 0},
+      {BP1_RS, N, N, N, 1},
+      {BP1_ILLUMINATION, BP2_SPECTRUM_CUTOFF, BP3_SHORT_LAMBDA, BP4_MEASUREMENT_WORKPOINT, 1},
+      {BP1_ILLUMINATION, BP2_MONOCHROMATOR, BP3_SHORT_LAMBDA, BP4_MEASUREMENT_WORKPOINT, 0},
+      {NBP1, N, N, N, 0},
+      {BP1_LAYER_1, NBP2, N, N, 0},
+      {BP1_LAYER_1, BP2_THICKNESS, N, 99, 0},
+  };
+  for (const auto& [c1, c2, c3, c4, offered] : cases)
+    EXPECT_EQ(Offered(s, c1, c2, c3, c4), offered) << c1 << " " << c2 << " " << c3 << " " << c4;
   // A new cell offers the contacts and the working-point quantities, but no layer.
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_S_N, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_T, BP_NIHIL, BP_NIHIL, BP4_MEASUREMENT_WORKPOINT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 0);
-}
-
-TEST(ShortCellDefinition, OnlyExistingLayersInterfacesDefectsAndLevelsAreOffered) {
-  const ShortCellDefinition s = TwoLayerShort();
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_3, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_INTERFACE_1, BP2_INTRABAND_TUNNELING_AT_IF, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_INTERFACE_2, BP2_INTRABAND_TUNNELING_AT_IF, BP_NIHIL, BP_NIHIL), 0);
-  // Layer 1 has two defects, layer 2 none.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_2, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_3, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_DEFECT_1, BP3_SIGMA_N, BP4_LEVEL_1_OF_DEFECT), 0);
-  // Defect 1 has two levels, defect 2 one.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_ENERGY_LEVEL_ET, BP4_LEVEL_2_OF_DEFECT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_ENERGY_LEVEL_ET, BP4_LEVEL_3_OF_DEFECT), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_2, BP3_SIGMA_P, BP4_LEVEL_2_OF_DEFECT), 0);
-  // A peak density and a width exist only for a distribution; defect 1 is gaussian.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_NT_PEAK, BP4_PURE_A_MATERIAL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_PEAK, BP4_LEFT_SIDE), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_CHARACTERISTIC_ENERGY_EKAR, BP_NIHIL), 1);
-  // Defect 2's density depends on position: its sides, not its materials.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_TOTAL, BP4_RIGHT_SIDE), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_2, BP3_NT_TOTAL, BP4_PURE_B_MATERIAL), 0);
-  // Optical capture of electrons: a file and the model; of holes: nothing.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_OPTICAL_SIGMA_N_FILE, BP4_LEVEL_1_OF_DEFECT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_LUCOVSKY_N_E, BP4_LEVEL_2_OF_DEFECT), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_OPTICAL_SIGMA_P_FILE, BP4_LEVEL_1_OF_DEFECT), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_DEFECT_1, BP3_LUCOVSKY_N_H, BP4_LEVEL_1_OF_DEFECT), 0);
-  // Interface defect 1 exists, is distributed and tunnels.
-  EXPECT_EQ(Offered(s, BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_1, BP3_IF_NT_PEAK, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_1, BP3_M_E, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_INTERFACE_1, BP2_INTERFACE_DEFECT_2, BP3_IF_SIGMA_N, BP_NIHIL), 0);
-  // A metastable transition needs two defects in its layer; its energies only when it is on.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_METASTABLE_TRANSITION_1, BP3_META_ALLOW, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_METASTABLE_TRANSITION_1, BP3_META_E_TR, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_METASTABLE_TRANSITION_2, BP3_META_E_TR, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_METASTABLE_TRANSITION_2, BP3_META_NT_TOTAL, BP4_LEFT_SIDE), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_METASTABLE_TRANSITION_1, BP3_META_ALLOW, BP_NIHIL), 0);
-}
-
-TEST(ShortCellDefinition, ModesDecideWhichPropertiesAndPartsExist) {
-  const ShortCellDefinition s = TwoLayerShort();
-  // Left contact: fixed work function, a constant filter; right: flatband, a filter file.
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_WORKFUNCTION, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_RIGHT_CONTACT, BP2_WORKFUNCTION, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_FILTER_R_OR_T, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_FILTER_FILE, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_RIGHT_CONTACT, BP2_FILTER_FILE, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LEFT_CONTACT, BP2_REL_MASS_ELECT_AT_CONTACT, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_RIGHT_CONTACT, BP2_REL_MASS_ELECT_AT_CONTACT, BP_NIHIL, BP_NIHIL), 0);
-  // Layer 1: absorption constants of pure A, a file for pure B; a composition file.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_PUREA_ABSORPTION_CONSTANT_A, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_PUREB_ABSORPTION_CONSTANT_A, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_PUREB_ABSORPTION_FILE, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_COMPOSITION_FILE, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_COMPOSITION_FILE, BP_NIHIL, BP_NIHIL), 0);
-  // Parabolic band gap over composition: both materials, bowing and minimum (p2, p3), no p4.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_BANDGAP, BP_NIHIL, BP4_PURE_B_MATERIAL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_BANDGAP, BP_NIHIL, BP4_PROFILE_PARAMETER_4), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_BANDGAP, BP_NIHIL, BP4_PROFILE_PARAMETER_5), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_BANDGAP, BP_NIHIL, BP4_LEFT_SIDE), 0);
-  // Uniform band gap of layer 2: only the one value; no pure B.
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_BANDGAP, BP_NIHIL, BP4_PURE_A_MATERIAL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_2, BP2_BANDGAP, BP_NIHIL, BP4_PURE_B_MATERIAL), 0);
-  // Exponential donor profile over position: both sides and p2..p4.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_ND, BP_NIHIL, BP4_LEFT_SIDE), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_ND, BP_NIHIL, BP4_PROFILE_PARAMETER_5), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_ND, BP_NIHIL, BP4_PURE_A_MATERIAL), 0);
-  // A thickness has no parts; a property always needs one.
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_BANDGAP, BP_NIHIL, BP_NIHIL), 0);
-  // Working-point quantities: no property, no defect item; the two working points.
-  EXPECT_EQ(Offered(s, BP1_V, BP_NIHIL, BP_NIHIL, BP4_INITIAL_WORKPOINT), 1);
-  EXPECT_EQ(Offered(s, BP1_V, BP2_THICKNESS, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_RS, BP_NIHIL, BP_NIHIL, BP_NIHIL), 1);
-  EXPECT_EQ(Offered(s, BP1_ILLUMINATION, BP2_SPECTRUM_CUTOFF, BP3_SHORT_LAMBDA, BP4_MEASUREMENT_WORKPOINT), 1);
-  EXPECT_EQ(Offered(s, BP1_ILLUMINATION, BP2_MONOCHROMATOR, BP3_SHORT_LAMBDA, BP4_MEASUREMENT_WORKPOINT), 0);
-  // Unknown codes are never offered.
-  EXPECT_EQ(Offered(s, NBP1, BP_NIHIL, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, NBP2, BP_NIHIL, BP_NIHIL), 0);
-  EXPECT_EQ(Offered(s, BP1_LAYER_1, BP2_THICKNESS, BP_NIHIL, 99), 0);
+  ShortCellDefinition fresh;
+  InitialiseShortCellDefinition(fresh);
+  EXPECT_EQ(Offered(fresh, BP1_LEFT_CONTACT, BP2_S_N, N, N), 1);
+  EXPECT_EQ(Offered(fresh, BP1_T, N, N, BP4_MEASUREMENT_WORKPOINT), 1);
+  EXPECT_EQ(Offered(fresh, BP1_LAYER_1, BP2_THICKNESS, N, N), 0);
 }
 
 TEST(ShortCellDefinition, AllFilesSwitchAsksEveryDefinitionFileOfTheBatch) {
@@ -140,8 +123,7 @@ TEST(ShortCellDefinition, OfferedListsStayWithinTheirCapacities) {
   DefinitionExtras extras;
   InputParameters rich = RichSet(ms, extras);
   for (auto& L : rich.cellParas.layer) {
-    L.tunneling = 1;
-    L.srhteller = MAXBULKDEFECTS;
+    L.tunneling = 1, L.srhteller = MAXBULKDEFECTS;
   }
   ShortCellDefinition s;
   LongToShortCellDefinition(rich.cellParas, s);
@@ -159,6 +141,30 @@ TEST(ShortCellDefinition, OfferedListsStayWithinTheirCapacities) {
   }
   // Seven layers, six interfaces, two contacts and ten working-point and light quantities.
   EXPECT_EQ(AvailableLabel1Codes(s).count, 25);
+}
+
+// Whether a cell runs in metastable mode, asked of its short definition: only switched-on
+// transitions of the layers in use count.
+TEST(ShortCellDefinition, MetastableModeOnlyForSwitchedOnTransitionsOfLayersInUse) {
+  CellDefinition cell;
+  InitialiseCellDefinition(cell);
+  ShortCellDefinition shortDef;
+  // {layer, transition, layers in use, metastable}: the second transition of the last layer in
+  // use; the same in a layer beyond the stack; the first transition of the first layer.
+  for (const auto& [layer, transition, layers, expected] :
+       {std::array{2, 1, 3, 1}, std::array{2, 1, 2, 0}, std::array{0, 0, 1, 1}, std::array{5, 0, 3, 0}}) {
+    for (auto& l : cell.layer)
+      for (auto& m : l.meta) m.switchedOn = 0;
+    cell.numberOfLayers = layers;
+    cell.layer[static_cast<std::size_t>(layer)].meta[static_cast<std::size_t>(transition)].switchedOn = 1;
+    LongToShortCellDefinition(cell, shortDef);
+    EXPECT_EQ(CheckMETAModeShort(shortDef), expected) << layer << " " << transition << " " << layers;
+  }
+  InitialiseShortCellDefinition(shortDef);
+  EXPECT_EQ(CheckMETAModeShort(shortDef), 0);
+  // A count beyond the capacity is not trusted beyond the layers that exist.
+  shortDef.numberOfLayers = 1000, shortDef.layer.back().metaOn[0] = 1;
+  EXPECT_EQ(CheckMETAModeShort(shortDef), 1);
 }
 
 }  // namespace
