@@ -150,8 +150,8 @@ int SplitPoint(const CalculationVariables& cv) {
   for (int l = 0; l < par.nlayers; ++l) {
     const double S = par.schaal.S[l];
     for (int i = std::max(cv.mesh.first[l], 1); i <= cv.mesh.last[l] && i <= N - 1; ++i) {
-      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]) * S;
-      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]) * S;
+      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0[i] + cv.u[i]) * S;
+      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0[i] + cv.v[i]) * S;
       const double m = std::max(n, p);
       if (m < bestValue) {
         bestValue = m;
@@ -252,8 +252,8 @@ void AddDynamicTerms(const CalculationVariables& cv, const ComplexBand& C, doubl
     const double inv4lambda = 1.0 / (4.0 * par.schaal.lambda[l]);
     for (int i = f + 1; i < la; ++i) {
       const double c2 = 0.5 * (h[i - 1] + h[i]);
-      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
-      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
+      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0[i] + cv.u[i]);
+      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0[i] + cv.v[i]);
       // Row scales of the continuity equations (the rate terms are divided by e^±ψ·N·μ̄).
       const double se = cv.Emin[i] * c2 / (cv.pt.Nn[i] * mubarN) * c2;
       const double sh = cv.Eplus[i] * c2 / (cv.pt.Np[i] * mubarP) * c2;
@@ -363,18 +363,20 @@ void AddInterfaceDynamics(const CalculationVariables& cv, const ComplexBand& C, 
 // perturbation x (the six values (δψ, δφn, δφp) of points i and i+1, in Vt), in A/m².
 void IntervalCurrents(const CalculationVariables& cv, double scale, int i, const Complex* x, Complex& jn, Complex& jp) {
   const double* h = cv.mesh.h.data();
-  const double w0 = cv.u0 + cv.u[i], w1 = cv.u0 + cv.u[i + 1];
-  const double v0 = cv.v0 + cv.v[i], v1 = cv.v0 + cv.v[i + 1];
+  const double w0 = cv.u0[i] + cv.u[i], w1 = cv.u0[i + 1] + cv.u[i + 1];
+  const double v0 = cv.v0[i] + cv.v[i], v1 = cv.v0[i + 1] + cv.v[i + 1];
   const Complex dpsi0 = x[0], dpsi1 = x[3];
   {
     const double k = 0.5 * scale * (cv.pt.mu_n[i] + cv.pt.mu_n[i + 1]) / h[i] * cv.pt.Nn[i] * cv.Eplus[i];
     const double B = cv.Bnm[i + 1], dB = cv.dBnm[i + 1];
-    jn = k * (B * (w1 * x[4] - w0 * x[1]) + (cv.u[i + 1] - cv.u[i]) * (B * dpsi0 + dB * (dpsi0 - dpsi1)));
+    jn = k * (B * (w1 * x[4] - w0 * x[1]) +
+              CarrierDifference(cv.u0.data(), cv.u.data(), i + 1, i) * (B * dpsi0 + dB * (dpsi0 - dpsi1)));
   }
   {
     const double k = 0.5 * scale * (cv.pt.mu_p[i] + cv.pt.mu_p[i + 1]) / h[i] * cv.pt.Np[i] * cv.Emin[i];
     const double B = cv.Bpp[i + 1], dB = cv.dBpp[i + 1];
-    jp = k * (B * (v1 * x[5] - v0 * x[2]) + (cv.v[i] - cv.v[i + 1]) * (-B * dpsi0 + dB * (dpsi1 - dpsi0)));
+    jp = k * (B * (v1 * x[5] - v0 * x[2]) +
+              CarrierDifference(cv.v0.data(), cv.v.data(), i, i + 1) * (-B * dpsi0 + dB * (dpsi1 - dpsi0)));
   }
 }
 
@@ -425,7 +427,7 @@ int bereken_klein_signaal(CalculationVariables& cv, double omega_us, AcWorkspace
   std::fill(ws.band.begin(), ws.band.begin() + static_cast<long>(n) * kLd, Complex(0.0, 0.0));
   for (int c = 0; c < n; ++c) {
     const int j = c / 3, var = c % 3;
-    const double scale = var == 0 ? 1.0 : var == 1 ? cv.u0 + cv.u[j] : -(cv.v0 + cv.v[j]);
+    const double scale = var == 0 ? 1.0 : var == 1 ? cv.u0[j] + cv.u[j] : -(cv.v0[j] + cv.v[j]);
     for (int r = std::max(0, c - kKu); r <= std::min(n - 1, c + kKl); ++r) C.at(r, c) = A.at(r, c) * scale;
   }
   const double omega = omega_us * par.schaal.tijd;

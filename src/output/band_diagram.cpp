@@ -49,7 +49,7 @@ void BandDiagramFromSolution(const CalculationVariables& cv, int generationSide,
     const double rate = s.S[l] * s.Dmax / (s.L * s.L) * 1e-6;  // [S_l·Dmax/L²] → /cm³·s
     for (int i = f; i <= la; ++i) {
       const auto ii = static_cast<std::size_t>(i);
-      const double uTot = cv.u0 + cv.u[ii], vTot = cv.v0 + cv.v[ii];
+      const double uTot = cv.u0[ii] + cv.u[ii], vTot = cv.v0[ii] + cv.v[ii];
       out.x[ii] = mesh.xum[ii];
       // Energies are measured from the Fermi level of the left contact, upwards.
       out.Ec[ii] = par.Fi_left - pt.chi[ii] - Vt * cv.psi[ii];

@@ -91,8 +91,8 @@ LevelRates DefectLevelRates(const CalculationVariables& cv, const BulkDefectReco
   if (j <= 0 || j >= defect.count - 1) return out;
   const auto ii = static_cast<std::size_t>(i);
   const auto jj = static_cast<std::size_t>(j);
-  const double n = cv.pt.Nn[ii] * cv.Eplus[ii] * (cv.u0 + cv.u[ii]);
-  const double p = cv.pt.Np[ii] * cv.Emin[ii] * (cv.v0 + cv.v[ii]);
+  const double n = cv.pt.Nn[ii] * cv.Eplus[ii] * (cv.u0[ii] + cv.u[ii]);
+  const double p = cv.pt.Np[ii] * cv.Emin[ii] * (cv.v0[ii] + cv.v[ii]);
   const auto k = static_cast<std::size_t>(level);
   for (int e = 0; e < defect.axis.count; ++e) {
     const std::array<double, MAXDEFECTSTATES> f = DefectStateFractions(defect, e, j, n, p);
@@ -199,8 +199,8 @@ std::string OccupationTable(const CalculationVariables& cv) {
   for (int l = 0; l < par.nlayers; ++l) {
     for (int i = cv.mesh.first[l]; i <= cv.mesh.last[l]; ++i) {
       const auto ii = static_cast<std::size_t>(i);
-      const double n = cv.pt.Nn[ii] * cv.Eplus[ii] * (cv.u0 + cv.u[ii]);
-      const double p = cv.pt.Np[ii] * cv.Emin[ii] * (cv.v0 + cv.v[ii]);
+      const double n = cv.pt.Nn[ii] * cv.Eplus[ii] * (cv.u0[ii] + cv.u[ii]);
+      const double p = cv.pt.Np[ii] * cv.Emin[ii] * (cv.v0[ii] + cv.v[ii]);
       AddField(t, cv.mesh.xum[ii]);
       AddField(t, static_cast<double>(i));
       for (int m = 0; m < par.nlayers; ++m)

@@ -121,8 +121,8 @@ void AddTrapOccupation(PlotGraph& g, const CalculationVariables& cv) {
         for (int j = 0; j < d.count; ++j) {
           const auto i = static_cast<std::size_t>(d.first + j);
           if (i >= cv.mesh.xum.size()) break;
-          const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
-          const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
+          const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0[i] + cv.u[i]);
+          const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0[i] + cv.v[i]);
           double occupied = 0.0;
           for (int e = 0; e < d.axis.count; ++e) {
             const std::array<double, MAXDEFECTSTATES> states = DefectStateFractions(d, e, j, n, p);

@@ -24,8 +24,7 @@ void eerste_schatting(CalculationVariables& cv) {
     const double root = std::sqrt(Nnet * Nnet + 4.0 * Nn * Np);
     const double X = Nnet >= 0.0 ? (Nnet + root) / (2.0 * Nn) : 2.0 * Np / (root - Nnet);
     cv.psi[i] = std::log(X);
-    cv.u[i] = 0.0;
-    cv.v[i] = 0.0;
+    SetCarrierValues(cv, i, 1.0, 1.0);
   }
   cv.psi[0] = 0.0;
   cv.psi[N - 1] = (par.Fi_left - par.Fi_right) / par.Vt;
@@ -40,17 +39,13 @@ void ShiftElectrons(CalculationVariables& cv, double V, double dV) {
   const int N = cv.mesh.N;
   const double Vn = std::fabs(V / Vt);
   const bool same = sign(V) == sign(dV);
-  const double anOld = cv.u0, apOld = cv.v0;
   for (int i = 0; i < N; ++i) {
-    double w = std::log(anOld + cv.u[i]);
+    double w = std::log(cv.u0[i] + cv.u[i]);
     if (same ? std::fabs(w) < Vn : std::fabs(w) > Vn) w += dV / Vt;
     cv.work.c1[i] = w;
   }
   Set_an_And_ap(cv, V);
-  for (int i = 0; i < N; ++i) cv.u[i] = std::exp(cv.work.c1[i]) - cv.u0;
-  // With a p-type right contact the hole offset follows the bias: keep v0 + v.
-  if (cv.v0 != apOld)
-    for (int i = 0; i < N; ++i) cv.v[i] = (apOld + cv.v[i]) - cv.v0;
+  for (int i = 0; i < N; ++i) SetCarrierValues(cv, i, std::exp(cv.work.c1[i]), cv.v0[i] + cv.v[i]);
 }
 
 void Tilt(CalculationVariables& cv, double dV) {
@@ -85,11 +80,10 @@ void volgende_schatting_ZONIQ21(CalculationVariables& cv, double V, double dV) {
   Tilt(cv, dV);
   update_psivar(cv);
   const double Vold = V - dV;
-  const double anOld = cv.u0, apOld = cv.v0;
   Set_an_And_ap(cv, V);
   for (int i = 1; i < N; ++i) {
-    double a = std::log(cv.u[i] + anOld);
-    double b = -std::log(cv.v[i] + apOld);
+    double a = std::log(cv.u[i] + cv.u0[i]);
+    double b = -std::log(cv.v[i] + cv.v0[i]);
     if (std::fabs(Vold) > 0.01) {
       a *= V / Vold;
       b *= V / Vold;
@@ -97,8 +91,7 @@ void volgende_schatting_ZONIQ21(CalculationVariables& cv, double V, double dV) {
       a += (dV / Vt) * (x[N - 1] - x[i]) / span;
       b += (dV / Vt) * (x[i] - x[0]) / span;
     }
-    cv.u[i] = std::exp(a) - cv.u0;
-    cv.v[i] = std::exp(-b) - cv.v0;
+    SetCarrierValues(cv, i, std::exp(a), std::exp(-b));
   }
 }
 
@@ -121,6 +114,8 @@ void KeepGood(CalculationVariables& cv) {
   std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psiGood.begin());
   std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.uGood.begin());
   std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.vGood.begin());
+  std::copy(cv.u0.begin(), cv.u0.begin() + N, cv.work.uOffsetGood.begin());
+  std::copy(cv.v0.begin(), cv.v0.begin() + N, cv.work.vOffsetGood.begin());
 }
 
 void BackToGood(CalculationVariables& cv, double Vgood) {
@@ -128,6 +123,8 @@ void BackToGood(CalculationVariables& cv, double Vgood) {
   std::copy(cv.work.psiGood.begin(), cv.work.psiGood.begin() + N, cv.psi.begin());
   std::copy(cv.work.uGood.begin(), cv.work.uGood.begin() + N, cv.u.begin());
   std::copy(cv.work.vGood.begin(), cv.work.vGood.begin() + N, cv.v.begin());
+  std::copy(cv.work.uOffsetGood.begin(), cv.work.uOffsetGood.begin() + N, cv.u0.begin());
+  std::copy(cv.work.vOffsetGood.begin(), cv.work.vOffsetGood.begin() + N, cv.v0.begin());
   Set_an_And_ap(cv, Vgood);
   update_psivar(cv);
 }
@@ -145,24 +142,25 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
                std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
   // Densities that rounding took to zero or below have no quasi-Fermi level to extrapolate.
   for (int i = 0; i < N && along; ++i)
-    along = cv.u0 + cv.u[i] > 0.0 && cv.v0 + cv.v[i] > 0.0 && std::isfinite(w.lnuPrevious[i]) &&
+    along = cv.u0[i] + cv.u[i] > 0.0 && cv.v0[i] + cv.v[i] > 0.0 && std::isfinite(w.lnuPrevious[i]) &&
             std::isfinite(w.lnvPrevious[i]);
   double* psi = cv.psi.data();
   double* u = cv.u.data();
   double* v = cv.v.data();
-  const double u0 = cv.u0, v0 = cv.v0;
+  const double* u0 = cv.u0.data();
+  const double* v0 = cv.v0.data();
   if (!along) {
     // Kept for the next step (a density at zero gives −∞, and that step then does not predict).
     for (int i = 0; i < N; ++i) {
       w.psiPrevious[i] = psi[i];
-      w.lnuPrevious[i] = u0 + u[i] > 0.0 ? std::log(u0 + u[i]) : -HUGE_VAL;
-      w.lnvPrevious[i] = v0 + v[i] > 0.0 ? std::log(v0 + v[i]) : -HUGE_VAL;
+      w.lnuPrevious[i] = u0[i] + u[i] > 0.0 ? std::log(u0[i] + u[i]) : -HUGE_VAL;
+      w.lnvPrevious[i] = v0[i] + v[i] > 0.0 ? std::log(v0[i] + v[i]) : -HUGE_VAL;
     }
     volgende_schatting(cv, V, dV, version);
   } else {
-    // The predicted quasi-Fermi levels go to c1, c2 until the new bias sets u0 and v0.
+    // The predicted quasi-Fermi levels go to c1, c2 until the new bias sets the anchors.
     for (int i = 0; i < N; ++i) {
-      const double a = psi[i], b = std::log(u0 + u[i]), c = std::log(v0 + v[i]);
+      const double a = psi[i], b = std::log(u0[i] + u[i]), c = std::log(v0[i] + v[i]);
       psi[i] = 2.0 * a - w.psiPrevious[i];
       w.c1[i] = 2.0 * b - w.lnuPrevious[i];
       w.c2[i] = 2.0 * c - w.lnvPrevious[i];
@@ -171,10 +169,7 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
       w.lnvPrevious[i] = c;
     }
     Set_an_And_ap(cv, V);
-    for (int i = 0; i < N; ++i) {
-      u[i] = std::exp(w.c1[i]) - cv.u0;
-      v[i] = std::exp(w.c2[i]) - cv.v0;
-    }
+    for (int i = 0; i < N; ++i) SetCarrierValues(cv, i, std::exp(w.c1[i]), std::exp(w.c2[i]));
     // The boundary values exactly as every estimate sets them.
     const CalculationParameters& par = *cv.par;
     psi[0] = 0.0;

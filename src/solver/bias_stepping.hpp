@@ -32,7 +32,7 @@ void volgende_schatting_ZONIQ21(CalculationVariables& cv, double V, double dV);
 // stops at once; the earlier points stay solved).
 int volgende_iv_punt(CalculationVariables& cv, double Vfrom, double Vto, int n, int version = kEstimateDefault);
 
-// The present bias of a solution: Vt·ln(u0).
+// The present bias of a solution: the V it was solved at.
 double PresentBias(const CalculationVariables& cv);
 
 // Routes to the first point of a sweep, in the order in which they are compared.

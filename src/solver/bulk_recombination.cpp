@@ -517,8 +517,8 @@ struct SingleLevelPass {
         Np(m.Np.data() + o),
         u(m.u.data() + o),
         v(m.v.data() + o),
-        u0(m.u0),
-        v0(m.v0),
+        u0(m.u0.data() + o),
+        v0(m.v0.data() + o),
         f(r.f.data()),
         f0(r.een_min_f.data()),
         rho(b.rho.data() + o),
@@ -532,7 +532,7 @@ struct SingleLevelPass {
 
   const double *cn, *cp, *en, *ep, *gn, *gp, *Nt;
   const double *expPsi, *expMinPsi, *Nn, *Np, *u, *v;
-  double u0, v0;
+  const double *u0, *v0;
   double *f, *f0;
   double *rho, *drho_dpsi, *drho_du, *drho_dv, *U, *dU_dpsi, *dU_du, *dU_dv;
 
@@ -541,10 +541,19 @@ struct SingleLevelPass {
   template <bool Overwrite, class T, class Mask>
   ZONIQ_ALWAYS_INLINE void Point(int j, double weight, bool charged, double q0, double q1, T& finite,
                                  Mask& positive) const {
-    SingleLevelValues<T> x{Load<T>(cn + j),        Load<T>(cp + j), Load<T>(en + j), Load<T>(ep + j),
-                           Load<T>(gn + j),        Load<T>(gp + j), Load<T>(Nt + j), Load<T>(expPsi + j),
-                           Load<T>(expMinPsi + j), Load<T>(Nn + j), Load<T>(Np + j), u0 + Load<T>(u + j),
-                           v0 + Load<T>(v + j)};
+    SingleLevelValues<T> x{Load<T>(cn + j),
+                           Load<T>(cp + j),
+                           Load<T>(en + j),
+                           Load<T>(ep + j),
+                           Load<T>(gn + j),
+                           Load<T>(gp + j),
+                           Load<T>(Nt + j),
+                           Load<T>(expPsi + j),
+                           Load<T>(expMinPsi + j),
+                           Load<T>(Nn + j),
+                           Load<T>(Np + j),
+                           Load<T>(u0 + j) + Load<T>(u + j),
+                           Load<T>(v0 + j) + Load<T>(v + j)};
     SingleLevelClosedForm(x, charged, q0, q1);
     finite += x.Finite();
     positive &= (x.s > 0.0);

@@ -58,7 +58,6 @@ struct RecTerms {
   RecTerms& operator*=(double factor);
 };
 
-
 // ---------------------------------------------------------------------------------------------
 // Per-point blocks over the mesh
 // ---------------------------------------------------------------------------------------------
@@ -252,7 +251,6 @@ RecTerms rdcbijdrage_radiative(double K, const CarrierPoint& c);
 // Auger recombination (Cn·n + Cp·p)·(np − ni²); Cn, Cp normalised.
 RecTerms rdcbijdrage_auger(double Cn, double Cp, const CarrierPoint& c);
 
-
 // ---------------------------------------------------------------------------------------------
 // Mesh-wide drivers
 // ---------------------------------------------------------------------------------------------
@@ -262,9 +260,9 @@ struct MeshCarriers {
   std::span<const double> expPsi, expMinPsi;
   std::span<const double> Nn, Np;
   std::span<const double> u, v;
-  double u0 = 1.0, v0 = 1.0;
+  std::span<const double> u0, v0;  // the offsets of u and v at every point
 
-  CarrierPoint at(std::size_t i) const { return {expPsi[i], expMinPsi[i], Nn[i], Np[i], u0 + u[i], v0 + v[i]}; }
+  CarrierPoint at(std::size_t i) const { return {expPsi[i], expMinPsi[i], Nn[i], Np[i], u0[i] + u[i], v0[i] + v[i]}; }
 };
 
 // The layers on the mesh: mesh indices of the first and last point of each layer in use, and

@@ -60,8 +60,10 @@ void CarrierTunnelState::resize(std::size_t n) {
 
 void SolverWorkspace::resize(std::size_t n) {
   for (std::vector<double>* a :
-       {&F,  &delta,   &jl,    &jd,    &ju,          &c1,          &c2,          &c3,      &psi0,  &u0,
-        &v0, &psiGood, &uGood, &vGood, &psiPrevious, &lnuPrevious, &lnvPrevious, &psiPass, &uPass, &vPass})
+       {&F,          &delta,       &jl,          &jd,          &ju,          &c1,         &c2,          &c3,
+        &psi0,       &u0,          &v0,          &uOffset0,    &vOffset0,    &psiGood,    &uGood,       &vGood,
+        &uOffsetGood, &vOffsetGood, &psiPrevious, &lnuPrevious, &lnvPrevious, &psiPass,    &uPass,       &vPass,
+        &uOffsetPass, &vOffsetPass})
     a->assign(n, 0.0);
   extra.assign(MAXLAYERS, 0.0);
   // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
@@ -134,7 +136,9 @@ int CreateCalculationVariables(CalculationVariables& cv, CalculationParameters& 
   cv.ctx = ctx;
   if (par.nlayers < 1) return -1;
   SizeArrays(cv);
-  cv.u0 = cv.v0 = 1.0;
+  cv.u0.assign(MAXPOINTS, 1.0);  // equilibrium: u0 + u = v0 + v = 1
+  cv.v0.assign(MAXPOINTS, 1.0);
+  cv.uAnchor = cv.vAnchor = 1.0;
   cv.V = cv.VdivVt = 0.0;
   cv.uR = 1.0;
   if (buildMesh) {
@@ -181,19 +185,49 @@ void Set_an_And_ap(CalculationVariables& cv, double V) {
   cv.V = V;
   cv.VdivVt = V / cv.par->Vt;
   cv.uR = std::exp(cv.VdivVt);
-  // The offsets anchor each carrier variable at the contact where that carrier is the majority,
-  // so that u and v stay small where the densities are large. With the majority electrons at
-  // the right contact (the usual n-type front) u0 + u = uR there and v0 + v = 1 at the left;
-  // with a p-type right contact the roles turn: u0 = 1 (left) and v0 = 1/uR (right). Otherwise
-  // a strong bias on such a cell asks for u0 + u ≈ 1 with u0 = uR far from 1, which double
-  // precision cannot resolve.
+  // The anchors are the values at the contact where each carrier is the majority: with the
+  // majority electrons at the right contact (the usual n-type front) u0 + u = uR there and
+  // v0 + v = 1 at the left; with a p-type right contact the roles turn: 1 (left) and 1/uR (right).
   if (ElectronsAreMinorityAtContact(*cv.par, 1)) {
-    cv.u0 = 1.0;
-    cv.v0 = 1.0 / cv.uR;
+    cv.uAnchor = 1.0;
+    cv.vAnchor = 1.0 / cv.uR;
   } else {
-    cv.u0 = cv.uR;
-    cv.v0 = 1.0;
+    cv.uAnchor = cv.uR;
+    cv.vAnchor = 1.0;
   }
+  ChooseOffsets(cv);
+}
+
+namespace {
+
+// A value at least this fraction of its anchor keeps the anchor as offset: its deviation then
+// has the precision the currents need where the carrier is plentiful, and the sum loses at most
+// a factor 1e3 of relative precision.
+constexpr double kOffsetRange = 1e-3;
+
+inline void Split(double& w0, double& w, double anchor) {
+  const double whole = w0 + w;
+  const double offset = whole >= kOffsetRange * anchor ? anchor : 0.0;
+  if (offset == w0) return;
+  w = whole - offset;
+  w0 = offset;
+}
+
+}  // namespace
+
+void ChooseOffsets(CalculationVariables& cv) {
+  const int N = cv.mesh.N;
+  for (int i = 0; i < N; ++i) {
+    Split(cv.u0[i], cv.u[i], cv.uAnchor);
+    Split(cv.v0[i], cv.v[i], cv.vAnchor);
+  }
+}
+
+void SetCarrierValues(CalculationVariables& cv, int i, double wn, double wp) {
+  cv.u0[i] = wn >= kOffsetRange * cv.uAnchor ? cv.uAnchor : 0.0;
+  cv.u[i] = wn - cv.u0[i];
+  cv.v0[i] = wp >= kOffsetRange * cv.vAnchor ? cv.vAnchor : 0.0;
+  cv.v[i] = wp - cv.v0[i];
 }
 
 void InitialiseTunnelCurrent(CalculationVariables& cv, int selector) {
@@ -241,8 +275,8 @@ MeshCarriers CarriersOf(const CalculationVariables& cv) {
   c.Np = std::span<const double>(cv.pt.Np.data(), n);
   c.u = std::span<const double>(cv.u.data(), n);
   c.v = std::span<const double>(cv.v.data(), n);
-  c.u0 = cv.u0;
-  c.v0 = cv.v0;
+  c.u0 = std::span<const double>(cv.u0.data(), n);
+  c.v0 = std::span<const double>(cv.v0.data(), n);
   return c;
 }
 

@@ -150,11 +150,11 @@ struct SolverWorkspace {
   std::vector<int> pivots;
   std::vector<double> F3, delta3;
   std::vector<double> rowScale;  // the row equilibration of the factorised band matrix
-  // The state at the entry of a solve, to restart from.
-  std::vector<double> psi0, u0, v0;
+  // The state at the entry of a solve, to restart from (with the carriers' offsets).
+  std::vector<double> psi0, u0, v0, uOffset0, vOffset0;
   // The state of the Gummel procedure when the coupled Newton iteration takes over, to go on
-  // from when that fails.
-  std::vector<double> psiPass, uPass, vPass;
+  // from when that fails (with the carriers' offsets).
+  std::vector<double> psiPass, uPass, vPass, uOffsetPass, vOffsetPass;
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;
@@ -162,7 +162,7 @@ struct SolverWorkspace {
   MeshBlock meshAtEntry;      // the mesh at the entry of a solve, to come back to
   CurrentDensities currents;  // the currents of a solution being checked
   // The last solved bias point of a stepping, to halve a failing step from.
-  std::vector<double> psiGood, uGood, vGood;
+  std::vector<double> psiGood, uGood, vGood, uOffsetGood, vOffsetGood;
   // The point solved before it (ψ and the quasi-Fermi levels ln(u0 + u), ln(v0 + v) at bias
   // `previousV`), from which the next point of a sweep is predicted by linear extrapolation;
   // `lastV` is the bias of the last point solved by the stepping.
@@ -265,9 +265,15 @@ struct CalculationVariables {
   std::vector<double> psi, Eplus, Emin;
   std::vector<double> Bnp, Bnm, Bpp, Bpm;      // Bn⁺, Bn⁻, Bp⁺, Bp⁻ of the interval (i−1, i) at index i
   std::vector<double> dBnp, dBnm, dBpp, dBpm;  // their derivatives B′ at the same arguments
-  // Carrier variables: n = Nn·e^ψ·(u0+u), p = Np·e^−ψ·(v0+v).
+  // Carrier variables: n_i = Nn·e^ψ·(u0_i + u_i), p_i = Np·e^−ψ·(v0_i + v_i). The offset of a
+  // point is either the anchor of its carrier (the value at the contact where that carrier is
+  // the majority) or 0 (see ChooseOffsets): where a density is close to its contact's, u holds
+  // the small deviation and the currents, differences of neighbouring values, keep their
+  // precision; where it is far below it, u holds the whole value, which keeps its relative
+  // precision (u0 + u with u0 = e^(V/Vt) ≈ 1e20 cannot resolve a value of 1).
   std::vector<double> u, v;
-  double u0 = 1.0, v0 = 1.0;
+  std::vector<double> u0, v0;
+  double uAnchor = 1.0, vAnchor = 1.0;
   double V = 0.0;       // applied voltage [V]
   double VdivVt = 0.0;  // V/Vt
   double uR = 1.0;      // exp(V/Vt): u0 + u at the right contact
@@ -316,8 +322,19 @@ void CopyCalculationVariables(CalculationVariables& dst, const CalculationVariab
 
 // Recomputes e^ψ, e^−ψ and the Bernoulli factors from ψ; at point 0 they are 0.
 void update_psivar(CalculationVariables& cv);
-// Sets the bias: V, V/Vt, uR = exp(V/Vt) and the offsets u0 = uR, v0 = 1.
+// Sets the bias: V, V/Vt, uR = exp(V/Vt) and the anchors of both carriers (uR and 1 with an
+// n-type right contact, 1 and 1/uR with a p-type one), keeping every density.
 void Set_an_And_ap(CalculationVariables& cv, double V);
+// Chooses every point's offsets for the present anchors, keeping u0 + u and v0 + v: the anchor
+// where the value is at least 1e-3 of it, 0 below.
+void ChooseOffsets(CalculationVariables& cv);
+// Sets point i to the whole carrier values wn = u0 + u and wp = v0 + v, with its offsets.
+void SetCarrierValues(CalculationVariables& cv, int i, double wn, double wp);
+// The difference (w0_a + w_a) − (w0_b + w_b) of a carrier variable between two points, exact
+// in the deviations where both points have the same offset.
+inline double CarrierDifference(const double* w0, const double* w, int a, int b) {
+  return (w[a] - w[b]) + (w0[a] - w0[b]);
+}
 // Clears the tunnelling state of both carriers (selector 0), electrons only (−1) or holes only (1).
 void InitialiseTunnelCurrent(CalculationVariables& cv, int selector);
 

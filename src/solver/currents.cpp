@@ -13,6 +13,8 @@ void extraheer_stroom(const CalculationVariables& cv, CurrentDensities& out) {
   const double* h = cv.mesh.h.data();
   const double* u = cv.u.data();
   const double* v = cv.v.data();
+  const double* u0 = cv.u0.data();
+  const double* v0 = cv.v0.data();
   const PointData& pt = cv.pt;
   for (int l = par.nlayers - 1; l >= 0; --l) {
     const int f = cv.mesh.first[l], la = cv.mesh.last[l];
@@ -21,10 +23,10 @@ void extraheer_stroom(const CalculationVariables& cv, CurrentDensities& out) {
     // Interval values, kept at the interval's left point for the moment.
     double prevN = 0.0, prevP = 0.0, prevTn = 0.0, prevTp = 0.0;
     for (int i = f; i < la; ++i) {
-      const double jn =
-          0.5 * c * (u[i + 1] - u[i]) * pt.Nn[i] * cv.Bnm[i + 1] * cv.Eplus[i] * (pt.mu_n[i] + pt.mu_n[i + 1]) / h[i];
-      const double jp =
-          0.5 * c * (v[i] - v[i + 1]) * pt.Np[i] * cv.Bpp[i + 1] * cv.Emin[i] * (pt.mu_p[i] + pt.mu_p[i + 1]) / h[i];
+      const double jn = 0.5 * c * CarrierDifference(u0, u, i + 1, i) * pt.Nn[i] * cv.Bnm[i + 1] * cv.Eplus[i] *
+                        (pt.mu_n[i] + pt.mu_n[i + 1]) / h[i];
+      const double jp = 0.5 * c * CarrierDifference(v0, v, i, i + 1) * pt.Np[i] * cv.Bpp[i + 1] * cv.Emin[i] *
+                        (pt.mu_p[i] + pt.mu_p[i + 1]) / h[i];
       // The tunnel arrays hold particle fluxes in +x per interval, like the currents above.
       const double tn = -c * cv.tunnel.n.current[i];
       const double tp = c * cv.tunnel.p.current[i];

@@ -36,7 +36,7 @@ struct Carrier {
   int s = 1;
   Var own = kU, other = kV;
   const double* w = nullptr;
-  double w0 = 1.0;
+  const double* w0 = nullptr;  // the offsets of w
   const double* N = nullptr;
   const double* Einv = nullptr;
   const double *Bl = nullptr, *Br = nullptr, *dBl = nullptr, *dBr = nullptr;
@@ -61,7 +61,7 @@ Carrier Electrons(const CalculationVariables& cv) {
   c.own = kU;
   c.other = kV;
   c.w = cv.u.data();
-  c.w0 = cv.u0;
+  c.w0 = cv.u0.data();
   c.N = cv.pt.Nn.data();
   c.Einv = cv.Emin.data();
   c.Bl = cv.Bnp.data();
@@ -100,7 +100,7 @@ Carrier Holes(const CalculationVariables& cv) {
   c.own = kV;
   c.other = kU;
   c.w = cv.v.data();
-  c.w0 = cv.v0;
+  c.w0 = cv.v0.data();
   c.N = cv.pt.Np.data();
   c.Einv = cv.Eplus.data();
   c.Bl = cv.Bpm.data();
@@ -184,32 +184,35 @@ void ContinuityResidual(const CalculationVariables& cv, const Carrier& c, std::s
       const double wR = ab * ib * ((c.mu[i + 1] + c.mu[i]) * invMubar);
       const double s = c.Einv[i] * c2 / c.N[i] * invMubar;
       const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
-      F[i] = s * bracket + 0.25 * wL * c.Bl[i] * (w[i - 1] - w[i]) + 0.25 * wR * c.Br[i + 1] * (w[i + 1] - w[i]);
+      F[i] = s * bracket + 0.25 * wL * c.Bl[i] * CarrierDifference(c.w0, w, i - 1, i) +
+             0.25 * wR * c.Br[i + 1] * CarrierDifference(c.w0, w, i + 1, i);
     };
     auto special = [&](int i) {
       switch (RowOf(cv, l, i)) {
         case Row::kLeftContact: {
           const double k = c.Sleft * 2.0 * h[0] / (c.mu[0] + c.mu[1]);
-          F[0] = -(c.w0 + w[0] - 1.0 + t.contact[0]) * k - (w[0] - w[1]) * c.Br[1];
+          F[0] = -(c.w0[0] + w[0] - 1.0 + t.contact[0]) * k - CarrierDifference(c.w0, w, 0, 1) * c.Br[1];
           break;
         }
         case Row::kRightContact: {
           const double k = c.Sright * 2.0 * h[N - 2] / (c.mu[N - 1] + c.mu[N - 2]);
-          F[N - 1] = (w[N - 2] - w[N - 1]) * c.Bl[N - 1] - (c.w0 + w[N - 1] - c.wRight + t.contact[1]) * k;
+          F[N - 1] = CarrierDifference(c.w0, w, N - 2, N - 1) * c.Bl[N - 1] -
+                     (c.w0[N - 1] + w[N - 1] - c.wRight + t.contact[1]) * k;
           break;
         }
         case Row::kInterfaceLeft: {
           const int p = i, ff = i + 1;
           const double tp = 2.0 * h[p - 1] / (c.mu[p - 1] + c.mu[p]);
-          F[p] = (w[p - 1] - w[p]) * c.Bl[p] - (c.Einv[p] / c.N[p]) * tp * (*c.Rl)[l] -
-                 (t.ifaceLeft[l] + w[p] - w[ff]) * tp * Kappa(cv, c, l);
+          F[p] = CarrierDifference(c.w0, w, p - 1, p) * c.Bl[p] - (c.Einv[p] / c.N[p]) * tp * (*c.Rl)[l] -
+                 (t.ifaceLeft[l] + CarrierDifference(c.w0, w, p, ff)) * tp * Kappa(cv, c, l);
           break;
         }
         case Row::kInterfaceRight: {
           const int ff = i, p = i - 1, li = l - 1;
           const double tf = 2.0 * h[ff] / (c.mu[ff] + c.mu[ff + 1]);
           const double r = (c.N[p] / c.N[ff]) * (cv.par->schaal.S[li] / cv.par->schaal.S[l]);
-          F[ff] = (w[ff + 1] - w[ff]) * c.Br[ff + 1] + (t.ifaceRight[li] + w[p] - w[ff]) * tf * r * Kappa(cv, c, li) -
+          F[ff] = CarrierDifference(c.w0, w, ff + 1, ff) * c.Br[ff + 1] +
+                  (t.ifaceRight[li] + CarrierDifference(c.w0, w, p, ff)) * tf * r * Kappa(cv, c, li) -
                   (c.Einv[ff] / c.N[ff]) * tf * (*c.Rr)[li];
           break;
         }
@@ -248,7 +251,7 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
       sink(i, i, o, wL * c.Bl[i] + wR * c.Br[i + 1] + s * c2 * c.dU_dw[i]);
       if (cross) {
         const double bracket = t.source1[i] + c2 * (G[i] - U[i]) - (t.current[i] - t.current[i - 1]) - t.source2[i];
-        const double dl = w[i - 1] - w[i], dr = w[i + 1] - w[i];
+        const double dl = CarrierDifference(c.w0, w, i - 1, i), dr = CarrierDifference(c.w0, w, i + 1, i);
         const double dF_dpsi =
             -s1 * s * bracket - s * c2 * c.dU_dpsi[i] + wL * s1 * c.dBl[i] * dl + wR * s1 * c.dBr[i + 1] * dr;
         sink(i, i, kPsi, -dF_dpsi);
@@ -264,7 +267,7 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(0, 0, o, k + c.Br[1]);
           sink(0, 1, o, -c.Br[1]);
           if (cross) {
-            const double dw = w[0] - w[1];
+            const double dw = CarrierDifference(c.w0, w, 0, 1);
             sink(0, 0, kPsi, dw * s1 * c.dBr[1]);
             sink(0, 1, kPsi, -dw * s1 * c.dBr[1]);
           }
@@ -275,7 +278,7 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(N - 1, N - 2, o, -c.Bl[N - 1]);
           sink(N - 1, N - 1, o, k + c.Bl[N - 1]);
           if (cross) {
-            const double dw = w[N - 2] - w[N - 1];
+            const double dw = CarrierDifference(c.w0, w, N - 2, N - 1);
             sink(N - 1, N - 1, kPsi, -dw * s1 * c.dBl[N - 1]);
             sink(N - 1, N - 2, kPsi, dw * s1 * c.dBl[N - 1]);
           }
@@ -290,7 +293,7 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(p, p, o, c.Bl[p] + tp * kap + e * tp * (*c.dRl_dp)[l]);
           sink(p, ff, o, -tp * kap + e * tp * (*c.dRl_df)[l]);
           if (cross) {
-            const double dw = w[p - 1] - w[p];
+            const double dw = CarrierDifference(c.w0, w, p - 1, p);
             sink(p, p, kPsi, -(dw * s1 * c.dBl[p] + s1 * e * tp * (*c.Rl)[l]) + e * tp * (*c.dRl_dpsip)[l]);
             sink(p, p - 1, kPsi, dw * s1 * c.dBl[p]);
             sink(p, ff, kPsi, e * tp * (*c.dRl_dpsif)[l]);
@@ -309,7 +312,7 @@ void ContinuityJacobian(const CalculationVariables& cv, const Carrier& c, Sink&&
           sink(ff, ff, o, c.Br[ff + 1] + tf * r * kap + e * tf * (*c.dRr_df)[li]);
           sink(ff, p, o, -tf * r * kap + e * tf * (*c.dRr_dp)[li]);
           if (cross) {
-            const double dw = w[ff + 1] - w[ff];
+            const double dw = CarrierDifference(c.w0, w, ff + 1, ff);
             sink(ff, ff, kPsi, -(dw * s1 * c.dBr[ff + 1] + s1 * e * tf * (*c.Rr)[li]) + e * tf * (*c.dRr_dpsif)[li]);
             sink(ff, ff + 1, kPsi, dw * s1 * c.dBr[ff + 1]);
             sink(ff, p, kPsi, e * tf * (*c.dRr_dpsip)[li]);
@@ -341,8 +344,8 @@ void PoissonResidual(const CalculationVariables& cv, std::span<double> F) {
     const double inv4lambda = 1.0 / (4.0 * par.schaal.lambda[l]);
     auto interior = [&](int i, double ia, double ib) __attribute__((always_inline)) {
       const double ab = h[i - 1] + h[i];
-      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0 + cv.u[i]);
-      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0 + cv.v[i]);
+      const double n = cv.pt.Nn[i] * cv.Eplus[i] * (cv.u0[i] + cv.u[i]);
+      const double p = cv.pt.Np[i] * cv.Emin[i] * (cv.v0[i] + cv.v[i]);
       const double rho = cv.pt.Nnet[i] + d.rho[i] + p - n;
       F[i] = (psi[i - 1] - psi[i]) * (ab * ia) * ((eps[i - 1] + eps[i]) * invEpsbar) * 0.25 +
              (psi[i + 1] - psi[i]) * (ab * ib) * ((eps[i + 1] + eps[i]) * invEpsbar) * 0.25 +
@@ -393,8 +396,8 @@ void PoissonJacobian(const CalculationVariables& cv, Sink&& sink, bool cross) {
       const double q = ab * ab * inv4lambda;
       const double dn_du = cv.pt.Nn[i] * cv.Eplus[i];
       const double dp_dv = cv.pt.Np[i] * cv.Emin[i];
-      const double n = dn_du * (cv.u0 + cv.u[i]);
-      const double p = dp_dv * (cv.v0 + cv.v[i]);
+      const double n = dn_du * (cv.u0[i] + cv.u[i]);
+      const double p = dp_dv * (cv.v0[i] + cv.v[i]);
       sink(i, i - 1, kPsi, -cL);
       sink(i, i + 1, kPsi, -cR);
       sink(i, i, kPsi, cL + cR + q * (n + p - d.drho_dpsi[i]));

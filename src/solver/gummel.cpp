@@ -48,31 +48,46 @@ void schaal_array(CalculationVariables& cv, std::span<double> delta, double clam
 int clamping_u_or_v(CalculationVariables& cv, std::span<double> delta, double clamp, int carrier) {
   CountCall(cv, CallCounter::clamping_u_or_v);
   const int N = cv.mesh.N;
-  const double* w = carrier == kElectrons ? cv.u.data() : cv.v.data();
-  const double w0 = carrier == kElectrons ? cv.u0 : cv.v0;
-  const double term = carrier == kElectrons ? cv.par->convergence.termination_Fn : cv.par->convergence.termination_Fp;
+  const bool electrons = carrier == kElectrons;
+  const double* w = electrons ? cv.u.data() : cv.v.data();
+  const double* w0 = electrons ? cv.u0.data() : cv.v0.data();
+  const double* D = electrons ? cv.Eplus.data() : cv.Emin.data();
+  const double* Nc = electrons ? cv.pt.Nn.data() : cv.pt.Np.data();
+  const double term = electrons ? cv.par->convergence.termination_Fn : cv.par->convergence.termination_Fp;
+  // A rise of a density below kNegligible times the point's doping (or intrinsic density) is
+  // measured from that floor: a carrier so far below it carries no charge and no current worth
+  // speaking of, and lifting it from, say, 1e-41 m⁻³ in the dark window of a cold cell to the
+  // 1e18 m⁻³ that the light makes there would otherwise take steps of 0.5 kT, 270 of them. A
+  // fall is limited without the floor, which keeps every density positive.
+  constexpr double kNegligible = 1e-20;
   double rmin = 0.0;
-  for (int i = 0; i < N; ++i) rmin = std::min(rmin, delta[i] / (w0 + w[i]));
+  for (int i = 0; i < N; ++i) rmin = std::min(rmin, delta[i] / (w0[i] + w[i]));
   const double down = std::exp(-clamp) - 1.0;
-  double dFm;
-  if (rmin >= down) {
-    dFm = -std::log1p(rmin);
-  } else {
+  if (rmin < down) {
     const double f = rmin / down;
     for (int i = 0; i < N; ++i) delta[i] /= f;
-    dFm = clamp;
   }
   double rmax = 0.0;
-  for (int i = 0; i < N; ++i) rmax = std::max(rmax, delta[i] / (w0 + w[i]));
+  for (int i = 0; i < N; ++i) {
+    if (delta[i] <= 0.0) continue;
+    const double scale = cv.pt.ND[i] + cv.pt.NA[i] + std::sqrt(cv.pt.Nn[i] * cv.pt.Np[i]);
+    const double floor = kNegligible * scale / (Nc[i] * D[i]);
+    const double base = w0[i] + w[i];
+    rmax = std::max(rmax, delta[i] / (base < floor ? base + floor : base));
+  }
   const double up = std::exp(clamp) - 1.0;
-  double dFp;
-  if (rmax <= up) {
-    dFp = std::log1p(rmax);
-  } else {
+  if (rmax > up) {
     const double f = rmax / up;
     for (int i = 0; i < N; ++i) delta[i] /= f;
-    dFp = clamp;
   }
+  // Converged when no quasi-Fermi level moves by more than the termination, floor or not.
+  double lo = 0.0, hi = 0.0;
+  for (int i = 0; i < N; ++i) {
+    const double r = delta[i] / (w0[i] + w[i]);
+    lo = std::min(lo, r);
+    hi = std::max(hi, r);
+  }
+  const double dFm = -std::log1p(lo), dFp = std::log1p(hi);
   return (dFm > term || dFp > term) ? 1 : 0;
 }
 
@@ -227,6 +242,8 @@ int GummelOuterLoop(CalculationVariables& cv, int stopAfter = 0, int budget = -1
     kn = cv.teller;
     if (u_or_v_iteratie_Gummel(cv, kHoles) == -1) return -1;
     kp = cv.teller;
+    // Densities that moved far from their contact's value (or back) change representation.
+    ChooseOffsets(cv);
     if (recalc) {
       const int show = cv.ctx ? cv.ctx->issueMeshWarning : 0;
       mesh = RecalculateIntervals(cv, show);
@@ -251,6 +268,8 @@ bool SaveEntry(CalculationVariables& cv) {
   std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psi0.begin());
   std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.u0.begin());
   std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.v0.begin());
+  std::copy(cv.u0.begin(), cv.u0.begin() + N, cv.work.uOffset0.begin());
+  std::copy(cv.v0.begin(), cv.v0.begin() + N, cv.work.vOffset0.begin());
   if (cv.par->mesh.recalculateMesh == 0) return false;
   cv.work.meshAtEntry = cv.mesh;
   for (auto& layer : cv.meta.t)
@@ -274,6 +293,8 @@ void RestoreEntry(CalculationVariables& cv, bool meshSaved) {
   std::copy(cv.work.psi0.begin(), cv.work.psi0.begin() + N, cv.psi.begin());
   std::copy(cv.work.u0.begin(), cv.work.u0.begin() + N, cv.u.begin());
   std::copy(cv.work.v0.begin(), cv.work.v0.begin() + N, cv.v.begin());
+  std::copy(cv.work.uOffset0.begin(), cv.work.uOffset0.begin() + N, cv.u0.begin());
+  std::copy(cv.work.vOffset0.begin(), cv.work.vOffset0.begin() + N, cv.v0.begin());
   update_psivar(cv);
 }
 
@@ -349,6 +370,7 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
       cv.v[i] += f * d[3 * i + 2];
     }
     update_psivar(cv);
+    ChooseOffsets(cv);
     fullStep = f == 1.0;
     if (converged) {
       last = m;
@@ -359,20 +381,26 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
   return -1;
 }
 
-void CopyState(const CalculationVariables& cv, std::vector<double>& psi, std::vector<double>& u,
-               std::vector<double>& v) {
+// The state of the Gummel procedure (the carriers with their offsets, which a coupled step may
+// choose anew) saved before the coupled iteration tries to take over, and restored.
+void SavePass(CalculationVariables& cv) {
   const int N = cv.mesh.N;
-  std::copy(cv.psi.begin(), cv.psi.begin() + N, psi.begin());
-  std::copy(cv.u.begin(), cv.u.begin() + N, u.begin());
-  std::copy(cv.v.begin(), cv.v.begin() + N, v.begin());
+  SolverWorkspace& w = cv.work;
+  std::copy(cv.psi.begin(), cv.psi.begin() + N, w.psiPass.begin());
+  std::copy(cv.u.begin(), cv.u.begin() + N, w.uPass.begin());
+  std::copy(cv.v.begin(), cv.v.begin() + N, w.vPass.begin());
+  std::copy(cv.u0.begin(), cv.u0.begin() + N, w.uOffsetPass.begin());
+  std::copy(cv.v0.begin(), cv.v0.begin() + N, w.vOffsetPass.begin());
 }
 
-void SetState(CalculationVariables& cv, const std::vector<double>& psi, const std::vector<double>& u,
-              const std::vector<double>& v) {
+void RestorePass(CalculationVariables& cv) {
   const int N = cv.mesh.N;
-  std::copy(psi.begin(), psi.begin() + N, cv.psi.begin());
-  std::copy(u.begin(), u.begin() + N, cv.u.begin());
-  std::copy(v.begin(), v.begin() + N, cv.v.begin());
+  const SolverWorkspace& w = cv.work;
+  std::copy(w.psiPass.begin(), w.psiPass.begin() + N, cv.psi.begin());
+  std::copy(w.uPass.begin(), w.uPass.begin() + N, cv.u.begin());
+  std::copy(w.vPass.begin(), w.vPass.begin() + N, cv.v.begin());
+  std::copy(w.uOffsetPass.begin(), w.uOffsetPass.begin() + N, cv.u0.begin());
+  std::copy(w.vOffsetPass.begin(), w.vOffsetPass.begin() + N, cv.v0.begin());
   update_psivar(cv);
 }
 
@@ -406,7 +434,6 @@ int GummelWithNewton(CalculationVariables& cv, bool meshSaved, bool& checked) {
     return 0;
   }
   RestoreEntry(cv, meshSaved);
-  SolverWorkspace& w = cv.work;
   const int maxiter = cv.par->convergence.maxiter;
   int passes = 0;
   for (;;) {
@@ -417,14 +444,14 @@ int GummelWithNewton(CalculationVariables& cv, bool meshSaved, bool& checked) {
       return result;
     }
     passes += chunk;
-    CopyState(cv, w.psiPass, w.uPass, w.vPass);
+    SavePass(cv);
     if (NewtonTakesOver(cv)) {
       cv.teller = passes + cv.coupledIterations;
       checked = true;
       return 0;
     }
     // Not yet: the Gummel procedure goes on from where it was.
-    SetState(cv, w.psiPass, w.uPass, w.vPass);
+    RestorePass(cv);
     cv.coupledIterations = 0;
   }
 }
@@ -436,6 +463,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   ++cv.work.solves;
   cv.coupledIterations = 0;
   cv.pointState = kPointGummel;
+  ChooseOffsets(cv);
   const bool meshSaved = SaveEntry(cv);
   SolverContext* ctx = cv.ctx;
   const bool wasDeferring = ctx && ctx->deferMessages;
@@ -507,8 +535,8 @@ int StepSize(const CalculationVariables& cv, std::span<const double> d, CoupledS
   size = CoupledStepSize{};
   for (int i = 0; i < N; ++i) {
     size.dpsi = std::max(size.dpsi, std::fabs(d[3 * i]));
-    const double rn = d[3 * i + 1] / (cv.u0 + cv.u[i]);
-    const double rp = d[3 * i + 2] / (cv.v0 + cv.v[i]);
+    const double rn = d[3 * i + 1] / (cv.u0[i] + cv.u[i]);
+    const double rp = d[3 * i + 2] / (cv.v0[i] + cv.v[i]);
     size.rnmin = std::min(size.rnmin, rn);
     size.rnmax = std::max(size.rnmax, rn);
     size.rpmin = std::min(size.rpmin, rp);
@@ -591,6 +619,7 @@ int CoupledNewton(CalculationVariables& cv) {
       cv.v[i] += f * d[3 * i + 2];
     }
     update_psivar(cv);
+    ChooseOffsets(cv);
     if (converged) {
       if (ComputeDefectTerms(cv) < 0) return -1;
       CalculateTunnelling(cv, kElectrons);

@@ -249,10 +249,10 @@ InterfaceCarriers InterfaceCarriersOf(const CalculationVariables& cv, int l) {
   const int p = cv.mesh.last[l], f = cv.mesh.first[l + 1];
   const double r = cv.par->schaal.S[l + 1] / cv.par->schaal.S[l];
   InterfaceCarriers c;
-  c.n_p = cv.pt.Nn[p] * cv.Eplus[p] * (cv.u0 + cv.u[p]);
-  c.p_p = cv.pt.Np[p] * cv.Emin[p] * (cv.v0 + cv.v[p]);
-  c.n_f = r * cv.pt.Nn[f] * cv.Eplus[f] * (cv.u0 + cv.u[f]);
-  c.p_f = r * cv.pt.Np[f] * cv.Emin[f] * (cv.v0 + cv.v[f]);
+  c.n_p = cv.pt.Nn[p] * cv.Eplus[p] * (cv.u0[p] + cv.u[p]);
+  c.p_p = cv.pt.Np[p] * cv.Emin[p] * (cv.v0[p] + cv.v[p]);
+  c.n_f = r * cv.pt.Nn[f] * cv.Eplus[f] * (cv.u0[f] + cv.u[f]);
+  c.p_f = r * cv.pt.Np[f] * cv.Emin[f] * (cv.v0[f] + cv.v[f]);
   return c;
 }
 
@@ -276,7 +276,7 @@ struct TrapChannel {
   double K = 0.0;                // Nt·c, divided by S_right/S_left for a channel of the right side
   const double* w = nullptr;     // weights per point (valid from s + dir to kEnd)
   const double* X = nullptr;     // u or v
-  double X0 = 1.0;               // u0 or v0
+  const double* X0 = nullptr;    // the offsets of u or v
 };
 
 // Row scale of a continuity row (J = −∂F/∂X per unit of flux arriving at the row): the factor
@@ -409,7 +409,7 @@ void TrapLevelTerms(CalculationVariables& cv, int l, InterfaceLevelRecord& r, in
     const TrapChannel& C = ch[c];
     const bool own = c < 2;  // the channel's carrier: electrons for 0, 1
     const Out& o = out[c];
-    const double y = C.D * (C.X0 + C.X[C.s]);
+    const double y = C.D * (C.X0[C.s] + C.X[C.s]);
     const double Fd = flux(c, y);
     const double gy = C.K * P[c] * invD;
     (*o.F)[l] += Fd;
@@ -452,7 +452,7 @@ void TrapLevelTerms(CalculationVariables& cv, int l, InterfaceLevelRecord& r, in
     for (int k = C.s + C.dir; k != C.kEnd + C.dir; k += C.dir) {
       const double wk = C.w[k];
       if (wk == 0.0) continue;
-      const double yk = C.D * (C.X0 + C.X[k]);
+      const double yk = C.D * (C.X0[k] + C.X[k]);
       const double phi = wk * flux(c, yk);
       sink[k] += phi;
       Ft += phi;
@@ -516,7 +516,7 @@ void TrapTunnellingTerms(CalculationVariables& cv, int l, double dn_dup, double 
         C.s = C.dir < 0 ? p : f;
         C.D = Dc[c];
         C.X = C.electrons ? cv.u.data() : cv.v.data();
-        C.X0 = C.electrons ? cv.u0 : cv.v0;
+        C.X0 = C.electrons ? cv.u0.data() : cv.v0.data();
         C.K = rec.Nt * rec.c[c] * (C.dir < 0 ? 1.0 : 1.0 / r);
         std::vector<double>& w = b.weight[static_cast<std::size_t>(c)];
         C.w = w.data();
@@ -531,10 +531,10 @@ void TrapTunnellingTerms(CalculationVariables& cv, int l, double dn_dup, double 
         double W = 0.0, S = 0.0;
         for (int k = C.s + C.dir; k != C.kEnd + C.dir; k += C.dir) {
           W += w[k];
-          S += w[k] * (C.X0 + C.X[k]);
+          S += w[k] * (C.X0[k] + C.X[k]);
         }
         C.W = W;
-        C.nt = C.D * ((C.X0 + C.X[C.s]) + S) / (1.0 + W);
+        C.nt = C.D * ((C.X0[C.s] + C.X[C.s]) + S) / (1.0 + W);
         C.q = C.D / (1.0 + C.W);
       }
       TrapLevelTerms(cv, l, rec, d.input.chargeCode, ch, blocks);
@@ -579,10 +579,10 @@ void totale_ifrdcbijdrage(CalculationVariables& cv) {
     const double dn_dup = cv.pt.Nn[p] * cv.Eplus[p], dp_dvp = cv.pt.Np[p] * cv.Emin[p];
     const double dn_duf = r * cv.pt.Nn[f] * cv.Eplus[f], dp_dvf = r * cv.pt.Np[f] * cv.Emin[f];
     InterfaceCarriers c;
-    c.n_p = dn_dup * (cv.u0 + cv.u[p]);
-    c.p_p = dp_dvp * (cv.v0 + cv.v[p]);
-    c.n_f = dn_duf * (cv.u0 + cv.u[f]);
-    c.p_f = dp_dvf * (cv.v0 + cv.v[f]);
+    c.n_p = dn_dup * (cv.u0[p] + cv.u[p]);
+    c.p_p = dp_dvp * (cv.v0[p] + cv.v[p]);
+    c.n_f = dn_duf * (cv.u0[f] + cv.u[f]);
+    c.p_f = dp_dvf * (cv.v0[f] + cv.v[f]);
     InterfaceLevelTerms t;
     for (InterfaceDefectRecord& d : defects)
       if (d.input.tunneling == 0) ifrdcbijdrage_distributie(d, c, r, t);

@@ -173,8 +173,8 @@ int RecalculateIntervals(CalculationVariables& cv, int showMessages) {
       double r = std::exp(std::fabs(cv.psi[i] - cv.psi[i - 1]));
       if (std::fabs(cv.G[i]) * currentScale > Glim || std::fabs(cv.G[i - 1]) * currentScale > Glim)
         r = std::max(r, Ratio(cv.G[i - 1], cv.G[i], Rmin));
-      r = std::max(r, Ratio(cv.u0 + cv.u[i - 1], cv.u0 + cv.u[i], Rmin));
-      r = std::max(r, Ratio(cv.v0 + cv.v[i - 1], cv.v0 + cv.v[i], Rmin));
+      r = std::max(r, Ratio(cv.u0[i - 1] + cv.u[i - 1], cv.u0[i] + cv.u[i], Rmin));
+      r = std::max(r, Ratio(cv.v0[i - 1] + cv.v[i - 1], cv.v0[i] + cv.v[i], Rmin));
       if (std::fabs(U[i]) * currentScale > Ulim || std::fabs(U[i - 1]) * currentScale > Ulim)
         r = std::max(r, Ratio(U[i - 1], U[i], Rmin));
       rho[i] = std::isfinite(r) ? r : 1e300;
@@ -223,8 +223,12 @@ int RecalculateIntervals(CalculationVariables& cv, int showMessages) {
     std::copy(tmp.begin(), tmp.begin() + nm.N, a.begin());
   };
   carry(cv.psi);
+  // The offsets are carried with the deviations (between points of the same offset both are
+  // exact), then set back to the anchor or 0.
   carry(cv.u);
   carry(cv.v);
+  carry(cv.u0);
+  carry(cv.v0);
   carry(cv.G);
   // The shares of metastable configurations as ln(fD/fA), so that the densities stay split.
   for (auto& layer : cv.meta.t)
@@ -244,6 +248,7 @@ int RecalculateIntervals(CalculationVariables& cv, int showMessages) {
           saved.emplace_back(tmp.begin() + nm.first[l], tmp.begin() + nm.first[l] + nm.points[l]);
         }
   std::swap(cv.mesh, nm);
+  ChooseOffsets(cv);
   Full_x_Dependence(cv);
   FillAllDefectRecords(cv);
   std::size_t k = 0;

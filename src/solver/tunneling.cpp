@@ -112,6 +112,7 @@ struct TunnelCarrier {
   bool electrons = true;
   CarrierTunnelState* t = nullptr;
   const double* X = nullptr;   // u or v
+  const double* X0 = nullptr;  // their offsets
   const double* N = nullptr;   // Nn or Np
   const double* E = nullptr;   // e^ψ (electrons) or e^−ψ (holes): D = N·E
   const double* mu = nullptr;  // transport coefficients
@@ -123,6 +124,7 @@ TunnelCarrier CarrierOf(CalculationVariables& cv, int carrier) {
   c.electrons = carrier == kElectrons;
   c.t = c.electrons ? &cv.tunnel.n : &cv.tunnel.p;
   c.X = c.electrons ? cv.u.data() : cv.v.data();
+  c.X0 = c.electrons ? cv.u0.data() : cv.v0.data();
   c.N = c.electrons ? cv.pt.Nn.data() : cv.pt.Np.data();
   c.E = c.electrons ? cv.Eplus.data() : cv.Emin.data();
   c.mu = c.electrons ? cv.pt.mu_n.data() : cv.pt.mu_p.data();
@@ -223,12 +225,12 @@ struct Walk {
 void AddPath(CalculationVariables& cv, const TunnelCarrier& c, const Walk& w, int k, double C) {
   const Schaal& sc = cv.par->schaal;
   const int s = w.s, dir = w.dir;
-  const double Xs = w.deviceStart ? c.X[s] : w.Xs;
+  const double Xs = w.deviceStart ? c.X0[s] + c.X[s] : w.Xs;
   // A path that ends on a band step at an interface (an interval of zero width) ends at the
   // point across the step: the double point on the barrier side carries the barrier's own,
   // ill-defined quasi-Fermi level.
   const bool pointEnd = w.pointEnd || cv.mesh.h[std::min(k, k - dir)] == 0.0;
-  const double Xend = pointEnd ? c.X[k] : 0.5 * (c.X[k - dir] + c.X[k]);
+  const double Xend = pointEnd ? c.X0[k] + c.X[k] : 0.5 * ((c.X0[k - dir] + c.X[k - dir]) + (c.X0[k] + c.X[k]));
   const double phi = dir * C * (Xs - Xend);
   const double SP = sc.S[w.startLayer];
   const int lo = std::min(s, k), hi = std::max(s, k);
@@ -361,8 +363,8 @@ void tunnelingToContacts(CalculationVariables& cv, int contact, int carrier) {
   w.kLast = e;
   w.mStart = c.electrons ? cp.me_rel : cp.mh_rel;
   w.deviceStart = false;
-  // The metal's carrier variable: u0 + u = 1 (left) or uR (right); v0 + v = 1 or 1/uR.
-  w.Xs = c.electrons ? (contact < 0 ? 1.0 - cv.u0 : cv.uR - cv.u0) : (contact < 0 ? 1.0 - cv.v0 : 1.0 / cv.uR - cv.v0);
+  // The metal's carrier value u0 + u = 1 (left) or uR (right); v0 + v = 1 or 1/uR.
+  w.Xs = c.electrons ? (contact < 0 ? 1.0 : cv.uR) : (contact < 0 ? 1.0 : 1.0 / cv.uR);
   w.startLayer = contact < 0 ? 0 : par.nlayers - 1;
   WalkPaths(cv, c, ProfileOf(cv, c), w);
 }

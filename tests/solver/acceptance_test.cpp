@@ -69,7 +69,7 @@ TEST(Acceptance, ADisturbedSolutionFails) {
   // Half a kT more electrons in the middle of the absorber: the continuity equation no longer
   // holds there; a Newton step would take it back, and the current is no longer conserved.
   const int mid = (cv.mesh.first[0] + cv.mesh.last[0]) / 2;
-  for (int i = mid - 3; i <= mid + 3; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * std::exp(0.5) - cv.u0;
+  for (int i = mid - 3; i <= mid + 3; ++i) cv.u[i] = (cv.u0[i] + cv.u[i]) * std::exp(0.5) - cv.u0[i];
   const AcceptanceReport r = CheckSolution(cv);
   EXPECT_FALSE(r.passed);
   EXPECT_GT(r.step, 0.1);

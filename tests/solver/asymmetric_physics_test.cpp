@@ -58,8 +58,8 @@ TEST(ChargedDefects, IonisedDeepDefectsEnterChargeNeutrality) {
   const int ip = cv.mesh.first[0] + cv.mesh.points[0] / 2;
   const int in = cv.mesh.first[1] + cv.mesh.points[1] / 2;
   const double S0 = pb->par.schaal.S[0], S1 = pb->par.schaal.S[1];
-  EXPECT_CLOSE(cv.pt.Np[ip] * cv.Emin[ip] * (cv.v0 + cv.v[ip]) * S0, 1e22 - 4e21, 1e-6, 0.0);
-  EXPECT_CLOSE(cv.pt.Nn[in] * cv.Eplus[in] * (cv.u0 + cv.u[in]) * S1, 1e23 - 2e22, 1e-6, 0.0);
+  EXPECT_CLOSE(cv.pt.Np[ip] * cv.Emin[ip] * (cv.v0[ip] + cv.v[ip]) * S0, 1e22 - 4e21, 1e-6, 0.0);
+  EXPECT_CLOSE(cv.pt.Nn[in] * cv.Eplus[in] * (cv.u0[in] + cv.u[in]) * S1, 1e23 - 2e22, 1e-6, 0.0);
   // The built-in potential follows from the compensated densities: Vt·ln(p·n/ni²).
   const double ni2 = 1e50 * std::exp(-1.12 / kVt);
   EXPECT_CLOSE((cv.psi[in] - cv.psi[ip]) * kVt, kVt * std::log(6e21 * 8e22 / ni2), 1e-4, 0.0);

@@ -56,7 +56,7 @@ TEST(BiasStepping, NothingToDoAndFailedStart) {
   cv.teller = -1;
   EXPECT_EQ(volgende_iv_punt(cv, 0.0, 0.3, 3), 1);
   EXPECT_EQ(cv.psi, psi);
-  EXPECT_EQ(cv.u0, 1.0);
+  EXPECT_EQ(cv.uR, 1.0);
 }
 
 TEST(BiasStepping, EveryEstimateVersionReachesTheSameSolution) {
@@ -84,7 +84,7 @@ TEST(BiasStepping, StartingPointOfASweep) {
   CalculationVariables workPoint = pb->cv;
   CalculationVariables cv = shortCircuit;
   Set_an_And_ap(cv, 0.0);
-  cv.u0 = std::exp(-3.0 / 0.0259);  // a present solution far away (−3 V)
+  cv.V = -3.0;  // a present solution far away
   double start = 0.5, stop = 0.25;
   ASSERT_EQ(CalculateStartingPoint(start, stop, cv, shortCircuit, workPoint, "I(V)", 3), 1);
   EXPECT_EQ(start, 0.25);

@@ -481,7 +481,8 @@ struct TwoLayerMesh {
       Cp.push_back(i < 10 ? 0.0 : 3e1);
     }
   }
-  MeshCarriers carriers() const { return {expPsi, expMinPsi, Nn, Np, u, v, 1.0, 0.5}; }
+  std::vector<double> u0 = std::vector<double>(N, 1.0), v0 = std::vector<double>(N, 0.5);  // the offsets
+  MeshCarriers carriers() const { return {expPsi, expMinPsi, Nn, Np, u, v, u0, v0}; }
   MeshBulkData bulk() const { return {first, last, K, Cn, Cp}; }
   // No radiative or Auger recombination anywhere.
   void NoBandToBand() {

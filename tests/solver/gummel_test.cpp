@@ -31,8 +31,7 @@ TEST(Clamping, QuasiFermiLevelStepsAreLimitedKeepingTheirDirection) {
   auto pb = Problem(test::PnJunction());
   CalculationVariables& cv = pb->cv;
   const int N = cv.mesh.N;
-  std::fill(cv.u.begin(), cv.u.end(), 0.0);
-  cv.u0 = 1.0;
+  for (int i = 0; i < N; ++i) SetCarrierValues(cv, i, 1.0, 1.0);
   std::vector<double> d(MAXPOINTS, 0.0);
   for (int i = 0; i < N; ++i) d[i] = -0.9 + 3.9 * i / (N - 1);
   EXPECT_EQ(clamping_u_or_v(cv, d, 0.5, kElectrons), 1);

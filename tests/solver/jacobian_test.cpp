@@ -42,8 +42,7 @@ std::unique_ptr<DcProblem> DisturbedCell() {
   const int N = cv.mesh.N;
   for (int i = 1; i < N - 1; ++i) {
     cv.psi[i] += dpsi(rng);
-    cv.u[i] = (cv.u0 + cv.u[i]) * factor(rng) - cv.u0;
-    cv.v[i] = (cv.v0 + cv.v[i]) * factor(rng) - cv.v0;
+    SetCarrierValues(cv, i, (cv.u0[i] + cv.u[i]) * factor(rng), (cv.v0[i] + cv.v[i]) * factor(rng));
   }
   // The two points of each interface keep one potential, as the solver leaves them.
   for (int l = 0; l + 1 < pb->par.nlayers; ++l) cv.psi[cv.mesh.first[l + 1]] = cv.psi[cv.mesh.last[l]];
@@ -54,9 +53,9 @@ std::unique_ptr<DcProblem> DisturbedCell() {
 using Residual = std::function<void(CalculationVariables&, std::span<double>)>;
 
 // −∂F_i/∂x_p by central differences, for every point p of the variable array x, against the
-// analytic element (i, stride·p + var); `offset` is the w0 of a carrier variable (0 for ψ),
-// which sets a relative step.
-void CompareColumns(CalculationVariables& cv, std::vector<double>& x, double offset, int stride, int var,
+// analytic element (i, stride·p + var); `offset` holds the offsets of a carrier variable (null
+// for ψ), which set a relative step.
+void CompareColumns(CalculationVariables& cv, std::vector<double>& x, const double* offset, int stride, int var,
                     const Residual& residual, const std::function<double(int, int)>& analytic,
                     const std::function<bool(int)>& skipRow, const char* what) {
   const int N = cv.mesh.N, nRows = stride * N;
@@ -68,7 +67,7 @@ void CompareColumns(CalculationVariables& cv, std::vector<double>& x, double off
   int compared = 0;
   for (int p = 0; p < N; ++p) {
     const double x0 = x[p];
-    const double h = 1e-6 * (offset == 0.0 ? 1.0 : std::fabs(offset + x0));
+    const double h = 1e-6 * (offset == nullptr ? 1.0 : std::fabs(offset[p] + x0));
     x[p] = x0 + h;
     update_psivar(cv);
     ASSERT_GE(ComputeDefectTerms(cv), 0);
@@ -123,15 +122,16 @@ TEST(Jacobian, GummelEquations) {
   // The contact rows of Poisson's equation are Dirichlet rows: F = 0 and J = identity.
   bereken_jac_psi_Gummel(cv, J.jl, J.jd, J.ju, J.extra);
   CompareColumns(
-      cv, cv.psi, 0.0, 1, 0, static_cast<Fn>(bereken_stelsel_psi_Gummel), J,
+      cv, cv.psi, nullptr, 1, 0, static_cast<Fn>(bereken_stelsel_psi_Gummel), J,
       [N](int i) { return i == 0 || i == N - 1; }, "Poisson");
   std::fill(J.extra.begin(), J.extra.end(), 0.0);  // only Poisson's equation has the interface element
   bereken_jac_u_Gummel(cv, J.jl, J.jd, J.ju);
   CompareColumns(
-      cv, cv.u, cv.u0, 1, 0, static_cast<Fn>(bereken_stelsel_u_Gummel), J, [](int) { return false; }, "electrons");
+      cv, cv.u, cv.u0.data(), 1, 0, static_cast<Fn>(bereken_stelsel_u_Gummel), J, [](int) { return false; },
+      "electrons");
   bereken_jac_v_Gummel(cv, J.jl, J.jd, J.ju);
   CompareColumns(
-      cv, cv.v, cv.v0, 1, 0, static_cast<Fn>(bereken_stelsel_v_Gummel), J, [](int) { return false; }, "holes");
+      cv, cv.v, cv.v0.data(), 1, 0, static_cast<Fn>(bereken_stelsel_v_Gummel), J, [](int) { return false; }, "holes");
 }
 
 TEST(Jacobian, CoupledSystemWithCrossBlocks) {
@@ -147,9 +147,9 @@ TEST(Jacobian, CoupledSystemWithCrossBlocks) {
   auto analytic = [&A](int i, int j) { return (j - i > A.ku || i - j > A.kl) ? 0.0 : A.at(i, j); };
   auto residual = [](CalculationVariables& c, std::span<double> F) { CoupledResidual(c, F); };
   auto skip = [N](int i) { return i == 0 || i == 3 * (N - 1); };
-  CompareColumns(cv, cv.psi, 0.0, 3, 0, residual, analytic, skip, "coupled psi");
-  CompareColumns(cv, cv.u, cv.u0, 3, 1, residual, analytic, skip, "coupled u");
-  CompareColumns(cv, cv.v, cv.v0, 3, 2, residual, analytic, skip, "coupled v");
+  CompareColumns(cv, cv.psi, nullptr, 3, 0, residual, analytic, skip, "coupled psi");
+  CompareColumns(cv, cv.u, cv.u0.data(), 3, 1, residual, analytic, skip, "coupled u");
+  CompareColumns(cv, cv.v, cv.v0.data(), 3, 2, residual, analytic, skip, "coupled v");
 }
 
 TEST(Equations, ContinuityResidualsVanishAtEquilibrium) {

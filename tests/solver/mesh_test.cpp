@@ -138,9 +138,8 @@ struct StepFixture {
     CalculationVariables& cv = pb->cv;
     for (int i = 0; i < cv.mesh.N; ++i) {
       cv.psi[i] = i >= i0 ? jump : 0.0;
-      cv.u[i] = cv.v[i] = 0.0;
+      SetCarrierValues(cv, i, 1.0, 1.0);
     }
-    cv.u0 = cv.v0 = 1.0;
   }
   void Flat() { Jump(0.0); }
 };

@@ -22,8 +22,8 @@ inline void CheckTunnellingJacobian(CalculationVariables& cv, bool electrons, st
   const int N = cv.mesh.N;
   const int carrier = electrons ? kElectrons : kHoles;
   std::vector<double>& X = electrons ? cv.u : cv.v;
-  const double X0 = electrons ? cv.u0 : cv.v0;
-  for (int i = 1; i < N - 1; ++i) X[i] = (X0 + X[i]) * (1.0 + 0.3 * std::sin(1.7 * i)) - X0;
+  const std::vector<double>& X0 = electrons ? cv.u0 : cv.v0;
+  for (int i = 1; i < N - 1; ++i) X[i] = (X0[i] + X[i]) * (1.0 + 0.3 * std::sin(1.7 * i)) - X0[i];
   auto residual = [&](std::vector<double>& F) {
     ASSERT_EQ(ComputeDefectTerms(cv), 1);
     CalculateTunnelling(cv, carrier);
@@ -52,7 +52,7 @@ inline void CheckTunnellingJacobian(CalculationVariables& cv, bool electrons, st
     for (int col = 0; col < N; ++col) rowMax[r] = std::max(rowMax[r], std::fabs(J[r][col]));
   int bad = 0;
   for (int col = 0; col < N; ++col) {
-    const double keep = X[col], step = 1e-6 * std::fabs(X0 + keep);
+    const double keep = X[col], step = 1e-6 * std::fabs(X0[col] + keep);
     X[col] = keep + step;
     residual(Fp);
     X[col] = keep - step;
