@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "celldef/definition_file.hpp"
@@ -15,6 +16,7 @@ namespace zoniq {
 namespace {
 
 int Code(int label, const char* keyword) { return BatchKeyWordToBP_constant(label, keyword); }
+std::array<int, 4> Voltage() { return {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")}; }
 
 BatchParameter Range(double start, double stop, int n, int log = 0) {
   BatchParameter bp;
@@ -33,7 +35,7 @@ struct Reader {
   int Parse(const std::string& text, BatchSetup& out) { return ParseBatchSettings(env, text, "test.sbf", out); }
 };
 
-TEST(BatchValues, LinearAndLogarithmicRanges) {
+TEST(BatchValues, RangesListsNestingAndStepCounts) {
   // Linear: (i*stop + (n-1-i)*start)/(n-1); logarithmic: start*(stop/start)^(i/(n-1)).
   const BatchParameter lin = Range(1.0, 2.0, 3), log = Range(1e15, 1e17, 3, 1);
   for (int i = 0; i < 3; ++i) {
@@ -49,9 +51,7 @@ TEST(BatchValues, LinearAndLogarithmicRanges) {
   list.valueList = {-0.25, 0.5, 3.0};
   EXPECT_EQ(GetParaValue(list, 0), -0.25);
   EXPECT_EQ(GetParaValue(list, 2), 3.0);
-}
 
-TEST(BatchValues, NestedOrderAndStepCounts) {
   BatchSetup b;
   b.numberOfParameters = 2;
   b.bp[0] = Range(1, 3, 3);
@@ -63,9 +63,7 @@ TEST(BatchValues, NestedOrderAndStepCounts) {
   // The first parameter is the outer loop: (0,0) (0,1) (0,2) (0,3) (1,0) ...
   for (long long k = 0; k < steps; ++k) {
     const BatchStepPosition p = StepPosition(b, k);
-    EXPECT_EQ(p.step[0], k / 4);
-    EXPECT_EQ(p.step[1], k % 4);
-    EXPECT_EQ(p.definitionFile, -1);
+    EXPECT_EQ((std::array{p.definitionFile, p.step[0], p.step[1]}), (std::array{-1, int(k / 4), int(k % 4)})) << k;
   }
   // Two definition files around it: 24 steps, the file outermost.
   b.variationOfDefinitionFiles = 1;
@@ -74,41 +72,31 @@ TEST(BatchValues, NestedOrderAndStepCounts) {
   EXPECT_EQ(steps, 24);
   const BatchStepPosition p13 = StepPosition(b, 13);
   EXPECT_EQ((std::array{p13.definitionFile, p13.step[0], p13.step[1]}), (std::array{1, 0, 1}));
-  // Stepping together: 3 steps, both at the same index.
+  // Refused: stepping together with unequal counts (4 beside 3), and no step.
   b.variationOfDefinitionFiles = 0;
+  b.bp[1].simultaneous = 1;
+  EXPECT_FALSE(CountBatchSteps(b, steps, why));
+  b.bp[1].simultaneous = 0;
+  b.bp[1].numberOfSteps = 0;
+  EXPECT_FALSE(CountBatchSteps(b, steps, why));
+  // Stepping together: 3 steps, both at the same index.
   b.bp[1] = Range(1, 4, 3);
   b.bp[1].simultaneous = 1;
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 3);
   EXPECT_EQ(StepPosition(b, 2).step[1], 2);
-}
-
-TEST(BatchValues, RefusedStepCounts) {
-  BatchSetup b;
-  b.numberOfParameters = 2;
-  b.bp[0] = Range(1, 3, 3);
-  b.bp[1] = Range(1, 4, 4);
-  b.bp[1].simultaneous = 1;  // 4 steps beside 3
-  long long steps = 0;
-  std::string why;
-  EXPECT_FALSE(CountBatchSteps(b, steps, why));
-  b.bp[1].simultaneous = 0;
-  b.bp[1].numberOfSteps = 0;
-  EXPECT_FALSE(CountBatchSteps(b, steps, why));
   // Three ranges of 9999 steps: 1e12 steps would overflow 32 bits; refused by the limit.
   b.numberOfParameters = 3;
-  for (int i = 0; i < 3; ++i) b.bp[static_cast<std::size_t>(i)] = Range(1, 2, 9999);
+  for (std::size_t i = 0; i < 3; ++i) b.bp[i] = Range(1, 2, 9999);
   EXPECT_FALSE(CountBatchSteps(b, steps, why));
   EXPECT_NE(why.find("1000000"), std::string::npos);
 }
 
-TEST(BatchLabels, EveryKeywordReadsBackAsItsCode) {
+TEST(BatchLabels, KeywordsReadBackAndResolveAgainstTheCell) {
   for (int l = 1; l <= 4; ++l) {
     const auto& v = BatchVocabulary(l);
-    for (int c = 0; c < static_cast<int>(v.size()); ++c) {
-      const int expected = v[static_cast<std::size_t>(c)] == "nihil" ? kNihil : c;
-      EXPECT_EQ(BatchKeyWordToBP_constant(l, BP_constantToBatchKeyWord(l, c)), expected) << l << " " << c;
-    }
+    for (int c = 0; c < static_cast<int>(v.size()); ++c)
+      EXPECT_EQ(Code(l, BP_constantToBatchKeyWord(l, c).c_str()), v[std::size_t(c)] == "nihil" ? kNihil : c) << l << c;
   }
   // "Rsh" and "Rs" are different quantities; "composition" is not "composition file".
   EXPECT_NE(Code(1, "Rsh"), Code(1, "Rs"));
@@ -116,9 +104,7 @@ TEST(BatchLabels, EveryKeywordReadsBackAsItsCode) {
   EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition")), "composition");
   EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition file")), "composition file");
   EXPECT_EQ(Code(2, "no such thing"), -2);
-}
 
-TEST(BatchLabels, ResolveAgainstTheCell) {
   Reader r;
   CellState cell;  // ZnO / CdS / CIGS
   ASSERT_EQ(ReadBatchDefinitionFile(r.env, "CIGS.def", cell), 0);
@@ -126,13 +112,16 @@ TEST(BatchLabels, ResolveAgainstTheCell) {
   BatchTarget t;
   std::string why;
   ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why)) << why;
-  EXPECT_EQ(t.kind, BatchTargetKind::kCell);
-  EXPECT_EQ(t.cell.quantity, CellQuantity::kThickness);
-  EXPECT_EQ(t.cell.layer, 0);
-  EXPECT_TRUE(NeedsRebuild(t));
+  EXPECT_EQ((std::tuple{t.kind, t.cell.quantity, t.cell.layer, NeedsRebuild(t)}),
+            (std::tuple{BatchTargetKind::kCell, CellQuantity::kThickness, 0, true}));
+  // The value reaches the cell through the script's accessor: thickness in um.
+  WorkPoint wp, wp2;
+  ASSERT_TRUE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, 2.75, why)) << why;
+  EXPECT_EQ(cell.zonnecel.layer[0].d, 2.75);  // [um]
+  EXPECT_FALSE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, -1.0, why));
   bp.label[0] = Code(1, "layer 4");  // no fourth layer
   EXPECT_FALSE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
-  bp.label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  bp.label = Voltage();
   ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
   EXPECT_EQ(t.kind, BatchTargetKind::kVoltage);
   EXPECT_FALSE(NeedsRebuild(t));
@@ -141,56 +130,40 @@ TEST(BatchLabels, ResolveAgainstTheCell) {
     ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
     EXPECT_EQ(t.kind, kind) << name;
   }
-  // The value reaches the cell through the script's accessor: thickness in um.
-  WorkPoint wp, wp2;
-  bp = Range(1, 2, 2);
-  ASSERT_TRUE(ResolveBatchParameter(cell.zonnecel, bp, t, why));
-  ASSERT_TRUE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, 2.75, why)) << why;
-  EXPECT_EQ(cell.zonnecel.layer[0].d, 2.75);  // [um]
-  EXPECT_FALSE(ChangeValue(cell.zonnecel, wp, wp2, bp, t, -1.0, why));
 }
 
 TEST(BatchFile, ExactLayoutOfOneRange) {
   BatchSetup b;
   b.numberOfParameters = 1;
   b.bp[0] = Range(-0.5, 0.25, 4);
-  b.bp[0].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[0].label = Voltage();
   // Written by hand from the layout: Int 1, Int 2, sci 16.8, Int 4.
-  const std::string expected =
-      "\nBatch parameter 0 :\n\n"
-      "Label 1 : V\n"
-      "Label 2 : nihil\n"
-      "Label 3 : nihil\n"
-      "Label 4 : measurement workpoint\n"
-      "simultaneous :  0\n"
-      "values from a list :  0\n"
-      "startvalue :  -5.00000000e-01\n"
-      "stopvalue :   2.50000000e-01\n"
-      "number of steps :    4\n"
-      "logarithmic variation :  0\n";
-  EXPECT_EQ(BatchSettingsText(b), expected);
+  EXPECT_EQ(BatchSettingsText(b),
+            "\nBatch parameter 0 :\n\nLabel 1 : V\nLabel 2 : nihil\nLabel 3 : nihil\nLabel 4 : measurement workpoint\n"
+            "simultaneous :  0\nvalues from a list :  0\n"
+            "startvalue :  -5.00000000e-01\nstopvalue :   2.50000000e-01\n"
+            "number of steps :    4\nlogarithmic variation :  0\n");
 }
 
 TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
   BatchSetup b;
   b.numberOfParameters = 4;
   b.bp[0] = Range(-0.3, -0.3, 1);
-  b.bp[0].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[0].label = Voltage();
   b.bp[1] = Range(1e15, 1e17, 3, 1);
   b.bp[1].label = {Code(1, "layer 2"), Code(2, "defect 1"), Code(3, "sigma_p\t"), Code(4, "level 2 of defect")};
-  b.bp[2].label = {Code(1, "T"), kNihil, kNihil, Code(4, "measurement workpoint")};
-  b.bp[2].simultaneous = 1;
-  b.bp[2].valuesFromList = 1;
-  b.bp[2].listSaved = 1;
-  b.bp[2].filePath = "C:\\data";
-  b.bp[2].fileName = "temps.bdf";
-  b.bp[2].valueList = {-2.5e-1, 300.0, 3.25e2};
-  b.bp[2].numberOfSteps = 3;
-  b.bp[3].label = {Code(1, "illumination"), Code(2, "spectrum file"), kNihil, Code(4, "measurement workpoint")};
-  b.bp[3].valuesFromList = 1;
-  b.bp[3].valuesAreFileNames = 1;
-  b.bp[3].fileNameList = {"AM1_5G 1 sun.spe", "red light.spe"};
-  b.bp[3].numberOfSteps = 2;
+  BatchParameter& t = b.bp[2];
+  t.label = {Code(1, "T"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  t.simultaneous = t.valuesFromList = t.listSaved = 1;
+  t.filePath = "C:\\data";
+  t.fileName = "temps.bdf";
+  t.valueList = {-2.5e-1, 300.0, 3.25e2};
+  t.numberOfSteps = 3;
+  BatchParameter& s = b.bp[3];
+  s.label = {Code(1, "illumination"), Code(2, "spectrum file"), kNihil, Code(4, "measurement workpoint")};
+  s.valuesFromList = s.valuesAreFileNames = 1;
+  s.fileNameList = {"AM1_5G 1 sun.spe", "red light.spe"};
+  s.numberOfSteps = 2;
   b.variationOfDefinitionFiles = 1;
   b.definitionFiles = {"CIGS.def", "/data/cells/CdTe: thin.def"};  // a folder is kept
   Reader r;
@@ -198,7 +171,7 @@ TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
   ASSERT_EQ(r.Parse(BatchSettingsText(b), back), 0);
   EXPECT_TRUE(r.ui.popups.empty());
   EXPECT_EQ(back.numberOfParameters, 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(back.bp[static_cast<std::size_t>(i)], b.bp[static_cast<std::size_t>(i)]) << i;
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(back.bp[i], b.bp[i]) << i;
   EXPECT_EQ(back.definitionFiles, b.definitionFiles);
   EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(b));
 }
@@ -207,10 +180,10 @@ TEST(BatchFile, MendedFaultsOfALiteralReader) {
   Reader r;
   BatchSetup b;
   // A minus sign after the key; a list value after its index; "filepath" is not a file entry;
-  // CR LF line ends.
+  // CR LF line ends; a file entry before any parameter and a tenth parameter are reported and
+  // ignored.
   const std::string text =
-      "DO NOT EDIT THIS FILE: THIS IS A ZONIQ SYSTEM FILE\r\n"
-      "file   0:stray.spe\r\n"  // before any parameter: reported, ignored
+      "DO NOT EDIT THIS FILE: THIS IS A ZONIQ SYSTEM FILE\r\nfile   0:stray.spe\r\n"
       "Batch parameter 0 :\r\n"
       "Label 1 : V\r\nLabel 2 : nihil\r\nLabel 3 : nihil\r\nLabel 4 : measurement workpoint\r\n"
       "simultaneous :  0\r\nvalues from a list :  0\r\n"
@@ -221,11 +194,8 @@ TEST(BatchFile, MendedFaultsOfALiteralReader) {
       "simultaneous :  0\r\nvalues from a list :  1\r\nvalues are file names :  0\r\n"
       "number of parameters :    3\r\nlist of parameters saved :  1\r\n"
       "filepath : C:\\lists\r\nfilename : d.bdf\r\n"
-      "parameter   0:   1.00000000e+00\r\n"
-      "parameter   1:   2.00000000e+00\r\n"
-      "parameter   2:  -2.50000000e-01\r\n"
-      "Batch parameter 9 :\r\n"  // there is no tenth parameter: reported, its block ignored
-      "Label 1 : T\r\nstartvalue : 1\r\n";
+      "parameter   0:   1.00000000e+00\r\nparameter   1:   2.00000000e+00\r\nparameter   2:  -2.50000000e-01\r\n"
+      "Batch parameter 9 :\r\nLabel 1 : T\r\nstartvalue : 1\r\n";
   ASSERT_EQ(r.Parse(text, b), 0);
   EXPECT_EQ(b.numberOfParameters, 2);
   EXPECT_EQ(b.bp[0].startValue, -0.5);
@@ -261,7 +231,7 @@ TEST(BatchFile, HostileInputIsRefusedWithTheLine) {
   }
 }
 
-TEST(BatchFile, LoadingChecksTheParametersAgainstTheCell) {
+TEST(BatchFile, LoadingChecksTheParametersAgainstTheCellAndReadsListFiles) {
   Reader r;
   test::TempDir dir;
   BatchSetup b;
@@ -269,24 +239,21 @@ TEST(BatchFile, LoadingChecksTheParametersAgainstTheCell) {
   b.bp[0] = Range(1, 2, 2);
   b.bp[0].label[0] = Code(1, "layer 5");  // the default cell has no layers
   b.bp[1] = Range(0.1, 0.5, 3);
-  b.bp[1].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[1].label = Voltage();
   test::WriteWholeFile(dir.file("b.sbf"), BatchSettingsText(b));
   CellState cell;
   BatchSetup loaded;
   ASSERT_EQ(SetBatchFromFile(r.env, dir.file("b.sbf"), cell.zonnecel, loaded), 0);
-  EXPECT_EQ(loaded.numberOfParameters, 1);
-  EXPECT_EQ(loaded.bp[0].label[0], Code(1, "V"));
-  EXPECT_EQ(loaded.numberOfSteps, 3);
+  EXPECT_EQ((std::tuple{loaded.numberOfParameters, loaded.bp[0].label[0], loaded.numberOfSteps}),
+            (std::tuple{1, Code(1, "V"), 3}));
   ASSERT_EQ(r.ui.popups.size(), 1u);
   EXPECT_NE(r.ui.popups[0].message.find("Batch parameter 0 not available"), std::string::npos);
   // A missing file leaves the batch as it was.
   EXPECT_EQ(SetBatchFromFile(r.env, dir.file("none.sbf"), cell.zonnecel, loaded), -1);
   EXPECT_EQ(loaded.numberOfParameters, 1);
-}
 
-TEST(BatchFile, ValueListFiles) {
-  Reader r;
-  test::TempDir dir;
+  // Value lists: a heading and blank lines are skipped, text after a value is refused, and a
+  // list longer than the limit is cut with a message.
   test::WriteWholeFile(dir.file("v.bdf"), "values of the batch\n-1.5\n2e3\n\n0.25\n");
   std::vector<double> v;
   EXPECT_EQ(ReadBDFValues(r.env, dir.file("v.bdf"), v), 3);
@@ -298,7 +265,7 @@ TEST(BatchFile, ValueListFiles) {
   test::WriteWholeFile(dir.file("many.bdf"), many);
   r.ui.popups.clear();
   EXPECT_EQ(ReadBDFValues(r.env, dir.file("many.bdf"), v), kMaxBatchListEntries);
-  ASSERT_EQ(r.ui.popups.size(), 1u);  // the cut is reported
+  EXPECT_EQ(r.ui.popups.size(), 1u);
   test::WriteWholeFile(dir.file("f.bdf"), "list\nfile: a.def\nfile:  b c.def \n");
   std::vector<std::string> names;
   EXPECT_EQ(ReadBDFFileNames(r.env, dir.file("f.bdf"), "t", names), 2);

@@ -1,6 +1,7 @@
 // Batch runs on the example CIGS cell: a batch step is exactly the single simulation of the
 // same cell, with and without the working point carried over; parallel steps write what serial
-// steps write; the recorder takes each step's own values and marks failed steps.
+// steps write; the recorder takes each step's own values, profiles included, and marks failed
+// steps.
 #include "batch/batch_run.hpp"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ struct Fixture {
     ParseSweepRange("0:0.8:9", sim.actie.iv);
   }
   RecordingUserInterface& ui() { return static_cast<RecordingUserInterface&>(*core.ui); }
+  // Steps of the absorber thickness [um] from a list.
   void Thickness(std::vector<double> values) {
     BatchParameter& bp = batch.theBatch.bp[0];
     bp = BatchParameter{};
@@ -46,68 +48,62 @@ struct Fixture {
     batch.theBatch.numberOfParameters = 1;
     batch.theBatch.numberOfSteps = bp.numberOfSteps;
   }
+  // Steps of a working-point quantity from `start` to `stop`.
+  void WorkPointRange(std::size_t k, const char* label1, double start, double stop, int n) {
+    BatchParameter& bp = batch.theBatch.bp[k];
+    bp.label = {Code(1, label1), kNihil, kNihil, Code(4, "measurement workpoint")};
+    bp.startValue = start;
+    bp.stopValue = stop;
+    bp.numberOfSteps = n;
+    batch.theBatch.numberOfParameters = static_cast<int>(k) + 1;
+  }
   int Run(bool recording, int jobs = 1) {
     batch.batchJobs = jobs;
     sim.Calculationmode = recording ? kModeBatchRecording : kModeBatch;
     BatchRunContext ctx{core, cell, sim, batch, &progress, {}};
     return RunBatch(ctx, recording);
   }
+  int Single() { return calculate_withMeta(cell, sim, core.env(), nullptr, nullptr); }
 };
 
-// The I-V curve of one single simulation of the example cell with absorber thickness d [um].
-std::vector<double> SingleRunJ(double d) {
-  Fixture f;
-  CellParameterName name;
-  name.part = {"layer1", "thickness", "", ""};
-  CellParameter p;
-  CellParameterError error;
-  EXPECT_TRUE(ArgumentToCellParameter(f.cell.zonnecel, name, "", p, error));
-  EXPECT_TRUE(SetValueToCellparameter(f.cell.zonnecel, p, CellValue{d, {}}, "", error));
-  EXPECT_EQ(calculate_withMeta(f.cell, f.sim, f.core.env(), nullptr, nullptr), 0);
-  return f.sim.CurrentRecord()->iv.j;
-}
-
 TEST(BatchRun, ThicknessStepsEqualSingleRunsWithAndWithoutCarryOver) {
+  // The I-V curves and the interface quantities (electron current from the left into the
+  // CIGS/CdS interface, interface charge) of single runs at each thickness.
   const std::vector<double> d = {0.8, 1.6, 2.4};
   std::vector<std::vector<double>> single;
-  for (double t : d) single.push_back(SingleRunJ(t));
+  std::vector<InterfaceProfileRow> interfaces;
+  for (double t : d) {
+    Fixture f;
+    f.cell.zonnecel.layer[0].d = t;
+    ASSERT_EQ(f.Single(), 0);
+    single.push_back(f.sim.CurrentRecord()->iv.j);
+    BandDiagramProfiles b;
+    BandDiagramFromSolution(f.sim.currentCalcVars, +1, b);
+    ASSERT_GE(b.interfaces.size(), 1u);
+    interfaces.push_back(b.interfaces[0]);
+  }
+  // The thicker absorber collects more light (Jsc = -J(0) grows).
+  EXPECT_LT(single[2][0], single[0][0]);
   for (int carry = 0; carry <= 1; ++carry) {
     Fixture f;
     f.sim.workpointFromPreviousBatchOption = carry;
     f.Thickness(d);
-    ASSERT_EQ(f.Run(false), 0);
+    f.batch.theRecorder.parameters = {{REC_INTERFACES, 0, 1}, {REC_INTERFACES, 9, 1}};
+    ASSERT_EQ(f.Run(true), 0);
     ASSERT_EQ(f.sim.simulaties.size(), d.size());
     std::size_t k = 0;
     for (const SimulationRecord& r : f.sim.simulaties) {
+      SCOPED_TRACE(testing::Message() << "carry-over " << carry << ", step " << k);
       // Every thickness needs the cell rebuilt: the carried working point must not be used.
-      EXPECT_EQ(r.iv.j, single[k]) << "carry-over " << carry << ", step " << k;
+      EXPECT_EQ(r.iv.j, single[k]);
       EXPECT_EQ(r.batch.step, static_cast<int>(k + 1));
+      EXPECT_EQ(f.batch.theRecorder.steps[k].values, (std::vector{interfaces[k].jn1, interfaces[k].pi}));
       ++k;
     }
-    // The thicker absorber collects more light (Jsc = -J(0) grows).
-    EXPECT_LT(single[2][0], single[0][0]);
-  }
-}
-
-TEST(BatchRun, InterfaceQuantitiesAreThoseOfTheStepsFinalState) {
-  // The electron current from the left into the CIGS/CdS interface and the interface charge of
-  // a 2-step batch are those of the band diagram of single runs at the same thicknesses (the
-  // mapping of every interface field is checked in the recorder's own tests).
-  Fixture f;
-  f.Thickness({1.0, 2.0});
-  f.batch.theRecorder.parameters = {{REC_INTERFACES, 0, 1}, {REC_INTERFACES, 9, 1}};
-  ASSERT_EQ(f.Run(true), 0);
-  for (int k = 0; k < 2; ++k) {
-    Fixture single;
-    single.cell.zonnecel.layer[0].d = k == 0 ? 1.0 : 2.0;
-    ASSERT_EQ(calculate_withMeta(single.cell, single.sim, single.core.env(), nullptr, nullptr), 0);
-    BandDiagramProfiles b;
-    BandDiagramFromSolution(single.sim.currentCalcVars, +1, b);
-    ASSERT_GE(b.interfaces.size(), 1u);
-    EXPECT_EQ(f.batch.theRecorder.steps[static_cast<std::size_t>(k)].values[0], b.interfaces[0].jn1) << k;
-    EXPECT_EQ(f.batch.theRecorder.steps[static_cast<std::size_t>(k)].values[1], b.interfaces[0].pi) << k;
   }
   // An interface the cell does not have is refused before the batch runs.
+  Fixture f;
+  f.Thickness(d);
   f.batch.theRecorder.parameters = {{REC_INTERFACES, 0, 3}};
   EXPECT_EQ(f.Run(true), -1);
   EXPECT_TRUE(f.batch.lastBatch.refused);
@@ -119,16 +115,9 @@ TEST(BatchRun, CarryOverOnlyWhenNothingNeedsARebuild) {
   const auto equilibria = [](int carry, const char* label1) {
     Fixture f;
     f.sim.workpointFromPreviousBatchOption = carry;
-    BatchParameter& bp = f.batch.theBatch.bp[0];
-    bp.label = {Code(1, label1), kNihil, kNihil, Code(4, "measurement workpoint")};
-    bp.startValue = 0.1;
-    bp.stopValue = 0.3;
-    bp.numberOfSteps = 3;
-    f.batch.theBatch.numberOfParameters = 1;
+    f.WorkPointRange(0, label1, 0.1, 0.3, 3);
     EXPECT_EQ(f.Run(false), 0);
-    int n = 0;
-    for (const std::string& line : f.ui().status) n += line == "calculating equilibrium ...";
-    return n;
+    return std::count(f.ui().status.begin(), f.ui().status.end(), "calculating equilibrium ...");
   };
   EXPECT_EQ(equilibria(1, "V"), 1);
   EXPECT_EQ(equilibria(0, "V"), 3);
@@ -137,16 +126,8 @@ TEST(BatchRun, CarryOverOnlyWhenNothingNeedsARebuild) {
 
 TEST(BatchRun, NestedBatchRunsItsStepsInOrder) {
   Fixture f;
-  BatchSetup& b = f.batch.theBatch;
-  b.numberOfParameters = 2;
-  b.bp[0].label = {Code(1, "T"), kNihil, kNihil, Code(4, "measurement workpoint")};
-  b.bp[0].startValue = 290;
-  b.bp[0].stopValue = 310;
-  b.bp[0].numberOfSteps = 3;
-  b.bp[1].label = {Code(1, "V"), kNihil, kNihil, Code(4, "measurement workpoint")};
-  b.bp[1].startValue = 0.0;
-  b.bp[1].stopValue = 0.3;
-  b.bp[1].numberOfSteps = 4;
+  f.WorkPointRange(0, "T", 290, 310, 3);
+  f.WorkPointRange(1, "V", 0.0, 0.3, 4);
   ParseSweepRange("0:0.2:2", f.sim.actie.iv);
   ASSERT_EQ(f.Run(false, 2), 0);
   ASSERT_EQ(f.sim.simulaties.size(), 12u);
@@ -154,22 +135,10 @@ TEST(BatchRun, NestedBatchRunsItsStepsInOrder) {
   for (const SimulationRecord& r : f.sim.simulaties) {
     // Outer loop temperature, inner loop voltage, as the records' working points show.
     EXPECT_EQ(r.wp.temperature, 290.0 + 10.0 * (k / 4)) << k;
-    EXPECT_NEAR(r.wp.voltage, 0.1 * (k % 4), 1e-15) << k;
-    ++k;
+    EXPECT_NEAR(r.wp.voltage, 0.1 * (k++ % 4), 1e-15);
   }
   EXPECT_NE(f.progress.str().find("batch step 12/12"), std::string::npos);
   EXPECT_NE(f.progress.str().find("batch done: 12 of 12 steps run, 0 failed"), std::string::npos);
-}
-
-// The row of the .iv file text at cell voltage V: its columns.
-std::vector<double> IvFileRow(const std::string& text, double V) {
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<double> v = ScanNumbers(line, 20);
-    if (v.size() == 9 && std::abs(v[0] - V) < 1e-9) return v;
-  }
-  return {};
 }
 
 TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndMarksFailures) {
@@ -198,9 +167,12 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndMarksFailures) {
   // The recorded SRH current is the .iv file's value at the sweep's end voltage (0.8 V), in
   // mA/cm2 as the file has it (the file rounds to 8 decimals).
   OutputContext oc;
-  const std::string iv = IVBlock(third, oc);
-  const std::vector<double> row = IvFileRow(iv, 0.8);
-  ASSERT_EQ(row.size(), 9u) << iv;
+  std::istringstream iv(IVBlock(third, oc));
+  std::vector<double> row;
+  for (std::string line; row.size() != 9 || std::abs(row[0] - 0.8) > 1e-9;) {
+    ASSERT_TRUE(std::getline(iv, line));
+    row = ScanNumbers(line, 20);
+  }
   EXPECT_CLOSE(r.steps[2].values[1], row[6], 1e-8, 0.0);
   EXPECT_GT(row[6], 0.0);
   // The table shows the failure and says so.
@@ -211,41 +183,80 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndMarksFailures) {
   EXPECT_NE(f.progress.str().find("FAILED"), std::string::npos);
 }
 
-TEST(BatchRun, TwoWorkersWriteWhatOneWorkerWrites) {
-  const auto run = [](int jobs, std::string& ivText, std::string& recText, std::string& rows) {
+TEST(BatchRun, TwoWorkersWriteWhatOneWorkerWritesAndAResumedBatchStartsLate) {
+  const auto run = [](int jobs, int firstStep, std::string& text, std::string& rows) {
     Fixture f;
     test::TempDir dir;
     f.Thickness({0.6, 1.2, 1.8, 2.4, 3.0});
     f.batch.theRecorder.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_CELL_CHARACTERISTICS, REC_JSC}};
     f.batch.recordRowsFile = dir.file("rows.rcd");
+    f.batch.batchFirstStep = firstStep;
     ASSERT_EQ(f.Run(true, jobs), 0);
     for (SimulationRecord& r : f.sim.simulaties) r.startTime.clear();  // time stamps aside
     f.batch.theRecorder.headerRecord.startTime.clear();
     OutputContext oc;
-    ivText.clear();
-    for (const SimulationRecord& r : f.sim.simulaties) ivText += IVBlock(r, oc);
-    recText = RecorderResultText(f.batch.theRecorder, "version");
+    text.clear();
+    for (const SimulationRecord& r : f.sim.simulaties) text += IVBlock(r, oc);
+    text += RecorderResultText(f.batch.theRecorder, "version");
     rows = test::ReadWholeFile(dir.file("rows.rcd"));
+    if (firstStep > 0) {
+      ASSERT_EQ(f.batch.theRecorder.steps.size(), 1u);
+      EXPECT_EQ(f.batch.theRecorder.steps[0].step, firstStep);
+      EXPECT_EQ(f.sim.simulaties.front().batch.step, firstStep + 1);
+    }
   };
-  std::string iv1, rec1, rows1, iv2, rec2, rows2;
-  run(1, iv1, rec1, rows1);
-  run(2, iv2, rec2, rows2);
-  EXPECT_EQ(iv1, iv2);
-  EXPECT_EQ(rec1, rec2);
-  EXPECT_EQ(rows1, rows2);
+  std::string one, two, rowsOne, rowsTwo;
+  run(1, 0, one, rowsOne);
+  run(2, 0, two, rowsTwo);
+  EXPECT_EQ(one, two);
+  EXPECT_EQ(rowsOne, rowsTwo);
   // The rows file holds the heading and one row per step.
-  EXPECT_EQ(std::count(rows1.begin(), rows1.end(), '\n'), 6);
+  EXPECT_EQ(std::count(rowsOne.begin(), rowsOne.end(), '\n'), 6);
+  run(1, 4, one, rowsOne);  // resumed at the last step
 }
 
-TEST(BatchRun, ResumesAtAStep) {
+TEST(BatchRun, RecordsEachStepsProfilesAndCapacitance) {
+  // Absorber thickness 1.0 and 2.0 um of the CIGS example in the dark at 0 V, with a C-f sweep
+  // of 3 points from 1 kHz.
   Fixture f;
-  f.Thickness({0.6, 1.2, 1.8});
-  f.batch.theRecorder.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}};
-  f.batch.batchFirstStep = 2;
+  f.sim.wp.dark = 1;
+  f.sim.actie.iv.on = 0;
+  f.sim.actie.cf = FrequencySweepAction{0, 1e3, 1e5, 3, 0};
+  f.Thickness({1.0, 2.0});
+  f.batch.theRecorder.parameters = {{REC_GENERAL, REC_GENERAL_CAPACITANCE},
+                                    {REC_OCCUPATION, 0, 1, 1, 1},
+                                    {REC_OCCUPATION, 1, 1, 1, 1},
+                                    {REC_CELL_DEFINITION, 13},  // shallow acceptor doping
+                                    {REC_ENERGY_BANDS, 4},
+                                    {REC_AC, 3, kRecRealPart}};
   ASSERT_EQ(f.Run(true), 0);
-  ASSERT_EQ(f.batch.theRecorder.steps.size(), 1u);
-  EXPECT_EQ(f.batch.theRecorder.steps[0].step, 2);
-  EXPECT_EQ(f.sim.simulaties.front().batch.step, 3);
+  const RecorderSetup& r = f.batch.theRecorder;
+  ASSERT_EQ(r.steps.size(), 2u);
+  for (std::size_t k = 0; k < 2; ++k) {
+    const StepProfiles& p = r.steps[k].profiles;
+    const std::size_t N = p.x.size();
+    ASSERT_GT(N, 10u);
+    // Each step's own mesh: the second absorber is 1 um thicker.
+    EXPECT_NEAR(p.x[N - 1] - r.steps[0].profiles.x.back(), double(k), 1e-9);
+    // The C-f sweep of the step ran: its first capacitance is recorded [nF/cm2].
+    EXPECT_GT(r.steps[k].values[0], 1.0);
+    for (std::size_t i = 0; i < N; ++i) {
+      // Buffer and window are 0.25 um thick; the interface itself holds a point of each side.
+      const double edge = p.x[N - 1] - 0.25;
+      if (std::fabs(p.x[i] - edge) < 1e-6) continue;
+      const bool absorber = p.x[i] < edge;
+      // Occupation with electrons and with holes add up to one in the absorber, 0 elsewhere.
+      EXPECT_NEAR(p.values[1][i] + p.values[2][i], absorber ? 1.0 : 0.0, absorber ? 1e-12 : 0.0) << i;
+      // The absorber doping of the definition file, 2e16 /cm3.
+      if (absorber) {
+        EXPECT_NEAR(p.values[3][i], 2e16, 2e16 * 1e-9) << i;
+      }
+      EXPECT_GT(p.values[4][i], 0.0);
+      EXPECT_TRUE(std::isfinite(p.values[5][i]));
+    }
+  }
+  // The thicker absorber of this p-type cell in the dark does not change the depletion width.
+  EXPECT_NEAR(r.steps[1].values[0], r.steps[0].values[0], 0.01 * r.steps[0].values[0]);
 }
 
 }  // namespace

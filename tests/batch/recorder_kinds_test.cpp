@@ -1,13 +1,12 @@
-// The scalar recorder files of each kind (exact bytes written by hand from their layout), the
-// occupations of an interface defect against the charge the solver puts into Gauss's law, and
-// the recorded cell properties against the values of the definition.
+// The occupations of an interface defect against the charge the solver puts into Gauss's law,
+// the recorded interface current against the balance at the interface, the recorded cell
+// properties against the values of the definition, and the overview of graded variables.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <string>
 
-#include "batch/batch_file.hpp"
 #include "batch/graded_overview.hpp"
 #include "batch/recorder.hpp"
 #include "common/text.hpp"
@@ -21,93 +20,6 @@
 
 namespace zoniq {
 namespace {
-
-// Efficiency, general current, an interface occupation and an electron-density profile over
-// two steps of a thickness range; the second step's occupation could not be found.
-RecorderSetup TwoSteps() {
-  RecorderSetup r;
-  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_EFFICIENCY},
-                  {REC_GENERAL, REC_GENERAL_CURRENT},
-                  {REC_INTERFACES, 10, 1, 2},
-                  {REC_ENERGY_BANDS, 4}};
-  BatchParameter& bp = r.batchCopy.bp[0];
-  bp.label = {BatchKeyWordToBP_constant(1, "layer 1"), BatchKeyWordToBP_constant(2, "thickness"), kNihil, kNihil};
-  bp.startValue = 0.5;
-  bp.stopValue = 2.5;
-  r.batchCopy.numberOfParameters = 1;
-  r.ivStep = 0.1;
-  RecordedStep a, b;
-  a.batchValues = {" 5.00000e-01"};
-  a.values = {12.5, -30.25, 0.25, std::nan("")};
-  b.step = 1;
-  b.batchValues = {" 2.50000e+00"};
-  b.values = {-1.0, -31.0, std::nan(""), std::nan("")};
-  r.steps = {a, b};
-  return r;
-}
-
-constexpr const char* kBatchOverview =
-    "*** Overview of batch settings ***\n\n"
-    "batch parameter 1:\tlayer 1>>thickness>>nihil>>nihil:\tfrom\t 5.000e-01\tto\t 2.500e+00\tLinear\n"
-    "\n\n*** The recorded data ***\n\n";
-constexpr const char* kNaNWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
-
-// The text from the first line that begins with `from`; the common header before it must be
-// the one of `headerKind`.
-std::string Body(const std::string& text, const std::string& from, int headerKind) {
-  EXPECT_NE(text.find(ResultTitle(headerKind)), std::string::npos) << text;
-  const std::size_t at = text.find(from);
-  return at == std::string::npos ? text : text.substr(at);
-}
-
-TEST(RecorderKinds, ScalarFilesPerKind) {
-  const RecorderSetup r = TwoSteps();
-  // I-V kind: cell characteristics and general quantities, after the step of the I-V sweep.
-  const std::string iv = std::string("\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n") +
-                         "\n*** Overview of recorder settings ***\n\n"
-                         "Cell characteristics: efficiency (%)\n"
-                         "General properties: general current (mA/cm2)\n\n\n" +
-                         kBatchOverview +
-                         "i\tbp 1\tCell characteristics: efficiency (%)\tGeneral properties: general current (mA/cm2)\n"
-                         "1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n"
-                         "2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n";
-  EXPECT_EQ(Body(RecorderResultText(r, "v", kRecordIV), "\nStepsize", kResultIV), iv);
-  // General quantities only, no I-V step.
-  const std::string gnr = std::string("\n*** Overview of recorder settings ***\n\n") +
-                          "General properties: general current (mA/cm2)\n\n\n" + kBatchOverview +
-                          "i\tbp 1\tGeneral properties: general current (mA/cm2)\n"
-                          "1\t 5.00000e-01\t-3.02500e+01\n"
-                          "2\t 2.50000e+00\t-3.10000e+01\n";
-  const std::string g = RecorderResultText(r, "v", kRecordGeneral);
-  EXPECT_EQ(g.find("Stepsize"), std::string::npos);
-  EXPECT_EQ(Body(g, "\n*** Overview of recorder", kResultBatchGeneral), gnr);
-  // Interface quantities: one value per step, the missing one NaN with the warning.
-  const std::string ifr = std::string("\n*** Overview of recorder settings ***\n\n") +
-                          "Interface: interface electron occupation, interface 1, defect 2\n\n\n" + kBatchOverview +
-                          "i\tbp 1\tInterface: interface electron occupation, interface 1, defect 2\n"
-                          "1\t 5.00000e-01\t 2.50000e-01\n"
-                          "2\t 2.50000e+00\t         NaN\n" +
-                          kNaNWarning;
-  EXPECT_EQ(Body(RecorderResultText(r, "v", kRecordInterface), "\n*** Overview of recorder", kResultBatchInterface),
-            ifr);
-  // The kinds by extension.
-  EXPECT_EQ(RecorderKindOfFileName("a.iv"), kRecordIV);
-  EXPECT_EQ(RecorderKindOfFileName("a.GNR"), kRecordGeneral);
-  EXPECT_EQ(RecorderKindOfFileName("a.ifr"), kRecordInterface);
-}
-
-TEST(RecorderKinds, KindWithoutItsQuantitiesIsRefused) {
-  RecorderSetup r = TwoSteps();
-  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_EFFICIENCY}};
-  for (RecordedStep& s : r.steps) s.values.resize(1);
-  SessionCore core{test::HomeFolder(), std::make_unique<RecordingUserInterface>()};
-  test::TempDir dir;
-  FilePtr f = OpenFile(dir.file("r.ifr"), "wb");
-  ASSERT_TRUE(f);
-  EXPECT_EQ(record_naar_file(core.env(), f.get(), r, "v", kRecordInterface), -1);
-  EXPECT_EQ(record_naar_file(core.env(), f.get(), r, "v", kRecordGeneral), -1);
-  EXPECT_EQ(record_naar_file(core.env(), f.get(), r, "v", kRecordIV), 0);
-}
 
 // The pn junction with unequal materials on the two sides (mobilities, thermal velocities,
 // radiative and Auger coefficients), a defect in the base referenced to EC, and a donor-like
@@ -128,15 +40,20 @@ std::unique_ptr<DcProblem> Solved() {
   return test::SolvedInTheDark(set, 0.4, 5);
 }
 
-TEST(RecorderKinds, InterfaceOccupationsGiveTheInterfaceCharge) {
-  auto pb = Solved();
-  const CalculationVariables& cv = pb->cv;
+class RecorderKinds : public ::testing::Test {
+ protected:
+  RecorderKinds() { BandDiagramFromSolution(cv, 1, b); }
+  std::unique_ptr<DcProblem> pb = Solved();
+  CalculationVariables& cv = pb->cv;
   BandDiagramProfiles b;
-  BandDiagramFromSolution(cv, 1, b);
+};
+
+TEST_F(RecorderKinds, InterfaceOccupationsGiveTheChargeAndTheCurrentBalances) {
   RecorderSetup r;
-  r.parameters = {{REC_INTERFACES, 10, 1, 1}, {REC_INTERFACES, 11, 1, 1}, {REC_INTERFACES, 10, 1, 2}};
+  r.parameters = {
+      {REC_INTERFACES, 10, 1, 1}, {REC_INTERFACES, 11, 1, 1}, {REC_INTERFACES, 10, 1, 2}, {REC_INTERFACES, 8, 1}};
   const std::vector<double> v = RecordStepValues(r, nullptr, &b);
-  ASSERT_EQ(v.size(), 3u);
+  ASSERT_EQ(v.size(), 4u);
   EXPECT_GT(v[0], 0.0);
   EXPECT_LT(v[0], 1.0);
   EXPECT_NEAR(v[0] + v[1], 1.0, 1e-12);
@@ -146,30 +63,16 @@ TEST(RecorderKinds, InterfaceOccupationsGiveTheInterfaceCharge) {
   ASSERT_GT(cv.ifr.sigma[0], 0.0);
   EXPECT_CLOSE(v[1], cv.ifr.sigma[0] / (kQ * Nt), 1e-9, 0.0);
   EXPECT_TRUE(std::isnan(v[2]));  // the interface has no second defect
-}
-
-TEST(RecorderKinds, CurrentAcrossTheInterfaceBalancesAtBothItsPoints) {
-  auto pb = Solved();
-  const CalculationVariables& cv = pb->cv;
-  BandDiagramProfiles b;
-  BandDiagramFromSolution(cv, 1, b);
-  RecorderSetup r;
-  r.parameters = {{REC_INTERFACES, 8, 1}};
-  const double jth = RecordStepValues(r, nullptr, &b)[0];
-  // Recorded from the left point; what crosses must also be what the right point passes on to
-  // its layer plus what it captures there (electrons carry charge −q, holes +q).
+  // The thermionic current is recorded from the left point; what crosses must also be what the
+  // right point passes on to its layer plus what it captures there (electrons carry −q, holes +q).
   const InterfaceProfileRow& row = b.interfaces[0];
   const auto f = static_cast<std::size_t>(cv.mesh.first[1]);
   const double right = (b.jn[f] + b.jnTunnel[f] - row.jn2) + (b.jp[f] + b.jpTunnel[f] + row.jp2);
   ASSERT_GT(row.js, 0.0);
-  EXPECT_CLOSE(jth, right, 1e-9, 0.0);
+  EXPECT_CLOSE(v[3], right, 1e-9, 0.0);
 }
 
-TEST(RecorderKinds, CellPropertiesAreThoseOfTheDefinition) {
-  auto pb = Solved();
-  const CalculationVariables& cv = pb->cv;
-  BandDiagramProfiles b;
-  BandDiagramFromSolution(cv, 1, b);
+TEST_F(RecorderKinds, CellPropertiesAreThoseOfTheDefinition) {
   const std::vector<RecorderParameter> ps = {
       {REC_CELL_DEFINITION, 6},  {REC_CELL_DEFINITION, 7},           {REC_CELL_DEFINITION, 8},
       {REC_CELL_DEFINITION, 9},  {REC_CELL_DEFINITION, 18},          {REC_CELL_DEFINITION, 19},
@@ -187,9 +90,7 @@ TEST(RecorderKinds, CellPropertiesAreThoseOfTheDefinition) {
             << "layer " << layer << ", point " << i << ", " << MakeRecordText(ps[k]);
 }
 
-TEST(RecorderKinds, OverviewOfGradedVariables) {
-  auto pb = Solved();
-  CalculationVariables& cv = pb->cv;
+TEST_F(RecorderKinds, OverviewOfGradedVariables) {
   const int N = cv.mesh.N;
   // One wavelength, 500 nm (2.4797 eV), absorbed with 1e6 /m = 1e4 /cm everywhere.
   cv.wavelengths = {500.0};

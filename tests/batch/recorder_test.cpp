@@ -1,11 +1,15 @@
 // The recorder's settings file (round trip, exact layout, keywords for the special layers, the
-// 120-entry limit, group entries) and the values it takes from a record.
+// 120-entry limit, group entries), what can be recorded, the values it takes from a record and
+// its result files (exact bytes written by hand from their layout).
 #include "batch/recorder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "batch/batch_file.hpp"
+#include "common/text.hpp"
+#include "output/output_header.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -17,23 +21,16 @@ struct Reader {
   Environment env{&ui, &errors, test::HomeFolder()};
 };
 
-TEST(RecorderSettings, ExactLayout) {
+TEST(RecorderSettings, ExactLayoutAndRoundTripOfEveryKind) {
   RecorderSetup r;
   r.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_ENERGY_BANDS, 4, kRecLastLayer}};
   // Written by hand: "Recorder parameter " Int 3 " :", keywords for the type, property and the
   // last layer.
   EXPECT_EQ(RecordSettingsText(r),
-            "\nRecorder parameter   0 :\n\n"
-            "recorder type : cell characterisctics\n"
+            "\nRecorder parameter   0 :\n\nrecorder type : cell characterisctics\n"
             "recorder property : open circuit voltage\n"
-            "\nRecorder parameter   1 :\n\n"
-            "recorder type : energy bands\n"
-            "recorder property : electron density\n"
-            "recorder layer : last layer\n");
-}
-
-TEST(RecorderSettings, RoundTripOfEveryKind) {
-  RecorderSetup r;
+            "\nRecorder parameter   1 :\n\nrecorder type : energy bands\n"
+            "recorder property : electron density\nrecorder layer : last layer\n");
   r.parameters = {{REC_CELL_CHARACTERISTICS, REC_JMPP},
                   {REC_GENERAL, REC_GENERAL_RECOMBINATION_AUGER},
                   {REC_ENERGY_BANDS, 19, kRecAllLayers},
@@ -83,6 +80,32 @@ TEST(RecorderSettings, GroupsExpandAndLimitsHold) {
   EXPECT_EQ(rd.ui.popups.back().message, "The number of recorder parameters is limited to 120.");
 }
 
+TEST(RecorderValues, WhatCanBeRecorded) {
+  const std::pair<RecorderParameter, bool> cases[] = {
+      {{REC_GENERAL, REC_GENERAL_CAPACITANCE}, true},
+      {{REC_GENERAL, REC_GENERAL_G_OMEGA}, true},
+      {{REC_ENERGY_BANDS, 4}, true},
+      {{REC_ENERGY_BANDS, 17}, false},  // the group stands for its members
+      {{REC_GENERATION_RECOMBINATION, 5, 1, 1, 1}, true},
+      {{REC_GENERATION_RECOMBINATION, 5, 1}, false},  // a level rate needs its defect and level
+      {{REC_OCCUPATION, 0, 1, 2, 1}, true},
+      {{REC_AC, 3, kRecImaginaryPart}, true},
+      {{REC_AC, 3, kRecRealAndImaginary}, false},
+      {{REC_CELL_DEFINITION, 1}, true},
+      {{REC_CELL_DEFINITION, 8}, true},    // mobility
+      {{REC_CELL_DEFINITION, 16}, false},  // defect energy needs its defect
+      {{REC_CELL_DEFINITION, 17, 1, 2}, true},
+      {{REC_INTERFACES, 10, 1}, false},  // an interface occupation needs its defect
+      {{REC_INTERFACES, 11, 1, 3}, true},
+      {{REC_INTERFACES, 8, 1}, true},  // thermionic emission current
+  };
+  for (const auto& [p, ok] : cases) {
+    std::string why;
+    EXPECT_EQ(CanRecord(p, why), ok) << MakeRecordText(p);
+    EXPECT_EQ(why.empty(), ok);
+  }
+}
+
 TEST(RecorderValues, LookedUpByVoltageInEitherDirection) {
   // A falling sweep from 0.8 V to 0 V that stopped after 3 of 5 points: the general current at
   // the start voltage is its first point; the recombination at the end voltage (0 V) was never
@@ -122,7 +145,7 @@ TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
   r.jn1 = 1, r.jn2 = 2, r.jp1 = 3, r.jp2 = 4, r.jn1t = 5, r.jn2t = 6, r.jp1t = 7, r.jp2t = 8, r.jth = 9, r.pi = 10;
   r.fn = {0.25, 0.5, 0.75}, r.fp = {0.75, 0.5, 0.25};
   RecorderSetup rec;
-  for (int p : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}) rec.parameters.push_back({REC_INTERFACES, p, 2});
+  for (int p = 0; p < 10; ++p) rec.parameters.push_back({REC_INTERFACES, p, 2});
   rec.parameters.push_back({REC_INTERFACES, 0, 3});  // no third interface: NaN
   rec.parameters.push_back({REC_INTERFACES, 10, 2, 3});
   rec.parameters.push_back({REC_INTERFACES, 11, 2, 1});
@@ -133,6 +156,104 @@ TEST(RecorderValues, InterfaceQuantitiesFromTheBandDiagram) {
   EXPECT_EQ(v[12], 0.75);  // holes on defect 1
   std::string why;
   for (std::size_t k = 0; k < rec.parameters.size(); ++k) EXPECT_TRUE(CanRecord(rec.parameters[k], why)) << k;
+}
+
+// Efficiency, general current, an interface occupation and an electron-density profile over
+// two steps of a thickness range, on meshes of 3 and 2 points; the second step's occupation and
+// first density could not be found.
+RecorderSetup TwoSteps() {
+  const double nan = std::nan("");
+  RecorderSetup r;
+  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_EFFICIENCY},
+                  {REC_GENERAL, REC_GENERAL_CURRENT},
+                  {REC_INTERFACES, 10, 1, 2},
+                  {REC_ENERGY_BANDS, 4}};
+  BatchParameter& bp = r.batchCopy.bp[0];
+  bp.label = {BatchKeyWordToBP_constant(1, "layer 1"), BatchKeyWordToBP_constant(2, "thickness"), kNihil, kNihil};
+  bp.startValue = 0.5;
+  bp.stopValue = 2.5;
+  r.batchCopy.numberOfParameters = 1;
+  r.ivStep = 0.1;
+  RecordedStep a, b;
+  a.batchValues = {" 5.00000e-01"};
+  a.batchNumbers = {0.5};
+  a.values = {12.5, -30.25, 0.25, nan};
+  a.profiles.x = {0.0, 0.5, 1.0};
+  a.profiles.values = {{}, {}, {}, {1e16, 2e16, 3e16}};
+  b.step = 1;
+  b.batchValues = {" 2.50000e+00"};
+  b.batchNumbers = {2.5};
+  b.values = {-1.0, -31.0, nan, nan};
+  b.profiles.x = {0.0, 2.0};
+  b.profiles.values = {{}, {}, {}, {nan, 5e15}};
+  r.steps = {a, b};
+  return r;
+}
+
+TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
+  const RecorderSetup r = TwoSteps();
+  const std::string batch =
+      "*** Overview of batch settings ***\n\n"
+      "batch parameter 1:\tlayer 1>>thickness>>nihil>>nihil:\tfrom\t 5.000e-01\tto\t 2.500e+00\tLinear\n"
+      "\n\n*** The recorded data ***\n\n";
+  const std::string nanWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
+  const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)",
+                    occ = "Interface: interface electron occupation, interface 1, defect 2";
+  struct Case {
+    int kind, header;
+    std::string expected;
+  };
+  const Case cases[] = {
+      // I-V kind: cell characteristics and general quantities, after the step of the I-V sweep.
+      {kRecordIV, kResultIV,
+       "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
+           cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
+           "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n"},
+      // General quantities only, no I-V step.
+      {kRecordGeneral, kResultBatchGeneral,
+       "\n*** Overview of recorder settings ***\n\n" + cur + "\n\n\n" + batch + "i\tbp 1\t" + cur +
+           "\n1\t 5.00000e-01\t-3.02500e+01\n2\t 2.50000e+00\t-3.10000e+01\n"},
+      // Interface quantities: the missing one NaN with the warning.
+      {kRecordInterface, kResultBatchInterface,
+       "\n*** Overview of recorder settings ***\n\n" + occ + "\n\n\n" + batch + "i\tbp 1\t" + occ +
+           "\n1\t 5.00000e-01\t 2.50000e-01\n2\t 2.50000e+00\t         NaN\n" + nanWarning},
+      // Profiles: the mesh of each step, then each profile, the shorter mesh padded.
+      {kRecordEnergyBands, -1,
+       "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
+           "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+           "0\t 0.000e+00\t 0.000e+00\n1\t 5.000e-01\t 2.000e+00\n2\t 1.000e+00\t\n"
+           "\n* Parameter 1:\tEnergy bands: electron density *\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+           "0\t 1.000e+16\t       NaN\n1\t 2.000e+16\t 5.000e+15\n2\t 3.000e+16\t\n" +
+           nanWarning + "\n\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::string text =
+        c.header < 0 ? RecorderProfileText(r, c.kind, "v") : RecorderResultText(r, "v", c.kind);
+    if (c.header >= 0) {
+      EXPECT_NE(text.find(ResultTitle(c.header)), std::string::npos) << text;
+    }
+    const std::size_t at = text.find(c.expected.substr(0, 12));
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.substr(at), c.expected);
+  }
+  EXPECT_EQ(RecorderResultText(r, "v", kRecordGeneral).find("Stepsize"), std::string::npos);
+  // The kinds by extension.
+  const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},          {"a.GNR", kRecordGeneral},
+                                                    {"a.ifr", kRecordInterface},  {"a.EB", kRecordEnergyBands},
+                                                    {"a.ac", kRecordAc},          {"a.rcd", kRecordAllScalars}};
+  for (const auto& [name, kind] : extensions) EXPECT_EQ(RecorderKindOfFileName(name), kind) << name;
+  // A kind without its quantities is refused.
+  RecorderSetup effOnly = r;
+  effOnly.parameters.resize(1);
+  for (RecordedStep& s : effOnly.steps) s.values.resize(1);
+  SessionCore core{test::HomeFolder(), std::make_unique<RecordingUserInterface>()};
+  test::TempDir dir;
+  FilePtr f = OpenFile(dir.file("r.ifr"), "wb");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordInterface), -1);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordGeneral), -1);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordIV), 0);
 }
 
 }  // namespace
