@@ -193,8 +193,8 @@ TEST_F(ProgramFolder, BrokenContainersLoadNothingMissingSectionsStayAsTheyWere) 
     EXPECT_TRUE(AllZONIQSettingsText(All(*s), savedAt) == before);
   }
   // Only a batch section: the recorder and the cell stay; the problem keeps its name.
-  test::WriteWholeFile(dir.file("def/batch.zoniq"),
-                       ">> begin of batch settings file\n" + SingleShotBatchText(0.1) + ">> end of batch settings file\n");
+  test::WriteWholeFile(dir.file("def/batch.zoniq"), ">> begin of batch settings file\n" + SingleShotBatchText(0.1) +
+                                                        ">> end of batch settings file\n");
   ASSERT_EQ(SetAllZONIQSettingsFromFile(All(*s), "batch.zoniq"), 0);
   EXPECT_EQ(s->theBatch.numberOfParameters, 1);
   EXPECT_EQ(s->theBatch.bp[0].startValue, 0.1);

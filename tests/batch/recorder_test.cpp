@@ -91,12 +91,15 @@ TEST(RecorderSettings, GroupsExpandAndLimitsHold) {
 
 TEST(RecorderValues, WhatCanBeRecorded) {
   const std::pair<RecorderParameter, bool> cases[] = {
-      {{REC_GENERAL, REC_GENERAL_CAPACITANCE}, true}, {{REC_ENERGY_BANDS, 4}, true},
+      {{REC_GENERAL, REC_GENERAL_CAPACITANCE}, true},
+      {{REC_ENERGY_BANDS, 4}, true},
       {{REC_ENERGY_BANDS, 17}, false},  // the group stands for its members
       {{REC_GENERATION_RECOMBINATION, 5, 1, 1, 1}, true},
       {{REC_GENERATION_RECOMBINATION, 5, 1}, false},  // a level rate needs its defect and level
-      {{REC_AC, 3, kRecImaginaryPart}, true}, {{REC_AC, 3, kRecRealAndImaginary}, false},
-      {{REC_CELL_DEFINITION, 8}, true}, {{REC_CELL_DEFINITION, 16}, false},  // defect energy needs its defect
+      {{REC_AC, 3, kRecImaginaryPart}, true},
+      {{REC_AC, 3, kRecRealAndImaginary}, false},
+      {{REC_CELL_DEFINITION, 8}, true},
+      {{REC_CELL_DEFINITION, 16}, false},  // defect energy needs its defect
       {{REC_CELL_DEFINITION, 17, 1, 2}, true},
       {{REC_INTERFACES, 10, 1}, false},  // an interface occupation needs its defect
   };
@@ -223,8 +226,7 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
-    const std::string text =
-        c.header < 0 ? RecorderProfileText(r, c.kind, "v") : RecorderResultText(r, "v", c.kind);
+    const std::string text = c.header < 0 ? RecorderProfileText(r, c.kind, "v") : RecorderResultText(r, "v", c.kind);
     if (c.header >= 0) {
       EXPECT_NE(text.find(ResultTitle(c.header)), std::string::npos) << text;
     }
@@ -234,9 +236,9 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
   }
   EXPECT_EQ(RecorderResultText(r, "v", kRecordGeneral).find("Stepsize"), std::string::npos);
   // The kinds by extension.
-  const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},          {"a.GNR", kRecordGeneral},
-                                                    {"a.ifr", kRecordInterface},  {"a.EB", kRecordEnergyBands},
-                                                    {"a.ac", kRecordAc},          {"a.rcd", kRecordAllScalars}};
+  const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},         {"a.GNR", kRecordGeneral},
+                                                    {"a.ifr", kRecordInterface}, {"a.EB", kRecordEnergyBands},
+                                                    {"a.ac", kRecordAc},         {"a.rcd", kRecordAllScalars}};
   for (const auto& [name, kind] : extensions) EXPECT_EQ(RecorderKindOfFileName(name), kind) << name;
   // A kind without its quantities is refused.
   RecorderSetup effOnly = r;
