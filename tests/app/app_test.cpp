@@ -27,65 +27,6 @@ using test::TempDir;
 
 // ---------------------------------------------------------------- command line
 
-TEST(CommandLine, ExtractFilenameEndsANameAtItsExtensionDot) {
-  struct Case {
-    const char *line, *name /* nullptr: not checked */, *rest;
-    int result;
-  };
-  const Case cases[] = {
-      {"my cell.def other.act ", "my cell", "def other.act ", 1},
-      {"a.b.def ", "a.b", "def ", 1},  // a dot followed by another dot before any blank belongs to the name
-      {"x.", "x", "", 1},              // a dot at the very end still separates (the extension is empty)
-      {"/data/v1.2/my cell.def ", "/data/v1.2/my cell", "def ", 1},  // a dot in a folder name
-      {".def ", nullptr, "def ", 0},                                 // blank names and lines without a dot
-      {"   .def ", "   ", "def ", 0},
-      {"no dot at all ", "", "", -1},
-      {"", nullptr, "", -1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    std::string line = c.line, name = "old";
-    EXPECT_EQ(ExtractFilename(line, name), c.result);
-    if (c.name) {
-      EXPECT_EQ(name, c.name);
-    }
-    EXPECT_EQ(line, c.rest);
-  }
-}
-
-TEST(CommandLine, AttributeFileSelectsTheSlotByExtensionIgnoringCase) {
-  using F = StartupFiles;
-  const std::tuple<const char*, int, std::string F::*> cases[] = {
-      {"DEF", SLOT_DEFINITION, &F::definition},
-      {"Definition", SLOT_DEFINITION, &F::definition},
-      {"act", SLOT_ACTION, &F::action},
-      {"zon", SLOT_SETTINGS_OR_WP, &F::settings},
-      {"zoniq", SLOT_SETTINGS_OR_WP, &F::settings},
-      {"batch", SLOT_BATCH, &F::batch},
-      {"gen", SLOT_GENERATION, &F::generation},
-      {"Script", SLOT_SCRIPT, &F::script},
-      {"srf", SLOT_RECORD, &F::record},
-      {"wp2", SLOT_SETTINGS_OR_WP, &F::workingPoint},
-      {"SPE", SLOT_SPECTRUM, &F::spectrum},
-  };
-  for (const auto& [ext, slot, member] : cases) {
-    F slots, expected;  // exactly one slot is filled
-    expected.*member = std::string("my cell.") + ext;
-    EXPECT_EQ(AttributeFile("my cell", ext, slots), slot) << ext;
-    EXPECT_TRUE(slots == expected) << ext;
-  }
-  F slots;
-  for (const char* ext : {"txt", "de", "defs", "wp", "", "spectrumx"}) {
-    EXPECT_EQ(AttributeFile("x", ext, slots), SLOT_NONE) << ext;
-    EXPECT_TRUE(slots == F{});
-  }
-  // 255 + '.' + "def" = 259 characters: the longest name a slot holds.
-  EXPECT_EQ(AttributeFile(std::string(255, 'n'), "def", slots), SLOT_DEFINITION);
-  EXPECT_EQ(slots.definition.size(), 259u);
-  EXPECT_EQ(AttributeFile(std::string(256, 'n'), "def", slots), SLOT_TOO_LONG);
-  EXPECT_EQ(slots.definition.size(), 259u);
-}
-
 StartupFiles Parse(const std::vector<std::string>& words) {
   std::string line;
   std::size_t dropped = 0;
@@ -93,29 +34,41 @@ StartupFiles Parse(const std::vector<std::string>& words) {
   return ParseCommandLine(line).files;
 }
 
-TEST(CommandLine, WholeCommandLinesAndTheirLengthLimit) {
-  // Two words of which only the second ends in .def: one name with a blank; a later file of a
-  // kind replaces an earlier one.
+TEST(CommandLine, NamesEndAtTheirExtensionWhichSelectsTheSlotIgnoringCase) {
+  // Each kind once, extensions in any case; a later file of a kind replaces an earlier one.
+  EXPECT_TRUE(Parse({"notes.txt", "x.def", "cell.DEF", "run.Script", "plan.act", "start.wp2", "all.zon", "steps.batch",
+                     "rec.srf", "g.gen", "sun.SPE"}) ==
+              (StartupFiles{"cell.DEF", "plan.act", "start.wp2", "all.zon", "sun.SPE", "g.gen", "steps.batch",
+                            "rec.srf", "run.Script"}));
+  EXPECT_TRUE(Parse({"c.Definition", "a.zoniq", "b.sbf", "s.scr"}) ==
+              (StartupFiles{"c.Definition", "", "", "a.zoniq", "", "", "b.sbf", "", "s.scr"}));
+  // Unknown extensions fill no slot.
+  EXPECT_TRUE(Parse({"a.txt", "b.de", "c.defs", "d.wp", "e.", "f.spectrumx"}) == StartupFiles{});
+  // Words without an extension join the next name with a blank; a dot followed by another dot
+  // before any blank, also one in a folder name, belongs to the name.
   EXPECT_EQ(Parse({"..\\my", "cell.def"}).definition, "..\\my cell.def");
-  EXPECT_EQ(Parse({"first.def", "second.def"}).definition, "second.def");
-  // A word with an extension after one without ("WP2   next" leaves blanks to skip).
-  EXPECT_EQ(Parse({"a.WP2", "", "next.act"}).action, "next.act");
-  EXPECT_TRUE(Parse({"notes.txt", "cell.def", "run.scr", "plan.act", "start.wp2", "all.zoniq", "steps.sbf", "rec.srf",
-                     "g.gen", "sun.spe"}) == (StartupFiles{"cell.def", "plan.act", "start.wp2", "all.zoniq", "sun.spe",
-                                                           "g.gen", "steps.sbf", "rec.srf", "run.scr"}));
-  // Names without a dot, blank names and empty words are skipped; a word without a dot is
-  // the start of the next name.
+  EXPECT_EQ(Parse({"/data/v1.2/my", "cell.def"}).definition, "/data/v1.2/my cell.def");
+  EXPECT_EQ(Parse({"a.b.def"}).definition, "a.b.def");
+  EXPECT_EQ(Parse({"a.WP2", "", "next.act"}).action, "next.act");  // "WP2   next" leaves blanks to skip
+  // Names without a dot, blank names and empty words are skipped.
   EXPECT_TRUE(Parse({"alone", "", "x"}) == StartupFiles{});
   EXPECT_TRUE(Parse({".def", "  .act"}) == StartupFiles{});
   EXPECT_EQ(Parse({"alone", ".def"}).definition, "alone .def");
+  std::string line = "   .def ", name;
+  EXPECT_EQ(ExtractFilename(line, name), 0);
+  EXPECT_EQ(line, "def ");
 
-  std::string line;
+  // 255 + '.' + "def" = 259 characters: the longest name a slot holds.
+  StartupFiles slots;
+  EXPECT_EQ(AttributeFile(std::string(255, 'n'), "def", slots), SLOT_DEFINITION);
+  EXPECT_EQ(AttributeFile(std::string(256, 'n'), "def", slots), SLOT_TOO_LONG);
+  EXPECT_EQ(slots.definition.size(), 259u);
+  // The joined line: 1299 characters + one blank = 1300 fits; a word that does not fit whole is
+  // left out whole.
   std::size_t dropped = 0;
-  // 1299 characters + one blank = 1300: fits.
   EXPECT_TRUE(JoinCommandLine({std::string(1295, 'a') + ".def"}, line, dropped));
   EXPECT_EQ(line.size(), 1300u);
   EXPECT_EQ(dropped, 1u);
-  // A second word that does not fit whole is left out whole.
   EXPECT_FALSE(JoinCommandLine({"first.def", std::string(1290, 'b') + ".def"}, line, dropped));
   EXPECT_EQ(line, "first.def ");
   EXPECT_EQ(dropped, 1u);
