@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
+#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/main_program.hpp"
@@ -26,57 +23,36 @@ namespace zoniq {
 namespace {
 
 namespace fs = std::filesystem;
+using Rows = std::vector<std::vector<std::string>>;
 
-// A strict RFC 4180 reader: every field either plain (no quote, comma or line break) or quoted
-// with doubled inner quotes; every line ends with LF; every row as wide as the heading.
-std::vector<std::vector<std::string>> ReadCsvStrict(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
+// A strict RFC 4180 reader of a file: every field either plain (no quote, comma or line break)
+// or quoted with doubled inner quotes; ASCII only; every line ends with LF; every row as wide as
+// the heading.
+Rows ReadCsvStrict(const std::string& path) {
+  const std::string text = test::ReadWholeFile(path);
+  Rows rows(1);
   std::string field;
-  std::size_t i = 0;
-  bool fieldStart = true;
-  while (i < text.size()) {
+  const auto fail = [](const char* why) { throw std::runtime_error(why); };
+  for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (fieldStart && c == '"') {
-      ++i;
-      for (;;) {
-        if (i >= text.size()) throw std::runtime_error("unterminated quoted field");
-        if (text[i] == '"') {
-          if (i + 1 < text.size() && text[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        field += text[i++];
-      }
-      if (i < text.size() && text[i] != ',' && text[i] != '\n') throw std::runtime_error("text after a quoted field");
-      fieldStart = false;
-      continue;
-    }
-    if (c == '"') throw std::runtime_error("quote inside a plain field");
-    if (c == '\r') throw std::runtime_error("CR in a file that promises LF");
-    if (c == ',') {
-      row.push_back(field);
+    if (c == '"' && field.empty()) {
+      for (++i; i < text.size() && !(text[i] == '"' && (i + 1 == text.size() || text[i + 1] != '"')); ++i)
+        field += text[text[i] == '"' ? ++i : i];
+      if (i >= text.size()) fail("unterminated quoted field");
+      if (i + 1 < text.size() && text[i + 1] != ',' && text[i + 1] != '\n') fail("text after a quoted field");
+    } else if (c == '"' || c == '\r' || static_cast<unsigned char>(c) >= 0x80) {
+      fail("a quote inside a plain field, a CR or a byte that is not ASCII");
+    } else if (c == ',' || c == '\n') {
+      rows.back().push_back(field);
       field.clear();
-      fieldStart = true;
-    } else if (c == '\n') {
-      row.push_back(field);
-      field.clear();
-      if (!rows.empty() && row.size() != rows.front().size()) throw std::runtime_error("row of another width");
-      rows.push_back(row);
-      row.clear();
-      fieldStart = true;
+      if (c == '\n' && rows.size() > 1 && rows.back().size() != rows.front().size()) fail("row of another width");
+      if (c == '\n') rows.emplace_back();
     } else {
-      if (static_cast<unsigned char>(c) >= 0x80) throw std::runtime_error("a byte that is not ASCII");
       field += c;
-      fieldStart = false;
     }
-    ++i;
   }
-  if (!fieldStart || !row.empty()) throw std::runtime_error("last line without LF");
+  if (!field.empty() || !rows.back().empty()) fail("last line without LF");
+  rows.pop_back();
   return rows;
 }
 
@@ -95,6 +71,7 @@ class UserErrors : public test::ProgramRun {
     fs::remove_all(home_ + "/results");
   }
   void Script(const std::string& text) { std::ofstream("s.script", std::ios::binary) << text; }
+  bool OutHas(const std::string& part) const { return out_.str().find(part) != std::string::npos; }
 };
 
 // ---- the script: values, names and places ----
@@ -111,30 +88,24 @@ TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) 
       "set layer1.NA 2e22\n"                // 8: the definition file's m^-3 value, taken with a warning
       "set layr1.Eg 1.2\n"                  // 9: misspelt first part
       "set contact.left.sm 1e5\n"           // 10: misspelt contact quantity
-      "get layer1.thickness xvalue\n"
-      "get layer1.NA yvalue\n"
-      "show\n");
+      "get layer1.thickness xvalue\nget layer1.NA yvalue\nshow\n");
   EXPECT_EQ(Zoniq({"s.script"}), kExitScriptErrors);
-  struct Expect {
-    const char* part;
-    int line;
-  };
-  for (const Expect& e :
-       {Expect{"value = 2,5", 2}, Expect{"Text after the value: 'nm'", 3}, Expect{"Did you mean mun or mup?", 5},
-        Expect{"Did you mean NA (acceptors) or ND (donors)?", 6}, Expect{"Did you mean calculate?", 7},
-        Expect{"outside the sensible range 0 to 1e+21", 8},
-        Expect{"First part not recognised: layr1\nDid you mean layer?", 9}, Expect{"Did you mean sn or sp?", 10}}) {
-    const auto* p = Find(e.part);
-    ASSERT_NE(p, nullptr) << e.part;
-    EXPECT_EQ(p->location, "./s.script:" + std::to_string(e.line)) << e.part;
+  for (const auto& [part, line] :
+       {std::pair{"value = 2,5", 2}, std::pair{"Text after the value: 'nm'", 3},
+        std::pair{"Did you mean mun or mup?", 5}, std::pair{"Did you mean NA (acceptors) or ND (donors)?", 6},
+        std::pair{"Did you mean calculate?", 7}, std::pair{"outside the sensible range 0 to 1e+21", 8},
+        std::pair{"First part not recognised: layr1\nDid you mean layer?", 9},
+        std::pair{"Did you mean sn or sp?", 10}}) {
+    const auto* p = Find(part);
+    ASSERT_NE(p, nullptr) << part;
+    EXPECT_EQ(p->location, "./s.script:" + std::to_string(line)) << part;
   }
   EXPECT_NE(Find("unit cm^-3")->message.find("not the definition file's SI units"), std::string::npos);
   // The refused values left the thickness of the file (3 um); the implausible doping was taken.
-  EXPECT_NE(out_.str().find("  x       3.00000000e+00"), std::string::npos) << out_.str();
-  EXPECT_NE(out_.str().find("  y       2.00000000e+22"), std::string::npos) << out_.str();
-}
+  EXPECT_TRUE(OutHas("  x       3.00000000e+00")) << out_.str();
+  EXPECT_TRUE(OutHas("  y       2.00000000e+22")) << out_.str();
 
-TEST_F(UserErrors, LinesInALoopKeepTheirNumbersOnEveryPass) {
+  // Lines in a loop keep their numbers on every pass.
   Script("loop maxiteration 3\nloop start\nset layer9.Eg 1\nloop stop\nset layer9.Eg 2\n");
   EXPECT_EQ(Zoniq({"s.script"}), kExitScriptErrors);
   ASSERT_EQ(ui_.popups.size(), 4u);
@@ -146,32 +117,30 @@ TEST_F(UserErrors, LinesInALoopKeepTheirNumbersOnEveryPass) {
 
 TEST_F(UserErrors, AFailedLoadSimulatesNothing) {
   EXPECT_EQ(Zoniq({"CIGs.def", "--calculate"}), kExitNotLoaded);
-  EXPECT_EQ(out_.str().find("Voc"), std::string::npos) << out_.str();
-  EXPECT_EQ(out_.str().find("No I-V curve"), std::string::npos);
+  EXPECT_FALSE(OutHas("Voc")) << out_.str();
+  EXPECT_FALSE(OutHas("No I-V curve"));
   // Where it looked: the def folder and the current folder.
   EXPECT_NE(err_.str().find("'CIGs.def' looked for in " + home_ + "/def/CIGs.def and ./CIGs.def"), std::string::npos)
       << err_.str();
   EXPECT_NE(err_.str().find("nothing simulated"), std::string::npos);
-
   // Nor does a script run on what happened to be loaded.
   Script("calculate single\nsave result.eb x.eb\n");
   EXPECT_EQ(Zoniq({"CIGs.def", "s.script", "--output", "out"}), kExitNotLoaded);
   EXPECT_FALSE(fs::exists("out/x.eb"));
-  EXPECT_NE(Find("s.script' is not run"), nullptr);
-
+  EXPECT_TRUE(PopupSays("s.script' is not run"));
   EXPECT_EQ(Zoniq({"CIGS.deff", "--calculate"}), kExitNotLoaded);
-  EXPECT_NE(Find("'CIGS.deff' is not a file of a kind zoniq reads"), nullptr);
-  EXPECT_EQ(out_.str().find("Voc"), std::string::npos);
+  EXPECT_TRUE(PopupSays("'CIGS.deff' is not a file of a kind zoniq reads"));
+  EXPECT_FALSE(OutHas("Voc"));
 }
 
 TEST_F(UserErrors, ABareNameIsAlsoFoundInTheCurrentFolder) {
   fs::copy_file(home_ + "/def/CIGS.def", "mycell.def");
   EXPECT_EQ(Zoniq({"mycell.def"}), kExitOk) << err_.str();
-  EXPECT_NE(out_.str().find("Problem: ./mycell.def"), std::string::npos) << out_.str();
+  EXPECT_TRUE(OutHas("Problem: ./mycell.def")) << out_.str();
   // The program folder's file wins over one of the same name in the current folder.
   fs::copy_file(home_ + "/def/CdTe.def", "CIGS.def");
   EXPECT_EQ(Zoniq({"CIGS.def"}), kExitOk);
-  EXPECT_NE(out_.str().find("Problem: " + home_ + "/def/CIGS.def"), std::string::npos) << out_.str();
+  EXPECT_TRUE(OutHas("Problem: " + home_ + "/def/CIGS.def")) << out_.str();
   // Batch and record settings too.
   fs::copy_file(home_ + "/bdf/CIGS_thickness.sbf", "mybatch.sbf");
   fs::copy_file(home_ + "/bdf/CIGS_thickness.srf", "myrec.srf");
@@ -190,7 +159,7 @@ TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
   EXPECT_EQ(Zoniq({"--iv", "-10:10:3"}), kExitOk);
 }
 
-TEST_F(UserErrors, AnIncompleteSweepIsNoCompleteResult) {
+TEST_F(UserErrors, AnIncompleteOrAbandonedSimulationIsNoCompleteResult) {
   Session s(home_);
   s.lastSimulationResult = 0;
   s.WorkPointConvergenceFailure = 0;
@@ -211,12 +180,10 @@ TEST_F(UserErrors, AnIncompleteSweepIsNoCompleteResult) {
   r.actie.iv.on = 0;
   r.iv = IVResult{};
   EXPECT_TRUE(SimulationComplete(s, 0));
-}
 
-TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4AndSaysSoInTheSummary) {
-  // No cell loaded: the simulation has nothing to solve and is abandoned.
+  // No cell loaded: the simulation has nothing to solve and is abandoned, with status 4.
   EXPECT_EQ(Zoniq({"--light", "--iv", "0:0.5:6", "--calculate", "--summary", "runs.csv"}), kExitSimulationFailed);
-  const auto rows = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  const Rows rows = ReadCsvStrict("runs.csv");
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][12], "result");
   EXPECT_TRUE(rows[1][12] == "not simulated" || rows[1][12] == "abandoned") << rows[1][12];
@@ -225,74 +192,60 @@ TEST_F(UserErrors, AnAbandonedSimulationGivesStatus4AndSaysSoInTheSummary) {
 
 // ---- where result files go ----
 
-TEST_F(UserErrors, AMissingResultsFolderIsMadeAnOutputFolderIsUsed) {
-  Script("load definition CIGS.def\ncalculate single\nsave result.eb a.eb\n");
-  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+TEST_F(UserErrors, ResultFilesGoToTheResultsTheOutputOrTheCurrentFolder) {
+  const auto run = [&](const std::string& name, std::vector<std::string> args, const std::string& first = "") {
+    Script(first + "load definition CIGS.def\ncalculate single\nsave result.eb " + name + "\n");
+    args.insert(args.begin(), "s.script");
+    EXPECT_EQ(Zoniq(args), kExitOk) << err_.str();
+  };
+  run("a.eb", {});  // a missing results folder is made
   EXPECT_TRUE(fs::exists(home_ + "/results/a.eb"));
-  ASSERT_EQ(Zoniq({"s.script", "--output", "runs/one"}), kExitOk) << err_.str();
+  run("a.eb", {"--output", "runs/one"});
   EXPECT_TRUE(fs::exists("runs/one/a.eb"));
-  Script("set outputfolder other\nload definition CIGS.def\ncalculate single\nsave result.eb b.eb\n");
-  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  run("b.eb", {}, "set outputfolder other\n");
   EXPECT_TRUE(fs::exists("other/b.eb"));
-}
-
-TEST_F(UserErrors, TheGeneralSettingsCarryTheOutputFolder) {
+  // The general settings carry the output folder, saved and read back.
   std::ofstream("g.zon") << "output folder :\"from settings\"\n";
-  Script("load definition CIGS.def\ncalculate single\nsave result.eb c.eb\n");
-  ASSERT_EQ(Zoniq({"./g.zon", "s.script"}), kExitOk) << err_.str();
+  run("c.eb", {"./g.zon"});
   EXPECT_TRUE(fs::exists("from settings/c.eb"));
-  // Saved and read back.
   Session a(home_), b(home_);
   a.outputFolder = "runs/x";
   ASSERT_EQ(SaveGeneralSettingsToPath(a, tmp_.file("back.zon"), HeaderInfo{}, a.parameterset1.convergence, a), 0);
   ASSERT_EQ(SetGeneralZONIQSettingsFromFile(b, tmp_.file("back.zon"), b.parameterset1.convergence, b), 0);
   EXPECT_EQ(b.outputFolder, "runs/x");
-}
-
-TEST(InstalledProgram, ItsFolderIsKnownByItsPlace) {
+  // A file where the folder should be stands for a folder the user may not write (the tests may
+  // run as root, for whom permissions do not hold): the files go to the current folder.
+  fs::remove_all(home_ + "/results");
+  std::ofstream(home_ + "/results") << "not a folder";
+  run("here.eb", {});
+  EXPECT_TRUE(fs::exists("here.eb"));
+  // An installed program writes into the current folder.
   for (const auto& [folder, installed] :
        {std::pair{"/usr/local/share/zoniq", true}, std::pair{"/opt/x/share/zoniq/", true},
         std::pair{"/home/me/zoniq/home", false}, std::pair{"/usr/share/zoniq-data", false}})
     EXPECT_EQ(IsInstalledProgramFolder(folder), installed) << folder;
-}
-
-TEST_F(UserErrors, AnInstalledProgramWritesIntoTheCurrentFolder) {
-  const std::string installed = tmp_.file("prefix/share/zoniq");
+  const std::string installedHome = tmp_.file("prefix/share/zoniq");
   fs::create_directories(tmp_.file("prefix/share"));
-  fs::rename(home_, installed);
-  home_ = installed;
-  Script("load definition CIGS.def\ncalculate single\nsave result.eb mine.eb\n");
-  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
+  fs::remove(home_ + "/results");
+  fs::rename(home_, installedHome);
+  home_ = installedHome;
+  run("mine.eb", {});
   EXPECT_TRUE(fs::exists("mine.eb"));
-  EXPECT_FALSE(fs::exists(installed + "/results"));
-}
-
-TEST_F(UserErrors, AResultsFolderThatCannotBeWrittenSendsTheFilesToTheCurrentFolder) {
-  // A file where the folder should be stands for a folder the user may not write (the tests
-  // may run as root, for whom permissions do not hold).
-  std::ofstream(home_ + "/results") << "not a folder";
-  Script("load definition CIGS.def\ncalculate single\nsave result.eb here.eb\n");
-  ASSERT_EQ(Zoniq({"s.script"}), kExitOk) << err_.str();
-  EXPECT_TRUE(fs::exists("here.eb"));
+  EXPECT_FALSE(fs::exists(installedHome + "/results"));
 }
 
 TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   Script(
       "load definition CIGS.def\n"
-      "save result.eb early.eb\n"  // nothing calculated: no file
-      "save result.eb early.csv\n"
-      "save result.genrec early.gen\n"
-      "action dark\n"
-      "action workingpoint.voltage 0.3\n"
-      "calculate single\n"
+      "save result.eb early.eb\nsave result.eb early.csv\nsave result.genrec early.gen\n"  // nothing calculated
+      "action dark\naction workingpoint.voltage 0.3\ncalculate single\n"
       "save result.iv none.iv\n"  // no I-V calculated: no file
-      "save result.eb wp.eb\n"
-      "save result.eb wp.csv\n");
+      "save result.eb wp.eb\nsave result.eb wp.csv\n");
   EXPECT_EQ(Zoniq({"s.script", "--output", "out"}), kExitScriptErrors);
   for (const char* f : {"out/early.eb", "out/early.csv", "out/early.gen", "out/none.iv"})
     EXPECT_FALSE(fs::exists(f)) << f;
-  EXPECT_NE(Find("No calculation is made yet: nothing to save or to show !"), nullptr);
-  EXPECT_NE(Find("No IV-calculation is made yet: nothing to save or to show !"), nullptr);
+  EXPECT_TRUE(PopupSays("No calculation is made yet: nothing to save or to show !"));
+  EXPECT_TRUE(PopupSays("No IV-calculation is made yet: nothing to save or to show !"));
   // The working point's band diagram at its voltage (fixed 10.4).
   const std::string eb = test::ReadWholeFile("out/wp.eb");
   EXPECT_NE(eb.find("Band diagramme at actual bias voltage\t    0.3000\tVolt\n"), std::string::npos) << eb;
@@ -301,7 +254,7 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   // nowhere split by more than qV = 0.3 eV, and by qV where the depletion region begins (the
   // quasi-Fermi levels are flat across it at low injection); towards the back contact, with its
   // finite recombination velocity, the split falls.
-  const auto rows = ReadCsvStrict(test::ReadWholeFile("out/wp.csv"));
+  const Rows rows = ReadCsvStrict("out/wp.csv");
   ASSERT_GT(rows.size(), 10u);
   EXPECT_EQ((std::vector{rows[0][2], rows[0][4], rows[0][5]}),
             (std::vector<std::string>{"x (um)", "Fn (eV)", "Fp (eV)"}));
@@ -320,20 +273,11 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
 
 TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   Script(
-      "load definition CIGS.def\n"
-      "action light\n"
-      "action iv.startV -0.2\n"
-      "action iv.stopV 0.8\n"
-      "action iv.points 41\n"
-      "action iv.doiv 1\n"
-      "calculate single\n"
-      "set layer1.thickness 2\n"
-      "calculate single\n"
-      "save result.iv two.csv\n"
-      "save result.iv two.iv\n"
-      "save result.genrec gen.csv\n");
+      "load definition CIGS.def\naction light\naction iv.startV -0.2\naction iv.stopV 0.8\naction iv.points 41\n"
+      "action iv.doiv 1\ncalculate single\nset layer1.thickness 2\ncalculate single\n"
+      "save result.iv two.csv\nsave result.iv two.iv\nsave result.genrec gen.csv\n");
   ASSERT_EQ(Zoniq({"s.script", "--output", "out", "--summary", "runs.csv"}), kExitOk) << err_.str();
-  const auto iv = ReadCsvStrict(test::ReadWholeFile("out/two.csv"));
+  const Rows iv = ReadCsvStrict("out/two.csv");
   ASSERT_EQ(iv.size(), 1u + 2u * 41u);  // heading, two simulations of 41 points
   ASSERT_EQ(iv[0].size(), 10u);
   EXPECT_EQ((std::vector(iv[0].begin(), iv[0].begin() + 3)),
@@ -343,9 +287,9 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
     EXPECT_EQ(iv[1 + k][0], k < 41 ? "1" : "2");
     EXPECT_CLOSE(Number(iv[1 + k][1]), -0.2 + 0.025 * static_cast<double>(k % 41), 1e-9, 1e-12);
   }
-  // The tab-separated file holds the same currents (8 decimals there, 9 digits here).
+  // The tab-separated file holds the same currents (8 decimals there, 9 digits here). A row:
+  // one blank, v in fixed 10.6 ("  -0.200000"), a tab, the currents.
   const std::string tab = test::ReadWholeFile("out/two.iv");
-  // A row: one blank, v in fixed 10.6 ("  -0.200000"), a tab, the currents.
   const std::size_t row = tab.find("\n  -0.200000\t");
   ASSERT_NE(row, std::string::npos) << tab;
   double v = 0, j = 0;
@@ -357,14 +301,14 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   EXPECT_LT(Number(iv[1][2]), 0.0);
   EXPECT_GT(Number(iv[1][2]), -42.47);
 
-  const auto gen = ReadCsvStrict(test::ReadWholeFile("out/gen.csv"));
+  const Rows gen = ReadCsvStrict("out/gen.csv");
   ASSERT_GT(gen.size(), 10u);
   EXPECT_EQ(gen[0][0], "x (um)");
   EXPECT_EQ(gen[0][6], "net Gn1,1,1 (#/cm3.s)");  // a title with commas, quoted in the file
   for (std::size_t r = 1; r < gen.size(); ++r)
     for (const std::string& f : gen[r]) EXPECT_NO_THROW(Number(f)) << r;
 
-  const auto runs = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  const Rows runs = ReadCsvStrict("runs.csv");
   ASSERT_EQ(runs.size(), 3u);  // heading and the two simulations
   EXPECT_EQ(runs[0][6], "Voc (V)");
   for (std::size_t r = 1; r < 3; ++r) {
@@ -374,7 +318,7 @@ TEST_F(UserErrors, CsvResultsReadBackStrictlyAndMatchTheTabFile) {
   }
   // A second run appends without a second heading.
   ASSERT_EQ(Zoniq({"CIGS.def", "--summary", "runs.csv"}), kExitOk);
-  const auto more = ReadCsvStrict(test::ReadWholeFile("runs.csv"));
+  const Rows more = ReadCsvStrict("runs.csv");
   ASSERT_EQ(more.size(), 4u);
   EXPECT_EQ(more[3][12], "not simulated");
 }
