@@ -92,28 +92,7 @@ TEST(BatchValues, RangesListsNestingAndStepCounts) {
   EXPECT_NE(why.find("1000000"), std::string::npos);
 }
 
-TEST(BatchLabels, KeywordsReadBackAsTheirCodes) {
-  for (int l = 1; l <= 4; ++l) {
-    const auto& v = BatchVocabulary(l);
-    for (int c = 0; c < static_cast<int>(v.size()); ++c)
-      EXPECT_EQ(Code(l, BP_constantToBatchKeyWord(l, c).c_str()), v[std::size_t(c)] == "nihil" ? kNihil : c) << l << c;
-  }
-  // "Rsh" and "Rs" are different quantities; "composition" is not "composition file".
-  EXPECT_NE(Code(1, "Rsh"), Code(1, "Rs"));
-  EXPECT_EQ(BP_constantToBatchKeyWord(1, Code(1, "Rs")), "Rs");
-  EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition")), "composition");
-  EXPECT_EQ(BP_constantToBatchKeyWord(2, Code(2, "composition file")), "composition file");
-  EXPECT_EQ(Code(2, "no such thing"), -2);
-  // Rsh resolves to the shunt (thickness, voltage, temperature and Rs are resolved in the runs).
-  BatchParameter bp;
-  bp.label = {Code(1, "Rsh"), kNihil, kNihil, Code(4, "measurement workpoint")};
-  BatchTarget t;
-  std::string why;
-  ASSERT_TRUE(ResolveBatchParameter(CellDefinition{}, bp, t, why)) << why;
-  EXPECT_EQ(t.kind, BatchTargetKind::kRsh);
-}
-
-TEST(BatchFile, ExactLayoutOfOneRange) {
+TEST(BatchFile, ExactLayoutAndRoundTripKeepSignsLabelsListsAndFiles) {
   BatchSetup b;
   b.numberOfParameters = 1;
   b.bp[0] = Range(-0.5, 0.25, 4);
@@ -124,11 +103,13 @@ TEST(BatchFile, ExactLayoutOfOneRange) {
             "simultaneous :  0\nvalues from a list :  0\n"
             "startvalue :  -5.00000000e-01\nstopvalue :   2.50000000e-01\n"
             "number of steps :    4\nlogarithmic variation :  0\n");
-}
-
-TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
-  BatchSetup b;
-  b.numberOfParameters = 4;
+  // "Rsh" is not "Rs", "composition file" not "composition"; an unknown keyword has no code.
+  EXPECT_NE(Code(1, "Rsh"), Code(1, "Rs"));
+  EXPECT_NE(Code(2, "composition file"), Code(2, "composition"));
+  EXPECT_EQ(Code(2, "no such thing"), -2);
+  b.numberOfParameters = 6;
+  b.bp[4].label = {Code(1, "Rsh"), kNihil, kNihil, Code(4, "measurement workpoint")};
+  b.bp[5].label = {Code(1, "layer 1"), Code(2, "composition file"), kNihil, kNihil};
   b.bp[0] = Range(-0.3, -0.3, 1);
   b.bp[0].label = Voltage();
   b.bp[1] = Range(1e15, 1e17, 3, 1);
@@ -151,8 +132,8 @@ TEST(BatchFile, RoundTripKeepsSignsListsAndFiles) {
   BatchSetup back;
   ASSERT_EQ(r.Parse(BatchSettingsText(b), back), 0);
   EXPECT_TRUE(r.ui.popups.empty());
-  EXPECT_EQ(back.numberOfParameters, 4);
-  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(back.bp[i], b.bp[i]) << i;
+  EXPECT_EQ(back.numberOfParameters, 6);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(back.bp[i], b.bp[i]) << i;
   EXPECT_EQ(back.definitionFiles, b.definitionFiles);
   EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(b));
 }

@@ -89,28 +89,7 @@ TEST(RecorderSettings, GroupsExpandAndLimitsHold) {
   EXPECT_EQ(rd.ui.popups.back().message, "The number of recorder parameters is limited to 120.");
 }
 
-TEST(RecorderValues, WhatCanBeRecorded) {
-  const std::pair<RecorderParameter, bool> cases[] = {
-      {{REC_GENERAL, REC_GENERAL_CAPACITANCE}, true},
-      {{REC_ENERGY_BANDS, 4}, true},
-      {{REC_ENERGY_BANDS, 17}, false},  // the group stands for its members
-      {{REC_GENERATION_RECOMBINATION, 5, 1, 1, 1}, true},
-      {{REC_GENERATION_RECOMBINATION, 5, 1}, false},  // a level rate needs its defect and level
-      {{REC_AC, 3, kRecImaginaryPart}, true},
-      {{REC_AC, 3, kRecRealAndImaginary}, false},
-      {{REC_CELL_DEFINITION, 8}, true},
-      {{REC_CELL_DEFINITION, 16}, false},  // defect energy needs its defect
-      {{REC_CELL_DEFINITION, 17, 1, 2}, true},
-      {{REC_INTERFACES, 10, 1}, false},  // an interface occupation needs its defect
-  };
-  for (const auto& [p, ok] : cases) {
-    std::string why;
-    EXPECT_EQ(CanRecord(p, why), ok) << MakeRecordText(p);
-    EXPECT_EQ(why.empty(), ok);
-  }
-}
-
-TEST(RecorderValues, FromARecordByVoltageAndFromTheBandDiagramPerField) {
+TEST(RecorderValues, FromARecordByVoltageAndWhatCannotBeRecorded) {
   // A falling sweep from 0.8 V to 0 V that stopped after 3 of 5 points: the general current at
   // the start voltage is its first point; the recombination at the end voltage (0 V) was never
   // reached and is NaN; an invalid efficiency is -1.
@@ -136,24 +115,18 @@ TEST(RecorderValues, FromARecordByVoltageAndFromTheBandDiagramPerField) {
   EXPECT_EQ(RecordStepValues(r, &rec)[1], 0.125);
   for (double x : RecordStepValues(r, nullptr)) EXPECT_TRUE(std::isnan(x));  // no record
 
-  // Every recordable interface property takes its own field of the named interface (2 here).
-  BandDiagramProfiles b;
-  b.interfaces.resize(2);
-  InterfaceProfileRow& i = b.interfaces[1];
-  i.jn1 = 1, i.jn2 = 2, i.jp1 = 3, i.jp2 = 4, i.jn1t = 5, i.jn2t = 6, i.jp1t = 7, i.jp2t = 8, i.jth = 9, i.pi = 10;
-  i.fn = {0.25, 0.5, 0.75}, i.fp = {0.75, 0.5, 0.25};
-  r.parameters.clear();
-  for (int p = 0; p < 10; ++p) r.parameters.push_back({REC_INTERFACES, p, 2});
-  r.parameters.push_back({REC_INTERFACES, 0, 3});  // no third interface: NaN
-  r.parameters.push_back({REC_INTERFACES, 10, 2, 3});
-  r.parameters.push_back({REC_INTERFACES, 11, 2, 1});
-  v = RecordStepValues(r, nullptr, &b);
-  EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 10), (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-  EXPECT_TRUE(std::isnan(v[10]));
-  EXPECT_EQ(v[11], 0.75);  // electrons on defect 3
-  EXPECT_EQ(v[12], 0.75);  // holes on defect 1
   std::string why;
-  for (const RecorderParameter& p : r.parameters) EXPECT_TRUE(CanRecord(p, why)) << MakeRecordText(p);
+  // Refused, with a reason: a group (it stands for its members), a level rate without its defect
+  // and level, both AC parts at once, a defect energy or an interface occupation without its defect.
+  for (const RecorderParameter& p : {RecorderParameter{REC_ENERGY_BANDS, 17},
+                                     {REC_GENERATION_RECOMBINATION, 5, 1},
+                                     {REC_AC, 3, kRecRealAndImaginary},
+                                     {REC_CELL_DEFINITION, 16},
+                                     {REC_INTERFACES, 10, 1}}) {
+    EXPECT_FALSE(CanRecord(p, why)) << MakeRecordText(p);
+    EXPECT_FALSE(why.empty());
+    why.clear();
+  }
 }
 
 // Efficiency, general current, an interface occupation and an electron-density profile over
@@ -197,25 +170,21 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
   const std::string nanWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
   const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)",
                     occ = "Interface: interface electron occupation, interface 1, defect 2";
+  // The I-V kind holds cell characteristics and general quantities after the step of the I-V
+  // sweep; the interface kind its own quantities; the profile file the mesh of each step, then
+  // each profile, the shorter mesh padded.
   struct Case {
     int kind, header;
     std::string expected;
   };
   const Case cases[] = {
-      // I-V kind: cell characteristics and general quantities, after the step of the I-V sweep.
       {kRecordIV, kResultIV,
        "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
            cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
            "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n"},
-      // General quantities only, no I-V step.
-      {kRecordGeneral, kResultBatchGeneral,
-       "\n*** Overview of recorder settings ***\n\n" + cur + "\n\n\n" + batch + "i\tbp 1\t" + cur +
-           "\n1\t 5.00000e-01\t-3.02500e+01\n2\t 2.50000e+00\t-3.10000e+01\n"},
-      // Interface quantities: the missing one NaN with the warning.
       {kRecordInterface, kResultBatchInterface,
        "\n*** Overview of recorder settings ***\n\n" + occ + "\n\n\n" + batch + "i\tbp 1\t" + occ +
            "\n1\t 5.00000e-01\t 2.50000e-01\n2\t 2.50000e+00\t         NaN\n" + nanWarning},
-      // Profiles: the mesh of each step, then each profile, the shorter mesh padded.
       {kRecordEnergyBands, -1,
        "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
            "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
@@ -234,7 +203,6 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at), c.expected);
   }
-  EXPECT_EQ(RecorderResultText(r, "v", kRecordGeneral).find("Stepsize"), std::string::npos);
   // The kinds by extension.
   const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},         {"a.GNR", kRecordGeneral},
                                                     {"a.ifr", kRecordInterface}, {"a.EB", kRecordEnergyBands},
@@ -280,28 +248,38 @@ class RecorderSolved : public ::testing::Test {
   BandDiagramProfiles b;
 };
 
-TEST_F(RecorderSolved, InterfaceOccupationsGiveTheChargeAndTheCurrentBalances) {
+TEST_F(RecorderSolved, InterfaceQuantitiesGiveTheChargeAndTheCurrentBalances) {
+  // Every interface property (0 … 9: the currents jn1 … jp2t, jth and the charge; 10 and 11: the
+  // electron and hole occupation of a defect) of interface 1; its defect 2 and interface 2 do
+  // not exist.
   RecorderSetup r;
-  r.parameters = {
-      {REC_INTERFACES, 10, 1, 1}, {REC_INTERFACES, 11, 1, 1}, {REC_INTERFACES, 10, 1, 2}, {REC_INTERFACES, 8, 1}};
+  for (int p = 0; p < 10; ++p) r.parameters.push_back({REC_INTERFACES, p, 1});
+  r.parameters.insert(
+      r.parameters.end(),
+      {{REC_INTERFACES, 10, 1, 1}, {REC_INTERFACES, 11, 1, 1}, {REC_INTERFACES, 10, 1, 2}, {REC_INTERFACES, 0, 2}});
   const std::vector<double> v = RecordStepValues(r, nullptr, &b);
-  ASSERT_EQ(v.size(), 4u);
-  EXPECT_GT(v[0], 0.0);
-  EXPECT_LT(v[0], 1.0);
-  EXPECT_NEAR(v[0] + v[1], 1.0, 1e-12);
+  ASSERT_EQ(v.size(), 14u);
+  const InterfaceProfileRow& row = b.interfaces[0];
+  EXPECT_EQ(std::vector(v.begin(), v.begin() + 10),
+            (std::vector{row.jn1, row.jn2, row.jp1, row.jp2, row.jn1t, row.jn2t, row.jp1t, row.jp2t, row.jth, row.pi}));
+  EXPECT_TRUE(std::isnan(v[12]));
+  EXPECT_TRUE(std::isnan(v[13]));
+  std::string why;
+  for (const RecorderParameter& p : r.parameters) EXPECT_TRUE(CanRecord(p, why)) << MakeRecordText(p);
+  EXPECT_GT(v[10], 0.0);
+  EXPECT_LT(v[10], 1.0);
+  EXPECT_NEAR(v[10] + v[11], 1.0, 1e-12);
   // A donor-like band is charged when empty: σ = q·ΣNt_k·⟨1 − f⟩, with ΣNt_k its total density.
   double Nt = 0.0;
   for (const InterfaceLevelRecord& k : cv.ifrec.iface[0][0].records) Nt += k.Nt;
   ASSERT_GT(cv.ifr.sigma[0], 0.0);
-  EXPECT_CLOSE(v[1], cv.ifr.sigma[0] / (kQ * Nt), 1e-9, 0.0);
-  EXPECT_TRUE(std::isnan(v[2]));  // the interface has no second defect
+  EXPECT_CLOSE(v[11], cv.ifr.sigma[0] / (kQ * Nt), 1e-9, 0.0);
   // The thermionic current is recorded from the left point; what crosses must also be what the
   // right point passes on to its layer plus what it captures there (electrons carry −q, holes +q).
-  const InterfaceProfileRow& row = b.interfaces[0];
   const auto f = static_cast<std::size_t>(cv.mesh.first[1]);
   const double right = (b.jn[f] + b.jnTunnel[f] - row.jn2) + (b.jp[f] + b.jpTunnel[f] + row.jp2);
   ASSERT_GT(row.js, 0.0);
-  EXPECT_CLOSE(v[3], right, 1e-9, 0.0);
+  EXPECT_CLOSE(v[8], right, 1e-9, 0.0);
 }
 
 TEST_F(RecorderSolved, CellPropertiesAreThoseOfTheDefinition) {
@@ -310,6 +288,8 @@ TEST_F(RecorderSolved, CellPropertiesAreThoseOfTheDefinition) {
       {REC_CELL_DEFINITION, 9},  {REC_CELL_DEFINITION, 18},          {REC_CELL_DEFINITION, 19},
       {REC_CELL_DEFINITION, 20}, {REC_CELL_DEFINITION, 16, 1, 1, 1}, {REC_CELL_DEFINITION, 17, 1, 1, 1}};
   const StepProfiles s = RecordStepProfiles(ps, cv, b, nullptr);
+  std::string why;
+  for (const RecorderParameter& p : ps) EXPECT_TRUE(CanRecord(p, why)) << MakeRecordText(p);
   // Per layer (base, emitter), in the units of the definition panels: vth cm/s, μ cm²/Vs,
   // Krad cm³/s, Auger cm⁶/s; the defect 0.3 eV below EC of Eg = 1.12 eV lies 0.82 eV above EV
   // and 0.3 eV below the nearer band; 0 outside its layer.
