@@ -3,6 +3,7 @@
 // example batch and record files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -143,33 +144,26 @@ TEST_F(ProgramFolder, ShippedExamplesRoundTripSectionBySection) {
     auto a = NewSession();
     ASSERT_EQ(Laad_data_uit_file(*a, def), 0);
     ASSERT_EQ(SetActionPanelFromFile(a->env(), "CIGS.act", a->wp, a->secondwp, a->actie, a->actieExtras), 0);
-    a->theBatch.numberOfParameters = 1;
-    a->theBatch.bp[0].label = {BatchKeyWordToBP_constant(1, "V"), kNihil, kNihil,
-                               BatchKeyWordToBP_constant(4, "measurement workpoint")};
-    a->theBatch.bp[0].startValue = -0.25;
-    a->theBatch.bp[0].stopValue = 0.5;
-    a->theBatch.bp[0].numberOfSteps = 4;
+    ASSERT_EQ(SetBatchFromFile(a->env(), "CIGS_thickness.sbf", a->zonnecel, a->theBatch), 0);
     a->theRecorder.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_GENERAL, REC_GENERAL_CURRENT}};
     const std::string text = AllZONIQSettingsText(All(*a), savedAt);
     test::WriteWholeFile(dir.file("def/all.zoniq"), "> header\n" + text);
-
     auto b = NewSession();
     ASSERT_EQ(SetAllZONIQSettingsFromFile(All(*b), "all.zoniq"), 0);
     EXPECT_TRUE(Ui(*b).popups.empty()) << Ui(*b).popups[0].message;
     EXPECT_TRUE(AllZONIQSettingsText(All(*b), savedAt) == text) << def;
     EXPECT_EQ(b->problemName, dir.file("def/all.zoniq"));
-    // The definition section is the shipped file itself, long lines (over 119 characters) whole.
-    std::string sections[kContainerSectionCount];
-    bool present[kContainerSectionCount];
-    bool markers = false;
-    std::string why;
+    // The definition section is the shipped file itself, long lines (CIGS: over 119 characters)
+    // whole.
+    std::string sections[kContainerSectionCount], why;
+    bool present[kContainerSectionCount], markers = false;
     ASSERT_EQ(SplitContainer(text, sections, present, markers, why), 0);
     std::string shipped = test::ReadWholeFile(dir.file(std::string("def/") + def));
     if (shipped.back() != '\n') shipped += '\n';  // a section holds whole lines
     EXPECT_TRUE(sections[0] == shipped) << def;
-    bool longLine = false;
-    for (std::string_view l : SplitLines(sections[0])) longLine = longLine || l.size() > 119;
-    EXPECT_TRUE(longLine || std::string(def) != "CIGS.def");
+    const auto lines = SplitLines(sections[0]);
+    EXPECT_TRUE(std::string(def) != "CIGS.def" ||
+                std::any_of(lines.begin(), lines.end(), [](std::string_view l) { return l.size() > 119; }));
   }
 }
 
