@@ -45,6 +45,14 @@ class ProgramFolder : public ::testing::Test {
     for (const auto& p : Ui(*s).popups) all += p.title + ": " + p.message + "\n";
     return all;
   }
+  // Loads the example cell, its action list and the example batch into `session`.
+  static void LoadExample(Session& session) {
+    ASSERT_EQ(Laad_data_uit_file(session, "CIGS.def"), 0);
+    ASSERT_EQ(SetActionPanelFromFile(session.env(), "CIGS.act", session.wp, session.secondwp, session.actie,
+                                     session.actieExtras),
+              0);
+    ASSERT_EQ(SetBatchFromFile(session.env(), "CIGS_thickness.sbf", session.zonnecel, session.theBatch), 0);
+  }
   static AllSettings All(Session& s) { return AllSettings{s, s, s, s, s}; }
 
   test::TempDir dir;
@@ -52,14 +60,21 @@ class ProgramFolder : public ::testing::Test {
   const DateTime savedAt{.day = 6, .month = 12, .year = 2026, .hour = 9, .minute = 0, .second = 0};
 };
 
-TEST_F(ProgramFolder, ScriptRecordsAThicknessBatchAndSavesItsSettingsAndResults) {
+TEST_F(ProgramFolder, ScriptRecordsAThicknessBatchSavesItsSettingsAndResultsThenASingleShot) {
   ASSERT_EQ(Run("load definition CIGS.def\nload action CIGS.act\n"
                 "load batch CIGS_thickness.sbf\nload record CIGS_thickness.srf\n"
                 "set batch.quiet 1\nset batch.jobs 2\ncalculate record\n"
                 "save result.record thickness.rcd\nset scriptvariable.mode 0\nget recorder xy\n"
-                "save setting.batch back.sbf\nsave setting.record back.srf\n"),
+                "save setting.batch back.sbf\nsave setting.record back.srf\n"
+                "action workingpoint.voltage -0.3\nload singleshotbatch\ncalculate batch\n"),
             0);
   EXPECT_EQ(Ui(*s).popups.size(), 0u) << Messages();
+  // The single shot runs once at the working-point voltage, its sign kept, and writes no file.
+  EXPECT_EQ(s->theBatch.numberOfParameters, 1);
+  EXPECT_EQ(s->theBatch.bp[0].startValue, -0.3);
+  ASSERT_EQ(s->simulaties.size(), 7u);
+  EXPECT_EQ(s->simulaties.back().wp.voltage, -0.3);
+  EXPECT_FALSE(fs::exists(dir.path() / "bdf" / "singleshotbatch.sbf"));
   const RecorderSetup& r = s->theRecorder;
   ASSERT_EQ(r.steps.size(), 6u);
   // get recorder: step numbers and the recorded efficiencies (recorder parameter 0).
@@ -75,26 +90,13 @@ TEST_F(ProgramFolder, ScriptRecordsAThicknessBatchAndSavesItsSettingsAndResults)
         "*** The recorded data ***", "\nStepsize for IV-simulation:\t 2.500e-02\tV\n\n", "\n6\t 3.00000e+00\t"})
     EXPECT_NE(rcd.find(part), std::string::npos) << part << "\n" << rcd;
   // The saved settings read back to what was loaded.
-  BatchSetup back;
+  BatchSetup back, loaded;
   ASSERT_EQ(SetBatchFromFile(s->env(), "back.sbf", s->zonnecel, back), 0);
-  EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(s->theBatch));
+  ASSERT_EQ(SetBatchFromFile(s->env(), "CIGS_thickness.sbf", s->zonnecel, loaded), 0);
+  EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(loaded));
   RecorderSetup rback;
   ASSERT_EQ(SetRecordFromFile(s->env(), "back.srf", rback), 0);
   EXPECT_EQ(rback.parameters, r.parameters);
-}
-
-TEST_F(ProgramFolder, SingleShotBatchRunsOnceAtTheWorkingPointVoltage) {
-  ASSERT_EQ(Run("load definition CIGS.def\nload action CIGS.act\naction workingpoint.voltage -0.3\n"
-                "load singleshotbatch\nset batch.quiet 1\ncalculate batch\n"),
-            0);
-  EXPECT_EQ(Ui(*s).popups.size(), 0u) << Messages();
-  EXPECT_EQ(s->theBatch.numberOfParameters, 1);
-  EXPECT_EQ(s->theBatch.bp[0].startValue, -0.3);  // the sign survives
-  ASSERT_EQ(s->simulaties.size(), 1u);
-  EXPECT_EQ(s->simulaties.back().wp.voltage, -0.3);
-  // Nothing was written into the program folder.
-  EXPECT_TRUE(fs::is_empty(dir.path() / "results"));
-  EXPECT_FALSE(fs::exists(dir.path() / "bdf" / "singleshotbatch.sbf"));
 }
 
 // A user who asks the batch to stop after its second step.
@@ -108,9 +110,7 @@ TEST_F(ProgramFolder, AStopEndsTheBatchAfterTheCurrentStep) {
   auto ui = std::make_unique<StoppingUserInterface>();
   StoppingUserInterface* seen = ui.get();
   s = NewSession(std::move(ui));
-  ASSERT_EQ(Laad_data_uit_file(*s, "CIGS.def"), 0);
-  ASSERT_EQ(SetActionPanelFromFile(s->env(), "CIGS.act", s->wp, s->secondwp, s->actie, s->actieExtras), 0);
-  ASSERT_EQ(SetBatchFromFile(s->env(), "CIGS_thickness.sbf", s->zonnecel, s->theBatch), 0);
+  LoadExample(*s);
   EXPECT_EQ(RunSessionBatch(*s, false), -1);
   EXPECT_TRUE(s->lastBatch.stopped);
   EXPECT_EQ(s->lastBatch.run, 2);
@@ -142,9 +142,8 @@ TEST_F(ProgramFolder, CommandLineBatchWithAFailedStepEndsWithStatusFive) {
 TEST_F(ProgramFolder, ShippedExamplesRoundTripSectionBySection) {
   for (const char* def : {"CIGS.def", "CdTe.def"}) {
     auto a = NewSession();
+    LoadExample(*a);
     ASSERT_EQ(Laad_data_uit_file(*a, def), 0);
-    ASSERT_EQ(SetActionPanelFromFile(a->env(), "CIGS.act", a->wp, a->secondwp, a->actie, a->actieExtras), 0);
-    ASSERT_EQ(SetBatchFromFile(a->env(), "CIGS_thickness.sbf", a->zonnecel, a->theBatch), 0);
     a->theRecorder.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_GENERAL, REC_GENERAL_CURRENT}};
     const std::string text = AllZONIQSettingsText(All(*a), savedAt);
     test::WriteWholeFile(dir.file("def/all.zoniq"), "> header\n" + text);
