@@ -1,15 +1,29 @@
-// The batch model (step values, nesting, step counts), the batch parameter labels and the batch
-// settings file: round trips, exact bytes of the layout, and the faults of a literal reader.
+// The batch and recorder settings files (exact layout, round trips, the faults of a literal
+// reader, hostile input), the batch model (step values, nesting, step counts), what the recorder
+// takes from a record and from a solved state (interface quantities against Gauss's law and the
+// current balance, cell properties against the definition) and its result files (exact bytes
+// written by hand from the layouts).
 #include "batch/batch_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <memory>
+#include <string>
 #include <tuple>
 #include <utility>
 
+#include "batch/graded_overview.hpp"
+#include "batch/recorder.hpp"
 #include "celldef/definition_file.hpp"
+#include "common/text.hpp"
+#include "output/band_diagram.hpp"
+#include "output/output_header.hpp"
+#include "solver/dc_solve.hpp"
+#include "solver/equations.hpp"
+#include "solver/solved_cells.hpp"
+#include "solver/test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -232,6 +246,319 @@ TEST(BatchFile, LoadingChecksTheParametersAgainstTheCellAndReadsListFiles) {
   std::vector<std::string> names;
   EXPECT_EQ(ReadBDFFileNames(r.env, dir.file("f.bdf"), "t", names), 2);
   EXPECT_EQ(names[1], "b c.def");
+}
+
+TEST(RecorderSettings, ExactLayoutAndRoundTripOfEveryKind) {
+  RecorderSetup r;
+  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_ENERGY_BANDS, 4, kRecLastLayer}};
+  // Written by hand: "Recorder parameter " Int 3 " :", keywords for the type, property and the
+  // last layer.
+  EXPECT_EQ(RecordSettingsText(r),
+            "\nRecorder parameter   0 :\n\nrecorder type : cell characterisctics\n"
+            "recorder property : open circuit voltage\n"
+            "\nRecorder parameter   1 :\n\nrecorder type : energy bands\n"
+            "recorder property : electron density\nrecorder layer : last layer\n");
+  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_JMPP},
+                  {REC_GENERAL, REC_GENERAL_RECOMBINATION_AUGER},
+                  {REC_ENERGY_BANDS, 19, kRecAllLayers},
+                  {REC_ENERGY_BANDS, 0, 3},
+                  {REC_GENERATION_RECOMBINATION, 7, 2, 1, 2},
+                  {REC_OCCUPATION, 1, 1, 3, 4},
+                  {REC_AC, 2, kRecImaginaryPart},
+                  {REC_INTERFACES, 11, 2, 1, kRecNotApplicable},
+                  {REC_CELL_DEFINITION, 15, 1, 2, kRecNotApplicable}};
+  Reader rd;
+  RecorderSetup back;
+  ASSERT_EQ(SetRecordFromText(rd.env, RecordSettingsText(r), "t.srf", back), 0);
+  EXPECT_EQ(back.parameters, r.parameters);
+  EXPECT_TRUE(rd.ui.popups.empty());
+}
+
+TEST(RecorderSettings, GroupsExpandAndLimitsHold) {
+  Reader rd;
+  RecorderSetup r;
+  ASSERT_EQ(SetRecordFromText(rd.env,
+                              "Recorder parameter 0 :\nrecorder type : cell characterisctics\n"
+                              "recorder property : all cell characteristics\r\n",
+                              "t.srf", r),
+            0);
+  ASSERT_EQ(r.parameters.size(), 6u);
+  EXPECT_EQ(r.parameters[0].property, REC_EFFICIENCY);
+  EXPECT_EQ(r.parameters[5].property, REC_JMPP);
+  // Refused: a layer beyond the seventh, an unknown property, a number with stray text, more
+  // than 120 entries. The recorder keeps its list.
+  std::string many;
+  for (int i = 0; i < 121; ++i)
+    many += "Recorder parameter\nrecorder type : general\nrecorder property : general current\n";
+  const std::string bad[] = {
+      "Recorder parameter\nrecorder type : energy bands\nrecorder property : hole density\nrecorder layer : 8\n",
+      "Recorder parameter\nrecorder type : general\nrecorder property : general weather\n",
+      "Recorder parameter\nrecorder type : occupation\nrecorder property : occupation probability with holes\n"
+      "recorder defect : 2x\n",
+      "recorder type : general\n", many};
+  for (const std::string& text : bad) {
+    EXPECT_EQ(SetRecordFromText(rd.env, text, "t.srf", r), -1) << text.substr(0, 80);
+    EXPECT_EQ(r.parameters.size(), 6u);
+  }
+  // Adding one by one stops at 120 with the documented message.
+  RecorderSetup full;
+  for (int i = 0; i < kMaxRecorderParameters; ++i) ASSERT_EQ(AddRecord(rd.env, full, {REC_GENERAL, 0}), 0);
+  EXPECT_EQ(AddRecord(rd.env, full, {REC_GENERAL, 0}), -1);
+  EXPECT_EQ(rd.ui.popups.back().message, "The number of recorder parameters is limited to 120.");
+}
+
+TEST(RecorderValues, FromARecordByVoltageAndWhatCannotBeRecorded) {
+  // A falling sweep from 0.8 V to 0 V that stopped after 3 of 5 points: the general current at
+  // the start voltage is its first point; the recombination at the end voltage (0 V) was never
+  // reached and is NaN; an invalid efficiency is -1.
+  SimulationRecord rec;
+  rec.actie.iv.startV = 0.8;
+  rec.actie.iv.stopV = 0.0;
+  rec.iv.present = 1;
+  rec.iv.points = 5;
+  rec.iv.pointsDone = 3;
+  rec.iv.vCell = {0.8, 0.6, 0.4, 0.2, 0.0};
+  rec.iv.j = {50.0, 3.0, -20.0, 0.0, 0.0};
+  rec.iv.jSRH = {9.0, 2.0, 1.0, 0.0, 0.125};
+  RecorderSetup r;
+  r.parameters = {{REC_GENERAL, REC_GENERAL_CURRENT},
+                  {REC_GENERAL, REC_GENERAL_RECOMBINATION_SRH},
+                  {REC_CELL_CHARACTERISTICS, REC_EFFICIENCY}};
+  std::vector<double> v = RecordStepValues(r, &rec);
+  EXPECT_EQ(v[0], 50.0);
+  EXPECT_TRUE(std::isnan(v[1]));
+  EXPECT_EQ(v[2], -1.0);
+  // Completed: the recombination at 0 V is the last array entry, with no factor (mA/cm2).
+  rec.iv.pointsDone = 5;
+  EXPECT_EQ(RecordStepValues(r, &rec)[1], 0.125);
+  for (double x : RecordStepValues(r, nullptr)) EXPECT_TRUE(std::isnan(x));  // no record
+
+  std::string why;
+  // Refused, with a reason: a group (it stands for its members), a level rate without its defect
+  // and level, both AC parts at once, a defect energy or an interface occupation without its defect.
+  for (const RecorderParameter& p : {RecorderParameter{REC_ENERGY_BANDS, 17},
+                                     {REC_GENERATION_RECOMBINATION, 5, 1},
+                                     {REC_AC, 3, kRecRealAndImaginary},
+                                     {REC_CELL_DEFINITION, 16},
+                                     {REC_INTERFACES, 10, 1}}) {
+    EXPECT_FALSE(CanRecord(p, why)) << MakeRecordText(p);
+    EXPECT_FALSE(why.empty());
+    why.clear();
+  }
+}
+
+// Efficiency, general current, an interface occupation and an electron-density profile over
+// two steps of a thickness range, on meshes of 3 and 2 points; the second step's occupation and
+// first density could not be found.
+RecorderSetup TwoSteps() {
+  const double nan = std::nan("");
+  RecorderSetup r;
+  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_EFFICIENCY},
+                  {REC_GENERAL, REC_GENERAL_CURRENT},
+                  {REC_INTERFACES, 10, 1, 2},
+                  {REC_ENERGY_BANDS, 4}};
+  BatchParameter& bp = r.batchCopy.bp[0];
+  bp.label = {BatchKeyWordToBP_constant(1, "layer 1"), BatchKeyWordToBP_constant(2, "thickness"), kNihil, kNihil};
+  bp.startValue = 0.5;
+  bp.stopValue = 2.5;
+  r.batchCopy.numberOfParameters = 1;
+  r.ivStep = 0.1;
+  RecordedStep a, b;
+  a.batchValues = {" 5.00000e-01"};
+  a.batchNumbers = {0.5};
+  a.values = {12.5, -30.25, 0.25, nan};
+  a.profiles.x = {0.0, 0.5, 1.0};
+  a.profiles.values = {{}, {}, {}, {1e16, 2e16, 3e16}};
+  b.step = 1;
+  b.batchValues = {" 2.50000e+00"};
+  b.batchNumbers = {2.5};
+  b.values = {-1.0, -31.0, nan, nan};
+  b.profiles.x = {0.0, 2.0};
+  b.profiles.values = {{}, {}, {}, {nan, 5e15}};
+  r.steps = {a, b};
+  return r;
+}
+
+TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
+  const RecorderSetup r = TwoSteps();
+  const std::string batch =
+      "*** Overview of batch settings ***\n\n"
+      "batch parameter 1:\tlayer 1>>thickness>>nihil>>nihil:\tfrom\t 5.000e-01\tto\t 2.500e+00\tLinear\n"
+      "\n\n*** The recorded data ***\n\n";
+  const std::string nanWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
+  const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)",
+                    occ = "Interface: interface electron occupation, interface 1, defect 2";
+  // The I-V kind holds cell characteristics and general quantities after the step of the I-V
+  // sweep; the interface kind its own quantities; the profile file the mesh of each step, then
+  // each profile, the shorter mesh padded.
+  struct Case {
+    int kind, header;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {kRecordIV, kResultIV,
+       "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
+           cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
+           "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n"},
+      {kRecordInterface, kResultBatchInterface,
+       "\n*** Overview of recorder settings ***\n\n" + occ + "\n\n\n" + batch + "i\tbp 1\t" + occ +
+           "\n1\t 5.00000e-01\t 2.50000e-01\n2\t 2.50000e+00\t         NaN\n" + nanWarning},
+      {kRecordEnergyBands, -1,
+       "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
+           "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+           "0\t 0.000e+00\t 0.000e+00\n1\t 5.000e-01\t 2.000e+00\n2\t 1.000e+00\t\n"
+           "\n* Parameter 1:\tEnergy bands: electron density *\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+           "0\t 1.000e+16\t       NaN\n1\t 2.000e+16\t 5.000e+15\n2\t 3.000e+16\t\n" +
+           nanWarning + "\n\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::string text = c.header < 0 ? RecorderProfileText(r, c.kind, "v") : RecorderResultText(r, "v", c.kind);
+    if (c.header >= 0) {
+      EXPECT_NE(text.find(ResultTitle(c.header)), std::string::npos) << text;
+    }
+    const std::size_t at = text.find(c.expected.substr(0, 12));
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.substr(at), c.expected);
+  }
+  // The kinds by extension.
+  const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},         {"a.GNR", kRecordGeneral},
+                                                    {"a.ifr", kRecordInterface}, {"a.EB", kRecordEnergyBands},
+                                                    {"a.ac", kRecordAc},         {"a.rcd", kRecordAllScalars}};
+  for (const auto& [name, kind] : extensions) EXPECT_EQ(RecorderKindOfFileName(name), kind) << name;
+  // A kind without its quantities is refused.
+  RecorderSetup effOnly = r;
+  effOnly.parameters.resize(1);
+  for (RecordedStep& s : effOnly.steps) s.values.resize(1);
+  SessionCore core{test::HomeFolder(), std::make_unique<RecordingUserInterface>()};
+  test::TempDir dir;
+  FilePtr f = OpenFile(dir.file("r.ifr"), "wb");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordInterface), -1);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordGeneral), -1);
+  EXPECT_EQ(record_naar_file(core.env(), f.get(), effOnly, "v", kRecordIV), 0);
+}
+
+// The pn junction with unequal materials on the two sides (mobilities, thermal velocities,
+// radiative and Auger coefficients), a defect in the base referenced to EC, and a donor-like
+// Gaussian band of interface states, solved in the dark at 0.4 V.
+std::unique_ptr<DcProblem> Solved() {
+  InputParameters set = test::PnJunction();
+  CellDefinition& c = set.cellParas;
+  c.layer[1].mu_n = UniformProfile(0.02, c.layer[1].mu_n.dependence);
+  c.layer[1].mu_p = UniformProfile(0.005, c.layer[1].mu_p.dependence);
+  c.layer[0].v_th_p = UniformProfile(2e5, c.layer[0].v_th_p.dependence);
+  c.layer[0].K_rad = UniformProfile(1e-16, c.layer[0].K_rad.dependence);
+  c.layer[1].c_n_auger = UniformProfile(3e-42, c.layer[1].c_n_auger.dependence);
+  c.layer[1].c_p_auger = UniformProfile(7e-43, c.layer[1].c_p_auger.dependence);
+  test::AddSingleLevelDefect(set, 0, 0.3, 1e19, 1e-19);
+  c.layer[0].srh[0][0].reference = 2;  // 0.3 eV below EC
+  test::AddInterfaceDefect(set, 0, DT_DONOR, 0.2, 5, 4e15, {2e-19, 1e-19, 5e-19, 3e-20}, ED_GAUSS, 0.1);
+  set.convergence.defectdiscretisations = 5;
+  return test::SolvedInTheDark(set, 0.4, 5);
+}
+
+class RecorderSolved : public ::testing::Test {
+ protected:
+  RecorderSolved() { BandDiagramFromSolution(cv, 1, b); }
+  std::unique_ptr<DcProblem> pb = Solved();
+  CalculationVariables& cv = pb->cv;
+  BandDiagramProfiles b;
+};
+
+TEST_F(RecorderSolved, InterfaceQuantitiesGiveTheChargeAndTheCurrentBalances) {
+  // Every interface property (0 … 9: the currents jn1 … jp2t, jth and the charge; 10 and 11: the
+  // electron and hole occupation of a defect) of interface 1; its defect 2 and interface 2 do
+  // not exist.
+  RecorderSetup r;
+  for (int p = 0; p < 10; ++p) r.parameters.push_back({REC_INTERFACES, p, 1});
+  r.parameters.insert(
+      r.parameters.end(),
+      {{REC_INTERFACES, 10, 1, 1}, {REC_INTERFACES, 11, 1, 1}, {REC_INTERFACES, 10, 1, 2}, {REC_INTERFACES, 0, 2}});
+  const std::vector<double> v = RecordStepValues(r, nullptr, &b);
+  ASSERT_EQ(v.size(), 14u);
+  const InterfaceProfileRow& row = b.interfaces[0];
+  EXPECT_EQ(std::vector(v.begin(), v.begin() + 10),
+            (std::vector{row.jn1, row.jn2, row.jp1, row.jp2, row.jn1t, row.jn2t, row.jp1t, row.jp2t, row.jth, row.pi}));
+  EXPECT_TRUE(std::isnan(v[12]));
+  EXPECT_TRUE(std::isnan(v[13]));
+  std::string why;
+  for (const RecorderParameter& p : r.parameters) EXPECT_TRUE(CanRecord(p, why)) << MakeRecordText(p);
+  EXPECT_GT(v[10], 0.0);
+  EXPECT_LT(v[10], 1.0);
+  EXPECT_NEAR(v[10] + v[11], 1.0, 1e-12);
+  // A donor-like band is charged when empty: σ = q·ΣNt_k·⟨1 − f⟩, with ΣNt_k its total density.
+  double Nt = 0.0;
+  for (const InterfaceLevelRecord& k : cv.ifrec.iface[0][0].records) Nt += k.Nt;
+  ASSERT_GT(cv.ifr.sigma[0], 0.0);
+  EXPECT_CLOSE(v[11], cv.ifr.sigma[0] / (kQ * Nt), 1e-9, 0.0);
+  // The thermionic current is recorded from the left point; what crosses must also be what the
+  // right point passes on to its layer plus what it captures there (electrons carry −q, holes +q).
+  const auto f = static_cast<std::size_t>(cv.mesh.first[1]);
+  const double right = (b.jn[f] + b.jnTunnel[f] - row.jn2) + (b.jp[f] + b.jpTunnel[f] + row.jp2);
+  ASSERT_GT(row.js, 0.0);
+  EXPECT_CLOSE(v[8], right, 1e-9, 0.0);
+}
+
+TEST_F(RecorderSolved, CellPropertiesAreThoseOfTheDefinition) {
+  const std::vector<RecorderParameter> ps = {
+      {REC_CELL_DEFINITION, 6},  {REC_CELL_DEFINITION, 7},           {REC_CELL_DEFINITION, 8},
+      {REC_CELL_DEFINITION, 9},  {REC_CELL_DEFINITION, 18},          {REC_CELL_DEFINITION, 19},
+      {REC_CELL_DEFINITION, 20}, {REC_CELL_DEFINITION, 16, 1, 1, 1}, {REC_CELL_DEFINITION, 17, 1, 1, 1}};
+  const StepProfiles s = RecordStepProfiles(ps, cv, b, nullptr);
+  std::string why;
+  for (const RecorderParameter& p : ps) EXPECT_TRUE(CanRecord(p, why)) << MakeRecordText(p);
+  // Per layer (base, emitter), in the units of the definition panels: vth cm/s, μ cm²/Vs,
+  // Krad cm³/s, Auger cm⁶/s; the defect 0.3 eV below EC of Eg = 1.12 eV lies 0.82 eV above EV
+  // and 0.3 eV below the nearer band; 0 outside its layer.
+  const double expected[2][9] = {{1e7, 2e7, 100.0, 100.0, 1e-10, 0.0, 0.0, 0.82, 0.3},
+                                 {1e7, 1e7, 200.0, 50.0, 0.0, 3e-30, 7e-31, 0.0, 0.0}};
+  for (int layer = 0; layer < 2; ++layer)
+    for (int i : {cv.mesh.first[layer] + 1, cv.mesh.last[layer] - 1})
+      for (std::size_t k = 0; k < ps.size(); ++k)
+        EXPECT_CLOSE(s.values[k][static_cast<std::size_t>(i)], expected[layer][k], 1e-12, 0.0)
+            << "layer " << layer << ", point " << i << ", " << MakeRecordText(ps[k]);
+}
+
+TEST_F(RecorderSolved, OverviewOfGradedVariables) {
+  const int N = cv.mesh.N;
+  // One wavelength, 500 nm (2.4797 eV), absorbed with 1e6 /m = 1e4 /cm everywhere.
+  cv.wavelengths = {500.0};
+  cv.alpha.Reset(static_cast<std::size_t>(N), 1);
+  for (int i = 0; i < N; ++i) cv.alpha.NewRow(static_cast<std::size_t>(i))[0] = 1e6;
+  const FileDateSource clock = [](std::string_view, DateTime& t) {
+    t = DateTime{7, 3, 2025, 9, 5, 1};
+    return true;
+  };
+  const std::string text = GradedVariablesText(cv, "pn.def", clock);
+  const std::string head =
+      "Overview of graded variables\n"
+      "problem definition file :\tpn.def\n"
+      "last saved: \t7-3-2025\tat\t9:05:01\n"
+      " working point: temperature = \t 300.0\tK\n"
+      "rightmost columns of the table: alpha [1/cm] (the wavelength [nm] is in the column header)\n"
+      "i\tx(um)\ty\tEg(eV)\tchi(eV)\teps\tNC(cm-3)\tNV(cm-3)\tND(cm-3)\tNA(cm-3)\tND-NA(cm-3)\tchi+Eg(eV)\t"
+      "mun(cm2/Vs)\tmup(cm2/Vs)\tlambda (nm)\t 500.0\n"
+      "\t\t\t\t\t\t\t\t\t\t\t\t\t\tphoton energy (eV)\t   2.4797\n";
+  ASSERT_EQ(text.substr(0, head.size()), head);
+  // One row per mesh point; the rows inside each layer carry the definition's values
+  // (Nc = Nv = 1e25 /m3, base NA 1e22 /m3, emitter ND 1e23 /m3 and its own mobilities).
+  const std::string base =
+      "\t  0.00000\t  1.12000\t  4.05000\t 11.90000\t  1.0000e+19\t  1.0000e+19\t  0.0000e+00\t  1.0000e+16"
+      "\t -1.0000e+16\t  5.17000\t  1.0000e+02\t  1.0000e+02\t  1.0000e+04\n";
+  const std::string emitter =
+      "\t  0.00000\t  1.12000\t  4.05000\t 11.90000\t  1.0000e+19\t  1.0000e+19\t  1.0000e+17\t  0.0000e+00"
+      "\t  1.0000e+17\t  5.17000\t  2.0000e+02\t  5.0000e+01\t  1.0000e+04\n";
+  const std::string table = text.substr(head.size());
+  ASSERT_EQ(table.back(), '\n');
+  std::size_t rows = 0;
+  for (std::string_view row : SplitLines(table)) {
+    const std::size_t i = rows++, afterX = row.find('\t', 4);
+    EXPECT_EQ(row.substr(0, 4), intw(int(i), 3) + "\t");
+    EXPECT_EQ(row.substr(4, afterX - 4), fix(cv.mesh.xum[i], 9, 5));
+    EXPECT_EQ(std::string(row.substr(afterX)) + "\n", int(i) <= cv.mesh.last[0] ? base : emitter) << row;
+  }
+  EXPECT_EQ(rows, static_cast<std::size_t>(N));
 }
 
 }  // namespace
