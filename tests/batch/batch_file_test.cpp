@@ -74,18 +74,18 @@ TEST(BatchValues, RangesListsNestingAndStepCounts) {
   std::string why;
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 12);
-  // The first parameter is the outer loop: (0,0) (0,1) (0,2) (0,3) (1,0) ...
-  for (long long k = 0; k < steps; ++k) {
+  // The first parameter is the outer loop: step 6 is (1, 2); with two definition files around
+  // it, 24 steps, the file outermost: step 13 is file 1, (0, 1).
+  const auto at = [&b](long long k) {
     const BatchStepPosition p = StepPosition(b, k);
-    EXPECT_EQ((std::array{p.definitionFile, p.step[0], p.step[1]}), (std::array{-1, int(k / 4), int(k % 4)})) << k;
-  }
-  // Two definition files around it: 24 steps, the file outermost.
+    return std::array{p.definitionFile, p.step[0], p.step[1]};
+  };
+  EXPECT_EQ(at(6), (std::array{-1, 1, 2}));
   b.variationOfDefinitionFiles = 1;
   b.definitionFiles = {"a.def", "b.def"};
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 24);
-  const BatchStepPosition p13 = StepPosition(b, 13);
-  EXPECT_EQ((std::array{p13.definitionFile, p13.step[0], p13.step[1]}), (std::array{1, 0, 1}));
+  EXPECT_EQ(at(13), (std::array{1, 0, 1}));
   // Refused: stepping together with unequal counts (4 beside 3), and no step.
   b.variationOfDefinitionFiles = 0;
   b.bp[1].simultaneous = 1;
@@ -106,7 +106,7 @@ TEST(BatchValues, RangesListsNestingAndStepCounts) {
   EXPECT_NE(why.find("1000000"), std::string::npos);
 }
 
-TEST(BatchFile, ExactLayoutAndRoundTripKeepSignsLabelsListsAndFiles) {
+TEST(SettingsFiles, ExactLayoutsAndRoundTrips) {
   BatchSetup b;
   b.numberOfParameters = 1;
   b.bp[0] = Range(-0.5, 0.25, 4);
@@ -150,9 +150,33 @@ TEST(BatchFile, ExactLayoutAndRoundTripKeepSignsLabelsListsAndFiles) {
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(back.bp[i], b.bp[i]) << i;
   EXPECT_EQ(back.definitionFiles, b.definitionFiles);
   EXPECT_EQ(BatchSettingsText(back), BatchSettingsText(b));
+
+  // The recorder settings file likewise.
+  RecorderSetup rec;
+  rec.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_ENERGY_BANDS, 4, kRecLastLayer}};
+  // Written by hand: "Recorder parameter " Int 3 " :", keywords for the type, property and the
+  // last layer.
+  EXPECT_EQ(RecordSettingsText(rec),
+            "\nRecorder parameter   0 :\n\nrecorder type : cell characterisctics\n"
+            "recorder property : open circuit voltage\n"
+            "\nRecorder parameter   1 :\n\nrecorder type : energy bands\n"
+            "recorder property : electron density\nrecorder layer : last layer\n");
+  rec.parameters = {{REC_CELL_CHARACTERISTICS, REC_JMPP},
+                    {REC_GENERAL, REC_GENERAL_RECOMBINATION_AUGER},
+                    {REC_ENERGY_BANDS, 19, kRecAllLayers},
+                    {REC_ENERGY_BANDS, 0, 3},
+                    {REC_GENERATION_RECOMBINATION, 7, 2, 1, 2},
+                    {REC_OCCUPATION, 1, 1, 3, 4},
+                    {REC_AC, 2, kRecImaginaryPart},
+                    {REC_INTERFACES, 11, 2, 1, kRecNotApplicable},
+                    {REC_CELL_DEFINITION, 15, 1, 2, kRecNotApplicable}};
+  RecorderSetup recBack;
+  ASSERT_EQ(SetRecordFromText(r.env, RecordSettingsText(rec), "t.srf", recBack), 0);
+  EXPECT_EQ(recBack.parameters, rec.parameters);
+  EXPECT_TRUE(r.ui.popups.empty());
 }
 
-TEST(BatchFile, MendedFaultsOfALiteralReader) {
+TEST(SettingsFiles, MendedFaultsOfALiteralReaderAndHostileInput) {
   Reader r;
   BatchSetup b;
   // A minus sign after the key; a list value after its index; "filepath" is not a file entry;
@@ -183,9 +207,7 @@ TEST(BatchFile, MendedFaultsOfALiteralReader) {
   ASSERT_EQ(r.ui.popups.size(), 2u);
   EXPECT_NE(r.ui.popups[0].message.find("before any"), std::string::npos);
   EXPECT_NE(r.ui.popups[1].message.find("Batch parameter 9 does not exist"), std::string::npos);
-}
 
-TEST(BatchFile, HostileInputIsRefusedWithTheLine) {
   const char* bad[] = {
       "Batch parameter 0 :\nstartvalue : 1.5abc\n",    // stray text after a number
       "Batch parameter 0 :\nstartvalue : nan\n",       // not a number
@@ -204,6 +226,32 @@ TEST(BatchFile, HostileInputIsRefusedWithTheLine) {
     EXPECT_EQ(b.numberOfParameters, 7);
     ASSERT_FALSE(r.ui.popups.empty()) << text;
     EXPECT_NE(r.ui.popups.back().message.find("(line "), std::string::npos) << r.ui.popups.back().message;
+  }
+
+  // The recorder: a group expands to its members (CR LF read too); refused are a layer beyond the
+  // seventh, an unknown property, a number with stray text, an entry outside a parameter and
+  // more than 120 entries, and the recorder keeps its list.
+  RecorderSetup rec;
+  ASSERT_EQ(SetRecordFromText(r.env,
+                              "Recorder parameter 0 :\nrecorder type : cell characterisctics\n"
+                              "recorder property : all cell characteristics\r\n",
+                              "t.srf", rec),
+            0);
+  ASSERT_EQ(rec.parameters.size(), 6u);
+  EXPECT_EQ(rec.parameters[0].property, REC_EFFICIENCY);
+  EXPECT_EQ(rec.parameters[5].property, REC_JMPP);
+  std::string many;
+  for (int i = 0; i < 121; ++i)
+    many += "Recorder parameter\nrecorder type : general\nrecorder property : general current\n";
+  const std::string badRecorder[] = {
+      "Recorder parameter\nrecorder type : energy bands\nrecorder property : hole density\nrecorder layer : 8\n",
+      "Recorder parameter\nrecorder type : general\nrecorder property : general weather\n",
+      "Recorder parameter\nrecorder type : occupation\nrecorder property : occupation probability with holes\n"
+      "recorder defect : 2x\n",
+      "recorder type : general\n", many};
+  for (const std::string& text : badRecorder) {
+    EXPECT_EQ(SetRecordFromText(r.env, text, "t.srf", rec), -1) << text.substr(0, 80);
+    EXPECT_EQ(rec.parameters.size(), 6u);
   }
 }
 
@@ -248,65 +296,6 @@ TEST(BatchFile, LoadingChecksTheParametersAgainstTheCellAndReadsListFiles) {
   EXPECT_EQ(names[1], "b c.def");
 }
 
-TEST(RecorderSettings, ExactLayoutAndRoundTripOfEveryKind) {
-  RecorderSetup r;
-  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_VOC}, {REC_ENERGY_BANDS, 4, kRecLastLayer}};
-  // Written by hand: "Recorder parameter " Int 3 " :", keywords for the type, property and the
-  // last layer.
-  EXPECT_EQ(RecordSettingsText(r),
-            "\nRecorder parameter   0 :\n\nrecorder type : cell characterisctics\n"
-            "recorder property : open circuit voltage\n"
-            "\nRecorder parameter   1 :\n\nrecorder type : energy bands\n"
-            "recorder property : electron density\nrecorder layer : last layer\n");
-  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_JMPP},
-                  {REC_GENERAL, REC_GENERAL_RECOMBINATION_AUGER},
-                  {REC_ENERGY_BANDS, 19, kRecAllLayers},
-                  {REC_ENERGY_BANDS, 0, 3},
-                  {REC_GENERATION_RECOMBINATION, 7, 2, 1, 2},
-                  {REC_OCCUPATION, 1, 1, 3, 4},
-                  {REC_AC, 2, kRecImaginaryPart},
-                  {REC_INTERFACES, 11, 2, 1, kRecNotApplicable},
-                  {REC_CELL_DEFINITION, 15, 1, 2, kRecNotApplicable}};
-  Reader rd;
-  RecorderSetup back;
-  ASSERT_EQ(SetRecordFromText(rd.env, RecordSettingsText(r), "t.srf", back), 0);
-  EXPECT_EQ(back.parameters, r.parameters);
-  EXPECT_TRUE(rd.ui.popups.empty());
-}
-
-TEST(RecorderSettings, GroupsExpandAndLimitsHold) {
-  Reader rd;
-  RecorderSetup r;
-  ASSERT_EQ(SetRecordFromText(rd.env,
-                              "Recorder parameter 0 :\nrecorder type : cell characterisctics\n"
-                              "recorder property : all cell characteristics\r\n",
-                              "t.srf", r),
-            0);
-  ASSERT_EQ(r.parameters.size(), 6u);
-  EXPECT_EQ(r.parameters[0].property, REC_EFFICIENCY);
-  EXPECT_EQ(r.parameters[5].property, REC_JMPP);
-  // Refused: a layer beyond the seventh, an unknown property, a number with stray text, more
-  // than 120 entries. The recorder keeps its list.
-  std::string many;
-  for (int i = 0; i < 121; ++i)
-    many += "Recorder parameter\nrecorder type : general\nrecorder property : general current\n";
-  const std::string bad[] = {
-      "Recorder parameter\nrecorder type : energy bands\nrecorder property : hole density\nrecorder layer : 8\n",
-      "Recorder parameter\nrecorder type : general\nrecorder property : general weather\n",
-      "Recorder parameter\nrecorder type : occupation\nrecorder property : occupation probability with holes\n"
-      "recorder defect : 2x\n",
-      "recorder type : general\n", many};
-  for (const std::string& text : bad) {
-    EXPECT_EQ(SetRecordFromText(rd.env, text, "t.srf", r), -1) << text.substr(0, 80);
-    EXPECT_EQ(r.parameters.size(), 6u);
-  }
-  // Adding one by one stops at 120 with the documented message.
-  RecorderSetup full;
-  for (int i = 0; i < kMaxRecorderParameters; ++i) ASSERT_EQ(AddRecord(rd.env, full, {REC_GENERAL, 0}), 0);
-  EXPECT_EQ(AddRecord(rd.env, full, {REC_GENERAL, 0}), -1);
-  EXPECT_EQ(rd.ui.popups.back().message, "The number of recorder parameters is limited to 120.");
-}
-
 TEST(RecorderValues, FromARecordByVoltageAndWhatCannotBeRecorded) {
   // A falling sweep from 0.8 V to 0 V that stopped after 3 of 5 points: the general current at
   // the start voltage is its first point; the recombination at the end voltage (0 V) was never
@@ -347,16 +336,13 @@ TEST(RecorderValues, FromARecordByVoltageAndWhatCannotBeRecorded) {
   }
 }
 
-// Efficiency, general current, an interface occupation and an electron-density profile over
-// two steps of a thickness range, on meshes of 3 and 2 points; the second step's occupation and
-// first density could not be found.
+// Efficiency, general current and an electron-density profile over two steps of a thickness
+// range, on meshes of 3 and 2 points; the second step's first density could not be found.
 RecorderSetup TwoSteps() {
   const double nan = std::nan("");
   RecorderSetup r;
-  r.parameters = {{REC_CELL_CHARACTERISTICS, REC_EFFICIENCY},
-                  {REC_GENERAL, REC_GENERAL_CURRENT},
-                  {REC_INTERFACES, 10, 1, 2},
-                  {REC_ENERGY_BANDS, 4}};
+  r.parameters = {
+      {REC_CELL_CHARACTERISTICS, REC_EFFICIENCY}, {REC_GENERAL, REC_GENERAL_CURRENT}, {REC_ENERGY_BANDS, 4}};
   BatchParameter& bp = r.batchCopy.bp[0];
   bp.label = {BatchKeyWordToBP_constant(1, "layer 1"), BatchKeyWordToBP_constant(2, "thickness"), kNihil, kNihil};
   bp.startValue = 0.5;
@@ -366,31 +352,29 @@ RecorderSetup TwoSteps() {
   RecordedStep a, b;
   a.batchValues = {" 5.00000e-01"};
   a.batchNumbers = {0.5};
-  a.values = {12.5, -30.25, 0.25, nan};
+  a.values = {12.5, -30.25, nan};
   a.profiles.x = {0.0, 0.5, 1.0};
-  a.profiles.values = {{}, {}, {}, {1e16, 2e16, 3e16}};
+  a.profiles.values = {{}, {}, {1e16, 2e16, 3e16}};
   b.step = 1;
   b.batchValues = {" 2.50000e+00"};
   b.batchNumbers = {2.5};
-  b.values = {-1.0, -31.0, nan, nan};
+  b.values = {-1.0, -31.0, nan};
   b.profiles.x = {0.0, 2.0};
-  b.profiles.values = {{}, {}, {}, {nan, 5e15}};
+  b.profiles.values = {{}, {}, {nan, 5e15}};
   r.steps = {a, b};
   return r;
 }
 
-TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
+TEST(RecorderFiles, ScalarAndProfileFiles) {
   const RecorderSetup r = TwoSteps();
   const std::string batch =
       "*** Overview of batch settings ***\n\n"
       "batch parameter 1:\tlayer 1>>thickness>>nihil>>nihil:\tfrom\t 5.000e-01\tto\t 2.500e+00\tLinear\n"
       "\n\n*** The recorded data ***\n\n";
   const std::string nanWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
-  const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)",
-                    occ = "Interface: interface electron occupation, interface 1, defect 2";
+  const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)";
   // The I-V kind holds cell characteristics and general quantities after the step of the I-V
-  // sweep; the interface kind its own quantities; the profile file the mesh of each step, then
-  // each profile, the shorter mesh padded.
+  // sweep; the profile file the mesh of each step, then each profile, the shorter mesh padded.
   struct Case {
     int kind, header;
     std::string expected;
@@ -400,9 +384,6 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
        "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
            cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
            "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n"},
-      {kRecordInterface, kResultBatchInterface,
-       "\n*** Overview of recorder settings ***\n\n" + occ + "\n\n\n" + batch + "i\tbp 1\t" + occ +
-           "\n1\t 5.00000e-01\t 2.50000e-01\n2\t 2.50000e+00\t         NaN\n" + nanWarning},
       {kRecordEnergyBands, -1,
        "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
            "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
@@ -421,11 +402,6 @@ TEST(RecorderFiles, ScalarFilesPerKindAndAProfileFile) {
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.substr(at), c.expected);
   }
-  // The kinds by extension.
-  const std::pair<const char*, int> extensions[] = {{"a.iv", kRecordIV},         {"a.GNR", kRecordGeneral},
-                                                    {"a.ifr", kRecordInterface}, {"a.EB", kRecordEnergyBands},
-                                                    {"a.ac", kRecordAc},         {"a.rcd", kRecordAllScalars}};
-  for (const auto& [name, kind] : extensions) EXPECT_EQ(RecorderKindOfFileName(name), kind) << name;
   // A kind without its quantities is refused.
   RecorderSetup effOnly = r;
   effOnly.parameters.resize(1);
