@@ -1,7 +1,6 @@
 // Batch runs on the example CIGS cell: a batch step is exactly the single simulation of the
-// same cell, with and without the working point carried over; parallel steps write what serial
-// steps write; the recorder takes each step's own values, profiles included, and marks failed
-// steps.
+// same cell, serial, parallel, resumed, with and without the working point carried over; the
+// recorder takes each step's own values and profiles and marks failed steps.
 #include "batch/batch_run.hpp"
 
 #include <gtest/gtest.h>
@@ -36,19 +35,16 @@ struct Fixture {
     sim.wp.dark = 0;
     ParseSweepRange("0:0.8:9", sim.actie.iv);
   }
-  RecordingUserInterface& ui() { return static_cast<RecordingUserInterface&>(*core.ui); }
   // Steps of the absorber thickness [um] from a list.
   void Thickness(std::vector<double> values) {
     BatchParameter& bp = batch.theBatch.bp[0];
-    bp = BatchParameter{};
     bp.label = {Code(1, "layer 1"), Code(2, "thickness"), kNihil, kNihil};
     bp.valuesFromList = 1;
+    bp.numberOfSteps = batch.theBatch.numberOfSteps = static_cast<int>(values.size());
     bp.valueList = std::move(values);
-    bp.numberOfSteps = static_cast<int>(bp.valueList.size());
     batch.theBatch.numberOfParameters = 1;
-    batch.theBatch.numberOfSteps = bp.numberOfSteps;
   }
-  // Steps of a working-point quantity from `start` to `stop`.
+  // Parameter k: steps of a working-point quantity.
   void WorkPointRange(std::size_t k, const char* label1, double start, double stop, int n) {
     BatchParameter& bp = batch.theBatch.bp[k];
     bp.label = {Code(1, label1), kNihil, kNihil, Code(4, "measurement workpoint")};
@@ -63,7 +59,10 @@ struct Fixture {
     BatchRunContext ctx{core, cell, sim, batch, &progress, {}};
     return RunBatch(ctx, recording);
   }
-  int Single() { return calculate_withMeta(cell, sim, core.env(), nullptr, nullptr); }
+  long Equilibria() {
+    const auto& status = static_cast<RecordingUserInterface&>(*core.ui).status;
+    return std::count(status.begin(), status.end(), "calculating equilibrium ...");
+  }
 };
 
 TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
@@ -75,15 +74,14 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
   for (double t : d) {
     Fixture f;
     f.cell.zonnecel.layer[0].d = t;
-    ASSERT_EQ(f.Single(), 0);
+    ASSERT_EQ(calculate_withMeta(f.cell, f.sim, f.core.env(), nullptr, nullptr), 0);
     single.push_back(f.sim.CurrentRecord()->iv.j);
     BandDiagramProfiles b;
     BandDiagramFromSolution(f.sim.currentCalcVars, +1, b);
     ASSERT_GE(b.interfaces.size(), 1u);
     interfaces.push_back(b.interfaces[0]);
   }
-  // The thicker absorber collects more light (Jsc = -J(0) grows).
-  EXPECT_LT(single[2][0], single[0][0]);
+  EXPECT_LT(single[2][0], single[0][0]);  // the thicker absorber collects more light
   // Serial without carry-over, two workers with it (every thickness needs the cell rebuilt: the
   // carried working point must not be used), and resumed at the last step.
   std::string rows[2];
@@ -107,9 +105,9 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
       EXPECT_EQ(f.batch.theRecorder.steps[k - first].values, (std::vector{interfaces[k].jn1, interfaces[k].pi}));
       ++k;
     }
-    // The rows file holds the heading and one row per step, in step order.
     if (first == 0) rows[jobs - 1] = test::ReadWholeFile(dir.file("rows.rcd"));
   }
+  // The rows file holds the heading and one row per step, in step order.
   EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), '\n'), 4);
   EXPECT_EQ(rows[0], rows[1]);
   // An interface the cell does not have is refused before the batch runs.
@@ -121,9 +119,6 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
 }
 
 TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
-  const auto equilibria = [](Fixture& f) {
-    return std::count(f.ui().status.begin(), f.ui().status.end(), "calculating equilibrium ...");
-  };
   // A bias batch may start each step from the previous working point: one equilibrium for three
   // steps; the external circuit does not touch the cell either.
   for (const char* label : {"V", "Rs"}) {
@@ -131,7 +126,7 @@ TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
     f.sim.workpointFromPreviousBatchOption = 1;
     f.WorkPointRange(0, label, 0.1, 0.3, 3);
     ASSERT_EQ(f.Run(false), 0);
-    EXPECT_EQ(equilibria(f), 1) << label;
+    EXPECT_EQ(f.Equilibria(), 1) << label;
   }
   // Without the option every step starts afresh. Temperature is the outer loop, voltage the
   // inner, as the records' working points show.
@@ -140,7 +135,7 @@ TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
   f.WorkPointRange(1, "V", 0.0, 0.3, 4);
   ParseSweepRange("0:0.2:2", f.sim.actie.iv);
   ASSERT_EQ(f.Run(false), 0);
-  EXPECT_EQ(equilibria(f), 12);
+  EXPECT_EQ(f.Equilibria(), 12);
   ASSERT_EQ(f.sim.simulaties.size(), 12u);
   int k = 0;
   for (const SimulationRecord& r : f.sim.simulaties) {
@@ -173,9 +168,9 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndProfilesAndMarksFailures) {
   EXPECT_TRUE(r.steps[1].failed);
   for (double v : r.steps[1].values) EXPECT_TRUE(std::isnan(v));
   ASSERT_EQ(f.sim.simulaties.size(), 2u);
-  // The values of steps 1 and 3 are those of their own records: the general current at the
-  // start voltage (0 V), the SRH current at the end voltage (0.8 V), both in mA/cm2 as the .iv
-  // file has them, and the first capacitance of the C-f sweep.
+  // Steps 1 and 3 hold their own records' values: the efficiency, the SRH current at the end
+  // voltage (0.8 V) and the current at the start voltage (0 V), in mA/cm2 as the .iv file has
+  // them, and the first capacitance of the C-f sweep.
   std::size_t k = 0;
   for (const SimulationRecord& rec : f.sim.simulaties) {
     const RecordedStep& step = r.steps[k];
@@ -189,12 +184,12 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndProfilesAndMarksFailures) {
     ASSERT_GT(N, 10u);
     EXPECT_NEAR(p.x[N - 1] - r.steps[0].profiles.x.back(), k / 2.0, 1e-9);
     // Buffer and window are 0.25 um thick; the interface itself holds a point of each side.
+    // The occupations with electrons and with holes add up to one in the absorber, to 0
+    // elsewhere; the absorber doping is the definition's 2e16 /cm3.
     const double edge = p.x[N - 1] - 0.25;
     for (std::size_t i = 0; i < N; ++i) {
       if (std::fabs(p.x[i] - edge) < 1e-6) continue;
       const bool absorber = p.x[i] < edge;
-      // Occupation with electrons and with holes add up to one in the absorber, 0 elsewhere;
-      // the absorber doping of the definition file, 2e16 /cm3.
       EXPECT_NEAR(p.values[4][i] + p.values[5][i], absorber ? 1.0 : 0.0, absorber ? 1e-12 : 0.0) << i;
       EXPECT_NEAR(absorber ? p.values[6][i] : 2e16, 2e16, 2e16 * 1e-9) << i;
     }
