@@ -302,9 +302,9 @@ TEST(RecorderValues, WhatCannotBeRecorded) {
   }
 }
 
-// Efficiency, general current and an electron-density profile over two steps of a thickness
-// range, on meshes of 3 and 2 points; the second step's first density could not be found.
-RecorderSetup TwoSteps() {
+TEST(RecorderFiles, ScalarAndProfileFiles) {
+  // Efficiency, general current and an electron-density profile over two steps of a thickness
+  // range, on meshes of 3 and 2 points; the second step's first density could not be found.
   const double nan = std::nan("");
   RecorderSetup r;
   r.parameters = {
@@ -315,7 +315,8 @@ RecorderSetup TwoSteps() {
   bp.stopValue = 2.5;
   r.batchCopy.numberOfParameters = 1;
   r.ivStep = 0.1;
-  RecordedStep a, b;
+  r.steps.resize(2);
+  RecordedStep &a = r.steps[0], &b = r.steps[1];
   a.batchValues = {" 5.00000e-01"};
   a.batchNumbers = {0.5};
   a.values = {12.5, -30.25, nan};
@@ -327,46 +328,25 @@ RecorderSetup TwoSteps() {
   b.values = {-1.0, -31.0, nan};
   b.profiles.x = {0.0, 2.0};
   b.profiles.values = {{}, {}, {nan, 5e15}};
-  r.steps = {a, b};
-  return r;
-}
-
-TEST(RecorderFiles, ScalarAndProfileFiles) {
-  const RecorderSetup r = TwoSteps();
+  // The I-V kind after the step of the sweep; the profiles after the mesh of each step.
   const std::string batch =
       "*** Overview of batch settings ***\n\n"
       "batch parameter 1:\tlayer 1>>thickness>>nihil>>nihil:\tfrom\t 5.000e-01\tto\t 2.500e+00\tLinear\n"
       "\n\n*** The recorded data ***\n\n";
-  const std::string nanWarning = "Warning: not all the requested data could be recorded, and have been put to NaN\n";
   const std::string eff = "Cell characteristics: efficiency (%)", cur = "General properties: general current (mA/cm2)";
-  // The I-V kind after the step of the sweep; the profiles after the mesh of each step.
-  struct Case {
-    int kind, header;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {kRecordIV, kResultIV,
-       "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
-           cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
-           "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n"},
-      {kRecordEnergyBands, -1,
-       "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
-           "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
-           "0\t 0.000e+00\t 0.000e+00\n1\t 5.000e-01\t 2.000e+00\n2\t 1.000e+00\t\n"
-           "\n* Parameter 1:\tEnergy bands: electron density *\nbp 1:\t 5.000e-01\t 2.500e+00\n"
-           "0\t 1.000e+16\t       NaN\n1\t 2.000e+16\t 5.000e+15\n2\t 3.000e+16\t\n" +
-           nanWarning + "\n\n\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.kind);
-    const std::string text = c.header < 0 ? RecorderProfileText(r, c.kind, "v") : RecorderResultText(r, "v", c.kind);
-    if (c.header >= 0) {
-      EXPECT_NE(text.find(ResultTitle(c.header)), std::string::npos) << text;
-    }
-    const std::size_t at = text.find(c.expected.substr(0, 12));
-    ASSERT_NE(at, std::string::npos) << text;
-    EXPECT_EQ(text.substr(at), c.expected);
-  }
+  const std::string iv = RecorderResultText(r, "v", kRecordIV), eb = RecorderProfileText(r, kRecordEnergyBands, "v");
+  EXPECT_NE(iv.find(ResultTitle(kResultIV)), std::string::npos) << iv;
+  EXPECT_EQ(iv.substr(std::min(iv.size(), iv.find("\nStepsize"))),
+            "\nStepsize for IV-simulation:\t 1.000e-01\tV\n\n\n*** Overview of recorder settings ***\n\n" + eff + "\n" +
+                cur + "\n\n\n" + batch + "i\tbp 1\t" + eff + "\t" + cur +
+                "\n1\t 5.00000e-01\t 1.25000e+01\t-3.02500e+01\n2\t 2.50000e+00\t-1.00000e+00\t-3.10000e+01\n");
+  EXPECT_EQ(eb.substr(std::min(eb.size(), eb.find("*** Overview of recorder"))),
+            "*** Overview of recorder settings ***\n\nEnergy bands: electron density\n\n\n" + batch +
+                "* The mesh: x(um) *\n\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+                "0\t 0.000e+00\t 0.000e+00\n1\t 5.000e-01\t 2.000e+00\n2\t 1.000e+00\t\n"
+                "\n* Parameter 1:\tEnergy bands: electron density *\nbp 1:\t 5.000e-01\t 2.500e+00\n"
+                "0\t 1.000e+16\t       NaN\n1\t 2.000e+16\t 5.000e+15\n2\t 3.000e+16\t\n"
+                "Warning: not all the requested data could be recorded, and have been put to NaN\n\n\n\n");
   // A kind without its quantities is refused.
   RecorderSetup effOnly = r;
   effOnly.parameters.resize(1);
