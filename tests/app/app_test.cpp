@@ -227,20 +227,19 @@ class Run : public test::ProgramRun {
     ProgramRun::SetUp();
     MakeFolders({"def", "spectrum", "bdf", "script", "generation"});
   }
-  bool OutHas(const std::string& part) const { return out_.str().find(part) != std::string::npos; }
 };
 
 TEST_F(Run, OptionsPlainRunsAndOverlongNames) {
   // Nothing named: status 0, the counts written, no error log.
   EXPECT_EQ(Zoniq({}), kExitOk);
   EXPECT_TRUE(ui_.popups.empty());
-  EXPECT_TRUE(OutHas("Problem: new problem\n")) << out_.str();
+  EXPECT_TRUE(OutSays("Problem: new problem\n")) << out_.str();
   EXPECT_EQ(ReadWholeFile("counts.txt"), "0 Counting the function calls in this ZONIQ session:\n");
   EXPECT_FALSE(fs::exists("ZONIQErrorLogFile.log"));
   fs::remove("counts.txt");
 
   EXPECT_EQ(Zoniq({"--help"}), kExitOk);
-  for (const char* part : {"Usage: zoniq", "ZONIQ_HOME", "Exit status"}) EXPECT_TRUE(OutHas(part)) << part;
+  for (const char* part : {"Usage: zoniq", "ZONIQ_HOME", "Exit status"}) EXPECT_TRUE(OutSays(part)) << part;
   EXPECT_FALSE(fs::exists("counts.txt"));
   EXPECT_EQ(Zoniq({"--version"}), kExitOk);
   // The version, not the path the program was started by.
@@ -249,7 +248,7 @@ TEST_F(Run, OptionsPlainRunsAndOverlongNames) {
   EXPECT_EQ(MakeVersionBanner("/usr/bin/zoniq", DateTime{3, 7, 2024, 9, 5, 7}),
             "ZONIQ 3.2.00 NORVALE: Version /usr/bin/zoniq dated 03-07-2024, 09:05:07");
   EXPECT_EQ(Zoniq({"--frobnicate"}), kExitUsage);
-  EXPECT_NE(err_.str().find("--frobnicate"), std::string::npos);
+  EXPECT_TRUE(ErrSays("--frobnicate"));
   EXPECT_TRUE(out_.str().empty());
   // After "--" every word belongs to a file name.
   EXPECT_EQ(Zoniq({"--", "-x.act"}), kExitNotLoaded);
@@ -258,7 +257,7 @@ TEST_F(Run, OptionsPlainRunsAndOverlongNames) {
   test::WriteWholeFile(home_ + "/spectrum/my sun.spe", "300\t1.0\n400\t2.0\n");
   EXPECT_EQ(Zoniq({"my", "sun.spe"}), kExitOk);
   EXPECT_TRUE(ui_.popups.empty());
-  EXPECT_TRUE(OutHas("Spectrum: " + home_ + "/spectrum/my sun.spe\n")) << out_.str();
+  EXPECT_TRUE(OutSays("Spectrum: " + home_ + "/spectrum/my sun.spe\n")) << out_.str();
 
   EXPECT_EQ(Zoniq({std::string(300, 'n') + ".def"}), kExitNotLoaded);
   EXPECT_TRUE(PopupSays("longer than 259 characters"));
@@ -273,11 +272,11 @@ TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
             kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 11u);
   // Each names its file where it was looked for.
-  EXPECT_NE(err_.str().find(home_ + "/def/missing cell.def"), std::string::npos) << err_.str();
+  EXPECT_TRUE(ErrSays(home_ + "/def/missing cell.def")) << err_.str();
   for (const std::string place : {"'notes.txt'", "'readme'", "/def/a.wp2", "/def/b.zon", "/generation/c.gen",
                                   "/bdf/d.sbf", "/bdf/e.srf", "'f.scr'", "/def/plan.act", "/spectrum/dir.spe"})
     EXPECT_TRUE(PopupSays(place[0] == '/' ? home_ + place : place)) << place;
-  EXPECT_TRUE(OutHas("Problem: new problem\n"));
+  EXPECT_TRUE(OutSays("Problem: new problem\n"));
   EXPECT_TRUE(fs::exists("counts.txt"));
 }
 
