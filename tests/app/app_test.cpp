@@ -291,7 +291,6 @@ TEST_F(Run, ErrorsAreLoggedInTheCurrentFolderAndCountsThatCannotBeWrittenAreRepo
   EXPECT_TRUE(ui_.popups.empty());
   const std::string log = WithoutTimes(ReadWholeFile("ZONIQErrorLogFile.log"));
   EXPECT_EQ(log.rfind(kHeader1 + kSetupLines + "Error whilst reading the action file\n", 0), 0u) << log;
-  EXPECT_NE(log.find("ZONIQ error message #2 written on\tDATE at TIME\n"), std::string::npos);
   ASSERT_TRUE(fs::remove("counts.txt"));
   // A folder in the way of the counts file: reported, yet the run ends normally (the counts
   // are statistics, not results).

@@ -96,13 +96,6 @@ TEST(DefinitionFileStrict, TyposAndFilesCutShortAreRefusedWithFileLineAndKeyword
     refused += r.Def(dir.file("cut.def")) < 0;
   }
   EXPECT_EQ(refused, cuts);
-  // Cut inside a line: one layer left at 5000 bytes, the ZnO layer cut at 9000.
-  for (std::size_t bytes : {std::size_t{5000}, std::size_t{9000}}) {
-    Reader r;
-    Write(dir.file("cut.def"), cigs.substr(0, bytes));
-    EXPECT_LT(r.Def(dir.file("cut.def")), 0) << bytes;
-    EXPECT_TRUE(r.Says("line ")) << r.Messages();
-  }
   // Without the front contact and the working point: the message says what is missing.
   Reader r;
   Write(dir.file("cut.def"), cigs.substr(0, cigs.find("front contact")));
