@@ -1,5 +1,4 @@
-// Batch runs on the example CIGS cell: a batch step is exactly the single simulation of the
-// same cell, serial, parallel, resumed, with and without the working point carried over; the
+// Batch runs on the example CIGS cell: each step is the single simulation of the same cell; the
 // recorder takes each step's own values and profiles and marks failed steps.
 #include "batch/batch_run.hpp"
 
@@ -66,8 +65,7 @@ struct Fixture {
 };
 
 TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
-  // The I-V curves and the interface quantities (electron current from the left into the
-  // CIGS/CdS interface, interface charge) of single runs at each thickness.
+  // Single runs: I-V curves, electron current into the CIGS/CdS interface, interface charge.
   const std::vector<double> d = {0.8, 1.6, 2.4};
   std::vector<std::vector<double>> single;
   std::vector<InterfaceProfileRow> interfaces;
@@ -82,8 +80,8 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
     interfaces.push_back(b.interfaces[0]);
   }
   EXPECT_LT(single[2][0], single[0][0]);  // the thicker absorber collects more light
-  // Serial without carry-over, two workers with it (every thickness needs the cell rebuilt: the
-  // carried working point must not be used), and resumed at the last step.
+  // Serial, two workers with carry-over (every thickness rebuilds the cell: the carried working
+  // point must not be used), resumed at the last step.
   std::string rows[2];
   for (const auto& [carry, jobs, first] : {std::tuple{0, 1, 0}, std::tuple{1, 2, 0}, std::tuple{1, 1, 2}}) {
     SCOPED_TRACE(testing::Message() << "carry-over " << carry << ", jobs " << jobs << ", from step " << first);
@@ -107,7 +105,7 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
     }
     if (first == 0) rows[jobs - 1] = test::ReadWholeFile(dir.file("rows.rcd"));
   }
-  // The rows file holds the heading and one row per step, in step order.
+  // The rows file: the heading and one row per step, in order.
   EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), '\n'), 4);
   EXPECT_EQ(rows[0], rows[1]);
   // An interface the cell does not have is refused before the batch runs.
@@ -119,8 +117,7 @@ TEST(BatchRun, ThicknessStepsEqualSingleRunsSerialParallelAndResumed) {
 }
 
 TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
-  // A bias batch may start each step from the previous working point: one equilibrium for three
-  // steps; the external circuit does not touch the cell either.
+  // A bias (or external-circuit) batch may start each step from the previous working point.
   for (const char* label : {"V", "Rs"}) {
     Fixture f;
     f.sim.workpointFromPreviousBatchOption = 1;
@@ -128,8 +125,7 @@ TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
     ASSERT_EQ(f.Run(false), 0);
     EXPECT_EQ(f.Equilibria(), 1) << label;
   }
-  // Without the option every step starts afresh. Temperature is the outer loop, voltage the
-  // inner, as the records' working points show.
+  // Without the option every step starts afresh; temperature is the outer loop.
   Fixture f;
   f.WorkPointRange(0, "T", 290, 310, 3);
   f.WorkPointRange(1, "V", 0.0, 0.3, 4);
@@ -147,8 +143,8 @@ TEST(BatchRun, NestedStepsInOrderAndCarryOverOnlyWhenNothingNeedsARebuild) {
 }
 
 TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndProfilesAndMarksFailures) {
-  // The second thickness is refused by the cell: that step fails and must not show the first
-  // step's values. Each step also runs a C-f sweep of 3 points from 1 kHz.
+  // The second thickness is refused: that step fails, showing no other step's values. Each step
+  // also runs a C-f sweep.
   Fixture f;
   f.Thickness({1.0, -1.0, 2.0});
   f.sim.actie.cf = FrequencySweepAction{0, 1e3, 1e5, 3, 0};
@@ -168,9 +164,8 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndProfilesAndMarksFailures) {
   EXPECT_TRUE(r.steps[1].failed);
   for (double v : r.steps[1].values) EXPECT_TRUE(std::isnan(v));
   ASSERT_EQ(f.sim.simulaties.size(), 2u);
-  // Steps 1 and 3 hold their own records' values: the efficiency, the SRH current at the end
-  // voltage (0.8 V) and the current at the start voltage (0 V), in mA/cm2 as the .iv file has
-  // them, and the first capacitance of the C-f sweep.
+  // Steps 1 and 3 hold their own records' values: efficiency, SRH current at the end voltage and
+  // current at the start voltage (mA/cm2 as in the .iv file), the first capacitance.
   std::size_t k = 0;
   for (const SimulationRecord& rec : f.sim.simulaties) {
     const RecordedStep& step = r.steps[k];
@@ -183,9 +178,8 @@ TEST(BatchRun, RecorderTakesEachStepsOwnValuesAndProfilesAndMarksFailures) {
     const std::size_t N = p.x.size();
     ASSERT_GT(N, 10u);
     EXPECT_NEAR(p.x[N - 1] - r.steps[0].profiles.x.back(), k / 2.0, 1e-9);
-    // Buffer and window are 0.25 um thick; the interface itself holds a point of each side.
-    // The occupations with electrons and with holes add up to one in the absorber, to 0
-    // elsewhere; the absorber doping is the definition's 2e16 /cm3.
+    // Buffer and window are 0.25 um thick (the interface holds a point of each side); in the
+    // absorber the occupations add up to one and the doping is the definition's 2e16 /cm3.
     const double edge = p.x[N - 1] - 0.25;
     for (std::size_t i = 0; i < N; ++i) {
       if (std::fabs(p.x[i] - edge) < 1e-6) continue;

@@ -39,7 +39,6 @@ class ProgramFolder : public ::testing::Test {
     return RunScriptFile(ctx, "t.script", running);
   }
   static RecordingUserInterface& Ui(Session& s) { return static_cast<RecordingUserInterface&>(*s.ui); }
-  // Loads the example cell, its action list and the example batch into `session`.
   static void LoadExample(Session& session) {
     ASSERT_EQ(Laad_data_uit_file(session, "CIGS.def"), 0);
     ASSERT_EQ(SetActionPanelFromFile(session.env(), "CIGS.act", session.wp, session.secondwp, session.actie,
@@ -71,11 +70,9 @@ TEST_F(ProgramFolder, ScriptRecordsAThicknessBatchSavesItsSettingsAndResultsThen
   EXPECT_FALSE(fs::exists(dir.path() / "bdf" / "singleshotbatch.sbf"));
   const RecorderSetup& r = s->theRecorder;
   ASSERT_EQ(r.steps.size(), 6u);
-  // get recorder: step numbers and the recorded efficiencies (recorder parameter 0).
   ASSERT_EQ(s->theScript.vector[0].size(), 6u);
   EXPECT_EQ(s->theScript.vector[0][5], 6.0);
   EXPECT_EQ(s->theScript.vector[1][5], r.steps[5].values[0]);
-  // A thicker absorber gives a higher efficiency in this range (0.5 to 3 um).
   EXPECT_GT(r.steps[5].values[0], r.steps[0].values[0]);
   const std::string rcd = test::ReadWholeFile(dir.file("results/thickness.rcd"));
   // CIGS.act sweeps -0.2 V to 0.8 V in 41 points: 25 mV apart.
@@ -122,10 +119,8 @@ TEST_F(ProgramFolder, CommandLineBatchWithAFailedStepEndsWithStatusFive) {
   const char* argv[] = {"zoniq", "CIGS.def", "CIGS.act", "bad.sbf", "CIGS_thickness.srf", "--calculate", "--jobs", "2"};
   EXPECT_EQ(RunZoniq(8, argv, std::make_unique<RecordingUserInterface>(), options), kExitScriptErrors);
   EXPECT_NE(err.str().find("batch done: 3 of 3 steps run, 1 failed (step 2)"), std::string::npos) << err.str();
-  // The recorder's table on the output.
   EXPECT_NE(out.str().find("i\tbp 1\tCell characteristics: efficiency (%)"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("\n3\t 2.00000e+00\t"), std::string::npos) << out.str();
-  // A bad --jobs is a usage error.
   const char* argv2[] = {"zoniq", "CIGS.def", "--jobs", "0"};
   EXPECT_EQ(RunZoniq(4, argv2, std::make_unique<RecordingUserInterface>(), options), kExitUsage);
 }
