@@ -11,7 +11,6 @@
 #include <tuple>
 #include <utility>
 
-#include "batch/graded_overview.hpp"
 #include "batch/recorder.hpp"
 #include "celldef/definition_file.hpp"
 #include "common/text.hpp"
@@ -70,17 +69,16 @@ TEST(BatchValues, RangesListsNestingAndStepCounts) {
   std::string why;
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 12);
-  // The first parameter is the outer loop; two definition files go around it.
   const auto at = [&b](long long k) {
     const BatchStepPosition p = StepPosition(b, k);
     return std::array{p.definitionFile, p.step[0], p.step[1]};
   };
-  EXPECT_EQ(at(6), (std::array{-1, 1, 2}));
+  EXPECT_EQ(at(6), (std::array{-1, 1, 2}));  // the first parameter outermost, then the second
   b.variationOfDefinitionFiles = 1;
   b.definitionFiles = {"a.def", "b.def"};
   ASSERT_TRUE(CountBatchSteps(b, steps, why));
   EXPECT_EQ(steps, 24);
-  EXPECT_EQ(at(13), (std::array{1, 0, 1}));
+  EXPECT_EQ(at(13), (std::array{1, 0, 1}));  // definition files around both
   // Refused: stepping together with unequal counts (4 beside 3), and no step.
   b.variationOfDefinitionFiles = 0;
   b.bp[1].simultaneous = 1;
@@ -281,21 +279,6 @@ TEST(BatchFile, LoadingChecksTheParametersAgainstTheCellAndReadsListFiles) {
   EXPECT_EQ(names[1], "b c.def");
 }
 
-TEST(RecorderValues, WhatCannotBeRecorded) {
-  std::string why;
-  // Refused with a reason: a group, a level rate without its defect and level, both AC parts,
-  // a defect energy or an interface occupation without its defect.
-  for (const RecorderParameter& p : {RecorderParameter{REC_ENERGY_BANDS, 17},
-                                     {REC_GENERATION_RECOMBINATION, 5, 1},
-                                     {REC_AC, 3, kRecRealAndImaginary},
-                                     {REC_CELL_DEFINITION, 16},
-                                     {REC_INTERFACES, 10, 1}}) {
-    EXPECT_FALSE(CanRecord(p, why)) << MakeRecordText(p);
-    EXPECT_FALSE(why.empty());
-    why.clear();
-  }
-}
-
 TEST(RecorderFiles, ScalarAndProfileFiles) {
   // Efficiency, general current and an electron-density profile over two steps of a thickness
   // range, on meshes of 3 and 2 points; the second step's first density could not be found.
@@ -428,29 +411,6 @@ TEST_F(RecorderSolved, CellPropertiesAreThoseOfTheDefinition) {
       for (std::size_t k = 0; k < ps.size(); ++k)
         EXPECT_CLOSE(s.values[k][static_cast<std::size_t>(i)], expected[layer][k], 1e-12, 0.0)
             << "layer " << layer << ", point " << i << ", " << MakeRecordText(ps[k]);
-}
-
-TEST_F(RecorderSolved, OverviewOfGradedVariables) {
-  const int N = cv.mesh.N;
-  // One wavelength, 500 nm (2.4797 eV), absorbed with 1e6 /m = 1e4 /cm everywhere.
-  cv.wavelengths = {500.0};
-  cv.alpha.Reset(static_cast<std::size_t>(N), 1);
-  for (int i = 0; i < N; ++i) cv.alpha.NewRow(static_cast<std::size_t>(i))[0] = 1e6;
-  const FileDateSource clock = [](std::string_view, DateTime& t) {
-    t = DateTime{7, 3, 2025, 9, 5, 1};
-    return true;
-  };
-  const std::string text = GradedVariablesText(cv, "pn.def", clock);
-  const std::string head =
-      "Overview of graded variables\n"
-      "problem definition file :\tpn.def\n"
-      "last saved: \t7-3-2025\tat\t9:05:01\n"
-      " working point: temperature = \t 300.0\tK\n"
-      "rightmost columns of the table: alpha [1/cm] (the wavelength [nm] is in the column header)\n"
-      "i\tx(um)\ty\tEg(eV)\tchi(eV)\teps\tNC(cm-3)\tNV(cm-3)\tND(cm-3)\tNA(cm-3)\tND-NA(cm-3)\tchi+Eg(eV)\t"
-      "mun(cm2/Vs)\tmup(cm2/Vs)\tlambda (nm)\t 500.0\n"
-      "\t\t\t\t\t\t\t\t\t\t\t\t\t\tphoton energy (eV)\t   2.4797\n";
-  ASSERT_EQ(text.substr(0, head.size()), head);
 }
 
 }  // namespace
