@@ -145,27 +145,19 @@ TEST(DefinitionFileStrict, EveryAcceptedFileSurvivesASaveAndALoad) {
   EXPECT_GT(accepted, 100);
 }
 
-// ---- the settings files and tabulated data files ----
-
-TEST(SettingsFileStrict, AValueRunIntoTextIsRefusedWithTheLine) {
+TEST(SettingsAndDataFilesStrict, AValueRunIntoTextIsRefusedWithTheLineAHeadingIsSkipped) {
   test::TempDir dir;
-  const std::string act = test::ReadWholeFile(test::HomeFolder() + "/def/CIGS.act");
-  for (const auto& [from, to] : {std::pair{"Temperature :   300.00 K", "Temperature :   300,00 K"},
-                                 std::pair{"Voltage :     0.0000 V", "Voltage :     0.0O00 V"}}) {
-    Reader r;
-    const std::string text = Replaced(act, from, to);
-    Write(dir.file("bad.act"), text);
-    WorkPoint wp, second;
-    MeasurementActions actions;
-    ActionListExtras extras;
-    EXPECT_LT(SetActionPanelFromFile(r.env, dir.file("bad.act"), wp, second, actions, extras), 0) << to;
-    EXPECT_TRUE(r.Says("line " + std::to_string(LineOf(text, to)))) << r.Messages();
-    EXPECT_TRUE(r.Says("text follows the digits")) << r.Messages();
-  }
-}
-
-TEST(DataFileStrict, ADamagedDataLineIsRefusedAHeadingIsSkipped) {
-  test::TempDir dir;
+  Reader r;
+  const std::string text = Replaced(test::ReadWholeFile(test::HomeFolder() + "/def/CIGS.act"),
+                                    "Temperature :   300.00 K", "Temperature :   300,00 K");
+  Write(dir.file("bad.act"), text);
+  WorkPoint wp, second;
+  MeasurementActions actions;
+  ActionListExtras extras;
+  EXPECT_LT(SetActionPanelFromFile(r.env, dir.file("bad.act"), wp, second, actions, extras), 0);
+  EXPECT_TRUE(r.Says("line " + std::to_string(LineOf(text, "300,00")))) << r.Messages();
+  EXPECT_TRUE(r.Says("text follows the digits")) << r.Messages();
+  // A tabulated data file.
   std::vector<double> x, y;
   Reader ok, bad;
   Write(dir.file("ok.abs"), "wavelength alpha\n1 sun heading\n300 1e5\n400 2e4\n");
