@@ -187,7 +187,7 @@ class Run : public test::ProgramRun {
   }
 };
 
-TEST_F(Run, OptionsPlainRunsAndOverlongNames) {
+TEST_F(Run, OptionsPlainRunsOverlongNamesAndFilesThatCannotBeLoaded) {
   // Nothing named: status 0, the counts written, no error log.
   EXPECT_EQ(Zoniq({}), kExitOk);
   EXPECT_TRUE(ui_.popups.empty());
@@ -221,15 +221,13 @@ TEST_F(Run, OptionsPlainRunsAndOverlongNames) {
   EXPECT_TRUE(PopupSays("longer than 259 characters"));
   EXPECT_EQ(Zoniq({"a.txt", std::string(1400, 'n') + ".txt"}), kExitNotLoaded);
   EXPECT_TRUE(PopupSays("longer than 1300 characters"));
-}
 
-TEST_F(Run, FilesThatCannotBeLoadedSayItAndFail) {
+  // Files that cannot be loaded say so, each naming its file where it was looked for.
   fs::create_directories(home_ + "/spectrum/dir.spe");  // a folder is no spectrum
   EXPECT_EQ(Zoniq({"notes.txt", "missing", "cell.def", "a.wp2", "b.zon", "c.gen", "d.sbf", "e.srf", "f.scr", "plan.act",
                    "dir.spe", "readme"}),
             kExitNotLoaded);
   EXPECT_EQ(ui_.popups.size(), 11u);
-  // Each names its file where it was looked for.
   EXPECT_TRUE(ErrSays(home_ + "/def/missing cell.def")) << err_.str();
   for (const std::string place : {"'notes.txt'", "'readme'", "/def/a.wp2", "/def/b.zon", "/generation/c.gen",
                                   "/bdf/d.sbf", "/bdf/e.srf", "'f.scr'", "/def/plan.act", "/spectrum/dir.spe"})
@@ -276,9 +274,8 @@ const char* const kTwoLayerCell =
     "front contact\n\nflatband : 1 (1: flatband contact imposed; 0: fixed Phi_m value)\n\n"
     "working point\n\nilluminated from : right";
 
-// The report in practical units: d [m] x 1e6 = [um], N [/m^3] x 1e-6 = [cm^-3]; 5.000e-08 m is
-// 0.05 um, 1e24 /m^3 is 1e18 cm^-3, 2e22 /m^3 is 2e16 cm^-3. The numbers are exact in the
-// report's decimal layout, so the lines compare as text.
+// The report in practical units, d [m] x 1e6 = [um], N [/m^3] x 1e-6 = [cm^-3]: 5.000e-08 m is
+// 0.05 um, 1e24 /m^3 is 1e18 cm^-3, 2e22 /m^3 is 2e16 cm^-3, exact in the report's layout.
 const char* const kTwoLayerReport =
     "Layers: 2\n"
     "  1 \"window\": d = 0.05 \xC2\xB5m, Eg = 3.4 eV, chi = 4.4 eV, Nd = 1.000e+18 cm^-3, Na = 0.000e+00 cm^-3, "
@@ -287,7 +284,7 @@ const char* const kTwoLayerReport =
     "defects: 1\n"
     "Interfaces with defects:\n  1 \"w/a\" (layers 1 and 2): defects: 1\n";
 
-TEST_F(Run, ADefinitionFileIsLoadedAndReported) {
+TEST_F(Run, ADefinitionFileIsLoadedAndReportedAFailedLoadKeepsTheCellBefore) {
   test::WriteWholeFile(home_ + "/def/two layer.def", kTwoLayerCell);
   EXPECT_EQ(Zoniq({"two", "layer.def"}), kExitOk) << err_.str();
   EXPECT_TRUE(ui_.popups.empty());
@@ -295,9 +292,8 @@ TEST_F(Run, ADefinitionFileIsLoadedAndReported) {
   // Of two definition files only the second is loaded: the first need not even exist.
   EXPECT_EQ(Zoniq({"missing.def", "two", "layer.def"}), kExitOk) << err_.str();
   EXPECT_TRUE(ui_.popups.empty());
-}
 
-TEST_F(Run, AFailedLoadKeepsTheCellLoadedBefore) {
+  // A failed load keeps the cell loaded before.
   test::WriteWholeFile(home_ + "/def/good.def", kTwoLayerCell);
   test::WriteWholeFile(home_ + "/def/empty.def", "");
   Session session(home_, std::make_unique<test::ForwardingUserInterface>(ui_));
@@ -321,14 +317,11 @@ TEST_F(Run, AFailedLoadKeepsTheCellLoadedBefore) {
     EXPECT_TRUE(session.parameterset1 == set1Before);
     EXPECT_EQ(session.problemName, home_ + "/def/good.def");
   }
-}
-
-TEST(Report, ALayerCountOutsideTheStorageIsNeverFollowedPastIt) {
-  Session s("/opt/zq", std::make_unique<RecordingUserInterface>());
-  s.zonnecel.numberOfLayers = 1000;
-  EXPECT_NE(LoadedReport(s).find("Layers: 7\n"), std::string::npos);
-  s.zonnecel.numberOfLayers = -4;
-  EXPECT_NE(LoadedReport(s).find("Layers: 0\n"), std::string::npos);
+  // The report never follows a layer count outside the storage past it.
+  session.zonnecel.numberOfLayers = 1000;
+  EXPECT_NE(LoadedReport(session).find("Layers: 7\n"), std::string::npos);
+  session.zonnecel.numberOfLayers = -4;
+  EXPECT_NE(LoadedReport(session).find("Layers: 0\n"), std::string::npos);
 }
 
 }  // namespace

@@ -73,8 +73,6 @@ class UserErrors : public test::ProgramRun {
   void Script(const std::string& text) { std::ofstream("s.script", std::ios::binary) << text; }
 };
 
-// ---- the script: values, names and places ----
-
 TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) {
   Script(
       "load definition CIGS.def\n"
@@ -112,9 +110,7 @@ TEST_F(UserErrors, ScriptValuesWithTrailingTextAreRefusedAndNamedByFileAndLine) 
   EXPECT_EQ(ui_.popups[3].location, "./s.script:5");
 }
 
-// ---- the command line ----
-
-TEST_F(UserErrors, AFailedLoadSimulatesNothing) {
+TEST_F(UserErrors, AFailedLoadSimulatesNothingBareNamesAndVoltRanges) {
   EXPECT_EQ(Zoniq({"CIGs.def", "--calculate"}), kExitNotLoaded);
   EXPECT_FALSE(OutSays("Voc")) << out_.str();
   EXPECT_FALSE(OutSays("No I-V curve"));
@@ -129,23 +125,16 @@ TEST_F(UserErrors, AFailedLoadSimulatesNothing) {
   EXPECT_EQ(Zoniq({"CIGS.deff", "--calculate"}), kExitNotLoaded);
   EXPECT_TRUE(PopupSays("'CIGS.deff' is not a file of a kind zoniq reads"));
   EXPECT_FALSE(OutSays("Voc"));
-}
 
-TEST_F(UserErrors, ABareNameIsAlsoFoundInTheCurrentFolder) {
+  // A bare name is also found in the current folder; the program folder's file wins.
   fs::copy_file(home_ + "/def/CIGS.def", "mycell.def");
   EXPECT_EQ(Zoniq({"mycell.def"}), kExitOk) << err_.str();
   EXPECT_TRUE(OutSays("Problem: ./mycell.def")) << out_.str();
-  // The program folder's file wins over one of the same name in the current folder.
   fs::copy_file(home_ + "/def/CdTe.def", "CIGS.def");
   EXPECT_EQ(Zoniq({"CIGS.def"}), kExitOk);
   EXPECT_TRUE(OutSays("Problem: " + home_ + "/def/CIGS.def")) << out_.str();
-  // Batch and record settings too.
-  fs::copy_file(home_ + "/bdf/CIGS_thickness.sbf", "mybatch.sbf");
-  fs::copy_file(home_ + "/bdf/CIGS_thickness.srf", "myrec.srf");
-  EXPECT_EQ(Zoniq({"CIGS.def", "mybatch.sbf", "myrec.srf"}), kExitOk) << err_.str();
-}
 
-TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
+  // Millivolts for volts are refused; 10 V is still taken as a range (refused only beyond).
   EXPECT_EQ(Zoniq({"CIGS.def", "--iv", "-200:1000:21", "--calculate"}), kExitUsage);
   EXPECT_TRUE(ErrSays("not millivolts")) << err_.str();
   EXPECT_EQ(out_.str(), "");
@@ -153,7 +142,6 @@ TEST_F(UserErrors, MillivoltsForVoltsAreRefused) {
   EXPECT_EQ(Zoniq({"CIGS.def", "--output", "--calculate"}), kExitUsage);
   EXPECT_TRUE(ErrSays("--output needs a value")) << err_.str();
   EXPECT_FALSE(fs::exists("--calculate"));
-  // 10 V is still taken as a range (it is refused only beyond).
   EXPECT_EQ(Zoniq({"--iv", "-10:10:3"}), kExitOk);
 }
 
@@ -179,8 +167,6 @@ TEST_F(UserErrors, AnIncompleteSimulationIsNoCompleteResult) {
   r.iv = IVResult{};
   EXPECT_TRUE(SimulationComplete(s, 0));
 }
-
-// ---- where result files go ----
 
 TEST_F(UserErrors, ResultFilesGoToTheResultsTheOutputOrTheCurrentFolder) {
   const auto run = [&](const std::string& name, std::vector<std::string> args) {
@@ -248,8 +234,6 @@ TEST_F(UserErrors, TheBandDiagramOfAWorkingPointAloneAndNoEmptyFiles) {
   // Ec - Ev is the band gap of the layer (1.15 eV for CIGS, from the definition file).
   EXPECT_CLOSE(Number(back[3]) - Number(back[6]), 1.15, 1e-6, 0.0);
 }
-
-// ---- CSV results and the run summary ----
 
 TEST_F(UserErrors, CsvResultsAndTheRunSummaryReadBackStrictly) {
   Script(
