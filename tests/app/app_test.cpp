@@ -25,8 +25,6 @@ namespace fs = std::filesystem;
 using test::ReadWholeFile;
 using test::TempDir;
 
-// ---------------------------------------------------------------- command line
-
 StartupFiles Parse(const std::vector<std::string>& words) {
   std::string line;
   std::size_t dropped = 0;
@@ -72,8 +70,6 @@ TEST(CommandLine, NamesEndAtTheirExtensionWhichSelectsTheSlotIgnoringCase) {
   EXPECT_EQ(dropped, 1u);
 }
 
-// ---------------------------------------------------------------- folders
-
 TEST(Folders, FileNamesAndTheProgramFolderAreFoundWithoutConfiguration) {
   // Bare names go to the folder of their kind (unknown kinds to the results), trailing blanks
   // removed from both results; names with a folder are used as given.
@@ -109,11 +105,8 @@ TEST(Folders, FileNamesAndTheProgramFolderAreFoundWithoutConfiguration) {
   // ZONIQ_HOME overrides everything, even a folder that does not exist.
   c.environment = "/nowhere/zoniq-home";
   EXPECT_EQ(ResolveProgramFolder(c), "/nowhere/zoniq-home");
-
   EXPECT_EQ(ExecutablePath("ignored"), fs::read_symlink("/proc/self/exe").string());
 }
-
-// ---------------------------------------------------------------- error log
 
 // The date and time of a log header replaced by fixed words, so that whole logs compare.
 std::string WithoutTimes(const std::string& log) {
@@ -175,8 +168,6 @@ TEST(CallCounts, MoreThan300FunctionsShareTheLastSlot) {
   EXPECT_EQ(counter.__countId, 305);
   for (int k = 299; k < 305; ++k) EXPECT_EQ(slots[k], 299);
 }
-
-// ---------------------------------------------------------------- whole runs
 
 // Runs in their own current folder with their own program folder, as a user would.
 class Run : public test::ProgramRun {
