@@ -26,9 +26,7 @@ class ForwardingUserInterface : public UserInterface {
     to_.MessagePopupAt(l, t, m);
   }
   void StatusMessage(std::string_view text) override { to_.StatusMessage(text); }
-  bool ConfirmPopup(std::string_view t, std::string_view q, bool safeDefault) override {
-    return to_.ConfirmPopup(t, q, safeDefault);
-  }
+  bool ConfirmPopup(std::string_view t, std::string_view q, bool safe) override { return to_.ConfirmPopup(t, q, safe); }
   std::optional<std::string> FileSelectPopup(std::string_view f, std::string_view p, std::string_view prompt,
                                              bool forSaving) override {
     return to_.FileSelectPopup(f, p, prompt, forSaving);
@@ -49,8 +47,6 @@ class ProgramRun : public ::testing::Test {
     home_ = (tmp_.path() / "home").string();
   }
   void TearDown() override { std::filesystem::current_path(old_); }
-
-  // Program sub-folders to make.
   void MakeFolders(std::initializer_list<const char*> subs) {
     for (const char* sub : subs) std::filesystem::create_directories(home_ + "/" + sub);
   }
@@ -61,10 +57,7 @@ class ProgramRun : public ::testing::Test {
     out_.str("");
     err_.str("");
     ui_.popups.clear();
-    RunOptions options;
-    options.out = &out_;
-    options.err = &err_;
-    options.programFolder = home_;
+    const RunOptions options{.out = &out_, .err = &err_, .programFolder = home_};
     return RunZoniq(static_cast<int>(argv.size()), argv.data(), std::make_unique<ForwardingUserInterface>(ui_),
                     options);
   }
@@ -75,6 +68,8 @@ class ProgramRun : public ::testing::Test {
     return nullptr;
   }
   bool PopupSays(const std::string& part) const { return Find(part) != nullptr; }
+  bool OutSays(const std::string& part) const { return out_.str().find(part) != std::string::npos; }
+  bool ErrSays(const std::string& part) const { return err_.str().find(part) != std::string::npos; }
 
   TempDir tmp_;
   std::filesystem::path old_;

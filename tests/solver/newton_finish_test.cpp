@@ -128,7 +128,7 @@ TEST(NewtonFinish, TheCheckOfANewtonSolutionStillChecksTheCurrents) {
   // A state that does not solve the continuity equations fails on its currents whatever step is
   // claimed: the electron quasi-Fermi level raised by 0.1 kT over the middle third of the mesh.
   const int N = cv.mesh.N;
-  for (int i = N / 3; i < 2 * N / 3; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * std::exp(0.1) - cv.u0;
+  for (int i = N / 3; i < 2 * N / 3; ++i) cv.u[i] = (cv.u0[i] + cv.u[i]) * std::exp(0.1) - cv.u0[i];
   update_psivar(cv);
   const AcceptanceReport r = CheckNewtonSolution(cv, 1e-4);
   EXPECT_FALSE(r.passed);
