@@ -2,35 +2,10 @@
 // of a triangular barrier, no enhancement without a barrier, and in a device (an n⁺/i/p⁺ stack
 // whose undoped layer has a uniform field) exact equilibrium, the enhanced interface
 // recombination against the triangular-barrier estimate, current conservation and the Jacobian.
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <functional>
-#include <memory>
-#include <numbers>
-#include <utility>
-#include <vector>
-
-#include "solver/currents.hpp"
-#include "solver/dc_solve.hpp"
-#include "solver/equations.hpp"
-#include "solver/gummel.hpp"
-#include "solver/tunneling.hpp"
-#include "solver/tunneling_jacobian.hpp"
+#include "tunneling_cells.hpp"
 
 namespace zoniq {
 namespace {
-
-constexpr double kH = 6.6256e-34, kM0 = 9.1095e-31, kQe = 1.602e-19, kVt = 0.0259;
-const double kHbar = kH / (2.0 * std::numbers::pi);
-
-double Simpson(const std::function<double(double)>& f, double a, double b, int n) {
-  const double h = (b - a) / n;
-  double s = f(a) + f(b);
-  for (int i = 1; i < n; ++i) s += (i % 2 ? 4.0 : 2.0) * f(a + i * h);
-  return s * h / 3.0;
-}
 
 // Hurkx's enhancement for a uniform field F [V/m] and a trap ΔE [eV] below the band at the
 // trap: Γ = ∫₀^(ΔE/kT) exp(u − K·u^1.5) du, K = (4/3)·√(2·m·m0)·(kT)^1.5/(ħ·q·F), the WKB
@@ -41,18 +16,16 @@ double HurkxGamma(double F, double dE, double m) {
   return Simpson([&](double u) { return std::exp(u - K * std::pow(u, 1.5)); }, 0.0, dE / kVt, 4000);
 }
 
-struct TriangleCase {
-  double F, dE, m, mLayer;
-  int choice;
-};
-
 TEST(TrapTunnelWeights, TriangularBarrierIsTheHurkxIntegral) {
   // The band falls linearly from the trap's point over 40 nm on 400 intervals (unequal: the
   // first half twice as fine), the trap ΔE below the band there; the mass of every interval is
   // ChooseTunnelMass(m, layer mass, choice).
-  const TriangleCase cases[] = {{3e7, 0.4, 0.1, 0.1, 0}, {1e8, 0.3, 0.2, 0.5, 0}, {5e7, 0.5, 0.4, 0.1, 4}};
+  struct {
+    double F, dE, m, mLayer;
+    int choice;
+  } const cases[] = {{3e7, 0.4, 0.1, 0.1, 0}, {1e8, 0.3, 0.2, 0.5, 0}, {5e7, 0.5, 0.4, 0.1, 4}};
   const double L = 1e-7;
-  for (const TriangleCase& c : cases) {
+  for (const auto& c : cases) {
     std::vector<double> band, h, mass;
     double x = 0.0;
     for (int i = 0; i <= 400; ++i) {
@@ -111,7 +84,6 @@ TEST(TrapTunnelWeights, NoBarrierNoEnhancement) {
   EXPECT_NEAR(gamma(humped), g, 1e-7 * g);
 }
 
-// ---------------------------------------------------------------------------------------------
 // n⁺ (Eg 2.4 eV, χ 4.5 eV, 50 nm) / undoped (Eg 1.2 eV, χ 4.2 eV, 30 nm) / p⁺ (as the undoped,
 // 200 nm), doping 1e18 cm⁻³ at the band edges' effective densities. The conduction band steps up
 // by 0.3 eV into the undoped layer, so that no electrons spill into it: it carries no charge, and
@@ -119,54 +91,17 @@ TEST(TrapTunnelWeights, NoBarrierNoEnhancement) {
 // holes tunnelling to a neutral trap at the first interface (0.6 eV above the valence band of
 // the undoped side). Electrons from the n⁺ side fill the trap, so the holes' capture limits its
 // recombination, and that capture grows by 1 + Γ_p with tunnelling.
-struct Layer {
-  double d, Eg, chi, Nd, Na, mun, mup;
-};
-
-void SetLayer(LayerParameters& L, const Layer& v) {
-  auto uniform = [](Profile& p, double x) { p = UniformProfile(x, p.dependence); };
-  L.d = v.d;
-  uniform(L.Eg, v.Eg);
-  uniform(L.chi, v.chi);
-  uniform(L.eps, 10.0);
-  uniform(L.Nc, 1e24);
-  uniform(L.Nv, 1e24);
-  uniform(L.Nd, v.Nd);
-  uniform(L.Na, v.Na);
-  uniform(L.mu_n, v.mun);
-  uniform(L.mu_p, v.mup);
-  uniform(L.me_rel, 0.3);
-  uniform(L.mh_rel, 0.3);
-  uniform(L.v_th_n, 1e5);
-  uniform(L.v_th_p, 2e5);
-}
-
 InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
-  InputParameters set;
-  MottSchottkySettings ms;
-  InitialiseInputParameters(set, ms);
+  InputParameters set = NewCell(3);
   CellDefinition& c = set.cellParas;
-  c.numberOfLayers = 3;
-  for (ContactParameters* k : {&c.leftContact, &c.rightContact}) {
-    k->flatband = 1;
-    k->Sn = k->Sp = 1e7;
-  }
-  set.convergence.termination_Fn = set.convergence.termination_Fp = 1e-10;
-  set.convergence.termination_psi = 1e-10;
-  SetLayer(c.layer[0], {50e-9, 2.4, 4.5, 1e24, 0.0, 0.01, 0.002});
-  SetLayer(c.layer[1], {30e-9, 1.2, 4.2, 0.0, 0.0, 0.02, 0.005});
-  SetLayer(c.layer[2], {200e-9, 1.2, 4.2, 0.0, 1e24, 0.02, 0.005});
-  InterfaceParameters& I = c.interface[0];
-  I.numberOfDefects = 1;
-  InterfaceRecombinationParameters& d = I.ifr[0];
-  d.type = DT_NEUTRAL;
-  d.N = Nt;
-  d.Et = 0.6;
+  SetLayer(c.layer[0], {50e-9, 2.4, 4.5, 10.0, 1e24, 1e24, 1e24, 0.0, 0.01, 0.002, 1e5, 2e5, 0.3});
+  SetLayer(c.layer[1], {30e-9, 1.2, 4.2, 10.0, 1e24, 1e24, 0.0, 0.0, 0.02, 0.005, 1e5, 2e5, 0.3});
+  SetLayer(c.layer[2], {200e-9, 1.2, 4.2, 10.0, 1e24, 1e24, 0.0, 1e24, 0.02, 0.005, 1e5, 2e5, 0.3});
+  c.interface[0].numberOfDefects = 1;
+  InterfaceRecombinationParameters& d = c.interface[0].ifr[0];
+  d.type = DT_NEUTRAL, d.N = Nt, d.Et = 0.6;
   d.reference = 3;  // above the higher valence band edge: that of the undoped layer
-  d.sigma_nleft = 1e-18;
-  d.sigma_nright = 3e-19;
-  d.sigma_pleft = 2e-19;
-  d.sigma_pright = 1e-19;
+  d.sigma_nleft = 1e-18, d.sigma_nright = 3e-19, d.sigma_pleft = 2e-19, d.sigma_pright = 1e-19;
   d.tunneling = tunneling ? 1 : 0;
   d.me_rel = mass > 1.0 ? mass : 0.2;
   d.mh_rel = mass;
@@ -175,27 +110,7 @@ InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
   return set;
 }
 
-struct Solved {
-  std::unique_ptr<DcProblem> pb = std::make_unique<DcProblem>();
-  CurrentDensities j;
-};
-
-Solved Solve(const InputParameters& set, double V) {
-  Solved s;
-  EXPECT_EQ(SetUpDcProblem(*s.pb, set, MeshSettings{}), 0) << s.pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(s.pb->cv), 0);
-  if (V != 0.0) {
-    EXPECT_EQ(SolveDarkBias(s.pb->cv, V, 1), 0) << s.pb->ctx.lastMessage;
-  }
-  extraheer_stroom(s.pb->cv, s.j);
-  return s;
-}
-
-double MaxAbs(const std::vector<double>& a) {
-  double m = 0.0;
-  for (double x : a) m = std::max(m, std::fabs(x));
-  return m;
-}
+Solved SolveTrap(const InputParameters& set, double V) { return Solve(set, V, {}, 1); }
 
 TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
   // Detailed balance holds channel by channel: with flat quasi-Fermi levels the tunnel supply of
@@ -207,7 +122,7 @@ TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
     double tn, tp;
   };
   auto fluxes = [](double V) {
-    Solved s = Solve(TrapCell(true), V);
+    Solved s = SolveTrap(TrapCell(true), V);
     CalculationVariables& cv = s.pb->cv;
     EXPECT_EQ(ComputeDefectTerms(cv), 1);
     for (int carrier : {kElectrons, kHoles}) CalculateTunnelling(cv, carrier);
@@ -240,9 +155,9 @@ TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
 TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement) {
   // Forward bias: the p⁺ side (right) lowered.
   const double V = -0.2;
-  const Solved off = Solve(TrapCell(false), V);
-  const Solved on = Solve(TrapCell(true), V);
-  const Solved heavy = Solve(TrapCell(true, 1e10), V);
+  const Solved off = SolveTrap(TrapCell(false), V);
+  const Solved on = SolveTrap(TrapCell(true), V);
+  const Solved heavy = SolveTrap(TrapCell(true, 1e10), V);
   const CalculationVariables& cv = on.pb->cv;
   // The field next to the interface, where the holes tunnel, from the potential drop over the
   // first 10 nm of the undoped layer [V/m] (ψ in kT).
@@ -285,7 +200,7 @@ TEST(InterfaceTrapTunnelling, JacobianMatchesFiniteDifferences) {
   // rows.
   for (bool electrons : {true, false}) {
     SCOPED_TRACE(electrons);
-    Solved s = Solve(TrapCell(true, 0.1, 1e19), 0.0);
+    Solved s = SolveTrap(TrapCell(true, 0.1, 1e19), 0.0);
     CheckTunnellingJacobian(s.pb->cv, electrons, 21);  // more than 20 sparse elements
   }
 }
@@ -294,8 +209,8 @@ TEST(InterfaceTrapTunnelling, CoupledNewtonReachesTheGummelSolution) {
   // The coupled iteration carries the trap-tunnelling terms of the neighbouring points in its
   // band and the longer couplings as fixed: from equilibrium it reaches the state the Gummel
   // procedure finds at a forward bias of 0.1 V, current included.
-  const Solved gummel = Solve(TrapCell(true), -0.1);
-  Solved s = Solve(TrapCell(true), 0.0);
+  const Solved gummel = SolveTrap(TrapCell(true), -0.1);
+  Solved s = SolveTrap(TrapCell(true), 0.0);
   CalculationVariables& cv = s.pb->cv;
   Set_an_And_ap(cv, -0.1);
   ASSERT_GT(CoupledNewton(cv), 0);
@@ -305,42 +220,6 @@ TEST(InterfaceTrapTunnelling, CoupledNewtonReachesTheGummelSolution) {
   EXPECT_NE(J, 0.0);
   EXPECT_NEAR(j.j_tot[1], J, 1e-6 * std::fabs(J));
   EXPECT_NEAR(cv.ifr.Fp_right_t[0], gummel.pb->cv.ifr.Fp_right_t[0], 1e-6 * std::fabs(gummel.pb->cv.ifr.Fp_right_t[0]));
-}
-
-// ---------------------------------------------------------------------------------------------
-// A barrier crossed by two mechanisms: 5 nm of undoped material 0.4 eV above the conduction band
-// of two n layers (flat bands, Nd = Nc), with intraband tunnelling at both interfaces and
-// tunnelling in every layer. Each path through the barrier counts once: the current is that of
-// the interfaces alone (bulk to bulk alone carries three quarters of it with this mass and its
-// 1 kT slices, so that paths counted by both would give 1.7 times as much).
-TEST(TunnellingOverlap, BarrierCrossedByInterfaceAndLayerTunnellingCountsOnce) {
-  auto current = [](bool interfaces, bool layers, std::vector<RecordingUserInterface::Popup>* popups) {
-    InputParameters set = TrapCell(false);
-    CellDefinition& c = set.cellParas;
-    c.interface[0].numberOfDefects = 0;
-    const double d[3] = {0.1e-6, 5e-9, 0.15e-6}, chi[3] = {4.5, 4.1, 4.5}, Nd[3] = {1e24, 0.0, 1e24};
-    for (int l = 0; l < 3; ++l) {
-      SetLayer(c.layer[l], {d[l], 1.5, chi[l], Nd[l], 0.0, 1.0, 0.01});
-      c.layer[l].tunneling = layers ? 1 : 0;
-    }
-    for (int l = 0; l < 2; ++l) {
-      c.interface[l].intrabandTunneling = interfaces ? 1 : 0;
-      c.interface[l].me_rel = c.interface[l].mh_rel = 0.3;
-    }
-    const Solved s = Solve(set, 1e-6);
-    if (popups) *popups = s.pb->ui.popups;
-    const CalculationVariables& cv = s.pb->cv;
-    return std::fabs(s.j.jn_tunnel[(cv.mesh.first[1] + cv.mesh.last[1]) / 2]);
-  };
-  std::vector<RecordingUserInterface::Popup> popups;
-  const double both = current(true, true, &popups), interfaces = current(true, false, nullptr);
-  const double layers = current(false, true, nullptr);
-  EXPECT_GT(layers, 0.5 * interfaces);
-  EXPECT_NEAR(both, interfaces, 1e-6 * interfaces);
-  // The user is told, once per interface and layer that tunnel together (2 interfaces × 2 sides).
-  int told = 0;
-  for (const auto& p : popups) told += p.message.find("are counted once") != std::string::npos;
-  EXPECT_EQ(told, 4);
 }
 
 }  // namespace
