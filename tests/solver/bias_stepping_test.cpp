@@ -6,43 +6,36 @@
 #include <cmath>
 #include <memory>
 
+#include "solved_cells.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
-#include "test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-std::unique_ptr<DcProblem> SolvedEquilibrium() {
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, test::PnJunction(), MeshSettings{}), 0);
-  EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
-  return pb;
-}
+std::unique_ptr<DcProblem> SolvedEquilibrium() { return test::SolvedAtEquilibrium(test::PnJunction()); }
 
-TEST(StartingRoute, NearestEndWins) {
-  // A sweep from 0.8 V to 0 V with the working point at 0 V starts from the short circuit at its
-  // stop end (distance 0), so start and stop are swapped.
-  EXPECT_EQ(ChooseStartingRoute(0.8, 0.0, 0.5, 0.0, false), kRouteShortCircuitToStop);
-  // Ties go to the earlier route: starting at 0 V with the working point at 0 V uses the
-  // short-circuit store.
-  EXPECT_EQ(ChooseStartingRoute(0.0, 0.8, 0.0, 0.0, false), kRouteShortCircuitToStart);
-  // From the working point, and from the present solution when that is nearest.
-  EXPECT_EQ(ChooseStartingRoute(0.6, 1.0, 3.0, 0.55, false), kRouteWorkPointToStart);
-  EXPECT_EQ(ChooseStartingRoute(0.6, 1.0, 0.6, 0.3, false), kRouteCurrentToStart);
-}
-
-TEST(StartingRoute, RoundingDoesNotDecideTies) {
-  // −0.2 → 0.3 V with the working point at 0.1 V: from 0 V to −0.2 V and from 0.1 V to 0.3 V are
-  // both 0.2 V, but 0.3 − 0.1 is 0.19999999999999998 in floating point. The sweep must not be
-  // swapped by that: the short-circuit route to the start stays.
-  ASSERT_LT(0.3 - 0.1, 0.2);
-  EXPECT_EQ(ChooseStartingRoute(-0.2, 0.3, 5.0, 0.1, false), kRouteShortCircuitToStart);
-  // A failed present solution is never a starting point, however near.
-  EXPECT_EQ(ChooseStartingRoute(0.7, 1.0, 0.7, 0.0, false), kRouteCurrentToStart);
-  EXPECT_EQ(ChooseStartingRoute(0.7, 1.0, 0.7, 0.0, true), kRouteShortCircuitToStart);
+TEST(StartingRoute, NearestEndWinsAndTiesGoToTheEarlierRoute) {
+  // Arguments: start, stop, present bias, working point, present solution failed.
+  const struct {
+    double start, stop, present, work;
+    bool failed;
+    int route;
+  } cases[] = {
+      {0.8, 0.0, 0.5, 0.0, false, kRouteShortCircuitToStop},   // the short circuit at the stop end: swapped
+      {0.0, 0.8, 0.0, 0.0, false, kRouteShortCircuitToStart},  // a tie goes to the earlier route
+      {0.6, 1.0, 3.0, 0.55, false, kRouteWorkPointToStart},
+      {0.6, 1.0, 0.6, 0.3, false, kRouteCurrentToStart},
+      // 0.3 − 0.1 is 0.19999999999999998 in floating point: rounding must not decide the tie
+      // with 0 → −0.2 V.
+      {-0.2, 0.3, 5.0, 0.1, false, kRouteShortCircuitToStart},
+      {0.7, 1.0, 0.7, 0.0, false, kRouteCurrentToStart},
+      {0.7, 1.0, 0.7, 0.0, true, kRouteShortCircuitToStart},  // a failed solution is never a start
+  };
+  for (const auto& k : cases)
+    EXPECT_EQ(ChooseStartingRoute(k.start, k.stop, k.present, k.work, k.failed), k.route) << k.start << " " << k.stop;
 }
 
 TEST(BiasStepping, NothingToDoAndFailedStart) {

@@ -303,13 +303,13 @@ TEST(Distributions, TailsDecayIntoTheGapForEveryReference) {
   double sum = 0;
   for (int q = 1; q < n; ++q) sum += 0.5 * (std::exp(-(q - 1) * dE / W) + std::exp(-q * dE / W)) * dE;
   for (const auto& [type, reference, Et, start] : {std::tuple{ED_CBTAIL, 0, kEg, kEg},
-                                                  {ED_CBTAIL, 1, kEg - Ei, kEg},
-                                                  {ED_CBTAIL, 2, 0.0, kEg},
-                                                  {ED_VBTAIL, 0, 0.0, 0.0},
-                                                  {ED_VBTAIL, 1, -Ei, 0.0},
-                                                  {ED_VBTAIL, 2, kEg, 0.0},
-                                                  {ED_CBTAIL, 2, 0.3, kEg - 0.3},
-                                                  {ED_VBTAIL, 2, 0.9, kEg - 0.9}}) {
+                                                   {ED_CBTAIL, 1, kEg - Ei, kEg},
+                                                   {ED_CBTAIL, 2, 0.0, kEg},
+                                                   {ED_VBTAIL, 0, 0.0, 0.0},
+                                                   {ED_VBTAIL, 1, -Ei, 0.0},
+                                                   {ED_VBTAIL, 2, kEg, 0.0},
+                                                   {ED_CBTAIL, 2, 0.3, kEg - 0.3},
+                                                   {ED_VBTAIL, 2, 0.9, kEg - 0.9}}) {
     SCOPED_TRACE("type " + std::to_string(type) + " reference " + std::to_string(reference));
     BulkDefectRecord d = Build(Defect({Level(3, Et)}, reference, type, W), {n, 7.0, 6.0});
     for (int e = 0; e < n; ++e) {
@@ -491,10 +491,10 @@ TEST(Totals, FailuresLeaveZeroBlocks) {
   // of range, and a non-finite radiative or Auger coefficient fails with −1; the blocks then hold
   // zeros only, and the same mesh with a finite coefficient is fine.
   for (const auto& [coefficient, bad] : {std::pair{&TwoLayerMesh::K, 0.0},
-                                        {&TwoLayerMesh::K, kInf},
-                                        {&TwoLayerMesh::Cn, -kInf},
-                                        {&TwoLayerMesh::K, kNaN},
-                                        {&TwoLayerMesh::Cn, kNaN}}) {
+                                         {&TwoLayerMesh::K, kInf},
+                                         {&TwoLayerMesh::Cn, -kInf},
+                                         {&TwoLayerMesh::K, kNaN},
+                                         {&TwoLayerMesh::Cn, kNaN}}) {
     TwoLayerMesh m;
     BulkRecombination rec;
     AddDefectRecord(rec, Build(Single(3, 0.6)));

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
+#include "solved_cells.hpp"
 #include "solver/bias_stepping.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
-#include "test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -35,17 +35,10 @@ struct PnTheory {
   }
 };
 
-DcProblem* NewProblem(const InputParameters& set, const MeshSettings& mesh = {}) {
-  auto* pb = new DcProblem;
-  EXPECT_EQ(SetUpDcProblem(*pb, set, mesh), 0) << pb->ctx.lastMessage;
-  return pb;
-}
-
 TEST(Equilibrium, BuiltInPotentialNeutralityAndZeroCurrents) {
   const PnTheory th;
-  std::unique_ptr<DcProblem> pb(NewProblem(test::PnJunction(th.o)));
+  auto pb = test::SolvedAtEquilibrium(test::PnJunction(th.o));
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   // Quasi-neutral bulk: the middle of the base and of the emitter. The potential step between
   // them is the built-in potential Vt·ln(NA·ND/ni²) (0.8217 V here); 0.5 % is the issue's
   // tolerance, the discretisation error is far below it.
@@ -77,9 +70,8 @@ TEST(DarkDiode, ShortBaseSaturationCurrentAndIdealityFactor) {
   // Debye length (0.04 µm of 4.8 µm), so 3 % holds with room; injection stays low (n/NA < 2e-3
   // at 0.6 V).
   const PnTheory th;
-  std::unique_ptr<DcProblem> pb(NewProblem(test::PnJunction(th.o)));
+  auto pb = test::SolvedAtEquilibrium(test::PnJunction(th.o));
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   double J03 = 0.0, J06 = 0.0;
   for (int k = 1; k <= 6; ++k) {
     const double V = 0.1 * k;
@@ -114,9 +106,8 @@ TEST(DarkDiode, LongBaseWithMidgapDefect) {
   const double clean = 1e-6;
   MeshSettings mesh;
   mesh.recalculateMesh = 1;  // resolves the decay of the electrons in the base
-  std::unique_ptr<DcProblem> pb(NewProblem(test::LongBaseJunction(o, clean, 1e20, 1e-19), mesh));
+  auto pb = test::SolvedAtEquilibrium(test::LongBaseJunction(o, clean, 1e20, 1e-19), mesh);
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   const PnTheory th{o};
   const double D = kVt * o.mu;
   const double Ln = std::sqrt(D * 1e-6);
@@ -130,12 +121,10 @@ TEST(DarkDiode, LongBaseWithMidgapDefect) {
 
 // A sweep of the thin-film cell from 0 to `Vend` in steps of `dV`: every point must converge,
 // the current must rise with the bias, keep continuity to 1e-3 and have the sign of the bias.
-void SweepThinFilm(const MeshSettings& mesh, bool fallback, double Vend, double dV, double* Jend) {
+void SweepThinFilm(const MeshSettings& mesh, double Vend, double dV, double* Jend) {
   InputParameters set = test::ThinFilmCell(true);
-  set.convergence.coupledNewtonFallback = fallback ? 1 : 0;
-  std::unique_ptr<DcProblem> pb(NewProblem(set, mesh));
+  auto pb = test::SolvedAtEquilibrium(set, mesh);
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   ASSERT_EQ(los_totaal_dc_stelsel_op_Gummel(cv), 0);
   double previous = 0.0;
   const int n = static_cast<int>(std::lround(std::fabs(Vend) / dV));
@@ -165,7 +154,7 @@ TEST(Equilibrium, GaussLawAtAnInterfaceWithASheetCharge) {
   // displacement jumps by σ across it, ε0·(εf·Ef − εp·Ep) = σ with E = −dψ/dx·Vt/L on the
   // first interval of each side. The interface row is that law, so it holds to the Poisson
   // termination (1e-3 kT on ψ: relative 1e-3 of the jump at most).
-  std::unique_ptr<DcProblem> pb(NewProblem(test::ThinFilmCell(false)));
+  auto pb = test::SetUp(test::ThinFilmCell(false));
   CalculationVariables& cv = pb->cv;
   const double sigma = 1e-3;
   cv.ifr.sigma[0] = sigma;
@@ -178,24 +167,17 @@ TEST(Equilibrium, GaussLawAtAnInterfaceWithASheetCharge) {
   EXPECT_CLOSE(jump, sigma, 2e-3, 0.0);
 }
 
-TEST(Heterojunction, ForwardAndReverseOnTheFixedMesh) {
+TEST(Heterojunction, ForwardAndReverseOnTheFixedAndTheAdaptiveMesh) {
   // Forward to 0.75 V passes 100 mA/cm² (the cell reaches it near 0.68 V); reverse to −1 V.
-  MeshSettings fixed;
-  double J = 0.0;
-  SweepThinFilm(fixed, true, 0.75, 0.025, &J);
-  EXPECT_GT(J, 100.0);
-  SweepThinFilm(fixed, true, -1.0, 0.05, &J);
-  EXPECT_LT(J, 0.0);
-}
-
-TEST(Heterojunction, ForwardAndReverseOnTheAdaptiveMesh) {
-  MeshSettings adaptive;
-  adaptive.recalculateMesh = 1;
-  double J = 0.0;
-  SweepThinFilm(adaptive, true, 0.75, 0.025, &J);
-  EXPECT_GT(J, 100.0);
-  SweepThinFilm(adaptive, true, -1.0, 0.05, &J);
-  EXPECT_LT(J, 0.0);
+  for (int adaptive : {0, 1}) {
+    MeshSettings mesh;
+    mesh.recalculateMesh = adaptive;
+    double J = 0.0;
+    SweepThinFilm(mesh, 0.75, 0.025, &J);
+    EXPECT_GT(J, 100.0);
+    SweepThinFilm(mesh, -1.0, 0.05, &J);
+    EXPECT_LT(J, 0.0);
+  }
 }
 
 }  // namespace
