@@ -7,23 +7,17 @@
 #include <cmath>
 #include <memory>
 
+#include "solved_cells.hpp"
 #include "solver/bulk_recombination.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
-#include "test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
 constexpr double kVt = 0.0259;  // the solver's thermal voltage at 300 K [V]
-
-std::unique_ptr<DcProblem> Problem(const InputParameters& set) {
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
-  return pb;
-}
 
 // A defect of `levels` levels with the level types `aard` (first level first), energies above EV.
 void AddChargedDefect(InputParameters& set, int layer, std::initializer_list<std::pair<int, double>> levels,
@@ -52,9 +46,8 @@ TEST(ChargedDefects, IonisedDeepDefectsEnterChargeNeutrality) {
   InputParameters set = test::PnJunction();
   AddChargedDefect(set, 0, {{4, 1.12 - 0.2}}, 4e21);
   AddChargedDefect(set, 1, {{3, 0.30}, {2, 0.50}}, 1e22);
-  auto pb = Problem(set);
+  auto pb = test::SolvedAtEquilibrium(set);
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   const int ip = cv.mesh.first[0] + cv.mesh.points[0] / 2;
   const int in = cv.mesh.first[1] + cv.mesh.points[1] / 2;
   const double S0 = pb->par.schaal.S[0], S1 = pb->par.schaal.S[1];
@@ -78,7 +71,7 @@ TEST(Heterointerface, ThermionicEmissionUsesEachCarriersOwnVelocity) {
   c.layer[1].v_th_p = UniformProfile(0.1e5);
   c.layer[1].Nc = UniformProfile(4e24);
   c.layer[1].Nv = UniformProfile(1e25);
-  auto pb = Problem(set);
+  auto pb = test::SetUp(set);
   const CalculationParameters& par = pb->par;
   const double v = par.schaal.snelheid;
   // Absorber → buffer: EC rises by χa − χb = 0.05 eV and EV falls by (χb + Egb) − (χa + Ega) =
@@ -107,9 +100,8 @@ void ExpectLongBaseCurrent(double Cn, double K) {
   InputParameters set = test::PnJunction(o);
   set.cellParas.layer[1].c_n_auger = UniformProfile(Cn);
   set.cellParas.layer[1].K_rad = UniformProfile(K);
-  auto pb = Problem(set);
+  auto pb = test::SolvedAtEquilibrium(set);
   CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
   const double V = 0.4;
   ASSERT_EQ(SolveDarkBias(cv, V, 4), 0);
   const double ni2 = 1e50 * std::exp(-1.12 / kVt);

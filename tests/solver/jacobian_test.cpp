@@ -10,32 +10,25 @@
 #include <memory>
 #include <random>
 
+#include "solved_cells.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/equations.hpp"
 #include "solver/gummel.hpp"
-#include "test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
 namespace {
-
-void SetUniform(Profile& p, double v) {
-  const int d = p.dependence;
-  p = UniformProfile(v, d);
-}
 
 // The heterojunction at 0.45 V, solved, then disturbed: ψ by up to ±0.3 kT and the carrier
 // variables by factors 0.6 … 1.6 of w0 + w, so that no residual is zero and the recombination
 // is far from its equilibrium form.
 std::unique_ptr<DcProblem> DisturbedCell() {
   InputParameters set = test::DefectiveHeterojunction();
-  SetUniform(set.cellParas.layer[0].K_rad, 1e-16);      // [m³/s]
-  SetUniform(set.cellParas.layer[0].c_n_auger, 1e-41);  // [m⁶/s]
-  SetUniform(set.cellParas.layer[0].c_p_auger, 1e-41);
-  auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
+  LayerParameters& a = set.cellParas.layer[0];
+  a.K_rad = UniformProfile(1e-16);                    // [m³/s]
+  a.c_n_auger = a.c_p_auger = UniformProfile(1e-41);  // [m⁶/s]
+  auto pb = test::SolvedAtEquilibrium(set);
   CalculationVariables& cv = pb->cv;
-  EXPECT_EQ(SolveEquilibrium(cv), 0);
   EXPECT_EQ(SolveDarkBias(cv, 0.45, 4), 0);
   std::mt19937 rng(5);
   std::uniform_real_distribution<double> dpsi(-0.3, 0.3), factor(0.6, 1.6);
@@ -155,19 +148,17 @@ TEST(Jacobian, CoupledSystemWithCrossBlocks) {
 TEST(Equations, ContinuityResidualsVanishAtEquilibrium) {
   // At zero bias in the dark with u0 + u = v0 + v = 1 everywhere and no recombination, every
   // current term is a product with a difference of equal values: the residuals are exactly 0.
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, test::ThinFilmCell(false), MeshSettings{}), 0);
-  CalculationVariables& cv = pb.cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
+  auto pb = test::SolvedAtEquilibrium(test::ThinFilmCell(false));
+  CalculationVariables& cv = pb->cv;
   ASSERT_GE(ComputeDefectTerms(cv), 0);
   std::vector<double> F(MAXPOINTS, 1.0);
-  bereken_stelsel_u_Gummel(cv, F);
-  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(F[i], 0.0) << i;
-  bereken_stelsel_v_Gummel(cv, F);
-  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(F[i], 0.0) << i;
+  for (auto* residual : {&bereken_stelsel_u_Gummel, &bereken_stelsel_v_Gummel}) {
+    residual(cv, F);
+    for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(F[i], 0.0) << i;
+  }
   // The two points of every interface end the Poisson iteration with one potential (the row
   // of the second point is ψ_p − ψ_f = 0; rounding of the elimination aside).
-  for (int l = 0; l + 1 < pb.par.nlayers; ++l)
+  for (int l = 0; l + 1 < pb->par.nlayers; ++l)
     EXPECT_NEAR(cv.psi[cv.mesh.first[l + 1]], cv.psi[cv.mesh.last[l]], 1e-12);
 }
 
