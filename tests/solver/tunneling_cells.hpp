@@ -43,20 +43,10 @@ struct Layer {
 
 inline void SetLayer(LayerParameters& L, const Layer& v) {
   L.d = v.d;
-  for (const auto& [p, x] : {std::pair{&L.Eg, v.Eg},
-                             {&L.chi, v.chi},
-                             {&L.eps, v.eps},
-                             {&L.Nc, v.Nc},
-                             {&L.Nv, v.Nv},
-                             {&L.Nd, v.Nd},
-                             {&L.Na, v.Na},
-                             {&L.mu_n, v.mun},
-                             {&L.mu_p, v.mup},
-                             {&L.me_rel, v.m},
-                             {&L.mh_rel, v.m},
-                             {&L.v_th_n, v.vthn},
-                             {&L.v_th_p, v.vthp}})
-    *p = UniformProfile(x, p->dependence);
+  Profile* p[] = {&L.Eg,   &L.chi,  &L.eps,    &L.Nc,     &L.Nv,     &L.Nd,    &L.Na,
+                  &L.mu_n, &L.mu_p, &L.me_rel, &L.mh_rel, &L.v_th_n, &L.v_th_p};
+  const double x[] = {v.Eg, v.chi, v.eps, v.Nc, v.Nv, v.Nd, v.Na, v.mun, v.mup, v.m, v.m, v.vthn, v.vthp};
+  for (int k = 0; k < 13; ++k) *p[k] = UniformProfile(x[k], p[k]->dependence);
 }
 
 // Defaults, the given number of layers, tight termination; flat-band contacts with S = 1e7 m/s.
