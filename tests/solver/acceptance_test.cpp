@@ -1,6 +1,6 @@
-// The acceptance check of a solved bias point and the halving of a failing bias step: a
-// solution is accepted only when the equations hold and the current is conserved, and a step
-// the solver cannot take at once is walked in smaller ones from the last good point.
+// Bias stepping: the acceptance check of a solved point (the equations hold and the current is
+// conserved), the halving of a failing bias step from the last good point, the prediction of a
+// sweep's next point, and the choice of a sweep's starting point.
 #include "solver/acceptance.hpp"
 
 #include <gtest/gtest.h>
@@ -23,8 +23,8 @@ namespace {
 
 using test::SolvedAtEquilibrium;
 
-// A thin-film cell with a charged defect and unequal thermal velocities, so that every term of
-// the balance (bulk recombination, both contacts) is present and asymmetric.
+// The thin-film cell with a second defect (in the buffer) and unequal thermal velocities: every
+// term of the balance (bulk recombination, both contacts) is present and asymmetric.
 InputParameters Asymmetric() {
   InputParameters set = test::ThinFilmCell(true);
   test::AddSingleLevelDefect(set, 1, 1.6, 1e21, 3e-19);
@@ -114,19 +114,6 @@ TEST(BiasStepHalving, StopsAtTheMinimumStep) {
   EXPECT_NE(pb->ctx.recoveries.back().find("no convergence towards 0.4000 V"), std::string::npos);
 }
 
-TEST(Acceptance, TolerancesThatRefuseEverythingAreRefused) {
-  for (const auto& [step, minimum] : {std::pair{0.0, 1e-3}, {-1.0, 1e-3}, {0.05, -1e-3}}) {
-    InputParameters set = Asymmetric();
-    set.convergence.acceptance_step = step;
-    set.convergence.minimum_bias_step = minimum;
-    DcProblem pb;
-    EXPECT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), -1) << step << " " << minimum;
-    if (step <= 0.0) {
-      EXPECT_NE(pb.ctx.lastMessage.find("acceptance check"), std::string::npos) << pb.ctx.lastMessage;
-    }
-  }
-}
-
 // Newton steps of the continuity equations counted so far (one clamp per step).
 long ContinuitySteps(const CallCounter& c) {
   for (const CallCountEntry& e : c.__counts)
@@ -165,6 +152,46 @@ TEST(SweepPrediction, SameSolutionsInFewerIterations) {
   }
   EXPECT_GT(stepsPlain, 0);
   EXPECT_LT(stepsPredicted, stepsPlain);
+}
+
+TEST(StartingRoute, NearestEndWinsAndTiesGoToTheEarlierRoute) {
+  // Arguments: start, stop, present bias, working point, present solution failed.
+  const struct {
+    double start, stop, present, work;
+    bool failed;
+    int route;
+  } cases[] = {
+      {0.8, 0.0, 0.5, 0.0, false, kRouteShortCircuitToStop},   // the short circuit at the stop end: swapped
+      {0.0, 0.8, 0.0, 0.0, false, kRouteShortCircuitToStart},  // a tie goes to the earlier route
+      {0.6, 1.0, 3.0, 0.55, false, kRouteWorkPointToStart},
+      {0.6, 1.0, 0.6, 0.3, false, kRouteCurrentToStart},
+      // 0.3 − 0.1 is 0.19999999999999998 in floating point: rounding must not decide the tie
+      // with 0 → −0.2 V.
+      {-0.2, 0.3, 5.0, 0.1, false, kRouteShortCircuitToStart},
+      {0.7, 1.0, 0.7, 0.0, false, kRouteCurrentToStart},
+      {0.7, 1.0, 0.7, 0.0, true, kRouteShortCircuitToStart},  // a failed solution is never a start
+  };
+  for (const auto& k : cases)
+    EXPECT_EQ(ChooseStartingRoute(k.start, k.stop, k.present, k.work, k.failed), k.route) << k.start << " " << k.stop;
+}
+
+TEST(BiasStepping, StartingPointOfASweep) {
+  // The stores: short circuit (equilibrium in the dark) and a working point at 0.2 V. A sweep
+  // from 0.5 V down to 0.25 V starts from the working point at its stop end: start and stop are
+  // swapped and the solution is brought to 0.25 V.
+  auto pb = SolvedAtEquilibrium(test::PnJunction());
+  CalculationVariables shortCircuit = pb->cv;
+  ASSERT_EQ(SolveDarkBias(pb->cv, 0.2, 3), 0);
+  CalculationVariables workPoint = pb->cv;
+  CalculationVariables cv = shortCircuit;
+  Set_an_And_ap(cv, 0.0);
+  cv.u0 = std::exp(-3.0 / 0.0259);  // a present solution far away (−3 V)
+  double start = 0.5, stop = 0.25;
+  ASSERT_EQ(CalculateStartingPoint(start, stop, cv, shortCircuit, workPoint, "I(V)", 3), 1);
+  EXPECT_EQ(start, 0.25);
+  EXPECT_EQ(stop, 0.5);
+  EXPECT_CLOSE(PresentBias(cv), 0.25, 1e-12, 0.0);
+  EXPECT_GE(cv.teller, 0);
 }
 
 }  // namespace

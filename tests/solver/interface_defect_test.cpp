@@ -212,27 +212,6 @@ TEST(InterfaceDefects, EmptyDonorCarriesTheFullPositiveCharge) {
   EXPECT_GT(pb->cv.ifr.sigma[0], 0.0);
 }
 
-TEST(InterfaceDefects, CoupledNewtonReachesTheGummelSolution) {
-  // The fallback solves the same equations, interface terms included: started from a
-  // disturbed Gummel solution it comes back to it.
-  auto pb = test::SetUp(DefectiveHeterojunction());
-  CalculationVariables& cv = pb->cv;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
-  ASSERT_EQ(SolveDarkBias(cv, 0.5, 5), 0);
-  ASSERT_GE(ComputeDefectTerms(cv), 0);
-  const InterfaceTermBlock ref = cv.ifr;
-  const std::vector<double> u = cv.u;
-  for (int i = 1; i < cv.mesh.N - 1; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * 0.8 - cv.u0;
-  update_psivar(cv);
-  ASSERT_GT(CoupledNewton(cv), 0);
-  for (int l = 0; l < 2; ++l) {
-    EXPECT_CLOSE(cv.ifr.Fn_left[l], ref.Fn_left[l], 1e-3, 0.0) << l;
-    EXPECT_CLOSE(cv.ifr.Fp_right[l], ref.Fp_right[l], 1e-3, 0.0) << l;
-    EXPECT_CLOSE(cv.ifr.sigma[l], ref.sigma[l], 1e-3, 0.0) << l;
-  }
-  for (int i = 0; i < cv.mesh.N; ++i) EXPECT_CLOSE(cv.u0 + cv.u[i], cv.u0 + u[i], 1e-3, 0.0) << i;
-}
-
 TEST(Allocation, NoneWhileSolvingBiasPoints) {
   // Every array (level records of bulk and interface defects included) is sized when the
   // problem is set up: Gummel loops, defect terms, linear solves and the coupled iteration

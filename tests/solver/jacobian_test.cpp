@@ -145,22 +145,5 @@ TEST(Jacobian, CoupledSystemWithCrossBlocks) {
   CompareColumns(cv, cv.v, cv.v0, 3, 2, residual, analytic, skip, "coupled v");
 }
 
-TEST(Equations, ContinuityResidualsVanishAtEquilibrium) {
-  // At zero bias in the dark with u0 + u = v0 + v = 1 everywhere and no recombination, every
-  // current term is a product with a difference of equal values: the residuals are exactly 0.
-  auto pb = test::SolvedAtEquilibrium(test::ThinFilmCell(false));
-  CalculationVariables& cv = pb->cv;
-  ASSERT_GE(ComputeDefectTerms(cv), 0);
-  std::vector<double> F(MAXPOINTS, 1.0);
-  for (auto* residual : {&bereken_stelsel_u_Gummel, &bereken_stelsel_v_Gummel}) {
-    residual(cv, F);
-    for (int i = 0; i < cv.mesh.N; ++i) EXPECT_EQ(F[i], 0.0) << i;
-  }
-  // The two points of every interface end the Poisson iteration with one potential (the row
-  // of the second point is ψ_p − ψ_f = 0; rounding of the elimination aside).
-  for (int l = 0; l + 1 < pb->par.nlayers; ++l)
-    EXPECT_NEAR(cv.psi[cv.mesh.first[l + 1]], cv.psi[cv.mesh.last[l]], 1e-12);
-}
-
 }  // namespace
 }  // namespace zoniq

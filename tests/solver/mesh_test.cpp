@@ -72,33 +72,6 @@ TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
   }
 }
 
-TEST(MeshHelpers, InterpolationWithinLayers) {
-  // A point halfway in every interval: values linear in x within each layer, with a jump at the
-  // interface, are carried over exactly.
-  auto pb = test::SetUp(test::PnJunction());
-  const MeshBlock& m = pb->cv.initialMesh;
-  MeshBlock fine;
-  fine.resize(MAXPOINTS);
-  int n = 0;
-  for (int l = 0; l < 2; ++l) {
-    fine.first[l] = n;
-    for (int k = m.first[l]; k <= m.last[l]; ++k) {
-      if (k > m.first[l]) fine.x[n++] = 0.5 * (m.x[k - 1] + m.x[k]);
-      fine.x[n++] = m.x[k];
-    }
-    fine.last[l] = n - 1;
-  }
-  fine.N = n;
-  CompleteMesh(fine, 1.0);
-  std::vector<double> oldValues(MAXPOINTS), newValues(MAXPOINTS);
-  auto f = [](int l, double x) { return l == 0 ? 3.0 * x + 1.0 : -2.0 * x + 7.0; };
-  for (int l = 0; l < 2; ++l)
-    for (int k = m.first[l]; k <= m.last[l]; ++k) oldValues[k] = f(l, m.x[k]);
-  InterpolateAndCopy(m, oldValues, fine, newValues);
-  for (int l = 0; l < 2; ++l)
-    for (int k = fine.first[l]; k <= fine.last[l]; ++k) EXPECT_NEAR(newValues[k], f(l, fine.x[k]), 1e-12) << k;
-}
-
 // The pn junction (206 points) with the adaptive mesh, flat but for one jump of ψ across the
 // interval (i0 − 1, i0) of the base: the criterion of that interval is exp(jump).
 struct StepFixture {

@@ -64,8 +64,8 @@ TEST(Normalisation, ThermionicEmissionAtBandOffsets) {
 
 TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
   // No layers, a negative thickness, a zero mobility, an undefined band gap, a level without
-  // capture (0/0 occupation), and convergence settings that would stop the iteration or fake
-  // its convergence: refused with a message, the parameters left alone.
+  // capture (0/0 occupation), and convergence settings that would stop the iteration, fake its
+  // convergence or refuse every solution: refused with a message, the parameters left alone.
   const std::function<void(InputParameters&)> spoil[] = {
       [](InputParameters& s) { s.cellParas.numberOfLayers = 0; },
       [](InputParameters& s) { s.cellParas.layer[1].d = -1e-6; },
@@ -74,6 +74,9 @@ TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
       [](InputParameters& s) { test::AddSingleLevelDefect(s, 0, 0.56, 1e20, 0.0); },
       [](InputParameters& s) { s.convergence.clamp_n = 0.0; },
       [](InputParameters& s) { s.convergence.termination_psi = std::nan(""); },
+      [](InputParameters& s) { s.convergence.acceptance_step = 0.0; },  // the acceptance check refuses all
+      [](InputParameters& s) { s.convergence.acceptance_step = -1.0; },
+      [](InputParameters& s) { s.convergence.minimum_bias_step = -1e-3; },
   };
   for (const auto& edit : spoil) {
     InputParameters set = test::PnJunction();

@@ -113,10 +113,10 @@ InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
 Solved SolveTrap(const InputParameters& set, double V) { return Solve(set, V, {}, 1); }
 
 TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
-  // Detailed balance holds channel by channel: with flat quasi-Fermi levels the tunnel supply of
-  // every point is that of the interface point, and every net flux is the round-off of the
-  // interface terms without tunnelling (differences of equal products), far below its value
-  // under a forward bias of 0.2 V.
+  // Detailed balance channel by channel: with flat quasi-Fermi levels the tunnel supply of every
+  // point is that of the interface point; every net flux is round-off, far below its value at a
+  // forward bias of 0.2 V. The round-off is set by the largest product (the n⁺ side's electrons,
+  // which dominate every bracket): one scale for all.
   struct Fluxes {
     std::array<double, 8> F;
     double tn, tp;
@@ -138,8 +138,6 @@ TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
                   MaxAbs(cv.tunnel.p.current)};
   };
   const Fluxes eq = fluxes(0.0), fw = fluxes(-0.2);
-  // The round-off of a difference is set by its largest product: that of the electrons of the
-  // n⁺ side, whose capture dominates every channel's bracket; hence one scale for all.
   double largest = 0.0;
   for (double x : fw.F) largest = std::max(largest, std::fabs(x));
   for (int k = 0; k < 8; ++k) {
@@ -153,14 +151,11 @@ TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
 }
 
 TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement) {
-  // Forward bias: the p⁺ side (right) lowered.
-  const double V = -0.2;
-  const Solved off = SolveTrap(TrapCell(false), V);
-  const Solved on = SolveTrap(TrapCell(true), V);
-  const Solved heavy = SolveTrap(TrapCell(true, 1e10), V);
+  // Forward bias (the p⁺ side lowered). The field where the holes tunnel from the potential drop
+  // over the first 10 nm of the undoped layer [V/m].
+  const Solved off = SolveTrap(TrapCell(false), -0.2), on = SolveTrap(TrapCell(true), -0.2);
+  const Solved heavy = SolveTrap(TrapCell(true, 1e10), -0.2);
   const CalculationVariables& cv = on.pb->cv;
-  // The field next to the interface, where the holes tunnel, from the potential drop over the
-  // first 10 nm of the undoped layer [V/m] (ψ in kT).
   const int f = cv.mesh.first[1];
   int k = f;
   while (cv.mesh.xm[k + 1] - cv.mesh.xm[f] <= 10e-9) ++k;
@@ -168,18 +163,15 @@ TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement)
   EXPECT_GT(F, 1e7);
   const double gamma = HurkxGamma(F, 0.6, 0.1);
   EXPECT_GT(gamma, 5.0);
-  // The capture of holes from the undoped side, all of it (at the interface and by
-  // tunnelling), against that without tunnelling: 1 + Γ while the trap stays full (its electron
-  // capture from the n⁺ side outweighs the holes' by orders of magnitude). The field is uniform
-  // to within the undoped layer's few free carriers, the hole quasi-Fermi level flat to within
-  // the drop that the recombination current causes; 0.5 % covers these and the slicing.
+  // All hole capture from the undoped side against that without tunnelling: 1 + Γ while the
+  // trap stays full. Field and hole quasi-Fermi level are uniform to within the few free
+  // carriers and the recombination current's drop; 0.5 % covers these and the slicing.
   const double ratio = on.pb->cv.ifr.Fp_right_t[0] / off.pb->cv.ifr.Fp_right[0];
   EXPECT_NEAR(ratio, 1.0 + gamma, 5e-3 * (1.0 + gamma));
   EXPECT_GT(on.pb->cv.ifrec.iface[0][0].records[0].f, 0.999);
   // The direct part alone stays that without tunnelling.
   EXPECT_NEAR(on.pb->cv.ifr.Fp_right[0], off.pb->cv.ifr.Fp_right[0], 0.02 * std::fabs(off.pb->cv.ifr.Fp_right[0]));
-  // The device's current grows by the added recombination, q·ΔF in the current scale of the
-  // undoped layer [mA/cm²].
+  // The current grows by the added recombination, q·ΔF in the undoped layer's scale [mA/cm²].
   const Schaal& sc = cv.par->schaal;
   const double added = kQ * sc.S[1] * sc.Dmax / sc.L * 0.1 * (on.pb->cv.ifr.Fp_right_t[0] - off.pb->cv.ifr.Fp_right[0]);
   EXPECT_GT(added, 0.0);
@@ -193,11 +185,7 @@ TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement)
 }
 
 TEST(InterfaceTrapTunnelling, JacobianMatchesFiniteDifferences) {
-  // The continuity rows of both carriers with trap tunnelling (tridiagonal part plus the sparse
-  // elements) against central differences, at the equilibrium state with the carrier variables
-  // disturbed so that no flux vanishes and the quasi-Fermi levels are not flat. The trap is
-  // dense (1e15 cm⁻²), so that its couplings between the tunnelling points stand out in their
-  // rows.
+  // A dense trap (1e15 cm⁻²), so that its couplings between the tunnelling points stand out.
   for (bool electrons : {true, false}) {
     SCOPED_TRACE(electrons);
     Solved s = SolveTrap(TrapCell(true, 0.1, 1e19), 0.0);
@@ -206,9 +194,8 @@ TEST(InterfaceTrapTunnelling, JacobianMatchesFiniteDifferences) {
 }
 
 TEST(InterfaceTrapTunnelling, CoupledNewtonReachesTheGummelSolution) {
-  // The coupled iteration carries the trap-tunnelling terms of the neighbouring points in its
-  // band and the longer couplings as fixed: from equilibrium it reaches the state the Gummel
-  // procedure finds at a forward bias of 0.1 V, current included.
+  // Neighbouring trap-tunnelling terms in the band, longer couplings fixed: from equilibrium the
+  // coupled iteration reaches Gummel's state at a forward bias of 0.1 V.
   const Solved gummel = SolveTrap(TrapCell(true), -0.1);
   Solved s = SolveTrap(TrapCell(true), 0.0);
   CalculationVariables& cv = s.pb->cv;
