@@ -1,7 +1,6 @@
-// Tunnelling: the WKB exponent against closed forms (rectangular, linear and parabolic
-// barriers), and tunnelling to a Schottky contact against a reference computed here from the
-// Poisson-Boltzmann barrier with WKB transmission and Boltzmann supply, for both carriers at
-// either contact; equilibrium, current conservation and the Jacobian with tunnelling.
+// Tunnelling: the WKB exponent against closed forms, a Schottky contact against a
+// Poisson-Boltzmann-WKB reference, a spike and a barrier layer; equilibrium, current
+// conservation and the Jacobian.
 #include "solver/tunneling.hpp"
 
 #include "tunneling_cells.hpp"
@@ -16,8 +15,7 @@ TEST(TunnelMass, EveryChoiceOfTwoMasses) {
     EXPECT_NEAR(ChooseTunnelMass(0.1, 0.4, choice), expected[choice], 1e-15) << choice;
 }
 
-// The WKB exponent of a band profile Ec(x) [eV] on `intervals` equal intervals of [0, b] [m],
-// normalised with L = 0.1 µm and Vt as the solver does, at energy E [eV].
+// The WKB exponent of Ec(x) [eV] on `intervals` equal intervals of [0, b] [m] at E [eV].
 double Theta(const std::function<double(double)>& EceV, double b, int intervals, double m, double E, double mStart,
              int choice = 0) {
   const double L = 1e-7;
@@ -32,15 +30,15 @@ double Theta(const std::function<double(double)>& EceV, double b, int intervals,
 }
 
 TEST(Wkb, ClosedFormBarriers) {
-  // Rectangular, 5 nm at 0.4 eV, E = 0.1 eV, m = 0.1: 2κd, κ = √(2·m·m0·q·0.3 V)/ħ (= 8.873783),
-  // exact on any intervals; with mass choice 2 and a layer mass of 0.3, m = 0.2.
+  // Rectangular, 5 nm at 0.4 eV, E = 0.1 eV, m = 0.1: 2κd, κ = √(2·m·m0·q·0.3 V)/ħ (= 8.873783);
+  // mass choice 2 with a layer mass of 0.3 gives m = 0.2.
   const double rect = 2.0 * std::sqrt(2.0 * 0.1 * kM0 * kQe * 0.3) / kHbar * 5e-9;
   ASSERT_NEAR(rect, 8.873783, 1e-6);
   auto flat = [](double) { return 0.4; };
   for (int n : {1, 7}) EXPECT_NEAR(Theta(flat, 5e-9, n, 0.1, 0.1, 0.1), rect, 1e-9 * rect) << n;
   EXPECT_NEAR(Theta(flat, 5e-9, 3, 0.3, 0.1, 0.1, 2), rect * std::sqrt(2.0), 1e-9 * rect);
-  // Linear (Fowler-Nordheim): 0.4 eV falling at 1e8 V/m, m = 0.2, E = 0.05 eV, the path ending
-  // inside (3 nm, 4 nm): θ = (4/3)·√(2·m·m0)·(q·0.35 V)^1.5/(ħ·q·F) (= 6.3256328).
+  // Linear: 0.4 eV falling at 1e8 V/m, m = 0.2, E = 0.05 eV, ending inside (3 nm, 4 nm):
+  // θ = (4/3)·√(2·m·m0)·(q·0.35 V)^1.5/(ħ·q·F) (= 6.3256328, Fowler-Nordheim).
   const double fn = 4.0 / 3.0 * std::sqrt(2.0 * 0.2 * kM0) * std::pow(kQe * 0.35, 1.5) / (kHbar * kQe * 1e8);
   ASSERT_NEAR(fn, 6.3256328, 1e-7);
   EXPECT_NEAR(Theta([](double x) { return 0.4 - 1e8 * x; }, 4e-9, 4, 0.2, 0.05, 0.2), fn, 1e-12 * fn);
@@ -59,10 +57,9 @@ TEST(Wkb, ClosedFormBarriers) {
   }
 }
 
-// Schottky contact: one layer of 0.2 µm, majority density 1e18 cm⁻³ = effective density of
-// states, barrier 0.6 eV for the majority carrier at one contact (work function 5.1 eV against
-// χ = 4.5 eV, Eg = 1.2 eV), the other contact flat band; m = 0.1, S = 1e5 m/s, μ = 10 m²/Vs (the
-// quasi-Fermi level stays flat), εr = 12. `electrons`: n-type layer, else p-type.
+// One layer of 0.2 µm, majority density 1e18 cm⁻³ = its band's density of states, a 0.6 eV
+// barrier (5.1 eV metal, χ 4.5, Eg 1.2 eV) at one contact; m = 0.1, S = 1e5 m/s, μ = 10 m²/Vs
+// (flat quasi-Fermi level), εr = 12. `e`: n-type layer, else p-type.
 InputParameters SchottkyCell(bool e, bool left, bool tunneling) {
   InputParameters set = NewCell(1);
   SetLayer(set.cellParas.layer[0], {0.2e-6, 1.2, 4.5, 12.0, e ? 1e24 : 1e25, e ? 1e25 : 1e24, e ? 1e24 : 0.0,
@@ -74,23 +71,20 @@ InputParameters SchottkyCell(bool e, bool left, bool tunneling) {
   return set;
 }
 
-// The mesh refined until ψ changes by less than ln 1.1 kT per interval.
 MeshSettings FineMesh() {
   MeshSettings m;
   m.recalculateMesh = 1, m.maxRatio = 1.1, m.minRatio = 1.0;
   return m;
 }
 
-// Forward bias (applied to the right contact) raises the semiconductor's Fermi level against
-// the metal for an electron barrier and lowers it for a hole barrier.
+// Forward bias V (on the right contact) for either carrier and contact.
 Solved SolveSchottky(bool electrons, bool left, bool tunneling, double V, MeshSettings mesh = {}) {
   return Solve(SchottkyCell(electrons, left, tunneling), electrons == left ? V : -V, mesh);
 }
 
-// Forward current density [mA/cm²] over and through the barrier at bias V: with the band bending
-// φ(x) [kT] above the bulk band edge, Poisson-Boltzmann gives dφ/dx = √(2(φ + e^−φ − 1))/L_D,
-// L_D² = εkT/(q²N); J = q·S·N·(e^V − 1)·[e^−φB + e^−V·∫₀^φ0 e^(−E−θ(E)) dE] (energies in kT from
-// the bulk edge, φ0 = φB − V), θ(E) = (2√(2·m·m0·q·Vt)/ħ)·∫_E^φ0 √(φ − E)·L_D/√(2(φ + e^−φ − 1)) dφ.
+// J [mA/cm²] over and through the barrier: band bending φ [kT] from Poisson-Boltzmann,
+// dφ/dx = √(2(φ + e^−φ − 1))/L_D, L_D² = εkT/(q²N); J = q·S·N·(e^V − 1)·[e^−φB +
+// e^−V·∫₀^φ0 e^(−E−θ(E)) dE], φ0 = φB − V, θ(E) = (2√(2·m·m0·q·Vt)/ħ)·∫_E^φ0 √(φ − E) dx.
 double SchottkyReference(double V) {
   const double N = 1e24, S = 1e5, m = 0.1, eps = 12.0;
   const double LD = std::sqrt(eps * 8.854e-12 * kVt / (kQe * N)),
@@ -115,8 +109,7 @@ TEST(ContactTunnelling, SchottkyForwardCurrentMatchesPoissonBoltzmannWkb) {
       const Solved s = SolveSchottky(electrons, left, true, V, FineMesh());
       const double J = std::fabs(s.j.j_tot[1]);
       EXPECT_NEAR(J, ref, 1e-3 * ref) << electrons << left << " V " << V;
-      // Current conservation where the carriers tunnel (the flat bulk next to the other contact
-      // carries the round-off of a drift-diffusion current at μ = 10 m²/Vs).
+      // Current conservation where the carriers tunnel (the flat bulk carries round-off at μ = 10).
       const std::size_t near = left ? 1 : s.j.j_tot.size() - 2;
       int tunnelPoints = 0;
       for (std::size_t i = 0; i < s.j.j_tot.size(); ++i) {
@@ -134,10 +127,8 @@ TEST(ContactTunnelling, SchottkyForwardCurrentMatchesPoissonBoltzmannWkb) {
   EXPECT_EQ(MaxAbs(off.j.jn_tunnel) + MaxAbs(off.j.jp_tunnel), 0.0);
 }
 
-// Intraband tunnelling through a spike: an n/n (or p/p) isotype heterojunction whose right layer
-// has its band edge 0.3 eV further from the Fermi level (χ 4.5 → 4.2 eV for electrons, Eg + χ
-// 5.7 → 6.0 eV for holes): the carriers spill into the left layer and leave a depleted barrier in
-// the right one. Unequal thicknesses, permittivities, mobilities and thermal velocities.
+// An n/n (p/p) heterojunction whose right band edge lies 0.3 eV further from the Fermi level: a
+// depleted spike. Unequal thicknesses, permittivities, mobilities and thermal velocities.
 Solved SolveSpike(bool electrons, bool tunneling, double V) {
   InputParameters set = NewCell(2);
   CellDefinition& c = set.cellParas;
@@ -157,7 +148,6 @@ TEST(IntrabandTunnelling, SpikeConductsMoreAndConservesCurrent) {
       const double Vc = electrons ? V : -V;
       const Solved off = SolveSpike(electrons, false, Vc), on = SolveSpike(electrons, true, Vc);
       const double J = std::fabs(on.j.j_tot[1]);
-      // Tunnelling through the spike adds to the thermionic emission over it.
       EXPECT_GT(J, 1.5 * std::fabs(off.j.j_tot[1])) << electrons << " " << V;
       EXPECT_GT(MaxAbs(electrons ? on.j.jn_tunnel : on.j.jp_tunnel), 0.0);
       for (std::size_t i = 0; i < on.j.j_tot.size(); ++i) EXPECT_NEAR(on.j.j_tot[i], on.j.j_tot[1], 2e-5 * J) << i;
@@ -165,10 +155,8 @@ TEST(IntrabandTunnelling, SpikeConductsMoreAndConservesCurrent) {
   }
 }
 
-// A barrier layer: 5 nm of undoped material whose conduction band lies 0.4 eV higher (χ 4.1 eV
-// against 4.5 eV) between two n layers of 0.1 and 0.15 µm with ND = Nc = 1e18 cm⁻³ (the Fermi
-// level at their band edge); m = 0.1, vth = 1e5 m/s, μn = 10 m²/Vs. Tunnelling between the
-// interfaces and/or bulk to bulk. At equilibrium nothing is charged and the barrier is rectangular.
+// 5 nm undoped, EC 0.4 eV higher (χ 4.1 against 4.5 eV), between n layers (0.1, 0.15 µm) with
+// ND = Nc = 1e18 cm⁻³; m = 0.1, μn = 10 m²/Vs: a rectangular barrier at equilibrium.
 InputParameters BarrierCell(bool interfaces, bool bulkToBulk) {
   InputParameters set = NewCell(3);
   CellDefinition& c = set.cellParas;
@@ -184,7 +172,7 @@ InputParameters BarrierCell(bool interfaces, bool bulkToBulk) {
   return set;
 }
 
-// The tunnel current in the barrier at bias V [mA/cm²]; the total current must be conserved.
+// The tunnel current in the barrier [mA/cm²]; the total current must be conserved.
 double BarrierTunnelCurrent(bool interfaces, bool bulkToBulk, double V,
                             std::vector<RecordingUserInterface::Popup>* popups = nullptr) {
   const Solved s = Solve(BarrierCell(interfaces, bulkToBulk), V, MeshSettings{}, 2);
@@ -196,23 +184,19 @@ double BarrierTunnelCurrent(bool interfaces, bool bulkToBulk, double V,
 }
 
 TEST(BarrierLayerTunnelling, ConductanceIsTheRectangularTransmissionAndEachPathCountsOnce) {
-  // In linear response the tunnel current is q·v·Nc·∫₀^φ e^(−E − 2κ(E)d) dE·(e^(V/Vt) − 1),
-  // energies in kT from the Fermi level, φ = 0.4 eV/Vt, κ(E) = √(2·m·m0·q·Vt·(φ − E))/ħ. The
-  // bias is small: the current's own dipole shifts the bands by about a third of V/Vt, which at
-  // 0.1 mV would already lower the current by 0.2 %.
+  // Linear response: q·v·Nc·∫₀^φ e^(−E − 2κ(E)d) dE·(e^(V/Vt) − 1), E in kT, φ = 0.4 eV/Vt,
+  // κ(E) = √(2·m·m0·q·Vt·(φ − E))/ħ. (At 0.1 mV the current's dipole would cost 0.2 %.)
   const double V = 1e-6, phi = 0.4 / kVt, k0 = std::sqrt(2.0 * 0.1 * kM0 * kQe * kVt) / kHbar;
   const double integral =
       Simpson([&](double E) { return std::exp(-E - 2.0 * k0 * std::sqrt(phi - E) * 5e-9); }, 0.0, phi, 2000);
   const double expected = kQe * 1e5 * 1e24 * integral * std::expm1(V / kVt) * 0.1;  // [mA/cm²]
   const double interfaces = BarrierTunnelCurrent(true, false, V);
   EXPECT_NEAR(interfaces, expected, 1e-3 * expected);
-  // Bulk to bulk, slices of up to 1 kT taken at their middle: the integrand grows towards the
-  // top, and the sum falls a little short.
+  // Bulk to bulk, 1 kT slices at their middle fall a little short.
   const double bulk = BarrierTunnelCurrent(false, true, V);
   EXPECT_GT(bulk, 0.97 * expected);
   EXPECT_LE(bulk, 1.0 * expected);
-  // Both on: each path counts once (counted by both, the current would nearly double), and the
-  // user is told once per interface and layer that tunnel together (2 interfaces × 2 sides).
+  // Both on: each path counts once, and the user is told so per interface and side (4 times).
   std::vector<RecordingUserInterface::Popup> popups;
   EXPECT_NEAR(BarrierTunnelCurrent(true, true, V, &popups), interfaces, 1e-6 * interfaces);
   int told = 0;
@@ -221,8 +205,7 @@ TEST(BarrierLayerTunnelling, ConductanceIsTheRectangularTransmissionAndEachPathC
 }
 
 TEST(Tunnelling, EquilibriumIsExactlyZeroForEveryMechanism) {
-  // A Schottky contact of each carrier, a barrier layer with every mechanism at once, and a
-  // spike of holes: the tunnel paths exist, but every flux and both continuity residuals are 0.
+  // Schottky contacts, a barrier with every mechanism, a spike: every flux and residual is 0.
   std::vector<Solved> cases;
   cases.push_back(SolveSchottky(true, true, true, 0.0));
   cases.push_back(SolveSchottky(false, false, true, 0.0));
@@ -250,8 +233,6 @@ TEST(Tunnelling, EquilibriumIsExactlyZeroForEveryMechanism) {
 }
 
 TEST(Tunnelling, JacobianMatchesFiniteDifferencesForEveryMechanism) {
-  // To a Schottky contact (electrons), through a spike (holes) and through a barrier layer
-  // (between its interfaces and bulk to bulk).
   const std::function<Solved()> cases[] = {[] { return SolveSchottky(true, true, true, 0.1); },
                                            [] { return SolveSpike(false, true, -0.1); },
                                            [] { return Solve(BarrierCell(true, false), 0.05, MeshSettings{}, 3); },
