@@ -226,20 +226,22 @@ TEST(Multivalent, AmphotericChargeCodeComesFromTheFirstLevel) {
   EXPECT_CLOSE(Srh(d, Equilibrium(std::log(kNC * std::exp(-(kEg - 0.6) / kVt) / kNn))).rho, 0.0, 0, 1e-9 * kNt);
 }
 
-TEST(EnergyAxis, WeightsIntegrateToExactlyOne) {
-  // Unscaled, a tail cut at 7 W holds 1.11 over 7 trapezoids and a 2-level Gaussian almost
-  // nothing; scaled, the weights integrate to 1 to rounding (ends weighted ΔE/2).
-  for (int type : {ED_UNIFORM, ED_GAUSS, ED_CBTAIL, ED_VBTAIL})
-    for (int n : {2, 7, 100}) {
-      const EnergyAxis a = bereken_energie_as(type, 0.05, n, 7.0, 6.0);
-      ASSERT_EQ(a.count, n);
-      double trapezoid = 0, quadrature = 0;
-      for (int k = 1; k < n; ++k) trapezoid += 0.5 * (a.weight[k - 1] + a.weight[k]) * a.dE;
-      for (int k = 0; k < n; ++k) quadrature += a.quadrature[k] * a.weight[k];
-      EXPECT_NEAR(trapezoid, 1.0, 1e-14) << type << " " << n;
-      EXPECT_NEAR(quadrature, 1.0, 1e-14) << type << " " << n;
-      EXPECT_EQ(a.quadrature[n - 1], 0.5 * a.dE);
-    }
+TEST(Distributions, GaussianShapeAndWeightWithinOneWidth) {
+  // The density per energy of a Gaussian level is exp(−(E − Et)²/W²)/(√π·W): at E − Et = W it is
+  // e^(−1) of the peak, and the share within ±W is erf(1) = 0.842701. Seven energies over the
+  // default ±3W put one at exactly +W; 61 energies make the trapezoid share good to 8e-4 (the
+  // tails beyond ±3W hold erfc(3) = 2e-5).
+  const double W = 0.07;
+  const EnergyAxis seven = bereken_energie_as(ED_GAUSS, W, 7, 7.0, 6.0);
+  ASSERT_EQ(seven.count, 7);
+  EXPECT_CLOSE(seven.offset[4], W, 1e-12, 0.0);
+  EXPECT_CLOSE(seven.weight[4] / seven.weight[3], std::exp(-1.0), 1e-12, 0.0);
+  const EnergyAxis axis = bereken_energie_as(ED_GAUSS, W, 61, 7.0, 6.0);
+  double within = 0.0;
+  for (int k = 0; k + 1 < axis.count; ++k)
+    if (axis.offset[k] >= -W - 1e-12 && axis.offset[k + 1] <= W + 1e-12)
+      within += 0.5 * (axis.weight[k] + axis.weight[k + 1]) * axis.dE;
+  EXPECT_CLOSE(within, std::erf(1.0), 2e-3, 0.0);
 }
 
 TEST(Distributions, TailsDecayIntoTheGapForEveryReference) {

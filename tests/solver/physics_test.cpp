@@ -1,5 +1,6 @@
-// The solver against device physics with closed forms: the built-in potential and detailed
-// balance at equilibrium, the short-base and long-base diode, current continuity, and a
+// The solver against device physics with closed forms: the built-in potential and neutrality
+// with charged (donor, double acceptor) defects, Gauss's law at a charged interface, short and
+// long base diodes limited by SRH, Auger or radiative recombination in physical units, and a
 // three-layer heterojunction over a wide range of bias.
 #include <gtest/gtest.h>
 
@@ -63,6 +64,45 @@ TEST(Equilibrium, BuiltInPotentialNeutralityAndZeroCurrents) {
   }
 }
 
+// A defect of `levels` levels with the level types `aard` (first level first), energies above EV.
+void AddChargedDefect(InputParameters& set, int layer, std::initializer_list<std::pair<int, double>> levels,
+                      double Nt) {
+  test::AddSingleLevelDefect(set, layer, levels.begin()->second, Nt, 1e-20);
+  LayerParameters& l = set.cellParas.layer[layer];
+  const int m = l.srhteller - 1;
+  int k = 0;
+  for (const auto& [aard, Et] : levels) {
+    BulkRecombinationParameters& level = l.srh[m][k];
+    if (k > 0) level = l.srh[m][0];
+    level.aard = aard;
+    level.Et = Et;
+    level.numberOfLevels = static_cast<int>(levels.size());
+    ++k;
+  }
+}
+
+TEST(ChargedDefects, IonisedDeepDefectsEnterChargeNeutrality) {
+  // Base (p, NA = 1e22 /m³) with a single donor "+/0" 0.2 eV below EC, Nt = 4e21 /m³: the Fermi
+  // level lies 0.19 eV above EV, so the donor is empty (f ≈ e^-28) and positive, and neutrality
+  // gives p = NA − Nt = 6e21 /m³. Emitter (n, ND = 1e23 /m³) with a double acceptor "0/−"
+  // (0.30 eV) and "−/2−" (0.50 eV above EV), Nt = 1e22 /m³: both levels lie far below the Fermi
+  // level (0.88 eV above EV), so the defect is doubly negative and n = ND − 2·Nt = 8e22 /m³.
+  // The bulk points are many Debye lengths from the junction: 1e-6 relative holds.
+  InputParameters set = test::PnJunction();
+  AddChargedDefect(set, 0, {{4, 1.12 - 0.2}}, 4e21);
+  AddChargedDefect(set, 1, {{3, 0.30}, {2, 0.50}}, 1e22);
+  auto pb = test::SolvedAtEquilibrium(set);
+  CalculationVariables& cv = pb->cv;
+  const int ip = cv.mesh.first[0] + cv.mesh.points[0] / 2;
+  const int in = cv.mesh.first[1] + cv.mesh.points[1] / 2;
+  const double S0 = pb->par.schaal.S[0], S1 = pb->par.schaal.S[1];
+  EXPECT_CLOSE(cv.pt.Np[ip] * cv.Emin[ip] * (cv.v0 + cv.v[ip]) * S0, 1e22 - 4e21, 1e-6, 0.0);
+  EXPECT_CLOSE(cv.pt.Nn[in] * cv.Eplus[in] * (cv.u0 + cv.u[in]) * S1, 1e23 - 2e22, 1e-6, 0.0);
+  // The built-in potential follows from the compensated densities: Vt·ln(p·n/ni²).
+  const double ni2 = 1e50 * std::exp(-1.12 / kVt);
+  EXPECT_CLOSE((cv.psi[in] - cv.psi[ip]) * kVt, kVt * std::log(6e21 * 8e22 / ni2), 1e-4, 0.0);
+}
+
 TEST(DarkDiode, ShortBaseSaturationCurrentAndIdealityFactor) {
   // No bulk recombination and ohmic contacts: the minority carriers diffuse across the
   // quasi-neutral regions without loss, J = J0·(e^(V/Vt) − 1) with J0 = q·ni²·Σ D/(N·W').
@@ -118,6 +158,27 @@ TEST(DarkDiode, LongBaseWithMidgapDefect) {
     EXPECT_CLOSE(TotalCurrentDensity(cv), base + emitter, 0.05, 0.0) << "V = " << V;
   }
 }
+
+// A p⁺n diode whose long n base (ND = 1e23 /m³, 60 µm) loses its holes by band-to-band
+// recombination only, in physical units: Auger Cn = 1e-39 m⁶/s (τp = 1/(Cn·ND²)) or radiative
+// K = 1e-16 m³/s (τp = 1/(K·ND)), both 100 ns: Lp = sqrt(Dp·τp) = 5.09 µm, J0p =
+// q·ni²·Dp/(ND·Lp). The p⁺ side (NA = 1e25 /m³, 1 µm) adds the short-base J0n, 5 %; radiative
+// recombination in the depletion region adds q·K·ni²·xn, 2 %. The depletion approximation
+// leaves about 0.5 %, hence 2 %; a scale error changes τp by orders of magnitude.
+void ExpectLongBaseCurrent(double Cn, double K) {
+  const PnTheory th{{1e-6, 60e-6, 1e25, 1e23}};
+  InputParameters set = test::PnJunction(th.o);
+  set.cellParas.layer[1].c_n_auger = UniformProfile(Cn);
+  set.cellParas.layer[1].K_rad = UniformProfile(K);
+  auto pb = test::SolvedAtEquilibrium(set);
+  const double V = 0.4, D = kVt * th.o.mu, Lp = std::sqrt(D / (Cn * 1e46 + K * 1e23));
+  ASSERT_EQ(SolveDarkBias(pb->cv, V, 4), 0);
+  const double J0 = 0.1 * kQ * th.ni2() * (D / (1e23 * Lp) + D / (1e25 * (1e-6 - th.xp(V))) + K * th.xn(V));
+  EXPECT_CLOSE(TotalCurrentDensity(pb->cv), J0 * std::expm1(V / kVt), 0.02, 0.0);
+}
+
+TEST(DarkDiode, AugerLimitedLongBase) { ExpectLongBaseCurrent(1e-39, 0.0); }
+TEST(DarkDiode, RadiativeLimitedLongBase) { ExpectLongBaseCurrent(0.0, 1e-16); }
 
 // A sweep of the thin-film cell from 0 to `Vend` in steps of `dV`: every point must converge,
 // the current must rise with the bias, keep continuity to 1e-3 and have the sign of the bias.

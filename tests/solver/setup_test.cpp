@@ -46,20 +46,28 @@ TEST(Normalisation, PnJunctionScalesByHand) {
   EXPECT_CLOSE(p.Fi_left, 4.05 + 0.0259 * std::log(1e25 / ni), 1e-12, 0.0);
 }
 
-TEST(Normalisation, ThermionicEmissionAtBandOffsets) {
-  // Absorber/buffer: ΔEc = 4.45 − 4.50 = −0.05 eV (a spike for electrons leaving the absorber),
-  // ΔEv = 1.15 + 0.05 − 2.40 = −1.2 eV; buffer/window: ΔEc = +0.10 eV (no barrier), ΔEv = −1.0
-  // eV. Equal Nc·vth on both sides: κ = vth·exp(min(Δ, 0)/Vt)/(Dmax/L). (Unequal velocities
-  // and densities: Heterointerface.ThermionicEmissionUsesEachCarriersOwnVelocity.)
+TEST(Normalisation, ThermionicEmissionUsesEachCarriersOwnVelocity) {
+  // κ of each carrier is the smaller N·v_th of the two sides over N of the left side [m/s],
+  // times e^(−barrier/kT) when the barrier faces the left side. Absorber → buffer: ΔEc = 4.45 −
+  // 4.50 = −0.05 eV and ΔEv = 1.15 + 0.05 − 2.40 = −1.2 eV, both barriers; buffer → window: ΔEc =
+  // +0.10 eV (no barrier), ΔEv = −1.0 eV. Velocities differ by 4 and 9, NC and NV across.
+  InputParameters set = test::ThinFilmCell(false);
+  LayerParameters &a = set.cellParas.layer[0], &b = set.cellParas.layer[1];
+  a.v_th_n = UniformProfile(2e5), a.v_th_p = UniformProfile(0.5e5);
+  b.v_th_n = UniformProfile(0.9e5), b.v_th_p = UniformProfile(0.1e5);
+  b.Nc = UniformProfile(4e24), b.Nv = UniformProfile(1e25);
   CalculationParameters p;
-  ASSERT_EQ(parameterset1_to_3(test::ThinFilmCell(false), MeshSettings{}, p, 300.0, nullptr), 0);
-  const double v = 1e5 / p.schaal.snelheid;
+  ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, p, 300.0, nullptr), 0);
+  const double v = p.schaal.snelheid, Vt = 0.0259;
   EXPECT_CLOSE(p.interface[0].dEc, -0.05, 1e-12, 1e-14);
   EXPECT_CLOSE(p.interface[0].dEv, -1.2, 1e-12, 0.0);
-  EXPECT_CLOSE(p.interface[0].kappa_n, v * std::exp(-0.05 / 0.0259), 1e-12, 0.0);
-  EXPECT_CLOSE(p.interface[0].kappa_p, v * std::exp(-1.2 / 0.0259), 1e-12, 0.0);
-  EXPECT_CLOSE(p.interface[1].kappa_n, v, 1e-12, 0.0);
-  EXPECT_CLOSE(p.interface[1].kappa_p, v * std::exp(-1.0 / 0.0259), 1e-12, 0.0);
+  EXPECT_CLOSE(p.interface[0].kappa_n * v, std::min(2.2e24 * 2e5, 4e24 * 0.9e5) / 2.2e24 * std::exp(-0.05 / Vt), 1e-9,
+               0.0);
+  EXPECT_CLOSE(p.interface[0].kappa_p * v, std::min(1.8e25 * 0.5e5, 1e25 * 0.1e5) / 1.8e25 * std::exp(-1.2 / Vt), 1e-9,
+               0.0);
+  EXPECT_CLOSE(p.interface[1].kappa_n * v, std::min(4e24 * 0.9e5, 2.2e24 * 1e5) / 4e24, 1e-9, 0.0);
+  EXPECT_CLOSE(p.interface[1].kappa_p * v, std::min(1e25 * 0.1e5, 1.8e25 * 1e5) / 1e25 * std::exp(-1.0 / Vt), 1e-9,
+               0.0);
 }
 
 TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
