@@ -1,13 +1,17 @@
-// The Gummel procedure: step limitation, loop counts and limits, failures and their messages,
-// and the coupled Newton fallback.
+// The Gummel procedure (step limitation, iteration limits, failures and their messages, the
+// coupled Newton fallback) and bias stepping (the acceptance check of a solved point, the
+// halving of a failing bias step from the last good point, the choice of a sweep's start).
 #include "solver/gummel.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 
 #include "solved_cells.hpp"
+#include "solver/acceptance.hpp"
 #include "solver/bias_stepping.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
@@ -127,6 +131,116 @@ TEST(CoupledFallback, RescuesAPointWhereGummelRunsOutOfIterations) {
       EXPECT_TRUE(pb->ui.popups.empty());
     }
   }
+}
+
+using test::SolvedAtEquilibrium;
+
+// The thin-film cell with a second defect (in the buffer) and unequal thermal velocities: every
+// term of the balance (bulk recombination, both contacts) is present and asymmetric.
+InputParameters Asymmetric() {
+  InputParameters set = test::ThinFilmCell(true);
+  test::AddSingleLevelDefect(set, 1, 1.6, 1e21, 3e-19);
+  set.cellParas.layer[0].v_th_n = UniformProfile(2e5);
+  return set;
+}
+
+double MaxPsiDifference(const CalculationVariables& a, const CalculationVariables& b) {
+  double d = 0.0;
+  for (int i = 0; i < a.N(); ++i) d = std::max(d, std::fabs(a.psi[i] - b.psi[i]));
+  return d;
+}
+
+TEST(Acceptance, SolvedPointsPassAndADisturbedOneFails) {
+  auto pb = SolvedAtEquilibrium(Asymmetric());
+  CalculationVariables& cv = pb->cv;
+  for (double V : {0.3, 0.6, 0.75}) {
+    SCOPED_TRACE("V = " + std::to_string(V));
+    ASSERT_EQ(SolveDarkBias(cv, V, 4), 0);
+    EXPECT_EQ(cv.pointState, kPointGummel);
+    const AcceptanceReport r = CheckSolution(cv);
+    EXPECT_TRUE(r.passed);
+    EXPECT_TRUE(r.stepChecked);
+    // Gummel's termination (1e-3 kT per sub-step) leaves a coupled correction of that order; the
+    // discrete continuity equations conserve the current and match what recombines far better
+    // than the 2e-3 tolerance.
+    EXPECT_LT(r.step, 0.05);
+    EXPECT_LT(r.spread, 1e-4);
+    EXPECT_LT(r.split, 1e-3);
+    EXPECT_GT(r.current, 0.0);  // forward current in the dark
+    const CurrentBalance b = BalanceOfCurrents(cv, cv.work.currents);
+    EXPECT_EQ(b.generation, 0.0);
+    EXPECT_GT(b.recombination, 0.0);
+  }
+  // Half a kT more electrons in the middle of the absorber: a Newton step would take them back,
+  // and the current is no longer conserved.
+  const int mid = (cv.mesh.first[0] + cv.mesh.last[0]) / 2;
+  for (int i = mid - 3; i <= mid + 3; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * std::exp(0.5) - cv.u0;
+  const AcceptanceReport r = CheckSolution(cv);
+  EXPECT_FALSE(r.passed);
+  EXPECT_GT(r.step, 0.1);
+  EXPECT_GT(r.spread, 2e-3);
+}
+
+TEST(BiasStepHalving, AStepTooLargeIsWalkedInSmallerOnes) {
+  // Few iterations and no coupled fallback: one step 0 → 0.7 V fails, halved ones reach the
+  // solution found by walking in many steps.
+  InputParameters set = Asymmetric();
+  set.convergence.coupledNewtonFallback = 0;
+  auto fewIterations = [&](double minimumStep) {
+    auto pb = SolvedAtEquilibrium(set);
+    pb->par.convergence.maxiter = 6;
+    pb->par.convergence.minimum_bias_step = minimumStep;
+    return pb;
+  };
+  EXPECT_EQ(volgende_iv_punt(fewIterations(0.0)->cv, 0.0, 0.7, 2), 1);  // halving off: the step fails
+  auto halved = fewIterations(1e-3);
+  ASSERT_EQ(volgende_iv_punt(halved->cv, 0.0, 0.7, 2), 0);
+  EXPECT_EQ(halved->cv.pointState, kPointStepHalving);
+  ASSERT_FALSE(halved->ctx.recoveries.empty());
+  EXPECT_NE(halved->ctx.recoveries.back().find("V = 0.7000 V reached from 0.0000 V"), std::string::npos)
+      << halved->ctx.recoveries.back();
+  auto walked = SolvedAtEquilibrium(set);
+  ASSERT_EQ(volgende_iv_punt(walked->cv, 0.0, 0.7, 29), 0);
+  EXPECT_EQ(walked->cv.pointState, kPointGummel);
+  EXPECT_CLOSE(TotalCurrentDensity(halved->cv), TotalCurrentDensity(walked->cv), 1e-2, 0.0);
+  EXPECT_LT(MaxPsiDifference(halved->cv, walked->cv), 0.05);  // kT: a few termination tolerances
+}
+
+TEST(BiasStepHalving, StopsAtTheMinimumStep) {
+  // A tolerance no solution meets: halving ends at the minimum step with a failure, the last
+  // good point (0 V) restored.
+  InputParameters set = Asymmetric();
+  set.convergence.coupledNewtonFallback = 0;
+  set.convergence.acceptance_current = 1e-300;
+  set.convergence.acceptance_step = 1e-300;
+  set.convergence.minimum_bias_step = 0.05;
+  auto pb = SolvedAtEquilibrium(set);
+  EXPECT_EQ(volgende_iv_punt(pb->cv, 0.0, 0.4, 2), 1);
+  EXPECT_EQ(pb->cv.teller, -1);
+  EXPECT_EQ(pb->cv.pointState, kPointFailed);
+  EXPECT_NEAR(PresentBias(pb->cv), 0.0, 1e-12);
+  ASSERT_FALSE(pb->ctx.recoveries.empty());
+  EXPECT_NE(pb->ctx.recoveries.back().find("no convergence towards 0.4000 V"), std::string::npos);
+}
+
+TEST(StartingRoute, NearestEndWinsAndTiesGoToTheEarlierRoute) {
+  // Arguments: start, stop, present bias, working point, present solution failed.
+  const struct {
+    double start, stop, present, work;
+    bool failed;
+    int route;
+  } cases[] = {
+      {0.8, 0.0, 0.5, 0.0, false, kRouteShortCircuitToStop},   // the short circuit at the stop end: swapped
+      {0.0, 0.8, 0.0, 0.0, false, kRouteShortCircuitToStart},  // a tie goes to the earlier route
+      {0.6, 1.0, 3.0, 0.55, false, kRouteWorkPointToStart},
+      {0.6, 1.0, 0.6, 0.3, false, kRouteCurrentToStart},
+      // 0.3 − 0.1 = 0.19999999999999998: rounding must not decide the tie with 0 → −0.2 V.
+      {-0.2, 0.3, 5.0, 0.1, false, kRouteShortCircuitToStart},
+      {0.7, 1.0, 0.7, 0.0, false, kRouteCurrentToStart},
+      {0.7, 1.0, 0.7, 0.0, true, kRouteShortCircuitToStart},  // a failed solution is never a start
+  };
+  for (const auto& k : cases)
+    EXPECT_EQ(ChooseStartingRoute(k.start, k.stop, k.present, k.work, k.failed), k.route) << k.start << " " << k.stop;
 }
 
 }  // namespace

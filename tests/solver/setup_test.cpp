@@ -135,25 +135,6 @@ TEST(DefectDensity, PeakToTotalTimesGradedDensityOnTheMesh) {
   EXPECT_CLOSE(Nt[j], P * (1e20 + 2e20 * m.xum[m.first[0] + j] / 5.0) * 0.5, 1e-12, 0.0);
 }
 
-TEST(CalculationVariables, SolvingACopyLeavesTheSourceUnchanged) {
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, test::ThinFilmCell(true), MeshSettings{}), 0);
-  ASSERT_EQ(SolveEquilibrium(pb.cv), 0);
-  ASSERT_EQ(SolveDarkBias(pb.cv, 0.3, 4), 0);
-  const CalculationVariables snapshot = pb.cv;
-  CalculationVariables copy;
-  CopyCalculationVariables(copy, pb.cv);
-  ASSERT_EQ(SolveDarkBias(copy, 0.6, 4), 0);
-  EXPECT_NE(copy.u, pb.cv.u);
-  EXPECT_EQ(pb.cv.psi, snapshot.psi);
-  EXPECT_EQ(pb.cv.u, snapshot.u);
-  EXPECT_EQ(pb.cv.v, snapshot.v);
-  EXPECT_EQ(pb.cv.u0, snapshot.u0);
-  ASSERT_EQ(pb.cv.rec.layer[0].size(), 1u);
-  EXPECT_EQ(pb.cv.rec.layer[0][0].records[0].f, snapshot.rec.layer[0][0].records[0].f);
-  EXPECT_NE(copy.rec.layer[0][0].records[0].f, snapshot.rec.layer[0][0].records[0].f);
-}
-
 // The absorption tables are shared between copies of a record instead of being copied; a copy
 // must still behave as a value: refilling one record never changes what another reads.
 TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
