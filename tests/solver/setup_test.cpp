@@ -1,16 +1,17 @@
-// Normalisation and the calculation parameters against hand calculations; the solution record
-// as a value.
+// Set-up: normalisation and the calculation parameters against hand calculations, the initial
+// mesh and its adaptation, the solution record as a value.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <tuple>
 
+#include "solved_cells.hpp"
 #include "solver/bias_stepping.hpp"
 #include "solver/calculation_parameters.hpp"
 #include "solver/dc_solve.hpp"
+#include "solver/mesh.hpp"
 #include "solver/x_dependence.hpp"
-#include "test_cells.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -157,6 +158,171 @@ TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
   EXPECT_EQ(src.alpha.at(0, 0), 1.0);
   EXPECT_EQ(src.alpha.at(5, 1), 2.0);
   EXPECT_EQ(src.alpha.at(5, 2), 3.0);
+}
+
+TEST(InitialMesh, ThinMediumAndThickLayers) {
+  // Three layers of the pn base material (NA = 1e22): 0.3 nm, 20 nm and 2 µm. LD =
+  // sqrt(Vt·ε·ε0/(q·NA)) = 40.8 nm and hL = hR = LD·sqrt(Vt/Eg) = 6.2 nm, so a layer is thick
+  // above 2·(hL + hR) = 24.8 nm, and thin below 40·h0 = 0.4 nm (h0 = 1e-11 m).
+  InputParameters set = test::PnJunction();
+  CellDefinition& c = set.cellParas;
+  c.numberOfLayers = 3;
+  c.layer[2] = c.layer[1] = c.layer[0];
+  c.layer[0].d = 0.3e-9, c.layer[1].d = 20e-9, c.layer[2].d = 2e-6;
+  auto pb = test::SetUp(set);
+  const MeshBlock& m = pb->cv.mesh;
+  const double L = pb->par.schaal.L;
+  EXPECT_EQ(m.points[0], 41);
+  EXPECT_EQ(m.points[1], 43);
+  EXPECT_EQ(m.points[2], 103);
+  EXPECT_EQ(m.N, 41 + 43 + 103);
+  EXPECT_EQ(m.x[0], 0.0);
+  EXPECT_EQ(m.x[m.N - 1], 1.0);
+  for (int i = m.first[0]; i < m.last[0]; ++i) EXPECT_CLOSE(m.h[i] * L, 0.3e-9 / 40.0, 1e-9, 0.0) << i;  // thin: d/40
+  // Medium: h0, 40 equal intervals, h0. Thick: h0 at both ends, the graded part spans 2·hL.
+  for (int l : {1, 2}) {
+    EXPECT_CLOSE(m.h[m.first[l]] * L, 1e-11, 1e-6, 0.0);
+    EXPECT_CLOSE(m.h[m.last[l] - 1] * L, 1e-11, 1e-6, 0.0);
+  }
+  for (int i = m.first[1] + 1; i < m.last[1] - 1; ++i) EXPECT_CLOSE(m.h[i] * L, (20e-9 - 2e-11) / 40.0, 1e-6, 0.0);
+  const double hL = pb->par.layer[2].LD[0] * std::sqrt(0.0259 / 1.12);
+  EXPECT_CLOSE(m.x[m.first[2] + 21] - m.x[m.first[2]], 2.0 * hL, 1e-9, 0.0);
+  // Interfaces: two points at one position, an interval of zero between them.
+  for (int l = 0; l < 2; ++l) {
+    EXPECT_EQ(m.first[l + 1], m.last[l] + 1);
+    EXPECT_EQ(m.x[m.first[l + 1]], m.x[m.last[l]]);
+    EXPECT_EQ(m.h[m.last[l]], 0.0);
+  }
+  for (int i = 0; i + 1 < m.N; ++i) EXPECT_GE(m.h[i], 0.0);
+}
+
+TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
+  // A = 1e10 /(m·sqrt(eV)): α(300 nm) = A·sqrt(4.1333 − 1.12 eV) = 1.736e10 /m, an absorption
+  // depth of 0.058 nm, far below hL = 6 nm: lit, the graded part of the layer spans 2/α; dark, 2·hL.
+  InputParameters set = test::PnJunction();
+  for (int l = 0; l < 2; ++l) set.cellParas.layer[l].A = {1e10, 1e10};
+  for (int lit = 0; lit < 2; ++lit) {
+    DcProblem pb;
+    ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, pb.par, 300.0, &pb.ctx.env), 0);
+    pb.cv.illuminated = lit;
+    pb.cv.wavelengths = {300.0, 500.0};
+    ASSERT_EQ(CreateCalculationVariables(pb.cv, pb.par, &pb.ctx, true), 0);
+    const MeshBlock& m = pb.cv.mesh;
+    const double L = pb.par.schaal.L, span = (m.x[m.first[0] + 21] - m.x[m.first[0]]) * L;
+    if (lit) {
+      EXPECT_CLOSE(span, 2.0 / (1e10 * std::sqrt(1239.977 / 300.0 - 1.12)), 1e-6, 0.0);
+    } else {
+      EXPECT_CLOSE(span, 2.0 * pb.par.layer[0].LD[0] * L * std::sqrt(0.0259 / 1.12), 1e-9, 0.0);
+    }
+    EXPECT_TRUE(pb.ui.popups.empty());
+  }
+}
+
+// The pn junction (206 points) with the adaptive mesh, flat but for one jump of ψ across the
+// interval (i0 − 1, i0) of the base: the criterion of that interval is exp(jump).
+struct StepFixture {
+  std::unique_ptr<DcProblem> pb;
+  int i0 = 0;
+  explicit StepFixture(double maxRatio = 1.5, double minRatio = 1.1) {
+    MeshSettings ms;
+    ms.recalculateMesh = 1, ms.maxRatio = maxRatio, ms.minRatio = minRatio;
+    pb = test::SetUp(test::PnJunction(), ms);
+    pb->par.mesh.maxRatio = maxRatio;  // the ratios as a definition file may hold them
+    pb->par.mesh.minRatio = minRatio;
+    i0 = pb->cv.mesh.first[0] + 40;
+  }
+  void Jump(double jump) {
+    CalculationVariables& cv = pb->cv;
+    for (int i = 0; i < cv.mesh.N; ++i) cv.psi[i] = i >= i0 ? jump : 0.0, cv.u[i] = cv.v[i] = 0.0;
+    cv.u0 = cv.v0 = 1.0;
+  }
+};
+
+TEST(AdaptiveMesh, NumberOfNewPointsPerInterval) {
+  // n = round(min(ln ρ/ln Rmax − 0.5, 5)): ρ = Rmax^2.2 gives round(1.7) = 2, ρ = Rmax^5.5 and
+  // more give 5, ρ = Rmax^1.2 gives round(0.7) = 1. Maximum 1.05 below minimum 1.2, as a file may
+  // hold them, is governed to Rmax = 1.2: 1.2^2.2 gives 2 points (with Rmax = 1.05 it would be 5).
+  for (auto [power, expected, Rmax, Rmin] : {std::tuple{2.2, 2, 1.5, 1.1},
+                                             {5.5, 5, 1.5, 1.1},
+                                             {9.0, 5, 1.5, 1.1},
+                                             {1.2, 1, 1.5, 1.1},
+                                             {2.2, 2, 1.05, 1.2}}) {
+    StepFixture s(Rmax, Rmin);
+    const MeshBlock before = s.pb->cv.mesh;
+    s.Jump(power * std::log(std::max(Rmax, Rmin)));
+    ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1) << power;
+    const MeshBlock& m = s.pb->cv.mesh;
+    ASSERT_EQ(m.N, before.N + expected) << power;
+    // The interval is split into equal parts and the old point keeps its exact position.
+    for (int k = 1; k <= expected + 1; ++k) {
+      const double want = before.x[s.i0 - 1] + k * (before.x[s.i0] - before.x[s.i0 - 1]) / (expected + 1);
+      EXPECT_NEAR(m.x[s.i0 - 1 + k], want, 1e-15) << power;
+    }
+    EXPECT_EQ(m.x[s.i0 + expected], before.x[s.i0]);
+    EXPECT_EQ(m.last[0], before.last[0] + expected);
+    EXPECT_EQ(m.first[1], before.first[1] + expected);
+  }
+}
+
+TEST(AdaptiveMesh, FlatSolutionRemovesAtMostFourPointsPerPassButNoInitialPoint) {
+  StepFixture s;
+  const MeshBlock initial = s.pb->cv.initialMesh;
+  s.Jump(5.5 * std::log(1.5));
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  ASSERT_EQ(s.pb->cv.mesh.N, initial.N + 5);
+  s.Jump(0.0);
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  EXPECT_EQ(s.pb->cv.mesh.N, initial.N + 1);  // four of the five new points go
+  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
+  EXPECT_EQ(s.pb->cv.mesh.N, initial.N);
+  EXPECT_EQ(RecalculateIntervals(s.pb->cv, 1), 0);
+  for (int i = 0; i < initial.N; ++i) EXPECT_EQ(s.pb->cv.mesh.x[i], initial.x[i]) << i;  // initial points kept
+}
+
+TEST(AdaptiveMesh, ExactlyOneThousandPointsAndNoMore) {
+  // Seven layers of 103 points (721); 279 intervals with ρ = Rmax^1.5 get one new point each,
+  // 1000 points in all: allowed. One interval more would need 1001: refused with the message,
+  // mesh and solution untouched.
+  InputParameters set = test::PnJunction();
+  set.cellParas.numberOfLayers = 7;
+  for (int l = 0; l < 7; ++l) {
+    set.cellParas.layer[l] = set.cellParas.layer[l % 2];
+    set.cellParas.layer[l].d = 1e-6;
+  }
+  MeshSettings ms;
+  ms.recalculateMesh = 1;
+  for (int extra : {279, 280}) {
+    auto pb = test::SetUp(set, ms);
+    CalculationVariables& cv = pb->cv;
+    ASSERT_EQ(cv.mesh.N, 721);
+    double psi = 0.0;
+    int marked = 0;
+    for (int l = 0; l < 7; ++l) {
+      cv.psi[cv.mesh.first[l]] = psi;
+      for (int i = cv.mesh.first[l] + 1; i <= cv.mesh.last[l]; ++i) {
+        if (i < cv.mesh.last[l] && marked < extra) psi += 1.5 * std::log(ms.maxRatio), ++marked;
+        cv.psi[i] = psi;
+      }
+    }
+    const MeshBlock before = cv.mesh;
+    const std::vector<double> psiBefore = cv.psi;
+    const int r = RecalculateIntervals(cv, 1);
+    if (extra == 279) {
+      EXPECT_EQ(r, 1);
+      EXPECT_EQ(cv.mesh.N, 1000);
+      EXPECT_TRUE(pb->ui.popups.empty());
+    } else {
+      EXPECT_EQ(r, -1);
+      EXPECT_EQ(cv.mesh.N, 721);
+      EXPECT_EQ(cv.mesh.x, before.x);
+      EXPECT_EQ(cv.psi, psiBefore);
+      ASSERT_EQ(pb->ui.popups.size(), 1u);
+      EXPECT_EQ(pb->ui.popups[0].title, "Error");
+      EXPECT_EQ(pb->ui.popups[0].message, "Not enough points for the mesh.");
+      EXPECT_EQ(RecalculateIntervals(cv, 0), -1);
+      EXPECT_EQ(pb->ui.popups.size(), 1u);  // no message without showMessages
+    }
+  }
 }
 
 }  // namespace
