@@ -59,32 +59,6 @@ TEST(Clamping, QuasiFermiLevelStepsAreLimitedKeepingTheirDirection) {
   EXPECT_EQ(d[0], 1e-4);
 }
 
-TEST(Gummel, IterationLimits) {
-  // The equilibrium needs about 60 clamped Poisson steps; with "maxiter" 3 the Poisson loop
-  // stops softly (result 0, counter −1) without a message.
-  InputParameters set = test::PnJunction();
-  set.convergence.maxiter = 3;
-  auto pb = test::SetUp(set);
-  CalculationVariables& cv = pb->cv;
-  eerste_schatting(cv);
-  EXPECT_EQ(psi_iteratie_Gummel(cv), 0);
-  EXPECT_EQ(cv.teller, -1);
-  EXPECT_TRUE(pb->ui.popups.empty());
-  // A continuity loop that runs out of steps fails with its message.
-  pb->par.convergence.maxiter = 250;
-  ASSERT_EQ(SolveEquilibrium(cv), 0);
-  pb->par.convergence.maxiter = 0;
-  volgende_schatting(cv, 0.3, 0.3, kEstimateDefault);
-  ASSERT_EQ(psi_iteratie_Gummel(cv), 0);
-  EXPECT_EQ(u_or_v_iteratie_Gummel(cv, kElectrons), -1);
-  EXPECT_EQ(cv.teller, -1);
-  ASSERT_EQ(pb->ui.popups.size(), 1u);
-  EXPECT_EQ(pb->ui.popups[0].title, "Error");
-  EXPECT_EQ(pb->ui.popups[0].message,
-            "Error occured during calculation of variable 'u' (function of hole density).\nMax no of iterations "
-            "exceeded");
-}
-
 TEST(Gummel, NonFiniteResidualFailsAndLeavesThePreviousSolution) {
   // A NaN in the generation poisons the continuity residual: the step fails with a clear
   // message (also in the coupled retry), and ψ, u and v are those at entry, all finite.
