@@ -291,21 +291,6 @@ TEST(Distributions, IntegralIsTheTrapezoidSumOfSingleLevels) {
   }
 }
 
-TEST(BandToBand, RadiativeAndAugerRates) {
-  const double K = 3e4, Cn = 2e2, Cp = 7e1;
-  for (const CarrierPoint& c : TestPoints()) {
-    const double n = c.n(), p = c.p(), excess = n * p - kNi2, scale = n * p + kNi2;  // ni² = Nn·Np exactly
-    const RecTerms r = rdcbijdrage_radiative(K, c), a = rdcbijdrage_auger(Cn, Cp, c);
-    EXPECT_CLOSE(r.U, K * excess, 1e-12, 1e-13 * K * scale);
-    EXPECT_EQ(r.rho, 0.0);
-    EXPECT_EQ(r.dU_dpsi, 0.0);
-    EXPECT_CLOSE(a.U, (Cn * n + Cp * p) * excess, 1e-12, 1e-13 * (Cn * n + Cp * p) * scale);
-    EXPECT_EQ(a.rho, 0.0);
-    ExpectDerivativesMatch([&](const CarrierPoint& x) { return rdcbijdrage_radiative(K, x); }, c, "radiative");
-    ExpectDerivativesMatch([&](const CarrierPoint& x) { return rdcbijdrage_auger(Cn, Cp, x); }, c, "auger");
-  }
-}
-
 // Layer 0: points 0 … 9 with radiative recombination; layer 1: points 10 … 14 with Auger (the
 // defect layer). Forward bias: (u0+u)(v0+v) > 1.
 struct TwoLayerMesh {

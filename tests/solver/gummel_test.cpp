@@ -1,6 +1,6 @@
-// The Gummel procedure (step limitation, iteration limits, failures and their messages, the
-// coupled Newton fallback) and bias stepping (the acceptance check of a solved point, the
-// halving of a failing bias step from the last good point, the choice of a sweep's start).
+// The Gummel procedure (step limitation, failures and their messages, the coupled Newton
+// fallback) and bias stepping (the acceptance check of a solved point, the halving of a
+// failing bias step, the choice of a sweep's start).
 #include "solver/gummel.hpp"
 
 #include <gtest/gtest.h>
@@ -32,11 +32,9 @@ std::unique_ptr<DcProblem> ThinFilmAt(double V, int steps, int fallback = 1) {
 }
 
 TEST(Clamping, QuasiFermiLevelStepsAreLimitedKeepingTheirDirection) {
-  // w0 + w = 1 everywhere; relative changes from −0.9 to +3 with clamp 0.5 kT: first scaled by
-  // −0.9/(e^−0.5 − 1) = 2.287345 so that the largest fall is e^−0.5 − 1 (0.5 kT exactly), then
-  // the largest rise 3/2.287345 = 1.311591 still exceeds e^0.5 − 1 = 0.648721 and the step is
-  // scaled again by 2.021769: the rise is then exactly 0.5 kT and the fall −ln(1 − 0.194616) =
-  // 0.216437 kT; every component is divided by 2.287345·2.021769 = 4.624484.
+  // w0 + w = 1; relative changes −0.9 … +3, clamp 0.5 kT: scaled by −0.9/(e^−0.5 − 1) = 2.287345
+  // (the fall is 0.5 kT), then the rise 3/2.287345 = 1.311591 > e^0.5 − 1 by 2.021769 (the rise
+  // is 0.5 kT, the fall −ln(1 − 0.194616) = 0.216437 kT): all divided by 4.624484.
   auto pb = test::SetUp(test::PnJunction());
   CalculationVariables& cv = pb->cv;
   const int N = cv.mesh.N;
@@ -80,11 +78,9 @@ TEST(Gummel, NonFiniteResidualFailsAndLeavesThePreviousSolution) {
 }
 
 TEST(CoupledFallback, RescuesAPointWhereGummelRunsOutOfIterations) {
-  // Deep in high injection (1.00 → 1.01 V) Gummel needs 6 outer passes (the carriers it holds
-  // fixed while solving Poisson's equation dominate the space charge), the coupled Newton
-  // iteration 4. With "maxiter" 5 Gummel fails: with the fallback off that is the failure
-  // (counter −1); with it on the point is solved, and the current agrees with the Gummel
-  // solution under the default limit to the terminations' accuracy (1e-3 kT: 0.1 %).
+  // Deep in high injection (1.00 → 1.01 V) Gummel needs 6 outer passes, coupled Newton 4. With
+  // "maxiter" 5 Gummel fails (counter −1) unless the fallback solves the point, with the current
+  // of the Gummel solution under the default limit to the terminations' accuracy (0.1 %).
   auto ref = ThinFilmAt(1.0, 11);
   ASSERT_EQ(SolveDarkBias(ref->cv, 1.01, 2), 0);
   ASSERT_EQ(ref->cv.coupledIterations, 0);
@@ -134,9 +130,8 @@ TEST(Acceptance, SolvedPointsPassAndADisturbedOneFails) {
     const AcceptanceReport r = CheckSolution(cv);
     EXPECT_TRUE(r.passed);
     EXPECT_TRUE(r.stepChecked);
-    // Gummel's termination (1e-3 kT per sub-step) leaves a coupled correction of that order; the
-    // discrete continuity equations conserve the current and match what recombines far better
-    // than the 2e-3 tolerance.
+    // Gummel's termination (1e-3 kT) leaves a coupled correction of that order; the current is
+    // conserved and matches what recombines far better than the 2e-3 tolerance.
     EXPECT_LT(r.step, 0.05);
     EXPECT_LT(r.spread, 1e-4);
     EXPECT_LT(r.split, 1e-3);
@@ -178,23 +173,6 @@ TEST(BiasStepHalving, AStepTooLargeIsWalkedInSmallerOnes) {
   EXPECT_EQ(walked->cv.pointState, kPointGummel);
   EXPECT_CLOSE(TotalCurrentDensity(halved->cv), TotalCurrentDensity(walked->cv), 1e-2, 0.0);
   EXPECT_LT(MaxPsiDifference(halved->cv, walked->cv), 0.05);  // kT: a few termination tolerances
-}
-
-TEST(BiasStepHalving, StopsAtTheMinimumStep) {
-  // A tolerance no solution meets: halving ends at the minimum step with a failure, the last
-  // good point (0 V) restored.
-  InputParameters set = Asymmetric();
-  set.convergence.coupledNewtonFallback = 0;
-  set.convergence.acceptance_current = 1e-300;
-  set.convergence.acceptance_step = 1e-300;
-  set.convergence.minimum_bias_step = 0.05;
-  auto pb = SolvedAtEquilibrium(set);
-  EXPECT_EQ(volgende_iv_punt(pb->cv, 0.0, 0.4, 2), 1);
-  EXPECT_EQ(pb->cv.teller, -1);
-  EXPECT_EQ(pb->cv.pointState, kPointFailed);
-  EXPECT_NEAR(PresentBias(pb->cv), 0.0, 1e-12);
-  ASSERT_FALSE(pb->ctx.recoveries.empty());
-  EXPECT_NE(pb->ctx.recoveries.back().find("no convergence towards 0.4000 V"), std::string::npos);
 }
 
 TEST(StartingRoute, NearestEndWinsAndTiesGoToTheEarlierRoute) {

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <functional>
-#include <tuple>
 
 #include "solved_cells.hpp"
 #include "solver/bias_stepping.hpp"
@@ -17,27 +16,14 @@
 namespace zoniq {
 namespace {
 
-TEST(Normalisation, PnJunctionScalesByHand) {
+TEST(Normalisation, TemperatureAndCompensatedLayerByHand) {
+  // At 600 K: Vt doubles, NC grows by 2^1.5, Dmax = sqrt(2)·0.0518·0.01 (sqrt(τ)·Vt·μ, τ = 600/300).
   CalculationParameters p;
-  ASSERT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 300.0, nullptr), 0);
-  EXPECT_EQ(p.Vt, 0.0259);  // exactly at 300 K
-  EXPECT_DOUBLE_EQ(p.schaal.L, 6e-6);
-  EXPECT_DOUBLE_EQ(p.schaal.Dmax, 0.0259 * 0.01);  // sqrt(τ)·Vt·μ with τ = 1
-  EXPECT_DOUBLE_EQ(p.schaal.S[0], 1e22);           // |ND − NA| of the base
-  EXPECT_DOUBLE_EQ(p.schaal.S[1], 1e23);
-  // λ0 = Vt·ε·ε0/(q·S·L²) = 0.0259·11.9·8.854e-12/(1.602e-19·1e22·3.6e-11) = 4.7322e-5.
-  EXPECT_CLOSE(p.schaal.lambda[0], 4.7322e-5, 1e-4, 0.0);
-  // Flat-band contacts: p-type χ + Eg − Vt·ln(NV/NA) = 5.17 − 0.0259·ln(1000) = 4.991088 eV;
-  // n-type χ + Vt·ln(NC/ND) = 4.05 + 0.0259·ln(100) = 4.169274 eV.
-  EXPECT_CLOSE(p.Fi_left, 4.991088, 1e-6, 0.0);
-  EXPECT_CLOSE(p.Fi_right, 4.169274, 1e-6, 0.0);
-  EXPECT_DOUBLE_EQ(p.Sn_left, 1e7 / (0.0259 * 0.01 / 6e-6));  // contact velocities over Dmax/L
-  // At 600 K: Vt doubles, NC grows by 2^1.5, Dmax = sqrt(2)·0.0518·0.01.
   ASSERT_EQ(parameterset1_to_3(test::PnJunction(), MeshSettings{}, p, 600.0, nullptr), 0);
   EXPECT_DOUBLE_EQ(p.Vt, 0.0518);
   EXPECT_DOUBLE_EQ(p.layer[0].NC[0], 1e25 * std::pow(2.0, 1.5));
   EXPECT_DOUBLE_EQ(p.schaal.Dmax, std::sqrt(2.0) * 0.0518 * 0.01);
-  // A compensated layer is scaled by the intrinsic density, its contact at Ei.
+  // A compensated layer is scaled by the intrinsic density, its flat-band contact at Ei.
   InputParameters set = test::PnJunction();
   set.cellParas.layer[0].Nd = UniformProfile(5e21, DEP_UNIFORM);
   set.cellParas.layer[0].Na = UniformProfile(5e21, DEP_UNIFORM);
@@ -99,64 +85,21 @@ TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
   }
 }
 
-TEST(Normalisation, DiscretisationLevelsAreLimitedWithAWarning) {
-  for (const auto& [asked, used, text] :
-       {std::tuple{500, 100,
-                   "The maximum number of discretisationlevels for distributed defects is limited to 100 levels."},
-        std::tuple{1, 2, "The number of discretisationlevels for distributed defects should higher than 1."}}) {
-    InputParameters set = test::PnJunction();
-    set.convergence.defectdiscretisations = asked;
-    DcProblem pb;
-    ASSERT_EQ(parameterset1_to_3(set, MeshSettings{}, pb.par, 300.0, &pb.ctx.env), 0);
-    EXPECT_EQ(pb.par.defectdiscretisations, used);
-    ASSERT_EQ(pb.ui.popups.size(), 1u);
-    EXPECT_EQ(pb.ui.popups[0].title, "Warning");
-    EXPECT_EQ(pb.ui.popups[0].message, text);
-  }
-}
-
-TEST(DefectDensity, PeakToTotalTimesGradedDensityOnTheMesh) {
-  // A Gaussian level of width 0.1 eV has the peak-to-total factor 1/(sqrt(π)·0.1) = 5.6419 /eV;
-  // its density graded linearly over the 5 µm base from 1e20 to 3e20 /m³; weight 0.5.
-  InputParameters set = test::PnJunction();
-  test::AddSingleLevelDefect(set, 0, 0.56, 1e20, 1e-19);
-  DcProblem pb;
-  ASSERT_EQ(SetUpDcProblem(pb, set, MeshSettings{}), 0);
-  BulkRecombinationParameters level = set.cellParas.layer[0].srh[0][0];
-  level.distribution = ED_GAUSS, level.Ekar = 0.1, level.peakToTotal = DeterminePeakToTotal(ED_GAUSS, 0.1);
-  level.Nt.law = LAW_LINEAR, level.Nt.dependence = DEP_POSITION, level.Nt.p[5] = 1e20, level.Nt.p[6] = 3e20;
-  std::vector<double> Nt;
-  Full_Nt_x_Dependence(pb.cv, level, Nt, 0.5);
-  const MeshBlock& m = pb.cv.mesh;
-  ASSERT_EQ(static_cast<int>(Nt.size()), m.points[0]);
-  const double P = 1.0 / (std::sqrt(std::acos(-1.0)) * 0.1);
-  EXPECT_CLOSE(Nt.front(), P * 1e20 * 0.5, 1e-12, 0.0);
-  EXPECT_CLOSE(Nt.back(), P * 3e20 * 0.5, 1e-12, 0.0);
-  const int j = m.points[0] / 2;
-  EXPECT_CLOSE(Nt[j], P * (1e20 + 2e20 * m.xum[m.first[0] + j] / 5.0) * 0.5, 1e-12, 0.0);
-}
-
-// The absorption tables are shared between copies of a record instead of being copied; a copy
-// must still behave as a value: refilling one record never changes what another reads.
+// The absorption tables are shared between copies of a record, not copied; a copy must still
+// behave as a value: refilling one record never changes what another reads.
 TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
-  CalculationVariables src;
+  CalculationVariables src, dst;
   src.alpha.Reset(6, 3);
-  std::span<double> w = src.alpha.NewRow(0);
-  w[0] = 1.0, w[1] = 2.0, w[2] = 3.0;
+  src.alpha.NewRow(0)[2] = 3.0;
   src.alpha.ShareRow(5, 0);  // points with equal rows share one row
-  CalculationVariables dst;
   CopyCalculationVariables(dst, src);
-  EXPECT_TRUE(dst.alpha.SharesWith(src.alpha));
   EXPECT_EQ(dst.alpha.Row(5), src.alpha.Row(0));  // no copy of the values
   dst.alpha.Reset(2, 2);
-  EXPECT_FALSE(dst.alpha.SharesWith(src.alpha));
   dst.alpha.NewRow(0)[0] = 7.0;
-  EXPECT_EQ(dst.alpha.points(), 2u);
-  EXPECT_EQ(dst.alpha.at(0, 0), 7.0);
+  EXPECT_FALSE(dst.alpha.SharesWith(src.alpha));
   EXPECT_EQ(dst.alpha.at(1, 0), 0.0);
   ASSERT_EQ(src.alpha.points(), 6u);
-  EXPECT_EQ(src.alpha.at(0, 0), 1.0);
-  EXPECT_EQ(src.alpha.at(5, 1), 2.0);
+  EXPECT_EQ(src.alpha.at(0, 0), 0.0);
   EXPECT_EQ(src.alpha.at(5, 2), 3.0);
 }
 
@@ -197,8 +140,8 @@ TEST(InitialMesh, ThinMediumAndThickLayers) {
 }
 
 TEST(InitialMesh, IlluminationResolvesTheAbsorptionDepth) {
-  // A = 1e10 /(m·sqrt(eV)): α(300 nm) = A·sqrt(4.1333 − 1.12 eV) = 1.736e10 /m, an absorption
-  // depth of 0.058 nm, far below hL = 6 nm: lit, the graded part of the layer spans 2/α; dark, 2·hL.
+  // A = 1e10 /(m·sqrt(eV)): α(300 nm) = A·sqrt(4.1333 − 1.12 eV) = 1.736e10 /m, far above
+  // 1/hL (hL = 6 nm): lit, the graded part of the layer spans 2/α; dark, 2·hL.
   InputParameters set = test::PnJunction();
   for (int l = 0; l < 2; ++l) set.cellParas.layer[l].A = {1e10, 1e10};
   for (int lit = 0; lit < 2; ++lit) {
@@ -280,9 +223,8 @@ TEST(AdaptiveMesh, FlatSolutionRemovesAtMostFourPointsPerPassButNoInitialPoint) 
 }
 
 TEST(AdaptiveMesh, ExactlyOneThousandPointsAndNoMore) {
-  // Seven layers of 103 points (721); 279 intervals with ρ = Rmax^1.5 get one new point each,
-  // 1000 points in all: allowed. One interval more would need 1001: refused with the message,
-  // mesh and solution untouched.
+  // Seven layers of 103 points (721); 279 intervals with ρ = Rmax^1.5 get one new point each:
+  // 1000 points, allowed. One interval more: refused with the message, nothing changed.
   InputParameters set = test::PnJunction();
   set.cellParas.numberOfLayers = 7;
   for (int l = 0; l < 7; ++l) {

@@ -1,6 +1,6 @@
-// Tunnelling: the WKB exponent against closed forms, a Schottky contact against a
-// Poisson-Boltzmann-WKB reference, a spike and a barrier layer; equilibrium, current
-// conservation and the Jacobian.
+// Tunnelling: a Schottky contact against a Poisson-Boltzmann-WKB reference, a barrier layer
+// against the rectangular transmission, the mass choices; equilibrium, current conservation and
+// the Jacobian of every mechanism.
 #include "solver/tunneling.hpp"
 
 #include "tunneling_cells.hpp"
@@ -13,48 +13,6 @@ TEST(TunnelMass, EveryChoiceOfTwoMasses) {
   const double expected[] = {0.1, 0.4, 0.25, 0.2, 0.08, 0.1};
   for (int choice = 0; choice < 6; ++choice)
     EXPECT_NEAR(ChooseTunnelMass(0.1, 0.4, choice), expected[choice], 1e-15) << choice;
-}
-
-// The WKB exponent of Ec(x) [eV] on `intervals` equal intervals of [0, b] [m] at E [eV].
-double Theta(const std::function<double(double)>& EceV, double b, int intervals, double m, double E, double mStart,
-             int choice = 0) {
-  const double L = 1e-7;
-  std::vector<double> band, h, mass;
-  for (int i = 0; i <= intervals; ++i) {
-    band.push_back(EceV(b * i / intervals) / kVt);
-    h.push_back(i < intervals ? b / intervals / L : 0.0);
-    mass.push_back(m);
-  }
-  const WkbProfile p{band, h, mass, WkbCoefficient(L, kVt), choice};
-  return WkbExponent(p, mStart, 0, intervals, 1, E / kVt);
-}
-
-TEST(Wkb, ClosedFormBarriers) {
-  // Rectangular, 5 nm at 0.4 eV, E = 0.1 eV, m = 0.1: 2κd, κ = √(2·m·m0·q·0.3 V)/ħ (= 8.873783);
-  // mass choice 2 with a layer mass of 0.3 gives m = 0.2.
-  const double rect = 2.0 * std::sqrt(2.0 * 0.1 * kM0 * kQe * 0.3) / kHbar * 5e-9;
-  ASSERT_NEAR(rect, 8.873783, 1e-6);
-  auto flat = [](double) { return 0.4; };
-  for (int n : {1, 7}) EXPECT_NEAR(Theta(flat, 5e-9, n, 0.1, 0.1, 0.1), rect, 1e-9 * rect) << n;
-  EXPECT_NEAR(Theta(flat, 5e-9, 3, 0.3, 0.1, 0.1, 2), rect * std::sqrt(2.0), 1e-9 * rect);
-  // Linear: 0.4 eV falling at 1e8 V/m, m = 0.2, E = 0.05 eV, ending inside (3 nm, 4 nm):
-  // θ = (4/3)·√(2·m·m0)·(q·0.35 V)^1.5/(ħ·q·F) (= 6.3256328, Fowler-Nordheim).
-  const double fn = 4.0 / 3.0 * std::sqrt(2.0 * 0.2 * kM0) * std::pow(kQe * 0.35, 1.5) / (kHbar * kQe * 1e8);
-  ASSERT_NEAR(fn, 6.3256328, 1e-7);
-  EXPECT_NEAR(Theta([](double x) { return 0.4 - 1e8 * x; }, 4e-9, 4, 0.2, 0.05, 0.2), fn, 1e-12 * fn);
-  // Depletion parabola Ec = φ·(1 − x/W)² (φ = 0.5 eV, W = 20 nm), E = 0.1 eV, m = 0.1; y = √(E/φ):
-  // ∫√(Ec − E)dx = (W·√φ/2)·[√(1 − y²) − y²·ln((1 + √(1 − y²))/y)] (Padovani-Stratton).
-  const double phi = 0.5, W = 20e-9, y = std::sqrt(0.1 / phi), r = std::sqrt(1.0 - y * y);
-  const double para =
-      2.0 * std::sqrt(2.0 * 0.1 * kM0 * kQe) / kHbar * W * std::sqrt(phi) / 2.0 * (r - y * y * std::log((1.0 + r) / y));
-  auto error = [&](int n) {
-    return std::fabs(Theta([&](double x) { return phi * (1 - x / W) * (1 - x / W); }, W, n, 0.1, 0.1, 0.1) / para - 1);
-  };
-  EXPECT_LT(error(40), 1e-3);
-  for (int n : {40, 80}) {  // second order: halving the intervals divides the error by about four
-    EXPECT_GT(error(n) / error(2 * n), 3.0) << n;
-    EXPECT_LT(error(n) / error(2 * n), 5.0) << n;
-  }
 }
 
 // One layer of 0.2 µm, majority density 1e18 cm⁻³ = its band's density of states, a 0.6 eV
