@@ -20,8 +20,7 @@
 namespace zoniq {
 namespace {
 
-// The thin-film cell solved at `V` (in `steps` steps) with the coupled fallback on or off and no
-// halving of bias steps (the solve alone is tested).
+// The thin-film cell solved at `V` in `steps` steps, the fallback on or off, no step halving.
 std::unique_ptr<DcProblem> ThinFilmAt(double V, int steps, int fallback = 1) {
   InputParameters set = test::ThinFilmCell(true);
   set.convergence.coupledNewtonFallback = fallback;
@@ -58,8 +57,8 @@ TEST(Clamping, QuasiFermiLevelStepsAreLimitedKeepingTheirDirection) {
 }
 
 TEST(Gummel, NonFiniteResidualFailsAndLeavesThePreviousSolution) {
-  // A NaN in the generation poisons the continuity residual: the step fails with a clear
-  // message (also in the coupled retry), and ψ, u and v are those at entry, all finite.
+  // A NaN generation poisons the residual: the step fails with a clear message (also in the
+  // coupled retry), ψ, u and v left as at entry.
   for (int fallback : {0, 1}) {
     auto pb = ThinFilmAt(0.3, 3, fallback);
     CalculationVariables& cv = pb->cv;
@@ -105,8 +104,7 @@ TEST(CoupledFallback, RescuesAPointWhereGummelRunsOutOfIterations) {
 
 using test::SolvedAtEquilibrium;
 
-// The thin-film cell with a second defect (in the buffer) and unequal thermal velocities: every
-// term of the balance (bulk recombination, both contacts) is present and asymmetric.
+// The thin-film cell with a buffer defect and unequal thermal velocities: an asymmetric balance.
 InputParameters Asymmetric() {
   InputParameters set = test::ThinFilmCell(true);
   test::AddSingleLevelDefect(set, 1, 1.6, 1e21, 3e-19);
@@ -140,8 +138,7 @@ TEST(Acceptance, SolvedPointsPassAndADisturbedOneFails) {
     EXPECT_EQ(b.generation, 0.0);
     EXPECT_GT(b.recombination, 0.0);
   }
-  // Half a kT more electrons in the middle of the absorber: a Newton step would take them back,
-  // and the current is no longer conserved.
+  // Half a kT more electrons mid-absorber: a Newton step would take them back; J not conserved.
   const int mid = (cv.mesh.first[0] + cv.mesh.last[0]) / 2;
   for (int i = mid - 3; i <= mid + 3; ++i) cv.u[i] = (cv.u0 + cv.u[i]) * std::exp(0.5) - cv.u0;
   const AcceptanceReport r = CheckSolution(cv);
@@ -151,8 +148,7 @@ TEST(Acceptance, SolvedPointsPassAndADisturbedOneFails) {
 }
 
 TEST(BiasStepHalving, AStepTooLargeIsWalkedInSmallerOnes) {
-  // Few iterations and no coupled fallback: one step 0 → 0.7 V fails, halved ones reach the
-  // solution found by walking in many steps.
+  // Few iterations, no fallback: one step 0 → 0.7 V fails, halved ones reach the walked solution.
   InputParameters set = Asymmetric();
   set.convergence.coupledNewtonFallback = 0;
   auto fewIterations = [&](double minimumStep) {

@@ -1,6 +1,5 @@
-// Interface defects: level energies on every reference, detailed balance at equilibrium, the
-// analytic recombination of a thin slab, the charge of acceptor- and donor-like defects in a
-// device, allocation-free solving and the refusals.
+// Interface defects: level energies on every reference, a thin slab's analytic recombination,
+// acceptor and donor charge in a device, allocation-free solving and the refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -141,8 +140,7 @@ TEST(InterfaceDefects, EmptyDonorCarriesTheFullPositiveCharge) {
 }
 
 TEST(Allocation, NoneWhileSolvingBiasPoints) {
-  // Every array (defect level records included) is sized at set-up: Gummel loops, defect terms,
-  // linear solves and the coupled iteration allocate nothing.
+  // Arrays (defect records included) are sized at set-up: solving allocates nothing.
   auto pb = test::SetUp(DefectiveHeterojunction());
   CalculationVariables& cv = pb->cv;
   ASSERT_EQ(SolveEquilibrium(cv), 0);

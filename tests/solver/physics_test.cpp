@@ -110,14 +110,11 @@ TEST(DarkDiode, ShortBaseSaturationCurrentAndIdealityFactor) {
 }
 
 TEST(DarkDiode, LongBaseWithMidgapDefect) {
-  // A neutral midgap level in the base: τ = 1/(σ·vth·Nt) = 1/(1e-19·1e5·1e20) = 1 µs and the
-  // diffusion length Ln = sqrt(D·τ) = 16.1 µm. The first micrometre of the base next to the
-  // junction holds the depletion region (0.3 µm) and no defect, so no recombination happens
-  // there; in it the electrons diffuse without loss, and beyond it they decay over Ln. Matching
-  // the two: J = q·ni²·D/(NA·(Ln + a'))·(e^(V/Vt) − 1), a' = 1 µm − xp, for a base of 60 µm
-  // (3.7 Ln: the back contact changes J by coth(3.7) − 1 = 0.1 %). The emitter (1 µm, ND =
-  // 1e24) adds its short-base term, 17 % of the total. The base's series resistance (3.7 µΩ·m²)
-  // costs at most 0.7 % at 0.6 V; 5 % is the tolerance.
+  // A neutral midgap level in the base: τ = 1/(σ·vth·Nt) = 1 µs, Ln = sqrt(D·τ) = 16.1 µm. The
+  // first µm of the base (holding the 0.3 µm depletion region) has no defect: the electrons cross
+  // it without loss and decay over Ln beyond: J = q·ni²·D/(NA·(Ln + a'))·(e^(V/Vt) − 1), a' =
+  // 1 µm − xp (60 µm base: coth(3.7) − 1 = 0.1 %), plus the emitter's short-base term (17 %).
+  // Series resistance costs at most 0.7 % at 0.6 V; 5 % tolerance.
   test::PnOptions o;
   o.Wp = 60e-6;
   o.Wn = 1e-6;
@@ -159,8 +156,8 @@ void ExpectLongBaseCurrent(double Cn, double K) {
 TEST(DarkDiode, AugerLimitedLongBase) { ExpectLongBaseCurrent(1e-39, 0.0); }
 TEST(DarkDiode, RadiativeLimitedLongBase) { ExpectLongBaseCurrent(0.0, 1e-16); }
 
-// A sweep of the thin-film cell from 0 to `Vend` in steps of `dV`: every point must converge,
-// the current must rise with the bias, keep continuity to 1e-3 and have the sign of the bias.
+// A sweep of the thin-film cell from 0 to `Vend` in steps of `dV`: every point converges, the
+// current rises with the bias, has its sign and is continuous to 1e-3.
 void SweepThinFilm(const MeshSettings& mesh, double Vend, double dV, double* Jend) {
   InputParameters set = test::ThinFilmCell(true);
   auto pb = test::SolvedAtEquilibrium(set, mesh);
@@ -190,10 +187,9 @@ void SweepThinFilm(const MeshSettings& mesh, double Vend, double dV, double* Jen
 }
 
 TEST(Equilibrium, GaussLawAtAnInterfaceWithASheetCharge) {
-  // A positive sheet charge σ = 1e-3 C/m² (6.2e15 e/m²) at the absorber/buffer interface: the
-  // displacement jumps by σ across it, ε0·(εf·Ef − εp·Ep) = σ with E = −dψ/dx·Vt/L on the
-  // first interval of each side. The interface row is that law, so it holds to the Poisson
-  // termination (1e-3 kT on ψ: relative 1e-3 of the jump at most).
+  // A sheet charge σ = 1e-3 C/m² at the absorber/buffer interface (unequal permittivities): the
+  // displacement jumps by σ, ε0·(εf·Ef − εp·Ep) = σ with E = −dψ/dx·Vt/L on the first interval of
+  // each side, to the Poisson termination (1e-3 kT: relative 1e-3 of the jump).
   auto pb = test::SetUp(test::ThinFilmCell(false));
   CalculationVariables& cv = pb->cv;
   const double sigma = 1e-3;

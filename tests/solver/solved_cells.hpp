@@ -25,8 +25,7 @@ inline std::unique_ptr<DcProblem> SolvedAtEquilibrium(const InputParameters& set
   return pb;
 }
 
-// The cell solved in the dark at `V`, reached in `steps` bias steps, with its defect terms
-// computed from the solution.
+// The cell solved in the dark at `V` in `steps` bias steps, with its defect terms.
 inline std::unique_ptr<DcProblem> SolvedInTheDark(const InputParameters& set, double V, int steps) {
   auto pb = SolvedAtEquilibrium(set);
   EXPECT_EQ(SolveDarkBias(pb->cv, V, steps), 0);

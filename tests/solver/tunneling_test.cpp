@@ -1,6 +1,5 @@
 // Tunnelling: a Schottky contact against a Poisson-Boltzmann-WKB reference, a barrier layer
-// against the rectangular transmission, the mass choices; equilibrium, current conservation and
-// the Jacobian of every mechanism.
+// against the rectangular transmission; equilibrium, conservation and the Jacobian.
 #include "solver/tunneling.hpp"
 
 #include "tunneling_cells.hpp"
@@ -35,7 +34,6 @@ MeshSettings FineMesh() {
   return m;
 }
 
-// Forward bias V (on the right contact) for either carrier and contact.
 Solved SolveSchottky(bool electrons, bool left, bool tunneling, double V, MeshSettings mesh = {}) {
   return Solve(SchottkyCell(electrons, left, tunneling), electrons == left ? V : -V, mesh);
 }
@@ -117,7 +115,7 @@ InputParameters BarrierCell(bool interfaces, bool bulkToBulk) {
   return set;
 }
 
-// The tunnel current in the barrier [mA/cm²]; the total current must be conserved.
+// The tunnel current in the barrier [mA/cm²], the total current conserved.
 double BarrierTunnelCurrent(bool interfaces, bool bulkToBulk, double V,
                             std::vector<RecordingUserInterface::Popup>* popups = nullptr) {
   const Solved s = Solve(BarrierCell(interfaces, bulkToBulk), V, MeshSettings{}, 2);
