@@ -26,7 +26,7 @@ std::unique_ptr<DcProblem> DisturbedCell() {
   InputParameters set = test::DefectiveHeterojunction();
   LayerParameters& a = set.cellParas.layer[0];
   a.K_rad = UniformProfile(1e-16);                    // [m³/s]
-  a.c_n_auger = a.c_p_auger = UniformProfile(1e-41);  // [m⁶/s]
+  a.c_n_auger = a.c_p_auger = UniformProfile(1e-37);  // [m⁶/s]: Auger dominates the absorber
   auto pb = test::SolvedAtEquilibrium(set);
   CalculationVariables& cv = pb->cv;
   EXPECT_EQ(SolveDarkBias(cv, 0.45, 4), 0);
