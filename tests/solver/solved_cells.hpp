@@ -11,16 +11,21 @@
 
 namespace zoniq::test {
 
-// The cell on the default mesh, solved in equilibrium.
-inline std::unique_ptr<DcProblem> SolvedAtEquilibrium(const InputParameters& set) {
+// The problem of the cell set up on the given mesh, not yet solved.
+inline std::unique_ptr<DcProblem> SetUp(const InputParameters& set, const MeshSettings& mesh = {}) {
   auto pb = std::make_unique<DcProblem>();
-  EXPECT_EQ(SetUpDcProblem(*pb, set, MeshSettings{}), 0) << pb->ctx.lastMessage;
+  EXPECT_EQ(SetUpDcProblem(*pb, set, mesh), 0) << pb->ctx.lastMessage;
+  return pb;
+}
+
+// The cell solved in equilibrium.
+inline std::unique_ptr<DcProblem> SolvedAtEquilibrium(const InputParameters& set, const MeshSettings& mesh = {}) {
+  auto pb = SetUp(set, mesh);
   EXPECT_EQ(SolveEquilibrium(pb->cv), 0);
   return pb;
 }
 
-// The cell solved in the dark at `V`, reached in `steps` bias steps, with its defect terms
-// computed from the solution.
+// The cell solved in the dark at `V` in `steps` bias steps, with its defect terms.
 inline std::unique_ptr<DcProblem> SolvedInTheDark(const InputParameters& set, double V, int steps) {
   auto pb = SolvedAtEquilibrium(set);
   EXPECT_EQ(SolveDarkBias(pb->cv, V, steps), 0);

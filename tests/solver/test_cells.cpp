@@ -4,33 +4,17 @@ namespace zoniq::test {
 
 namespace {
 
-void SetUniform(Profile& p, double value) {
-  const int dependence = p.dependence;
-  p = UniformProfile(value, dependence);
-}
-
 void Material(LayerParameters& l, double d, double Eg, double chi, double eps, double Nc, double Nv, double mun,
               double mup, double Nd, double Na) {
   l.d = d;
-  SetUniform(l.Eg, Eg);
-  SetUniform(l.chi, chi);
-  SetUniform(l.eps, eps);
-  SetUniform(l.Nc, Nc);
-  SetUniform(l.Nv, Nv);
-  SetUniform(l.mu_n, mun);
-  SetUniform(l.mu_p, mup);
-  SetUniform(l.Nd, Nd);
-  SetUniform(l.Na, Na);
-  SetUniform(l.v_th_n, 1e5);
-  SetUniform(l.v_th_p, 1e5);
+  Profile* p[] = {&l.Eg, &l.chi, &l.eps, &l.Nc, &l.Nv, &l.mu_n, &l.mu_p, &l.Nd, &l.Na, &l.v_th_n, &l.v_th_p};
+  const double v[] = {Eg, chi, eps, Nc, Nv, mun, mup, Nd, Na, 1e5, 1e5};
+  for (int k = 0; k < 11; ++k) *p[k] = UniformProfile(v[k], p[k]->dependence);
 }
 
 void Contacts(InputParameters& set, double S) {
-  for (ContactParameters* c : {&set.cellParas.leftContact, &set.cellParas.rightContact}) {
-    c->flatband = 1;
-    c->Sn = S;
-    c->Sp = S;
-  }
+  for (ContactParameters* c : {&set.cellParas.leftContact, &set.cellParas.rightContact})
+    c->flatband = 1, c->Sn = S, c->Sp = S;
 }
 
 }  // namespace
@@ -52,14 +36,9 @@ void AddSingleLevelDefect(InputParameters& set, int layer, double Et, double Nt,
   const int m = l.srhteller++;
   BulkRecombinationParameters& level = l.srh[m][0];
   InitialiseBulkRecombinationParameters(level, layer, m);
-  level.type = DT_NEUTRAL;
-  level.aard = DEFLEVTYPE_NEUTRAL;
-  level.numberOfLevels = 1;
-  level.distribution = ED_SINGLE;
-  level.reference = 0;
-  level.Et = Et;
-  level.sigma_n = sigma;
-  level.sigma_p = sigma;
+  level.type = DT_NEUTRAL, level.aard = DEFLEVTYPE_NEUTRAL, level.numberOfLevels = 1;
+  level.distribution = ED_SINGLE, level.reference = 0, level.Et = Et;
+  level.sigma_n = level.sigma_p = sigma;
   level.degeneracyFlag = 1;
   level.Nt = UniformProfile(Nt, DEP_UNIFORM);
 }
@@ -69,11 +48,9 @@ InputParameters LongBaseJunction(const PnOptions& o, double clean, double Nt, do
   CellDefinition& c = set.cellParas;
   c.numberOfLayers = 3;
   c.layer[2] = c.layer[1];
-  c.layer[2].layernumber = 2;
   c.layer[1] = c.layer[0];
-  c.layer[1].layernumber = 1;
-  c.layer[0].d = o.Wp - clean;
-  c.layer[1].d = clean;
+  c.layer[2].layernumber = 2, c.layer[1].layernumber = 1;
+  c.layer[0].d = o.Wp - clean, c.layer[1].d = clean;
   AddSingleLevelDefect(set, 0, 0.56, Nt, sigma);
   return set;
 }

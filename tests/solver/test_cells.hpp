@@ -7,11 +7,9 @@
 
 namespace zoniq::test {
 
-// A pn homojunction of one semiconductor: a p-type base on the left (back) contact and an n-type
-// emitter on the right (front) contact, both contacts flat-band with surface recombination
-// velocities of 1e7 m/s for both carriers (ohmic: far above D/W).
-// Material: Eg = 1.12 eV, χ = 4.05 eV, εr = 11.9, Nc = Nv = 1e25 /m³ (so ni² = 1e50·e^(−Eg/Vt)),
-// μn = μp = 0.01 m²/Vs, vth = 1e5 m/s, no recombination unless a defect is added.
+// A pn homojunction: p base on the left (back), n emitter on the right (front), flat-band ohmic
+// contacts (S = 1e7 m/s). Eg = 1.12 eV, χ = 4.05 eV, εr = 11.9, Nc = Nv = 1e25 /m³ (ni² =
+// 1e50·e^(−Eg/Vt)), μn = μp = 0.01 m²/Vs, vth = 1e5 m/s, no recombination unless added.
 struct PnOptions {
   double Wp = 5e-6;  // base thickness [m]
   double Wn = 1e-6;  // emitter thickness [m]
@@ -26,10 +24,8 @@ InputParameters PnJunction(const PnOptions& o = {});
 // [/m³], capture cross sections sigma [m²] for both carriers.
 void AddSingleLevelDefect(InputParameters& set, int layer, double Et, double Nt, double sigma);
 
-// The pn junction with a long base whose bulk recombines through a neutral midgap level (Nt,
-// sigma for both carriers) while the part next to the junction, `clean` metres thick, has no
-// defect: layers base bulk (Wp − clean), clean base, emitter. The clean part holds the depletion
-// region, so that the recombination is that of the quasi-neutral base alone.
+// The pn junction whose base bulk (Wp − clean) recombines through a neutral midgap level (Nt,
+// sigma) while the `clean` part next to the junction, holding the depletion region, has none.
 InputParameters LongBaseJunction(const PnOptions& o, double clean, double Nt, double sigma);
 
 // A thin-film heterojunction of three layers, back to front (left to right):
@@ -47,10 +43,9 @@ InterfaceRecombinationParameters& AddInterfaceDefect(InputParameters& set, int i
                                                      int reference, double N, std::array<double, 4> sigma,
                                                      int distribution = ED_SINGLE, double Ekar = 0.1);
 
-// The thin-film cell (with its absorber defect) and interface defects of every kind: a charged
-// acceptor-like Gaussian (reference: below the lowest EC) and a neutral level at the
-// absorber/buffer interface, a donor-like single level above Ei of the right side at the
-// buffer/window interface. Unequal cross sections on every channel.
+// The thin-film cell with interface defects of every kind: an acceptor-like Gaussian (below the
+// lowest EC) and a neutral level at the absorber/buffer interface, a donor-like level (above Ei
+// of the right side) at the buffer/window interface; unequal cross sections on every channel.
 InputParameters DefectiveHeterojunction();
 
 }  // namespace zoniq::test

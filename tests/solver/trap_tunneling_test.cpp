@@ -1,36 +1,10 @@
-// Trap-assisted tunnelling into interface defects: the enhancement Γ against the Hurkx integral
-// of a triangular barrier, no enhancement without a barrier, and in a device (an n⁺/i/p⁺ stack
-// whose undoped layer has a uniform field) exact equilibrium, the enhanced interface
-// recombination against the triangular-barrier estimate, current conservation and the Jacobian.
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <functional>
-#include <memory>
-#include <numbers>
-#include <utility>
-#include <vector>
-
-#include "solver/currents.hpp"
-#include "solver/dc_solve.hpp"
-#include "solver/equations.hpp"
-#include "solver/gummel.hpp"
-#include "solver/tunneling.hpp"
-#include "solver/tunneling_jacobian.hpp"
+// Trap-assisted tunnelling into interface defects, in an n⁺/i/p⁺ stack: exact equilibrium, the
+// enhanced recombination against the Hurkx integral of the triangular barrier, current
+// conservation, the Jacobian and the coupled iteration.
+#include "tunneling_cells.hpp"
 
 namespace zoniq {
 namespace {
-
-constexpr double kH = 6.6256e-34, kM0 = 9.1095e-31, kQe = 1.602e-19, kVt = 0.0259;
-const double kHbar = kH / (2.0 * std::numbers::pi);
-
-double Simpson(const std::function<double(double)>& f, double a, double b, int n) {
-  const double h = (b - a) / n;
-  double s = f(a) + f(b);
-  for (int i = 1; i < n; ++i) s += (i % 2 ? 4.0 : 2.0) * f(a + i * h);
-  return s * h / 3.0;
-}
 
 // Hurkx's enhancement for a uniform field F [V/m] and a trap ΔE [eV] below the band at the
 // trap: Γ = ∫₀^(ΔE/kT) exp(u − K·u^1.5) du, K = (4/3)·√(2·m·m0)·(kT)^1.5/(ħ·q·F), the WKB
@@ -41,132 +15,22 @@ double HurkxGamma(double F, double dE, double m) {
   return Simpson([&](double u) { return std::exp(u - K * std::pow(u, 1.5)); }, 0.0, dE / kVt, 4000);
 }
 
-struct TriangleCase {
-  double F, dE, m, mLayer;
-  int choice;
-};
-
-TEST(TrapTunnelWeights, TriangularBarrierIsTheHurkxIntegral) {
-  // The band falls linearly from the trap's point over 40 nm on 400 intervals (unequal: the
-  // first half twice as fine), the trap ΔE below the band there; the mass of every interval is
-  // ChooseTunnelMass(m, layer mass, choice).
-  const TriangleCase cases[] = {{3e7, 0.4, 0.1, 0.1, 0}, {1e8, 0.3, 0.2, 0.5, 0}, {5e7, 0.5, 0.4, 0.1, 4}};
-  const double L = 1e-7;
-  for (const TriangleCase& c : cases) {
-    std::vector<double> band, h, mass;
-    double x = 0.0;
-    for (int i = 0; i <= 400; ++i) {
-      band.push_back((1.0 - c.F * x) / kVt);
-      const double dx = i < 200 ? 5e-11 : 1.5e-10;
-      h.push_back(dx / L);
-      x += dx;
-      mass.push_back(c.mLayer);
-    }
-    const WkbProfile p{band, h, mass, WkbCoefficient(L, kVt), c.choice};
-    std::vector<double> w(band.size(), -1.0);
-    int kEnd = 0;
-    const double gamma = TrapTunnelWeights(p, 0, 1, 399, band[0] - c.dE / kVt, c.m, 1.0, w, kEnd);
-    const double expected = HurkxGamma(c.F, c.dE, ChooseTunnelMass(c.m, c.mLayer, c.choice));
-    // Slices of 0.25 kT taken at their middle: the integrand changes by less than e^±0.25 over
-    // one, a midpoint error below 0.25²/24 = 0.26 %.
-    EXPECT_NEAR(gamma, expected, 3e-3 * expected) << c.F << " " << c.dE;
-    double sum = 0.0;
-    for (int k = 1; k <= kEnd; ++k) sum += w[k];
-    EXPECT_NEAR(sum, gamma, 1e-12 * gamma);
-    // No carrier tunnels from below the trap: the last weight is where the band meets it.
-    EXPECT_LE(band[kEnd], band[0] - c.dE / kVt + 1e-12);
-    EXPECT_GT(band[kEnd - 1], band[0] - c.dE / kVt);
-    EXPECT_EQ(w[kEnd + 1], 0.0);
-  }
-}
-
-TEST(TrapTunnelWeights, NoBarrierNoEnhancement) {
-  const double L = 1e-7;
-  std::vector<double> h(50, 0.01), mass(50, 0.1);
-  int kEnd = -1;
-  std::vector<double> w(50, 1.0);
-  auto gamma = [&](const std::vector<double>& band) {
-    const WkbProfile p{band, h, mass, WkbCoefficient(L, kVt), 0};
-    return TrapTunnelWeights(p, 0, 1, 48, band[0] - 20.0, 0.1, 1.0, w, kEnd);
-  };
-  // Flat band; a band that rises away from the trap; a fall of only 0.9 kT (below the barrier
-  // threshold of 1 kT). No weight anywhere.
-  std::vector<double> flat(50, 3.0), rising(50), shallow(50);
-  for (int i = 0; i < 50; ++i) {
-    rising[i] = 3.0 + 0.1 * i;
-    shallow[i] = 3.0 - 0.9 * i / 49.0;
-  }
-  for (const std::vector<double>* band : {&flat, &rising, &shallow}) {
-    EXPECT_EQ(gamma(*band), 0.0);
-    EXPECT_EQ(kEnd, 0);
-    for (int k = 1; k <= 48; ++k) EXPECT_EQ(w[k], 0.0) << k;
-  }
-  // A falling band with a plateau (points 10 to 20) whose values wobble by round-off (±3e-9
-  // kT): the wobbles start no energies of their own (the lowest band so far bounds them).
-  std::vector<double> falling(50), humped(50);
-  for (int i = 0; i < 50; ++i) falling[i] = humped[i] = 3.0 - 0.2 * (i < 10 ? i : i < 20 ? 10 : std::min(i, 30) - 10);
-  for (int i = 11; i < 20; ++i) humped[i] += i % 2 ? 3e-9 : -3e-9;
-  const double g = gamma(falling);
-  EXPECT_GT(g, 0.0);
-  EXPECT_NEAR(gamma(humped), g, 1e-7 * g);
-}
-
-// ---------------------------------------------------------------------------------------------
-// n⁺ (Eg 2.4 eV, χ 4.5 eV, 50 nm) / undoped (Eg 1.2 eV, χ 4.2 eV, 30 nm) / p⁺ (as the undoped,
-// 200 nm), doping 1e18 cm⁻³ at the band edges' effective densities. The conduction band steps up
-// by 0.3 eV into the undoped layer, so that no electrons spill into it: it carries no charge, and
-// its band falls linearly from the interface towards the p⁺ layer, a triangular barrier for
-// holes tunnelling to a neutral trap at the first interface (0.6 eV above the valence band of
-// the undoped side). Electrons from the n⁺ side fill the trap, so the holes' capture limits its
-// recombination, and that capture grows by 1 + Γ_p with tunnelling.
-struct Layer {
-  double d, Eg, chi, Nd, Na, mun, mup;
-};
-
-void SetLayer(LayerParameters& L, const Layer& v) {
-  auto uniform = [](Profile& p, double x) { p = UniformProfile(x, p.dependence); };
-  L.d = v.d;
-  uniform(L.Eg, v.Eg);
-  uniform(L.chi, v.chi);
-  uniform(L.eps, 10.0);
-  uniform(L.Nc, 1e24);
-  uniform(L.Nv, 1e24);
-  uniform(L.Nd, v.Nd);
-  uniform(L.Na, v.Na);
-  uniform(L.mu_n, v.mun);
-  uniform(L.mu_p, v.mup);
-  uniform(L.me_rel, 0.3);
-  uniform(L.mh_rel, 0.3);
-  uniform(L.v_th_n, 1e5);
-  uniform(L.v_th_p, 2e5);
-}
-
+// n⁺ (Eg 2.4 eV, χ 4.5 eV, 50 nm) / undoped (Eg 1.2, χ 4.2 eV, 30 nm) / p⁺ (200 nm), doping at
+// the band's density of states. EC steps up 0.3 eV into the undoped layer, which stays
+// uncharged: its band falls linearly, a triangular barrier for holes tunnelling to a neutral
+// trap 0.6 eV above its EV at the first interface. The n⁺ side fills the trap, so the hole
+// capture, growing by 1 + Γ_p with tunnelling, limits the recombination.
 InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
-  InputParameters set;
-  MottSchottkySettings ms;
-  InitialiseInputParameters(set, ms);
+  InputParameters set = NewCell(3);
   CellDefinition& c = set.cellParas;
-  c.numberOfLayers = 3;
-  for (ContactParameters* k : {&c.leftContact, &c.rightContact}) {
-    k->flatband = 1;
-    k->Sn = k->Sp = 1e7;
-  }
-  set.convergence.termination_Fn = set.convergence.termination_Fp = 1e-10;
-  set.convergence.termination_psi = 1e-10;
-  SetLayer(c.layer[0], {50e-9, 2.4, 4.5, 1e24, 0.0, 0.01, 0.002});
-  SetLayer(c.layer[1], {30e-9, 1.2, 4.2, 0.0, 0.0, 0.02, 0.005});
-  SetLayer(c.layer[2], {200e-9, 1.2, 4.2, 0.0, 1e24, 0.02, 0.005});
-  InterfaceParameters& I = c.interface[0];
-  I.numberOfDefects = 1;
-  InterfaceRecombinationParameters& d = I.ifr[0];
-  d.type = DT_NEUTRAL;
-  d.N = Nt;
-  d.Et = 0.6;
+  SetLayer(c.layer[0], {50e-9, 2.4, 4.5, 10.0, 1e24, 1e24, 1e24, 0.0, 0.01, 0.002, 1e5, 2e5, 0.3});
+  SetLayer(c.layer[1], {30e-9, 1.2, 4.2, 10.0, 1e24, 1e24, 0.0, 0.0, 0.02, 0.005, 1e5, 2e5, 0.3});
+  SetLayer(c.layer[2], {200e-9, 1.2, 4.2, 10.0, 1e24, 1e24, 0.0, 1e24, 0.02, 0.005, 1e5, 2e5, 0.3});
+  c.interface[0].numberOfDefects = 1;
+  InterfaceRecombinationParameters& d = c.interface[0].ifr[0];
+  d.type = DT_NEUTRAL, d.N = Nt, d.Et = 0.6;
   d.reference = 3;  // above the higher valence band edge: that of the undoped layer
-  d.sigma_nleft = 1e-18;
-  d.sigma_nright = 3e-19;
-  d.sigma_pleft = 2e-19;
-  d.sigma_pright = 1e-19;
+  d.sigma_nleft = 1e-18, d.sigma_nright = 3e-19, d.sigma_pleft = 2e-19, d.sigma_pright = 1e-19;
   d.tunneling = tunneling ? 1 : 0;
   d.me_rel = mass > 1.0 ? mass : 0.2;
   d.mh_rel = mass;
@@ -175,39 +39,14 @@ InputParameters TrapCell(bool tunneling, double mass = 0.1, double Nt = 1e15) {
   return set;
 }
 
-struct Solved {
-  std::unique_ptr<DcProblem> pb = std::make_unique<DcProblem>();
-  CurrentDensities j;
-};
-
-Solved Solve(const InputParameters& set, double V) {
-  Solved s;
-  EXPECT_EQ(SetUpDcProblem(*s.pb, set, MeshSettings{}), 0) << s.pb->ctx.lastMessage;
-  EXPECT_EQ(SolveEquilibrium(s.pb->cv), 0);
-  if (V != 0.0) {
-    EXPECT_EQ(SolveDarkBias(s.pb->cv, V, 1), 0) << s.pb->ctx.lastMessage;
-  }
-  extraheer_stroom(s.pb->cv, s.j);
-  return s;
-}
-
-double MaxAbs(const std::vector<double>& a) {
-  double m = 0.0;
-  for (double x : a) m = std::max(m, std::fabs(x));
-  return m;
-}
+Solved SolveTrap(const InputParameters& set, double V) { return Solve(set, V, {}, 1); }
 
 TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
-  // Detailed balance holds channel by channel: with flat quasi-Fermi levels the tunnel supply of
-  // every point is that of the interface point, and every net flux is the round-off of the
-  // interface terms without tunnelling (differences of equal products), far below its value
-  // under a forward bias of 0.2 V.
-  struct Fluxes {
-    std::array<double, 8> F;
-    double tn, tp;
-  };
+  // Detailed balance channel by channel: each of the eight interface fluxes and both tunnel
+  // currents is round-off, far below its value at 0.2 V forward; the interface fluxes' round-off
+  // is set by the largest product (the n⁺ side's electrons dominate every bracket).
   auto fluxes = [](double V) {
-    Solved s = Solve(TrapCell(true), V);
+    Solved s = SolveTrap(TrapCell(true), V);
     CalculationVariables& cv = s.pb->cv;
     EXPECT_EQ(ComputeDefectTerms(cv), 1);
     for (int carrier : {kElectrons, kHoles}) CalculateTunnelling(cv, carrier);
@@ -217,35 +56,31 @@ TEST(InterfaceTrapTunnelling, EveryFluxVanishesAtEquilibrium) {
     EXPECT_GT(r.gamma[kPRight], 1.0);
     EXPECT_EQ(r.gamma[kPLeft], 0.0);  // the hole band of the n⁺ side rises away from the trap
     EXPECT_FALSE(cv.tunnel.p.sparse.empty());
-    return Fluxes{{b.Fn_left[0], b.Fn_right[0], b.Fp_left[0], b.Fp_right[0], b.Fn_left_t[0], b.Fn_right_t[0],
-                   b.Fp_left_t[0], b.Fp_right_t[0]},
-                  MaxAbs(cv.tunnel.n.current),
-                  MaxAbs(cv.tunnel.p.current)};
+    return std::array<double, 10>{b.Fn_left[0],
+                                  b.Fn_right[0],
+                                  b.Fp_left[0],
+                                  b.Fp_right[0],
+                                  b.Fn_left_t[0],
+                                  b.Fn_right_t[0],
+                                  b.Fp_left_t[0],
+                                  b.Fp_right_t[0],
+                                  MaxAbs(cv.tunnel.n.current),
+                                  MaxAbs(cv.tunnel.p.current)};
   };
-  const Fluxes eq = fluxes(0.0), fw = fluxes(-0.2);
-  // The round-off of a difference is set by its largest product: that of the electrons of the
-  // n⁺ side, whose capture dominates every channel's bracket; hence one scale for all.
-  double largest = 0.0;
-  for (double x : fw.F) largest = std::max(largest, std::fabs(x));
-  for (int k = 0; k < 8; ++k) {
-    EXPECT_NE(fw.F[k], 0.0) << k;
-    EXPECT_LT(std::fabs(eq.F[k]), 1e-12 * largest) << k;
-  }
-  for (const auto& [a, b] : {std::pair{eq.tn, fw.tn}, std::pair{eq.tp, fw.tp}}) {
-    EXPECT_GT(b, 0.0);
-    EXPECT_LT(a, 1e-12 * b);
+  const std::array<double, 10> eq = fluxes(0.0), fw = fluxes(-0.2);
+  const double largest = MaxAbs({fw.begin(), fw.begin() + 8});
+  for (int k = 0; k < 10; ++k) {
+    EXPECT_NE(fw[k], 0.0) << k;
+    EXPECT_LT(std::fabs(eq[k]), 1e-12 * (k < 8 ? largest : std::fabs(fw[k]))) << k;
   }
 }
 
 TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement) {
-  // Forward bias: the p⁺ side (right) lowered.
-  const double V = -0.2;
-  const Solved off = Solve(TrapCell(false), V);
-  const Solved on = Solve(TrapCell(true), V);
-  const Solved heavy = Solve(TrapCell(true, 1e10), V);
+  // Forward bias (the p⁺ side lowered). The field where the holes tunnel from the potential drop
+  // over the first 10 nm of the undoped layer [V/m].
+  const Solved off = SolveTrap(TrapCell(false), -0.2), on = SolveTrap(TrapCell(true), -0.2);
+  const Solved heavy = SolveTrap(TrapCell(true, 1e10), -0.2);
   const CalculationVariables& cv = on.pb->cv;
-  // The field next to the interface, where the holes tunnel, from the potential drop over the
-  // first 10 nm of the undoped layer [V/m] (ψ in kT).
   const int f = cv.mesh.first[1];
   int k = f;
   while (cv.mesh.xm[k + 1] - cv.mesh.xm[f] <= 10e-9) ++k;
@@ -253,18 +88,15 @@ TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement)
   EXPECT_GT(F, 1e7);
   const double gamma = HurkxGamma(F, 0.6, 0.1);
   EXPECT_GT(gamma, 5.0);
-  // The capture of holes from the undoped side, all of it (at the interface and by
-  // tunnelling), against that without tunnelling: 1 + Γ while the trap stays full (its electron
-  // capture from the n⁺ side outweighs the holes' by orders of magnitude). The field is uniform
-  // to within the undoped layer's few free carriers, the hole quasi-Fermi level flat to within
-  // the drop that the recombination current causes; 0.5 % covers these and the slicing.
+  // All hole capture from the undoped side against that without tunnelling: 1 + Γ while the
+  // trap stays full. Field and hole quasi-Fermi level are uniform to within the few free
+  // carriers and the recombination current's drop; 0.5 % covers these and the slicing.
   const double ratio = on.pb->cv.ifr.Fp_right_t[0] / off.pb->cv.ifr.Fp_right[0];
   EXPECT_NEAR(ratio, 1.0 + gamma, 5e-3 * (1.0 + gamma));
   EXPECT_GT(on.pb->cv.ifrec.iface[0][0].records[0].f, 0.999);
   // The direct part alone stays that without tunnelling.
   EXPECT_NEAR(on.pb->cv.ifr.Fp_right[0], off.pb->cv.ifr.Fp_right[0], 0.02 * std::fabs(off.pb->cv.ifr.Fp_right[0]));
-  // The device's current grows by the added recombination, q·ΔF in the current scale of the
-  // undoped layer [mA/cm²].
+  // The current grows by the added recombination, q·ΔF in the undoped layer's scale [mA/cm²].
   const Schaal& sc = cv.par->schaal;
   const double added = kQ * sc.S[1] * sc.Dmax / sc.L * 0.1 * (on.pb->cv.ifr.Fp_right_t[0] - off.pb->cv.ifr.Fp_right[0]);
   EXPECT_GT(added, 0.0);
@@ -278,24 +110,19 @@ TEST(InterfaceTrapTunnelling, HoleCaptureGrowsByTheTriangularBarrierEnhancement)
 }
 
 TEST(InterfaceTrapTunnelling, JacobianMatchesFiniteDifferences) {
-  // The continuity rows of both carriers with trap tunnelling (tridiagonal part plus the sparse
-  // elements) against central differences, at the equilibrium state with the carrier variables
-  // disturbed so that no flux vanishes and the quasi-Fermi levels are not flat. The trap is
-  // dense (1e15 cm⁻²), so that its couplings between the tunnelling points stand out in their
-  // rows.
+  // A dense trap (1e15 cm⁻²), so that its couplings between the tunnelling points stand out.
   for (bool electrons : {true, false}) {
     SCOPED_TRACE(electrons);
-    Solved s = Solve(TrapCell(true, 0.1, 1e19), 0.0);
+    Solved s = SolveTrap(TrapCell(true, 0.1, 1e19), 0.0);
     CheckTunnellingJacobian(s.pb->cv, electrons, 21);  // more than 20 sparse elements
   }
 }
 
 TEST(InterfaceTrapTunnelling, CoupledNewtonReachesTheGummelSolution) {
-  // The coupled iteration carries the trap-tunnelling terms of the neighbouring points in its
-  // band and the longer couplings as fixed: from equilibrium it reaches the state the Gummel
-  // procedure finds at a forward bias of 0.1 V, current included.
-  const Solved gummel = Solve(TrapCell(true), -0.1);
-  Solved s = Solve(TrapCell(true), 0.0);
+  // Neighbouring trap-tunnelling terms in the band, longer couplings fixed: from equilibrium the
+  // coupled iteration reaches Gummel's state at a forward bias of 0.1 V.
+  const Solved gummel = SolveTrap(TrapCell(true), -0.1);
+  Solved s = SolveTrap(TrapCell(true), 0.0);
   CalculationVariables& cv = s.pb->cv;
   Set_an_And_ap(cv, -0.1);
   ASSERT_GT(CoupledNewton(cv), 0);
@@ -305,42 +132,6 @@ TEST(InterfaceTrapTunnelling, CoupledNewtonReachesTheGummelSolution) {
   EXPECT_NE(J, 0.0);
   EXPECT_NEAR(j.j_tot[1], J, 1e-6 * std::fabs(J));
   EXPECT_NEAR(cv.ifr.Fp_right_t[0], gummel.pb->cv.ifr.Fp_right_t[0], 1e-6 * std::fabs(gummel.pb->cv.ifr.Fp_right_t[0]));
-}
-
-// ---------------------------------------------------------------------------------------------
-// A barrier crossed by two mechanisms: 5 nm of undoped material 0.4 eV above the conduction band
-// of two n layers (flat bands, Nd = Nc), with intraband tunnelling at both interfaces and
-// tunnelling in every layer. Each path through the barrier counts once: the current is that of
-// the interfaces alone (bulk to bulk alone carries three quarters of it with this mass and its
-// 1 kT slices, so that paths counted by both would give 1.7 times as much).
-TEST(TunnellingOverlap, BarrierCrossedByInterfaceAndLayerTunnellingCountsOnce) {
-  auto current = [](bool interfaces, bool layers, std::vector<RecordingUserInterface::Popup>* popups) {
-    InputParameters set = TrapCell(false);
-    CellDefinition& c = set.cellParas;
-    c.interface[0].numberOfDefects = 0;
-    const double d[3] = {0.1e-6, 5e-9, 0.15e-6}, chi[3] = {4.5, 4.1, 4.5}, Nd[3] = {1e24, 0.0, 1e24};
-    for (int l = 0; l < 3; ++l) {
-      SetLayer(c.layer[l], {d[l], 1.5, chi[l], Nd[l], 0.0, 1.0, 0.01});
-      c.layer[l].tunneling = layers ? 1 : 0;
-    }
-    for (int l = 0; l < 2; ++l) {
-      c.interface[l].intrabandTunneling = interfaces ? 1 : 0;
-      c.interface[l].me_rel = c.interface[l].mh_rel = 0.3;
-    }
-    const Solved s = Solve(set, 1e-6);
-    if (popups) *popups = s.pb->ui.popups;
-    const CalculationVariables& cv = s.pb->cv;
-    return std::fabs(s.j.jn_tunnel[(cv.mesh.first[1] + cv.mesh.last[1]) / 2]);
-  };
-  std::vector<RecordingUserInterface::Popup> popups;
-  const double both = current(true, true, &popups), interfaces = current(true, false, nullptr);
-  const double layers = current(false, true, nullptr);
-  EXPECT_GT(layers, 0.5 * interfaces);
-  EXPECT_NEAR(both, interfaces, 1e-6 * interfaces);
-  // The user is told, once per interface and layer that tunnel together (2 interfaces × 2 sides).
-  int told = 0;
-  for (const auto& p : popups) told += p.message.find("are counted once") != std::string::npos;
-  EXPECT_EQ(told, 4);
 }
 
 }  // namespace
