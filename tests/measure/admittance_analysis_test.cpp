@@ -28,27 +28,20 @@ bool AllFinite(const AdmittanceResult& r) {
 }
 
 TEST(AdmittanceAnalysis, EnergyOfFrequency) {
-  struct Case {
-    double T, f, expected;  // [K], [Hz], [eV]
-  };
   // kT·ln(2ν/ω) with kT = 0.0259·T/300 and ν = 1e12·(T/300)²; 1 kHz at 300 K: 0.0259·ln(2e12/
   // (2π·1e3)) = 0.0259·19.578536 = 0.5070841 eV. At 150 K: ν = 2.5e11, kT = 0.01295:
   // 0.01295·ln(5e11/(2π·1e5)) = 0.01295·13.587072 = 0.1759526 eV.
-  const Case cases[] = {{300.0, 1e3, 0.5070841}, {150.0, 1e5, 0.1759526}};
   AdmittanceSettings s;
   s.nu0 = 1e12;
-  for (const Case& c : cases) EXPECT_NEAR(EnergyOfFrequency(s, c.T, kTwoPi * c.f), c.expected, 2e-7) << c.T;
+  for (const auto& [T, f, E] : {std::tuple{300.0, 1e3, 0.5070841}, {150.0, 1e5, 0.1759526}})
+    EXPECT_NEAR(EnergyOfFrequency(s, T, kTwoPi * f), E, 2e-7) << T;
   // Two prefactors switching at Es: ν_b (1e10) below the switch frequency, ν_a (1e13) above.
-  s.twoPrefactors = 1;
-  s.nuA = 1e13;
-  s.nuB = 1e10;
+  s.twoPrefactors = 1, s.nuA = 1e13, s.nuB = 1e10;
   s.Es = 0.4;  // kT·ln(2·√(1e23)/ω) = 0.4 at ω = 2·3.1623e11·e^(−0.4/0.0259) = 1.240e5 rad/s
   EXPECT_NEAR(EnergyOfFrequency(s, 300.0, 1.2e5), 0.0259 * std::log(2e10 / 1.2e5), 1e-12);
   EXPECT_NEAR(EnergyOfFrequency(s, 300.0, 1.3e5), 0.0259 * std::log(2e13 / 1.3e5), 1e-12);
   // The diffusion voltage from an energy and a ratio: Ea + kT·ln(r) at 240 K.
-  s.vdFromRatio = 1;
-  s.Ea = 0.9;
-  s.ratio = 0.01;
+  s.vdFromRatio = 1, s.Ea = 0.9, s.ratio = 0.01;
   EXPECT_NEAR(DiffusionVoltageAt(s, 240.0), 0.9 + 0.02072 * std::log(0.01), 1e-12);
 }
 
@@ -111,88 +104,57 @@ TEST(AdmittanceAnalysis, DebyeStepPeaksAtItsCornerFrequency) {
 TEST(AdmittanceAnalysis, FallingShuffledOrDuplicatedInputGivesTheSortedResult) {
   const Curve c = DebyeStep(2e5, 30.0, 5.0);
   AdmittanceSettings s;
-  s.fref = 3e7;
-  s.Vd = 0.9;
-  s.Eoff = 1.05;
-  MottSchottkySettings ms;
+  s.fref = 3e7, s.Vd = 0.9, s.Eoff = 1.05;
+  const MottSchottkySettings ms;
   AdmittanceResult sorted;
   ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 280.0, -0.2}, s, ms, sorted), 0);
   const std::size_t n = c.f.size();
-  struct Variant {
-    const char* name;
-    std::vector<double> f, C;
-    int dropped, merged;
-  };
-  std::vector<Variant> variants;
-  variants.push_back({"falling", {c.f.rbegin(), c.f.rend()}, {c.C.rbegin(), c.C.rend()}, 0, 0});
-  Variant shuffled{"shuffled with bad points", {}, {}, 4, 0};
+  // Falling; shuffled (37 is prime to 141: a permutation) with four bad points; three repeated.
+  Curve falling{{c.f.rbegin(), c.f.rend()}, {c.C.rbegin(), c.C.rend()}}, shuffled, repeated = c;
   for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t i = (k * 37) % n;  // 37 is prime to 141: a permutation
-    shuffled.f.push_back(c.f[i]);
-    shuffled.C.push_back(c.C[i]);
+    shuffled.f.push_back(c.f[(k * 37) % n]);
+    shuffled.C.push_back(c.C[(k * 37) % n]);
   }
   for (const auto& [f, C] : {std::pair{0.0, 1.0}, {-5.0, 1.0}, {1e3, NAN}, {INFINITY, 2.0}}) {
     shuffled.f.insert(shuffled.f.begin() + 7, f);
     shuffled.C.insert(shuffled.C.begin() + 7, C);
   }
-  variants.push_back(shuffled);
-  Variant duplicated{"duplicated", c.f, c.C, 0, 3};
   for (std::size_t i : {0UL, 50UL, 140UL}) {
-    duplicated.f.push_back(c.f[i]);
-    duplicated.C.push_back(c.C[i]);
+    repeated.f.push_back(c.f[i]);
+    repeated.C.push_back(c.C[i]);
   }
-  variants.push_back(duplicated);
-  for (const Variant& v : variants) {
+  for (const auto& [name, v, dropped, merged] :
+       {std::tuple{"falling", falling, 0, 0}, {"shuffled", shuffled, 4, 0}, {"repeated", repeated, 0, 3}}) {
     AdmittanceResult r;
-    ASSERT_EQ(AnalyseAdmittance(CfCurve{v.f, v.C, {}, 280.0, -0.2}, s, ms, r), 0) << v.name;
-    EXPECT_EQ(r.f, sorted.f) << v.name;
-    EXPECT_EQ(r.C, sorted.C) << v.name;
-    EXPECT_EQ(r.Et, sorted.Et) << v.name;
-    EXPECT_EQ(r.Nt, sorted.Nt) << v.name;
-    EXPECT_EQ(r.W, sorted.W) << v.name;
-    EXPECT_EQ(r.dropped, v.dropped) << v.name;
-    EXPECT_EQ(r.merged, v.merged) << v.name;
+    ASSERT_EQ(AnalyseAdmittance(CfCurve{v.f, v.C, {}, 280.0, -0.2}, s, ms, r), 0) << name;
+    EXPECT_EQ(std::tie(r.f, r.C, r.Et, r.Nt, r.W), std::tie(sorted.f, sorted.C, sorted.Et, sorted.Nt, sorted.W))
+        << name;
+    EXPECT_EQ(std::tie(r.dropped, r.merged), std::tie(dropped, merged)) << name;
   }
 }
 
 TEST(AdmittanceAnalysis, RefusalsAndPointsOutsideTheFormulasDomain) {
   const Curve c = DebyeStep(2e5, 30.0, 5.0);
-  MottSchottkySettings ms;
-  struct Case {
-    const char* name;
-    AdmittanceSettings s;
-    MottSchottkySettings ms;
-    std::vector<double> C;
+  using Change = void (*)(AdmittanceSettings&, MottSchottkySettings&, std::vector<double>&);
+  const std::pair<const char*, Change> cases[] = {
+      {"C at f_ref not positive", [](auto&, auto&, auto& C) { C.assign(C.size(), -1.0); }},
+      {"nu0 zero", [](auto& s, auto&, auto&) { s.nu0 = 0.0; }},
+      {"nu_b negative", [](auto& s, auto&, auto&) { s.twoPrefactors = 1, s.nuB = -1.0; }},
+      {"f_ref zero", [](auto& s, auto&, auto&) { s.fref = 0.0; }},
+      {"ratio zero", [](auto& s, auto&, auto&) { s.vdFromRatio = 1, s.ratio = 0.0; }},
+      {"order = window", [](auto&, auto& m, auto&) { m.orderMiddle = 3; }},
+      {"edge order 0", [](auto&, auto& m, auto&) { m.numberOfPoints = 5, m.orderEdges = 0; }},
+      {"more window than points", [](auto&, auto& m, auto&) { m.numberOfPoints = 141; }},
   };
-  auto settings = [](auto change) {
+  for (const auto& [name, change] : cases) {
     AdmittanceSettings s;
-    change(s);
-    return s;
-  };
-  auto window = [](int points, int mid, int edge) {
     MottSchottkySettings m;
-    m.numberOfPoints = points;
-    m.orderMiddle = mid;
-    m.orderEdges = edge;
-    return m;
-  };
-  std::vector<double> negative = c.C;
-  for (double& v : negative) v = -v;
-  const Case cases[] = {
-      {"C at f_ref not positive", AdmittanceSettings{}, ms, negative},
-      {"nu0 zero", settings([](AdmittanceSettings& s) { s.nu0 = 0.0; }), ms, c.C},
-      {"nu_b negative", settings([](AdmittanceSettings& s) { s.twoPrefactors = 1, s.nuB = -1.0; }), ms, c.C},
-      {"f_ref zero", settings([](AdmittanceSettings& s) { s.fref = 0.0; }), ms, c.C},
-      {"ratio zero", settings([](AdmittanceSettings& s) { s.vdFromRatio = 1, s.ratio = 0.0; }), ms, c.C},
-      {"order = window", AdmittanceSettings{}, window(3, 3, 1), c.C},
-      {"edge order 0", AdmittanceSettings{}, window(5, 2, 0), c.C},
-      {"more window than points", AdmittanceSettings{}, window(141, 2, 1), c.C},
-  };
-  for (const Case& k : cases) {
+    std::vector<double> C = c.C;
+    change(s, m, C);
     AdmittanceResult r;
-    EXPECT_EQ(AnalyseAdmittance(CfCurve{c.f, k.C, {}, 300.0, 0.0}, k.s, k.ms, r), -1) << k.name;
-    EXPECT_FALSE(r.message.empty()) << k.name;
-    EXPECT_TRUE(r.Nt.empty() && r.Et.empty() && r.analysed == 0) << k.name;
+    EXPECT_EQ(AnalyseAdmittance(CfCurve{c.f, C, {}, 300.0, 0.0}, s, m, r), -1) << name;
+    EXPECT_FALSE(r.message.empty()) << name;
+    EXPECT_TRUE(r.Nt.empty() && r.Et.empty() && r.analysed == 0) << name;
   }
   // Formula 2 needs E_ω + V_d − E_off > 0: with V_d = 1, E_off = 1.3 the points shallower than
   // 0.3 eV get Nt = 0 and are counted; a bias at V_d leaves no point in the domain.
@@ -200,7 +162,7 @@ TEST(AdmittanceAnalysis, RefusalsAndPointsOutsideTheFormulasDomain) {
   s.Vd = 1.0;
   s.Eoff = 1.3;
   AdmittanceResult r;
-  ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 0.0}, s, ms, r), 0);
+  ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 0.0}, s, MottSchottkySettings{}, r), 0);
   int shallow = 0;
   for (std::size_t i = 0; i < r.f.size(); ++i) {
     const bool outside = 0.0259 * std::log(2e12 / (kTwoPi * r.f[i])) <= 0.3;
@@ -213,7 +175,7 @@ TEST(AdmittanceAnalysis, RefusalsAndPointsOutsideTheFormulasDomain) {
   EXPECT_EQ(r.outOfDomain, shallow);
   for (int formula : {kNtFormula0, kNtFormula1, kNtFormula2}) {
     s.formula = formula;
-    ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 1.0}, s, ms, r), 0);
+    ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 1.0}, s, MottSchottkySettings{}, r), 0);
     EXPECT_EQ(r.outOfDomain, static_cast<int>(r.f.size())) << formula;
     EXPECT_TRUE(AllFinite(r));
   }

@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "measure/simulation_driver.hpp"
+#include "measure/driver_fixture.hpp"
 #include "output/output_header.hpp"
 #include "output/result_files.hpp"
 #include "solver/dc_solve.hpp"
@@ -51,15 +51,9 @@ TEST(Metastable, SharesObeyDetailedBalanceInEquilibrium) {
           m.reference = draw;  // above EV, above midgap, below EC
           const MetaEnergies e = DeriveMetaEnergies(m, Eg);
           const double kT = 0.0259 * T / 300.0, NC = 2.2e24, NV = 1.8e25;  // unequal velocities below
-          const MetaPointState s{NC * std::exp((EF - Eg) / kT),
-                                 NV * std::exp(-EF / kT),
-                                 1.3e5,
-                                 0.8e5,
-                                 NC,
-                                 NV,
-                                 1.0 / (1.0 + std::exp((EA - EF) / kT)),
-                                 1.0 / (1.0 + std::exp((EF - ED) / kT)),
-                                 kT};
+          MetaPointState s{.vn = 1.3e5, .vp = 0.8e5, .NC = NC, .NV = NV, .kT = kT};
+          s.n = NC * std::exp((EF - Eg) / kT), s.p = NV * std::exp(-EF / kT);
+          s.oA = 1.0 / (1.0 + std::exp((EA - EF) / kT)), s.oD = 1.0 / (1.0 + std::exp((EF - ED) / kT));
           EXPECT_NEAR(-MetaTargetLogRatio(m, e, s), DetailedBalance(EF, e.ET, EA, ED, kT), 1e-9)
               << "T " << T << " EF " << EF << " switches " << switches;
         }
@@ -118,19 +112,10 @@ InputParameters MetaCell(double Nt, int electronProcess, int holeProcess) {
     level.sigma_p = d.sp;
   }
   MetaStableDefectParameters& m = L.meta[0];
-  m.switchedOn = 1;
-  m.donorDefect = 0;
-  m.acceptorDefect = 1;
-  m.donorChargeState = 4;
-  m.electronProcess = electronProcess;
-  m.holeProcess = holeProcess;
-  m.sigma_acc_n = 2e-19;
-  m.sigma_acc_p = 7e-20;
-  m.sigma_don_n = 4e-20;
-  m.sigma_don_p = 3e-19;
-  m.Eact_EC = 0.1;
-  m.Eact_HC = 0.2;
-  m.Eact_TR = kET;
+  m.switchedOn = 1, m.donorDefect = 0, m.acceptorDefect = 1, m.donorChargeState = 4;
+  m.electronProcess = electronProcess, m.holeProcess = holeProcess;
+  m.sigma_acc_n = 2e-19, m.sigma_acc_p = 7e-20, m.sigma_don_n = 4e-20, m.sigma_don_p = 3e-19;
+  m.Eact_EC = 0.1, m.Eact_HC = 0.2, m.Eact_TR = kET;
   m.Nt = UniformProfile(Nt, DEP_UNIFORM);
   return set;
 }
@@ -198,22 +183,7 @@ TEST(Metastable, SolvedCellAsksForTheEquilibriumSharesAndKeepsThemSplitOnANewMes
   }
 }
 
-// A cell, the driver state and a recording user interface.
-struct Bench {
-  explicit Bench(const InputParameters& set) : env{&ui, &errors, test::HomeFolder()} {
-    InitialiseSimulationState(s, test::HomeFolder());
-    cell.parameterset1 = set;
-    parameterset1_to_2(cell.zonnecel, cell.parameterset1);
-    cell.problemName = "meta cell";
-    s.wp.numberOfSteps = 5;
-    s.secondwp.numberOfSteps = 0;  // never read: the action list's steps are used
-  }
-  RecordingUserInterface ui;
-  ErrorReporting errors;
-  Environment env;
-  CellState cell;
-  SimulationState s;
-};
+using test::Bench;
 
 // The shares of the absorber after a run in mode 1 (at the second working point).
 MetaHandover SharesAt(Bench& b, double T) {
@@ -260,14 +230,12 @@ TEST(Metastable, AnUnsettledUpdateStaysFlaggedThroughTheSimulation) {
   b.cell.parameterset1.convergence.maxmetaiter_full = 1;
   b.s.secondwp.dark = 1;
   b.s.wp.dark = 1;
-  ASSERT_EQ(calculate_withMeta(b.cell, b.s, b.env, nullptr, nullptr), 0);
+  ASSERT_EQ(b.Calculate(), 0);
   EXPECT_EQ(b.s.WorkPointConvergenceFailure, 0);  // the simulation's own working point converged
   EXPECT_EQ(b.s.MetaStableConvergenceFailure, 1);
-  bool warned = false;
-  for (const auto& p : b.ui.popups)
-    warned = warned || (p.title == "Warning" &&
-                        p.message.rfind("No convergence in update metastable defects\nRemaining error: ", 0) == 0);
-  EXPECT_TRUE(warned);
+  ASSERT_FALSE(b.ui.popups.empty());
+  EXPECT_EQ(b.ui.popups.back().title, "Warning");
+  EXPECT_EQ(b.ui.popups.back().message.rfind("No convergence in update metastable defects\nRemaining error: ", 0), 0u);
   const SimulationRecord* r = b.s.CurrentRecord();
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->metaStableFailure, 1);
@@ -283,7 +251,7 @@ TEST(Metastable, AnInvalidTransitionIsLeftOutAndNamed) {
   InputParameters set = MetaCell(1e21, 0, 0);
   set.cellParas.layer[0].meta[0].acceptorDefect = 0;  // both configurations one defect
   Bench b(set);
-  ASSERT_EQ(calculate_withMeta(b.cell, b.s, b.env, nullptr, nullptr), 0);
+  ASSERT_EQ(b.Calculate(), 0);
   EXPECT_EQ(b.s.metaStableRun, 0);
   EXPECT_EQ(b.s.currentCalcVars.meta.count, 0);
   ASSERT_FALSE(b.ui.popups.empty());
@@ -297,13 +265,10 @@ TEST(Metastable, CellPreparedAt350KIsMeasuredAt250KWithThe350KShares) {
   b.s.wp.dark = 1;
   b.s.secondwp.dark = 1;
   b.s.actie.iv.on = 0;
-  b.s.actie.cv.on = 1;  // an action list the update must not run or change
-  b.s.actie.cv.points = 3;
-  b.s.actie.cv.startV = -0.1;
-  b.s.actie.cv.stopV = 0.0;
+  b.s.actie.cv = VoltageSweepAction{1, -0.1, 0.0, 3, 0};  // an action list the update must not run or change
   const MetaHandover at250 = SharesAt(b, 250.0);
   const MetaHandover at350 = SharesAt(b, 350.0);
-  ASSERT_EQ(calculate_withMeta(b.cell, b.s, b.env, nullptr, nullptr), 0);
+  ASSERT_EQ(b.Calculate(), 0);
   EXPECT_EQ(b.s.MetaStableConvergenceFailure, 0);
   // The working point and the action list are those of the simulation again, also in its record.
   EXPECT_EQ(std::make_tuple(b.s.wp.temperature, b.s.wp.numberOfSteps, b.s.wp.dark), std::make_tuple(250.0, 5, 1));
