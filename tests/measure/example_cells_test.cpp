@@ -20,8 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Outcome {
-  bool complete = false;
-  bool loud = false;  // a convergence failure was reported
+  bool complete = false, loud = false;  // loud: a convergence failure was reported
   IVResult iv;
   CellParameters cell;
 };
@@ -61,8 +60,7 @@ void ExpectRising(const IVResult& iv) {
 
 struct Case {
   const char* definition;
-  double T;
-  double Eg;  // absorber band gap [eV]
+  double T, Eg;  // [K], the absorber's band gap [eV]
   bool mustComplete;
 };
 

@@ -25,9 +25,8 @@ constexpr std::array<int, 8> kAny{-1, -1, -1, -1, -1, -1, -1, -1};
 constexpr double kVt = 0.025, kJ0 = 1e-9, kJL = 30.0;
 double Diode(double V) { return kJ0 * std::expm1(V / kVt) - kJL; }
 
-// Its analytic cell parameters. Voc = Vt·ln(JL/J0 + 1) = 0.6031 V. The maximum of
-// P = V·(I − J0·e^(V/Vt)), I = JL + J0, lies where e^x·(1 + x) = I/J0 (x = V/Vt), i.e.
-// 1 + x = W(e·I/J0) with W the Lambert function (Newton's method on y·e^y = c in logarithms).
+// Voc = Vt·ln(JL/J0 + 1) = 0.6031 V. P = V·(I − J0·e^(V/Vt)), I = JL + J0, is largest where
+// e^x·(1 + x) = I/J0 (x = V/Vt): 1 + x = W(e·I/J0), W solved by Newton's method in logarithms.
 double DiodeVoc() { return kVt * std::log(kJL / kJ0 + 1.0); }
 double DiodeVmpp() {
   const double lnc = 1.0 + std::log((kJL + kJ0) / kJ0);
@@ -76,15 +75,14 @@ TEST(IVParameters, IdealDiodeAgainstItsAnalyticParameters) {
   ASSERT_EQ(IVParameters(c.V, c.J, Sun(), p, &r.env), 1);
   EXPECT_TRUE(r.ui.popups.empty());  // the diode bends upwards at its maximum: refined, no message
 
-  // Jsc: the quadratic through the points around 0 V takes the value at 0 V itself.
+  // Jsc: 0 V is a sweep point.
   EXPECT_CLOSE(p.Jsc, kJL, 1e-12, 0.0);
-  // Voc: the quadratic's interpolation error near the crossing is at most
-  // max|J'''|/6 · 0.385·h³ (the largest |(V−a)(V−b)(V−c)| over equal steps), and
-  // max|J'''| / J'(Voc) ≤ e^(2h/Vt)/Vt²; divided by the slope it bounds the error of Voc.
+  // Voc: the quadratic's error near the crossing is at most max|J'''|/6·0.385·h³ (0.385·h³ the
+  // largest |(V−a)(V−b)(V−c)| on equal steps), and max|J'''|/J'(Voc) ≤ e^(2h/Vt)/Vt².
   const double vocBound = std::exp(2 * h / kVt) / (kVt * kVt) / 6.0 * 0.385 * h * h * h;
   EXPECT_CLOSE(p.Voc, DiodeVoc(), 0.0, vocBound);
-  // MPP: J0 + A·e^(βV) through three points is exact for this curve, so only the 10 halvings
-  // of one 20 mV step remain: |ΔVmpp| ≤ h/2^11; P is flat there, its error ½|P''|ΔV².
+  // MPP: J0 + A·e^(βV) through three points is exact here; 10 halvings of a step leave
+  // |ΔVmpp| ≤ h/2^11, and the error of the flat P is ½|P''|ΔV².
   const double Vm = DiodeVmpp();
   const double Pm = Vm * -Diode(Vm);
   const double Ppp = (kJL + kJ0) / kVt * 2.0;  // |P''| ≤ J0·e^x·(2 + x)/Vt ≤ 2·I/Vt at the maximum
@@ -98,9 +96,8 @@ TEST(IVParameters, IdealDiodeAgainstItsAnalyticParameters) {
                         p.anyExtrapolated}),
             (std::array{1, 1, 1, 1, 0, 0, 0, 0}));
 
-  // A series resistance spaces the terminal voltages unevenly (here alternating 11 and 38 mV
-  // steps): the exponential through three unevenly spaced points is still the diode, so the
-  // maximum power is that of the curve to the bisection's resolution of the largest step.
+  // Unequal steps (as a series resistance gives; 11 and 38 mV here): the exponential through
+  // three uneven points is still the diode, to the bisection's resolution of the largest step.
   Curve u;
   for (double v = -0.1; v < 0.75; v += 0.011 + 0.027 * (u.V.size() % 2)) {
     u.V.push_back(v);
@@ -113,8 +110,7 @@ TEST(IVParameters, IdealDiodeAgainstItsAnalyticParameters) {
 }
 
 TEST(IVParameters, FallingSweepGivesTheSameParametersAsTheRisingOne) {
-  // 0.8 → 0.2 V, all forward bias: Jsc comes from the straight line through the two lowest
-  // voltages, 0.2 and 0.225 V, and equals the parameters of the same points in rising order.
+  // 0.8 → 0.2 V: Jsc is the line through the two lowest voltages, as in rising order.
   const Curve up = Sample(0.2, 0.025, 25, Diode);
   const Curve down{{up.V.rbegin(), up.V.rend()}, {up.J.rbegin(), up.J.rend()}};
   CellParameters pu, pd;
@@ -122,12 +118,11 @@ TEST(IVParameters, FallingSweepGivesTheSameParametersAsTheRisingOne) {
   ASSERT_EQ(IVParameters(down.V, down.J, Sun(), pd), 1);
   const double line0 = up.J[0] - (up.J[1] - up.J[0]) / (up.V[1] - up.V[0]) * up.V[0];
   EXPECT_CLOSE(pd.Jsc, -line0, 1e-14, 0.0);
-  // The diode current there is J0·e^(V/Vt) = 3e-6 and 8e-6 mA/cm2: the line misses −30 at 0 V by
-  // about 4e-5 mA/cm2 (a falling sweep evaluated in array order gave 15689 mA/cm2).
+  // The diode current there is 3e-6 and 8e-6 mA/cm2: the line misses −30 by about 4e-5.
   EXPECT_CLOSE(pd.Jsc, kJL, 0.0, 1e-4);
   EXPECT_EQ((std::array{pd.jscExtrapolated, pd.anyExtrapolated, pd.vocExtrapolated, pd.ffValid}),
             (std::array{1, 1, 0, 1}));
-  // The diode's FF at this Voc is about 84 %; a falling sweep evaluated in array order gave 0.15 %.
+  // The diode's FF at this Voc is about 84 % (array order once gave 0.15 %).
   EXPECT_GT(pd.FF, 80.0);
   EXPECT_LT(pd.FF, 90.0);
   EXPECT_EQ(std::tie(pd.Voc, pd.Jsc, pd.FF, pd.eta, pd.Vmpp, pd.Jmpp),
@@ -294,11 +289,9 @@ TEST(IVParameters, CollectionEfficiencyWithAGenerationFile) {
 }
 
 TEST(IVParameters, CurveThatIsNoDiodeAtItsMaximumIsNotRefined) {
-  // P = 0, 1.4, 1.9, 1.8, 1.6: the maximum at 0.2 V, where J rises but bends downwards (slope 45
-  // then 35 mA/cm2/V), and P = 2, 3, 4.8, −0.4: the maximum at 0.3 V, where J falls from −15 to
-  // −16. No exponential diode passes through the three points: the sweep point itself is the
-  // MPP and the user is told, before the extrapolated Voc (J never reaches zero) or Jsc (0 V
-  // lies below the curve) is warned.
+  // At the maximum J bends downwards (P = 0, 1.4, 1.9, 1.8, 1.6) or falls (P = 2, 3, 4.8, −0.4):
+  // no exponential diode passes through the three points; the sweep point is the MPP and the
+  // user is told, before the extrapolated Voc or Jsc is warned.
   const struct {
     std::vector<double> V, J;
     double Vmpp, Jmpp;
