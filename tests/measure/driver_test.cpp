@@ -1,6 +1,6 @@
 // The simulation driver on small cells: the photocurrent against the photons the cell absorbs,
 // Voc against the diode equation of the dark curve, the current split, the stages and their
-// flags, the external circuit, the I-V sweep's options, repeated runs.
+// flags, the I-V sweep's options, repeated runs.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -167,34 +167,6 @@ TEST(Driver, FaultySetUpsAbandonTheSimulation) {
                 "There are more than MAX_NUM_CALCULATION_STEPS = 2001 I(V) points to calculate");
     }
   }
-}
-
-TEST(Driver, SeriesResistanceAndShuntInTheSweep) {
-  // The cell's own points stay; the terminal voltage moves by Rs·J, the current gains Gsh·V.
-  auto sweep = [](int Rs, int Gsh) {
-    auto b = std::make_unique<Bench>(AbsorbingJunction());
-    b->s.wp.dark = 0;
-    b->s.wp.RsPresent = Rs;
-    b->s.wp.Rs = 2e-4;  // 2 Ohm·cm2
-    b->s.wp.RshPresent = Gsh;
-    b->s.wp.Gsh = 20.0;  // 2e-3 S/cm2 (500 Ohm·cm2)
-    b->s.actie.iv = VoltageSweepAction{1, 0.0, 0.4, 5, 0};
-    EXPECT_EQ(b->Calculate(), 0);
-    return b;
-  };
-  const auto plain = sweep(0, 0), withRs = sweep(1, 0), withGsh = sweep(0, 1);
-  const IVResult& a = plain->s.CurrentRecord()->iv;
-  const IVResult& r = withRs->s.CurrentRecord()->iv;
-  const IVResult& g = withGsh->s.CurrentRecord()->iv;
-  ASSERT_EQ(a.pointsDone, 5);
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(r.vCell[i], a.vCell[i]);
-    EXPECT_CLOSE(r.j[i], a.j[i], 1e-12, 1e-12);
-    EXPECT_CLOSE(r.v[i], a.vCell[i] + 2e-4 * a.j[i] * 10.0, 1e-12, 1e-15);
-    EXPECT_CLOSE(g.j[i], a.j[i] + a.vCell[i] * 2.0, 1e-12, 1e-12);  // 2e-3 S/cm2 × V = 2·V mA/cm2
-    EXPECT_EQ(g.v[i], a.vCell[i]);
-  }
-  EXPECT_LT(r.v[0], 0.0);  // under light at short circuit J < 0: the terminal lies below the cell
 }
 
 TEST(Driver, StopAfterVocEndsTheSweepAtTheFirstPointPastVoc) {

@@ -167,16 +167,14 @@ TEST(IVParameters, HandBuiltCurves) {
   const double earlyVoc = 0.5 - early.J[10] / ((early.J[10] - early.J[9]) / 0.05);
   const Case cases[] = {
       {.name = "parabola", .curve = {pv, pj}, .want = {16.5, 0.55}},
-      // J = −30 + 10·V: P = −J·V is −3.1 and 2.9 at the two points, the second is the MPP, at an
-      // end, and J does not change sign between them: FF = 2.9·100/(3·30).
+      // J = −30 + 10·V: P = −3.1 and 2.9, the MPP at an end; no sign change: FF = 2.9·100/(3·30).
       {.name = "two points",
        .curve = {{-0.1, 0.1}, {-31.0, -29.0}},
        .want = {30.0, 3.0, 2.9 * 100.0 / 90.0, kSkip, 0.1, 29.0},
        .flags = {-1, -1, -1, -1, 0, 1, 1, 1},
        .rel = 1e-14},
-      // J = −30 + 40·V in 0.1 V steps: the three points around the crossing are collinear and
-      // the quadratic degenerates to the line (Voc 0.75 V); no exponential passes through three
-      // collinear points, so of the sweep points 0.4 V, with 5.6 mW/cm2, is the MPP.
+      // J = −30 + 40·V: the quadratic degenerates to the line; no exponential passes through three
+      // collinear points, so the sweep point 0.4 V (5.6 mW/cm2) is the MPP.
       {.name = "collinear",
        .curve = line,
        .want = {30.0, 0.75, 5.6 * 100.0 / (0.75 * 30.0), kSkip, 0.4},
@@ -186,23 +184,19 @@ TEST(IVParameters, HandBuiltCurves) {
        .curve = {{-0.1, 0.0, 0.1, 0.2}, {-30.1, -30.0, -29.9, -29.8}},
        .want = {kSkip, 0.0},
        .flags = {1, 0, 0, -1, -1, -1, -1, -1}},
-      // Jsc = 1 (flat −1 around 0 V), Voc ≈ 0.6 V, but −100 mA/cm2 at 0.5 V: FF = 50·100/(0.6·1),
-      // far above 150 %.
+      // Jsc = 1, Voc ≈ 0.6 V, but −100 mA/cm2 at 0.5 V: FF = 50·100/(0.6·1), far above 150 %.
       {.name = "FF above 150 %",
        .curve = {{-0.1, 0.0, 0.1, 0.5, 0.6}, {-1.0, -1.0, -1.0, -100.0, 1.0}},
        .want = {kSkip, kSkip, 0.0},
        .flags = {1, 1, 0, 1, -1, -1, -1, -1}},
       // No generated current: Jsc ≤ 0, Voc not positive and an efficiency of 0 are invalid.
       {.name = "dark-like", .curve = dark, .flags = {0, 0, 0, 0, -1, -1, -1, -1}},
-      // Powers 0.3, 0.1, 0.6, 0.9 (J = −P/V): the maximum is the last point; the dip at the
-      // second point must not clear the flag.
+      // Powers 0.3, 0.1, 0.6, 0.9: the maximum at the end; the dip must not clear the flag.
       {.name = "maximum at the end",
        .curve = {{0.1, 0.2, 0.3, 0.4}, {-3.0, -0.5, -2.0, -2.25}},
        .want = {kSkip, kSkip, kSkip, 0.9, 0.4},
        .flags = {-1, -1, -1, -1, -1, -1, 1, 1}},
-      // The crossing inside the sweep is Voc, not a line beyond the last two points; the
-      // three-point quadratic near the crossing of this steep exponential is within 2 mV (the
-      // bound of the ideal diode for 20 mV steps).
+      // The crossing inside the sweep is Voc, within 2 mV (the ideal diode's bound for 20 mV steps).
       {.name = "turns back",
        .curve = back,
        .want = {kSkip, DiodeVoc()},
@@ -210,18 +204,15 @@ TEST(IVParameters, HandBuiltCurves) {
        .bandGap = 1.5,
        .rel = 2e-3 / DiodeVoc(),
        .messages = 0},
-      // J = −30 + 40·V swept 0.2 … 0.6 V: the line reaches zero at 0.75 V, below Eg/q = 1.0 V:
-      // kept and warned, as is Jsc.
+      // J = −30 + 40·V on 0.2 … 0.6 V: zero at 0.75 V, below Eg/q = 1 V: kept and warned, as is Jsc.
       {.name = "Voc extrapolated below the gap",
        .curve = shortLine,
        .want = {30.0, 0.75},
        .flags = {-1, 1, -1, -1, 1, 1, -1, -1},
        .bandGap = 1.0,
        .said = {"Voc = 0.7500 V was extrapolated", "Jsc = 30.0000 mA/cm2 was extrapolated"}},
-      // Swept only to 0.5 V, where the diode still delivers nearly its full current: the line
-      // through the last two points meets zero about 4 V away. Above Eg/q = 1.0 V that is no Voc
-      // (the 4.27 V of a 1.70 eV cell was this mistake); without a known gap (a measured curve)
-      // only the 10 V limit stands.
+      // The diode to 0.5 V: the line through the last two points meets zero near 4 V, above
+      // Eg/q = 1 V no Voc (once 4.27 V for a 1.70 eV cell); without a gap only the 10 V limit.
       {.name = "Voc beyond the sweep above the gap",
        .curve = early,
        .want = {kSkip, 0.0},
@@ -289,26 +280,16 @@ TEST(IVParameters, CollectionEfficiencyWithAGenerationFile) {
 }
 
 TEST(IVParameters, CurveThatIsNoDiodeAtItsMaximumIsNotRefined) {
-  // At the maximum J bends downwards (P = 0, 1.4, 1.9, 1.8, 1.6) or falls (P = 2, 3, 4.8, −0.4):
-  // no exponential diode passes through the three points; the sweep point is the MPP and the
-  // user is told, before the extrapolated Voc or Jsc is warned.
-  const struct {
-    std::vector<double> V, J;
-    double Vmpp, Jmpp;
-    const char* second;
-  } cases[] = {{{0.0, 0.1, 0.2, 0.3, 0.4}, {-20.0, -14.0, -9.5, -6.0, -4.0}, 0.2, 9.5, "Voc = "},
-               {{0.1, 0.2, 0.3, 0.4}, {-20.0, -15.0, -16.0, 1.0}, 0.3, 16.0, "Jsc = "}};
-  for (const auto& c : cases) {
-    Recorder r;
-    CellParameters p;
-    ASSERT_EQ(IVParameters(c.V, c.J, Sun(), p, &r.env), 1);
-    EXPECT_EQ(p.Vmpp, c.Vmpp);
-    EXPECT_EQ(p.Jmpp, c.Jmpp);
-    ASSERT_EQ(r.ui.popups.size(), 2u);
-    EXPECT_EQ(r.ui.popups[0].title, "Efficiency interpolation assertion");
-    EXPECT_EQ(r.ui.popups[0].message, "The currents don't behave as expected");
-    EXPECT_NE(r.ui.popups[1].message.find(c.second), std::string::npos);
-  }
+  // P = 2, 3, 4.8, −0.4: at the maximum J falls; no exponential diode passes through the three
+  // points, so the sweep point is the MPP and the user is told, before Jsc (extrapolated) is.
+  Recorder r;
+  CellParameters p;
+  ASSERT_EQ(IVParameters(V{0.1, 0.2, 0.3, 0.4}, V{-20.0, -15.0, -16.0, 1.0}, Sun(), p, &r.env), 1);
+  EXPECT_EQ(std::tie(p.Vmpp, p.Jmpp), std::make_tuple(0.3, 16.0));
+  ASSERT_EQ(r.ui.popups.size(), 2u);
+  EXPECT_EQ(r.ui.popups[0].title, "Efficiency interpolation assertion");
+  EXPECT_EQ(r.ui.popups[0].message, "The currents don't behave as expected");
+  EXPECT_NE(r.ui.popups[1].message.find("Jsc = "), std::string::npos);
 }
 
 TEST(MergeIVAndCV, VoltagesWithin10MicrovoltsAreDroppedAndEachListKeepsItsIndices) {

@@ -1,7 +1,6 @@
 // Metastable defects: the shares of the two configurations against detailed balance, their steps
-// and floors, the densities they give the two defects of a solved cell (also after the mesh
-// changes), the update loop under strong feedback, and the hand-over from the second working
-// point to the simulation.
+// and floors, the densities of a solved cell (also on a new mesh), the update loop under strong
+// feedback, and the hand-over from the second working point to the simulation.
 #include "solver/metastable.hpp"
 
 #include <gtest/gtest.h>
@@ -61,15 +60,14 @@ TEST(Metastable, SharesObeyDetailedBalanceInEquilibrium) {
 
 TEST(Metastable, StepsFloorsAndVanishingRates) {
   const double yMax = kMetaMaxLogRatio;
-  // Clamp factor 1 equals no clamp: both land on the target, from any start (shares of 0 and 1
-  // are the floors ±yMax).
+  // Clamp factor 1 equals no clamp: both land on the target from any start (floors ±yMax).
   for (const double y0 : {-yMax, -3.0, 0.0, 2.5, yMax})
     for (const double yt : {-yMax, -40.0, -0.7, 0.0, 5.0, yMax}) {
       EXPECT_NEAR(MetaAcceptorShare(MetaStep(y0, yt, 1.0, true)), MetaAcceptorShare(yt), 1e-12);
       EXPECT_NEAR(MetaAcceptorShare(MetaStep(y0, yt, 1.0, false)), MetaAcceptorShare(yt), 1e-12);
     }
-  // Clamped: the smaller share moves geometrically. fD 1e-100 → target 0.5 with c = 0.5 gives
-  // fD = 1e-100^0.5·0.5^0.5; its logarithm is y up to ln(1 − fD).
+  // Clamped, the smaller share moves geometrically: fD 1e-100 → 0.5 with c = 0.5 gives
+  // fD = 1e-100^0.5·0.5^0.5, whose logarithm is y up to ln(1 − fD).
   const double lnD = 0.5 * std::log(1e-100) + 0.5 * std::log(0.5);
   EXPECT_NEAR(MetaStep(-yMax, 0.0, 0.5, true), lnD, 1e-9);
   // Damped: both shares move linearly. fA 1 → 0 with c = 0.25 gives fA = 0.75, fD = 0.25.
@@ -144,15 +142,10 @@ void ExpectSplitDensities(const CalculationVariables& cv) {
 }
 
 TEST(Metastable, SolvedCellAsksForTheEquilibriumSharesAndKeepsThemSplitOnANewMesh) {
-  const struct {
-    double T;
-    int electronProcess, holeProcess;
-  } rows[] = {{300.0, 1, 0}, {400.0, 0, 1}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.T);
+  for (const auto& [T, electronProcess, holeProcess] : {std::tuple{300.0, 1, 0}, {400.0, 0, 1}}) {
+    SCOPED_TRACE(T);
     DcProblem p;
-    MeshSettings mesh;
-    ASSERT_EQ(SetUpDcProblem(p, MetaCell(1e21, row.electronProcess, row.holeProcess), mesh, row.T), 0);
+    ASSERT_EQ(SetUpDcProblem(p, MetaCell(1e21, electronProcess, holeProcess), MeshSettings{}, T), 0);
     CalculationVariables& cv = p.cv;
     ASSERT_EQ(SolveEquilibrium(cv), 0);
     Bereken_MetaUpdate_afwijking(cv);
@@ -195,18 +188,13 @@ MetaHandover SharesAt(Bench& b, double T) {
 }
 
 TEST(Metastable, StrongFeedbackEndsConvergedOrFlagged) {
-  // Twice the doping: all in the donor configuration the absorber turns n-type, all in the
-  // acceptor configuration doubly p-type, which drives the shares back.
-  const struct {
-    int clamping;
-    double clamp;
-  } rows[] = {{0, 1.0}, {1, 0.5}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.clamping);
+  // Twice the doping: all donors turn the absorber n-type, all acceptors doubly p-type.
+  for (int clamping : {0, 1}) {
+    SCOPED_TRACE(clamping);
     Bench b(MetaCell(2e22, 0, 0));
     ConvergenceParameters& conv = b.cell.parameterset1.convergence;
-    conv.usemetaclamping = row.clamping;
-    conv.clamp_meta = row.clamp;
+    conv.usemetaclamping = clamping;
+    conv.clamp_meta = clamping ? 0.5 : 1.0;
     b.s.secondwp.temperature = 300.0;
     b.s.secondwp.dark = 1;
     ASSERT_EQ(calculate(b.cell, b.s, b.env, nullptr, nullptr, 1), 0);
@@ -219,9 +207,8 @@ TEST(Metastable, StrongFeedbackEndsConvergedOrFlagged) {
     for (int i = cv.mesh.first[0]; i <= cv.mesh.last[0]; ++i)
       deviation = std::max(deviation, std::fabs(MetaAcceptorShare(t.yTarget[i]) - MetaAcceptorShare(t.y[i])));
     EXPECT_TRUE(b.s.MetaStableConvergenceFailure == 1 || deviation <= conv.termination_Meta_full) << deviation;
-    // Undamped, the shares of this cell flip back and forth for all 250 updates; halving the
-    // step settles them.
-    EXPECT_TRUE(row.clamping || b.s.MetaStableConvergenceFailure == 0);
+    // Undamped, the shares flip back and forth for all 250 updates; halving the step settles them.
+    EXPECT_TRUE(clamping || b.s.MetaStableConvergenceFailure == 0);
   }
 }
 
