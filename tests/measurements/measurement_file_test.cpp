@@ -1,6 +1,5 @@
-// The measurement-file reader: header keywords and units, data sections, conversions into the
-// drawn units, the curves a fit compares, the shared chi-square, the program's own result files
-// read back, and the script's load and get commands on measured curves.
+// The measurement-file reader (keywords, units, data, the curves a fit compares), the shared
+// chi-square, the program's own result files read back, and the script's measurement commands.
 #include "measurements/measurement_file.hpp"
 
 #include <gtest/gtest.h>
@@ -24,17 +23,16 @@ namespace {
 
 using V = std::vector<double>;
 using test::ExpectArraysClose;
-const double kRefused = std::nan("");
+const double kRefused = NAN;
 
 TEST(ChiSquare, MeasuredAgainstSimulated) {
-  // Simulated y = 2x + 1 on [0.5, 2.5], in either order; the measured x = 1, 2 lie in both
-  // ranges: deviations 2 - 3 and 3 - 5, reference 2² + 3²: (1 + 4)/13.
+  // Simulated y = 2x + 1 on [0.5, 2.5], either order; measured x = 1, 2 inside: (1 + 4)/(2² + 3²).
   for (const auto& [xs, ys] : {std::pair{V{0.5, 1.5, 2.5}, V{2, 4, 6}}, std::pair{V{2.5, 1.5, 0.5}, V{6, 4, 2}}})
     EXPECT_DOUBLE_EQ(Chi_square(V{0, 1, 2, 3}, V{1, 2, 3, 4}, xs, ys).value_or(-1.0), 5.0 / 13.0);
   // A measured point without a value (a missing column) is left out, not summed as NaN.
   EXPECT_DOUBLE_EQ(*Chi_square(V{0, 1, 2, 3}, V{1, 2, std::nan(""), 4}, V{0.5, 1.5, 2.5}, V{2, 4, 6}), 1.0 / 4.0);
   // A current that changes sign is compared through |J|: ln|y| measured {1, 2}, simulated {1, 1}.
-  const double e = std::exp(1.0);
+  const double e = std::numbers::e;
   EXPECT_NEAR(Chi_square_log(V{1, 2}, V{-e, e * e}, V{1, 2}, V{e, -e}).value_or(-1.0), 0.2, 1e-14);
 }
 
@@ -114,31 +112,25 @@ class MeasurementFile : public ::testing::Test {
   int count = 0;
 };
 
-TEST_F(MeasurementFile, ForeignIVWithUnitsAreaAndPower) {
+TEST_F(MeasurementFile, ForeignFilesWithTheirUnits) {
   const auto r = Read(
       "my set-up\r\nCell area: 25 mm2\r\nTemperature 310\r\nPin: 100 mW/cm2\r\nunits V: mV J: mA\r\n"
       "V\tJ\r\n-100\t-5\r\n 0\t-4.5\r\n500\t2.5e-1\r\n\r\nend\r\n",
       kMeasurementIV);
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.value->nPoints, 3);
   EXPECT_DOUBLE_EQ(r.value->area, 0.25);
-  EXPECT_DOUBLE_EQ(r.value->temperature, 310.0);
   const IVMeasurement& iv = std::get<IVMeasurement>(r.value->data);
-  EXPECT_DOUBLE_EQ(iv.incidentPower, 1000.0);
-  EXPECT_EQ(iv.dark, 0);
+  EXPECT_EQ(std::tie(r.value->nPoints, r.value->temperature, iv.incidentPower, iv.dark),
+            std::make_tuple(3, 310.0, 1000.0, 0));
   ExpectArraysClose(iv.V, {-0.1, 0.0, 0.5}, 1e-15);
   ExpectArraysClose(iv.J, {-20.0, -18.0, 1.0}, 1e-14);  // c2·1e-3 A·1000/0.25 cm² [mA/cm²]
   // In a foreign file a (0, 0) row is a point; commas separate columns too.
   EXPECT_EQ(Read("V,J\n1,2\n0.0,0.0\n", kMeasurementIV).value->nPoints, 2);
-}
 
-TEST_F(MeasurementFile, QEAndCVColumns) {
-  const auto r = Read("Bias light power: 100 mW/cm2\nbias 0.3 V\nlambda QE\n500 80\n400 -10\n", kMeasurementQE);
-  ASSERT_TRUE(r.ok()) << r.error;
-  const QEMeasurement& qe = std::get<QEMeasurement>(r.value->data);
-  EXPECT_DOUBLE_EQ(qe.bias, 0.3);  // the bias light is not a voltage
-  EXPECT_DOUBLE_EQ(qe.biasLightPower, 1000.0);
-  EXPECT_EQ(qe.noBiasLight, 0);
+  const auto q = Read("Bias light power: 100 mW/cm2\nbias 0.3 V\nlambda QE\n500 80\n400 -10\n", kMeasurementQE);
+  ASSERT_TRUE(q.ok()) << q.error;
+  const QEMeasurement& qe = std::get<QEMeasurement>(q.value->data);
+  EXPECT_EQ(std::tie(qe.bias, qe.biasLightPower, qe.noBiasLight), std::make_tuple(0.3, 1000.0, 0));  // not a voltage
   // Foreign files start with the program's own units: λ in nm, QE in %; hν = 1239.977/500.
   ExpectArraysClose(qe.lambda, {500, 400}, 1e-12);
   EXPECT_NEAR(qe.hv[0], 2.479954, 1e-12);
@@ -211,18 +203,6 @@ TEST_F(MeasurementFile, CurvesForTheFitter) {
   EXPECT_FALSE(ReadFitMeasurement(cf, 21).ok());
 }
 
-TEST_F(MeasurementFile, ListsReplaceByNameAndKeepTheSelection) {
-  MeasurementState s;
-  const std::string a = Write("1 2\n"), b = Write("3 4\n");
-  EXPECT_EQ(InsertMeasurementInStack(s, *ConstructMeasurementListItem(a, kMeasurementIV).value), 0);
-  EXPECT_EQ(InsertMeasurementInStack(s, *ConstructMeasurementListItem(b, kMeasurementIV).value), 1);
-  EXPECT_EQ(InsertMeasurementInStack(s, *ConstructMeasurementListItem(a, kMeasurementIV).value), 0);
-  EXPECT_EQ(s.measurements[kMeasurementIV].size(), 2u);
-  EXPECT_EQ(SelectedMeasurement(s, kMeasurementIV)->fileName, a);
-  EXPECT_TRUE(RemoveMeasurement(s, kMeasurementIV, 0));
-  EXPECT_EQ(SelectedMeasurement(s, kMeasurementIV)->fileName, b);
-}
-
 // Each block written with two sweep points not calculated (padded with "0.0" rows) and read back.
 TEST(OwnFiles, EveryResultBlockReadsBackAsTheMeasurementWritten) {
   test::TempDir dir;
@@ -231,6 +211,7 @@ TEST(OwnFiles, EveryResultBlockReadsBackAsTheMeasurementWritten) {
   context.header.fileDate = [](std::string_view, DateTime&) { return false; };
   context.actionListMode = kListFillZeros;
   SimulationRecord rec;
+  rec.wp.dark = 0;
   rec.wp.temperature = 310.5, rec.wp.voltage = -0.3, rec.wp.frequency = 1e5;
   rec.wp.incidentPower = 1000.0;  // written as 100 mW/cm2
   auto readBack = [&](std::string (*block)(const SimulationRecord&, const OutputContext&), int kind, int n) {
@@ -246,16 +227,12 @@ TEST(OwnFiles, EveryResultBlockReadsBackAsTheMeasurementWritten) {
   iv.v = {-0.2, 0.0, 0.3};
   iv.j = {-30.512345, -29.9, 1.25e-3};
   for (auto* a : {&iv.jbulk, &iv.jifr, &iv.js_n, &iv.js_p, &iv.jSRH, &iv.jRadiative, &iv.jAuger}) *a = {1, 2, 3};
-  for (int dark : {1, 0}) {
-    rec.wp.dark = dark;
-    const MeasurementItem m = readBack(IVBlock, kMeasurementIV, 3);
-    EXPECT_DOUBLE_EQ(m.temperature, 310.5);
-    const IVMeasurement& d = std::get<IVMeasurement>(m.data);
-    EXPECT_EQ(d.dark, dark);
-    EXPECT_DOUBLE_EQ(d.incidentPower, dark ? 0.0 : 1000.0);
-    ExpectArraysClose(d.V, iv.v, 0.0, 1e-12);
-    ExpectArraysClose(d.J, iv.j, 1e-8);  // 9 significant digits written
-  }
+  MeasurementItem m = readBack(IVBlock, kMeasurementIV, 3);
+  EXPECT_DOUBLE_EQ(m.temperature, 310.5);
+  const IVMeasurement& d = std::get<IVMeasurement>(m.data);
+  EXPECT_EQ(std::tie(d.dark, d.incidentPower), std::make_tuple(0, 1000.0));
+  ExpectArraysClose(d.V, iv.v, 0.0, 1e-12);
+  ExpectArraysClose(d.J, iv.j, 1e-8);  // 9 significant digits written
 
   CVResult& cv = rec.cv;
   cv.present = 1, cv.points = 6, cv.pointsDone = 4;
@@ -265,7 +242,7 @@ TEST(OwnFiles, EveryResultBlockReadsBackAsTheMeasurementWritten) {
   cv.W = {0.85, 0.7, 0.55, 0.4};
   cv.Napp = {2e16, 2.1e16, 2.3e16, 2.6e16};
   for (auto* a : {&cv.jtot, &cv.jbulk, &cv.jifr, &cv.jopp_n, &cv.jopp_p}) *a = {7, 7, 7, 7};
-  MeasurementItem m = readBack(CVBlock, kMeasurementCV, 4);
+  m = readBack(CVBlock, kMeasurementCV, 4);
   const CVMeasurement* c = &std::get<CVMeasurement>(m.data);
   EXPECT_DOUBLE_EQ(c->frequency, 1e5);
   ExpectArraysClose(c->V, cv.v, 0.0, 1e-12);
@@ -319,9 +296,8 @@ TEST(ScriptMeasurements, LoadAndGet) {
   ASSERT_EQ(RunScriptFile(ctx, "s.script", running), 0);
   const ScriptVariables& s = session.theScript;
   EXPECT_EQ(s.vector[0], (V{-1, 0}));
-  EXPECT_EQ(s.vector[1], (V{2e-6, 4e-6}));  // G / 0.5 cm²
-  EXPECT_EQ(s.vector[3], (V{10, 20}));      // 5 nF / 0.5 cm²
-  EXPECT_EQ(s.name[3], "meas. C (nF/cm2)");
+  EXPECT_EQ(s.vector[1], (V{2e-6, 4e-6}));                     // G / 0.5 cm²
+  EXPECT_EQ(s.vector[3], (V{10, 20}));                         // 5 nF / 0.5 cm²
   EXPECT_EQ(session.measurements[kMeasurementCV].size(), 1u);  // the missing file added nothing
   // No curve selected, the missing file, the unknown kind: each reported.
   EXPECT_EQ(static_cast<RecordingUserInterface&>(*session.ui).popups.size(), 3u);
