@@ -1,5 +1,5 @@
-// The admittance-spectroscopy analysis: the energy scale against kT·ln(2ν/ω), a Debye step, the
-// sorted copy it analyses, its refusals, a simulated hole trap recovered in energy and density
+// The admittance-spectroscopy analysis: the energy scale against kT·ln(2ν/ω), the sorted copy it
+// analyses, its refusals, a simulated hole trap recovered in energy and density
 // from one C-f curve, and the Arrhenius fit.
 #include "measure/admittance_analysis.hpp"
 
@@ -56,28 +56,6 @@ Curve DebyeStep(double omega0, double Cinf, double dC) {
     c.C.push_back(Cinf + dC / (1.0 + r * r));
   }
   return c;
-}
-
-TEST(AdmittanceAnalysis, DebyeStepPeaksAtItsCornerFrequency) {
-  // −dC/d ln ω = 2ΔC·r²/(1 + r²)², r = ω/ω0: largest (ΔC/2) at ω0, E = kT·ln(2ν0/ω0).
-  const double omega0 = 3.7e4;
-  const Curve c = DebyeStep(omega0, 25.0, 8.0);
-  AdmittanceSettings s;
-  s.nu0 = 4e11;
-  MottSchottkySettings ms;  // window 3, order 2 inside, 1 at the ends
-  AdmittanceResult r;
-  ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 0.0}, s, ms, r), 0) << r.message;
-  double fPeak = 0.0, EPeak = 0.0;
-  ASSERT_GT(AdmittancePeak(r, fPeak, EPeak), 0);
-  EXPECT_NEAR(EPeak, 0.0259 * std::log(2.0 * 4e11 / omega0), 1e-3);
-  // The height: ΔC/2; the three-point derivative on a 0.115-wide step in ln ω is within 1 %.
-  EXPECT_CLOSE(*std::max_element(r.minusD.begin(), r.minusD.end()), 4.0, 0.01, 0.0);
-  EXPECT_TRUE(AllFinite(r));
-  // A curve that does not change with frequency: formula 0 gives Nt = 0 everywhere.
-  const Curve flat = DebyeStep(omega0, 25.0, 0.0);
-  s.formula = kNtFormula0;
-  ASSERT_EQ(AnalyseAdmittance(CfCurve{flat.f, flat.C, {}, 300.0, 0.0}, s, ms, r), 0);
-  for (double v : r.Nt) EXPECT_EQ(v, 0.0);
 }
 
 TEST(AdmittanceAnalysis, FallingShuffledOrDuplicatedInputGivesTheSortedResult) {

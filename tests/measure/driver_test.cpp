@@ -1,13 +1,12 @@
 // The simulation driver on small cells: the photocurrent against the photons the cell absorbs,
 // Voc against the diode equation of the dark curve, the current split, the stages and their
-// flags, the I-V sweep's options, repeated runs.
+// flags, the sweep range, repeated runs.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -15,8 +14,6 @@
 #include "measure/driver_fixture.hpp"
 #include "measure/iv_parameters.hpp"
 #include "measure/iv_sweep.hpp"
-#include "optics/generation.hpp"
-#include "solver/bias_stepping.hpp"
 #include "test_util.hpp"
 
 namespace zoniq {
@@ -167,21 +164,6 @@ TEST(Driver, FaultySetUpsAbandonTheSimulation) {
                 "There are more than MAX_NUM_CALCULATION_STEPS = 2001 I(V) points to calculate");
     }
   }
-}
-
-TEST(Driver, StopAfterVocEndsTheSweepAtTheFirstPointPastVoc) {
-  Bench up(AbsorbingJunction());
-  up.s.wp.dark = 0;
-  up.s.actieExtras.stopAfterVoc = 1;
-  up.s.actie.iv = VoltageSweepAction{1, 0.0, 0.8, 17, 0};
-  ASSERT_EQ(up.Calculate(), 0);
-  const IVResult& u = up.s.CurrentRecord()->iv;
-  ASSERT_GT(u.pointsDone, 2);
-  ASSERT_LT(u.pointsDone, 17);
-  EXPECT_EQ(u.points, u.pointsDone);
-  EXPECT_GT(u.j[u.pointsDone - 1], 0.0);
-  EXPECT_LT(u.j[u.pointsDone - 2], 0.0);
-  EXPECT_EQ(up.s.actie.iv.pointsDone, u.pointsDone);
 }
 
 // A simulation must not depend on what ran before it: the CIGS example (charged defects, the

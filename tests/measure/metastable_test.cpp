@@ -1,5 +1,5 @@
-// Metastable defects: the shares of the two configurations against detailed balance, their steps
-// and floors, the densities of a solved cell (also on a new mesh), the update loop under strong
+// Metastable defects: the shares of the two configurations against detailed balance, their
+// floors, the densities of a solved cell (also on a new mesh), the update loop under strong
 // feedback, and the hand-over from the second working point to the simulation.
 #include "solver/metastable.hpp"
 
@@ -58,23 +58,9 @@ TEST(Metastable, SharesObeyDetailedBalanceInEquilibrium) {
         }
 }
 
-TEST(Metastable, StepsFloorsAndVanishingRates) {
+TEST(Metastable, VanishingRatesKeepTheSharesAndFloorsAreNotZero) {
   const double yMax = kMetaMaxLogRatio;
-  // Clamp factor 1 equals no clamp: both land on the target from any start (floors ±yMax).
-  for (const double y0 : {-yMax, -3.0, 0.0, 2.5, yMax})
-    for (const double yt : {-yMax, -40.0, -0.7, 0.0, 5.0, yMax}) {
-      EXPECT_NEAR(MetaAcceptorShare(MetaStep(y0, yt, 1.0, true)), MetaAcceptorShare(yt), 1e-12);
-      EXPECT_NEAR(MetaAcceptorShare(MetaStep(y0, yt, 1.0, false)), MetaAcceptorShare(yt), 1e-12);
-    }
-  // Clamped, the smaller share moves geometrically: fD 1e-100 → 0.5 with c = 0.5 gives
-  // fD = 1e-100^0.5·0.5^0.5, whose logarithm is y up to ln(1 − fD).
-  const double lnD = 0.5 * std::log(1e-100) + 0.5 * std::log(0.5);
-  EXPECT_NEAR(MetaStep(-yMax, 0.0, 0.5, true), lnD, 1e-9);
-  // Damped: both shares move linearly. fA 1 → 0 with c = 0.25 gives fA = 0.75, fD = 0.25.
-  EXPECT_NEAR(MetaAcceptorShare(MetaStep(-yMax, yMax, 0.25, false)), 0.75, 1e-12);
-  // A target that says nothing keeps the shares.
-  EXPECT_EQ(MetaStep(1.5, std::nan(""), 0.3, false), 1.5);
-
+  EXPECT_EQ(MetaStep(1.5, std::nan(""), 0.3, false), 1.5);  // a target that says nothing keeps the shares
   MetaStableDefectParameters m;
   const MetaEnergies e = DeriveMetaEnergies(m, 1.2);
   MetaPointState s{1e20, 1e22, 1e5, 1e5, 2e24, 2e25, 0.3, 0.4, 0.0259};

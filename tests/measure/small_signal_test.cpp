@@ -209,15 +209,6 @@ TEST(SmallSignal, InterfaceTrapChargeFollowsAtLowFrequencyOnly) {
   ExpectContinuous(trap->cv, ac, 1e-6);
 }
 
-TEST(SmallSignal, MottSchottkyPermittivityOfTheLighterSideOfTheJunction) {
-  // Absorber p 1e22 (εr 13.6) | buffer n 1e23 (εr 10) | window n 1e24: |εr·(ND − NA)| is smallest
-  // on the absorber's side of the first interface.
-  auto pb = test::SolvedAtEquilibrium(test::ThinFilmCell(false));
-  MottSchottkySettings ms;
-  EXPECT_EQ(SelectEpsilonForMottSchottky(pb->par, ms), 0);  // p-type edge
-  EXPECT_EQ(std::tie(ms.sheetNumber, ms.sheetSide, ms.spareReal), std::make_tuple(0, 1, 13.6));
-}
-
 TEST(SmallSignal, AStateThatCannotBeLinearisedIsAClearFailure) {
   auto pb = test::SolvedAtEquilibrium(AsymmetricJunction(false));
   ASSERT_EQ(SolveDarkBias(pb->cv, -0.5, 3), 0);
