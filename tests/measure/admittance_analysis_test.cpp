@@ -116,18 +116,15 @@ TEST(AdmittanceAnalysis, RefusalsAndPointsOutsideTheFormulasDomain) {
   // Formula 2 needs E_ω + V_d − E_off > 0: with V_d = 1, E_off = 1.3 the points shallower than
   // 0.3 eV get Nt = 0 and are counted; a bias at V_d leaves no point in the domain.
   AdmittanceSettings s;
-  s.Vd = 1.0;
-  s.Eoff = 1.3;
+  s.Vd = 1.0, s.Eoff = 1.3;
   AdmittanceResult r;
   ASSERT_EQ(AnalyseAdmittance(CfCurve{c.f, c.C, {}, 300.0, 0.0}, s, MottSchottkySettings{}, r), 0);
   int shallow = 0;
-  for (std::size_t i = 0; i < r.f.size(); ++i) {
-    const bool outside = 0.0259 * std::log(2e12 / (kTwoPi * r.f[i])) <= 0.3;
-    shallow += outside ? 1 : 0;
-    if (outside) {
+  for (std::size_t i = 0; i < r.f.size(); ++i)
+    if (0.0259 * std::log(2e12 / (kTwoPi * r.f[i])) <= 0.3) {
+      ++shallow;
       EXPECT_EQ(r.Nt[i], 0.0) << r.f[i];
     }
-  }
   EXPECT_GT(shallow, 0);
   EXPECT_EQ(r.outOfDomain, shallow);
   for (int formula : {kNtFormula0, kNtFormula1, kNtFormula2}) {

@@ -1,6 +1,5 @@
 // The simulation driver on small cells: the photocurrent against the photons the cell absorbs,
-// Voc against the diode equation of the dark curve, the current split, the stages and their
-// flags, the sweep range, repeated runs.
+// the current split, the stages and their flags, the sweep range, repeated runs.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "measure/driver_fixture.hpp"
-#include "measure/iv_parameters.hpp"
 #include "measure/iv_sweep.hpp"
 #include "test_util.hpp"
 
@@ -59,43 +57,6 @@ TEST(Driver, PhotocurrentNeverExceedsTheAbsorbedPhotons) {
       EXPECT_EQ(b.s.ShortCircuitConvergenceFailure, 0);
     }
   }
-}
-
-TEST(Driver, VocFollowsTheDiodeEquationOfTheDarkCurve) {
-  // Dark: J = J0·(e^(V/(n·Vt)) − 1), J0 and n from 0.30 and 0.40 V. Under a uniform generation
-  // the photocurrent is Jph(V) = J_dark(V) − J_light(V), so Voc = n·Vt·ln(Jph(Voc)/J0 + 1) (low
-  // injection at Voc: ~1e18 /m3 electrons against a base doping of 1e22 /m3).
-  test::TempDir dir;
-  const double Vt = 0.0259;  // kT/q at 300 K as the solver takes it
-  Bench dark(AbsorbingJunction()), lit(AbsorbingJunction());
-  dark.s.actie.iv = lit.s.actie.iv = VoltageSweepAction{1, 0.0, 0.6, 61, 0};
-  ASSERT_EQ(dark.Calculate(), 0);
-  const IVResult& d = dark.s.CurrentRecord()->iv;
-  ASSERT_EQ(d.pointsDone, 61);
-  const double n = (d.vCell[40] - d.vCell[30]) / (Vt * std::log(d.j[40] / d.j[30]));
-  const double J0 = d.j[30] / std::expm1(d.vCell[30] / (n * Vt));
-  EXPECT_NEAR(n, 1.0, 0.01);  // no bulk recombination: the ideal diode
-
-  lit.s.wp.dark = 0;
-  lit.s.wp.generationFromFile = 1;
-  lit.s.wp.generationFile = dir.file("uniform.gen");
-  test::WriteWholeFile(lit.s.wp.generationFile, "x (um)\tG\n0\t3e26\n3\t3e26\n6\t3e26\n");
-  ASSERT_EQ(lit.Calculate(), 0);
-  const IVResult& l = lit.s.CurrentRecord()->iv;
-  const CellParameters& p = lit.s.CurrentRecord()->cell;
-  ASSERT_EQ(l.pointsDone, 61);
-  ASSERT_EQ(p.vocValid, 1);
-  ASSERT_EQ(p.jscValid, 1);
-  // Jsc: at most q·G·d = 1.602e-19 × 3e26 × 6e-6 m = 288.4 A/m2 = 28.84 mA/cm2.
-  EXPECT_LE(p.Jsc, 28.84 * (1.0 + 1e-6));
-  EXPECT_CLOSE(-lit.s.JShortCircuit, p.Jsc, 1e-6, 0.0);  // 0 V is a sweep point
-  // The photocurrent at Voc, linear between the two sweep points around it.
-  const int k = static_cast<int>(p.Voc / 0.01);
-  const double t = (p.Voc - l.vCell[k]) / (l.vCell[k + 1] - l.vCell[k]);
-  const double Jph = (1 - t) * (d.j[k] - l.j[k]) + t * (d.j[k + 1] - l.j[k + 1]);
-  // 0.3 mV: the quadratic through three 10 mV-spaced points bounds the error of Voc by
-  // e^(2h/Vt)/Vt²/6 · 0.385·h³ = 0.21 mV; the interpolated Jph and the fitted J0, n add little.
-  EXPECT_NEAR(p.Voc, n * Vt * std::log(Jph / J0 + 1.0), 3e-4);
 }
 
 // In steady state every carrier that crosses the device is lost in the bulk (q∫R dx), at an

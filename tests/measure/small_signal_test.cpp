@@ -1,6 +1,6 @@
 // The small-signal solution against closed forms and the DC solver (depletion capacitance,
 // apparent doping, low-frequency conductance, trap steps at twice the emission rate, AC current
-// continuity), and the QE sweep against the short-circuit current and Hovel's closed forms.
+// continuity), and the QE of an n⁺p cell against Hovel's closed forms.
 #include "measure/small_signal.hpp"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 
 #include "measure/admittance_sweeps.hpp"
 #include "measure/driver_fixture.hpp"
-#include "measure/qe_sweep.hpp"
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/interface_recombination.hpp"
@@ -222,44 +221,6 @@ TEST(SmallSignal, AStateThatCannotBeLinearisedIsAClearFailure) {
   for (const Complex& v : ac.dpsi) EXPECT_EQ(v, Complex(0.0, 0.0));
 }
 
-TEST(QESweep, WavelengthGridAndSpectrumUnion) {
-  EXPECT_EQ(QEWavelengths(300, 1200, 4), (std::vector<double>{300, 600, 900, 1200}));
-  EXPECT_EQ(QEWavelengths(300, 1000, 4), (std::vector<double>{300, 533, 766, 1000}));  // integer division
-  EXPECT_EQ(AddSpectra({200, 5000}, {600, 300, 5000}), (std::vector<double>{200, 300, 600, 5000}));
-}
-
-// The QE at the bench's working point with a probe of constant photon flux [1/m²s].
-std::vector<double> QE(test::Bench& b, int start, int stop, int n, double flux) {
-  b.s.actie.iv.on = 0;
-  b.s.actie.qe = QEAction{1, start, stop, n, 0};
-  b.cell.definitionExtras.qe.mode = 0;  // "0: cst. # of photons"
-  b.cell.definitionExtras.qe.numberOfPhotons = flux;
-  EXPECT_EQ(b.Calculate(), 0);
-  EXPECT_EQ(b.s.QEConvergenceFailure, 0);
-  EXPECT_EQ(b.s.CurrentRecord()->qe.pointsDone, n);
-  return b.s.CurrentRecord()->qe.QE;
-}
-
-TEST(QESweep, DarkQEFoldedWithTheSpectrumGivesJsc) {
-  test::Bench b("CIGS.def");
-  b.s.wp.dark = 0;
-  b.s.actie.iv.on = 0;
-  ASSERT_EQ(b.Calculate(), 0);
-  const double Jsc = -b.s.JWorkingPoint;  // [mA/cm2]
-  const std::vector<double> wl = b.s.generatieparameters.wavelengths;
-  const std::vector<double> flux = b.s.generatieparameters.incomingFlux_us;  // photons/m2/s per point
-  b.s.wp.dark = 1;
-  const std::vector<double> qe = QE(b, 280, 1200, 185, 1e17);  // every 5 nm
-  double J = 0.0;                                              // [A/m2]
-  for (std::size_t k = 0; k < wl.size(); ++k) {
-    if (wl[k] < 280.0 || wl[k] > 1200.0) continue;
-    const double t = (wl[k] - 280.0) / 5.0;
-    const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(t), qe.size() - 2);
-    J += 1.602e-19 * flux[k] * (qe[i] + (t - static_cast<double>(i)) * (qe[i + 1] - qe[i])) / 100.0;
-  }
-  EXPECT_CLOSE(0.1 * J, Jsc, 0.01, 0.0);
-}
-
 TEST(QEHovel, NPlusPCellMatchesTheClosedForms) {
   // Hovel (Semiconductors and Semimetals 11, 1975), the light entering the emitter: base p 1e22
   // /m³, 12 µm, τn = 20 ns; emitter n⁺ 1e24 /m³, 0.3 µm, τp = 1 ns; contacts S = 1e7 m/s.
@@ -274,8 +235,14 @@ TEST(QEHovel, NPlusPCellMatchesTheClosedForms) {
   test::Bench b(set);
   b.s.wp.dark = 1;
   b.s.wp.illuminatedFromRight = 1;
-  const std::vector<double> QEs = QE(b, 400, 1100, 15, 1e17);
-  const std::vector<double>& lambdas = b.s.CurrentRecord()->qe.lambda;
+  b.s.actie.iv.on = 0;
+  b.s.actie.qe = QEAction{1, 400, 1100, 15, 0};
+  b.cell.definitionExtras.qe.mode = 0;  // "0: cst. # of photons"
+  b.cell.definitionExtras.qe.numberOfPhotons = 1e17;
+  ASSERT_EQ(b.Calculate(), 0);
+  const QEResult& r = b.s.CurrentRecord()->qe;
+  ASSERT_EQ(r.pointsDone, 15);
+  const std::vector<double>&QEs = r.QE, &lambdas = r.lambda;
 
   const double Vt = 0.0259, D = Vt * 0.01;
   const double Ln = std::sqrt(D * taun), Lp = std::sqrt(D * taup);
