@@ -1,6 +1,5 @@
 // The admittance-spectroscopy analysis: the energy scale against kT·ln(2ν/ω), the sorted copy it
-// analyses, its refusals, a simulated hole trap recovered in energy and density
-// from one C-f curve, and the Arrhenius fit.
+// analyses, its refusals, and a simulated hole trap recovered in energy and density.
 #include "measure/admittance_analysis.hpp"
 
 #include <gtest/gtest.h>
@@ -230,17 +229,6 @@ TEST(AdmittanceAnalysis, ProposalsFromTheCellDefinition) {
     EXPECT_EQ(ASDataFromCellDefinition(set, c[0], c[1], c[2], c[3], r, message), -1) << c[0] << c[1] << c[2] << c[3];
     EXPECT_EQ(r.nu0, AdmittanceSettings{}.nu0);
   }
-}
-
-TEST(AdmittanceAnalysis, ArrheniusFitOfPeakFrequencies) {
-  // ω = 2ν0·(T/300)²·e^(−Ea/kT): ln(ω/T²) against 1/kT is a line of slope −Ea.
-  std::vector<double> T{240.0, 300.0, 360.0}, omega;
-  for (double t : T) omega.push_back(2.0 * 3e11 * (t / 300.0) * (t / 300.0) * std::exp(-0.35 / (0.0259 * t / 300.0)));
-  double Ea = 0.0, nu0 = 0.0;
-  ASSERT_EQ(ArrheniusFit(T, omega, Ea, nu0), 0);
-  EXPECT_NEAR(Ea, 0.35, 1e-9);
-  EXPECT_CLOSE(nu0, 3e11, 1e-9, 0.0);
-  EXPECT_EQ(ArrheniusFit(std::vector<double>{300.0, 300.0}, std::vector<double>{1e4, 2e4}, Ea, nu0), -1);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The simulation driver on small cells: the photocurrent against the photons the cell absorbs,
-// the current split, the stages and their flags, the sweep range, repeated runs.
+// the current split, the stages and their flags, repeated runs.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -147,22 +147,6 @@ TEST(Driver, RepeatedSimulationsAreBitIdentical) {
               std::tie(first.iv.pointsDone, first.iv.v, first.iv.j, first.iv.jbulk));
     EXPECT_EQ(std::tie(r->cell.Voc, r->cell.Jsc, r->cell.FF, r->cell.eta),
               std::tie(first.cell.Voc, first.cell.Jsc, first.cell.FF, first.cell.eta));
-  }
-}
-
-TEST(Driver, SweepRangeText) {
-  VoltageSweepAction iv;
-  // "1e-1:+.5:7.0": decimal forms the number reader takes.
-  for (const auto& [text, start, stop, points] :
-       {std::tuple{"1e-1:+.5:7.0", 0.1, 0.5, 7}, {"-0.2:0.8:41", -0.2, 0.8, 41}}) {
-    ASSERT_TRUE(ParseSweepRange(text, iv)) << text;
-    EXPECT_TRUE(iv.on == 1 && iv.startV == start && iv.stopV == stop && iv.points == points) << text;
-  }
-  const VoltageSweepAction before = iv;
-  for (const char* bad : {"", "0.8", "0:1", "0:1:1", "0:1:2002", "0:1:x", "a:1:3", "0:1:3:", "nan:1:3", "0:1e999:5",
-                          "0;1;5", "0:1:3 ", " 0:1:5", "0: 1:5", "0x1:2:5", "0:1:5.5", "0:1:0x5", "inf:1:3"}) {
-    EXPECT_FALSE(ParseSweepRange(bad, iv)) << bad;
-    EXPECT_EQ(std::tie(iv.startV, iv.points), std::tie(before.startV, before.points)) << bad;
   }
 }
 

@@ -91,9 +91,7 @@ InputParameters MetaCell(double Nt, int electronProcess, int holeProcess) {
   for (const auto& d : defects) {
     test::AddSingleLevelDefect(set, 0, d.Et, 1e18, d.sn);
     BulkRecombinationParameters& level = L.srh[L.srhteller - 1][0];
-    level.type = d.type;
-    level.aard = d.aard;
-    level.sigma_p = d.sp;
+    level.type = d.type, level.aard = d.aard, level.sigma_p = d.sp;
   }
   MetaStableDefectParameters& m = L.meta[0];
   m.switchedOn = 1, m.donorDefect = 0, m.acceptorDefect = 1, m.donorChargeState = 4;
@@ -152,8 +150,7 @@ TEST(Metastable, SolvedCellAsksForTheEquilibriumSharesAndKeepsThemSplitOnANewMes
       x.push_back(cv.mesh.xum[i]);
       y.push_back(t.y[i]);
     }
-    p.par.mesh.recalculateMesh = 1;
-    p.par.mesh.maxRatio = 1.1;
+    p.par.mesh.recalculateMesh = 1, p.par.mesh.maxRatio = 1.1;
     ASSERT_EQ(RecalculateIntervals(cv, 0), 1);
     ASSERT_GT(cv.mesh.points[0], static_cast<int>(x.size()));
     for (int i = cv.mesh.first[0]; i <= cv.mesh.last[0]; ++i)

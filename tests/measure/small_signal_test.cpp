@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 #include <memory>
 
 #include "measure/admittance_sweeps.hpp"
@@ -164,16 +163,13 @@ TEST(SmallSignal, DeepTrapStepsLieAtTwiceTheEmissionRates) {
   // capture rate equals e_n = σ·vth·NC·exp(−(Ec − Et)/kT), so its charge follows up to ω ≈ 2·e_n.
   // A level at Ec − 0.40 eV; a double acceptor at Ec − 0.50 and Ec − 0.35 eV (each acts alone).
   auto en = [](double depth) { return 1e-19 * 1e5 * 1e25 * std::exp(-depth / kVt); };
-  InputParameters single = test::OneSidedJunction();
-  test::AddSingleLevelDefect(single, 1, 1.12 - 0.40, 3e20, 1e-19);
-  single.cellParas.layer[1].srh[0][0].type = DT_ACCEPTOR;
-  single.cellParas.layer[1].srh[0][0].aard = 3;
-  auto pb = test::SolvedAtEquilibrium(single);
+  InputParameters one = test::OneSidedJunction(), two = one;
+  test::AddSingleLevelDefect(one, 1, 1.12 - 0.40, 3e20, 1e-19);
+  one.cellParas.layer[1].srh[0][0].type = DT_ACCEPTOR, one.cellParas.layer[1].srh[0][0].aard = 3;
+  auto pb = test::SolvedAtEquilibrium(one);
   ASSERT_EQ(SolveDarkBias(pb->cv, -0.3, 3), 0);
-  const double w = 2.0 * en(0.40), inf = std::numeric_limits<double>::infinity();
-  EXPECT_CLOSE(CapacitanceSteps(pb->cv, w / 100.0, w * 100.0, 40.0, inf)[0], w, 0.10, 0.0);
-
-  InputParameters two = test::OneSidedJunction();
+  const double w = 2.0 * en(0.40);
+  EXPECT_CLOSE(CapacitanceSteps(pb->cv, w / 100.0, w * 100.0, 40.0, INFINITY)[0], w, 0.10, 0.0);
   test::AddSingleLevelDefect(two, 1, 1.12 - 0.50, 1e20, 1e-19);
   MakeTwoLevel(two, 1, {3, 1.12 - 0.50, 1e-19, 1e-19}, {2, 1.12 - 0.35, 1e-19, 1e-19});
   pb = test::SolvedAtEquilibrium(two);
