@@ -49,8 +49,7 @@ struct Curve {
 Curve DebyeStep(double omega0, double Cinf, double dC) {
   Curve c;
   for (int k = 0; k <= 140; ++k) {
-    const double f = std::pow(10.0, 1.0 + k / 20.0);
-    const double r = kTwoPi * f / omega0;
+    const double f = std::pow(10.0, 1.0 + k / 20.0), r = kTwoPi * f / omega0;
     c.f.push_back(f);
     c.C.push_back(Cinf + dC / (1.0 + r * r));
   }
@@ -140,27 +139,19 @@ TEST(AdmittanceAnalysis, RefusalsAndPointsOutsideTheFormulasDomain) {
 // the mesh where the level crosses the Fermi level.
 InputParameters HoleTrapCell() {
   test::PnOptions o;
-  o.Wp = 1.6e-6;
-  o.Wn = 0.1e-6;
-  o.NA = 1e22;
-  o.ND = 1e24;
+  o.Wp = 1.6e-6, o.Wn = 0.1e-6, o.NA = 1e22, o.ND = 1e24;
   InputParameters set = test::PnJunction(o);
   CellDefinition& c = set.cellParas;
   c.layer[0].v_th_p = UniformProfile(1.5e5, c.layer[0].v_th_p.dependence);
   c.numberOfLayers = 4;
   c.layer[3] = c.layer[1];
-  c.layer[1] = c.layer[0];
-  c.layer[2] = c.layer[0];
-  c.layer[1].d = 0.3e-6;
-  c.layer[2].d = 0.1e-6;
+  c.layer[1] = c.layer[2] = c.layer[0];
+  c.layer[1].d = 0.3e-6, c.layer[2].d = 0.1e-6;
   for (int l = 0; l < 4; ++l) c.layer[l].layernumber = l;
   for (int l = 0; l < 3; ++l) {
     test::AddSingleLevelDefect(set, l, 0.35, 1e21, 1e-19);
     BulkRecombinationParameters& t = c.layer[l].srh[0][0];
-    t.type = DT_ACCEPTOR;
-    t.aard = 3;
-    t.sigma_n = 5e-20;
-    t.sigma_p = 2e-19;
+    t.type = DT_ACCEPTOR, t.aard = 3, t.sigma_n = 5e-20, t.sigma_p = 2e-19;
   }
   return set;
 }

@@ -145,11 +145,8 @@ TEST(Metastable, SolvedCellAsksForTheEquilibriumSharesAndKeepsThemSplitOnANewMes
     ExpectSplitDensities(cv);
 
     // A finer mesh: the shares follow by position, the densities stay split.
-    std::vector<double> x, y;
-    for (int i = cv.mesh.first[0]; i <= cv.mesh.last[0]; ++i) {
-      x.push_back(cv.mesh.xum[i]);
-      y.push_back(t.y[i]);
-    }
+    const std::vector<double> x(&cv.mesh.xum[cv.mesh.first[0]], &cv.mesh.xum[cv.mesh.last[0]] + 1),
+        y(&t.y[cv.mesh.first[0]], &t.y[cv.mesh.last[0]] + 1);
     p.par.mesh.recalculateMesh = 1, p.par.mesh.maxRatio = 1.1;
     ASSERT_EQ(RecalculateIntervals(cv, 0), 1);
     ASSERT_GT(cv.mesh.points[0], static_cast<int>(x.size()));

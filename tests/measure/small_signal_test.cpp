@@ -44,10 +44,7 @@ void ExpectContinuous(const CalculationVariables& cv, const AcSolution& ac, doub
 // p 1e16 / n 1e15 cm⁻³ on the left/right (or swapped), holding the depletion region at −2 V.
 InputParameters AsymmetricJunction(bool mirrored) {
   test::PnOptions o;
-  o.Wp = 2e-6;
-  o.Wn = 4e-6;
-  o.NA = 1e22;
-  o.ND = 1e21;
+  o.Wp = 2e-6, o.Wn = 4e-6, o.NA = 1e22, o.ND = 1e21;
   InputParameters set = test::PnJunction(o);
   if (mirrored) {  // n on the left, p on the right
     CellDefinition& c = set.cellParas;
@@ -95,12 +92,8 @@ void MakeTwoLevel(InputParameters& set, int layer, Level a, Level b) {
   levels[1] = levels[0];
   for (std::size_t k = 0; k < 2; ++k) {
     const Level& l = k == 0 ? a : b;
-    levels[k].numberOfLevels = 2;
-    levels[k].aard = l.aard;
-    levels[k].type = DT_ACCEPTOR;
-    levels[k].Et = l.Et;
-    levels[k].sigma_n = l.sigma_n;
-    levels[k].sigma_p = l.sigma_p;
+    levels[k].numberOfLevels = 2, levels[k].aard = l.aard, levels[k].type = DT_ACCEPTOR;
+    levels[k].Et = l.Et, levels[k].sigma_n = l.sigma_n, levels[k].sigma_p = l.sigma_p;
   }
 }
 
@@ -110,15 +103,10 @@ TEST(SmallSignal, LowFrequencyConductanceIsTheDerivativeOfTheDcCurrent) {
   // base of the pn junction.
   InputParameters hetero = test::ThinFilmCell(true);
   BulkRecombinationParameters& a = hetero.cellParas.layer[0].srh[0][0];
-  a.type = DT_ACCEPTOR;
-  a.aard = 3;
-  a.Et = 0.40;
-  a.sigma_p = 3e-19;
+  a.type = DT_ACCEPTOR, a.aard = 3, a.Et = 0.40, a.sigma_p = 3e-19;
   test::AddSingleLevelDefect(hetero, 1, 1.6, 5e21, 1e-18);
   BulkRecombinationParameters& d = hetero.cellParas.layer[1].srh[0][0];
-  d.type = DT_DONOR;
-  d.aard = 4;
-  d.sigma_n = 2e-19;
+  d.type = DT_DONOR, d.aard = 4, d.sigma_n = 2e-19;
   test::AddInterfaceDefect(hetero, 0, DT_ACCEPTOR, 0.6, 4, 1e15, {1e-19, 4e-19, 2e-19, 1e-18});
   test::AddInterfaceDefect(hetero, 1, DT_DONOR, 0.6, 4, 1e15, {1e-19, 4e-19, 2e-19, 1e-18});
   InputParameters amphoteric = test::PnJunction();
@@ -221,9 +209,7 @@ TEST(QEHovel, NPlusPCellMatchesTheClosedForms) {
   // Hovel (Semiconductors and Semimetals 11, 1975), the light entering the emitter: base p 1e22
   // /m³, 12 µm, τn = 20 ns; emitter n⁺ 1e24 /m³, 0.3 µm, τp = 1 ns; contacts S = 1e7 m/s.
   test::PnOptions o;
-  o.Wp = 12e-6;
-  o.Wn = 0.3e-6;
-  o.ND = 1e24;
+  o.Wp = 12e-6, o.Wn = 0.3e-6, o.ND = 1e24;
   InputParameters set = test::AbsorbingJunction(o);
   const double vth = 1e5, sigma = 1e-19, taun = 20e-9, taup = 1e-9;
   test::AddSingleLevelDefect(set, 0, 0.56, 1.0 / (sigma * vth * taun), sigma);
@@ -233,8 +219,7 @@ TEST(QEHovel, NPlusPCellMatchesTheClosedForms) {
   b.s.wp.illuminatedFromRight = 1;
   b.s.actie.iv.on = 0;
   b.s.actie.qe = QEAction{1, 400, 1100, 15, 0};
-  b.cell.definitionExtras.qe.mode = 0;  // "0: cst. # of photons"
-  b.cell.definitionExtras.qe.numberOfPhotons = 1e17;
+  b.cell.definitionExtras.qe.mode = 0, b.cell.definitionExtras.qe.numberOfPhotons = 1e17;  // constant photon flux
   ASSERT_EQ(b.Calculate(), 0);
   const QEResult& r = b.s.CurrentRecord()->qe;
   ASSERT_EQ(r.pointsDone, 15);
