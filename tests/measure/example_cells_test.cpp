@@ -1,6 +1,6 @@
-// The shipped example cells under AM1.5G at 250, 275 and 300 K, and the CdTe example with a
-// blocking back contact (a 0.45 eV hole barrier): each run ends with a complete, checked curve
-// (rising J, current continuity held by every accepted point) or with a loud failure.
+// The shipped example cells under AM1.5G at 250, 275 and 300 K: each run ends with a complete,
+// checked curve (rising J, current continuity held by every accepted point) or with a loud
+// failure. Blocking back contacts are among the randomised variants of the robustness suite.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,8 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Outcome {
-  bool complete = false;
-  bool loud = false;  // a convergence failure was reported
+  bool complete = false, loud = false;  // loud: a convergence failure was reported
   IVResult iv;
   CellParameters cell;
 };
@@ -61,8 +60,7 @@ void ExpectRising(const IVResult& iv) {
 
 struct Case {
   const char* definition;
-  double T;
-  double Eg;  // absorber band gap [eV]
+  double T, Eg;  // [K], the absorber's band gap [eV]
   bool mustComplete;
 };
 
@@ -88,20 +86,6 @@ TEST(ExampleCells, CompleteAtLowTemperatures) {
     EXPECT_LT(r.cell.Voc, c.Eg);
     EXPECT_GT(r.cell.Voc, 0.5);
   }
-}
-
-TEST(ExampleCells, BlockingBackContactRollsOverWithoutJumps) {
-  // Hole barrier 0.45 eV at the CdTe back contact: work function χ + Eg − 0.45 = 5.45 eV.
-  const Outcome r = Simulate("CdTe.def", "set contact.left.work 5.45\n");
-  if (!r.complete) {
-    EXPECT_TRUE(r.loud);
-    return;
-  }
-  ExpectRising(r.iv);
-  // The barrier limits the forward current: far below the 49-point curve's unblocked end
-  // (several hundred mA/cm² at 1 V), the curve rolls over.
-  ASSERT_EQ(r.cell.vocValid, 1);
-  EXPECT_LT(r.cell.Voc, 1.5);
 }
 
 }  // namespace
