@@ -349,23 +349,6 @@ TEST(FigureModel, PanelsWithoutDataAreEmptyWithANote) {
   EXPECT_EQ(GraphOf(cv, "dopingprofile").note, "W and Napp need C-V curves of more than 3 points");
 }
 
-TEST(FigureModel, GraphNamesOfTheSaveCommand) {
-  // "panel.graph.part", then the panel index with the graphs selected ("-": not recognised: an
-  // unknown panel or graph, a graph of another panel, a missing graph, a part where none belongs).
-  std::istringstream cases(
-      "eb.whole. 0: 0 1 2 3\neb.carrierdensities. 0: 1\nac.currents. 1: 0 1\nac.currents.phase 1: 1\n"
-      "ac.potentials.amplitude 1: 2\niv.recombination. 3: 1\ncv.mott-schottky. 4: 2\ncf.Nyquist. 5: 2\ncf.gf. 5: 1\n"
-      "record.result. 8: 0\nas.whole. 9: 0\nas.as. 9: 0\nxx.whole. -\neb.bands. -\nas.cf. -\niv.. -\n"
-      "ac.currents.modulus -\nac.whole.phase -\n");
-  for (std::string c; std::getline(cases, c);) {
-    const std::size_t a = c.find('.'), b = c.find('.', a + 1), space = c.find(' ');
-    const auto s = SelectGraphs(c.substr(0, a), c.substr(a + 1, b - a - 1), c.substr(b + 1, space - b - 1));
-    std::string got = s ? std::to_string(s->panel) + ":" : "-";
-    for (int g : s ? s->graphs : std::vector<int>{}) got += " " + std::to_string(g);
-    EXPECT_EQ(got, c.substr(space + 1)) << c;
-  }
-}
-
 // A Debye step C∞ + ΔC/(1 + (ω/ω0)²) [nF/cm²] from 100 Hz to 10 MHz, 10 points per decade.
 void DebyeStep(double omega0, std::vector<double>& f, std::vector<double>& C) {
   for (int k = 0; k <= 50; ++k) {

@@ -164,18 +164,6 @@ TEST_F(ScriptRunTest, NestedScriptsKeepTheOuterLoopAndRunawaysStop) {
   EXPECT_TRUE(Said("more command lines than allowed"));
 }
 
-TEST_F(ScriptRunTest, TheErrorMessageModeComesBackAtTheEnd) {
-  session.errors.ErrorMessageMode = 0;
-  ASSERT_EQ(Run("set errorhandling.overwritefile\nfrobnicate\n"), 0);
-  EXPECT_EQ(session.errors.ErrorMessageMode, 0);
-  EXPECT_EQ(Messages(), 0u);  // logged, not shown
-  session.errors.CloseLog();
-  const std::string log = ReadWholeFile(dir.file("ZONIQErrorLogFile.log"));
-  EXPECT_NE(log.find("Command line not recoognised\nfrobnicate"), std::string::npos) << log;
-  ASSERT_EQ(Run("set errorhandling.appendtofile\nset errorhandling.toscreen\nfrobnicate\n"), 0);
-  EXPECT_EQ(Messages(), 1u);
-}
-
 // ---- set, get and action without a simulation ----
 
 TEST_F(ScriptRunTest, SetGetAndActionInPracticalUnits) {
@@ -263,38 +251,6 @@ TEST_F(ScriptRunTest, RefusedSetGetAndActionLinesEachSayItAndChangeNothing) {
 }
 
 // ---- clear, plot, show, save scriptvar ----
-
-TEST_F(ScriptRunTest, ClearShortensOrResets) {
-  vars().SetVector(1, {1, 2});
-  // Keep the first 3, the last 2 (a space for the full stop), drop the first 2 (nothing left:
-  // one zero) or the last 2, keep the last one.
-  const struct {
-    const char* form;
-    V before, after;
-  } cases[] = {{"scriptvariables.allbutfirst3", {1, 2, 3, 4, 5}, {1, 2, 3}},
-               {"scriptvariables allbutlast2", {1, 2, 3}, {2, 3}},
-               {"scriptvariables.first2", {2, 3}, {0}},
-               {"scriptvariables.last2", {1, 2, 3, 4}, {1, 2}},
-               {"scriptvariables.allbut", {1, 2}, {2}}};
-  for (const auto& c : cases) {
-    vars().SetVector(0, c.before);
-    ASSERT_EQ(Run(std::string("clear ") + c.form + "\n"), 0);
-    EXPECT_EQ(vars().vector[0], c.after) << c.form;
-    if (&c == cases) {
-      EXPECT_EQ(vars().vector[1], (V{1, 2}));  // shorter already
-    }
-  }
-  vars().mode = 5;
-  ASSERT_EQ(Run("clear scriptvariables.all\n"), 0);
-  EXPECT_EQ(std::make_tuple(vars().mode, vars().vector[0]), std::make_tuple(0, V{0, 0, 0}));
-
-  session.actie.iv.points = 7;
-  ASSERT_EQ(Run("plot drawversusindex x\nclear action\nclear banana\n"), 0);
-  EXPECT_EQ(std::make_tuple(session.actie.iv.points, Messages(), session.scriptPlots.size()),
-            std::make_tuple(MeasurementActions{}.iv.points, std::size_t{1}, std::size_t{1}));  // clear banana: refused
-  ASSERT_EQ(Run("clear scriptgraph\n"), 0);
-  EXPECT_TRUE(session.scriptPlots.empty());
-}
 
 TEST_F(ScriptRunTest, SavedScriptVariablesFileByHand) {
   ASSERT_EQ(Run("math filllinear x 0 1 3\nmath fillconstant y 2 2\nplot draw xx\nplot drawversusindex y\n"
