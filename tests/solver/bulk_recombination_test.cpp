@@ -337,39 +337,6 @@ TEST(Totals, MeshPassesAddUpTheDefectsOfALayer) {
   EXPECT_EQ(IterateFt(rec, mc), 1);  // the occupation iteration finds nothing left to change
 }
 
-TEST(Totals, FailuresLeaveZeroBlocks) {
-  // Whichever interior point fails (points are taken two at a time, the last alone), the call
-  // fails with the energy: −3 for energy 2 that can neither capture nor emit, −2 for an
-  // infinite density at energy 1.
-  for (std::size_t j : {1u, 2u, 3u}) {
-    TwoLayerMesh m;
-    BulkRecombination rec;
-    BulkDefectRecord d = Build(Defect({Level(3, 0.6)}, 0, ED_UNIFORM, 0.1), {5, 7.0, 6.0});
-    for (double* a : {&d.record(2, 0).cn[j], &d.record(2, 0).cp[j], &d.record(2, 0).en[j], &d.record(2, 0).ep[j]})
-      *a = 0.0;
-    AddDefectRecord(rec, std::move(d));
-    BulkTermBlocks blocks;
-    EXPECT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), -3) << j;
-    rec.layer[1][0].record(2, 0).cn[j] = 1.0;
-    rec.layer[1][0].record(1, 0).Nt[j] = kInf;
-    EXPECT_EQ(totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks), -2) << j;
-  }
-  // A record made for another mesh (its layer starting at point 11) fails rather than read out
-  // of range; a non-finite Auger coefficient fails with −1; the blocks then hold zeros only.
-  for (bool otherMesh : {true, false}) {
-    TwoLayerMesh m;
-    BulkRecombination rec;
-    AddDefectRecord(rec, Build(Single(3, 0.6)));
-    if (otherMesh) AddDefectRecord(rec, CreateDefectRecord(Single(4, 0.5, 0), 11, 4, {}));
-    m.Cn[kFirst + 2] = otherMesh ? m.Cn[kFirst + 2] : kNaN;
-    BulkTermBlocks blocks;
-    const int r = totale_rdcbijdrage_multilevel(rec, m.carriers(), m.bulk(), blocks);
-    EXPECT_TRUE(otherMesh ? r < 0 : r == -1) << r;
-    for (const DcTermBlock* b : {&blocks.total, &blocks.srh, &blocks.radiative, &blocks.auger})
-      for (std::size_t i = 0; i < b->size(); ++i) EXPECT_EQ(b->at(i).U, 0.0) << i;
-  }
-}
-
 TEST(IterateFt, SweepsUntilOccupationsAreConsistent) {
   TwoLayerMesh m;
   BulkRecombination rec;

@@ -137,6 +137,12 @@ TEST(LinearSolvers, BandedWithPartialPivoting) {
   std::vector<int> pivots(n);
   ASSERT_EQ(SolveBanded(M, pivots, b), 0);
   test::ExpectArraysClose(b, expected, 1e-9, 1e-11);
+  // The factors alone solve a second right-hand side (the chord steps of the Newton finish).
+  std::vector<double> c(n);
+  for (double& v : c) v = r(rng);
+  const std::vector<double> expected2 = DenseSolve(A, c);
+  ASSERT_EQ(SolveFactoredBanded(M, pivots, c), 0);
+  test::ExpectArraysClose(c, expected2, 1e-9, 1e-11);
   // A singular matrix (column 1 empty) is reported, not solved.
   M.clear();
   for (int i = 0; i < n; ++i) M.at(i, i) = 1.0;

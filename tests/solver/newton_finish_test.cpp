@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "solver/acceptance.hpp"
@@ -13,7 +12,6 @@
 #include "solver/currents.hpp"
 #include "solver/dc_solve.hpp"
 #include "solver/gummel.hpp"
-#include "solver/linear_solvers.hpp"
 #include "test_cells.hpp"
 #include "test_util.hpp"
 
@@ -60,34 +58,6 @@ Sweep SweepOf(int coupled) {
     s.remaining.push_back(r.step);
   }
   return s;
-}
-
-TEST(NewtonFinish, ChordStepsSolveWithTheFactorsOfTheLastStep) {
-  // A band matrix of the coupled system's shape (kl = 5, ku = 6) with a small diagonal, so that
-  // the factorisation interchanges rows; factorised with one right-hand side, it must solve a
-  // second one from its factors alone: x known, b = A·x, and the solution gives x back.
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<double> r(-1.0, 1.0);
-  const int n = 40, kl = 5, ku = 6;
-  std::vector<double> storage(static_cast<std::size_t>((2 * kl + ku + 1) * n), 0.0);
-  const BandMatrix M{n, kl, ku, storage.data()};
-  std::vector<std::vector<double>> A(n, std::vector<double>(n, 0.0));
-  for (int i = 0; i < n; ++i)
-    for (int j = std::max(0, i - kl); j <= std::min(n - 1, i + ku); ++j)
-      M.at(i, j) = A[i][j] = i == j ? 1e-3 * r(rng) : r(rng);
-  std::vector<double> x(n), b(n), first(n, 1.0);
-  for (int i = 0; i < n; ++i) x[i] = r(rng);
-  for (int i = 0; i < n; ++i) {
-    b[i] = 0.0;
-    for (int j = 0; j < n; ++j) b[i] += A[i][j] * x[j];
-  }
-  std::vector<int> pivots(n);
-  ASSERT_EQ(SolveBanded(M, pivots, first), 0);
-  int interchanges = 0;
-  for (int j = 0; j < n; ++j) interchanges += pivots[j] != j;
-  EXPECT_GT(interchanges, 0);
-  ASSERT_EQ(SolveFactoredBanded(M, pivots, b), 0);
-  for (int i = 0; i < n; ++i) EXPECT_NEAR(b[i], x[i], 1e-9) << i;
 }
 
 TEST(NewtonFinish, SweepPointsReachTheGummelSolutionInFewSteps) {

@@ -83,24 +83,6 @@ TEST(Normalisation, CellsThatCannotBeCalculatedAreRefused) {
   }
 }
 
-// Copies of a record share the absorption tables but behave as values: refilling one record
-// never changes what another reads.
-TEST(SharedTable, CopiesShareUntilOneIsRefilled) {
-  CalculationVariables src, dst;
-  src.alpha.Reset(6, 3);
-  src.alpha.NewRow(0)[2] = 3.0;
-  src.alpha.ShareRow(5, 0);  // points with equal rows share one row
-  CopyCalculationVariables(dst, src);
-  EXPECT_EQ(dst.alpha.Row(5), src.alpha.Row(0));  // no copy of the values
-  dst.alpha.Reset(2, 2);
-  dst.alpha.NewRow(0)[0] = 7.0;
-  EXPECT_FALSE(dst.alpha.SharesWith(src.alpha));
-  EXPECT_EQ(dst.alpha.at(1, 0), 0.0);
-  ASSERT_EQ(src.alpha.points(), 6u);
-  EXPECT_EQ(src.alpha.at(0, 0), 0.0);
-  EXPECT_EQ(src.alpha.at(5, 2), 3.0);
-}
-
 TEST(InitialMesh, ThinMediumAndThickLayers) {
   // Base material layers of 0.3 nm, 20 nm, 2 µm: LD = 40.8 nm, hL = hR = LD·sqrt(Vt/Eg) = 6.2 nm;
   // thick above 2·(hL + hR) = 24.8 nm, thin below 40·h0 = 0.4 nm (h0 = 1e-11 m).
