@@ -338,6 +338,31 @@ constexpr double kChordReach = 0.02;
 
 int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord);
 
+// The factor of a coupled step that limits ψ to `psiReach` and the quasi-Fermi levels to
+// `nReach`, `pReach` [kT]: one factor for the whole step keeps its direction.
+double StepFactor(const CoupledStepSize& size, double psiReach, double nReach, double pReach) {
+  double f = 1.0;
+  if (size.dpsi > psiReach) f = std::min(f, psiReach / size.dpsi);
+  const double down_n = std::exp(-nReach) - 1.0, up_n = std::exp(nReach) - 1.0;
+  const double down_p = std::exp(-pReach) - 1.0, up_p = std::exp(pReach) - 1.0;
+  if (size.rnmin < down_n) f = std::min(f, down_n / size.rnmin);
+  if (size.rnmax > up_n) f = std::min(f, up_n / size.rnmax);
+  if (size.rpmin < down_p) f = std::min(f, down_p / size.rpmin);
+  if (size.rpmax > up_p) f = std::min(f, up_p / size.rpmax);
+  return f;
+}
+
+// The coupled step d (ψ, u, v interleaved) times f; the carriers' offsets are chosen anew.
+void ApplyCoupledStep(CalculationVariables& cv, std::span<const double> d, double f) {
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    cv.psi[i] += f * d[3 * i];
+    cv.u[i] += f * d[3 * i + 1];
+    cv.v[i] += f * d[3 * i + 2];
+  }
+  update_psivar(cv);
+  ChooseOffsets(cv);
+}
+
 // The coupled Newton iteration on a state the estimate or the Gummel procedure has brought
 // close: full steps within the trust region, each of which must shrink the correction. Returns
 // the number of steps with `last` the size of the last one (within the terminations), or −1
@@ -355,22 +380,8 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
     if (!(m <= kNewtonReach || it > 1) || !(m < previous)) return -1;
     const bool converged =
         size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
-    double f = 1.0;
-    if (!converged) {
-      const double down = std::exp(-kNewtonReach) - 1.0, up = std::exp(kNewtonReach) - 1.0;
-      if (size.dpsi > kNewtonReach) f = std::min(f, kNewtonReach / size.dpsi);
-      if (size.rnmin < down) f = std::min(f, down / size.rnmin);
-      if (size.rnmax > up) f = std::min(f, up / size.rnmax);
-      if (size.rpmin < down) f = std::min(f, down / size.rpmin);
-      if (size.rpmax > up) f = std::min(f, up / size.rpmax);
-    }
-    for (int i = 0; i < N; ++i) {
-      cv.psi[i] += f * d[3 * i];
-      cv.u[i] += f * d[3 * i + 1];
-      cv.v[i] += f * d[3 * i + 2];
-    }
-    update_psivar(cv);
-    ChooseOffsets(cv);
+    const double f = converged ? 1.0 : StepFactor(size, kNewtonReach, kNewtonReach, kNewtonReach);
+    ApplyCoupledStep(cv, d, f);
     fullStep = f == 1.0;
     if (converged) {
       last = m;
@@ -604,22 +615,7 @@ int CoupledNewton(CalculationVariables& cv) {
     if (CoupledNewtonStep(cv, size) != 0) return -1;
     const bool converged =
         size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
-    // One factor for the whole step keeps its direction.
-    double f = 1.0;
-    if (size.dpsi > c.clamp_psi) f = std::min(f, c.clamp_psi / size.dpsi);
-    const double down_n = std::exp(-c.clamp_n) - 1.0, up_n = std::exp(c.clamp_n) - 1.0;
-    const double down_p = std::exp(-c.clamp_p) - 1.0, up_p = std::exp(c.clamp_p) - 1.0;
-    if (size.rnmin < down_n) f = std::min(f, down_n / size.rnmin);
-    if (size.rnmax > up_n) f = std::min(f, up_n / size.rnmax);
-    if (size.rpmin < down_p) f = std::min(f, down_p / size.rpmin);
-    if (size.rpmax > up_p) f = std::min(f, up_p / size.rpmax);
-    for (int i = 0; i < N; ++i) {
-      cv.psi[i] += f * d[3 * i];
-      cv.u[i] += f * d[3 * i + 1];
-      cv.v[i] += f * d[3 * i + 2];
-    }
-    update_psivar(cv);
-    ChooseOffsets(cv);
+    ApplyCoupledStep(cv, d, StepFactor(size, c.clamp_psi, c.clamp_n, c.clamp_p));
     if (converged) {
       if (ComputeDefectTerms(cv) < 0) return -1;
       CalculateTunnelling(cv, kElectrons);

@@ -149,6 +149,27 @@ int SolveEnvelope(int N, std::span<const double> jl, std::span<const double> jd,
 
 void BandMatrix::clear() const { std::fill(band, band + static_cast<long>(ld()) * n, 0.0); }
 
+namespace {
+
+// Back substitution with the U factor of a factorised band matrix, by columns: each unknown, once
+// known, is taken out of the rows above it (independent updates of a contiguous column rather
+// than one long chain of sums per row).
+int BackSubstituteBanded(const BandMatrix& A, std::span<double> b) {
+  const long ld = A.ld();
+  const int diag = A.kl + A.ku;
+  for (int j = A.n - 1; j >= 0; --j) {
+    const double* cj = A.band + j * ld + diag;  // cj[-k] = A(j − k, j)
+    const double xj = b[j] / cj[0];
+    if (!std::isfinite(xj)) return -1;
+    b[j] = xj;
+    const int kmax = std::min(j, diag);
+    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b) {
   const int n = A.n, kl = A.kl, ku = A.ku;
   if (n <= 0) return -1;
@@ -192,17 +213,7 @@ int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b)
     const double bj = b[j];
     for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
   }
-  // Back substitution by columns: each unknown, once known, is taken out of the rows above it
-  // (independent updates of a contiguous column rather than one long chain of sums per row).
-  for (int j = n - 1; j >= 0; --j) {
-    const double* cj = band + j * ld + diag;  // cj[-k] = A(j − k, j)
-    const double xj = b[j] / cj[0];
-    if (!std::isfinite(xj)) return -1;
-    b[j] = xj;
-    const int kmax = std::min(j, kl + ku);
-    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
-  }
-  return 0;
+  return BackSubstituteBanded(A, b);
 }
 
 int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::span<double> b) {
@@ -219,15 +230,7 @@ int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::s
     const double bj = b[j];
     for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
   }
-  for (int j = n - 1; j >= 0; --j) {
-    const double* cj = band + j * ld + diag;
-    const double xj = b[j] / cj[0];
-    if (!std::isfinite(xj)) return -1;
-    b[j] = xj;
-    const int kmax = std::min(j, kl + ku);
-    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
-  }
-  return 0;
+  return BackSubstituteBanded(A, b);
 }
 
 namespace {
