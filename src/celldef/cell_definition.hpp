@@ -265,6 +265,9 @@ struct ConvergenceParameters {
   double acceptance_current = 2e-3;
   // The smallest bias step [V] to which a failing step is halved before the point is given up.
   double minimum_bias_step = 1e-4;
+  // How much of the recovery of failing points the run reports: 0 nothing, 1 a line per
+  // recovery (status line and the run's report), 2 also every attempt that failed on the way.
+  int recoveryLog = 1;
 
   bool operator==(const ConvergenceParameters&) const = default;
 };

@@ -586,6 +586,8 @@ class Parser {
       c.acceptance_current = Real(line, "acceptance current");
     else if (Key(line, "minimum bias step"))
       c.minimum_bias_step = Real(line, "minimum bias step");
+    else if (Key(line, "recovery log"))
+      c.recoveryLog = Int(line, "recovery log", 0, 2);
     else if (Key(line, "QE calculation mode"))
       qe.mode = Flag(line, "QE calculation mode");
     else if (Key(line, "number of photons"))
@@ -1536,6 +1538,9 @@ std::string DefinitionFileText(const InputParameters& set1, const MottSchottkySe
     o += "acceptance current : " + sci(set1.convergence.acceptance_current, 9, 2) + " (rel.)\n";
   if (set1.convergence.minimum_bias_step != defaults.minimum_bias_step)
     o += "minimum bias step : " + sci(set1.convergence.minimum_bias_step, 9, 2) + " (V)\n";
+  if (set1.convergence.recoveryLog != defaults.recoveryLog)
+    o += "recovery log : " + intw(set1.convergence.recoveryLog, 2) +
+         " (0: none; 1: each recovery; 2: also each failed attempt)\n";
 
   const CellDefinition& cell = set1.cellParas;
   o += "\nback contact\n\n";

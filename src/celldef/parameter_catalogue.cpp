@@ -1,5 +1,6 @@
 #include "celldef/parameter_catalogue.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -94,7 +95,55 @@ std::string Range(const QuantityInfo& q) {
   return buf;
 }
 
+bool SameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
 }  // namespace
+
+const std::vector<NumericalSetting>& NumericalSettings() {
+  using C = ConvergenceParameters;
+  static const std::vector<NumericalSetting> kSettings = {
+      {"recoverylog", "-", 0, 2, true,
+       "recoveries of failing points reported: 0 none, 1 each recovery, 2 also each failed attempt",
+       [](const C& c) { return static_cast<double>(c.recoveryLog); },
+       [](C& c, double v) { c.recoveryLog = static_cast<int>(v); }},
+      {"coupledfallback", "-", 0, 1, true, "a point the Gummel procedure fails is retried coupled: 1 on, 0 off",
+       [](const C& c) { return static_cast<double>(c.coupledNewtonFallback); },
+       [](C& c, double v) { c.coupledNewtonFallback = static_cast<int>(v); }},
+      {"acceptancestep", "kT", 1e-12, 1e3, false, "largest correction a coupled Newton step may still make",
+       [](const C& c) { return c.acceptance_step; }, [](C& c, double v) { c.acceptance_step = v; }},
+      {"acceptancecurrent", "-", 1e-12, 1, false, "largest relative deviation of the current along the mesh",
+       [](const C& c) { return c.acceptance_current; }, [](C& c, double v) { c.acceptance_current = v; }},
+      {"minimumbiasstep", "V", 0, 1, false, "smallest halved bias step before a point is given up (0: no halving)",
+       [](const C& c) { return c.minimum_bias_step; }, [](C& c, double v) { c.minimum_bias_step = v; }},
+  };
+  return kSettings;
+}
+
+const NumericalSetting* FindNumericalSetting(std::string_view name) {
+  for (const NumericalSetting& n : NumericalSettings())
+    if (SameNoCase(name, n.name)) return &n;
+  return nullptr;
+}
+
+std::string SetNumericalSetting(ConvergenceParameters& c, const NumericalSetting& setting, double value) {
+  char buf[160];
+  if (!std::isfinite(value) || value < setting.lo || value > setting.hi) {
+    std::snprintf(buf, sizeof buf, "numerical.%s must lie between %g and %g (value %g)", setting.name, setting.lo,
+                  setting.hi, value);
+    return buf;
+  }
+  if (setting.integer && value != std::floor(value)) {
+    std::snprintf(buf, sizeof buf, "numerical.%s takes an integer (value %g)", setting.name, value);
+    return buf;
+  }
+  setting.set(c, value);
+  return {};
+}
 
 const std::vector<QuantityInfo>& AllQuantities() { return Table(); }
 
@@ -115,6 +164,11 @@ std::string ListParametersText() {
     if (n.kind == CellValueKind::kText) what = "takes a keyword or file name: " + what;
     t += n.name + "\t" + unit + "\t" + (n.kind == CellValueKind::kNumber ? Range(q) : std::string()) + "\t" + what +
          "\n";
+  }
+  for (const NumericalSetting& n : NumericalSettings()) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%g to %g", n.lo, n.hi);
+    t += std::string("numerical.") + n.name + "\t" + n.unit + "\t" + range + "\t" + n.description + "\n";
   }
   return t;
 }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "celldef/cell_definition.hpp"
 #include "celldef/cell_parameters.hpp"
 
 namespace zoniq {
@@ -38,6 +40,24 @@ std::vector<ListedName> ListCellParameterNames();
 // The text of `zoniq --list-parameters`: one line per name with its unit, sensible range and
 // description, tab-separated, after a heading line.
 std::string ListParametersText();
+
+// The numerical settings a script can set and get ("numerical.NAME"), kept with the
+// convergence settings of the cell definition. Unlike a cell parameter, a value outside the
+// range is refused: these ranges are the limits of what the solver can take.
+struct NumericalSetting {
+  const char* name;  // the part after "numerical."
+  const char* unit;
+  double lo, hi;
+  bool integer;
+  const char* description;
+  double (*get)(const ConvergenceParameters&);
+  void (*set)(ConvergenceParameters&, double);
+};
+const std::vector<NumericalSetting>& NumericalSettings();
+// The setting of a name (case-insensitive, as the script's other names), or nullptr.
+const NumericalSetting* FindNumericalSetting(std::string_view name);
+// Store a value; returns the reason when it is refused (the settings are then unchanged).
+std::string SetNumericalSetting(ConvergenceParameters& c, const NumericalSetting& setting, double value);
 
 // The warning text for a value outside the sensible range of its quantity (naming the unit the
 // script expects), or empty.

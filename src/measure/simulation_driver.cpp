@@ -112,13 +112,8 @@ int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv) {
   // the ordinary ramp (a factor e per step) can ask too much of a cell with extreme density
   // ratios (a wide-gap window at low temperature).
   constexpr int kSteps = 56;  // e^(−56/4) ≈ 8e-7
-  SolverContext& ctx = s.solverContext;
-  if (ctx.recoveryLog > 0) {
-    const std::string text =
-        "short circuit: retried from equilibrium with the light raised in " + std::to_string(kSteps + 1) + " steps";
-    if (ctx.env.ui) ctx.env.ui->StatusMessage(text);
-    ctx.recoveries.push_back(text);
-  }
+  s.solverContext.LogRecovery("short circuit: retried from equilibrium with the light raised in " +
+                              std::to_string(kSteps + 1) + " steps");
   TakeFrom(s, cv, s.evenwichtcv);
   GenerationParameters& gen = s.generatieparameters;
   s.CONVERGENTIEFALING = 0;
@@ -292,6 +287,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
   const std::string startTime = DateText(started) + " at " + TimeText(started);
   s.solverContext.env = env;
   s.solverContext.recoveries.clear();  // the recoveries of this simulation only
+  s.solverContext.recoveryLog = cell.parameterset1.convergence.recoveryLog;
   CalculationVariables& cv = s.currentCalcVars;
 
   // 1. Carry on from the working point of the previous batch step, or convert the cell afresh.
@@ -390,7 +386,12 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
       }
       const std::size_t firstAttempt = ctx.deferred.size();
-      if (s.CONVERGENTIEFALING) RaiseLightSlowly(s, cv);
+      if (s.CONVERGENTIEFALING) {
+        ctx.LogRecovery(s.lightRampOff ? "short circuit: the solve at full light failed"
+                                       : "short circuit: the light ramp in " + std::to_string(steps) + " steps failed",
+                        2);
+        RaiseLightSlowly(s, cv);
+      }
       ctx.deferred.resize(s.CONVERGENTIEFALING ? std::min(firstAttempt, ctx.deferred.size()) : heldBefore);
       ctx.deferMessages = wasDeferring;
       if (!wasDeferring) {

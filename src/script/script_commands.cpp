@@ -647,6 +647,17 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
     }
     return 0;
   }
+  if (StartsWithNoCase(p[0], "numerical")) {
+    const NumericalSetting* setting = FindNumericalSetting(p[1]);
+    if (!setting || !p[2].empty()) return SetError(env, line, "numerical setting not recognised: " + p[1]);
+    const std::optional<double> v = ScriptValueToNumerical(rest, ctx.script.theScript, line, env);
+    if (!v) return -1;
+    const std::string refused = SetNumericalSetting(ctx.cell.parameterset1.convergence, *setting, *v);
+    if (!refused.empty()) return SetError(env, line, refused);
+    // The numerical settings decide how points are solved, hence whether they are.
+    sim.equiberekend = sim.kortberekend = sim.werkberekend = 0;
+    return 0;
+  }
   if (StartsWithNoCase(p[0], "contact") || StartsWithNoCase(p[0], "layer") || StartsWithNoCase(p[0], "interface")) {
     CellParameter parameter;
     CellParameterError error;
@@ -687,7 +698,7 @@ int ProcessSetCommand(ScriptContext& ctx, std::string_view argument, std::string
   while (!word.empty() && std::isdigit(static_cast<unsigned char>(word.back()))) word.pop_back();
   const std::vector<std::string> near =
       NearestWords(word, {"errorhandling", "quitscript", "external", "internal", "scriptvariable", "illumination", "qe",
-                          "contact", "layer", "interface", "outputfolder", "admittance"});
+                          "contact", "layer", "interface", "outputfolder", "admittance", "numerical"});
   env.Error(kSetTitle, "Script command: set " + S(argument) + " " + S(rest) + "\nFirst part not recognised: " + p[0] +
                            (near.empty() ? std::string() : "\nDid you mean " + JoinAlternatives(near) + "?"));
   return -1;
@@ -907,6 +918,14 @@ int ProcessGetCommand(ScriptContext& ctx, std::string_view source, std::string_v
     else
       value = cv.mesh.xum[last];
     return GetNumber(ctx, value, target, line);
+  }
+  if (StartsWithNoCase(p[0], "numerical")) {
+    const NumericalSetting* setting = FindNumericalSetting(p[1]);
+    if (!setting || !p[2].empty()) {
+      env.Error(kGetTitle, "Script command: " + S(line) + "\nnumerical setting not recognised: " + p[1]);
+      return -1;
+    }
+    return GetNumber(ctx, setting->get(ctx.cell.parameterset1.convergence), target, line);
   }
   if (StartsWithNoCase(p[0], "contact") || StartsWithNoCase(p[0], "interface") || StartsWithNoCase(p[0], "layer")) {
     CellParameter parameter;

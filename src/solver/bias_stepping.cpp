@@ -193,11 +193,8 @@ bool SolveAt(CalculationVariables& cv, double V, double dV, int version) {
   return ok;
 }
 
-void RecoveryMessage(CalculationVariables& cv, const std::string& text) {
-  SolverContext* ctx = cv.ctx;
-  if (!ctx || ctx->recoveryLog <= 0) return;
-  if (ctx->env.ui) ctx->env.ui->StatusMessage(text);
-  ctx->recoveries.push_back(text);
+void RecoveryMessage(CalculationVariables& cv, const std::string& text, int level = 1) {
+  if (cv.ctx) cv.ctx->LogRecovery(text, level);
 }
 
 // One step of the sweep from Va to Vb. When the step fails, it is walked again from Va in
@@ -228,6 +225,7 @@ bool Step(CalculationVariables& cv, double Va, double Vb, int version) {
   };
   if (SolveAt(cv, Vb, Vb - Va, version)) return finish(true);
   if (ctx) firstAttempt = ctx->deferred.size();
+  RecoveryMessage(cv, "V = " + fix(Vb, 0, 4) + " V: the step from " + fix(Va, 0, 4) + " V failed; halving it", 2);
   const double full = Vb - Va;
   double V = Va, h = 0.5 * full;
   int halvings = 1, solves = 0;
@@ -240,6 +238,7 @@ bool Step(CalculationVariables& cv, double Va, double Vb, int version) {
       KeepGood(cv);
       if (std::fabs(2.0 * h) <= std::fabs(full)) h *= 2.0;
     } else {
+      RecoveryMessage(cv, "V = " + fix(V + step, 0, 4) + " V: the halved step from " + fix(V, 0, 4) + " V failed", 2);
       BackToGood(cv, V);
       h *= 0.5;
       ++halvings;

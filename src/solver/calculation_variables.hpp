@@ -186,9 +186,16 @@ struct SolverContext {
   bool deferMessages = false;
   std::vector<std::pair<std::string, std::string>> deferred;
   // Recoveries of failing bias points (halved steps, continuation): 0 not logged, 1 logged on
-  // the status line and kept in `recoveries` for the run's report.
+  // the status line and kept in `recoveries` for the run's report, 2 also the failed attempts
+  // on the way to a recovery.
   int recoveryLog = 1;
   std::vector<std::string> recoveries;
+  // Logs a recovery (level 1) or a failed attempt (level 2) when the chosen level asks for it.
+  void LogRecovery(const std::string& text, int level = 1) {
+    if (recoveryLog < level) return;
+    if (env.ui) env.ui->StatusMessage(text);
+    recoveries.push_back(text);
+  }
   // The last message reported or held back (for tests and callers).
   std::string lastTitle, lastMessage;
 };
