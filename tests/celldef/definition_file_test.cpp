@@ -180,27 +180,6 @@ TEST(DefFileRoundTrip, RichCellReadsBackIdentical) {
   EXPECT_EQ(got, extras);
 }
 
-TEST(DefFileRoundTrip, RemarksKeepTheirTextAndRunsOfEmptyLinesCollapse) {
-  TempDir dir;
-  MottSchottkySettings ms;
-  DefinitionExtras extras;
-  InputParameters set1 = TwoLayerSet(ms, extras);
-  // Comments anywhere in a file become remarks; any comment character starts one.
-  const std::string text =
-      "! bang\n/ slash\n\\ backslash\n< less\n*star\n>\n>\n>   \nconvergence\n> in between\nmaxiter : 10\n";
-  const ReadResult r = ReadDefText(dir, text);
-  ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.extras.remarks,
-            (std::vector<std::string>{"bang", "slash", "backslash", "less", "star", "", "", "", "in between"}));
-  // Header (3 lines), then the remarks with the run of three empty lines written once.
-  EXPECT_EQ(DefinitionFileText(set1, ms, r.extras, kBanner, kSavedAt)
-                .rfind("> " + kBanner +
-                           "Problem definition file\n> last saved by ZONIQ: \t05-03-2024 at 12:07:09\n> \n"
-                           "> bang\n> slash\n> backslash\n> less\n> star\n> \n> in between\nconvergence\n",
-                       0),
-            0u);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Edge cases of the reader
 // ---------------------------------------------------------------------------------------------

@@ -297,17 +297,6 @@ TEST_F(CellParametersTest, ChargeTypesSetTheLevelsAsAChainOfTransitions) {
   EXPECT_EQ(LookupError("layer2.defect1.Et.level3").text, Text("Level number 3 out of range (should be >0 and <= 2)"));
 }
 
-TEST_F(CellParametersTest, KeywordsArePrefixesWithoutRegardToCase) {
-  Set("LAYER1.THICKNESS_um", 3.0);
-  EXPECT_EQ(cell.layer[0].d, 3.0);
-  Set("Contact.Right.SN", 7e6);  // "r" begins the side, "sn" the quantity
-  EXPECT_EQ(cell.rightContact.Sn, 7e6);
-  Set("layer2.Defect1.etrap", 0.4);  // "Et" begins "etrap"
-  EXPECT_EQ(cell.layer[1].srh[0][0].Et, 0.4);
-  // "defect" is tried before "metadefect", so "metadefect" is never caught by "defect".
-  EXPECT_EQ(Locate("layer2.metadefect1.E_TR").quantity, CellQuantity::kMetaE_TR);
-}
-
 TEST_F(CellParametersTest, NamesThatAreNotFoundSayWhy) {
   cell.layer[1].Nd.dependence = DEP_POSITION;
   const struct {

@@ -11,6 +11,7 @@
 #include "app/load_files.hpp"
 #include "app/main_program.hpp"
 #include "app/session.hpp"
+#include "celldef/parameter_catalogue.hpp"
 #include "script/script_commands.hpp"
 #include "test_util.hpp"
 
@@ -251,6 +252,30 @@ TEST_F(ScriptRunTest, RefusedSetGetAndActionLinesEachSayItAndChangeNothing) {
 }
 
 // ---- clear, plot, show, save scriptvar ----
+
+TEST_F(ScriptRunTest, EveryListedNumericalSettingIsSetAndGotBackAndUnknownNamesAreRefused) {
+  // The names as --list-parameters prints them, each set to the top of its range (the limits
+  // themselves are checked with the settings).
+  std::istringstream list(ListParametersText());
+  int listed = 0;
+  for (std::string line; std::getline(list, line);) {
+    if (!line.starts_with("numerical.")) continue;
+    const std::string name = line.substr(0, line.find('\t'));
+    const NumericalSetting* s = FindNumericalSetting(name.substr(10));
+    ASSERT_NE(s, nullptr) << name;
+    ++listed;
+    ASSERT_EQ(Run("set " + name + " " + std::to_string(s->hi) + "\nget " + name + " xvalue\n"), 0) << name;
+    EXPECT_EQ(Messages(), 0u) << name;
+    EXPECT_EQ(std::make_pair(vars().value[0], s->get(session.parameterset1.convergence)), std::make_pair(s->hi, s->hi));
+  }
+  EXPECT_EQ(listed, static_cast<int>(NumericalSettings().size()));
+  const ConvergenceParameters before = session.parameterset1.convergence;
+  ASSERT_EQ(Run("set numerical.recoverylog 3\nset numerical.recoverylogs 1\nset numerical.recoverylog.x 1\n"
+                "get numerical.banana xvalue\n"),
+            0);
+  EXPECT_EQ(Messages(), 4u);
+  EXPECT_EQ(session.parameterset1.convergence, before);
+}
 
 TEST_F(ScriptRunTest, SavedScriptVariablesFileByHand) {
   ASSERT_EQ(Run("math filllinear x 0 1 3\nmath fillconstant y 2 2\nplot draw xx\nplot drawversusindex y\n"

@@ -366,19 +366,5 @@ TEST_F(Script, RangesAndFills) {
   EXPECT_EQ(s.n[4], 3);
 }
 
-TEST_F(Script, IncrementDecrementAndUnknownOperations) {
-  for (const char* target : {"mode", "maxiteration", "Yindex"}) ASSERT_TRUE(Math("increment", target));
-  ASSERT_TRUE(Math("decrement", "loopcounter"));
-  EXPECT_EQ((std::array<int, 4>{s.mode, s.loopcounter, s.maxiteration, s.index[1]}), (std::array<int, 4>{5, 5, 26, 1}));
-  s.mode = std::numeric_limits<int>::max();
-  EXPECT_FALSE(Math("increment", "mode"));
-  EXPECT_EQ(s.mode, std::numeric_limits<int>::max());
-  // Two letters where three are needed, no letter q.
-  for (const auto& [op, args] : std::vector<std::pair<std::string, std::string>>{
-           {"increment", "banana"}, {"add", "xy"}, {"add", "xqz"}, {"add", ""}, {"frobnicate", "xyz"}})
-    EXPECT_FALSE(Math(op, args)) << op << " " << args;
-  EXPECT_EQ(r.last().message, "math frobnicate xyz\nCommand not recognised");
-}
-
 }  // namespace
 }  // namespace zoniq
