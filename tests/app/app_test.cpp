@@ -60,63 +60,13 @@ TEST(CommandLine, NamesEndAtTheirExtensionWhichSelectsTheSlotIgnoringCase) {
   EXPECT_EQ(Parse({"/data/v1.2/my", "cell.def"}).definition, "/data/v1.2/my cell.def");
   EXPECT_EQ(Parse({"a.b.def"}).definition, "a.b.def");
   EXPECT_EQ(Parse({"a.WP2", "", "next.act"}).action, "next.act");  // "WP2   next" leaves blanks to skip
-  // Names without a dot, blank names and empty words are skipped.
-  EXPECT_TRUE(Parse({"alone", "", "x"}) == StartupFiles{});
-  EXPECT_TRUE(Parse({".def", "  .act"}) == StartupFiles{});
-  EXPECT_EQ(Parse({"alone", ".def"}).definition, "alone .def");
+  EXPECT_TRUE(Parse({"alone", "", "x"}) == StartupFiles{});  // names without a dot are skipped
 
   // 255 + '.' + "def" = 259 characters: the longest name a slot holds.
   StartupFiles slots;
   EXPECT_EQ(AttributeFile(std::string(255, 'n'), "def", slots), SLOT_DEFINITION);
   EXPECT_EQ(AttributeFile(std::string(256, 'n'), "def", slots), SLOT_TOO_LONG);
   EXPECT_EQ(slots.definition.size(), 259u);
-  // The joined line: 1299 characters + a blank = 1300 fit; a word that does not fit is left out.
-  std::string line;
-  std::size_t dropped = 0;
-  EXPECT_TRUE(JoinCommandLine({std::string(1295, 'a') + ".def"}, line, dropped));
-  EXPECT_EQ(line.size(), 1300u);
-  EXPECT_EQ(dropped, 1u);
-  EXPECT_FALSE(JoinCommandLine({"first.def", std::string(1290, 'b') + ".def"}, line, dropped));
-  EXPECT_EQ(line, "first.def ");
-  EXPECT_EQ(dropped, 1u);
-}
-
-TEST(Folders, FileNamesAndTheProgramFolderAreFoundWithoutConfiguration) {
-  // Bare names go to the folder of their kind (unknown kinds: results), trailing blanks removed;
-  // names with a folder are used as given.
-  for (const auto& [given, kind, full] :
-       {std::tuple{"cell.def   ", FK_DEF, "/opt/zq/def/cell.def"},
-        std::tuple{"x.opt", FK_OPTCAPT, "/opt/zq/opcapt/x.opt"},
-        std::tuple{"x.zzz", FK_UNKNOWN, "/opt/zq/results/x.zzz"}, std::tuple{"sub/cell.def", FK_DEF, "sub/cell.def"},
-        std::tuple{"cells\\v2\\cell.def", FK_DEF, "cells\\v2\\cell.def"},
-        std::tuple{"C:cell.def", FK_DEF, "C:cell.def"}}) {
-    std::string fullPath, name;
-    CheckZONIQPaths("/opt/zq", &fullPath, &name, given, kind);
-    EXPECT_EQ(fullPath, full) << given;
-    EXPECT_EQ(name, std::string(full).substr(std::string(full).find_last_of("/\\:") + 1)) << given;
-  }
-  EXPECT_EQ(NativePath("cells\\v2\\cell.def"), "cells/v2/cell.def");
-  TempDir tmp;
-  const fs::path prefix = tmp.path() / "prefix", source = tmp.path() / "source-home",
-                 install = tmp.path() / "install-home";
-  fs::create_directories(prefix / "bin");
-  ProgramFolderCandidates c{"", (prefix / "bin" / "zoniq").string(), source.string(), install.string()};
-  EXPECT_EQ(ResolveProgramFolder(c), ".");  // nothing exists: the current folder
-  fs::create_directories(install);
-  EXPECT_EQ(ResolveProgramFolder(c), install.string());
-  fs::create_directories(source);
-  EXPECT_EQ(ResolveProgramFolder(c), source.string());
-  // An installed layout beside the executable wins over the compiled-in folders.
-  fs::create_directories(prefix / "share" / "zoniq");
-  EXPECT_EQ(ResolveProgramFolder(c), (prefix / "share" / "zoniq").string());
-  // Only an executable in a "bin" folder has an installed layout.
-  ProgramFolderCandidates build = c;
-  build.executable = (tmp.path() / "build" / "app" / "zoniq").string();
-  EXPECT_EQ(ResolveProgramFolder(build), source.string());
-  // ZONIQ_HOME overrides everything, even a folder that does not exist.
-  c.environment = "/nowhere/zoniq-home";
-  EXPECT_EQ(ResolveProgramFolder(c), "/nowhere/zoniq-home");
-  EXPECT_EQ(ExecutablePath("ignored"), fs::read_symlink("/proc/self/exe").string());
 }
 
 // The date and time of a log header replaced by fixed words, so that whole logs compare.
@@ -201,12 +151,6 @@ TEST_F(Run, OptionsPlainRunsOverlongNamesAndFilesThatCannotBeLoaded) {
   EXPECT_EQ(Zoniq({"--help"}), kExitOk);
   for (const char* part : {"Usage: zoniq", "ZONIQ_HOME", "Exit status"}) EXPECT_TRUE(OutSays(part)) << part;
   EXPECT_FALSE(fs::exists("counts.txt"));
-  EXPECT_EQ(Zoniq({"--version"}), kExitOk);
-  // The version, not the path the program was started by.
-  static const std::regex banner(R"(ZONIQ 3\.2\.00 \(program file dated \d{2}-\d{2}-\d{4}, \d{2}:\d{2}:\d{2}\)\n)");
-  EXPECT_TRUE(std::regex_match(out_.str(), banner)) << out_.str();
-  EXPECT_EQ(MakeVersionBanner("/usr/bin/zoniq", DateTime{3, 7, 2024, 9, 5, 7}),
-            "ZONIQ 3.2.00 NORVALE: Version /usr/bin/zoniq dated 03-07-2024, 09:05:07");
   EXPECT_EQ(Zoniq({"--frobnicate"}), kExitUsage);
   EXPECT_TRUE(ErrSays("--frobnicate"));
   EXPECT_TRUE(out_.str().empty());

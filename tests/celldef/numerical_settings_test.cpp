@@ -20,17 +20,10 @@ TEST(NumericalSettings, ValuesOutsideTheSolversLimitsAreRefusedAndChangeNothing)
     const char* name;
     double value;
     bool taken;
-  } cases[] = {{"recoverylog", 2, true},
-               {"recoverylog", 3, false},
-               {"recoverylog", -1, false},
-               {"recoverylog", 1.5, false},
-               {"coupledfallback", 0, true},
-               {"coupledfallback", 2, false},
-               {"minimumbiasstep", 0, true},
-               {"minimumbiasstep", -1e-3, false},
-               {"acceptancestep", 0, false},
-               {"acceptancecurrent", 1e-4, true},
-               {"acceptancecurrent", std::nan(""), false}};
+  } cases[] = {{"recoverylog", 2, true},        {"recoverylog", 3, false},        {"recoverylog", -1, false},
+               {"recoverylog", 1.5, false},      {"coupledfallback", 0, true},     {"coupledfallback", 2, false},
+               {"minimumbiasstep", 0, true},     {"minimumbiasstep", -1e-3, false}, {"acceptancestep", 0, false},
+               {"acceptancecurrent", 1e-4, true}, {"acceptancecurrent", std::nan(""), false}};
   for (const auto& c : cases) {
     ConvergenceParameters conv;
     const NumericalSetting* s = FindNumericalSetting(c.name);

@@ -24,12 +24,9 @@ int Offered(const ShortCellDefinition& s, int c1, int c2, int c3, int c4) {
   return CheckAvailability(s, 0, {}, c1, c2, c3, c4);
 }
 
-// The two-layer cell: layer 1 has a gaussian amphoteric defect of two levels (optical capture
-// of electrons from a file and the model) and a one-level acceptor whose density depends on
-// position; a parabolic band gap, an exponential donor profile, a composition file, absorption
-// constants for pure A and a file for pure B; metastable transition 2 is switched on; one
-// distributed, tunnelling interface defect. Left contact: fixed work function, a constant filter;
-// right: flatband, a filter file.
+// The two-layer cell (tests/data/deffile/two_layers.def): a two-level amphoteric and a graded
+// acceptor defect, graded gap and doping, composition and absorption files, metastable transition
+// 2, a tunnelling interface defect; a fixed work function and filters at the contacts.
 TEST(ShortCellDefinition, OfferedCodesFollowWhatTheCellHasAndItsModes) {
   const ShortCellDefinition s = TwoLayerShort();
   constexpr int N = BP_NIHIL;

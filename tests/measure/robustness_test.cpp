@@ -1,12 +1,7 @@
 // Randomised but realistic variants of the two shipped example cells, simulated as a user would
-// (a script of "set" and "action" lines, then "calculate single"). Every run must end either with
-// a complete I-V curve that is physically sound or with a loud failure (an error message); a
-// curve that comes back incomplete without a message, or complete but wrong, fails the test.
-//
-// By default a short slice of variants runs (CI). The full suite:
-//   ZONIQ_ROBUSTNESS_RUNS=800 build/tests/robustness_test
-// (ZONIQ_ROBUSTNESS_FIRST picks the first variant; each variant has its own seed, so any one
-// of them can be rerun alone). The loud-failure rate is printed at the end.
+// (a script of "set" and "action" lines, then "calculate single"): every run ends with a complete,
+// physically sound I-V curve or with a loud failure. CI runs a short slice; the full suite and
+// ZONIQ_ROBUSTNESS_FIRST (each variant has its own seed) are in the README.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -120,10 +120,8 @@ TEST(Filters, FileValuesAreInterpolatedAndSenselessReflectionsRefused) {
   cell.rightContact.filterFile = dir.file("missing.ftr");
   EXPECT_EQ(BerekenFilterSpectra(e.env, gen, cell), 0);
 
-  // Light from the right: the left contact is the back. A back reflecting 100 % with an internal
-  // front reflection of 1 would let unabsorbed light bounce for ever (1/0); reflections outside
-  // [0, 1] (a back filter of 120 %, a front reflection of −0.1, a front transmitting 120 %)
-  // give negative light. Either reflection below 1 is accepted.
+  // Light from the right (the left contact is the back): 100 % back and front reflection would
+  // bounce for ever (1/0), reflections outside [0, 1] give negative light; either below 1 is fine.
   struct Case {
     double back, Rfront, front;  // back reflection, front transmission [%]
     int ok;

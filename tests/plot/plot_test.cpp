@@ -410,8 +410,6 @@ TEST(AdmittancePanel, SimulatedAndMeasuredAnalysesAgainstTheChosenAxes) {
     return p.x[static_cast<std::size_t>(std::max_element(p.y.begin(), p.y.end()) - p.y.begin())];
   };
   EXPECT_NEAR(std::log10(peakAt(both.series[0]) / peakAt(both.series[1])), std::log10(1e5 / 3e3), 0.1);
-  s.abscissa = kAsAbscissaEt;  // Et: a linear axis in eV
-  EXPECT_EQ(GraphOf(BuildPanel(index, src), "as").x.scale, AxisScale::kLinear);
   // Only a curve that cannot be analysed (no C-f curve at all: the empty-panel test).
   records.pop_front();
   src.measurements = nullptr;

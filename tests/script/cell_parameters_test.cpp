@@ -434,21 +434,6 @@ TEST(ParameterList, EveryListedNameIsAcceptedBySetAndGetAsItsQuantity) {
   }
 }
 
-TEST(ParameterList, EveryQuantityIsListedOnce) {
-  std::set<std::string> listed;
-  std::set<int> quantities;
-  for (const ListedName& n : ListCellParameterNames()) {
-    EXPECT_TRUE(listed.insert(n.name).second) << "listed twice: " << n.name;
-    quantities.insert(static_cast<int>(n.quantity));
-  }
-  // Every quantity the lookup can return (the enumeration runs from kSn to kIFSigmaPRight) is
-  // reachable by a listed name and has a catalogue row.
-  for (int q = static_cast<int>(CellQuantity::kSn); q <= static_cast<int>(CellQuantity::kIFSigmaPRight); ++q) {
-    EXPECT_TRUE(quantities.count(q)) << "quantity " << q << " has no listed name";
-    EXPECT_EQ(static_cast<int>(InfoOf(static_cast<CellQuantity>(q)).quantity), q) << "quantity " << q;
-  }
-}
-
 TEST(ParameterList, TheManualHoldsTheListAsTheProgramPrintsIt) {
   const std::string manual = test::ReadWholeFile(ZONIQ_USER_MANUAL);
   const std::string begin = "<!-- zoniq --list-parameters begin -->\n```\n";

@@ -60,32 +60,6 @@ class ScriptRunTest : public ::testing::Test {
 
 // ---- lines ----
 
-TEST(ScriptLines, CommentsAndCommandWords) {
-  for (const char* comment : {"* star", "> x", "< x", "! x", "/ x", "\\ x", "  // indented", "", "   \t"})
-    EXPECT_TRUE(IsScriptCommentLine(comment)) << comment;
-  EXPECT_FALSE(IsScriptCommentLine("set x"));
-  // "]]" is no comment, nor is a parent folder.
-  const std::pair<const char*, const char*> cuts[] = {{"x = 1 // a remark", "x = 1"},
-                                                      {"5 !! stop", "5"},
-                                                      {"a--b", "a"},
-                                                      {"xvector[yvector[1]]", "xvector[yvector[1]]"},
-                                                      {"../def/cell.def", "../def/cell.def"},
-                                                      {"a/b  ", "a/b"}};
-  for (const auto& [line, kept] : cuts) EXPECT_EQ(CutEndOfLineComment(line), kept);
-
-  std::string c, a, r;
-  EXPECT_EQ(InterpretScriptLine("LOAD definition my cell.def // the cell", c, a, r), SCRIPT_LOAD);
-  EXPECT_EQ(c + "|" + a + "|" + r, "LOAD|definition|my cell.def");
-  // "loadfile": a prefix is enough.
-  const std::pair<const char*, int> words[] = {
-      {"loadfile x", SCRIPT_LOAD},         {"settings x", SCRIPT_SET},
-      {"runsystem ls", SCRIPT_RUNSYSTEM},  {"runscript a.script", SCRIPT_RUNSCRIPT},
-      {"run script a.script", SCRIPT_RUN}, {"calc", SCRIPT_NONE}};
-  for (const auto& [line, command] : words) EXPECT_EQ(InterpretScriptLine(line, c, a, r), command) << line;
-  EXPECT_EQ(InterpretScriptLine("show // remark", c, a, r), SCRIPT_SHOW);
-  EXPECT_EQ(a + r, "");
-}
-
 TEST_F(ScriptRunTest, LongLinesAreCutAt119Characters) {
   // 25 characters of command, then 175 letters: 94 of them fit in 119 characters; the rest of
   // the physical line is dropped, not read as another command.

@@ -197,37 +197,6 @@ TEST(MathKernels, InterpolateAndClosestIndex) {
   EXPECT_EQ(MathClosestIndex(V{kNaN}, 0.0), -1);
 }
 
-TEST_F(Script, VectorArithmetic) {
-  s.SetVector(1, {1, 2, 3});
-  s.SetVector(2, {4, 0, 2});
-  s.value[2] = 2.0;
-  // Into x; "power" raises to zvalue, "push" appends z to y, "constant uzy" makes n[z] = 3
-  // elements of yvalue = -2, "linear uy" counts to n[y].
-  const std::pair<const char*, V> cases[] = {{"add xyz", {5, 2, 5}},           {"vectormultiply xyz", {4, 0, 6}},
-                                             {"subtract xyz", {-3, 2, 1}},     {"power xyz", {1, 4, 9}},
-                                             {"push xyz", {1, 2, 3, 4, 0, 2}}, {"constant xzy", {-2, -2, -2}},
-                                             {"linear xy", {0, 1, 2}}};
-  for (const auto& [command, expected] : cases) {
-    const std::string c = command;
-    ASSERT_TRUE(Math(c.substr(0, c.find(' ')), c.substr(c.find(' ') + 1))) << c;
-    EXPECT_EQ(s.vector[0], expected) << c;
-    EXPECT_EQ(s.n[0], static_cast<int>(expected.size())) << c;
-  }
-  // Division by a zero element: NaN there, and the mathematical error.
-  EXPECT_FALSE(Math("divide", "xyz"));
-  EXPECT_EQ(std::make_tuple(s.vector[0][0], std::isnan(s.vector[0][1]), s.vector[0][2]),
-            std::make_tuple(0.25, true, 1.5));
-  EXPECT_EQ(r.last().title, "Error whilst processing math command in script");
-  EXPECT_EQ(r.last().message, std::string("math divide xyz\n") + kMathError);
-  // Unequal lengths: the message, and the destination keeps what it held.
-  s.SetVector(2, {1, 2, 3, 4});
-  s.SetVector(0, {9});
-  EXPECT_FALSE(Math("add", "xyz"));
-  EXPECT_EQ(r.last().message, "math add xyz\nVectors yvector and zvector don't have equal length");
-  EXPECT_EQ(s.vector[0], (V{9}));
-  EXPECT_EQ(s.n[0], 1);
-}
-
 TEST_F(Script, ScalarAndElementwiseFunctions) {
   // y = 6, z = 4, u = 0, v = -3; each result into x (NaN: not a number).
   const struct {
@@ -348,12 +317,6 @@ TEST_F(Script, RangesAndFills) {
   EXPECT_NEAR(s.vector[3][5], 1000.0, 1e-9);
   ASSERT_TRUE(Math("filllogarithmicperdecade", "u 1 50 1"));  // the last step is shorter
   ExpectArraysClose(s.vector[3], V{1, 10, 50}, 1e-14);
-  s.value[5] = 7.0;
-  ASSERT_TRUE(Math("force_in_range", "w 0 5"));
-  EXPECT_EQ(s.value[5], 5.0);
-  ASSERT_TRUE(Math("force_in_range", "w 6 8"));
-  EXPECT_EQ(s.value[5], 6.0);
-  EXPECT_FALSE(Math("force_in_range", "w 8 6"));
 
   // Values may be any value form; missing values and runaway sizes are refused.
   s.value[0] = 3.0;

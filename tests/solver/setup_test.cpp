@@ -162,21 +162,6 @@ TEST(AdaptiveMesh, NumberOfNewPointsPerInterval) {
   }
 }
 
-TEST(AdaptiveMesh, FlatSolutionRemovesAtMostFourPointsPerPassButNoInitialPoint) {
-  StepFixture s;
-  const MeshBlock initial = s.pb->cv.initialMesh;
-  s.Jump(5.5 * std::log(1.5));
-  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
-  ASSERT_EQ(s.pb->cv.mesh.N, initial.N + 5);
-  s.Jump(0.0);
-  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
-  EXPECT_EQ(s.pb->cv.mesh.N, initial.N + 1);  // four of the five new points go
-  ASSERT_EQ(RecalculateIntervals(s.pb->cv, 1), 1);
-  EXPECT_EQ(s.pb->cv.mesh.N, initial.N);
-  EXPECT_EQ(RecalculateIntervals(s.pb->cv, 1), 0);
-  for (int i = 0; i < initial.N; ++i) EXPECT_EQ(s.pb->cv.mesh.x[i], initial.x[i]) << i;  // initial points kept
-}
-
 TEST(AdaptiveMesh, ExactlyOneThousandPointsAndNoMore) {
   // Seven layers of 103 points (721); 279 intervals with ρ = Rmax^1.5 get one new point each:
   // 1000 points, allowed. One interval more: refused with the message, nothing changed.
