@@ -17,7 +17,7 @@ constexpr double kVt = 0.0259, kEg = 1.2, kNC = 2.0, kNV = 0.5, kVthN = 3.0, kVt
 const double kNn = kNC * std::exp(-0.55 / kVt), kNp = kNV * std::exp(-(kEg - 0.55) / kVt);
 const double kNi2 = kNC * kNV * std::exp(-kEg / kVt);
 constexpr int kFirst = 10, kCount = 5;  // the layer's points in the mesh: 10 … 14
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 CarrierPoint Point(double psi, double n, double p) {
   CarrierPoint c;
