@@ -109,22 +109,10 @@ namespace {
 
 // The solved state at bias Vgood, kept in the workspace so that a failed step can start again
 // from it (the mesh is the one a failed solve restores: it does not change between steps).
-void KeepGood(CalculationVariables& cv) {
-  const int N = cv.mesh.N;
-  std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psiGood.begin());
-  std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.uGood.begin());
-  std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.vGood.begin());
-  std::copy(cv.u0.begin(), cv.u0.begin() + N, cv.work.uOffsetGood.begin());
-  std::copy(cv.v0.begin(), cv.v0.begin() + N, cv.work.vOffsetGood.begin());
-}
+void KeepGood(CalculationVariables& cv) { SaveSolution(cv, cv.work.good); }
 
 void BackToGood(CalculationVariables& cv, double Vgood) {
-  const int N = cv.mesh.N;
-  std::copy(cv.work.psiGood.begin(), cv.work.psiGood.begin() + N, cv.psi.begin());
-  std::copy(cv.work.uGood.begin(), cv.work.uGood.begin() + N, cv.u.begin());
-  std::copy(cv.work.vGood.begin(), cv.work.vGood.begin() + N, cv.v.begin());
-  std::copy(cv.work.uOffsetGood.begin(), cv.work.uOffsetGood.begin() + N, cv.u0.begin());
-  std::copy(cv.work.vOffsetGood.begin(), cv.work.vOffsetGood.begin() + N, cv.v0.begin());
+  RestoreSolution(cv, cv.work.good);
   Set_an_And_ap(cv, Vgood);
   update_psivar(cv);
 }

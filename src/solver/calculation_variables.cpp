@@ -58,13 +58,14 @@ void CarrierTunnelState::resize(std::size_t n) {
   sparse.reserve(8 * n);
 }
 
+void SolutionCopy::resize(std::size_t n) {
+  for (std::vector<double>* a : {&psi, &u, &v, &uOffset, &vOffset}) a->assign(n, 0.0);
+}
+
 void SolverWorkspace::resize(std::size_t n) {
-  for (std::vector<double>* a :
-       {&F,          &delta,       &jl,          &jd,          &ju,          &c1,         &c2,          &c3,
-        &psi0,       &u0,          &v0,          &uOffset0,    &vOffset0,    &psiGood,    &uGood,       &vGood,
-        &uOffsetGood, &vOffsetGood, &psiPrevious, &lnuPrevious, &lnvPrevious, &psiPass,    &uPass,       &vPass,
-        &uOffsetPass, &vOffsetPass})
+  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psiPrevious, &lnuPrevious, &lnvPrevious})
     a->assign(n, 0.0);
+  for (SolutionCopy* s : {&entry, &pass, &good}) s->resize(n);
   extra.assign(MAXLAYERS, 0.0);
   // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
   band.assign(3 * n * 17, 0.0);
@@ -214,6 +215,24 @@ inline void Split(double& w0, double& w, double anchor) {
 }
 
 }  // namespace
+
+void SaveSolution(const CalculationVariables& cv, SolutionCopy& c) {
+  const int N = cv.mesh.N;
+  std::copy(cv.psi.begin(), cv.psi.begin() + N, c.psi.begin());
+  std::copy(cv.u.begin(), cv.u.begin() + N, c.u.begin());
+  std::copy(cv.v.begin(), cv.v.begin() + N, c.v.begin());
+  std::copy(cv.u0.begin(), cv.u0.begin() + N, c.uOffset.begin());
+  std::copy(cv.v0.begin(), cv.v0.begin() + N, c.vOffset.begin());
+}
+
+void RestoreSolution(CalculationVariables& cv, const SolutionCopy& c) {
+  const int N = cv.mesh.N;
+  std::copy(c.psi.begin(), c.psi.begin() + N, cv.psi.begin());
+  std::copy(c.u.begin(), c.u.begin() + N, cv.u.begin());
+  std::copy(c.v.begin(), c.v.begin() + N, cv.v.begin());
+  std::copy(c.uOffset.begin(), c.uOffset.begin() + N, cv.u0.begin());
+  std::copy(c.vOffset.begin(), c.vOffset.begin() + N, cv.v0.begin());
+}
 
 void ChooseOffsets(CalculationVariables& cv) {
   const int N = cv.mesh.N;

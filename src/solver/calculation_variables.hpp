@@ -141,6 +141,12 @@ struct CurrentDensities {
   bool continuous = true;
 };
 
+// A copy of the solution variables: ψ, u, v and the carriers' offsets (sized once per problem).
+struct SolutionCopy {
+  std::vector<double> psi, u, v, uOffset, vOffset;
+  void resize(std::size_t n);
+};
+
 struct SolverWorkspace {
   std::vector<double> F, delta, jl, jd, ju;  // residual, step, tridiagonal Jacobian (lower, diagonal, upper)
   std::vector<double> extra;                 // per layer: the element of the interface row to first(l+1)+1
@@ -150,11 +156,9 @@ struct SolverWorkspace {
   std::vector<int> pivots;
   std::vector<double> F3, delta3;
   std::vector<double> rowScale;  // the row equilibration of the factorised band matrix
-  // The state at the entry of a solve, to restart from (with the carriers' offsets).
-  std::vector<double> psi0, u0, v0, uOffset0, vOffset0;
-  // The state of the Gummel procedure when the coupled Newton iteration takes over, to go on
-  // from when that fails (with the carriers' offsets).
-  std::vector<double> psiPass, uPass, vPass, uOffsetPass, vOffsetPass;
+  // The state at the entry of a solve, to restart from; the state of the Gummel procedure when
+  // the coupled Newton iteration tries to take over, to go on from when that fails.
+  SolutionCopy entry, pass;
   // Envelope solver scratch.
   std::vector<double> env_values;
   std::vector<int> env_start;
@@ -162,7 +166,7 @@ struct SolverWorkspace {
   MeshBlock meshAtEntry;      // the mesh at the entry of a solve, to come back to
   CurrentDensities currents;  // the currents of a solution being checked
   // The last solved bias point of a stepping, to halve a failing step from.
-  std::vector<double> psiGood, uGood, vGood, uOffsetGood, vOffsetGood;
+  SolutionCopy good;
   // The point solved before it (ψ and the quasi-Fermi levels ln(u0 + u), ln(v0 + v) at bias
   // `previousV`), from which the next point of a sweep is predicted by linear extrapolation;
   // `lastV` is the bias of the last point solved by the stepping.
@@ -335,6 +339,10 @@ void Set_an_And_ap(CalculationVariables& cv, double V);
 // Chooses every point's offsets for the present anchors, keeping u0 + u and v0 + v: the anchor
 // where the value is at least 1e-3 of it, 0 below.
 void ChooseOffsets(CalculationVariables& cv);
+// Copies the solution variables of the present mesh out to `c`, or back from it (allocating
+// nothing; the caller updates what depends on ψ).
+void SaveSolution(const CalculationVariables& cv, SolutionCopy& c);
+void RestoreSolution(CalculationVariables& cv, const SolutionCopy& c);
 // Sets point i to the whole carrier values wn = u0 + u and wp = v0 + v, with its offsets.
 void SetCarrierValues(CalculationVariables& cv, int i, double wn, double wp);
 // The difference (w0_a + w_a) − (w0_b + w_b) of a carrier variable between two points, exact

@@ -265,11 +265,7 @@ int GummelOuterLoop(CalculationVariables& cv, int stopAfter = 0, int budget = -1
 // (only when the mesh may change during the solve).
 bool SaveEntry(CalculationVariables& cv) {
   const int N = cv.mesh.N;
-  std::copy(cv.psi.begin(), cv.psi.begin() + N, cv.work.psi0.begin());
-  std::copy(cv.u.begin(), cv.u.begin() + N, cv.work.u0.begin());
-  std::copy(cv.v.begin(), cv.v.begin() + N, cv.work.v0.begin());
-  std::copy(cv.u0.begin(), cv.u0.begin() + N, cv.work.uOffset0.begin());
-  std::copy(cv.v0.begin(), cv.v0.begin() + N, cv.work.vOffset0.begin());
+  SaveSolution(cv, cv.work.entry);
   if (cv.par->mesh.recalculateMesh == 0) return false;
   cv.work.meshAtEntry = cv.mesh;
   for (auto& layer : cv.meta.t)
@@ -289,12 +285,7 @@ void RestoreEntry(CalculationVariables& cv, bool meshSaved) {
     FillAllDefectRecords(cv);
     if (cv.regenerate) cv.regenerate(cv);
   }
-  const int N = cv.mesh.N;
-  std::copy(cv.work.psi0.begin(), cv.work.psi0.begin() + N, cv.psi.begin());
-  std::copy(cv.work.u0.begin(), cv.work.u0.begin() + N, cv.u.begin());
-  std::copy(cv.work.v0.begin(), cv.work.v0.begin() + N, cv.v.begin());
-  std::copy(cv.work.uOffset0.begin(), cv.work.uOffset0.begin() + N, cv.u0.begin());
-  std::copy(cv.work.vOffset0.begin(), cv.work.vOffset0.begin() + N, cv.v0.begin());
+  RestoreSolution(cv, cv.work.entry);
   update_psivar(cv);
 }
 
@@ -392,29 +383,6 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
   return -1;
 }
 
-// The state of the Gummel procedure (the carriers with their offsets, which a coupled step may
-// choose anew) saved before the coupled iteration tries to take over, and restored.
-void SavePass(CalculationVariables& cv) {
-  const int N = cv.mesh.N;
-  SolverWorkspace& w = cv.work;
-  std::copy(cv.psi.begin(), cv.psi.begin() + N, w.psiPass.begin());
-  std::copy(cv.u.begin(), cv.u.begin() + N, w.uPass.begin());
-  std::copy(cv.v.begin(), cv.v.begin() + N, w.vPass.begin());
-  std::copy(cv.u0.begin(), cv.u0.begin() + N, w.uOffsetPass.begin());
-  std::copy(cv.v0.begin(), cv.v0.begin() + N, w.vOffsetPass.begin());
-}
-
-void RestorePass(CalculationVariables& cv) {
-  const int N = cv.mesh.N;
-  const SolverWorkspace& w = cv.work;
-  std::copy(w.psiPass.begin(), w.psiPass.begin() + N, cv.psi.begin());
-  std::copy(w.uPass.begin(), w.uPass.begin() + N, cv.u.begin());
-  std::copy(w.vPass.begin(), w.vPass.begin() + N, cv.v.begin());
-  std::copy(w.uOffsetPass.begin(), w.uOffsetPass.begin() + N, cv.u0.begin());
-  std::copy(w.vOffsetPass.begin(), w.vOffsetPass.begin() + N, cv.v0.begin());
-  update_psivar(cv);
-}
-
 // The coupled iteration from the present state, ending with the occupations of the defects and
 // the check (its last step stands for the check of the equations). True when the state passed.
 bool NewtonTakesOver(CalculationVariables& cv) {
@@ -455,14 +423,15 @@ int GummelWithNewton(CalculationVariables& cv, bool meshSaved, bool& checked) {
       return result;
     }
     passes += chunk;
-    SavePass(cv);
+    SaveSolution(cv, cv.work.pass);
     if (NewtonTakesOver(cv)) {
       cv.teller = passes + cv.coupledIterations;
       checked = true;
       return 0;
     }
     // Not yet: the Gummel procedure goes on from where it was.
-    RestorePass(cv);
+    RestoreSolution(cv, cv.work.pass);
+    update_psivar(cv);
     cv.coupledIterations = 0;
   }
 }
