@@ -206,9 +206,11 @@ namespace {
 // a factor 1e3 of relative precision.
 constexpr double kOffsetRange = 1e-3;
 
+double OffsetFor(double whole, double anchor) { return whole >= kOffsetRange * anchor ? anchor : 0.0; }
+
 inline void Split(double& w0, double& w, double anchor) {
   const double whole = w0 + w;
-  const double offset = whole >= kOffsetRange * anchor ? anchor : 0.0;
+  const double offset = OffsetFor(whole, anchor);
   if (offset == w0) return;
   w = whole - offset;
   w0 = offset;
@@ -243,9 +245,9 @@ void ChooseOffsets(CalculationVariables& cv) {
 }
 
 void SetCarrierValues(CalculationVariables& cv, int i, double wn, double wp) {
-  cv.u0[i] = wn >= kOffsetRange * cv.uAnchor ? cv.uAnchor : 0.0;
+  cv.u0[i] = OffsetFor(wn, cv.uAnchor);
   cv.u[i] = wn - cv.u0[i];
-  cv.v0[i] = wp >= kOffsetRange * cv.vAnchor ? cv.vAnchor : 0.0;
+  cv.v0[i] = OffsetFor(wp, cv.vAnchor);
   cv.v[i] = wp - cv.v0[i];
 }
 
