@@ -198,8 +198,7 @@ int PrepareCalculation(CellState& cell, SimulationState& s, const Environment& e
   InstallGenerationHook(cv, gen);
   // No light for the equilibrium.
   CalculateIncomingFluxes(gen, 0.0, 0);
-  if (CalculateFluxes(cv, gen, wp.generationFromFile) == 0) return -1;
-  CalculateGeneration(cv, gen);
+  ClearGeneration(cv, gen);
   return 0;
 }
 

@@ -46,10 +46,20 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   const bool fromLeft = gen.side < 0;
   // Mesh index of the t-th point met by the light that enters.
   auto at = [&](int t) { return fromLeft ? t : n - 1 - t; };
+  // The spectrum's wavelengths are usually the table's own columns: then no index is looked up.
+  const bool sameColumns = col[k1 - 1] == k1 - 1 && col[k0] == k0 && [&] {
+    for (int k = k0; k < k1; ++k)
+      if (col[k] != k) return false;
+    return true;
+  }();
   auto alpha = [&](const double* row, int k) {
-    const double a = row[col[k]];
+    const double a = sameColumns ? row[k] : row[col[k]];
     return a > 0.0 ? a : 0.0;  // a negative or undefined table value absorbs nothing
   };
+  const bool keep = gen.keepFlux;
+  // The generation of each point summed as its row is finished, when the row is complete.
+  const bool sum = k0 == 0 && k1 == nwl;
+  gen.rowsSummed = sum;
   // e = exp(−a) and m = 1 − e with one transcendental call, without cancellation for small a.
   auto decay = [](double a, double& e, double& m) {
     if (a < 0.5) {
@@ -74,7 +84,8 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     if (t == 0)
       for (int k = k0; k < k1; ++k) gi[k] = 0.0;
     if (t + 1 == n) {
-      for (int k = k0; k < k1; ++k) fi[k] = wave[k];
+      if (keep)
+        for (int k = k0; k < k1; ++k) fi[k] = wave[k];
       break;
     }
     const int j = at(t + 1);
@@ -86,7 +97,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
       const double ai = alpha(rowI, k) * dx, aj = alpha(rowJ, k) * dx;
       depthIn[k] += ai;
       depthBack[k] += aj;
-      fi[k] = wave[k];
+      if (keep) fi[k] = wave[k];
       // Nothing left to absorb (no light, or all of it absorbed already), or a transparent
       // interval: the wave passes unchanged.
       if (wave[k] == 0.0 || ai == 0.0) {
@@ -124,10 +135,14 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     const double c = ps[i];
     const double cg = bw[i] > 0.0 ? c / bw[i] : 0.0;
+    if (keep)
+      for (int k = k0; k < k1; ++k) fi[k] *= scale[k] * c;
+    double g = 0.0;
     for (int k = k0; k < k1; ++k) {
-      fi[k] *= scale[k] * c;
       gi[k] *= scale[k] * cg;
+      g += gi[k];
     }
+    if (sum) gen.G[i] = g;
   };
   for (int t = n - 1; t > 0; --t) {
     const int i = at(t), j = at(t - 1);
@@ -138,7 +153,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
     for (int k = k0; k < k1; ++k) {
       if (wave[k] == 0.0) continue;  // no back reflection, or nothing left of it
-      fi[k] += wave[k];
+      if (keep) fi[k] += wave[k];
       const double a = alpha(rowI, k) * dx;
       if (a == 0.0) continue;
       double e, m;
@@ -152,7 +167,8 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   {
     const int i = at(0);
     double* fi = flux + static_cast<std::size_t>(i) * nwl;
-    for (int k = k0; k < k1; ++k) fi[k] += wave[k];
+    if (keep)
+      for (int k = k0; k < k1; ++k) fi[k] += wave[k];
     finish(i);
   }
   return failed;
@@ -167,6 +183,7 @@ void SizeStorage(GenerationParameters& gen, int points) {
   const std::size_t table = nwl * static_cast<std::size_t>(points);
   const std::size_t room = nwl * static_cast<std::size_t>(MAXPOINTS);
   for (std::vector<double>* v : {&gen.flux, &gen.spectralGeneration}) {
+    if (v == &gen.flux && !gen.keepFlux) continue;
     if (v->capacity() < room) v->reserve(room);
     if (v->size() < table) v->resize(table, 0.0);
   }
@@ -305,12 +322,13 @@ int FluxRange(CalculationVariables& cv, GenerationParameters& gen, int k0, int k
   k0 = std::max(k0, 0);
   k1 = std::min(k1, static_cast<int>(nwl));
   if (n < 1 || k0 >= k1) return 1;
+  gen.rowsSummed = false;
   auto zero = [&]() {
-    for (int i = 0; i < n; ++i)
-      for (int k = k0; k < k1; ++k) {
-        const std::size_t c = static_cast<std::size_t>(i) * nwl + static_cast<std::size_t>(k);
-        gen.flux[c] = gen.spectralGeneration[c] = 0.0;
-      }
+    for (int i = 0; i < n; ++i) {
+      const auto row = static_cast<std::size_t>(i) * nwl;
+      std::fill_n(gen.spectralGeneration.begin() + static_cast<long>(row + static_cast<std::size_t>(k0)), k1 - k0, 0.0);
+      if (gen.keepFlux) std::fill_n(gen.flux.begin() + static_cast<long>(row + static_cast<std::size_t>(k0)), k1 - k0, 0.0);
+    }
   };
   bool lit = false;
   for (int k = k0; k < k1; ++k) lit = lit || gen.incomingFlux_us[static_cast<std::size_t>(k)] != 0.0;
@@ -360,14 +378,15 @@ void CalculateGeneration(CalculationVariables& cv, GenerationParameters& gen, bo
   const std::size_t nwl = static_cast<std::size_t>(gen.numberOfWavelengths);
   // Flux computed on another mesh: nothing valid to sum.
   const bool valid = gen.meshPoints == n;
-  for (int i = 0; i < n; ++i) {
-    double sum = 0.0;
-    if (valid) {
-      const double* row = gen.spectralGeneration.data() + static_cast<std::size_t>(i) * nwl;
-      for (std::size_t k = 0; k < nwl; ++k) sum += row[k];
+  if (!(valid && gen.rowsSummed))
+    for (int i = 0; i < n; ++i) {
+      double sum = 0.0;
+      if (valid) {
+        const double* row = gen.spectralGeneration.data() + static_cast<std::size_t>(i) * nwl;
+        for (std::size_t k = 0; k < nwl; ++k) sum += row[k];
+      }
+      gen.G[i] = sum;
     }
-    gen.G[i] = sum;
-  }
   if (valid) {
     if (gen.generationMesh.capacity() < static_cast<std::size_t>(MAXPOINTS)) gen.generationMesh.reserve(MAXPOINTS);
     gen.generationMesh.assign(cv.mesh.x.begin(), cv.mesh.x.begin() + n);
@@ -375,6 +394,18 @@ void CalculateGeneration(CalculationVariables& cv, GenerationParameters& gen, bo
   }
   if (toSolver)
     for (int i = 0; i < n; ++i) cv.G[i] = gen.lightFactor * gen.G[i];
+}
+
+void ClearGeneration(CalculationVariables& cv, GenerationParameters& gen) {
+  const int n = cv.mesh.N;
+  SizeStorage(gen, n);
+  gen.fromFile = 0;
+  gen.meshPoints = 0;  // the spectral tables hold nothing for this mesh
+  gen.rowsSummed = false;
+  std::fill_n(gen.G.begin(), n, 0.0);
+  std::fill_n(cv.G.begin(), n, 0.0);
+  gen.generationMesh.assign(cv.mesh.x.begin(), cv.mesh.x.begin() + n);
+  gen.generationCurrent = 1;
 }
 
 int GetGenerationFromFile(const Environment& env, const WorkPoint& wp, std::vector<double>& positions,

@@ -43,6 +43,10 @@ int CalculateFluxes(CalculationVariables& cv, GenerationParameters& gen, int mod
 // With `toSolver` the profile (times gen.lightFactor) also becomes the solver's cv.G.
 void CalculateGeneration(CalculationVariables& cv, GenerationParameters& gen, bool toSolver = true);
 
+// No light: G = 0 on the mesh (gen.G and cv.G), current for this mesh, without the spectral
+// tables, which are filled when light is computed.
+void ClearGeneration(CalculationVariables& cv, GenerationParameters& gen);
+
 // Reads the working point's generation file: positions [m] (file: µm) and generation
 // [1/m3/s] × attenuation/100. Files with more than kMaxGenerationPoints points, without points,
 // with falling positions or with negative or non-finite values are refused. Returns 0, or -1

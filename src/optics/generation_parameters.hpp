@@ -32,6 +32,12 @@ struct GenerationParameters {
   std::vector<double> G;
   std::vector<double> flux;
   std::vector<double> spectralGeneration;
+  // The flux table is filled only when asked for: the solver needs the generation alone, and
+  // writing the table costs as much as the propagation itself.
+  bool keepFlux = false;
+  // G already holds the row sums of spectralGeneration (the flux routine summed them while it
+  // finished each point's row for all wavelengths at once).
+  bool rowsSummed = false;
   // Factor on the generation handed to the solver (the light ramp of the short circuit).
   double lightFactor = 1.0;
   // The generation comes from a file: its positions [m] and generation [1/m3/s] (attenuation

@@ -117,21 +117,32 @@ void BackToGood(CalculationVariables& cv, double Vgood) {
   update_psivar(cv);
 }
 
-// The estimate at V from the solved state at V − dV: along a sweep of equal steps, the straight
-// line through the last two points (ψ and both quasi-Fermi levels, which the contacts fix
-// linearly in V), otherwise the estimate of the chosen version. The present state becomes the
-// previous point either way.
+// A step may reach at most this many times the previous step beyond the solved points for the
+// extrapolation to be a guide.
+constexpr double kExtrapolationReach = 2.0;
+
+// The estimate at V from the solved state at V − dV: along a sweep, the polynomial through the
+// last three points (ψ and both quasi-Fermi levels, which the contacts fix linearly in V), or
+// the straight line through the last two while only two are known; otherwise the estimate of
+// the chosen version. The steps need not be equal (a sweep that turns back at its start
+// interpolates between the points it came along). The present state becomes the previous point
+// either way.
 void Estimate(CalculationVariables& cv, double V, double dV, int version) {
   SolverWorkspace& w = cv.work;
   const int N = cv.mesh.N;
   const double Va = V - dV;
   const double h0 = Va - w.previousV;
   bool along = w.previousN == N && w.solvesAtLast == w.solves && std::fabs(Va - w.lastV) <= 1e-12 && h0 != 0.0 &&
-               std::fabs(dV - h0) <= 1e-9 * std::fabs(h0);
+               std::fabs(dV) <= kExtrapolationReach * std::fabs(h0);
   // Densities that rounding took to zero or below have no quasi-Fermi level to extrapolate.
   for (int i = 0; i < N && along; ++i)
     along = cv.u0[i] + cv.u[i] > 0.0 && cv.v0[i] + cv.v[i] > 0.0 && std::isfinite(w.lnuPrevious[i]) &&
             std::isfinite(w.lnvPrevious[i]);
+  const double h1 = w.previousV - w.earlierV;
+  bool quadratic = along && w.earlierN == N && h1 != 0.0 && Va != w.earlierV &&
+                   std::fabs(dV) <= kExtrapolationReach * std::fabs(h1);
+  for (int i = 0; i < N && quadratic; ++i)
+    quadratic = std::isfinite(w.lnuEarlier[i]) && std::isfinite(w.lnvEarlier[i]);
   double* psi = cv.psi.data();
   double* u = cv.u.data();
   double* v = cv.v.data();
@@ -144,18 +155,40 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
       w.lnuPrevious[i] = u0[i] + u[i] > 0.0 ? std::log(u0[i] + u[i]) : -HUGE_VAL;
       w.lnvPrevious[i] = v0[i] + v[i] > 0.0 ? std::log(v0[i] + v[i]) : -HUGE_VAL;
     }
+    w.earlierN = 0;
     volgende_schatting(cv, V, dV, version);
   } else {
+    // Lagrange weights of the present (t0), previous (t1) and earlier (t2) points at V.
+    const double t0 = Va, t1 = w.previousV, t2 = w.earlierV;
+    double w0, w1, w2 = 0.0;
+    if (quadratic) {
+      w0 = (V - t1) * (V - t2) / ((t0 - t1) * (t0 - t2));
+      w1 = (V - t0) * (V - t2) / ((t1 - t0) * (t1 - t2));
+      w2 = (V - t0) * (V - t1) / ((t2 - t0) * (t2 - t1));
+    } else {
+      w0 = (V - t1) / (t0 - t1);
+      w1 = (V - t0) / (t1 - t0);
+    }
     // The predicted quasi-Fermi levels go to c1, c2 until the new bias sets the anchors.
     for (int i = 0; i < N; ++i) {
       const double a = psi[i], b = std::log(u0[i] + u[i]), c = std::log(v0[i] + v[i]);
-      psi[i] = 2.0 * a - w.psiPrevious[i];
-      w.c1[i] = 2.0 * b - w.lnuPrevious[i];
-      w.c2[i] = 2.0 * c - w.lnvPrevious[i];
+      psi[i] = w0 * a + w1 * w.psiPrevious[i];
+      w.c1[i] = w0 * b + w1 * w.lnuPrevious[i];
+      w.c2[i] = w0 * c + w1 * w.lnvPrevious[i];
+      if (quadratic) {
+        psi[i] += w2 * w.psiEarlier[i];
+        w.c1[i] += w2 * w.lnuEarlier[i];
+        w.c2[i] += w2 * w.lnvEarlier[i];
+      }
+      w.psiEarlier[i] = w.psiPrevious[i];
+      w.lnuEarlier[i] = w.lnuPrevious[i];
+      w.lnvEarlier[i] = w.lnvPrevious[i];
       w.psiPrevious[i] = a;
       w.lnuPrevious[i] = b;
       w.lnvPrevious[i] = c;
     }
+    w.earlierV = w.previousV;
+    w.earlierN = N;
     Set_an_And_ap(cv, V);
     for (int i = 0; i < N; ++i) SetCarrierValues(cv, i, std::exp(w.c1[i]), std::exp(w.c2[i]));
     // The boundary values exactly as every estimate sets them.

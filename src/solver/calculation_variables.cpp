@@ -5,6 +5,7 @@
 
 #include "common/call_counts.hpp"
 #include "solver/bernoulli.hpp"
+#include "solver/linear_solvers.hpp"
 #include "solver/mesh.hpp"
 #include "solver/metastable.hpp"
 #include "solver/x_dependence.hpp"
@@ -63,12 +64,13 @@ void SolutionCopy::resize(std::size_t n) {
 }
 
 void SolverWorkspace::resize(std::size_t n) {
-  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psiPrevious, &lnuPrevious, &lnvPrevious})
+  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psiPrevious, &lnuPrevious, &lnvPrevious,
+                                 &psiEarlier, &lnuEarlier, &lnvEarlier})
     a->assign(n, 0.0);
   for (SolutionCopy* s : {&entry, &pass, &good}) s->resize(n);
   extra.assign(MAXLAYERS, 0.0);
-  // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows (kl = 5, ku = 6).
-  band.assign(3 * n * 17, 0.0);
+  // Coupled Newton: 3 unknowns per point, band of 2·kl + ku + 1 rows.
+  band.assign(3 * n * (2 * kCoupledKl + kCoupledKu + 1), 0.0);
   pivots.assign(3 * n, 0);
   F3.assign(3 * n, 0.0);
   delta3.assign(3 * n, 0.0);
@@ -77,7 +79,7 @@ void SolverWorkspace::resize(std::size_t n) {
   env_values.clear();
   mesh.resize(n);
   meshAtEntry.resize(n);
-  previousN = 0;
+  previousN = earlierN = 0;
 }
 
 namespace {

@@ -168,11 +168,13 @@ struct SolverWorkspace {
   // The last solved bias point of a stepping, to halve a failing step from.
   SolutionCopy good;
   // The point solved before it (ψ and the quasi-Fermi levels ln(u0 + u), ln(v0 + v) at bias
-  // `previousV`), from which the next point of a sweep is predicted by linear extrapolation;
-  // `lastV` is the bias of the last point solved by the stepping.
+  // `previousV`) and the one before that (at `earlierV`), from which the next point of a sweep is
+  // predicted by extrapolation; `lastV` is the bias of the last point solved by the stepping.
   std::vector<double> psiPrevious, lnuPrevious, lnvPrevious;
-  double previousV = 0.0, lastV = 0.0;
+  std::vector<double> psiEarlier, lnuEarlier, lnvEarlier;
+  double previousV = 0.0, earlierV = 0.0, lastV = 0.0;
   int previousN = 0;  // 0: no previous point
+  int earlierN = 0;   // 0: no earlier point
   // Solves so far, and their number when the stepping last solved: a solve in between (another
   // light, another stage) makes the previous point no guide.
   long solves = 0, solvesAtLast = -1;

@@ -325,7 +325,10 @@ constexpr int kPassesBeforeNewton = 4;
 // After a step of at most this size [kT] the next step uses the Jacobian of that step again (a
 // chord step): the Jacobian has moved by a fraction of it, so the correction it gives is the
 // Newton correction to within that fraction, at the cost of a residual and a back substitution.
-constexpr double kChordReach = 0.02;
+constexpr double kChordReach = 0.1;
+// A converged iteration whose last step exceeded this fraction of the termination takes one more
+// chord step.
+constexpr double kPolishAbove = 0.01;
 
 int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord);
 
@@ -367,7 +370,7 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
   for (int it = 1; it <= kNewtonSteps; ++it) {
     CoupledStepSize size;
     if (CoupledStep(cv, size, fullStep && previous <= kChordReach) != 0) return -1;
-    const double m = std::max({size.dpsi, size.Fn(), size.Fp()});
+    double m = std::max({size.dpsi, size.Fn(), size.Fp()});
     if (!(m <= kNewtonReach || it > 1) || !(m < previous)) return -1;
     const bool converged =
         size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
@@ -375,6 +378,24 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
     ApplyCoupledStep(cv, d, f);
     fullStep = f == 1.0;
     if (converged) {
+      // A last step near the termination leaves an error far below it in ψ, but the current
+      // through a high field is a small difference of drift and diffusion and magnifies that
+      // error: one more step with the same Jacobian (a residual and a back substitution) takes it
+      // out.
+      const double termination = std::min({c.termination_psi, c.termination_Fn, c.termination_Fp});
+      if (m > kPolishAbove * termination) {
+        CoupledStepSize polish;
+        if (CoupledStep(cv, polish, true) != 0) return -1;
+        const double mp = std::max({polish.dpsi, polish.Fn(), polish.Fp()});
+        if (mp < m) {
+          ApplyCoupledStep(cv, d, 1.0);
+          m = mp;
+        }
+      }
+      // The defect terms (and the currents read from them) of the state the last step reached.
+      if (ComputeDefectTerms(cv) < 0) return -1;
+      CalculateTunnelling(cv, kElectrons);
+      CalculateTunnelling(cv, kHoles);
       last = m;
       return it;
     }
@@ -530,7 +551,7 @@ int CoupledStep(CalculationVariables& cv, CoupledStepSize& size, bool chord) {
   SolverWorkspace& w = cv.work;
   const int N = cv.mesh.N;
   const int n3 = 3 * N;
-  const BandMatrix A{n3, 5, 6, w.band.data()};
+  const BandMatrix A{n3, kCoupledKl, kCoupledKu, w.band.data()};
   std::span<double> F(w.F3.data(), n3);
   std::span<double> d(w.delta3.data(), n3);
   if (ComputeDefectTerms(cv) < 0) return -1;

@@ -154,65 +154,89 @@ namespace {
 // Back substitution with the U factor of a factorised band matrix, by columns: each unknown, once
 // known, is taken out of the rows above it (independent updates of a contiguous column rather
 // than one long chain of sums per row).
+// The unknown j of the back substitution, taken out of the `rows` rows above it (ROWS when it is
+// known when compiled, so that the short loop is unrolled).
+template <int ROWS = 0>
+bool SubstituteColumn(const double* cj, int j, int count, std::span<double> b) {
+  const int rows = ROWS > 0 ? ROWS : count;
+  const double xj = b[j] / cj[0];
+  if (!std::isfinite(xj)) return false;
+  b[j] = xj;
+  for (int k = 1; k <= rows; ++k) b[j - k] -= cj[-k] * xj;
+  return true;
+}
+
 int BackSubstituteBanded(const BandMatrix& A, std::span<double> b) {
   const long ld = A.ld();
   const int diag = A.kl + A.ku;
-  for (int j = A.n - 1; j >= 0; --j) {
-    const double* cj = A.band + j * ld + diag;  // cj[-k] = A(j − k, j)
-    const double xj = b[j] / cj[0];
-    if (!std::isfinite(xj)) return -1;
-    b[j] = xj;
-    const int kmax = std::min(j, diag);
-    for (int k = 1; k <= kmax; ++k) b[j - k] -= cj[-k] * xj;
-  }
+  int j = A.n - 1;
+  // The coupled Newton's band (kl = 5, ku = 6) with a row count known when compiled, so that the
+  // short update loop is unrolled; the same arithmetic in the same order as the general loop.
+  if (diag == kCoupledKl + kCoupledKu)
+    for (; j >= diag; --j)
+      if (!SubstituteColumn<kCoupledKl + kCoupledKu>(A.band + j * ld + diag, j, 0, b))
+        return -1;
+  for (; j >= 0; --j)
+    if (!SubstituteColumn(A.band + j * ld + diag, j, std::min(j, diag), b)) return -1;
   return 0;
+}
+
+// Elimination of column j with partial pivoting over the `km` rows below the diagonal; ju is the
+// last column the U factor reaches so far. Returns false at a zero or non-finite pivot.
+template <int KM = 0>
+bool EliminateColumn(const BandMatrix& A, int j, int count, int& ju, std::span<int> pivots, std::span<double> b) {
+  const int km = KM > 0 ? KM : count;
+  const long ld = A.ld();
+  double* const band = A.band;
+  const int diag = A.kl + A.ku;  // offset of the diagonal in a stored column
+  double* const cj = band + j * ld + diag;  // cj[i] = A(j + i, j)
+  int p = 0;
+  double best = std::fabs(cj[0]);
+  for (int i = 1; i <= km; ++i) {
+    const double a = std::fabs(cj[i]);
+    if (a > best) {
+      best = a;
+      p = i;
+    }
+  }
+  pivots[j] = j + p;
+  if (!(best > 0.0) || !std::isfinite(best)) return false;
+  ju = std::max(ju, std::min(j + A.ku + p, A.n - 1));
+  if (p != 0) {
+    for (int c = j; c <= ju; ++c) {
+      double* cc = band + c * ld + diag + j - c;  // cc[i] = A(j + i, c)
+      std::swap(cc[0], cc[p]);
+    }
+    std::swap(b[j], b[j + p]);
+  }
+  const double inv = 1.0 / cj[0];
+  for (int i = 1; i <= km; ++i) cj[i] *= inv;
+  for (int c = j + 1; c <= ju; ++c) {
+    double* cc = band + c * ld + diag + j - c;
+    const double t = cc[0];
+    if (t == 0.0) continue;
+    for (int i = 1; i <= km; ++i) cc[i] -= cj[i] * t;
+  }
+  const double bj = b[j];
+  for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
+  return true;
 }
 
 }  // namespace
 
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b) {
-  const int n = A.n, kl = A.kl, ku = A.ku;
+  const int n = A.n, kl = A.kl;
   if (n <= 0) return -1;
   // Elimination with row interchanges; the upper band grows to kl + ku through the swaps. The
   // storage is by columns, so that a column below the diagonal (the multipliers) and the part
   // of a later column that one pivot row updates are contiguous.
-  const long ld = A.ld();
-  double* const band = A.band;
-  const int diag = kl + ku;  // offset of the diagonal in a stored column
-  int ju = 0;                // last column touched by the U factor so far
-  for (int j = 0; j < n; ++j) {
-    const int km = std::min(kl, n - 1 - j);
-    double* const cj = band + j * ld + diag;  // cj[i] = A(j + i, j)
-    int p = 0;
-    double best = std::fabs(cj[0]);
-    for (int i = 1; i <= km; ++i) {
-      const double a = std::fabs(cj[i]);
-      if (a > best) {
-        best = a;
-        p = i;
-      }
-    }
-    pivots[j] = j + p;
-    if (!(best > 0.0) || !std::isfinite(best)) return -1;
-    ju = std::max(ju, std::min(j + ku + p, n - 1));
-    if (p != 0) {
-      for (int c = j; c <= ju; ++c) {
-        double* cc = band + c * ld + diag + j - c;  // cc[i] = A(j + i, c)
-        std::swap(cc[0], cc[p]);
-      }
-      std::swap(b[j], b[j + p]);
-    }
-    const double inv = 1.0 / cj[0];
-    for (int i = 1; i <= km; ++i) cj[i] *= inv;
-    for (int c = j + 1; c <= ju; ++c) {
-      double* cc = band + c * ld + diag + j - c;
-      const double t = cc[0];
-      if (t == 0.0) continue;
-      for (int i = 1; i <= km; ++i) cc[i] -= cj[i] * t;
-    }
-    const double bj = b[j];
-    for (int i = 1; i <= km; ++i) b[j + i] -= cj[i] * bj;
-  }
+  int ju = 0;
+  int j = 0;
+  if (kl == kCoupledKl)
+    for (; j < n - kl; ++j)
+      if (!EliminateColumn<kCoupledKl>(A, j, 0, ju, pivots, b)) return -1;
+  for (; j < n; ++j)
+    if (!EliminateColumn(A, j, std::min(kl, n - 1 - j), ju, pivots, b)) return -1;
   return BackSubstituteBanded(A, b);
 }
 

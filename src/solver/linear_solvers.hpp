@@ -28,6 +28,11 @@ int SolveEnvelope(int N, std::span<const double> jl, std::span<const double> jd,
 
 // Banded matrix with kl sub- and ku super-diagonals in LAPACK's band storage for a factorisation
 // with partial pivoting: element (r, c) at band[(kl + ku + r − c) + c·ld], ld = 2·kl + ku + 1.
+// The band of the coupled Newton's Jacobian (ψ, u, v interleaved per point): the widest coupling
+// reaches the next point's variables and its neighbours' across an interface.
+inline constexpr int kCoupledKl = 5;
+inline constexpr int kCoupledKu = 6;
+
 struct BandMatrix {
   int n = 0, kl = 0, ku = 0;
   double* band = nullptr;

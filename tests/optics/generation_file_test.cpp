@@ -209,7 +209,7 @@ TEST(MultipleReflection, FluxRoutineRefusesVanishingDenominatorsAndUnpreparedWav
   CalculationVariables& cv = pb->cv;
   GenerationParameters gen;
   gen.wavelengths = {500.0, 1500.0}, gen.watt_lambda = {1.0, 1.0}, gen.side = +1, gen.Rfront = 1.0;
-  gen.rightFilter = {1.0, 1.0}, gen.leftFilter = {1.0, 1.0};
+  gen.rightFilter = {1.0, 1.0}, gen.leftFilter = {1.0, 1.0}, gen.keepFlux = true;
   PrepareAbsorption(cv, gen);
   CalculateIncomingFluxes(gen, kPhotonsPerWattNm, 1);
   EXPECT_EQ(CalculateFluxes(cv, gen, 0), 0);

@@ -93,6 +93,7 @@ TEST(MeshFlux, ThreeLayersWithBackAndMultipleReflectionsMatchTheClosedForm) {
   CalculationVariables& cv = pb->cv;
   const double lambda = 350.0, Rb = 0.6, Rf = 0.3;
   GenerationParameters gen = Light({lambda}, {10.0}, +1, 0.9, Rb, Rf);
+  gen.keepFlux = true;
   ASSERT_EQ(Illuminate(cv, gen), 1);
   const std::vector<double> alpha = LayerAlphas(cv, set, lambda, 0);
   // Φ0 = T·λ·P·5.035e15 (mode 1: no neutral density, no window).
