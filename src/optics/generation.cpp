@@ -76,6 +76,16 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     wave[k] = gen.incomingFlux_us[static_cast<std::size_t>(k)] != 0.0 ? 1.0 : 0.0;
     depthIn[k] = depthBack[k] = 0.0;
   }
+  // Past the last wavelength a point absorbs (below the gaps, most of the spectrum) a wave passes
+  // its intervals unchanged and generates nothing there: the loops stop at that wavelength (every
+  // skipped generation entry is an exact zero). The flux table, when kept, needs every wavelength.
+  int* end = gen.absorbingEnd.data();
+  for (int i = 0; i < n; ++i) {
+    const double* row = alphaL.Row(static_cast<std::size_t>(i));
+    int e = k1;
+    while (!keep && e > k0 && alpha(row, e - 1) == 0.0) --e;
+    end[i] = e;
+  }
   // The light that enters, from the front to the back.
   for (int t = 0; t < n; ++t) {
     const int i = at(t);
@@ -93,7 +103,9 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
     const double* rowJ = alphaL.Row(static_cast<std::size_t>(j));
-    for (int k = k0; k < k1; ++k) {
+    const int kEnd = std::max(end[i], end[j]);
+    std::fill(gj + kEnd, gj + k1, 0.0);
+    for (int k = k0; k < kEnd; ++k) {
       const double ai = alpha(rowI, k) * dx, aj = alpha(rowJ, k) * dx;
       depthIn[k] += ai;
       depthBack[k] += aj;
@@ -137,8 +149,10 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const double cg = bw[i] > 0.0 ? c / bw[i] : 0.0;
     if (keep)
       for (int k = k0; k < k1; ++k) fi[k] *= scale[k] * c;
+    // The point's entries come from its own intervals and from its neighbours' waves.
+    const int kEnd = std::max({end[i], i > 0 ? end[i - 1] : k0, i + 1 < n ? end[i + 1] : k0});
     double g = 0.0;
-    for (int k = k0; k < k1; ++k) {
+    for (int k = k0; k < kEnd; ++k) {
       gi[k] *= scale[k] * cg;
       g += gi[k];
     }
@@ -151,7 +165,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
-    for (int k = k0; k < k1; ++k) {
+    for (int k = k0; k < end[i]; ++k) {
       if (wave[k] == 0.0) continue;  // no back reflection, or nothing left of it
       if (keep) fi[k] += wave[k];
       const double a = alpha(rowI, k) * dx;
@@ -190,6 +204,7 @@ void SizeStorage(GenerationParameters& gen, int points) {
   for (std::vector<double>* v : {&gen.travelling, &gen.depthIn, &gen.depthBack, &gen.scale, &gen.backReflection})
     if (v->size() != nwl) v->assign(nwl, 0.0);
   if (gen.pointScale.size() != static_cast<std::size_t>(MAXPOINTS)) gen.pointScale.assign(MAXPOINTS, 0.0);
+  if (gen.absorbingEnd.size() != static_cast<std::size_t>(MAXPOINTS)) gen.absorbingEnd.assign(MAXPOINTS, 0);
   if (gen.boxWidth.size() != static_cast<std::size_t>(MAXPOINTS)) gen.boxWidth.assign(MAXPOINTS, 0.0);
   if (gen.G.size() != static_cast<std::size_t>(MAXPOINTS)) gen.G.assign(MAXPOINTS, 0.0);
 }

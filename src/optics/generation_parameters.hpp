@@ -49,6 +49,7 @@ struct GenerationParameters {
   // absorption of the calculation variables was last evaluated by PrepareAbsorption.
   std::vector<double> travelling, depthIn, depthBack, scale, backReflection;
   std::vector<double> pointScale, boxWidth;
+  std::vector<int> absorbingEnd;  // per point: past the last wavelength it absorbs
   std::vector<int> alphaColumn;  // column of each wavelength in the absorption table
   std::vector<double> alphaMesh;
   // G was computed from the present incoming flux and absorption on this mesh (set by

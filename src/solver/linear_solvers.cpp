@@ -151,6 +151,8 @@ void BandMatrix::clear() const { std::fill(band, band + static_cast<long>(ld()) 
 
 namespace {
 
+constexpr double kPivotThreshold = 0.1;
+
 // Back substitution with the U factor of a factorised band matrix, by columns: each unknown, once
 // known, is taken out of the rows above it (independent updates of a contiguous column rather
 // than one long chain of sums per row).
@@ -199,8 +201,12 @@ bool EliminateColumn(const BandMatrix& A, int j, int count, int& ju, std::span<i
       p = i;
     }
   }
-  pivots[j] = j + p;
   if (!(best > 0.0) || !std::isfinite(best)) return false;
+  // Threshold pivoting: the diagonal stays the pivot while it is within a factor kPivotThreshold
+  // of the largest element below it. The multipliers stay bounded by 1/kPivotThreshold, and
+  // every interchange avoided keeps the upper band from growing.
+  if (std::fabs(cj[0]) >= kPivotThreshold * best) p = 0;
+  pivots[j] = j + p;
   ju = std::max(ju, std::min(j + A.ku + p, A.n - 1));
   if (p != 0) {
     for (int c = j; c <= ju; ++c) {
