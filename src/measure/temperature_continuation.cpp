@@ -21,26 +21,39 @@ void GenerationAt(CalculationVariables& cv, GenerationParameters& gen) {
   RecomputeGeneration(cv, gen);
 }
 
-// A whole carrier value at another temperature: the quasi-Fermi potential Vt·ln w is kept, so
-// w' = w^(Vt/Vt'). A value that fell to zero or below (underflow) counts as the smallest one.
-double Carried(double w, double ratio) { return std::pow(std::max(w, std::numeric_limits<double>::min()), ratio); }
+// The quasi-Fermi potential of a whole carrier value [V]; a value that fell to zero or below
+// (underflow) counts as the smallest one.
+double Potential(double w, double Vt) { return Vt * std::log(std::max(w, std::numeric_limits<double>::min())); }
+// And back, kept above zero.
+double Whole(double phi, double Vt) { return std::max(std::exp(phi / Vt), std::numeric_limits<double>::min()); }
 
 }  // namespace
 
 void CarryAcrossTemperature(const CalculationVariables& from, CalculationVariables& to, CalculationParameters& par,
-                            GenerationParameters& gen) {
+                            GenerationParameters& gen, const CalculationVariables* older) {
   to = from;
   // Material data and defect records on the kept mesh at the new temperature; the solution is
   // cleared and set below.
   CreateCalculationVariables(to, par, from.ctx, false);
   const int N = from.mesh.N;
-  const double ratio = from.Vt() / par.Vt;
-  for (int i = 0; i < N; ++i) to.psi[i] = from.psi[i] * ratio;
+  const double Vf = from.Vt(), Vn = par.Vt;
+  // With a solution at a third temperature on the same mesh and bias, each potential is
+  // extrapolated linearly in T (Vt is proportional to it).
+  const bool extrapolate = older && older->mesh.N == N && older->V == from.V && older->Vt() != Vf &&
+                           std::equal(from.mesh.x.begin(), from.mesh.x.begin() + N, older->mesh.x.begin());
+  const double f = extrapolate ? (Vn - Vf) / (Vf - older->Vt()) : 0.0;
+  auto carried = [&](double a, double b) { return a + f * (a - b); };
+  Set_an_And_ap(to, from.V);
+  for (int i = 0; i < N; ++i) {
+    const double Vo = extrapolate ? older->Vt() : Vf;
+    const CalculationVariables& o = extrapolate ? *older : from;
+    to.psi[i] = carried(from.psi[i] * Vf, o.psi[i] * Vo) / Vn;
+    const double phiN = carried(Potential(from.u0[i] + from.u[i], Vf), Potential(o.u0[i] + o.u[i], Vo));
+    const double phiP = carried(Potential(from.v0[i] + from.v[i], Vf), Potential(o.v0[i] + o.v[i], Vo));
+    SetCarrierValues(to, i, Whole(phiN, Vn), Whole(phiP, Vn));
+  }
   to.psi[0] = 0.0;
   to.psi[N - 1] = (par.Fi_left - par.Fi_right - from.V) / par.Vt;
-  Set_an_And_ap(to, from.V);
-  for (int i = 0; i < N; ++i)
-    SetCarrierValues(to, i, Carried(from.u0[i] + from.u[i], ratio), Carried(from.v0[i] + from.v[i], ratio));
   update_psivar(to);
   // The shares of metastable configurations are those the solution was reached with.
   if (from.meta.count > 0) {
@@ -58,20 +71,27 @@ int ContinueInTemperature(SimulationState& s, const InputParameters& set1, const
   const double T = s.parameterset3.T;
   const std::string at = stage.name + ": ";
   auto kelvin = [](double t) { return fix(t, 0, 2) + " K"; };
-  // Two parameter sets and solutions: the last one solved and the next one tried.
+  // Three parameter sets and solutions: the last two solved (the predictor extrapolates from
+  // them) and the next one tried.
   auto parA = std::make_unique<CalculationParameters>();
   auto parB = std::make_unique<CalculationParameters>();
+  auto parC = std::make_unique<CalculationParameters>();
   auto solved = std::make_unique<CalculationVariables>();
   auto trial = std::make_unique<CalculationVariables>();
+  auto older = std::make_unique<CalculationVariables>();
+  bool hasOlder = false;
   auto build = [&](CalculationParameters& par, double t) {
     if (parameterset1_to_3(set1, mesh, par, t, nullptr) != 0) return false;
     par.metaHandover = s.parameterset3.metaHandover;
     return true;
   };
+  // A failure leaves cv as it came (the bias where the stage stopped), with the generation in
+  // the units of T again.
+  const CalculationVariables entry = cv;
   auto fail = [&](const std::string& why) {
     ctx.LogRecovery(at + why);
-    cv = s.evenwichtcv;
-    cv.ctx = &ctx;
+    cv = entry;
+    gen.lightFactor = 1.0;
     GenerationAt(cv, gen);
     cv.teller = -1;
     cv.pointState = kPointFailed;
@@ -92,37 +112,40 @@ int ContinueInTemperature(SimulationState& s, const InputParameters& set1, const
   if (warm == 0.0) return fail("the continuation in temperature found no warmer cell in which it converges");
 
   // 2. Back to the asked temperature.
-  const double first = 0.25 * (warm - T);
+  // The first step carries the solution over as it is; from then on the predictor extrapolates
+  // from the last two, and a step may grow up to a quarter of the way.
+  const double longest = 0.25 * (warm - T);
   constexpr double kMinimumStep = 0.5;  // [K]
-  double now = warm, step = first;
-  int steps = 0, halvings = 0, successes = 0;
+  double now = warm, step = std::min(2.5, longest);
+  int steps = 0, halvings = 0;
   while (true) {
     const bool last = now - step <= T + 1e-9;
     const double next = last ? T : now - step;
     CalculationParameters* par = last ? &s.parameterset3 : parB.get();
     if (last || build(*par, next)) {
       CalculationVariables& target = last ? cv : *trial;
-      CarryAcrossTemperature(*solved, target, *par, gen);
+      CarryAcrossTemperature(*solved, target, *par, gen, hasOlder ? older.get() : nullptr);
       target.ctx = &ctx;
       if (stage.again(target)) {
         ++steps;
         if (last) break;
+        std::swap(older, solved);  // older: the one solved last, solved: free
         std::swap(solved, trial);
+        std::swap(parC, parA);
         std::swap(parA, parB);
+        hasOlder = true;
         now = next;
-        // A step that had to be halved grows back only after two successes at its size: a
-        // failing step costs far more than a successful one.
-        if (++successes == 2) {
-          step = std::min(2.0 * step, first);
-          successes = 0;
-        }
+        // A step the plain iteration solves is cheap, and the next one may be longer; one that
+        // only the coupled Newton iteration rescued (after the Gummel procedure ran out of
+        // iterations) costs two orders of magnitude more, as does a failed one: the next is
+        // shorter.
+        step = solved->pointState == kPointGummel ? std::min(2.0 * step, longest) : std::max(0.5 * step, kMinimumStep);
         continue;
       }
     }
     ctx.LogRecovery(at + "the temperature step from " + kelvin(now) + " to " + kelvin(next) + " failed; halving it", 2);
     step *= 0.5;
     ++halvings;
-    successes = 0;
     if (step < kMinimumStep)
       return fail("the temperature step was halved down to " + fix(2.0 * step, 0, 3) + " K at " + kelvin(now) +
                   ": no convergence towards " + kelvin(T));
