@@ -202,6 +202,20 @@ bool SolveAgain(CalculationVariables& cv) {
 
 }  // namespace
 
+TemperatureStage ShortCircuitStage(SimulationState& s, int steps) {
+  return {"short circuit", [&s, steps](CalculationVariables& c) { return ShortCircuitFromEquilibrium(s, c, steps); },
+          SolveAgain};
+}
+
+TemperatureStage WorkPointStage(SimulationState& s, double V, int steps) {
+  return {"working point",
+          [&s, V, steps](CalculationVariables& c) {
+            if (!s.wp.dark && !ShortCircuitFromEquilibrium(s, c, steps)) return false;
+            return volgende_iv_punt(c, 0.0, V, steps, s.versieschatting) == 0;
+          },
+          SolveAgain};
+}
+
 int CheckConvergenceFailure(SimulationState& s, const Environment& env, int& calculatedFlag, const std::string& name,
                             int /*dark: the illumination label of a graphical view*/, double Vreached, double Vtarget,
                             const CalculationVariables& cv) {
@@ -450,9 +464,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         RaiseLightSlowly(s, cv);
       }
       if (s.CONVERGENTIEFALING) {
-        const TemperatureStage stage{"short circuit",
-                                     [&](CalculationVariables& c) { return ShortCircuitFromEquilibrium(s, c, steps); },
-                                     [&](CalculationVariables& c) { return SolveAgain(c); }};
+        const TemperatureStage stage = ShortCircuitStage(s, steps);
         s.CONVERGENTIEFALING =
             ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
       }
@@ -487,13 +499,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         held.FirstAttemptDone();
         if (s.CONVERGENTIEFALING) {
           s.solverContext.LogRecovery("working point: the bias steps from 0 V failed", 2);
-          const bool lit = !s.wp.dark;
-          const TemperatureStage stage{"working point",
-                                       [&](CalculationVariables& c) {
-                                         if (lit && !ShortCircuitFromEquilibrium(s, c, steps)) return false;
-                                         return volgende_iv_punt(c, 0.0, V, steps, s.versieschatting) == 0;
-                                       },
-                                       [&](CalculationVariables& c) { return SolveAgain(c); }};
+          const TemperatureStage stage = WorkPointStage(s, V, steps);
           s.CONVERGENTIEFALING =
               ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
         }
