@@ -36,6 +36,7 @@ void CarryAcrossTemperature(const CalculationVariables& from, CalculationVariabl
   // cleared and set below.
   CreateCalculationVariables(to, par, from.ctx, false);
   const int N = from.mesh.N;
+  if (N < 2) return;  // no solution to carry
   const double Vf = from.Vt(), Vn = par.Vt;
   // With a solution at a third temperature on the same mesh and bias, each potential is
   // extrapolated linearly in T (Vt is proportional to it).
