@@ -12,6 +12,7 @@
 #include "measure/admittance_sweeps.hpp"
 #include "measure/iv_sweep.hpp"
 #include "measure/qe_sweep.hpp"
+#include "measure/temperature_continuation.hpp"
 #include "optics/generation.hpp"
 #include "optics/illumination.hpp"
 #include "optics/spectrum.hpp"
@@ -106,23 +107,32 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
   return s.CONVERGENTIEFALING ? -1 : 0;
 }
 
-int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv) {
-  // From the equilibrium again, the light raised from a millionth of the full profile by a
-  // factor e^(1/4) per step: each step moves the quasi-Fermi levels by a fraction of kT, where
-  // the ordinary ramp (a factor e per step) can ask too much of a cell with extreme density
-  // ratios (a wide-gap window at low temperature).
-  constexpr int kSteps = 56;  // e^(−56/4) ≈ 8e-7
-  s.solverContext.LogRecovery("short circuit: retried from equilibrium with the light raised in " +
-                              std::to_string(kSteps + 1) + " steps");
-  TakeFrom(s, cv, s.evenwichtcv);
+namespace {
+
+// The light raised from a millionth of the full profile by a factor e^(1/4) per step, from the
+// equilibrium in cv: each step moves the quasi-Fermi levels by a fraction of kT, where the
+// ordinary ramp (a factor e per step) can ask too much of a cell with extreme density ratios (a
+// wide-gap window at low temperature).
+constexpr int kSlowLightSteps = 56;  // e^(−56/4) ≈ 8e-7
+
+int RaiseLightSlowlyFrom(SimulationState& s, CalculationVariables& cv) {
   GenerationParameters& gen = s.generatieparameters;
   s.CONVERGENTIEFALING = 0;
-  for (int k = kSteps; k >= 0 && !s.CONVERGENTIEFALING; --k) {
+  for (int k = kSlowLightSteps; k >= 0 && !s.CONVERGENTIEFALING; --k) {
     SetGenerationFactor(cv, gen, std::exp(-0.25 * static_cast<double>(k)));
     onder_belichting(s, cv);
   }
   SetGenerationFactor(cv, gen, 1.0);
-  if (s.CONVERGENTIEFALING) return -1;
+  return s.CONVERGENTIEFALING ? -1 : 0;
+}
+
+}  // namespace
+
+int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv) {
+  s.solverContext.LogRecovery("short circuit: retried from equilibrium with the light raised in " +
+                              std::to_string(kSlowLightSteps + 1) + " steps");
+  TakeFrom(s, cv, s.evenwichtcv);
+  if (RaiseLightSlowlyFrom(s, cv) != 0) return -1;
   cv.pointState = kPointContinuation;
   return 0;
 }
@@ -141,7 +151,70 @@ void EndStage(SimulationState& s, const CalculationVariables& cv, int& failure, 
   CopyCalculationVariables(store, cv);
 }
 
+// Holds back the solver's messages while a recovery may still rescue a stage: a rescued stage
+// says nothing but its recovery, a failed one what its first attempt said (the recoveries would
+// repeat it).
+class HeldMessages {
+ public:
+  explicit HeldMessages(SolverContext& ctx)
+      : ctx_(ctx), wasDeferring_(ctx.deferMessages), before_(ctx.deferred.size()), firstAttempt_(before_) {
+    ctx.deferMessages = true;
+  }
+  HeldMessages(const HeldMessages&) = delete;
+  HeldMessages& operator=(const HeldMessages&) = delete;
+  void FirstAttemptDone() { firstAttempt_ = ctx_.deferred.size(); }
+  void Release(bool failed, CalculationVariables& cv) {
+    ctx_.deferred.resize(failed ? std::min(firstAttempt_, ctx_.deferred.size()) : before_);
+    ctx_.deferMessages = wasDeferring_;
+    if (wasDeferring_) return;
+    std::vector<std::pair<std::string, std::string>> held;
+    held.swap(ctx_.deferred);
+    for (const auto& [title, message] : held) SolverMessage(cv, title, message);
+  }
+
+ private:
+  SolverContext& ctx_;
+  bool wasDeferring_;
+  std::size_t before_, firstAttempt_;
+};
+
+// The short circuit from the equilibrium in cv, at cv's own temperature: the light ramp of the
+// working point (or full light at once when the ramp is off), then the slow ramp from the same
+// equilibrium.
+bool ShortCircuitFromEquilibrium(SimulationState& s, CalculationVariables& cv, int steps) {
+  const CalculationVariables equilibrium = cv;
+  if (s.lightRampOff) {
+    SetGenerationFactor(cv, s.generatieparameters, 1.0);
+    onder_belichting(s, cv);
+  } else {
+    RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
+  }
+  if (!s.CONVERGENTIEFALING) return true;
+  cv = equilibrium;
+  return RaiseLightSlowlyFrom(s, cv) == 0;
+}
+
+// One solve at the bias and light in cv (a solution carried from a nearby temperature).
+bool SolveAgain(CalculationVariables& cv) {
+  const int r = los_totaal_dc_stelsel_op_Gummel(cv);
+  return r != -1 && cv.teller != -1;
+}
+
 }  // namespace
+
+TemperatureStage ShortCircuitStage(SimulationState& s, int steps) {
+  return {"short circuit", [&s, steps](CalculationVariables& c) { return ShortCircuitFromEquilibrium(s, c, steps); },
+          SolveAgain};
+}
+
+TemperatureStage WorkPointStage(SimulationState& s, double V, int steps) {
+  return {"working point",
+          [&s, V, steps](CalculationVariables& c) {
+            if (!s.wp.dark && !ShortCircuitFromEquilibrium(s, c, steps)) return false;
+            return volgende_iv_punt(c, 0.0, V, steps, s.versieschatting) == 0;
+          },
+          SolveAgain};
+}
 
 int CheckConvergenceFailure(SimulationState& s, const Environment& env, int& calculatedFlag, const std::string& name,
                             int /*dark: the illumination label of a graphical view*/, double Vreached, double Vtarget,
@@ -374,30 +447,27 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
       StatusMessage(env, 1);
       Message(env, mode == 1 ? "updating metastable defects: short circuit ..." : "calculating short circuit ...");
       TakeFrom(s, cv, s.evenwichtcv);
-      // The messages of a failing ramp are held back while the slower ramp may still rescue it.
+      // The messages of a failing ramp are held back while a recovery may still rescue it.
       SolverContext& ctx = s.solverContext;
-      const bool wasDeferring = ctx.deferMessages;
-      const std::size_t heldBefore = ctx.deferred.size();
-      ctx.deferMessages = true;
+      HeldMessages held(ctx);
       if (s.lightRampOff) {
         onder_belichting(s, cv);
       } else {
         RaiseLight(s, cv, steps, [&](CalculationVariables& c) { return onder_belichting(s, c); });
       }
-      const std::size_t firstAttempt = ctx.deferred.size();
+      held.FirstAttemptDone();
       if (s.CONVERGENTIEFALING) {
         ctx.LogRecovery(s.lightRampOff ? "short circuit: the solve at full light failed"
                                        : "short circuit: the light ramp in " + std::to_string(steps) + " steps failed",
                         2);
         RaiseLightSlowly(s, cv);
       }
-      ctx.deferred.resize(s.CONVERGENTIEFALING ? std::min(firstAttempt, ctx.deferred.size()) : heldBefore);
-      ctx.deferMessages = wasDeferring;
-      if (!wasDeferring) {
-        std::vector<std::pair<std::string, std::string>> held;
-        held.swap(ctx.deferred);
-        for (const auto& [title, message] : held) SolverMessage(cv, title, message);
+      if (s.CONVERGENTIEFALING) {
+        const TemperatureStage stage = ShortCircuitStage(s, steps);
+        s.CONVERGENTIEFALING =
+            ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
       }
+      held.Release(s.CONVERGENTIEFALING != 0, cv);
       EndStage(s, cv, s.ShortCircuitConvergenceFailure, s.JShortCircuit, s.kortsluitcv);
       if (!CheckConvergenceFailure(s, env, s.kortberekend, "short circuit", 0, 0.0, 0.0, cv)) return -1;
     } else {
@@ -423,7 +493,16 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, PresentBias(s.werkpuntcv), V, 2, s.versieschatting);
       } else {
         TakeFrom(s, cv, s.kortsluitcv);
+        HeldMessages held(s.solverContext);
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, 0.0, V, steps, s.versieschatting);
+        held.FirstAttemptDone();
+        if (s.CONVERGENTIEFALING) {
+          s.solverContext.LogRecovery("working point: the bias steps from 0 V failed", 2);
+          const TemperatureStage stage = WorkPointStage(s, V, steps);
+          s.CONVERGENTIEFALING =
+              ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
+        }
+        held.Release(s.CONVERGENTIEFALING != 0, cv);
         if (mode == 1 && !s.CONVERGENTIEFALING) UpdateMetaStableDefects(s, env, cv, V);
       }
       EndStage(s, cv, s.WorkPointConvergenceFailure, s.JWorkingPoint, s.werkpuntcv);

@@ -11,6 +11,7 @@
 
 #include "celldef/cell_state.hpp"
 #include "measure/simulation_state.hpp"
+#include "measure/temperature_continuation.hpp"
 #include "ui/error_message.hpp"
 
 namespace zoniq {
@@ -47,6 +48,12 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
 // raised again in much smaller steps. Logged as a recovery; marks the solution as reached by
 // continuation. Returns 0, or -1 (CONVERGENTIEFALING = 1) when that fails too.
 int RaiseLightSlowly(SimulationState& s, CalculationVariables& cv);
+
+// The short circuit and the working point (at bias V, reached in `steps` bias steps) as stages
+// of the continuation in temperature: reached from an equilibrium by the light ramps (and the
+// bias steps), solved again by one DC solve.
+TemperatureStage ShortCircuitStage(SimulationState& s, int steps);
+TemperatureStage WorkPointStage(SimulationState& s, double V, int steps);
 
 // Reports the outcome of one stage: converged (flag = 1, message "<name> V = <Vtarget> Volt",
 // result 1) or failed (flag = 0, error "Calculating <name>..." / "Convergence failure

@@ -117,7 +117,7 @@ std::string IVBlock(const SimulationRecord& rec, const OutputContext& ctx) {
   }
   if (status)
     t += "\npoint status: 0 converged, 1 recovered by the coupled Newton iteration, 2 reached by halving the bias "
-         "step, 3 reached by continuation in light intensity\n";
+         "step, 3 reached by continuation in light intensity, 4 reached by continuation in temperature\n";
   const CellParameters& p = rec.cell;
   if (p.vocValid || p.jscValid || p.ffValid || p.etaValid) {
     const bool fromFile = rec.wp.generationFromFile != 0;

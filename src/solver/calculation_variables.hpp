@@ -126,11 +126,13 @@ struct TunnelState {
 
 // Work storage of the Newton iterations, sized once with the record.
 // How a bias point was solved: by the Gummel procedure, rescued by the coupled Newton iteration,
-// reached only by halving the bias step, or by continuation in light and temperature; failed.
+// reached only by halving the bias step, by continuation in light, or by continuation in
+// temperature (solved warmer and carried back); failed.
 inline constexpr int kPointGummel = 0;
 inline constexpr int kPointCoupledNewton = 1;
 inline constexpr int kPointStepHalving = 2;
 inline constexpr int kPointContinuation = 3;
+inline constexpr int kPointTemperatureContinuation = 4;
 inline constexpr int kPointFailed = -1;
 
 // Per-point current densities [mA/cm²].

@@ -236,7 +236,8 @@ TEST(IVFile, RecoveredPointsAddAStatusColumn) {
                                        kRow[1] +
                                        "\t2\n0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\t0.0\n\npoint status: 0 "
                                        "converged, 1 recovered by the coupled Newton iteration, 2 reached by halving "
-                                       "the bias step, 3 reached by continuation in light intensity\n\n\n\n");
+                                       "the bias step, 3 reached by continuation in light intensity, 4 reached by "
+                                       "continuation in temperature\n\n\n\n");
   // Plain curves keep nine columns: a state beyond the points done (a failed point) does not count.
   r.iv.state = {kPointGummel, kPointGummel, kPointFailed};
   const std::string plain = IVBlock(r, o.context);
