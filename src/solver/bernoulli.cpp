@@ -1,6 +1,7 @@
 #include "solver/bernoulli.hpp"
 
 #include <cmath>
+#include <numbers>
 
 namespace zoniq {
 
@@ -13,14 +14,20 @@ namespace {
 // band would inherit. Sharing E and M lets the four values of an interval come from one pair of
 // exponentials, with results identical to the separate evaluations.
 // Only within 6.7e-10 of 0 (linear branches for ±x) and beyond 52.29 (constant branches) can the
-// exponentials be left out.
+// exponentials be left out. One transcendental call gives both: below ln 2, E = 1 + M is rounded
+// once from an accurate M; above it, M = E − 1 with |M| ≥ 1/2 loses nothing.
 struct Exponentials {
   double E = 0.0, M = 0.0;
   explicit Exponentials(double x) {
     const double a = std::fabs(x);
     if (a > -kLinearLow && a < kDerivZero) {
-      E = std::exp(-a);
-      M = std::expm1(-a);
+      if (a < std::numbers::ln2) {
+        M = std::expm1(-a);
+        E = 1.0 + M;
+      } else {
+        E = std::exp(-a);
+        M = E - 1.0;
+      }
     }
   }
 };

@@ -164,7 +164,7 @@ void update_psivar(CalculationVariables& cv) {
   const double* tp = cv.pt.theta_p.data();
   for (int i = 0; i < N; ++i) {
     cv.Eplus[i] = std::exp(psi[i]);
-    cv.Emin[i] = std::exp(-psi[i]);
+    cv.Emin[i] = 1.0 / cv.Eplus[i];
   }
   cv.Bnp[0] = cv.Bnm[0] = cv.Bpp[0] = cv.Bpm[0] = 0.0;
   cv.dBnp[0] = cv.dBnm[0] = cv.dBpp[0] = cv.dBpm[0] = 0.0;

@@ -161,7 +161,7 @@ constexpr double kPivotThreshold = 0.1;
 template <int ROWS = 0>
 bool SubstituteColumn(const double* cj, int j, int count, std::span<double> b) {
   const int rows = ROWS > 0 ? ROWS : count;
-  const double xj = b[j] / cj[0];
+  const double xj = b[j] * cj[0];  // cj[0] holds the reciprocal of the pivot
   if (!std::isfinite(xj)) return false;
   b[j] = xj;
   for (int k = 1; k <= rows; ++k) b[j - k] -= cj[-k] * xj;
@@ -192,20 +192,23 @@ bool EliminateColumn(const BandMatrix& A, int j, int count, int& ju, std::span<i
   double* const band = A.band;
   const int diag = A.kl + A.ku;  // offset of the diagonal in a stored column
   double* const cj = band + j * ld + diag;  // cj[i] = A(j + i, j)
-  int p = 0;
-  double best = std::fabs(cj[0]);
-  for (int i = 1; i <= km; ++i) {
-    const double a = std::fabs(cj[i]);
-    if (a > best) {
-      best = a;
-      p = i;
-    }
-  }
-  if (!(best > 0.0) || !std::isfinite(best)) return false;
   // Threshold pivoting: the diagonal stays the pivot while it is within a factor kPivotThreshold
   // of the largest element below it. The multipliers stay bounded by 1/kPivotThreshold, and
   // every interchange avoided keeps the upper band from growing.
-  if (std::fabs(cj[0]) >= kPivotThreshold * best) p = 0;
+  double below = 0.0;
+  for (int i = 1; i <= km; ++i) below = std::max(below, std::fabs(cj[i]));
+  const double d = std::fabs(cj[0]);
+  int p = 0;
+  if (!(d >= kPivotThreshold * below)) {
+    double best = d;
+    for (int i = 1; i <= km; ++i)
+      if (std::fabs(cj[i]) > best) {
+        best = std::fabs(cj[i]);
+        p = i;
+      }
+  }
+  const double pivot = std::fabs(cj[p]);
+  if (!(pivot > 0.0) || !std::isfinite(pivot) || !std::isfinite(below)) return false;
   pivots[j] = j + p;
   ju = std::max(ju, std::min(j + A.ku + p, A.n - 1));
   if (p != 0) {
@@ -216,6 +219,7 @@ bool EliminateColumn(const BandMatrix& A, int j, int count, int& ju, std::span<i
     std::swap(b[j], b[j + p]);
   }
   const double inv = 1.0 / cj[0];
+  cj[0] = inv;  // the back substitution multiplies by it
   for (int i = 1; i <= km; ++i) cj[i] *= inv;
   for (int c = j + 1; c <= ju; ++c) {
     double* cc = band + c * ld + diag + j - c;

@@ -44,7 +44,8 @@ struct BandMatrix {
 // LU factorisation with partial pivoting and solution of A·x = b (b overwritten by x). Returns
 // 0, or −1 when the matrix is singular or holds a non-finite value.
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b);
-// Solves A·x = b (b overwritten by x) with the factors and pivots SolveBanded left in A.
+// Solves A·x = b (b overwritten by x) with the factors and pivots SolveBanded left in A (the
+// multipliers below the diagonal, U above it, and the reciprocals of U's diagonal on it).
 int SolveFactoredBanded(const BandMatrix& A, std::span<const int> pivots, std::span<double> b);
 
 // The Newton-step solvers of the Gummel iteration, with their messages ("Error in function '…'."
