@@ -64,8 +64,9 @@ void SolutionCopy::resize(std::size_t n) {
 }
 
 void SolverWorkspace::resize(std::size_t n) {
-  for (std::vector<double>* a : {&F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psiPrevious, &lnuPrevious, &lnvPrevious,
-                                 &psiEarlier, &lnuEarlier, &lnvEarlier})
+  for (std::vector<double>* a : std::initializer_list<std::vector<double>*>{
+           &F, &delta, &jl, &jd, &ju, &c1, &c2, &c3, &psiPrevious, &lnuPrevious, &lnvPrevious, &psiEarlier,
+           &lnuEarlier, &lnvEarlier})
     a->assign(n, 0.0);
   for (SolutionCopy* s : {&entry, &pass, &good}) s->resize(n);
   extra.assign(MAXLAYERS, 0.0);

@@ -143,21 +143,37 @@ struct CurrentDensities {
   bool continuous = true;
 };
 
-// A copy of the solution variables: ψ, u, v and the carriers' offsets (sized once per problem).
+// Work storage whose contents never outlive the solve that fills it: a copy of the record takes
+// its size but not its values (the band matrix alone is larger than the solution).
+template <class T>
+struct Scratch : std::vector<T> {
+  Scratch() = default;
+  Scratch(const Scratch& o) : std::vector<T>(o.size()) {}
+  Scratch(Scratch&&) noexcept = default;
+  Scratch& operator=(const Scratch& o) {
+    if (this != &o && this->size() != o.size()) this->assign(o.size(), T{});
+    return *this;
+  }
+  Scratch& operator=(Scratch&&) noexcept = default;
+  ~Scratch() = default;
+};
+
+// A copy of the solution variables: ψ, u, v and the carriers' offsets (sized once per problem),
+// kept within a solve or a bias step.
 struct SolutionCopy {
-  std::vector<double> psi, u, v, uOffset, vOffset;
+  Scratch<double> psi, u, v, uOffset, vOffset;
   void resize(std::size_t n);
 };
 
 struct SolverWorkspace {
-  std::vector<double> F, delta, jl, jd, ju;  // residual, step, tridiagonal Jacobian (lower, diagonal, upper)
-  std::vector<double> extra;                 // per layer: the element of the interface row to first(l+1)+1
-  std::vector<double> c1, c2, c3;            // elimination scratch
+  Scratch<double> F, delta, jl, jd, ju;  // residual, step, tridiagonal Jacobian (lower, diagonal, upper)
+  Scratch<double> extra;                 // per layer: the element of the interface row to first(l+1)+1
+  Scratch<double> c1, c2, c3;            // elimination scratch
   // Coupled Newton: the band matrix (3 unknowns per point) with its pivots and scratch.
-  std::vector<double> band;
-  std::vector<int> pivots;
-  std::vector<double> F3, delta3;
-  std::vector<double> rowScale;  // the row equilibration of the factorised band matrix
+  Scratch<double> band;
+  Scratch<int> pivots;
+  Scratch<double> F3, delta3;
+  Scratch<double> rowScale;  // the row equilibration of the factorised band matrix
   // The state at the entry of a solve, to restart from; the state of the Gummel procedure when
   // the coupled Newton iteration tries to take over, to go on from when that fails.
   SolutionCopy entry, pass;
