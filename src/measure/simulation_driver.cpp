@@ -98,9 +98,14 @@ int RaiseLight(SimulationState& s, CalculationVariables& cv, int n,
                const std::function<int(CalculationVariables&)>& solve) {
   GenerationParameters& gen = s.generatieparameters;
   s.CONVERGENTIEFALING = 0;
+  // Along the ramp the quasi-Fermi levels move about linearly in the logarithm of the light:
+  // each step starts from the straight line through the two before it.
+  ForgetPath(cv);
   for (int k = n - 1; k >= 0 && !s.CONVERGENTIEFALING; --k) {
     SetGenerationFactor(cv, gen, std::exp(-static_cast<double>(k)));
+    PredictOnPath(cv, -static_cast<double>(k));
     solve(cv);
+    if (!s.CONVERGENTIEFALING) RememberOnPath(cv, -static_cast<double>(k));
   }
   // A mesh change later must regenerate the full profile, whatever step the ramp ended at.
   SetGenerationFactor(cv, gen, 1.0);
@@ -118,9 +123,12 @@ constexpr int kSlowLightSteps = 56;  // e^(−56/4) ≈ 8e-7
 int RaiseLightSlowlyFrom(SimulationState& s, CalculationVariables& cv) {
   GenerationParameters& gen = s.generatieparameters;
   s.CONVERGENTIEFALING = 0;
+  ForgetPath(cv);
   for (int k = kSlowLightSteps; k >= 0 && !s.CONVERGENTIEFALING; --k) {
     SetGenerationFactor(cv, gen, std::exp(-0.25 * static_cast<double>(k)));
+    PredictOnPath(cv, -0.25 * static_cast<double>(k));
     onder_belichting(s, cv);
+    if (!s.CONVERGENTIEFALING) RememberOnPath(cv, -0.25 * static_cast<double>(k));
   }
   SetGenerationFactor(cv, gen, 1.0);
   return s.CONVERGENTIEFALING ? -1 : 0;

@@ -201,6 +201,50 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
   w.previousN = N;
 }
 
+}  // namespace
+
+void ForgetPath(CalculationVariables& cv) { cv.work.pathPoints = 0; }
+
+void RememberOnPath(CalculationVariables& cv, double t) {
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  const bool continues = w.pathPoints > 0 && w.previousN == N && w.pathSolves + 1 == w.solves;
+  if (continues) {
+    std::copy_n(w.psiPrevious.begin(), N, w.psiEarlier.begin());
+    std::copy_n(w.lnuPrevious.begin(), N, w.lnuEarlier.begin());
+    std::copy_n(w.lnvPrevious.begin(), N, w.lnvEarlier.begin());
+    w.pathT2 = w.pathT1;
+  }
+  bool usable = true;
+  for (int i = 0; i < N; ++i) {
+    const double n = cv.u0[i] + cv.u[i], p = cv.v0[i] + cv.v[i];
+    usable = usable && n > 0.0 && p > 0.0;
+    w.psiPrevious[i] = cv.psi[i];
+    w.lnuPrevious[i] = n > 0.0 ? std::log(n) : -HUGE_VAL;
+    w.lnvPrevious[i] = p > 0.0 ? std::log(p) : -HUGE_VAL;
+  }
+  w.pathPoints = !usable ? 0 : continues ? 2 : 1;
+  w.pathT1 = t;
+  w.previousN = N;
+  w.earlierN = 0;  // the bias stepping's history is gone
+  w.pathSolves = w.solves;
+}
+
+void PredictOnPath(CalculationVariables& cv, double t) {
+  SolverWorkspace& w = cv.work;
+  const int N = cv.mesh.N;
+  if (w.pathPoints < 2 || w.pathSolves != w.solves || w.previousN != N || w.pathT1 == w.pathT2) return;
+  const double w1 = (t - w.pathT2) / (w.pathT1 - w.pathT2), w2 = 1.0 - w1;
+  // ψ keeps its boundary values: the bias does not change along the path.
+  for (int i = 1; i + 1 < N; ++i) cv.psi[i] = w1 * w.psiPrevious[i] + w2 * w.psiEarlier[i];
+  for (int i = 0; i < N; ++i)
+    SetCarrierValues(cv, i, std::exp(w1 * w.lnuPrevious[i] + w2 * w.lnuEarlier[i]),
+                     std::exp(w1 * w.lnvPrevious[i] + w2 * w.lnvEarlier[i]));
+  update_psivar(cv);
+}
+
+namespace {
+
 bool SolveAt(CalculationVariables& cv, double V, double dV, int version) {
   const int N = cv.mesh.N;
   Estimate(cv, V, dV, version);

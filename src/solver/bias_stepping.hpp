@@ -32,6 +32,15 @@ void volgende_schatting_ZONIQ21(CalculationVariables& cv, double V, double dV);
 // stops at once; the earlier points stay solved).
 int volgende_iv_punt(CalculationVariables& cv, double Vfrom, double Vto, int n, int version = kEstimateDefault);
 
+// Continuation in a parameter t other than the bias (the light of a ramp), at a fixed bias:
+// RememberOnPath after each solved point, PredictOnPath before the next solve. With two points
+// remembered, no solve in between and the same mesh, the state starts on the straight line
+// through them (ψ and the quasi-Fermi levels); otherwise it is left as it is. ForgetPath starts a
+// new path.
+void ForgetPath(CalculationVariables& cv);
+void RememberOnPath(CalculationVariables& cv, double t);
+void PredictOnPath(CalculationVariables& cv, double t);
+
 // The present bias of a solution: the V it was solved at.
 double PresentBias(const CalculationVariables& cv);
 

@@ -193,6 +193,11 @@ struct SolverWorkspace {
   double previousV = 0.0, earlierV = 0.0, lastV = 0.0;
   int previousN = 0;  // 0: no previous point
   int earlierN = 0;   // 0: no earlier point
+  // The same arrays along a continuation in another parameter t (the light of a ramp): points
+  // remembered (0–2), their parameters, and the solves counted when the last was remembered.
+  int pathPoints = 0;
+  double pathT1 = 0.0, pathT2 = 0.0;
+  long pathSolves = -1;
   // Solves so far, and their number when the stepping last solved: a solve in between (another
   // light, another stage) makes the previous point no guide.
   long solves = 0, solvesAtLast = -1;
