@@ -86,13 +86,18 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     while (!keep && e > k0 && alpha(row, e - 1) == 0.0) --e;
     end[i] = e;
   }
+  // The wavelengths a point's row may receive: from its own intervals and its neighbours' waves.
+  auto written = [&](int i) { return std::max({end[i], i > 0 ? end[i - 1] : k0, i + 1 < n ? end[i + 1] : k0}); };
   // The light that enters, from the front to the back.
   for (int t = 0; t < n; ++t) {
     const int i = at(t);
     double* fi = flux + static_cast<std::size_t>(i) * nwl;
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
-    if (t == 0)
+    if (t == 0) {
       for (int k = k0; k < k1; ++k) gi[k] = 0.0;
+      int& zero = gen.zeroFrom[static_cast<std::size_t>(i)];
+      zero = k0 == 0 && k1 == nwl ? written(i) : std::max(zero, std::min(written(i), k1));
+    }
     if (t + 1 == n) {
       if (keep)
         for (int k = k0; k < k1; ++k) fi[k] = wave[k];
@@ -104,7 +109,17 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
     const double* rowJ = alphaL.Row(static_cast<std::size_t>(j));
     const int kEnd = std::max(end[i], end[j]);
-    std::fill(gj + kEnd, gj + k1, 0.0);
+    // Past kEnd the row starts at zero (the reflected wave may still add up to `written`); beyond
+    // what it held before it holds zeros already.
+    int& zero = gen.zeroFrom[static_cast<std::size_t>(j)];
+    const int w = written(j);
+    if (k0 == 0 && k1 == nwl) {
+      std::fill(gj + kEnd, gj + std::max(w, zero), 0.0);
+      zero = w;
+    } else {
+      std::fill(gj + kEnd, gj + k1, 0.0);
+      zero = std::max(zero, std::min(w, k1));
+    }
     for (int k = k0; k < kEnd; ++k) {
       const double ai = alpha(rowI, k) * dx, aj = alpha(rowJ, k) * dx;
       depthIn[k] += ai;
@@ -149,8 +164,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
     const double cg = bw[i] > 0.0 ? c / bw[i] : 0.0;
     if (keep)
       for (int k = k0; k < k1; ++k) fi[k] *= scale[k] * c;
-    // The point's entries come from its own intervals and from its neighbours' waves.
-    const int kEnd = std::max({end[i], i > 0 ? end[i - 1] : k0, i + 1 < n ? end[i + 1] : k0});
+    const int kEnd = written(i);
     double g = 0.0;
     for (int k = k0; k < kEnd; ++k) {
       gi[k] *= scale[k] * cg;
@@ -205,6 +219,10 @@ void SizeStorage(GenerationParameters& gen, int points) {
     if (v->size() != nwl) v->assign(nwl, 0.0);
   if (gen.pointScale.size() != static_cast<std::size_t>(MAXPOINTS)) gen.pointScale.assign(MAXPOINTS, 0.0);
   if (gen.absorbingEnd.size() != static_cast<std::size_t>(MAXPOINTS)) gen.absorbingEnd.assign(MAXPOINTS, 0);
+  if (gen.zeroFromWidth != static_cast<int>(nwl) || gen.zeroFrom.size() != static_cast<std::size_t>(MAXPOINTS)) {
+    gen.zeroFrom.assign(MAXPOINTS, static_cast<int>(nwl));
+    gen.zeroFromWidth = static_cast<int>(nwl);
+  }
   if (gen.boxWidth.size() != static_cast<std::size_t>(MAXPOINTS)) gen.boxWidth.assign(MAXPOINTS, 0.0);
   if (gen.G.size() != static_cast<std::size_t>(MAXPOINTS)) gen.G.assign(MAXPOINTS, 0.0);
 }

@@ -50,6 +50,10 @@ struct GenerationParameters {
   std::vector<double> travelling, depthIn, depthBack, scale, backReflection;
   std::vector<double> pointScale, boxWidth;
   std::vector<int> absorbingEnd;  // per point: past the last wavelength it absorbs
+  // Per row of spectralGeneration: every entry from this wavelength index on is zero (valid for
+  // rows of `zeroFromWidth` wavelengths), so that a row is cleared only as far as it was written.
+  std::vector<int> zeroFrom;
+  int zeroFromWidth = -1;
   std::vector<int> alphaColumn;  // column of each wavelength in the absorption table
   std::vector<double> alphaMesh;
   // G was computed from the present incoming flux and absorption on this mesh (set by

@@ -150,10 +150,19 @@ TEST(MeshFlux, GenerationFollowsTheMeshAfterItChanges) {
   cv.regenerate(cv);
   HalveIntervals(fresh->cv);
   ASSERT_EQ(Illuminate(fresh->cv, gen2), 1);
+  // Kept flux makes the loops run over every wavelength, not only up to each point's last
+  // absorbed one (the window absorbs none of the three, the buffer only 400 nm): the same
+  // numbers either way.
+  GenerationParameters everywhere = light();
+  everywhere.keepFlux = true;
+  ASSERT_EQ(Illuminate(fresh->cv, everywhere), 1);
   for (int i = 0; i < cv.mesh.N; ++i) {
     EXPECT_EQ(cv.G[i], fresh->cv.G[i]) << i;
     double sum = 0.0;  // the spectral generation of every wavelength sums to G
-    for (std::size_t k = 0; k < 3; ++k) sum += gen.spectralGeneration[i * 3 + k];
+    for (std::size_t k = 0; k < 3; ++k) {
+      sum += gen.spectralGeneration[i * 3 + k];
+      EXPECT_EQ(gen.spectralGeneration[i * 3 + k], everywhere.spectralGeneration[i * 3 + k]) << i << " " << k;
+    }
     EXPECT_CLOSE(sum, gen.G[i], 1e-12, 0.0);
   }
   // The light ramp's factor survives a new mesh.
