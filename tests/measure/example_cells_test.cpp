@@ -4,20 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "app/load_files.hpp"
-#include "app/main_program.hpp"
-#include "app/session.hpp"
-#include "script/script_interpreter.hpp"
-#include "test_util.hpp"
+#include "measure/scripted_run.hpp"
 
 namespace zoniq {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Outcome {
   bool complete = false, loud = false;  // loud: a convergence failure was reported
@@ -26,25 +18,15 @@ struct Outcome {
 };
 
 Outcome Simulate(const std::string& definition, const std::string& extra) {
-  test::TempDir dir;
-  Session session(dir.path().string(), std::make_unique<RecordingUserInterface>());
-  for (const char* sub : {"script", "results", "def", "spectrum"}) fs::create_directories(dir.path() / sub);
-  for (const std::string& f : {"def/" + definition, std::string("spectrum/AM1_5G 1 sun.spe")})
-    fs::copy_file(fs::path(test::HomeFolder()) / f, dir.path() / f);
-  Initialise(session);
-  session.errors.logFolder = dir.path().string();
-  test::WriteWholeFile(dir.file("script/r.script"),
-                       "load definition " + definition +
-                           "\naction light\naction spectrumfile AM1_5G 1 sun.spe\naction workingpoint.voltage 0\n"
-                           "action iv.startV -0.2\naction iv.stopV 1.0\naction iv.points 49\naction iv.doiv 1\n" +
-                           extra + "calculate single\n");
-  ScriptContext ctx = MakeScriptContext(session);
-  int running = 1;
-  EXPECT_EQ(RunScriptFile(ctx, "r.script", running), 0);
+  const test::ScriptedRun run({"def/" + definition, "spectrum/AM1_5G 1 sun.spe"},
+                              "load definition " + definition +
+                                  "\naction light\naction spectrumfile AM1_5G 1 sun.spe\naction workingpoint.voltage 0\n"
+                                  "action iv.startV -0.2\naction iv.stopV 1.0\naction iv.points 49\naction iv.doiv 1\n" +
+                                  extra + "calculate single\n");
+  EXPECT_EQ(run.result, 0);
   Outcome r;
-  for (const auto& p : static_cast<RecordingUserInterface&>(*session.ui).popups)
-    r.loud = r.loud || p.message.find("onvergence failure") != std::string::npos;
-  if (const SimulationRecord* rec = session.CurrentRecord()) {
+  r.loud = run.Loud();
+  if (const SimulationRecord* rec = run.session.CurrentRecord()) {
     r.iv = rec->iv;
     r.cell = rec->cell;
     r.complete = rec->iv.present && rec->iv.pointsDone == rec->iv.points;

@@ -8,23 +8,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <random>
 #include <string>
 
-#include "app/load_files.hpp"
-#include "app/main_program.hpp"
-#include "app/session.hpp"
 #include "common/format.hpp"
-#include "script/script_interpreter.hpp"
+#include "measure/scripted_run.hpp"
 #include "solver/acceptance.hpp"
-#include "test_util.hpp"
 
 namespace zoniq {
 namespace {
-
-namespace fs = std::filesystem;
 
 int EnvInt(const char* name, int fallback) {
   const char* v = std::getenv(name);
@@ -76,22 +68,12 @@ TEST(Robustness, EveryRunEndsWithASoundCurveOrALoudFailure) {
   for (int k = first; k < first + runs; ++k) {
     const Variant v = Draw(k);
     SCOPED_TRACE("variant " + std::to_string(k) + ":\n" + v.script);
-    test::TempDir dir;
-    Session session(dir.path().string(), std::make_unique<RecordingUserInterface>());
-    for (const char* sub : {"script", "results", "def", "spectrum"}) fs::create_directories(dir.path() / sub);
-    for (const char* f : {"def/CdTe.def", "def/CIGS.def", "spectrum/AM1_5G 1 sun.spe"})
-      fs::copy_file(fs::path(test::HomeFolder()) / f, dir.path() / f);
-    Initialise(session);
-    session.errors.logFolder = dir.path().string();
-    test::WriteWholeFile(dir.file("script/v.script"), v.script);
-    ScriptContext ctx = MakeScriptContext(session);
-    int running = 1;
-    ASSERT_EQ(RunScriptFile(ctx, "v.script", running), 0);
-    const auto& popups = static_cast<RecordingUserInterface&>(*session.ui).popups;
-    bool failed = false;
-    for (const auto& p : popups) failed = failed || p.message.find("onvergence failure") != std::string::npos;
+    const test::ScriptedRun run({"def/CdTe.def", "def/CIGS.def", "spectrum/AM1_5G 1 sun.spe"}, v.script);
+    ASSERT_EQ(run.result, 0);
+    const auto& popups = run.Popups();
+    const bool failed = run.Loud();
 
-    const SimulationRecord* r = session.CurrentRecord();
+    const SimulationRecord* r = run.session.CurrentRecord();
     const bool done = r && r->iv.present && r->iv.pointsDone == r->iv.points;
     if (!done) {
       // An incomplete curve is a failure, and it must have been said.
@@ -110,7 +92,7 @@ TEST(Robustness, EveryRunEndsWithASoundCurveOrALoudFailure) {
     const IVResult& iv = r->iv;
     const CellParameters& p = r->cell;
     // The generated current of the cell, q∫G dx: no more can be collected.
-    const CurrentBalance b = BalanceOfCurrents(session.currentCalcVars, session.currentCalcVars.work.currents);
+    const CurrentBalance b = BalanceOfCurrents(run.session.currentCalcVars, run.session.currentCalcVars.work.currents);
     ASSERT_GT(b.generation, 0.0);
     if (p.jscValid) {
       EXPECT_LE(p.Jsc, b.generation * (1.0 + 1e-6));

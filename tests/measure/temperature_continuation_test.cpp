@@ -5,41 +5,25 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "app/load_files.hpp"
-#include "app/main_program.hpp"
-#include "app/session.hpp"
+#include "measure/scripted_run.hpp"
 #include "measure/simulation_driver.hpp"
-#include "script/script_interpreter.hpp"
 #include "solver/acceptance.hpp"
 #include "solver/currents.hpp"
-#include "test_util.hpp"
 
 namespace zoniq {
 namespace {
 
-namespace fs = std::filesystem;
-
 // The CdTe example up to its working point (no sweep), with the script's extra lines.
-struct ShortCircuitRun {
-  test::TempDir dir;
-  Session s{dir.path().string(), std::make_unique<RecordingUserInterface>()};
-  explicit ShortCircuitRun(const std::string& extra) {
-    for (const char* sub : {"script", "results", "def", "spectrum"}) fs::create_directories(dir.path() / sub);
-    for (const char* f : {"def/CdTe.def", "spectrum/AM1_5G 1 sun.spe"})
-      fs::copy_file(fs::path(test::HomeFolder()) / f, dir.path() / f);
-    Initialise(s);
-    s.errors.logFolder = dir.path().string();
-    test::WriteWholeFile(dir.file("script/t.script"),
-                         "load definition CdTe.def\naction light\naction spectrumfile AM1_5G 1 sun.spe\n"
-                         "action workingpoint.voltage 0\n" +
-                             extra + "calculate single\n");
-    ScriptContext ctx = MakeScriptContext(s);
-    int running = 1;
-    EXPECT_EQ(RunScriptFile(ctx, "t.script", running), 0);
+struct ShortCircuitRun : test::ScriptedRun {
+  Session& s = session;
+  explicit ShortCircuitRun(const std::string& extra)
+      : ScriptedRun({"def/CdTe.def", "spectrum/AM1_5G 1 sun.spe"},
+                    "load definition CdTe.def\naction light\naction spectrumfile AM1_5G 1 sun.spe\n"
+                    "action workingpoint.voltage 0\n" +
+                        extra + "calculate single\n") {
+    EXPECT_EQ(result, 0);
   }
 };
 
