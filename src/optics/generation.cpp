@@ -91,7 +91,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   // The light that enters, from the front to the back.
   for (int t = 0; t < n; ++t) {
     const int i = at(t);
-    double* fi = flux + static_cast<std::size_t>(i) * nwl;
+    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     if (t == 0) {
       for (int k = k0; k < k1; ++k) gi[k] = 0.0;
@@ -158,7 +158,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   const double* ps = gen.pointScale.data();
   const double* bw = gen.boxWidth.data();
   auto finish = [&](int i) {
-    double* fi = flux + static_cast<std::size_t>(i) * nwl;
+    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     const double c = ps[i];
     const double cg = bw[i] > 0.0 ? c / bw[i] : 0.0;
@@ -175,7 +175,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   for (int t = n - 1; t > 0; --t) {
     const int i = at(t), j = at(t - 1);
     const double dx = std::fabs(x[j] - x[i]);
-    double* fi = flux + static_cast<std::size_t>(i) * nwl;
+    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
@@ -194,7 +194,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   }
   {
     const int i = at(0);
-    double* fi = flux + static_cast<std::size_t>(i) * nwl;
+    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
     if (keep)
       for (int k = k0; k < k1; ++k) fi[k] += wave[k];
     finish(i);
