@@ -153,9 +153,6 @@ namespace {
 
 constexpr double kPivotThreshold = 0.1;
 
-// Back substitution with the U factor of a factorised band matrix, by columns: each unknown, once
-// known, is taken out of the rows above it (independent updates of a contiguous column rather
-// than one long chain of sums per row).
 // The unknown j of the back substitution, taken out of the `rows` rows above it (ROWS when it is
 // known when compiled, so that the short loop is unrolled).
 template <int ROWS = 0>
@@ -168,6 +165,9 @@ bool SubstituteColumn(const double* cj, int j, int count, std::span<double> b) {
   return true;
 }
 
+// Back substitution with the U factor of a factorised band matrix, by columns: each unknown, once
+// known, is taken out of the rows above it (independent updates of a contiguous column rather
+// than one long chain of sums per row).
 int BackSubstituteBanded(const BandMatrix& A, std::span<double> b) {
   const long ld = A.ld();
   const int diag = A.kl + A.ku;
@@ -183,7 +183,7 @@ int BackSubstituteBanded(const BandMatrix& A, std::span<double> b) {
   return 0;
 }
 
-// Elimination of column j with partial pivoting over the `km` rows below the diagonal; ju is the
+// Elimination of column j with threshold pivoting over the `km` rows below the diagonal; ju is the
 // last column the U factor reaches so far. Returns false at a zero or non-finite pivot.
 template <int KM = 0>
 bool EliminateColumn(const BandMatrix& A, int j, int count, int& ju, std::span<int> pivots, std::span<double> b) {

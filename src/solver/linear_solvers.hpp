@@ -41,8 +41,9 @@ struct BandMatrix {
   void clear() const;
 };
 
-// LU factorisation with partial pivoting and solution of A·x = b (b overwritten by x). Returns
-// 0, or −1 when the matrix is singular or holds a non-finite value.
+// LU factorisation with threshold partial pivoting (a row interchange only where the diagonal is
+// below a tenth of the largest element under it) and solution of A·x = b (b overwritten by x).
+// Returns 0, or −1 when the matrix is singular or holds a non-finite value.
 int SolveBanded(const BandMatrix& A, std::span<int> pivots, std::span<double> b);
 // Solves A·x = b (b overwritten by x) with the factors and pivots SolveBanded left in A (the
 // multipliers below the diagonal, U above it, and the reciprocals of U's diagonal on it).
