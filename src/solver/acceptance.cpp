@@ -96,7 +96,7 @@ AcceptanceReport CheckSolution(CalculationVariables& cv) {
   if (!tunnelling) {
     CoupledStepSize size;
     if (cv.mesh.N < 2 || CoupledNewtonStep(cv, size) != 0) return AcceptanceReport{};
-    step = std::max({size.dpsi, size.Fn(), size.Fp()});
+    step = size.Largest();
   }
   return Check(cv, step);
 }

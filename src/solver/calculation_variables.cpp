@@ -222,21 +222,15 @@ inline void Split(double& w0, double& w, double anchor) {
 }  // namespace
 
 void SaveSolution(const CalculationVariables& cv, SolutionCopy& c) {
-  const int N = cv.mesh.N;
-  std::copy(cv.psi.begin(), cv.psi.begin() + N, c.psi.begin());
-  std::copy(cv.u.begin(), cv.u.begin() + N, c.u.begin());
-  std::copy(cv.v.begin(), cv.v.begin() + N, c.v.begin());
-  std::copy(cv.u0.begin(), cv.u0.begin() + N, c.uOffset.begin());
-  std::copy(cv.v0.begin(), cv.v0.begin() + N, c.vOffset.begin());
+  const std::vector<double>* from[] = {&cv.psi, &cv.u, &cv.v, &cv.u0, &cv.v0};
+  std::vector<double>* to[] = {&c.psi, &c.u, &c.v, &c.uOffset, &c.vOffset};
+  for (int k = 0; k < 5; ++k) std::copy_n(from[k]->begin(), cv.mesh.N, to[k]->begin());
 }
 
 void RestoreSolution(CalculationVariables& cv, const SolutionCopy& c) {
-  const int N = cv.mesh.N;
-  std::copy(c.psi.begin(), c.psi.begin() + N, cv.psi.begin());
-  std::copy(c.u.begin(), c.u.begin() + N, cv.u.begin());
-  std::copy(c.v.begin(), c.v.begin() + N, cv.v.begin());
-  std::copy(c.uOffset.begin(), c.uOffset.begin() + N, cv.u0.begin());
-  std::copy(c.vOffset.begin(), c.vOffset.begin() + N, cv.v0.begin());
+  const std::vector<double>* from[] = {&c.psi, &c.u, &c.v, &c.uOffset, &c.vOffset};
+  std::vector<double>* to[] = {&cv.psi, &cv.u, &cv.v, &cv.u0, &cv.v0};
+  for (int k = 0; k < 5; ++k) std::copy_n(from[k]->begin(), cv.mesh.N, to[k]->begin());
 }
 
 void ChooseOffsets(CalculationVariables& cv) {

@@ -370,10 +370,9 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
   for (int it = 1; it <= kNewtonSteps; ++it) {
     CoupledStepSize size;
     if (CoupledStep(cv, size, fullStep && previous <= kChordReach) != 0) return -1;
-    double m = std::max({size.dpsi, size.Fn(), size.Fp()});
+    double m = size.Largest();
     if (!(m <= kNewtonReach || it > 1) || !(m < previous)) return -1;
-    const bool converged =
-        size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
+    const bool converged = size.Within(c);
     const double f = converged ? 1.0 : StepFactor(size, kNewtonReach, kNewtonReach, kNewtonReach);
     ApplyCoupledStep(cv, d, f);
     fullStep = f == 1.0;
@@ -386,16 +385,11 @@ int NewtonFromClose(CalculationVariables& cv, double& last) {
       if (m > kPolishAbove * termination) {
         CoupledStepSize polish;
         if (CoupledStep(cv, polish, true) != 0) return -1;
-        const double mp = std::max({polish.dpsi, polish.Fn(), polish.Fp()});
-        if (mp < m) {
+        if (polish.Largest() < m) {
           ApplyCoupledStep(cv, d, 1.0);
-          m = mp;
+          m = polish.Largest();
         }
       }
-      // The defect terms (and the currents read from them) of the state the last step reached.
-      if (ComputeDefectTerms(cv) < 0) return -1;
-      CalculateTunnelling(cv, kElectrons);
-      CalculateTunnelling(cv, kHoles);
       last = m;
       return it;
     }
@@ -595,6 +589,10 @@ double CoupledStepSize::Fn() const {
 double CoupledStepSize::Fp() const {
   return rpmin <= -1.0 ? HUGE_VAL : std::max(-std::log1p(rpmin), std::log1p(rpmax));
 }
+double CoupledStepSize::Largest() const { return std::max({dpsi, Fn(), Fp()}); }
+bool CoupledStepSize::Within(const ConvergenceParameters& c) const {
+  return dpsi <= c.termination_psi && Fn() <= c.termination_Fn && Fp() <= c.termination_Fp;
+}
 
 int CoupledNewton(CalculationVariables& cv) {
   const ConvergenceParameters& c = cv.par->convergence;
@@ -603,8 +601,7 @@ int CoupledNewton(CalculationVariables& cv) {
   for (int it = 1; it <= c.maxiter; ++it) {
     CoupledStepSize size;
     if (CoupledNewtonStep(cv, size) != 0) return -1;
-    const bool converged =
-        size.dpsi <= c.termination_psi && size.Fn() <= c.termination_Fn && size.Fp() <= c.termination_Fp;
+    const bool converged = size.Within(c);
     ApplyCoupledStep(cv, d, StepFactor(size, c.clamp_psi, c.clamp_n, c.clamp_p));
     if (converged) {
       if (ComputeDefectTerms(cv) < 0) return -1;

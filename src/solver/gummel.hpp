@@ -44,6 +44,9 @@ struct CoupledStepSize {
   double dpsi = 0.0, rnmin = 0.0, rnmax = 0.0, rpmin = 0.0, rpmax = 0.0;
   double Fn() const;  // the largest move of the electron quasi-Fermi level [kT]
   double Fp() const;  // of the hole quasi-Fermi level [kT]
+  double Largest() const;  // of ψ, Fn and Fp [kT]
+  // No move exceeds its termination.
+  bool Within(const ConvergenceParameters& c) const;
 };
 
 // One coupled Newton step from the present state, solved but not taken: the step is left in
