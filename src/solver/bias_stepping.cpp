@@ -117,6 +117,21 @@ void BackToGood(CalculationVariables& cv, double Vgood) {
   update_psivar(cv);
 }
 
+// The present state as the previous point of a path (ψ and the quasi-Fermi levels); a density
+// at zero or below gives −∞, and the next step then does not predict. False in that case.
+bool KeepAsPrevious(CalculationVariables& cv) {
+  SolverWorkspace& w = cv.work;
+  bool usable = true;
+  for (int i = 0; i < cv.mesh.N; ++i) {
+    const double n = cv.u0[i] + cv.u[i], p = cv.v0[i] + cv.v[i];
+    usable = usable && n > 0.0 && p > 0.0;
+    w.psiPrevious[i] = cv.psi[i];
+    w.lnuPrevious[i] = n > 0.0 ? std::log(n) : -HUGE_VAL;
+    w.lnvPrevious[i] = p > 0.0 ? std::log(p) : -HUGE_VAL;
+  }
+  return usable;
+}
+
 // A step may reach at most this many times the previous step beyond the solved points for the
 // extrapolation to be a guide.
 constexpr double kExtrapolationReach = 2.0;
@@ -149,12 +164,7 @@ void Estimate(CalculationVariables& cv, double V, double dV, int version) {
   const double* u0 = cv.u0.data();
   const double* v0 = cv.v0.data();
   if (!along) {
-    // Kept for the next step (a density at zero gives −∞, and that step then does not predict).
-    for (int i = 0; i < N; ++i) {
-      w.psiPrevious[i] = psi[i];
-      w.lnuPrevious[i] = u0[i] + u[i] > 0.0 ? std::log(u0[i] + u[i]) : -HUGE_VAL;
-      w.lnvPrevious[i] = v0[i] + v[i] > 0.0 ? std::log(v0[i] + v[i]) : -HUGE_VAL;
-    }
+    KeepAsPrevious(cv);
     w.earlierN = 0;
     volgende_schatting(cv, V, dV, version);
   } else {
@@ -215,14 +225,7 @@ void RememberOnPath(CalculationVariables& cv, double t) {
     std::copy_n(w.lnvPrevious.begin(), N, w.lnvEarlier.begin());
     w.pathT2 = w.pathT1;
   }
-  bool usable = true;
-  for (int i = 0; i < N; ++i) {
-    const double n = cv.u0[i] + cv.u[i], p = cv.v0[i] + cv.v[i];
-    usable = usable && n > 0.0 && p > 0.0;
-    w.psiPrevious[i] = cv.psi[i];
-    w.lnuPrevious[i] = n > 0.0 ? std::log(n) : -HUGE_VAL;
-    w.lnvPrevious[i] = p > 0.0 ? std::log(p) : -HUGE_VAL;
-  }
+  const bool usable = KeepAsPrevious(cv);
   w.pathPoints = !usable ? 0 : continues ? 2 : 1;
   w.pathT1 = t;
   w.previousN = N;
