@@ -159,33 +159,6 @@ void EndStage(SimulationState& s, const CalculationVariables& cv, int& failure, 
   CopyCalculationVariables(store, cv);
 }
 
-// Holds back the solver's messages while a recovery may still rescue a stage: a rescued stage
-// says nothing but its recovery, a failed one what its first attempt said (the recoveries would
-// repeat it).
-class HeldMessages {
- public:
-  explicit HeldMessages(SolverContext& ctx)
-      : ctx_(ctx), wasDeferring_(ctx.deferMessages), before_(ctx.deferred.size()), firstAttempt_(before_) {
-    ctx.deferMessages = true;
-  }
-  HeldMessages(const HeldMessages&) = delete;
-  HeldMessages& operator=(const HeldMessages&) = delete;
-  void FirstAttemptDone() { firstAttempt_ = ctx_.deferred.size(); }
-  void Release(bool failed, CalculationVariables& cv) {
-    ctx_.deferred.resize(failed ? std::min(firstAttempt_, ctx_.deferred.size()) : before_);
-    ctx_.deferMessages = wasDeferring_;
-    if (wasDeferring_) return;
-    std::vector<std::pair<std::string, std::string>> held;
-    held.swap(ctx_.deferred);
-    for (const auto& [title, message] : held) SolverMessage(cv, title, message);
-  }
-
- private:
-  SolverContext& ctx_;
-  bool wasDeferring_;
-  std::size_t before_, firstAttempt_;
-};
-
 // The short circuit from the equilibrium in cv, at cv's own temperature: the light ramp of the
 // working point (or full light at once when the ramp is off), then the slow ramp from the same
 // equilibrium.
@@ -457,7 +430,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
       TakeFrom(s, cv, s.evenwichtcv);
       // The messages of a failing ramp are held back while a recovery may still rescue it.
       SolverContext& ctx = s.solverContext;
-      HeldMessages held(ctx);
+      HeldMessages held(cv);
       if (s.lightRampOff) {
         onder_belichting(s, cv);
       } else {
@@ -475,7 +448,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         s.CONVERGENTIEFALING =
             ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
       }
-      held.Release(s.CONVERGENTIEFALING != 0, cv);
+      held.Finish(s.CONVERGENTIEFALING != 0);
       EndStage(s, cv, s.ShortCircuitConvergenceFailure, s.JShortCircuit, s.kortsluitcv);
       if (!CheckConvergenceFailure(s, env, s.kortberekend, "short circuit", 0, 0.0, 0.0, cv)) return -1;
     } else {
@@ -501,7 +474,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, PresentBias(s.werkpuntcv), V, 2, s.versieschatting);
       } else {
         TakeFrom(s, cv, s.kortsluitcv);
-        HeldMessages held(s.solverContext);
+        HeldMessages held(cv);
         s.CONVERGENTIEFALING = volgende_iv_punt(cv, 0.0, V, steps, s.versieschatting);
         held.FirstAttemptDone();
         if (s.CONVERGENTIEFALING) {
@@ -510,7 +483,7 @@ int calculate(CellState& cell, SimulationState& s, const Environment& env, const
           s.CONVERGENTIEFALING =
               ContinueInTemperature(s, cell.parameterset1, cell.definitionExtras.mesh, cv, stage) == 0 ? 0 : 1;
         }
-        held.Release(s.CONVERGENTIEFALING != 0, cv);
+        held.Finish(s.CONVERGENTIEFALING != 0);
         if (mode == 1 && !s.CONVERGENTIEFALING) UpdateMetaStableDefects(s, env, cv, V);
       }
       EndStage(s, cv, s.WorkPointConvergenceFailure, s.JWorkingPoint, s.werkpuntcv);

@@ -273,26 +273,13 @@ bool Step(CalculationVariables& cv, double Va, double Vb, int version) {
   if (!halving) return SolveAt(cv, Vb, Vb - Va, version);
   KeepGood(cv);
   // The messages of a failing step are held back until it is clear whether halving rescues it.
-  SolverContext* ctx = cv.ctx;
-  const bool wasDeferring = ctx && ctx->deferMessages;
-  const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
-  if (ctx) ctx->deferMessages = true;
-  std::size_t firstAttempt = heldBefore;
+  HeldMessages held(cv);
   auto finish = [&](bool ok) {
-    if (!ctx) return ok;
-    // Rescued: nothing to say but the recovery. Not rescued: what the first attempt said (the
-    // halved attempts would repeat it).
-    ctx->deferred.resize(ok ? heldBefore : std::min(firstAttempt, ctx->deferred.size()));
-    ctx->deferMessages = wasDeferring;
-    if (!wasDeferring) {
-      std::vector<std::pair<std::string, std::string>> held;
-      held.swap(ctx->deferred);
-      for (const auto& [title, message] : held) SolverMessage(cv, title, message);
-    }
+    held.Finish(!ok);
     return ok;
   };
   if (SolveAt(cv, Vb, Vb - Va, version)) return finish(true);
-  if (ctx) firstAttempt = ctx->deferred.size();
+  held.FirstAttemptDone();
   RecoveryMessage(cv, "V = " + fix(Vb, 0, 4) + " V: the step from " + fix(Va, 0, 4) + " V failed; halving it", 2);
   const double full = Vb - Va;
   double V = Va, h = 0.5 * full;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "common/call_counts.hpp"
 #include "solver/bernoulli.hpp"
@@ -278,6 +279,43 @@ void SolverMessage(CalculationVariables& cv, const std::string& title, const std
     return;
   }
   if (ctx->env.ui && ctx->env.errors) ctx->env.Error(title, message);
+}
+
+HeldMessages::HeldMessages(CalculationVariables& cv, bool hold) : cv_(cv), ctx_(hold ? cv.ctx : nullptr) {
+  if (!ctx_) return;
+  wasDeferring_ = ctx_->deferMessages;
+  before_ = ctx_->deferred.size();
+  ctx_->deferMessages = true;
+}
+
+void HeldMessages::FirstAttemptDone() {
+  if (ctx_) firstAttempt_ = ctx_->deferred.size();
+}
+
+void HeldMessages::Rescued() {
+  if (ctx_) ctx_->deferred.resize(before_);
+}
+
+void HeldMessages::Failed() {
+  if (ctx_) ctx_->deferred.resize(std::min(firstAttempt_, ctx_->deferred.size()));
+}
+
+void HeldMessages::Release() {
+  if (!ctx_) return;
+  SolverContext* ctx = std::exchange(ctx_, nullptr);
+  ctx->deferMessages = wasDeferring_;
+  if (wasDeferring_) return;
+  std::vector<std::pair<std::string, std::string>> held;
+  held.swap(ctx->deferred);
+  for (const auto& [title, message] : held) SolverMessage(cv_, title, message);
+}
+
+void HeldMessages::Finish(bool failed) {
+  if (failed)
+    Failed();
+  else
+    Rescued();
+  Release();
 }
 
 void CountCall(const CalculationVariables& cv, int function) {

@@ -382,6 +382,31 @@ void InitialiseTunnelCurrent(CalculationVariables& cv, int selector);
 // `deferrable` is false).
 void SolverMessage(CalculationVariables& cv, const std::string& title, const std::string& message,
                    bool deferrable = true);
+
+// Holds back the deferrable messages of cv's solver context (when there is one and `hold`) while
+// a recovery may still rescue what is being solved. Rescued, nothing held is said but what the
+// recovery logs; failed, what the first attempt said (the recoveries would repeat it). When it
+// is released (at the latest when it goes) the messages left are said, unless an outer holder
+// still holds them.
+class HeldMessages {
+ public:
+  explicit HeldMessages(CalculationVariables& cv, bool hold = true);
+  HeldMessages(const HeldMessages&) = delete;
+  HeldMessages& operator=(const HeldMessages&) = delete;
+  ~HeldMessages() { Release(); }
+  void FirstAttemptDone();  // what is held so far is the first attempt's
+  void Rescued();           // drops everything held
+  void Failed();            // keeps the first attempt's messages (all, when none was marked)
+  void Release();
+  // Rescued or Failed, then Release.
+  void Finish(bool failed);
+
+ private:
+  CalculationVariables& cv_;
+  SolverContext* ctx_;
+  bool wasDeferring_ = false;
+  std::size_t before_ = 0, firstAttempt_ = static_cast<std::size_t>(-1);
+};
 // Counts a call of a kernel in the statistics when a counter is present.
 void CountCall(const CalculationVariables& cv, int function);
 

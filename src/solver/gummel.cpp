@@ -461,10 +461,8 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
   ChooseOffsets(cv);
   const bool meshSaved = SaveEntry(cv);
   SolverContext* ctx = cv.ctx;
-  const bool wasDeferring = ctx && ctx->deferMessages;
-  const std::size_t heldBefore = ctx ? ctx->deferred.size() : 0;
   // The messages of a Gummel failure are held back while the coupled iteration may rescue it.
-  if (ctx && fallback) ctx->deferMessages = true;
+  HeldMessages held(cv, fallback);
   // The coupled iteration finishes the solve where the coupled system holds the cell (a fixed
   // mesh, no tunnelling), when it is switched on ("Gummel only" otherwise).
   const bool newton = fallback && cv.par->mesh.recalculateMesh == 0 && !TunnellingSwitchedOn(*cv.par) &&
@@ -503,7 +501,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
       cv.coupledIterations = steps;
       cv.pointState = kPointCoupledNewton;
       result = 0;
-      if (ctx) ctx->deferred.resize(heldBefore);
+      held.Rescued();
     } else {
       // A failed solve leaves the state it started from, never a diverged or non-finite one.
       if (fallback) RestoreEntry(cv, meshSaved);
@@ -511,14 +509,7 @@ int los_totaal_dc_stelsel_op_Gummel(CalculationVariables& cv) {
       cv.pointState = kPointFailed;
     }
   }
-  if (ctx && fallback) {
-    ctx->deferMessages = wasDeferring;
-    if (!wasDeferring) {
-      std::vector<std::pair<std::string, std::string>> held;
-      held.swap(ctx->deferred);
-      for (const auto& [title, message] : held) SolverMessage(cv, title, message);
-    }
-  }
+  held.Release();
   return result;
 }
 
