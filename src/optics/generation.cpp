@@ -47,16 +47,15 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   // Mesh index of the t-th point met by the light that enters.
   auto at = [&](int t) { return fromLeft ? t : n - 1 - t; };
   // The spectrum's wavelengths are usually the table's own columns: then no index is looked up.
-  const bool sameColumns = col[k1 - 1] == k1 - 1 && col[k0] == k0 && [&] {
-    for (int k = k0; k < k1; ++k)
-      if (col[k] != k) return false;
-    return true;
-  }();
+  bool sameColumns = true;
+  for (int k = k0; k < k1 && sameColumns; ++k) sameColumns = col[k] == k;
   auto alpha = [&](const double* row, int k) {
     const double a = sameColumns ? row[k] : row[col[k]];
     return a > 0.0 ? a : 0.0;  // a negative or undefined table value absorbs nothing
   };
   const bool keep = gen.keepFlux;
+  // The row of point i in the flux table, when there is one.
+  auto fluxRow = [&](int i) { return keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr; };
   // The generation of each point summed as its row is finished, when the row is complete.
   const bool sum = k0 == 0 && k1 == nwl;
   gen.rowsSummed = sum;
@@ -91,7 +90,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   // The light that enters, from the front to the back.
   for (int t = 0; t < n; ++t) {
     const int i = at(t);
-    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
+    double* fi = fluxRow(i);
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     if (t == 0) {
       for (int k = k0; k < k1; ++k) gi[k] = 0.0;
@@ -158,7 +157,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   const double* ps = gen.pointScale.data();
   const double* bw = gen.boxWidth.data();
   auto finish = [&](int i) {
-    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
+    double* fi = fluxRow(i);
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     const double c = ps[i];
     const double cg = bw[i] > 0.0 ? c / bw[i] : 0.0;
@@ -175,7 +174,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   for (int t = n - 1; t > 0; --t) {
     const int i = at(t), j = at(t - 1);
     const double dx = std::fabs(x[j] - x[i]);
-    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
+    double* fi = fluxRow(i);
     double* gi = sg + static_cast<std::size_t>(i) * nwl;
     double* gj = sg + static_cast<std::size_t>(j) * nwl;
     const double* rowI = alphaL.Row(static_cast<std::size_t>(i));
@@ -194,7 +193,7 @@ int PropagateFlux(const CalculationVariables& cv, GenerationParameters& gen, int
   }
   {
     const int i = at(0);
-    double* fi = keep ? flux + static_cast<std::size_t>(i) * nwl : nullptr;  // no table unless kept
+    double* fi = fluxRow(i);
     if (keep)
       for (int k = k0; k < k1; ++k) fi[k] += wave[k];
     finish(i);
